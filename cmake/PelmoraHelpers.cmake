@@ -1,0 +1,29 @@
+# Project-wide compile settings, applied to our own targets only.
+add_library(pelmora_options INTERFACE)
+target_compile_options(pelmora_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(PELMORA_WERROR)
+  target_compile_options(pelmora_options INTERFACE -Werror)
+endif()
+# Every string must say how it is encoded; no silent Latin-1/UTF-8 guesses.
+target_compile_definitions(pelmora_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_URL_CAST_FROM_STRING QT_USE_QSTRINGBUILDER QT_NO_KEYWORDS)
+if(PELMORA_SANITIZE)
+  target_compile_options(pelmora_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(pelmora_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# pelmora_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# Registers one QtTest executable; tests never see a desktop, the user's
+# settings or the user's temporary folder.
+function(pelmora_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test pelmora_options pelmora_testsupport)
+  add_test(NAME ${name} COMMAND ${name})
+  set(test_tmp "${CMAKE_BINARY_DIR}/test-tmp/${name}")
+  file(MAKE_DIRECTORY "${test_tmp}")
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TMPDIR=${test_tmp};XDG_CONFIG_HOME=${test_tmp}/config;HOME=${test_tmp}/home;LC_ALL=C.UTF-8")
+endfunction()

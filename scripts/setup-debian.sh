@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs everything Pelmora needs to build, run, test and benchmark on Debian 12.
+# Works as root or as a user with sudo.
+set -euo pipefail
+if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
+packages=(
+  cmake ninja-build g++ ccache pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  poppler-utils
+  fonts-liberation fonts-dejavu-core
+  xvfb xauth xdotool imagemagick
+  pdfgrep
+)
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | grep -qv 'install ok installed' \
+   && [ "$(dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | wc -l)" -eq "${#packages[@]}" ]; then
+  exit 0
+fi
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace pelmora {
+
+// The characters before the last "." of the whole path (a "." in a folder name counts
+// when the file name has none); the whole path when it holds no ".".
+QString StripExtension(const QString &path);
+
+// The characters after the last separator; the whole path when it holds none.
+QString FileNameOfPath(const QString &path);
+
+// Removes the file if it can, read-only or not; never reports anything.
+void DeleteFileQuietly(const QString &path);
+
+// True when the path names something whose modification time can be read.
+bool FileExists(const QString &path);
+
+} // namespace pelmora
