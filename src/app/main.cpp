@@ -1,7 +1,24 @@
+#include "app/Form1.h"
+#include "app/Settings.h"
+#include "app/WidgetModal.h"
+#include "convert/ConverterWorkspace.h"
+
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setOrganizationName(QStringLiteral("Qarvelle"));
+    QApplication::setApplicationName(QStringLiteral("Pelmora"));
+    QApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
+
+    pelmora::Settings settings;
+    pelmora::ConverterWorkspace workspace(QDir::tempPath());
+    pelmora::WidgetModal modal(nullptr);
+    pelmora::Form1 window({modal, settings, workspace, QCoreApplication::applicationDirPath()});
+    window.Form_Load();
+    window.show();
+    window.appendPaths(QApplication::arguments().mid(1));
+    return QApplication::exec();
 }

@@ -1,0 +1,24 @@
+#include "app/BusyPointer.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+namespace pelmora {
+
+BusyPointer::BusyPointer()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+BusyPointer::~BusyPointer()
+{
+    QGuiApplication::restoreOverrideCursor();
+}
+
+bool BusyPointer::isBusy()
+{
+    const QCursor *cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
+}
+
+} // namespace pelmora

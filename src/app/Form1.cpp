@@ -1,0 +1,182 @@
+#include "app/Form1.h"
+
+#include "app/AppTitle.h"
+#include "app/CaptionProgressBar.h"
+#include "app/ErrorMessage.h"
+#include "app/RunController.h"
+#include "app/Settings.h"
+#include "app/TextListModel.h"
+#include "convert/ConverterWorkspace.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+namespace {
+
+// The layout is given in twips; 15 twips make one logical pixel.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+template <typename Widget>
+Widget *place(Widget *widget, const char *name, QRect geometry)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRect geometry, const QString &tip)
+{
+    auto *list = place(new QTreeView(parent), name, geometry);
+    list->setModel(model);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setItemsExpandable(false);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setStretchLastSection(false);
+    list->header()->resizeSection(0, px(7000));
+    list->setToolTip(tip);
+    return list;
+}
+
+} // namespace
+
+Form1::Form1(const Services &services, QWidget *parent)
+    : QWidget(parent), m_services(services), m_errors(std::make_unique<ErrorMessage>(services.modal))
+{
+    setObjectName(u"Form1"_s);
+    createControls();
+    setTabOrder();
+    connectControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    QFont font(u"Arial"_s, 9, QFont::Bold);
+    setFont(font);
+    QFont buttonFont(u"Arial"_s);
+    buttonFont.setPointSizeF(11.25);
+    buttonFont.setBold(true);
+
+    setFixedSize(px(8040), px(10335));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    auto button = [&](const char *name, const QString &text, QRect geometry) {
+        auto *b = place(new QPushButton(text, this), name, geometry);
+        b->setFont(buttonFont);
+        return b;
+    };
+
+    m_files = new TextListModel(u"PDF Files"_s, false, this);
+    m_results = new TextListModel(u"Results"_s, true, this);
+
+    PushButton10 = button("PushButton10", u"Help"_s, twipRect(120, 120, 7800, 405));
+    ListView1 = makeList(this, m_files, "ListView1", twipRect(120, 630, 7800, 1830),
+                         u"Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+                         u"window to reveal full names."_s);
+    PushButton1 = button("PushButton1", u"Add PDF File(s)"_s, twipRect(120, 2550, 3840, 405));
+    PushButton4 = button("PushButton4", u"Add All PDF File(s) In Folder"_s, twipRect(4080, 2550, 3840, 405));
+    PushButton6 = button("PushButton6", u"Clear List"_s, twipRect(120, 3060, 3840, 405));
+    PushButton7 = button("PushButton7", u"Load Sample/Example Files"_s, twipRect(4080, 3060, 3840, 405));
+
+    Frame6 = place(new QGroupBox(u"Click on file above - This is how your file appears to this software"_s, this),
+                   "Frame6", twipRect(120, 3510, 7800, 1215));
+    Text2 = place(new QPlainTextEdit(Frame6), "Text2", twipRect(240, 300, 7320, 735));
+    Text2->setReadOnly(true); // nothing reads it back: editing it would change nothing
+
+    Frame1 = place(new QGroupBox(u"Password Option"_s, this), "Frame1", twipRect(120, 4780, 7800, 1455));
+    Check1 = place(new QCheckBox(u"Prompt for password because PDF files are password protected"_s, Frame1), "Check1",
+                   twipRect(240, 315, 6375, 255));
+    Option5 = place(new QRadioButton(u"Each PDF has a different password"_s, Frame1), "Option5",
+                    twipRect(480, 650, 5415, 270));
+    Option6 = place(new QRadioButton(u"All PDFs have the same password"_s, Frame1), "Option6",
+                    twipRect(480, 1000, 4695, 270));
+
+    PushButton2 = button("PushButton2", u"Start Extracting"_s, twipRect(120, 6360, 7800, 405));
+    ListView2 = makeList(this, m_results, "ListView2", twipRect(120, 6860, 7800, 1830),
+                         u"Double-click item to remove it. Move | line to right and out of window to reveal full "
+                         u"names."_s);
+    PushButton3 = button("PushButton3", u"Save Results As Text File"_s, twipRect(120, 8780, 3840, 405));
+    PushButton5 = button("PushButton5", u"Save Results With Comma"_s, twipRect(4080, 8780, 3840, 405));
+    PushButton8 = button("PushButton8", u"Copy Results To Clipboard"_s, twipRect(120, 9290, 3840, 405));
+    PushButton9 = button("PushButton9", u"Clear Results"_s, twipRect(4080, 9290, 3840, 405));
+    ProgressBar1 = place(new CaptionProgressBar(this), "ProgressBar1", twipRect(120, 9810, 7800, 405));
+}
+
+void Form1::setTabOrder()
+{
+    const QList<QWidget *> order{ListView1,   PushButton1, PushButton4, PushButton6, PushButton7,
+                                 Text2,       Option6,     Option5,     Check1,      PushButton2,
+                                 ListView2,   PushButton3, PushButton5, PushButton9, PushButton8,
+                                 PushButton10};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::connectControls()
+{
+    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.workspace,
+                               [this] { return passwordMode(); }},
+                              this);
+    connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
+}
+
+PasswordMode Form1::passwordMode() const
+{
+    if (Check1->checkState() != Qt::Checked)
+        return PasswordMode::None;
+    return Option6->isChecked() ? PasswordMode::SameForAll : PasswordMode::PerFile;
+}
+
+void Form1::Form_Load()
+{
+    ErrorTrap trap(*m_errors, u"Form1"_s, u"Form_Load"_s);
+    trap.step([&] {
+        setWindowTitle(ProductName());
+        QGuiApplication::setApplicationDisplayName(MakeAppTitle(ProductName()));
+    });
+    trap.step([&] { Text2->clear(); });
+    trap.step([&] { m_services.workspace.EnsureConverter(); });
+}
+
+void Form1::appendPaths(const QStringList &paths)
+{
+    m_files->append(paths);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    m_run->abort();
+    m_services.workspace.RemoveConverter();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace pelmora

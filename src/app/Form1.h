@@ -1,0 +1,91 @@
+#pragma once
+
+#include "run/PasswordPrompt.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace pelmora {
+
+class CaptionProgressBar;
+class ConverterWorkspace;
+class ErrorMessage;
+class Modal;
+class RunController;
+class Settings;
+class TextListModel;
+
+// The program's one window. Controls keep the names under which tests and the rest of
+// the program find them (objectName equals the member's name).
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Services
+    {
+        Modal &modal;
+        Settings &settings;
+        ConverterWorkspace &workspace;
+        // Where the program's own data files are: samples and look files.
+        QString programFolder;
+    };
+
+    explicit Form1(const Services &services, QWidget *parent = nullptr);
+    ~Form1() override;
+    Q_DISABLE_COPY_MOVE(Form1)
+
+    // The start-up steps, each reported and skipped on failure.
+    void Form_Load();
+
+    // Paths handed to the program, appended as a drop of them would be.
+    void appendPaths(const QStringList &paths);
+
+    TextListModel &fileList() const { return *m_files; }
+    TextListModel &resultsList() const { return *m_results; }
+    RunController &runController() const { return *m_run; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void connectControls();
+    PasswordMode passwordMode() const;
+
+    Services m_services;
+    std::unique_ptr<ErrorMessage> m_errors;
+    TextListModel *m_files = nullptr;
+    TextListModel *m_results = nullptr;
+    RunController *m_run = nullptr;
+
+    QTreeView *ListView1 = nullptr;
+    QPushButton *PushButton1 = nullptr;
+    QPushButton *PushButton4 = nullptr;
+    QPushButton *PushButton6 = nullptr;
+    QPushButton *PushButton7 = nullptr;
+    QGroupBox *Frame6 = nullptr;
+    QPlainTextEdit *Text2 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QRadioButton *Option6 = nullptr;
+    QRadioButton *Option5 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    CaptionProgressBar *ProgressBar1 = nullptr;
+    QPushButton *PushButton2 = nullptr;
+    QTreeView *ListView2 = nullptr;
+    QPushButton *PushButton3 = nullptr;
+    QPushButton *PushButton5 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QPushButton *PushButton8 = nullptr;
+    QPushButton *PushButton10 = nullptr;
+};
+
+} // namespace pelmora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+namespace pelmora {
+
+// The one owner of every stored setting: per-user text values of the application
+// "Qarvelle" in the group "Pelmora". Every write reaches the disk at once; nothing is
+// cached or saved at shutdown.
+class Settings
+{
+public:
+    // The user's own store.
+    Settings();
+    // A store in the given INI file, for tests.
+    explicit Settings(const QString &iniFile);
+    ~Settings();
+    Settings(const Settings &) = delete;
+    Settings &operator=(const Settings &) = delete;
+
+    static QString checkKey() { return QStringLiteral("Check1"); }
+    static QString option5Key() { return QStringLiteral("Option5"); }
+    static QString option6Key() { return QStringLiteral("Option6"); }
+    static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
+    static QString extensionKey() { return QStringLiteral("Extension"); }
+    static QString snapshotKey() { return QStringLiteral("Snapshot"); }
+
+    // The stored text, or `fallback` when the key was never written.
+    QString read(const QString &key, const QString &fallback) const;
+    // Throws AppError when the store cannot be written.
+    void write(const QString &key, const QString &value);
+
+    // Readings of stored text; both throw AppError "Type mismatch" for other text.
+    // Booleans: True/False in any letter case, or a decimal number (0 is false).
+    static bool toBoolean(const QString &text);
+    static int toInteger(const QString &text);
+    static QString fromBoolean(bool value);
+
+    QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_store;
+};
+
+} // namespace pelmora

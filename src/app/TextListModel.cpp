@@ -1,0 +1,108 @@
+#include "app/TextListModel.h"
+
+#include <algorithm>
+
+namespace pelmora {
+
+TextListModel::TextListModel(const QString &header, bool checkable, QObject *parent)
+    : QAbstractListModel(parent), m_header(header), m_checkable(checkable)
+{
+}
+
+int TextListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant TextListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const Row &row = m_rows.at(index.row());
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return row.text;
+    if (role == Qt::CheckStateRole && m_checkable)
+        return row.checked ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool TextListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return false;
+    Row &row = m_rows[index.row()];
+    if (role == Qt::CheckStateRole && m_checkable)
+        row.checked = value.value<Qt::CheckState>() == Qt::Checked;
+    else if (role == Qt::EditRole)
+        row.text = value.toString();
+    else
+        return false;
+    Q_EMIT dataChanged(index, index, {role});
+    return true;
+}
+
+Qt::ItemFlags TextListModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    if (m_checkable && index.isValid())
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+QVariant TextListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_header;
+    return QAbstractListModel::headerData(section, orientation, role);
+}
+
+void TextListModel::append(const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
+    m_rows.reserve(m_rows.size() + texts.size());
+    for (const QString &text : texts)
+        m_rows.append(Row{text, false});
+    endInsertRows();
+}
+
+void TextListModel::removeRowAt(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    beginRemoveRows({}, row, row);
+    m_rows.removeAt(row);
+    endRemoveRows();
+}
+
+void TextListModel::clear()
+{
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+void TextListModel::setText(int row, const QString &text)
+{
+    setData(index(row), text, Qt::EditRole);
+}
+
+QStringList TextListModel::texts() const
+{
+    QStringList texts;
+    texts.reserve(m_rows.size());
+    for (const Row &row : m_rows)
+        texts.append(row.text);
+    return texts;
+}
+
+bool TextListModel::contains(const QString &text) const
+{
+    return std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const Row &row) { return row.text == text; });
+}
+
+} // namespace pelmora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QStringList>
+
+namespace pelmora {
+
+// The rows of a one-column list: the file list (full paths) or the results list
+// (addresses, each with a check mark the user may tick). Rows are appended in blocks,
+// so tens of thousands of them arrive without one update per row.
+class TextListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    TextListModel(const QString &header, bool checkable, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void append(const QStringList &texts);
+    void removeRowAt(int row);
+    void clear();
+
+    QString text(int row) const { return m_rows.at(row).text; }
+    void setText(int row, const QString &text);
+    bool isChecked(int row) const { return m_rows.at(row).checked; }
+    QStringList texts() const;
+    // True when some row's text equals `text` exactly, letter case included.
+    bool contains(const QString &text) const;
+
+private:
+    struct Row
+    {
+        QString text;
+        bool checked = false;
+    };
+    QString m_header;
+    bool m_checkable;
+    QList<Row> m_rows;
+};
+
+} // namespace pelmora

@@ -1,0 +1,102 @@
+#include "convert/ConversionJob.h"
+
+#include "convert/ConverterWorkspace.h"
+#include "convert/FileHelpers.h"
+
+#include <QFileInfo>
+
+namespace pelmora {
+
+namespace {
+constexpr int kPollIntervalMs = 100;
+}
+
+ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind, const QString &pdf,
+                             const QString &password, QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_kind(kind), m_pdf(pdf), m_password(password),
+      m_outputPath(workspace.newOutputPath())
+{
+    m_pollTimer.setInterval(kPollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &ConversionJob::poll);
+    // The converter's own messages are of no use to the user; keep them out of memory.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.setProgram(workspace.ConverterPath());
+    connect(&m_process, &QProcess::finished, this, &ConversionJob::attemptEnded);
+    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            attemptEnded();
+    });
+}
+
+ConversionJob::~ConversionJob()
+{
+    m_process.disconnect(this);
+    endProcess();
+    DeleteFileQuietly(m_outputPath);
+}
+
+void ConversionJob::start()
+{
+    m_running = true;
+    startAttempt(m_password);
+}
+
+bool ConversionJob::hasOutput() const
+{
+    return !m_outputPath.isEmpty() && QFileInfo::exists(m_outputPath);
+}
+
+void ConversionJob::startAttempt(const QString &password)
+{
+    m_polls = 0;
+    if (m_outputPath.isEmpty()) {
+        // No usable work folder: convert nothing, the file reads as unreadable.
+        QMetaObject::invokeMethod(this, &ConversionJob::attemptEnded, Qt::QueuedConnection);
+        return;
+    }
+    DeleteFileQuietly(m_outputPath);
+    m_process.setArguments(ConverterArguments(m_kind, password, m_pdf, m_outputPath));
+    m_pollTimer.start();
+    m_process.start(QIODevice::NotOpen);
+}
+
+void ConversionJob::poll()
+{
+    ++m_polls;
+    if (m_timeoutMs > 0 && m_polls * kPollIntervalMs >= m_timeoutMs && !m_timedOut) {
+        // The end of the killed converter arrives as an ordinary finish.
+        m_timedOut = true;
+        m_process.kill();
+        return;
+    }
+    Q_EMIT polled(m_polls);
+}
+
+void ConversionJob::attemptEnded()
+{
+    if (!m_running)
+        return;
+    m_pollTimer.stop();
+    if (m_timedOut)
+        DeleteFileQuietly(m_outputPath); // whatever a killed converter left is incomplete
+    // A file restricted only by an owner password refuses a wrong password yet opens
+    // without one; try once more so it is not reported as unreadable.
+    if (!m_timedOut && !m_retried && !m_password.isEmpty() && !hasOutput()) {
+        m_retried = true;
+        startAttempt(QString());
+        return;
+    }
+    m_running = false;
+    Q_EMIT finished();
+}
+
+void ConversionJob::endProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
+} // namespace pelmora
