@@ -5,6 +5,11 @@
 
 #include <QFileInfo>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
 namespace pelmora {
 
 namespace {
@@ -22,6 +27,10 @@ ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind,
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.setProgram(workspace.ConverterPath());
+#ifdef Q_OS_UNIX
+    // A group of its own, so ending it also ends whatever a wrapper script started.
+    m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
     connect(&m_process, &QProcess::finished, this, &ConversionJob::attemptEnded);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -67,7 +76,7 @@ void ConversionJob::poll()
     if (m_timeoutMs > 0 && m_polls * kPollIntervalMs >= m_timeoutMs && !m_timedOut) {
         // The end of the killed converter arrives as an ordinary finish.
         m_timedOut = true;
-        m_process.kill();
+        endProcess();
         return;
     }
     Q_EMIT polled(m_polls);
@@ -88,13 +97,18 @@ void ConversionJob::attemptEnded()
         return;
     }
     m_running = false;
-    Q_EMIT finished();
+    // Signalled from the event loop, not from inside QProcess, so a receiver may destroy the job.
+    QMetaObject::invokeMethod(this, &ConversionJob::finished, Qt::QueuedConnection);
 }
 
 void ConversionJob::endProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
+#ifdef Q_OS_UNIX
+    if (const qint64 pid = m_process.processId(); pid > 0)
+        ::kill(static_cast<pid_t>(-pid), SIGKILL);
+#endif
     m_process.kill();
     m_process.waitForFinished(3000);
 }

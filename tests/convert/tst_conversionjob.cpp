@@ -1,0 +1,157 @@
+#include "FakeConverter.h"
+#include "convert/ConversionJob.h"
+#include "convert/ConverterCommand.h"
+#include "convert/ConverterWorkspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+class TestConversionJob : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void argumentsAreOneValueEach();
+    void convertsIntoAFileOfItsOwn();
+    void retriesWithoutAPasswordOnce();
+    void missingConverterWritesNothing();
+    void destroyingEndsTheConverter();
+    void timeoutEndsTheConverter();
+
+private:
+    QString readOutput(const ConversionJob &job) const;
+    std::unique_ptr<test::FakeConverter> m_fake;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+};
+
+void TestConversionJob::init()
+{
+    m_fake = std::make_unique<test::FakeConverter>();
+    m_temp = std::make_unique<QTemporaryDir>();
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    m_workspace->EnsureConverter();
+}
+
+void TestConversionJob::cleanup()
+{
+    m_workspace.reset();
+    m_temp.reset();
+    m_fake.reset();
+}
+
+QString TestConversionJob::readOutput(const ConversionJob &job) const
+{
+    QFile file(job.outputPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : u"<none>"_s;
+}
+
+void TestConversionJob::argumentsAreOneValueEach()
+{
+    const QString pdf = u"/docs/-odd \"name\".pdf"_s;
+    QCOMPARE(ConverterArguments(ConversionKind::Batch, QString(), pdf, u"/w/1.txt"_s),
+             (QStringList{pdf, u"/w/1.txt"_s}));
+    QCOMPARE(ConverterArguments(ConversionKind::Preview, u"p w\""_s, pdf, u"/w/2.txt"_s),
+             (QStringList{u"-opw"_s, u"p w\""_s, u"-upw"_s, u"p w\""_s, u"-f"_s, u"1"_s, u"-l"_s, u"100"_s, pdf,
+                          u"/w/2.txt"_s}));
+    // A relative name that looks like an option is made absolute first.
+    const QStringList relative = ConverterArguments(ConversionKind::Batch, QString(), u"-x.pdf"_s, u"/w/3.txt"_s);
+    QCOMPARE(relative.first(), QDir::current().absoluteFilePath(u"-x.pdf"_s));
+}
+
+void TestConversionJob::convertsIntoAFileOfItsOwn()
+{
+    const QString pdf = m_fake->writePdf(u"report.pdf"_s, u"TEXT"_s, "hello@example.com\n");
+    const QString besidePdf = m_fake->folder() + u"/report.txt"_s;
+    QString output;
+    {
+        ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
+        QSignalSpy finished(&job, &ConversionJob::finished);
+        job.start();
+        QVERIFY(finished.wait(5000));
+        QVERIFY(job.hasOutput());
+        QCOMPARE(readOutput(job), u"hello@example.com\n"_s);
+        QVERIFY(job.outputPath().startsWith(m_workspace->workFolder()));
+        output = job.outputPath();
+    }
+    QVERIFY(!QFile::exists(output));
+    QVERIFY(!QFile::exists(besidePdf));
+}
+
+void TestConversionJob::retriesWithoutAPasswordOnce()
+{
+    const QString restricted = m_fake->writePdf(u"restricted.pdf"_s, u"OWNER owner"_s, "x@example.com\n");
+    ConversionJob job(*m_workspace, ConversionKind::Batch, restricted, u"wrong"_s);
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    job.start();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(job.hasOutput());
+    QCOMPARE(m_fake->loggedCalls().size(), 2);
+
+    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS secret"_s, "y@example.com\n");
+    ConversionJob wrong(*m_workspace, ConversionKind::Batch, locked, u"guess"_s);
+    QSignalSpy wrongFinished(&wrong, &ConversionJob::finished);
+    wrong.start();
+    QVERIFY(wrongFinished.wait(5000));
+    QVERIFY(!wrong.hasOutput());
+    QCOMPARE(wrongFinished.size(), 1);
+    QCOMPARE(m_fake->loggedCalls().size(), 4);
+
+    ConversionJob right(*m_workspace, ConversionKind::Batch, locked, u"secret"_s);
+    QSignalSpy rightFinished(&right, &ConversionJob::finished);
+    right.start();
+    QVERIFY(rightFinished.wait(5000));
+    QCOMPARE(readOutput(right), u"y@example.com\n"_s);
+}
+
+void TestConversionJob::missingConverterWritesNothing()
+{
+    m_workspace->RemoveConverter();
+    const QString pdf = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@example.com\n");
+    ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    job.start();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(!job.hasOutput());
+}
+
+void TestConversionJob::destroyingEndsTheConverter()
+{
+    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
+    auto job = std::make_unique<ConversionJob>(*m_workspace, ConversionKind::Batch, pdf, QString());
+    job->start();
+    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
+    const qint64 pid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    QVERIFY(pid > 0);
+    job.reset();
+    // The shell is gone at once; its sleep may outlive it by a moment.
+    QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestConversionJob::timeoutEndsTheConverter()
+{
+    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
+    ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
+    job.setTimeout(300);
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    QSignalSpy polled(&job, &ConversionJob::polled);
+    job.start();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(job.timedOut());
+    QVERIFY(!job.hasOutput());
+    QVERIFY(polled.size() >= 1);
+    QCOMPARE(polled.first().first().toInt(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestConversionJob)
+#include "tst_conversionjob.moc"

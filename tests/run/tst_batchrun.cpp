@@ -1,0 +1,329 @@
+#include "FakeConverter.h"
+#include "convert/ConverterWorkspace.h"
+#include "run/BatchRun.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+// Scripted password options and prompt answers.
+class Host : public BatchRunHost
+{
+public:
+    PasswordMode mode = PasswordMode::None;
+    QStringList answers;
+    QStringList asked; // the prompt's file for each prompt, "*" for the one for all files
+    std::function<void()> whilePrompting;
+
+    PasswordMode passwordMode() override { return mode; }
+    QString askPassword(PasswordPrompt prompt, const QString &pdf) override
+    {
+        asked.append(prompt == PasswordPrompt::ForAllFiles ? u"*"_s : pdf);
+        if (whilePrompting)
+            whilePrompting();
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+};
+
+struct Outcome
+{
+    QStringList addresses;
+    QList<UnreadableFile> unreadable;
+    QList<QPair<int, QString>> progress;
+};
+
+} // namespace
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void ordersResultsByRowLineAndPosition();
+    void parallelRunsGiveTheSameOutcome_data();
+    void parallelRunsGiveTheSameOutcome();
+    void reportsEachKindOfUnreadableFile();
+    void asksForPasswordsAsTheOptionsSay_data();
+    void asksForPasswordsAsTheOptionsSay();
+    void readsTheOptionsAgainForEveryFile();
+    void keepsFewConvertedTextsOnDisk();
+    void progressGrowsAndEndsAtRest();
+    void abortLeavesNothingBehind();
+    void abortWhilePromptingIsSafe();
+
+private:
+    Outcome run(const QStringList &pdfs, Host &host, int jobs);
+    std::unique_ptr<test::FakeConverter> m_fake;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+};
+
+void TestBatchRun::init()
+{
+    m_fake = std::make_unique<test::FakeConverter>();
+    m_temp = std::make_unique<QTemporaryDir>();
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    m_workspace->EnsureConverter();
+}
+
+void TestBatchRun::cleanup()
+{
+    m_workspace.reset();
+    m_temp.reset();
+    m_fake.reset();
+}
+
+Outcome TestBatchRun::run(const QStringList &pdfs, Host &host, int jobs)
+{
+    Outcome outcome;
+    BatchRun batch(*m_workspace, host, pdfs);
+    batch.setParallelJobs(jobs);
+    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
+    connect(&batch, &BatchRun::progressChanged, this,
+            [&](int value, const QString &caption) { outcome.progress.append({value, caption}); });
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start();
+    if (finished.isEmpty())
+        [&] { QVERIFY(finished.wait(60000)); }();
+    outcome.unreadable = batch.unreadableFiles();
+    return outcome;
+}
+
+void TestBatchRun::ordersResultsByRowLineAndPosition()
+{
+    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "one@x.com two@x.com\nSales@Example.com\n");
+    const QString b = m_fake->writePdf(u"b.pdf"_s, u"TEXT"_s, "sales@example.com three@x.com one@x.com\n");
+    Host host;
+    // b listed twice: converted twice, its addresses once.
+    const Outcome outcome = run({a, b, b}, host, 1);
+    QCOMPARE(outcome.addresses,
+             (QStringList{u"one@x.com"_s, u"two@x.com"_s, u"Sales@Example.com"_s, u"three@x.com"_s}));
+    QVERIFY(outcome.unreadable.isEmpty());
+    QCOMPARE(SummaryMessage(outcome.unreadable), u"Done."_s);
+    QCOMPARE(m_fake->loggedCalls().size(), 3);
+
+    // A second run finds them all again: uniqueness lasts one run.
+    Host again;
+    QCOMPARE(run({b}, again, 1).addresses, (QStringList{u"sales@example.com"_s, u"three@x.com"_s, u"one@x.com"_s}));
+}
+
+void TestBatchRun::parallelRunsGiveTheSameOutcome_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("two") << 2;
+    QTest::newRow("four") << 4;
+    QTest::newRow("eight") << 8;
+}
+
+void TestBatchRun::parallelRunsGiveTheSameOutcome()
+{
+    QFETCH(int, jobs);
+    // Files that finish out of order: early rows sleep longer than late ones.
+    QRandomGenerator random(42);
+    QStringList pdfs;
+    for (int i = 0; i < 24; ++i) {
+        const QString name = u"f%1.pdf"_s.arg(i);
+        QByteArray text;
+        for (int k = 0; k < 5; ++k) {
+            const quint32 n = random.bounded(30);
+            text += (n % 3 ? "user" : "USER") + QByteArray::number(n) + "@host.org other words\n";
+        }
+        switch (i % 6) {
+        case 1:
+            pdfs << m_fake->writePdf(name, u"NOTHING"_s, {});
+            break;
+        case 2:
+            pdfs << m_fake->writePdf(name, u"TEXT"_s, "\f\f12\f");
+            break;
+        case 3:
+            pdfs << m_fake->writePdf(name, u"SLEEP 0.%1"_s.arg(9 - i / 3), text);
+            break;
+        default:
+            pdfs << m_fake->writePdf(name, u"TEXT"_s, text);
+        }
+    }
+    pdfs << pdfs.at(4) << u"/nonexistent/vanished.pdf"_s;
+
+    Host serialHost;
+    const Outcome serial = run(pdfs, serialHost, 1);
+    Host parallelHost;
+    const Outcome parallel = run(pdfs, parallelHost, jobs);
+    QVERIFY(serial.addresses.size() > 10);
+    QCOMPARE(parallel.addresses, serial.addresses);
+    QCOMPARE(SummaryMessage(parallel.unreadable), SummaryMessage(serial.unreadable));
+    QCOMPARE(serial.unreadable.size(), 9);
+}
+
+void TestBatchRun::reportsEachKindOfUnreadableFile()
+{
+    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS secret"_s, "l@x.com\n");
+    const QString scanned = m_fake->writePdf(u"scan.pdf"_s, u"TEXT"_s, "\f\f\f");
+    const QString empty = m_fake->writePdf(u"empty.pdf"_s, u"TEXT"_s, "");
+    const QString good = m_fake->writePdf(u"good.pdf"_s, u"TEXT"_s, "g@x.com\n");
+
+    Host none;
+    const Outcome plain = run({locked, scanned, empty, good}, none, 2);
+    QCOMPARE(plain.addresses, QStringList{u"g@x.com"_s});
+    QCOMPARE(plain.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
+                                                     {scanned, UnreadableReason::TextUnreadable}}));
+    QCOMPARE(SummaryMessage(plain.unreadable),
+             u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
+                 u"  - password protected or text is protected.\r\n"_s + scanned +
+                 u"  - text unreadable. Please view the file yourself to see if it is really a scanned image of "
+                 u"text and not proper PDF text."_s);
+
+    Host wrong;
+    wrong.mode = PasswordMode::SameForAll;
+    wrong.answers = {u"guess"_s};
+    const Outcome guessed = run({locked, good}, wrong, 2);
+    QCOMPARE(guessed.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::InvalidPassword}}));
+    QCOMPARE(guessed.addresses, QStringList{u"g@x.com"_s}); // a wrong password does not spoil an open file
+}
+
+void TestBatchRun::asksForPasswordsAsTheOptionsSay_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::newRow("none") << int(PasswordMode::None) << QStringList() << 0 << QStringList{u"open@x.com"_s};
+    QTest::newRow("same for all") << int(PasswordMode::SameForAll) << QStringList{u"secret"_s} << 1
+                                  << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
+    QTest::newRow("same for all, cancelled") << int(PasswordMode::SameForAll) << QStringList() << 1
+                                             << QStringList{u"open@x.com"_s};
+    QTest::newRow("per file, blank for the open one")
+        << int(PasswordMode::PerFile) << QStringList{u"secret"_s, QString(), u"secret"_s} << 3
+        << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
+}
+
+void TestBatchRun::asksForPasswordsAsTheOptionsSay()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, answers);
+    QFETCH(int, prompts);
+    QFETCH(QStringList, addresses);
+    const QString l1 = m_fake->writePdf(u"l1.pdf"_s, u"NEEDS secret"_s, "l1@x.com\n");
+    const QString open = m_fake->writePdf(u"open.pdf"_s, u"TEXT"_s, "open@x.com\n");
+    const QString l2 = m_fake->writePdf(u"l2.pdf"_s, u"NEEDS secret"_s, "l2@x.com\n");
+    Host host;
+    host.mode = PasswordMode(mode);
+    host.answers = answers;
+    const Outcome outcome = run({l1, open, l2}, host, 3);
+    QCOMPARE(host.asked.size(), prompts);
+    if (PasswordMode(mode) == PasswordMode::PerFile)
+        QCOMPARE(host.asked, (QStringList{l1, open, l2})); // in row order
+    QCOMPARE(outcome.addresses, addresses);
+}
+
+void TestBatchRun::readsTheOptionsAgainForEveryFile()
+{
+    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
+    const QString b = m_fake->writePdf(u"b.pdf"_s, u"NEEDS pw"_s, "b@x.com\n");
+    const QString c = m_fake->writePdf(u"c.pdf"_s, u"NEEDS pw"_s, "c@x.com\n");
+    Host host;
+    host.mode = PasswordMode::PerFile;
+    host.answers = {QString(), u"pw"_s};
+    // After the second prompt the user switches to "same for all": the last typed password serves.
+    host.whilePrompting = [&] {
+        if (host.asked.size() == 2)
+            host.mode = PasswordMode::SameForAll;
+    };
+    const Outcome outcome = run({a, b, c}, host, 1);
+    QCOMPARE(host.asked, (QStringList{a, b}));
+    QCOMPARE(outcome.addresses, (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
+}
+
+void TestBatchRun::keepsFewConvertedTextsOnDisk()
+{
+    QStringList pdfs;
+    QByteArray text;
+    for (int i = 0; i < 200; ++i)
+        text += "word" + QByteArray::number(i) + "@bulk.net and more text\n";
+    for (int i = 0; i < 200; ++i)
+        pdfs << m_fake->writePdf(u"bulk%1.pdf"_s.arg(i), u"TEXT"_s, text);
+    Host host;
+    const int jobs = 4;
+    BatchRun batch(*m_workspace, host, pdfs);
+    batch.setParallelJobs(jobs);
+    qsizetype most = 0;
+    const QDir work(m_workspace->workFolder());
+    connect(&batch, &BatchRun::progressChanged, this,
+            [&] { most = std::max(most, work.entryList(QDir::Files).size()); });
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start();
+    QVERIFY(finished.wait(120000));
+    QVERIFY2(most <= jobs + 2, qPrintable(QString::number(most)));
+    QCOMPARE(work.entryList(QDir::Files), QStringList());
+}
+
+void TestBatchRun::progressGrowsAndEndsAtRest()
+{
+    QStringList pdfs;
+    for (int i = 0; i < 4; ++i)
+        pdfs << m_fake->writePdf(u"p%1.pdf"_s.arg(i), u"TEXT"_s, "p@x.com\n");
+    Host host;
+    const Outcome outcome = run(pdfs, host, 1);
+    QList<int> starts;
+    int previous = 0;
+    for (const auto &[value, caption] : outcome.progress) {
+        if (caption.startsWith(u"Processing: "_s) && value != previous)
+            starts.append(value);
+        previous = value;
+    }
+    QCOMPARE(starts, (QList<int>{25, 50, 75, 100}));
+    QCOMPARE(outcome.progress.last(), (QPair<int, QString>{0, u"Progress Bar"_s}));
+    QVERIFY(outcome.progress.contains(QPair<int, QString>{100, u"Processing: p3.pdf"_s}));
+}
+
+void TestBatchRun::abortLeavesNothingBehind()
+{
+    QStringList pdfs;
+    for (int i = 0; i < 3; ++i)
+        pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
+    Host host;
+    auto batch = std::make_unique<BatchRun>(*m_workspace, host, pdfs);
+    batch->setParallelJobs(3);
+    QSignalSpy finished(batch.get(), &BatchRun::finished);
+    batch->start();
+    QTRY_COMPARE(m_fake->loggedCalls().size(), 3);
+    batch.reset();
+    for (const QString &call : m_fake->loggedCalls())
+        QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(finished.size(), 0);
+}
+
+void TestBatchRun::abortWhilePromptingIsSafe()
+{
+    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
+    const QString b = m_fake->writePdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com\n");
+    Host host;
+    host.mode = PasswordMode::PerFile;
+    auto batch = std::make_unique<BatchRun>(*m_workspace, host, QStringList{a, b});
+    batch->setParallelJobs(1);
+    // The window is closed while the second prompt is open.
+    host.whilePrompting = [&] {
+        if (host.asked.size() == 2)
+            batch.reset();
+    };
+    QStringList found;
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QStringList &f) { found += f; });
+    batch->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch, 10000);
+    QCOMPARE(host.asked.size(), 2);
+    QTest::qWait(200);
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"

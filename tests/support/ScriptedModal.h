@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/Modal.h"
+
+#include <QList>
+#include <QQueue>
+
+#include <functional>
+
+namespace pelmora::test {
+
+// Answers every dialog from a script and remembers what was asked.
+class ScriptedModal : public Modal
+{
+public:
+    struct Shown
+    {
+        QString kind; // "message", "yesno", "input", "open", "save", "folder", "url"
+        QString title;
+        QString text;
+        Icon icon = Icon::None;
+    };
+
+    // Answers are taken in order; a dialog with no scripted answer is cancelled
+    // (No, empty text, no files).
+    QQueue<QString> textAnswers;      // input, save, folder
+    QQueue<QStringList> fileAnswers;  // open
+    QQueue<bool> yesNoAnswers;        // yes/no
+    // Runs while a dialog is "open", as a user acting meanwhile would.
+    std::function<void(const Shown &)> whileShown;
+
+    QList<Shown> shown;
+    QList<QUrl> openedUrls;
+
+    QList<Shown> shownOf(const QString &kind) const;
+
+    void showMessage(const QString &title, const QString &text, Icon icon) override;
+    bool askYesNo(const QString &title, const QString &text) override;
+    QString inputText(const QString &title, const QString &prompt) override;
+    QStringList openFileNames(const QString &title, const QStringList &filters) override;
+    QString saveFileName(const QString &title, const QStringList &filters) override;
+    QString existingFolder(const QString &title, const QString &startFolder) override;
+    void openUrl(const QUrl &url) override;
+
+private:
+    void record(const QString &kind, const QString &title, const QString &text, Icon icon = Icon::None);
+};
+
+} // namespace pelmora::test
