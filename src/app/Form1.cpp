@@ -176,7 +176,6 @@ void Form1::closeEvent(QCloseEvent *event)
     m_run->abort();
     m_services.workspace.RemoveConverter();
     event->accept();
-    QCoreApplication::quit();
 }
 
 } // namespace pelmora

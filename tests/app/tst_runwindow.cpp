@@ -1,0 +1,122 @@
+#include "FakeConverter.h"
+#include "ScriptedModal.h"
+#include "app/Form1.h"
+#include "app/RunController.h"
+#include "app/Settings.h"
+#include "app/TextListModel.h"
+#include "convert/ConverterWorkspace.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+class TestRunWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void emptyListSaysSo();
+    void runFillsResultsAndSummarises();
+    void secondPressDuringARunDoesNothing();
+    void closingDuringARunLeavesNothingBehind();
+
+private:
+    void press(const char *button);
+    std::unique_ptr<test::FakeConverter> m_fake;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+    std::unique_ptr<test::ScriptedModal> m_modal;
+    std::unique_ptr<Form1> m_window;
+};
+
+void TestRunWindow::init()
+{
+    m_fake = std::make_unique<test::FakeConverter>();
+    m_temp = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    m_modal = std::make_unique<test::ScriptedModal>();
+    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
+    m_window->Form_Load();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestRunWindow::cleanup()
+{
+    m_window.reset();
+    m_modal.reset();
+    m_workspace.reset();
+    m_settings.reset();
+    m_temp.reset();
+    m_fake.reset();
+}
+
+void TestRunWindow::press(const char *button)
+{
+    auto *widget = m_window->findChild<QPushButton *>(QString::fromLatin1(button));
+    QVERIFY(widget);
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+void TestRunWindow::emptyListSaysSo()
+{
+    press("PushButton2");
+    QCOMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_modal->shown.last().text, u"No files added."_s);
+    QCOMPARE(m_modal->shown.last().title, u"Pelmora"_s);
+    QVERIFY(!m_window->runController().RunInProgress());
+}
+
+void TestRunWindow::runFillsResultsAndSummarises()
+{
+    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "Mail (first@x.com), second@x.com.\n");
+    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS pw"_s, "hidden@x.com\n");
+    m_window->appendPaths({a, locked});
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_window->resultsList().texts(), (QStringList{u"first@x.com"_s, u"second@x.com"_s}));
+    QCOMPARE(m_modal->shown.last().text, u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
+                                             u"  - password protected or text is protected."_s);
+    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->resultsList().isChecked(0));
+}
+
+void TestRunWindow::secondPressDuringARunDoesNothing()
+{
+    m_window->appendPaths({m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 1"_s, "slow@x.com\n")});
+    press("PushButton2");
+    QVERIFY(m_window->runController().RunInProgress());
+    press("PushButton2");
+    QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 10000);
+    QCOMPARE(m_fake->loggedCalls().size(), 1);
+    QCOMPARE(m_window->resultsList().texts(), QStringList{u"slow@x.com"_s});
+}
+
+void TestRunWindow::closingDuringARunLeavesNothingBehind()
+{
+    QStringList pdfs;
+    for (int i = 0; i < 3; ++i)
+        pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
+    m_window->appendPaths(pdfs);
+    press("PushButton2");
+    QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+    const QString work = m_workspace->workFolder();
+    m_window->close();
+    for (const QString &call : m_fake->loggedCalls())
+        QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
+    QVERIFY(!QFileInfo::exists(m_workspace->ConverterPath()));
+    QCOMPARE(QDir(work).entryList(QDir::Files), QStringList());
+    QVERIFY(m_modal->shownOf(u"message"_s).isEmpty()); // no summary for a run cut short
+}
+
+QTEST_MAIN(TestRunWindow)
+#include "tst_runwindow.moc"
