@@ -5,11 +5,6 @@
 
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <unistd.h>
-#endif
-
 namespace pelmora {
 
 namespace {
@@ -27,10 +22,6 @@ ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind,
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.setProgram(workspace.ConverterPath());
-#ifdef Q_OS_UNIX
-    // A group of its own, so ending it also ends whatever a wrapper script started.
-    m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
-#endif
     connect(&m_process, &QProcess::finished, this, &ConversionJob::attemptEnded);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -105,10 +96,6 @@ void ConversionJob::endProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-#ifdef Q_OS_UNIX
-    if (const qint64 pid = m_process.processId(); pid > 0)
-        ::kill(static_cast<pid_t>(-pid), SIGKILL);
-#endif
     m_process.kill();
     m_process.waitForFinished(3000);
 }
