@@ -1,4 +1,5 @@
 #include "app/Form1.h"
+#include "app/ProgramFolder.h"
 #include "app/Settings.h"
 #include "app/WidgetModal.h"
 #include "convert/ConverterWorkspace.h"
@@ -16,7 +17,7 @@ int main(int argc, char *argv[])
     pelmora::Settings settings;
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
     pelmora::WidgetModal modal(nullptr);
-    pelmora::Form1 window({modal, settings, workspace, QCoreApplication::applicationDirPath()});
+    pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder()});
     window.Form_Load();
     window.show();
     window.appendPaths(QApplication::arguments().mid(1));
