@@ -89,12 +89,12 @@ void ConverterWorkspace::removeStaleWorkFolders() const
     }
 }
 
-void ConverterWorkspace::EnsureConverter()
+bool ConverterWorkspace::EnsureConverter()
 {
     prepare();
     const QString target = ConverterPath();
     if (FileExists(target))
-        return;
+        return false;
     const QString installed = QStandardPaths::findExecutable(kConverterName);
     if (installed.isEmpty())
         throw AppError(u"The PDF converter pdftotext was not found. Please install it with the package "
@@ -102,6 +102,7 @@ void ConverterWorkspace::EnsureConverter()
     QFile::remove(target); // a dangling link left by a removed installation
     if (!QFile::link(installed, target))
         throw AppError(u"The PDF converter cannot be placed at "_s + target + u'.');
+    return true;
 }
 
 void ConverterWorkspace::RemoveConverter() const

@@ -31,8 +31,9 @@ public:
     bool isUsable() const { return m_workFolder != nullptr; }
 
     // Puts the distribution's pdftotext at ConverterPath unless something is there
-    // already, which is then used unchanged. Throws AppError when none is installed.
-    void EnsureConverter();
+    // already, which is then used unchanged. Returns whether it placed one.
+    // Throws AppError when none is installed.
+    bool EnsureConverter();
     // Removes the converter from ConverterPath; failures are silent.
     void RemoveConverter() const;
 

@@ -1,0 +1,141 @@
+#include "cli/ExtractCommand.h"
+
+#include "convert/ConverterWorkspace.h"
+#include "run/ErrorTrap.h"
+
+#include <QDir>
+#include <QEventLoop>
+
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+namespace {
+
+void print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+constexpr int kUsageError = 2;
+constexpr int kInterrupted = 130;
+
+} // namespace
+
+ExtractCommand::ExtractCommand(const ExtractOptions &options, std::FILE *out, std::FILE *err, QObject *parent)
+    : QObject(parent), m_options(options), m_out(out), m_err(err),
+      m_showProgress(!options.quiet && ::isatty(::fileno(err)) == 1)
+{
+}
+
+ExtractCommand::~ExtractCommand()
+{
+    m_run.reset();
+    if (m_placedConverter)
+        m_workspace->RemoveConverter();
+}
+
+PasswordMode ExtractCommand::passwordMode()
+{
+    return m_password.isEmpty() ? PasswordMode::None : PasswordMode::SameForAll;
+}
+
+QString ExtractCommand::askPassword(PasswordPrompt, const QString &)
+{
+    return m_password;
+}
+
+bool ExtractCommand::prepare()
+{
+    try {
+        m_password = m_options.password.value_or(QString());
+        if (!m_options.passwordFile.isEmpty())
+            m_password = ReadPasswordFile(m_options.passwordFile);
+        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath());
+        m_placedConverter = m_workspace->EnsureConverter();
+        return true;
+    } catch (const AppError &error) {
+        print(m_err, u"pelmora-extract: "_s + error.description() + u'\n');
+        return false;
+    }
+}
+
+int ExtractCommand::exec()
+{
+    if (!prepare())
+        return kUsageError;
+    const QStringList pdfs = expandedInputs();
+    if (pdfs.isEmpty()) {
+        print(m_err, u"pelmora-extract: no files to search.\n"_s);
+        return 1;
+    }
+    BatchRunHost &host = *this;
+    m_run = std::make_unique<BatchRun>(*m_workspace, host, pdfs);
+    if (m_options.jobs > 0)
+        m_run->setParallelJobs(m_options.jobs);
+    m_run->setTimeout(m_options.timeoutSeconds * 1000);
+    connect(m_run.get(), &BatchRun::addressesFound, this, &ExtractCommand::onAddresses);
+    if (m_showProgress)
+        connect(m_run.get(), &BatchRun::progressChanged, this, &ExtractCommand::onProgress);
+    connect(m_run.get(), &BatchRun::finished, this, [this] {
+        m_status = finish();
+        m_loop.quit();
+    });
+    m_run->start();
+    if (m_status < 0)
+        m_loop.exec();
+    return m_status;
+}
+
+void ExtractCommand::interrupt()
+{
+    if (m_run)
+        m_run->abort();
+    m_status = kInterrupted;
+    m_loop.quit();
+}
+
+QStringList ExtractCommand::expandedInputs() const
+{
+    return m_options.inputs;
+}
+
+void ExtractCommand::onAddresses(const QStringList &addresses)
+{
+    if (!m_options.outputFile.isEmpty()) {
+        m_addresses += addresses;
+        return;
+    }
+    // Streamed as found, so a long run shows its results early.
+    if (m_showProgress)
+        print(m_err, u"\r\x1b[K"_s);
+    for (const QString &address : addresses)
+        print(m_out, m_options.comma ? address + u',' : address + u'\n');
+    std::fflush(m_out);
+}
+
+void ExtractCommand::onProgress(int value, const QString &caption)
+{
+    print(m_err, u"\r\x1b[K"_s + QString::number(std::min(value, 100)) + u"% "_s + caption);
+}
+
+int ExtractCommand::finish()
+{
+    if (m_showProgress)
+        print(m_err, u"\r\x1b[K"_s);
+    if (m_options.outputFile.isEmpty() && m_options.comma)
+        print(m_out, u"\n"_s);
+    const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
+    if (!m_options.quiet && !unreadable.isEmpty()) {
+        QString report = u"The following files could not be read:\n"_s;
+        for (const UnreadableFile &file : unreadable)
+            report += file.path + ReasonText(file.reason) + u'\n';
+        print(m_err, report);
+    }
+    return unreadable.isEmpty() ? 0 : 1;
+}
+
+} // namespace pelmora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "cli/ExtractOptions.h"
+#include "run/BatchRun.h"
+
+#include <QEventLoop>
+#include <QObject>
+
+#include <cstdio>
+#include <memory>
+
+namespace pelmora {
+
+class ConverterWorkspace;
+
+// The engine without a window: the inputs are expanded as a drop of them would be,
+// run with the same passes as "Start Extracting", and the results printed.
+class ExtractCommand : public QObject, private BatchRunHost
+{
+    Q_OBJECT
+public:
+    ExtractCommand(const ExtractOptions &options, std::FILE *out, std::FILE *err, QObject *parent = nullptr);
+    ~ExtractCommand() override;
+    Q_DISABLE_COPY_MOVE(ExtractCommand)
+
+    // Runs to the end and returns the exit status.
+    int exec();
+    // Ends the run at once (converters and their files included); exec() then returns 130.
+    void interrupt();
+
+private:
+    PasswordMode passwordMode() override;
+    QString askPassword(PasswordPrompt prompt, const QString &pdf) override;
+    bool prepare();
+    QStringList expandedInputs() const;
+    void onAddresses(const QStringList &addresses);
+    void onProgress(int value, const QString &caption);
+    int finish();
+
+    ExtractOptions m_options;
+    std::FILE *m_out;
+    std::FILE *m_err;
+    bool m_showProgress;
+    QString m_password;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+    bool m_placedConverter = false;
+    std::unique_ptr<BatchRun> m_run;
+    QStringList m_addresses;
+    QEventLoop m_loop;
+    int m_status = -1;
+};
+
+} // namespace pelmora
