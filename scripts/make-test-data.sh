@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Regenerates the PDFs in tests/data. Not part of the build: the results are
+# committed, so run this only after changing what the files should contain,
+# then check tests/data/README.md against `scripts/make-test-data.sh --show`.
+# Needs: python3, ghostscript, qpdf, poppler-utils (pdftotext).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$root/tests/data
+
+show() {
+  # What the converter yields for each file, as the README lists it.
+  local f
+  for f in "$out"/*.pdf; do
+    local name txt pw=()
+    name=$(basename "$f")
+    [ "$name" = encrypted.pdf ] && pw=(-opw secret)
+    echo "== $name"
+    txt=$(pdftotext "${pw[@]}" "$f" - 2>/dev/null) || { echo "(no text: pdftotext failed)"; continue; }
+    printf '%s' "$txt" | python3 "$root/scripts/list-addresses.py" /dev/stdin
+  done
+}
+if [ "${1:-}" = --show ]; then show; exit 0; fi
+
+for tool in python3 gs qpdf pdftotext; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install ghostscript qpdf poppler-utils)" >&2; exit 1; }
+done
+
+# Scratch space inside the tree keeps every tool's temporary files here too.
+work=$(mktemp -d "$root/.gen.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export TMPDIR=$work PYTHONDONTWRITEBYTECODE=1
+gen=$root/scripts/pdfgen.py
+
+mkdir -p "$out"
+python3 "$gen" testdata "$work"
+
+# Ordinary text files, as written.
+for name in contacts-1 contacts-2 edge-cases noaddress; do
+  cp "$work/$name.pdf" "$out/$name.pdf"
+done
+
+# 150 pages: object streams keep it small; the ID is derived from the content.
+qpdf --object-streams=generate --deterministic-id "$work/long.pdf" "$out/long.pdf"
+
+# AES-256. The program hands its password over as -opw, so the owner password
+# must be the same as the open password. qpdf picks a fresh random file key on
+# every run, so these two files change bytes each time they are made.
+qpdf --encrypt secret secret 256 -- "$work/encrypted.src.pdf" "$out/encrypted.pdf"
+qpdf --encrypt "" restrict-owner 256 --print=none --extract=n --modify=none \
+  --annotate=n --form=n --assemble=n -- "$work/restricted.src.pdf" "$out/restricted.pdf"
+
+# A picture of a text page, with no text layer at all.
+python3 "$gen" scanpage "$work/scan-src.pdf" test
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r100 -dTextAlphaBits=1 \
+  -sOutputFile="$work/scan.pbm" "$work/scan-src.pdf"
+python3 "$gen" imagepdf "$out/scanned.pdf" 100 "$work/scan.pbm"
+
+# A valid four-page file cut off at half its length (inside page 2's content).
+size=$(stat -c %s "$work/damaged.src.pdf")
+head -c $((size / 2)) "$work/damaged.src.pdf" >"$out/damaged.pdf"
+
+: >"$out/empty.pdf"
+printf '%s\n' "This is a plain text file that only pretends to be a PDF." \
+  "It mentions fake@example.com but is not a PDF at all." >"$out/notpdf.pdf"
+
+# Check the properties the tests rely on.
+fail() { echo "check failed: $*" >&2; exit 1; }
+conv() { pdftotext "$@" 2>/dev/null; }
+conv "$out/encrypted.pdf" - >/dev/null && fail "encrypted.pdf opens without a password"
+conv -opw secret "$out/encrypted.pdf" - | grep -q 'vault@example.com' || fail "encrypted.pdf with -opw secret"
+conv -opw wrong "$out/encrypted.pdf" - >/dev/null && fail "encrypted.pdf opens with a wrong password"
+conv "$out/restricted.pdf" - | grep -q 'readonly@example.com' || fail "restricted.pdf without a password"
+[ "$(conv "$out/scanned.pdf" - | od -An -c | tr -d ' \n')" = '\f' ] || fail "scanned.pdf has text"
+conv -f 1 -l 100 "$out/long.pdf" - | grep -q 'page100@example.com' || fail "long.pdf page 100"
+conv -f 1 -l 100 "$out/long.pdf" - | grep -q 'page101@' && fail "long.pdf converts past page 100"
+[ "$(conv "$out/long.pdf" - | grep -c '@example.com')" = 150 ] || fail "long.pdf address count"
+for bad in damaged empty notpdf; do
+  conv "$out/$bad.pdf" - >/dev/null && fail "$bad.pdf converts"
+done
+echo "tests/data written; addresses per file:"
+show

@@ -1,0 +1,606 @@
+#!/usr/bin/env python3
+"""Tiny PDF writer for Pelmora's committed test data and sample files.
+
+Only the python3 standard library is used. Text is set in the PDF base fonts
+(Helvetica family, Courier), which are not embedded, so the files stay a few
+kilobytes. Nothing time- or randomness-dependent is written: the same input
+gives the same bytes.
+
+    pdfgen.py testdata OUTDIR           text PDFs of tests/data (before qpdf)
+    pdfgen.py samples OUTDIR            text PDFs of assets/Samples (before qpdf)
+    pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised
+    pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
+"""
+
+import re
+import struct
+import sys
+import zlib
+from pathlib import Path
+
+# Advance widths (1/1000 em) of ASCII 32..126; the base fonts' standard metrics.
+_HELV = [278, 278, 355, 556, 556, 889, 667, 222, 333, 333, 389, 584, 278, 333, 278, 278, 556, 556, 556,
+         556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, 1015, 667, 667, 722, 722, 667,
+         611, 778, 722, 278, 500, 667, 556, 833, 722, 778, 667, 778, 722, 667, 611, 722, 667, 944, 667,
+         667, 611, 278, 278, 278, 469, 556, 222, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500,
+         222, 833, 556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584]
+_HELV_BOLD = [278, 333, 474, 556, 556, 889, 722, 278, 333, 333, 389, 584, 278, 333, 278, 278, 556, 556,
+              556, 556, 556, 556, 556, 556, 556, 556, 333, 333, 584, 584, 584, 611, 975, 722, 722, 722,
+              722, 667, 611, 778, 722, 278, 556, 722, 611, 833, 722, 778, 667, 778, 722, 667, 611, 722,
+              667, 944, 667, 667, 611, 333, 278, 333, 584, 556, 278, 556, 611, 556, 611, 556, 333, 611,
+              611, 278, 278, 556, 278, 889, 611, 611, 611, 611, 389, 556, 333, 611, 556, 778, 556, 556,
+              500, 389, 280, 389, 584]
+
+# Resource name -> base font. Every page shares one resource dictionary.
+FONTS = {
+    "F1": "Helvetica",
+    "F2": "Helvetica-Bold",
+    "F3": "Helvetica-Oblique",
+    "F4": "Courier",
+    "F5": "Times-Roman",
+}
+
+
+def text_width(s, font="F1", size=11.0):
+    if font == "F4":
+        return len(s) * 600 * size / 1000
+    table = _HELV_BOLD if font == "F2" else _HELV
+    total = 0
+    for ch in s:
+        c = ord(ch)
+        total += table[c - 32] if 32 <= c <= 126 else 556
+    return total * size / 1000
+
+
+def pdf_string(s):
+    out = bytearray(b"(")
+    for b in s.encode("cp1252"):
+        if b in (0x28, 0x29, 0x5C):
+            out += b"\\" + bytes([b])
+        elif 32 <= b <= 126:
+            out.append(b)
+        else:
+            out += b"\\%03o" % b
+    return bytes(out + b")")
+
+
+def num(v):
+    s = ("%.2f" % v).rstrip("0").rstrip(".")
+    return "0" if s in ("-0", "") else s
+
+
+class Page:
+    def __init__(self, doc, width, height):
+        self.doc = doc
+        self.width = width
+        self.height = height
+        self.ops = []
+        self.images = []  # (resource name, object number)
+
+    # Text is placed one line per call so the converter's reading order is
+    # exactly the order of the calls.
+    def text(self, x, y, s, font="F1", size=11.0, rgb=None):
+        colour = "%s %s %s rg " % tuple(num(c) for c in rgb) if rgb else ""
+        self.ops.append(b"BT %s/%s %s Tf %s %s Td %s Tj ET" % (
+            colour.encode(), font.encode(), num(size).encode(), num(x).encode(), num(y).encode(),
+            pdf_string(s)))
+        if rgb:
+            self.ops.append(b"0 0 0 rg")
+
+    def centred(self, y, s, font="F1", size=11.0, rgb=None):
+        self.text((self.width - text_width(s, font, size)) / 2, y, s, font, size, rgb)
+
+    def right(self, x, y, s, font="F1", size=11.0, rgb=None):
+        self.text(x - text_width(s, font, size), y, s, font, size, rgb)
+
+    def rect(self, x, y, w, h, fill=None, stroke=None, line=0.6):
+        parts = ["q"]
+        if fill:
+            parts.append("%s %s %s rg" % tuple(num(c) for c in fill))
+        if stroke:
+            parts.append("%s %s %s RG %s w" % (*(num(c) for c in stroke), num(line)))
+        parts.append("%s %s %s %s re" % (num(x), num(y), num(w), num(h)))
+        parts.append("B" if fill and stroke else ("f" if fill else "S"))
+        parts.append("Q")
+        self.ops.append(" ".join(parts).encode())
+
+    def hline(self, x1, x2, y, rgb=(0, 0, 0), line=0.6):
+        self.ops.append(("q %s %s %s RG %s w %s %s m %s %s l S Q" % (
+            *(num(c) for c in rgb), num(line), num(x1), num(y), num(x2), num(y))).encode())
+
+    def vline(self, x, y1, y2, rgb=(0, 0, 0), line=0.6):
+        self.ops.append(("q %s %s %s RG %s w %s %s m %s %s l S Q" % (
+            *(num(c) for c in rgb), num(line), num(x), num(y1), num(x), num(y2))).encode())
+
+    def image(self, obj, x, y, w, h):
+        name = "Im%d" % (len(self.images) + 1)
+        self.images.append((name, obj))
+        self.ops.append(("q %s 0 0 %s %s %s cm /%s Do Q" % (num(w), num(h), num(x), num(y), name)).encode())
+
+
+class Document:
+    def __init__(self, title="", width=612, height=792, fonts=True):
+        self.title = title
+        self.width = width
+        self.height = height
+        self.fonts = fonts
+        self.pages = []
+        self.objects = []  # bytes of object n+1; None until filled
+
+    def _reserve(self):
+        self.objects.append(None)
+        return len(self.objects)
+
+    def _stream(self, data, extra=b"", compress=True):
+        if compress:
+            data = zlib.compress(data, 9)
+            extra += b"/Filter/FlateDecode"
+        obj = self._reserve()
+        self.objects[obj - 1] = b"<<%s/Length %d>>\nstream\n%s\nendstream" % (extra, len(data), data)
+        return obj
+
+    def page(self):
+        p = Page(self, self.width, self.height)
+        self.pages.append(p)
+        return p
+
+    def add_image(self, width, height, data, bits=8, colour="DeviceGray", filt="FlateDecode",
+                  decode=None):
+        extra = b"/Type/XObject/Subtype/Image/Width %d/Height %d/ColorSpace/%s/BitsPerComponent %d" % (
+            width, height, colour.encode(), bits)
+        if decode:
+            extra += b"/Decode[%s]" % decode.encode()
+        if filt == "FlateDecode":
+            return self._stream(data, extra, compress=True)
+        return self._stream(data, extra + b"/Filter/" + filt.encode(), compress=False)
+
+    def save(self, path, compress=True):
+        catalog = self._reserve()
+        pages = self._reserve()
+        info = self._reserve()
+        font_objs = {}
+        if self.fonts:
+            for name, base in FONTS.items():
+                font_objs[name] = self._reserve()
+                self.objects[font_objs[name] - 1] = (
+                    b"<</Type/Font/Subtype/Type1/BaseFont/%s/Encoding/WinAnsiEncoding>>" % base.encode())
+        font_dict = b"".join(b"/%s %d 0 R" % (n.encode(), o) for n, o in font_objs.items())
+        shared_res = self._reserve()
+        self.objects[shared_res - 1] = b"<</Font<<%s>>/ProcSet[/PDF/Text/ImageB/ImageC]>>" % font_dict
+        kids = []
+        for p in self.pages:
+            content = self._stream(b"\n".join(p.ops) + b"\n", compress=compress)
+            page_obj = self._reserve()
+            if p.images:
+                xo = b"".join(b"/%s %d 0 R" % (n.encode(), o) for n, o in p.images)
+                res = b"<</Font<<%s>>/XObject<<%s>>/ProcSet[/PDF/Text/ImageB/ImageC]>>" % (font_dict, xo)
+            else:
+                res = b"%d 0 R" % shared_res
+            self.objects[page_obj - 1] = (
+                b"<</Type/Page/Parent %d 0 R/MediaBox[0 0 %s %s]/Resources %s/Contents %d 0 R>>" % (
+                    pages, num(p.width).encode(), num(p.height).encode(), res, content))
+            kids.append(page_obj)
+        self.objects[catalog - 1] = b"<</Type/Catalog/Pages %d 0 R>>" % pages
+        self.objects[pages - 1] = b"<</Type/Pages/Count %d/Kids[%s]>>" % (
+            len(kids), b" ".join(b"%d 0 R" % k for k in kids))
+        self.objects[info - 1] = b"<</Title%s/Producer(Pelmora data scripts)>>" % pdf_string(self.title)
+
+        out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+        offsets = []
+        for i, body in enumerate(self.objects, start=1):
+            offsets.append(len(out))
+            out += b"%d 0 obj\n" % i + body + b"\nendobj\n"
+        xref = len(out)
+        out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(self.objects) + 1)
+        for off in offsets:
+            out += b"%010d 00000 n \n" % off
+        out += b"trailer\n<</Size %d/Root %d 0 R/Info %d 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (
+            len(self.objects) + 1, catalog, info, xref)
+        Path(path).write_bytes(bytes(out))
+
+
+# --------------------------------------------------------------------------
+# Test data
+
+def lines_page(doc, title, lines, size=11, lead=18, top=720, left=72):
+    """A plain page: an optional bold title, then one text line per entry."""
+    p = doc.page()
+    y = top
+    if title:
+        p.text(left, y, title, "F2", 16)
+        y -= 30
+    for line in lines:
+        if line:
+            p.text(left, y, line, "F1", size)
+        y -= lead
+    return p
+
+
+def make_testdata(out):
+    out = Path(out)
+    out.mkdir(parents=True, exist_ok=True)
+
+    d = Document("Acme Supplies contact sheet")
+    lines_page(d, "Acme Supplies - Contact Sheet", [
+        "Sales desk: Sales@Example.com",
+        "Customer care (support@acme.com) answers within one working day.",
+        "Invoices go to <billing@acme.com>, never to a person.",
+        "Press enquiries: 'press@acme.com' or \"media@acme.com\".",
+        "Web form fallback: mailto:webmaster@acme.com",
+        "Lists: hr@acme.com, jobs@acme.com; legal@acme.com",
+        "Write to info@acme.com.",
+        "Newsletter alias john+news@acme.com is filtered by the mail server.",
+        "Repeated here: support@acme.com",
+    ])
+    lines_page(d, None, [
+        "frontdesk@acme.com opens this page.",
+        "Page 2 - Warehouse",
+        "Warehouse: warehouse@acme.com; returns: returns@acme.com",
+        "Same box twice: dispatch@acme.com and dispatch@acme.com",
+    ])
+    lines_page(d, None, [
+        "Page 3 - Notes",
+        "The old form SALES@EXAMPLE.COM still reaches the sales desk.",
+        "End of contact sheet.",
+    ])
+    d.save(out / "contacts-1.pdf")
+
+    d = Document("Example Trading partner list")
+    lines_page(d, "Example Trading - Partner List", [
+        "Orders: sales@example.com",
+        "Accounts [accounts@example.org] and audit {audit@example.org}",
+        "Support is shared with Acme: support@acme.com, weekdays only.",
+        "Escalation: \"Escalation Team\" <escalate@example.org>;",
+        "Nothing to see at the @ sign alone, or at example.org without a name.",
+    ])
+    lines_page(d, None, [
+        "Page 2",
+        "Logistics: logistics@example.net",
+        "Bye from partners@example.net!",
+    ])
+    d.save(out / "contacts-2.pdf")
+
+    d = Document("Address pattern edge cases")
+    lines_page(d, "Address Pattern Edge Cases", [
+        "accepted: _underscore@example.com",
+        "accepted: two..dots@example.com",
+        "accepted: label@-hyphen.example.com",
+        "accepted: digits@123.example.com",
+        "accepted: six@example.museum",
+        "accepted: a@b.cd",
+        "rejected: .leadingdot@example.com",
+        "rejected: onechar@example.c",
+        "rejected: emptylabel@example..com",
+        "rejected: quad@192.168.10.20",
+        "rejected: bracket@[192.168.10.20]",
+        "rejected: trailing-hyphen@example.com- here",
+        "rejected: trailing_underscore@example.com_ here",
+        "rejected: j\u00fcrgen@example.com",
+        "rejected: nodot@localhost",
+        "split: percent%sign@example.com",
+        "split: list/archive@example.com",
+    ], size=11, lead=17)
+    d.save(out / "edge-cases.pdf")
+
+    d = Document("Quarterly report")
+    lines_page(d, "Quarterly Report", [
+        "Turnover rose by four per cent in the second quarter.",
+        "The new warehouse opened on time and under budget.",
+        "Staff numbers stayed the same; two posts were filled internally.",
+        "Questions about this report go to the finance office in person.",
+        "Version 2.1 of the ordering system is planned for the autumn.",
+    ])
+    lines_page(d, None, [
+        "Page 2 - Outlook",
+        "Demand is expected to stay steady through the winter months.",
+    ])
+    d.save(out / "noaddress.pdf")
+
+    d = Document("One hundred and fifty pages")
+    for n in range(1, 151):
+        p = d.page()
+        p.text(72, 720, "Page %d" % n, "F2", 14)
+        p.text(72, 690, "Contact for this page: page%d@example.com" % n, "F1", 11)
+    d.save(out / "long.pdf")
+
+    # Plain sources for the two protected files; qpdf encrypts them afterwards.
+    d = Document("Encrypted test file")
+    lines_page(d, "Encrypted Test File", [
+        "This file needs the open password to be read.",
+        "Vault contact: vault@example.com",
+    ])
+    d.save(out / "encrypted.src.pdf")
+
+    d = Document("Restricted test file")
+    lines_page(d, "Restricted Test File", [
+        "This file opens without a password but forbids printing and copying.",
+        "Read-only contact: readonly@example.com",
+    ])
+    d.save(out / "restricted.src.pdf")
+
+    # Source of damaged.pdf: four pages, an address on the first and on the last.
+    d = Document("Damaged test file")
+    lines_page(d, "Damaged Test File", ["First page contact: intact@example.com"])
+    lines_page(d, None, ["Page 2", "Nothing but words on this page."])
+    lines_page(d, None, ["Page 3", "Nothing but words on this page either."])
+    lines_page(d, None, ["Page 4", "Last page contact: lost@example.com"])
+    d.save(out / "damaged.src.pdf")
+
+
+# --------------------------------------------------------------------------
+# Sample files
+
+INK = (0.12, 0.16, 0.22)
+ACCENT = (0.10, 0.42, 0.46)
+PALE = (0.90, 0.95, 0.95)
+GREY = (0.45, 0.48, 0.52)
+
+
+def newsletter(path):
+    d = Document("Linden Street Makers - Spring Newsletter")
+    p = d.page()
+    w = p.width
+    p.rect(0, 700, w, 92, fill=ACCENT)
+    p.text(54, 748, "Linden Street Makers", "F2", 26, rgb=(1, 1, 1))
+    p.text(54, 722, "Community Workshop Newsletter  -  Spring, Issue 14", "F1", 12, rgb=(0.88, 0.96, 0.96))
+
+    col1, col2 = 54, 320
+    y = 668
+    p.text(col1, y, "A busy season at the bench", "F2", 14, rgb=INK)
+    body = [
+        "Our open evenings are back on Tuesdays and",
+        "Thursdays from six until nine. The new band saw",
+        "has arrived and the first safety sessions are",
+        "already full, so more dates follow in April.",
+        "",
+        "Bring your half-finished projects along: the",
+        "repair table is staffed every second Saturday,",
+        "and nothing leaves the room in a worse state",
+        "than it came in.",
+    ]
+    y -= 22
+    for line in body:
+        if line:
+            p.text(col1, y, line, "F1", 10.5)
+        y -= 15
+    y -= 10
+    p.text(col1, y, "Courses this spring", "F2", 14, rgb=INK)
+    y -= 22
+    for line in ["Woodturning for beginners  -  4 evenings",
+                 "Soldering and small electronics  -  2 days",
+                 "Upholstery basics  -  3 Saturdays",
+                 "Sharpening hand tools  -  1 afternoon"]:
+        p.text(col1 + 10, y, "-", "F2", 10.5, rgb=ACCENT)
+        p.text(col1 + 22, y, line, "F1", 10.5)
+        y -= 15
+
+    # Contact box in the right column.
+    p.rect(col2 - 12, 430, 250, 250, fill=PALE, stroke=ACCENT, line=1)
+    y = 656
+    p.text(col2, y, "Who to write to", "F2", 14, rgb=ACCENT)
+    y -= 26
+    for label, addr in [("Course bookings", "bookings@lindenmakers.example.org"),
+                        ("Repair table", "repairs@lindenmakers.example.org"),
+                        ("Membership", "members@lindenmakers.example.org"),
+                        ("Newsletter editor", "Editor@LindenMakers.example.org")]:
+        p.text(col2, y, label, "F2", 10.5, rgb=INK)
+        p.text(col2, y - 14, addr, "F1", 10)
+        y -= 38
+    p.text(col2, y + 4, "Or call in on Tuesday evenings.", "F3", 10, rgb=GREY)
+
+    y = 400
+    p.hline(54, w - 54, y + 14, rgb=ACCENT, line=1)
+    p.text(col1, y - 8, "From the committee", "F2", 14, rgb=INK)
+    y -= 30
+    for line in [
+        "Thank you to everyone who helped paint the back room in February. The annual",
+        "meeting is on 12 May; agenda items go to the secretary, Tomas Brevik",
+        "(secretary@lindenmakers.example.org), by the end of April. Members who cannot",
+        "attend may send a proxy vote to the same address.",
+    ]:
+        p.text(col1, y, line, "F1", 10.5)
+        y -= 15
+
+    y -= 20
+    p.text(col1, y, "Dates for your diary", "F2", 14, rgb=INK)
+    y -= 12
+    p.rect(54, y - 4 * 20 - 6, w - 108, 4 * 20 + 6, fill=PALE)
+    y -= 16
+    for date, event in [("Sat 5 April", "Spring clear-out and tool swap, 10:00 to 14:00"),
+                        ("Tue 22 April", "Talk: restoring old hand planes"),
+                        ("Mon 12 May", "Annual meeting, 19:30 in the main hall"),
+                        ("Sat 7 June", "Open day with demonstrations for families")]:
+        p.text(col1 + 10, y, date, "F2", 10.5, rgb=ACCENT)
+        p.text(col1 + 110, y, event, "F1", 10.5)
+        y -= 20
+    p.hline(54, w - 54, 60, rgb=GREY, line=0.5)
+    p.centred(44, "Linden Street Makers  -  14 Linden Street  -  registered community workshop",
+              "F1", 8.5, rgb=GREY)
+    d.save(path)
+
+
+STAFF = [
+    ("Dr. Ingrid Halvorsen", "Practice Lead", "i.halvorsen@northfield-vets.example.com", "201"),
+    ("Dr. Samir Okafor", "Veterinary Surgeon", "s.okafor@northfield-vets.example.com", "202"),
+    ("Dr. Lucia Ferreira", "Veterinary Surgeon", "l.ferreira@northfield-vets.example.com", "203"),
+    ("Hannah Whitcombe", "Head Nurse", "h.whitcombe@northfield-vets.example.com", "210"),
+    ("Jonas Ekberg", "Veterinary Nurse", "j.ekberg@northfield-vets.example.com", "211"),
+    ("Priya Raman", "Veterinary Nurse", "p.raman@northfield-vets.example.com", "212"),
+    ("Callum Dunmore", "Practice Manager", "c.dunmore@northfield-vets.example.com", "220"),
+    ("Mei Tanaka", "Reception", "reception@northfield-vets.example.com", "100"),
+    ("Oskar Lindqvist", "Reception", "reception@northfield-vets.example.com", "101"),
+    ("Fatima Zahid", "Accounts", "accounts@northfield-vets.example.com", "230"),
+]
+
+
+def staff_directory(path):
+    d = Document("Northfield Veterinary Clinic - Staff Directory")
+    p = d.page()
+    w = p.width
+    p.text(54, 736, "Northfield Veterinary Clinic", "F2", 22, rgb=INK)
+    p.text(54, 714, "Staff Directory  -  updated March", "F1", 12, rgb=GREY)
+    p.hline(54, w - 54, 702, rgb=ACCENT, line=2)
+
+    cols = [54, 190, 300, 518]  # name, role, address, extension
+    top = 670
+    row_h = 24
+    p.rect(54, top - 7, w - 108, row_h, fill=ACCENT)
+    for x, head in zip(cols, ["Name", "Role", "E-mail", "Ext."]):
+        p.text(x + 6, top, head, "F2", 10.5, rgb=(1, 1, 1))
+    y = top - row_h
+    for i, (name, role, addr, ext) in enumerate(STAFF):
+        if i % 2:
+            p.rect(54, y - 7, w - 108, row_h, fill=PALE)
+        p.text(cols[0] + 6, y, name, "F2", 9.5, rgb=INK)
+        p.text(cols[1] + 6, y, role, "F1", 9.5)
+        p.text(cols[2] + 6, y, addr, "F1", 9)
+        p.text(cols[3] + 6, y, ext, "F1", 9.5)
+        y -= row_h
+    p.rect(54, y + row_h - 7, w - 108, top - y, stroke=GREY, line=0.5)
+    for x in cols[1:]:
+        p.vline(x, y + row_h - 7, top + row_h - 7, rgb=GREY, line=0.5)
+
+    y -= 20
+    p.text(54, y, "Out of hours", "F2", 12, rgb=INK)
+    p.text(54, y - 18, "Emergencies are seen at the partner clinic; write to", "F1", 10)
+    p.text(54, y - 32, "emergency@riverside-animal.example.net or phone the main number.", "F1", 10)
+    p.hline(54, w - 54, 60, rgb=GREY, line=0.5)
+    p.centred(44, "Northfield Veterinary Clinic  -  internal use", "F1", 8.5, rgb=GREY)
+    d.save(path)
+
+
+def protected_source(path):
+    d = Document("Members' renewal list")
+    p = d.page()
+    w = p.width
+    p.rect(54, 690, w - 108, 60, fill=PALE, stroke=ACCENT, line=1)
+    p.text(70, 724, "Harbourside Rowing Club", "F2", 20, rgb=INK)
+    p.text(70, 704, "Membership renewals due in June  -  confidential", "F1", 11, rgb=GREY)
+    y = 650
+    p.text(54, y, "This file was opened with its password, \"sample\".", "F3", 10.5, rgb=ACCENT)
+    y -= 30
+    for name, addr in [("Alma Kristiansen", "alma.kristiansen@example.net"),
+                       ("Benedict Osei", "b.osei@example.org"),
+                       ("Carys Llewellyn", "carys_l@example.com"),
+                       ("Dario Conti", "dario.conti@example.net"),
+                       ("Edda Sigurdsdottir", "edda.s@example.org")]:
+        p.text(70, y, name, "F2", 11, rgb=INK)
+        p.text(250, y, addr, "F1", 11)
+        p.hline(70, w - 70, y - 7, rgb=(0.8, 0.84, 0.86), line=0.5)
+        y -= 26
+    y -= 10
+    p.text(54, y, "Renewal questions: treasurer@harbourside-rowing.example.com", "F1", 11)
+    d.save(path)
+
+
+def make_samples(out):
+    out = Path(out)
+    out.mkdir(parents=True, exist_ok=True)
+    newsletter(out / "newsletter-spring.pdf")
+    staff_directory(out / "staff-directory.pdf")
+    protected_source(out / "protected.src.pdf")
+
+
+# --------------------------------------------------------------------------
+# Pages that are rasterised into image-only files
+
+def scan_page(path, which):
+    d = Document("scan source")
+    p = d.page()
+    if which == "test":
+        p.text(72, 720, "Scanned Test File", "F2", 20)
+        p.text(72, 684, "This page is only a picture of text.", "F1", 14)
+        p.text(72, 660, "Its address scan@example.com has no text layer.", "F1", 14)
+    else:
+        p.text(72, 730, "Marlow & Pike Joinery", "F5", 20)
+        p.text(72, 712, "7 Quarry Lane", "F5", 11)
+        p.right(540, 712, "2 March", "F5", 11)
+        y = 660
+        for line in [
+            "Dear customer,",
+            "",
+            "Thank you for your order of two oak bookcases. The timber has been",
+            "cut and the pieces are drying in the workshop; we expect to deliver",
+            "them in the second half of the month.",
+            "",
+            "If you would like to change the finish, please write to our office",
+            "at office@marlowpike.example.com before the 15th.",
+            "",
+            "This letter was scanned, so a program that reads PDF text finds",
+            "nothing in it: the page is a photograph of paper.",
+            "",
+            "Yours faithfully,",
+            "",
+            "",
+            "Agnes Pike",
+        ]:
+            if line:
+                p.text(72, y, line, "F5", 12.5)
+            y -= 19
+    d.save(path)
+
+
+def _read_netpbm(data):
+    """Header of a binary PBM (P4) or PGM (P5); returns kind, w, h, maxval, pixels."""
+    tokens = []
+    pos = 0
+    while len(tokens) < (3 if data[:2] == b"P4" else 4):
+        m = re.compile(rb"\s*(#[^\n]*\n\s*)*([^\s#]+)").match(data, pos)
+        tokens.append(m.group(2))
+        pos = m.end()
+    pos += 1  # the single whitespace byte before the raster
+    kind = tokens[0]
+    w, h = int(tokens[1]), int(tokens[2])
+    maxval = int(tokens[3]) if kind == b"P5" else 1
+    return kind, w, h, maxval, data[pos:]
+
+
+def _jpeg_size(data):
+    i = 2
+    while i < len(data):
+        marker = data[i + 1]
+        length = struct.unpack(">H", data[i + 2:i + 4])[0]
+        if marker in (0xC0, 0xC1, 0xC2):
+            h, w = struct.unpack(">HH", data[i + 5:i + 9])
+            return w, h, data[i + 9]
+        i += 2 + length
+    raise ValueError("no JPEG frame header")
+
+
+def image_pdf(path, dpi, images):
+    d = Document("Scanned document", fonts=False)
+    for img in images:
+        data = Path(img).read_bytes()
+        if data[:2] == b"\xff\xd8":
+            w, h, comps = _jpeg_size(data)
+            obj = d.add_image(w, h, data, 8, "DeviceGray" if comps == 1 else "DeviceRGB", "DCTDecode")
+        else:
+            kind, w, h, maxval, raster = _read_netpbm(data)
+            if kind == b"P4":
+                obj = d.add_image(w, h, raster, 1, decode="1 0")  # PBM: 1 is black
+            else:
+                obj = d.add_image(w, h, raster, 8 if maxval > 15 else 4)
+        d.width, d.height = w * 72 / dpi, h * 72 / dpi
+        p = d.page()
+        p.image(obj, 0, 0, p.width, p.height)
+    d.save(path)
+
+
+def main(argv):
+    cmd = argv[1] if len(argv) > 1 else ""
+    if cmd == "testdata" and len(argv) == 3:
+        make_testdata(argv[2])
+    elif cmd == "samples" and len(argv) == 3:
+        make_samples(argv[2])
+    elif cmd == "scanpage" and len(argv) == 4:
+        scan_page(argv[2], argv[3])
+    elif cmd == "imagepdf" and len(argv) >= 5:
+        image_pdf(argv[2], float(argv[3]), argv[4:])
+    else:
+        sys.stderr.write(__doc__)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
