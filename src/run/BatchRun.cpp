@@ -145,6 +145,12 @@ void BatchRun::onConverted(qsizetype index)
     --m_running;
     row.timedOut = row.job->timedOut();
     row.hasText = row.job->hasOutput();
+    // The caption counts on only while the oldest conversion still waits.
+    const qsizetype oldest = oldestRunning();
+    if (oldest < 0 || m_rows[oldest].job->pollCount() < 50)
+        showProgress(m_value, RestingCaption(m_restingText));
+    // A scan that is over at once reports, and may finish the run, from within this call.
+    const QPointer<BatchRun> alive(this);
     if (row.hasText) {
         QtConcurrent::run(ScanConvertedText, row.job->outputPath())
             .then(this, [this, index](const TextScan &scan) { onScanned(index, scan); });
@@ -153,11 +159,8 @@ void BatchRun::onConverted(qsizetype index)
         row.job = nullptr;
         row.scan = TextScan{};
     }
-    // The caption counts on only while the oldest conversion still waits.
-    const qsizetype oldest = oldestRunning();
-    if (oldest < 0 || m_rows[oldest].job->pollCount() < 50)
-        showProgress(m_value, RestingCaption(m_restingText));
-    fill();
+    if (alive)
+        fill();
 }
 
 void BatchRun::onScanned(qsizetype index, const TextScan &scan)
