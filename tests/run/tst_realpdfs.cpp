@@ -1,0 +1,183 @@
+// Runs over the committed test PDFs with the real pdftotext.
+#include "TestData.h"
+#include "convert/ConverterWorkspace.h"
+#include "run/BatchRun.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QCryptographicHash>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+class Host : public BatchRunHost
+{
+public:
+    PasswordMode mode = PasswordMode::None;
+    QString password;
+    PasswordMode passwordMode() override { return mode; }
+    QString askPassword(PasswordPrompt, const QString &) override { return password; }
+};
+
+// A digest of every file name and content below a folder.
+QByteArray treeDigest(const QString &folder)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList files;
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    for (const QString &file : files) {
+        QFile f(file);
+        f.open(QIODevice::ReadOnly);
+        hash.addData(file.toUtf8());
+        hash.addData(f.readAll());
+    }
+    return hash.result();
+}
+
+} // namespace
+
+class TestRealPdfs : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void wholeListInOrder_data();
+    void wholeListInOrder();
+    void passwords_data();
+    void passwords();
+    void oddNamesAndVanishedFiles();
+
+private:
+    struct Outcome
+    {
+        QStringList addresses;
+        QList<UnreadableFile> unreadable;
+    };
+    Outcome run(const QStringList &pdfs, Host &host, int jobs = 2);
+    QTemporaryDir m_temp;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+};
+
+void TestRealPdfs::initTestCase()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QFAIL("pdftotext is not installed (package poppler-utils)");
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp.path());
+    m_workspace->EnsureConverter();
+}
+
+TestRealPdfs::Outcome TestRealPdfs::run(const QStringList &pdfs, Host &host, int jobs)
+{
+    Outcome outcome;
+    BatchRun batch(*m_workspace, host, pdfs);
+    batch.setParallelJobs(jobs);
+    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start();
+    if (finished.isEmpty())
+        [&] { QVERIFY(finished.wait(60000)); }();
+    outcome.unreadable = batch.unreadableFiles();
+    return outcome;
+}
+
+void TestRealPdfs::wholeListInOrder_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("four at once") << 4;
+}
+
+void TestRealPdfs::wholeListInOrder()
+{
+    QFETCH(int, jobs);
+    auto data = [](const char *name) { return test::dataFile(QString::fromLatin1(name)); };
+    const QStringList pdfs{data("contacts-1.pdf"), data("scanned.pdf"),  data("contacts-2.pdf"),
+                           data("damaged.pdf"),    data("empty.pdf"),    data("notpdf.pdf"),
+                           data("noaddress.pdf"),  data("encrypted.pdf"), data("contacts-1.pdf")};
+    const QByteArray before = treeDigest(test::dataFile(QString()));
+    Host host;
+    const Outcome outcome = run(pdfs, host, jobs);
+    // contacts-1 with the sentence-ending and page-starting addresses, then what contacts-2 adds.
+    QCOMPARE(outcome.addresses,
+             (QStringList{u"Sales@Example.com"_s, u"support@acme.com"_s, u"billing@acme.com"_s, u"press@acme.com"_s,
+                          u"media@acme.com"_s, u"webmaster@acme.com"_s, u"hr@acme.com"_s, u"jobs@acme.com"_s,
+                          u"legal@acme.com"_s, u"info@acme.com"_s, u"frontdesk@acme.com"_s,
+                          u"warehouse@acme.com"_s, u"returns@acme.com"_s, u"dispatch@acme.com"_s,
+                          u"accounts@example.org"_s, u"audit@example.org"_s, u"escalate@example.org"_s,
+                          u"logistics@example.net"_s, u"partners@example.net"_s}));
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs[1], UnreadableReason::TextUnreadable},
+                                                       {pdfs[3], UnreadableReason::Protected},
+                                                       {pdfs[4], UnreadableReason::Protected},
+                                                       {pdfs[5], UnreadableReason::Protected},
+                                                       {pdfs[7], UnreadableReason::Protected}}));
+    // Nothing beside the PDFs was created or changed, and no converted text is left.
+    QCOMPARE(treeDigest(test::dataFile(QString())), before);
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestRealPdfs::passwords_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<int>("encryptedReason"); // -1: read
+    QTest::newRow("right password") << int(PasswordMode::SameForAll) << u"secret"_s
+                                    << QStringList{u"vault@example.com"_s, u"readonly@example.com"_s} << -1;
+    // The restricted file opens without a password, so a wrong one does not spoil it.
+    QTest::newRow("wrong password") << int(PasswordMode::SameForAll) << u"guess"_s
+                                    << QStringList{u"readonly@example.com"_s}
+                                    << int(UnreadableReason::InvalidPassword);
+    QTest::newRow("no password") << int(PasswordMode::None) << QString() << QStringList{u"readonly@example.com"_s}
+                                 << int(UnreadableReason::Protected);
+    QTest::newRow("cancelled prompt") << int(PasswordMode::PerFile) << QString()
+                                      << QStringList{u"readonly@example.com"_s} << int(UnreadableReason::Protected);
+}
+
+void TestRealPdfs::passwords()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, password);
+    QFETCH(QStringList, addresses);
+    QFETCH(int, encryptedReason);
+    Host host;
+    host.mode = PasswordMode(mode);
+    host.password = password;
+    const QString encrypted = test::dataFile(u"encrypted.pdf"_s);
+    const Outcome outcome = run({encrypted, test::dataFile(u"restricted.pdf"_s)}, host);
+    QCOMPARE(outcome.addresses, addresses);
+    if (encryptedReason < 0)
+        QVERIFY(outcome.unreadable.isEmpty());
+    else
+        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{encrypted, UnreadableReason(encryptedReason)}}));
+}
+
+void TestRealPdfs::oddNamesAndVanishedFiles()
+{
+    QTemporaryDir folder;
+    const QStringList names{u"-leading dash.pdf"_s, u"quote \" and 'apostrophe'.pdf"_s, u"Zürich €.pdf"_s,
+                            u"no extension"_s, u"two.dots.pdf"_s};
+    QStringList pdfs;
+    for (const QString &name : names) {
+        const QString path = folder.filePath(name);
+        QVERIFY(QFile::copy(test::dataFile(u"contacts-2.pdf"_s), path));
+        pdfs << path;
+    }
+    pdfs << folder.filePath(u"vanished.pdf"_s);
+    Host host;
+    const Outcome outcome = run(pdfs, host);
+    QCOMPARE(outcome.addresses.size(), 7);
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs.last(), UnreadableReason::Protected}}));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), names.size()); // nothing written beside them
+}
+
+QTEST_GUILESS_MAIN(TestRealPdfs)
+#include "tst_realpdfs.moc"
