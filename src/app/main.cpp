@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "app/WidgetModal.h"
 #include "convert/ConverterWorkspace.h"
+#include "run/InterruptNotifier.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
     pelmora::WidgetModal modal(nullptr);
     pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder()});
+    pelmora::InterruptNotifier interrupts;
+    QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();
     window.show();
     window.appendPaths(QApplication::arguments().mid(1));

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace pelmora {
+
+// Turns SIGINT, SIGTERM and SIGHUP into a signal of the event loop, so that being
+// interrupted or logged out ends converters and removes temporary files as closing does.
+// One per process.
+class InterruptNotifier : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InterruptNotifier(QObject *parent = nullptr);
+    ~InterruptNotifier() override;
+    Q_DISABLE_COPY_MOVE(InterruptNotifier)
+
+Q_SIGNALS:
+    void interrupted();
+
+private:
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+} // namespace pelmora
