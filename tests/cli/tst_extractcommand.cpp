@@ -1,0 +1,158 @@
+#include "ScriptedModal.h"
+#include "TestData.h"
+#include "app/Form1.h"
+#include "app/Settings.h"
+#include "app/TextListModel.h"
+#include "convert/ConverterWorkspace.h"
+#include "run/RunReport.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+struct CommandResult
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+CommandResult runCommand(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments);
+    CommandResult result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QString data(const char *name)
+{
+    return test::dataFile(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestExtractCommand : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void sameOutcomeAsTheWindow_data();
+    void sameOutcomeAsTheWindow();
+    void passwordsAndFormats();
+    void usageErrors();
+
+private:
+    QTemporaryDir m_temp;
+};
+
+void TestExtractCommand::sameOutcomeAsTheWindow_data()
+{
+    QTest::addColumn<QStringList>("pdfs");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("mixed list") << QStringList{data("contacts-2.pdf"), data("scanned.pdf"), data("contacts-1.pdf"),
+                                               data("damaged.pdf"), data("edge-cases.pdf"), data("contacts-2.pdf")}
+                                << QString();
+    QTest::newRow("one password for all") << QStringList{data("encrypted.pdf"), data("restricted.pdf"),
+                                                         data("notpdf.pdf"), data("long.pdf")}
+                                          << u"secret"_s;
+}
+
+void TestExtractCommand::sameOutcomeAsTheWindow()
+{
+    QFETCH(QStringList, pdfs);
+    QFETCH(QString, password);
+
+    // The window's run.
+    test::ScriptedModal modal;
+    Settings settings(m_temp.filePath(u"settings.ini"_s));
+    ConverterWorkspace workspace(m_temp.path());
+    Form1 window({modal, settings, workspace, m_temp.path()});
+    window.Form_Load();
+    window.appendPaths(pdfs);
+    if (!password.isEmpty()) {
+        window.findChild<QCheckBox *>(u"Check1"_s)->setChecked(true);
+        window.findChild<QRadioButton *>(u"Option6"_s)->setChecked(true);
+        modal.textAnswers.enqueue(password);
+    }
+    QTest::mouseClick(window.findChild<QPushButton *>(u"PushButton2"_s), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(modal.shownOf(u"message"_s).size(), 1, 60000);
+    const QString summary = modal.shownOf(u"message"_s).last().text;
+
+    // The command's run over the same list.
+    QStringList arguments = pdfs;
+    if (!password.isEmpty())
+        arguments << u"--password"_s << password;
+    const CommandResult command = runCommand(arguments);
+
+    QString expectedOut;
+    for (const QString &address : window.resultsList().texts())
+        expectedOut += address + u'\n';
+    QCOMPARE(QString::fromUtf8(command.out), expectedOut);
+    // The report lists the same files with the same reasons, one per line.
+    QString report = summary;
+    report.replace(u"Done.\r\n"_s, QString()).replace(u"\r\n"_s, u"\n"_s);
+    QCOMPARE(QString::fromUtf8(command.err), report + u'\n');
+    QCOMPARE(command.status, 1);
+}
+
+void TestExtractCommand::passwordsAndFormats()
+{
+    const QString passwordFile = m_temp.filePath(u"pw.txt"_s);
+    QFile file(passwordFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("secret\r\nignored second line\n");
+    file.close();
+
+    const CommandResult fromFile = runCommand({data("encrypted.pdf"), u"--password-file"_s, passwordFile});
+    QCOMPARE(fromFile.status, 0);
+    QCOMPARE(fromFile.out, "vault@example.com\n"_ba);
+    QCOMPARE(fromFile.err, QByteArray());
+
+    const CommandResult wrong = runCommand({data("encrypted.pdf"), u"--password=guess"_s});
+    QCOMPARE(wrong.status, 1);
+    QVERIFY(wrong.err.contains("invalid password or no password protected."));
+
+    const CommandResult quiet = runCommand({u"-q"_s, data("scanned.pdf"), data("contacts-2.pdf"), u"--comma"_s});
+    QCOMPARE(quiet.status, 1);
+    QCOMPARE(quiet.err, QByteArray());
+    QCOMPARE(quiet.out, "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
+                        "escalate@example.org,logistics@example.net,partners@example.net,\n"_ba);
+
+    const CommandResult serial = runCommand({u"--jobs"_s, u"1"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
+    const CommandResult parallel = runCommand({u"-j"_s, u"4"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
+    QCOMPARE(serial.status, 0);
+    QCOMPARE(parallel.out, serial.out);
+    QCOMPARE(serial.out.count('\n'), 19);
+}
+
+void TestExtractCommand::usageErrors()
+{
+    QCOMPARE(runCommand({}).status, 2);
+    QCOMPARE(runCommand({u"--jobs"_s, u"none"_s, data("contacts-1.pdf")}).status, 2);
+    QCOMPARE(runCommand({u"--no-such-option"_s, data("contacts-1.pdf")}).status, 2);
+    QCOMPARE(runCommand({u"--password"_s, u"a"_s, u"--password-file"_s, u"b"_s, data("contacts-1.pdf")}).status, 2);
+    const CommandResult missingFile = runCommand({u"--password-file"_s, m_temp.filePath(u"none"_s), data("x.pdf")});
+    QCOMPARE(missingFile.status, 2);
+    QVERIFY(missingFile.err.contains("cannot be read"));
+    const CommandResult help = runCommand({u"--help"_s});
+    QCOMPARE(help.status, 0);
+    QVERIFY(help.out.contains("--password-file"));
+    QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
+}
+
+QTEST_MAIN(TestExtractCommand)
+#include "tst_extractcommand.moc"
