@@ -79,6 +79,8 @@ int main(int argc, char *argv[])
         u"cd '%1' && printf '%s\\0' *.pdf | xargs -0 -P %2 -I{} pdftotext {} '%3'/{}.txt"_s.arg(corpus).arg(cores).arg(out));
     const RunFigures serial = timeRun(workspace, pdfs, 1);
     const RunFigures parallel = timeRun(workspace, pdfs, cores);
+    const double command = bench::timeShell(
+        u"'%1' -q -j %2 '%3'/*.pdf > '%4'/command-out.txt"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND)).arg(cores).arg(corpus, out));
     QByteArray grepOut;
     const double pdfgrep = bench::timeShell(
         u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' '%1' | wc -l"_s.arg(corpus), &grepOut);
@@ -91,10 +93,14 @@ int main(int argc, char *argv[])
     row(label, xargs, loop);
     std::snprintf(label, sizeof label, "BatchRun, %d jobs", cores);
     row(label, parallel.ms, loop);
+    std::snprintf(label, sizeof label, "pelmora-extract -j %d", cores);
+    row(label, command, loop);
     if (pdfgrep >= 0)
         row("pdfgrep -r -o -P (same folder)", pdfgrep, loop);
     std::printf("\nBatchRun 1 job vs loop: %+.1f%%   %d jobs vs xargs: %+.1f%%   speed-up %d vs 1 job: %.2fx\n",
                 (serial.ms / loop - 1) * 100, cores, (parallel.ms / xargs - 1) * 100, cores, serial.ms / parallel.ms);
+    if (pdfgrep >= 0)
+        std::printf("pelmora-extract vs pdfgrep: %.2fx the speed\n", pdfgrep / command);
     std::printf("unique addresses found: %lld (1 job), %lld (%d jobs); pdfgrep matches: %s", (long long)serial.addresses,
                 (long long)parallel.addresses, cores, grepOut.trimmed().append('\n').constData());
     std::printf("reproduce: build Release, then %s %d %d\n", argv[0], files, pages);
