@@ -39,6 +39,7 @@ ConversionJob::~ConversionJob()
 void ConversionJob::start()
 {
     m_running = true;
+    m_workspace.restoreConverter();
     startAttempt(m_password);
 }
 

@@ -105,6 +105,17 @@ bool ConverterWorkspace::EnsureConverter()
     return true;
 }
 
+void ConverterWorkspace::restoreConverter()
+{
+    if (!isUsable() || FileExists(ConverterPath()))
+        return;
+    try {
+        EnsureConverter();
+    } catch (const AppError &) {
+        // Reported at start-up already; each conversion then finds no converter.
+    }
+}
+
 void ConverterWorkspace::RemoveConverter() const
 {
     DeleteFileQuietly(ConverterPath());

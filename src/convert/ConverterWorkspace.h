@@ -34,6 +34,9 @@ public:
     // already, which is then used unchanged. Returns whether it placed one.
     // Throws AppError when none is installed.
     bool EnsureConverter();
+    // Puts the converter back when it has gone, as it does when another window of the
+    // same user closes; failures are silent (the conversion then writes nothing).
+    void restoreConverter();
     // Removes the converter from ConverterPath; failures are silent.
     void RemoveConverter() const;
 

@@ -115,13 +115,25 @@ void TestConversionJob::retriesWithoutAPasswordOnce()
 
 void TestConversionJob::missingConverterWritesNothing()
 {
-    m_workspace->RemoveConverter();
     const QString pdf = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@example.com\n");
+    // Removed by another window of the same user: put back before converting.
+    m_workspace->RemoveConverter();
+    ConversionJob restored(*m_workspace, ConversionKind::Batch, pdf, QString());
+    QSignalSpy restoredFinished(&restored, &ConversionJob::finished);
+    restored.start();
+    QVERIFY(restoredFinished.wait(5000));
+    QVERIFY(restored.hasOutput());
+
+    // Uninstalled meanwhile: the conversion ends with no output.
+    m_workspace->RemoveConverter();
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
     ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
     QSignalSpy finished(&job, &ConversionJob::finished);
     job.start();
     QVERIFY(finished.wait(5000));
     QVERIFY(!job.hasOutput());
+    qputenv("PATH", path);
 }
 
 void TestConversionJob::destroyingEndsTheConverter()
