@@ -1,0 +1,253 @@
+#include "results/ResultsFile.h"
+#include "run/ErrorTrap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QStringList manyAddresses(int count)
+{
+    QStringList addresses;
+    for (int i = 0; i < count; ++i)
+        addresses.append(u"person.%1@example%2.com"_s.arg(i).arg(i % 97));
+    return addresses;
+}
+
+// Every file below `root` with its bytes, folders marked, to compare before and after.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    const QDir dir(root);
+    for (const QFileInfo &info :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (info.isDir()) {
+            files.insert(info.fileName() + u'/', {});
+            const QMap<QString, QByteArray> inner = snapshot(info.filePath());
+            for (auto it = inner.cbegin(); it != inner.cend(); ++it)
+                files.insert(info.fileName() + u'/' + it.key(), it.value());
+        } else {
+            files.insert(info.fileName(), readAll(info.filePath()));
+        }
+    }
+    return files;
+}
+
+// Runs the save and returns the error descriptions it raised (at most one is expected).
+QStringList errorsOf(const std::function<void()> &save)
+{
+    try {
+        save();
+    } catch (const AppError &error) {
+        return {error.description()};
+    }
+    return {};
+}
+
+const QByteArray kOld = QByteArray("old content that must survive\r\n").repeated(40);
+
+} // namespace
+
+class TestResultsFile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void formats_data();
+    void formats();
+    void saveReplacesLongerFile_data();
+    void saveReplacesLongerFile();
+    void nameWithoutExtensionIsUsedAsTyped();
+    void failuresLeaveEverythingAsItWas_data();
+    void failuresLeaveEverythingAsItWas();
+    void fullDiskLeavesOldFileIdentical();
+    void permissionDeniedLeavesOldFileIdentical();
+};
+
+void TestResultsFile::formats_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QByteArray>("lineList");
+    QTest::addColumn<QByteArray>("commaList");
+
+    QTest::newRow("empty") << QStringList() << QByteArray("") << QByteArray("\r\n");
+    QTest::newRow("one") << QStringList{u"a@b.cd"_s} << QByteArray("a@b.cd\r\n") << QByteArray("a@b.cd,\r\n");
+    QTest::newRow("A and B") << QStringList{u"A"_s, u"B"_s} << QByteArray("A\r\nB\r\n")
+                             << QByteArray("A,B,\r\n");
+    QTest::newRow("order kept, duplicates written")
+        << QStringList{u"z@z.zz"_s, u"a@a.aa"_s, u"z@z.zz"_s} << QByteArray("z@z.zz\r\na@a.aa\r\nz@z.zz\r\n")
+        << QByteArray("z@z.zz,a@a.aa,z@z.zz,\r\n");
+    const QStringList many = manyAddresses(5000);
+    QTest::newRow("5000 rows") << many << (many.join(u"\r\n"_s) + u"\r\n"_s).toLatin1()
+                               << (many.join(u',') + u",\r\n"_s).toLatin1();
+}
+
+void TestResultsFile::formats()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QByteArray, lineList);
+    QFETCH(QByteArray, commaList);
+
+    QCOMPARE(LineListBytes(addresses), lineList);
+    QCOMPARE(CommaListBytes(addresses), commaList);
+
+    QTemporaryDir dir;
+    const QString lines = dir.filePath(u"lines.txt"_s);
+    const QString commas = dir.filePath(u"commas.txt"_s);
+    SaveResults(lines, addresses, ResultsFormat::LineList);
+    SaveResults(commas, addresses, ResultsFormat::CommaList);
+    QCOMPARE(readAll(lines), lineList);
+    QCOMPARE(readAll(commas), commaList);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{u"commas.txt"_s, u"lines.txt"_s}));
+}
+
+void TestResultsFile::saveReplacesLongerFile_data()
+{
+    QTest::addColumn<ResultsFormat>("format");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("line list, one row")
+        << ResultsFormat::LineList << QStringList{u"x@y.zz"_s} << QByteArray("x@y.zz\r\n");
+    QTest::newRow("line list, empty") << ResultsFormat::LineList << QStringList() << QByteArray("");
+    QTest::newRow("comma list, two rows") << ResultsFormat::CommaList << QStringList{u"x@y.zz"_s, u"q@r.st"_s}
+                                          << QByteArray("x@y.zz,q@r.st,\r\n");
+    QTest::newRow("comma list, empty") << ResultsFormat::CommaList << QStringList() << QByteArray("\r\n");
+}
+
+void TestResultsFile::saveReplacesLongerFile()
+{
+    QFETCH(ResultsFormat, format);
+    QFETCH(QStringList, addresses);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"results.txt"_s);
+    writeAll(path, kOld);
+    SaveResults(path, addresses, format);
+    QCOMPARE(readAll(path), expected);
+    // Saving again over the result is the same replacement.
+    SaveResults(path, addresses, format);
+    QCOMPARE(readAll(path), expected);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{u"results.txt"_s});
+}
+
+void TestResultsFile::nameWithoutExtensionIsUsedAsTyped()
+{
+    QTemporaryDir dir;
+    SaveResults(dir.filePath(u"results"_s), {u"a@b.cd"_s}, ResultsFormat::LineList);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"results"_s});
+    QCOMPARE(readAll(dir.filePath(u"results"_s)), QByteArray("a@b.cd\r\n"));
+}
+
+void TestResultsFile::failuresLeaveEverythingAsItWas_data()
+{
+    QTest::addColumn<QString>("relativePath"); // below a folder holding old.txt and sub/old.txt
+    QTest::addColumn<QString>("words");
+
+    QTest::newRow("folder does not exist") << u"missing/results.txt"_s << u"does not exist"_s;
+    QTest::newRow("name of an existing folder") << u"sub"_s << u"folder"_s;
+    QTest::newRow("below an existing file") << u"old.txt/results.txt"_s << u"does not exist"_s;
+    QTest::newRow("no name") << QString() << u"no file name"_s;
+}
+
+void TestResultsFile::failuresLeaveEverythingAsItWas()
+{
+    QFETCH(QString, relativePath);
+    QFETCH(QString, words);
+
+    QTemporaryDir dir;
+    writeAll(dir.filePath(u"old.txt"_s), kOld);
+    QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
+    writeAll(dir.filePath(u"sub/old.txt"_s), kOld);
+    const auto before = snapshot(dir.path());
+    const QString path = relativePath.isEmpty() ? QString() : dir.filePath(relativePath);
+
+    for (const ResultsFormat format : {ResultsFormat::LineList, ResultsFormat::CommaList}) {
+        const QStringList errors = errorsOf([&] { SaveResults(path, manyAddresses(1000), format); });
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(words), qPrintable(errors.first()));
+        if (!path.isEmpty())
+            QVERIFY2(errors.first().contains(QDir::toNativeSeparators(path)), qPrintable(errors.first()));
+        QCOMPARE(snapshot(dir.path()), before);
+    }
+}
+
+void TestResultsFile::fullDiskLeavesOldFileIdentical()
+{
+    // A file-size limit makes writes fail with "file too large" for every user, root
+    // included, as a full disk would.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"results.txt"_s);
+    writeAll(path, kOld);
+    const auto before = snapshot(dir.path());
+
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const QStringList errors =
+        errorsOf([&] { SaveResults(path, manyAddresses(100000), ResultsFormat::LineList); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(errors.size(), 1);
+    // The cause is named, not lost in a short write.
+    QCOMPARE(errors.first(), u"The results could not be saved to "_s + path + u": File too large."_s);
+    QCOMPARE(snapshot(dir.path()), before); // no half-written file, no temporary file left
+}
+
+void TestResultsFile::permissionDeniedLeavesOldFileIdentical()
+{
+    if (geteuid() == 0)
+        QSKIP(
+            "Running as root: permission bits do not stop root's writes, so there is no denial to observe.");
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"locked"_s));
+    const QString inLocked = dir.filePath(u"locked/results.txt"_s);
+    const QString readOnly = dir.filePath(u"readonly.txt"_s);
+    writeAll(inLocked, kOld);
+    writeAll(readOnly, kOld);
+    QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+    const QString locked = dir.filePath(u"locked"_s);
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto before = snapshot(dir.path());
+
+    for (const QString &path : {inLocked, readOnly}) {
+        const QStringList errors =
+            errorsOf([&] { SaveResults(path, {u"a@b.cd"_s}, ResultsFormat::CommaList); });
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(snapshot(dir.path()), before);
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+QTEST_GUILESS_MAIN(TestResultsFile)
+#include "tst_resultsfile.moc"
