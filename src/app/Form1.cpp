@@ -3,6 +3,7 @@
 #include "app/AppTitle.h"
 #include "app/CaptionProgressBar.h"
 #include "app/ErrorMessage.h"
+#include "app/ResultsController.h"
 #include "app/RunController.h"
 #include "app/Settings.h"
 #include "app/TextListModel.h"
@@ -146,6 +147,11 @@ void Form1::connectControls()
                                [this] { return passwordMode(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
+    m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors}, this);
+    connect(PushButton3, &QPushButton::clicked, m_output, &ResultsController::PushButton3_Click);
+    connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
+    connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
+    connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
 }
 
 PasswordMode Form1::passwordMode() const

@@ -19,6 +19,7 @@ class CaptionProgressBar;
 class ConverterWorkspace;
 class ErrorMessage;
 class Modal;
+class ResultsController;
 class RunController;
 class Settings;
 class TextListModel;
@@ -66,6 +67,7 @@ private:
     TextListModel *m_files = nullptr;
     TextListModel *m_results = nullptr;
     RunController *m_run = nullptr;
+    ResultsController *m_output = nullptr;
 
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr;

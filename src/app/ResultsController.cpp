@@ -1,0 +1,122 @@
+#include "app/ResultsController.h"
+
+#include "app/AppTitle.h"
+#include "app/BusyPointer.h"
+#include "app/Clipboard.h"
+#include "app/Modal.h"
+#include "app/TextListModel.h"
+#include "convert/FileHelpers.h"
+#include "run/ErrorTrap.h"
+
+#include <QAbstractItemView>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+namespace {
+
+// True when `pos` is on the row's check box, where a quick second click belongs to
+// the check box and must not remove the row.
+bool onCheckBox(const QAbstractItemView &view, const QModelIndex &index, QPoint pos)
+{
+    if (!(index.flags() & Qt::ItemIsUserCheckable))
+        return false;
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.widget = &view;
+    option.rect = view.visualRect(index);
+    option.font = view.font();
+    option.fontMetrics = view.fontMetrics();
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = index.data(Qt::DisplayRole).toString();
+    option.checkState = static_cast<Qt::CheckState>(index.data(Qt::CheckStateRole).toInt());
+    return view.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &view).contains(pos);
+}
+
+} // namespace
+
+ResultsController::ResultsController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
+{
+    m_parts.view.viewport()->installEventFilter(this);
+}
+
+QString ResultsController::OverwriteQuestion(const QString &path)
+{
+    return u"Are you sure you wish to overwrite "_s + path + u" ?"_s;
+}
+
+QString ResultsController::CopiedMessage()
+{
+    return u"Results have been copied to the clipboard.\r\r"
+           u"Click a text area where you normally type and press Ctrl+V to paste the clipboard."_s;
+}
+
+void ResultsController::PushButton3_Click()
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton3_Click"_s);
+    saveResults(trap, ResultsFormat::LineList);
+}
+
+void ResultsController::PushButton5_Click()
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton5_Click"_s);
+    saveResults(trap, ResultsFormat::CommaList);
+}
+
+void ResultsController::saveResults(ErrorTrap &trap, ResultsFormat format)
+{
+    QString path;
+    trap.step([&] {
+        path = m_parts.modal.saveFileName(u"Save"_s, {u"Text Files (*.txt)"_s, u"All Files (*)"_s});
+    });
+    if (path.isEmpty())
+        return;
+    if (FileExists(path) && !m_parts.modal.askYesNo(AppTitle(), OverwriteQuestion(path)))
+        return;
+    // The whole file is built and written in one go, so the list cannot change meanwhile,
+    // and a failure is one report, not one per row. The pointer is back before it is shown.
+    trap.step([&] {
+        const BusyPointer busy;
+        SaveResults(path, m_parts.results.texts(), format);
+    });
+}
+
+void ResultsController::PushButton8_Click()
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton8_Click"_s);
+    trap.step([&] { ListToClipboard(m_parts.results); });
+    trap.step([&] { m_parts.modal.showMessage(AppTitle(), CopiedMessage()); });
+}
+
+void ResultsController::PushButton9_Click()
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton9_Click"_s);
+    trap.step([&] { m_parts.results.clear(); });
+}
+
+bool ResultsController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_parts.view.viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && ListView2_DblClick(mouse->position().toPoint()))
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool ResultsController::ListView2_DblClick(QPoint pos)
+{
+    if (BusyPointer::isBusy())
+        return false;
+    const QModelIndex index = m_parts.view.indexAt(pos);
+    if (!index.isValid() || onCheckBox(m_parts.view, index, pos))
+        return false;
+    m_parts.results.removeRowAt(index.row());
+    return true;
+}
+
+} // namespace pelmora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "results/ResultsFile.h"
+
+#include <QObject>
+
+class QAbstractItemView;
+
+namespace pelmora {
+
+class ErrorSink;
+class ErrorTrap;
+class Modal;
+class TextListModel;
+
+// The buttons below the results list: save as line list or comma list, copy to the
+// clipboard, clear; and removal of a row by double-click.
+class ResultsController : public QObject
+{
+    Q_OBJECT
+public:
+    struct Parts
+    {
+        TextListModel &results;
+        // The view of `results` (ListView2), watched for double-clicks.
+        QAbstractItemView &view;
+        Modal &modal;
+        ErrorSink &errors;
+    };
+
+    explicit ResultsController(const Parts &parts, QObject *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(ResultsController)
+
+    void PushButton3_Click();
+    void PushButton5_Click();
+    void PushButton8_Click();
+    void PushButton9_Click();
+
+    static QString OverwriteQuestion(const QString &path);
+    static QString CopiedMessage();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void saveResults(ErrorTrap &trap, ResultsFormat format);
+    // A double-click at `pos` in the view's viewport; true when it removed a row.
+    bool ListView2_DblClick(QPoint pos);
+
+    Parts m_parts;
+};
+
+} // namespace pelmora
