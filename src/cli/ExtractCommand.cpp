@@ -1,6 +1,7 @@
 #include "cli/ExtractCommand.h"
 
 #include "convert/ConverterWorkspace.h"
+#include "results/ResultsFile.h"
 #include "run/ErrorTrap.h"
 
 #include <QDir>
@@ -128,6 +129,15 @@ int ExtractCommand::finish()
         print(m_err, u"\r\x1b[K"_s);
     if (m_options.outputFile.isEmpty() && m_options.comma)
         print(m_out, u"\n"_s);
+    if (!m_options.outputFile.isEmpty()) {
+        try {
+            SaveResults(m_options.outputFile, m_addresses,
+                        m_options.comma ? ResultsFormat::CommaList : ResultsFormat::LineList);
+        } catch (const AppError &error) {
+            print(m_err, u"pelmora-extract: "_s + error.description() + u'\n');
+            return kUsageError;
+        }
+    }
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
     if (!m_options.quiet && !unreadable.isEmpty()) {
         QString report = u"The following files could not be read:\n"_s;

@@ -132,6 +132,22 @@ void TestExtractCommand::passwordsAndFormats()
     QCOMPARE(quiet.out, "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
                         "escalate@example.org,logistics@example.net,partners@example.net,\n"_ba);
 
+    // -o writes the window's file formats, replaced whole.
+    const QString output = m_temp.filePath(u"list.txt"_s);
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older and much longer file that must not survive in part\n");
+    old.close();
+    const CommandResult toFile = runCommand({data("contacts-2.pdf"), u"-o"_s, output, u"--comma"_s});
+    QCOMPARE(toFile.status, 0);
+    QCOMPARE(toFile.out, QByteArray());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
+                            "escalate@example.org,logistics@example.net,partners@example.net,\r\n"_ba);
+    const CommandResult nowhere = runCommand({data("contacts-2.pdf"), u"-o"_s, m_temp.filePath(u"no/such/x"_s)});
+    QCOMPARE(nowhere.status, 2);
+    QVERIFY(!nowhere.err.isEmpty());
+
     const CommandResult serial = runCommand({u"--jobs"_s, u"1"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
     const CommandResult parallel = runCommand({u"-j"_s, u"4"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
     QCOMPARE(serial.status, 0);
