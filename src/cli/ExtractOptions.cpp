@@ -31,7 +31,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"Collects the e-mail addresses of PDF files. Folders are searched with all their sub-folders.\n"
         u"Addresses go to standard output, one per line, in the order found; files that cannot be read\n"
         u"are listed on standard error. Exit status: 0 when every file was read, 1 when some file could\n"
-        u"not be read, 2 on a usage error, 130 when interrupted."_s);
+        u"not be read, 2 on a usage error or when the converter or output file cannot be used,\n"
+        u"130 when interrupted."_s);
     parser.addPositionalArgument(u"inputs"_s, u"PDF files and folders, in the order to search them."_s,
                                  u"FILE|FOLDER..."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
