@@ -3,6 +3,9 @@
 #include "app/AppTitle.h"
 #include "app/CaptionProgressBar.h"
 #include "app/ErrorMessage.h"
+#include "app/HelpMessage.h"
+#include "app/PasswordOptions.h"
+#include "app/PreviewController.h"
 #include "app/ResultsController.h"
 #include "app/RunController.h"
 #include "app/Settings.h"
@@ -152,13 +155,16 @@ void Form1::connectControls()
     connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
     connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
+    m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings, m_services.modal}, this);
+    m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal, *m_errors,
+                                       m_services.workspace, [this] { return m_passwords->previewAsksForPassword(); }},
+                                      this);
+    connect(PushButton10, &QPushButton::clicked, this, [this] { PushButton10_Click(m_services.modal, *m_errors); });
 }
 
 PasswordMode Form1::passwordMode() const
 {
-    if (Check1->checkState() != Qt::Checked)
-        return PasswordMode::None;
-    return Option6->isChecked() ? PasswordMode::SameForAll : PasswordMode::PerFile;
+    return m_passwords->mode();
 }
 
 void Form1::Form_Load()
@@ -168,6 +174,7 @@ void Form1::Form_Load()
         setWindowTitle(ProductName());
         QGuiApplication::setApplicationDisplayName(MakeAppTitle(ProductName()));
     });
+    m_passwords->restore(trap);
     trap.step([&] { Text2->clear(); });
     trap.step([&] { m_services.workspace.EnsureConverter(); });
 }
@@ -180,6 +187,7 @@ void Form1::appendPaths(const QStringList &paths)
 void Form1::closeEvent(QCloseEvent *event)
 {
     m_run->abort();
+    m_preview->abort();
     m_services.workspace.RemoveConverter();
     event->accept();
 }

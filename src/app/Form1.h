@@ -19,6 +19,8 @@ class CaptionProgressBar;
 class ConverterWorkspace;
 class ErrorMessage;
 class Modal;
+class PasswordOptions;
+class PreviewController;
 class ResultsController;
 class RunController;
 class Settings;
@@ -52,6 +54,7 @@ public:
     TextListModel &fileList() const { return *m_files; }
     TextListModel &resultsList() const { return *m_results; }
     RunController &runController() const { return *m_run; }
+    PreviewController &previewController() const { return *m_preview; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,6 +71,8 @@ private:
     TextListModel *m_results = nullptr;
     RunController *m_run = nullptr;
     ResultsController *m_output = nullptr;
+    PasswordOptions *m_passwords = nullptr;
+    PreviewController *m_preview = nullptr;
 
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace pelmora {
+
+class ErrorSink;
+class Modal;
+
+// The seven lines of the Help button's message, each ended by a CR alone, the last by nothing.
+QString HelpText();
+
+// "Help": the message with an OK button and no icon; failures get the standard report.
+void PushButton10_Click(Modal &modal, ErrorSink &errors);
+
+} // namespace pelmora

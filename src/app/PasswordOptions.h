@@ -1,0 +1,63 @@
+#pragma once
+
+#include "run/PasswordPrompt.h"
+
+#include <QObject>
+
+#include <source_location>
+
+class QCheckBox;
+class QRadioButton;
+
+namespace pelmora {
+
+class ErrorTrap;
+class Modal;
+class Settings;
+
+// The frame "Password Option": the check box turns the two option buttons on and off,
+// every click is stored at once, and start-up puts the stored state back. The batch
+// run and the preview read the controls, never the store.
+class PasswordOptions : public QObject
+{
+    Q_OBJECT
+public:
+    struct Parts
+    {
+        QCheckBox &check1;
+        QRadioButton &option5;
+        QRadioButton &option6;
+        Settings &settings;
+        Modal &modal;
+    };
+
+    explicit PasswordOptions(const Parts &parts, QObject *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(PasswordOptions)
+
+    void Check1_Click();
+    void Option5_Click();
+    void Option6_Click();
+
+    // Start-up: Check1, Option5, Option6 from the store in that order. A control that
+    // changes does what its click does; a value that cannot be read is reported through
+    // `trap` (at the caller's line) and that control keeps its state.
+    void restore(ErrorTrap &trap, std::source_location where = std::source_location::current());
+
+    // Check1 as a number: 0 unticked, 1 ticked, 2 grayed.
+    int check1Value() const;
+    // What the batch run asks: only a ticked box asks, and only Option6 means one
+    // password for all; neither option selected asks per file.
+    PasswordMode mode() const;
+    // The preview asks whenever the box is ticked, whatever the option.
+    bool previewAsksForPassword() const { return check1Value() == 1; }
+
+private:
+    void restoreCheck1(int value);
+    void restoreOption(QRadioButton &option, bool selected);
+    void storeOptions();
+    void store(const QList<std::pair<QString, QString>> &values);
+
+    Parts m_parts;
+};
+
+} // namespace pelmora
