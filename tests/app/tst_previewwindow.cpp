@@ -1,0 +1,294 @@
+#include "FakeConverter.h"
+#include "ScriptedModal.h"
+#include "app/BusyPointer.h"
+#include "app/CaptionProgressBar.h"
+#include "app/Form1.h"
+#include "app/PreviewController.h"
+#include "app/Settings.h"
+#include "app/TextListModel.h"
+#include "convert/ConverterWorkspace.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+// Clicking the file list shows the selected file in the preview box.
+class TestPreviewWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void clickAnywhereShowsTheSelectedFile();
+    void nothingToPreview_data();
+    void nothingToPreview();
+    void clickOnAnEmptyListEmptiesTheBox();
+    void asksForAPasswordWhenTicked_data();
+    void asksForAPasswordWhenTicked();
+    void aSecondClickEndsTheOlderPreview();
+    void closingDuringAPreviewLeavesNothingBehind();
+
+private:
+    void clickRow(int row);
+    void clickEmptySpace();
+    // Lets a queued click handler run; a preview started by it is then under way.
+    bool startedPreview();
+    QByteArray storedSettings() const;
+    QTreeView *list() const { return m_window->findChild<QTreeView *>(u"ListView1"_s); }
+    QPlainTextEdit *box() const { return m_window->findChild<QPlainTextEdit *>(u"Text2"_s); }
+    CaptionProgressBar *bar() const { return m_window->findChild<CaptionProgressBar *>(u"ProgressBar1"_s); }
+    QStringList workFiles() const { return QDir(m_workspace->workFolder()).entryList(QDir::Files); }
+
+    std::unique_ptr<test::FakeConverter> m_fake;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+    std::unique_ptr<test::ScriptedModal> m_modal;
+    std::unique_ptr<Form1> m_window;
+};
+
+void TestPreviewWindow::init()
+{
+    m_fake = std::make_unique<test::FakeConverter>();
+    m_temp = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    m_modal = std::make_unique<test::ScriptedModal>();
+    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
+    m_window->Form_Load();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestPreviewWindow::cleanup()
+{
+    m_window.reset();
+    m_modal.reset();
+    m_workspace.reset();
+    m_settings.reset();
+    m_temp.reset();
+    m_fake.reset();
+}
+
+void TestPreviewWindow::clickRow(int row)
+{
+    const QRect rect = list()->visualRect(m_window->fileList().index(row));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void TestPreviewWindow::clickEmptySpace()
+{
+    const QRect viewport = list()->viewport()->rect();
+    const QPoint below(viewport.center().x(), viewport.bottom() - 4);
+    QVERIFY(!list()->indexAt(below).isValid());
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, below);
+}
+
+bool TestPreviewWindow::startedPreview()
+{
+    QCoreApplication::processEvents();
+    return m_window->previewController().isPreviewing();
+}
+
+QByteArray TestPreviewWindow::storedSettings() const
+{
+    QFile file(m_settings->fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
+{
+    const QString alpha = m_fake->writePdf(u"alpha.pdf"_s, u"TEXT"_s, "Alpha a@x.com\n\f");
+    const QString beta = m_fake->writePdf(u"beta.pdf"_s, u"TEXT"_s, "Beta\n");
+    m_window->appendPaths({alpha, beta});
+    const QByteArray settingsBefore = storedSettings();
+    bar()->setCaption(u"Processing: earlier"_s);
+
+    clickRow(1);
+    QVERIFY(startedPreview());
+    QVERIFY(BusyPointer::isBusy());
+    QTRY_COMPARE(box()->toPlainText(), u"Beta\n"_s);
+    QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(bar()->caption(), u"Progress Bar"_s);
+    QCOMPARE(m_fake->loggedCalls().size(), 1); // the row's own click event converts nothing more
+    QVERIFY(m_fake->loggedCalls().first().contains(u" -f 1 -l 100 "_s + beta + u' '));
+
+    // Empty space below the rows previews the selected row again, as it is now.
+    QFile file(beta);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("TEXT\nBeta, changed\n");
+    file.close();
+    clickEmptySpace();
+    QVERIFY(startedPreview());
+    QTRY_COMPARE(box()->toPlainText(), u"Beta, changed\n"_s);
+
+    clickRow(0);
+    QTRY_COMPARE(box()->toPlainText(), u"Alpha a@x.com\n\f"_s); // the page break as converted
+    QCOMPARE(m_fake->loggedCalls().size(), 3);
+
+    // Nothing of it reaches the results, the settings, the disk or the user.
+    QCOMPARE(m_window->resultsList().rowCount(), 0);
+    QCOMPARE(storedSettings(), settingsBefore);
+    QCOMPARE(workFiles(), QStringList());
+    QCOMPARE(QDir(m_fake->folder()).entryList({u"*.txt"_s}), QStringList());
+    QVERIFY(m_modal->shown.isEmpty());
+}
+
+void TestPreviewWindow::nothingToPreview_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("no row selected") << u"none"_s;
+    QTest::newRow("file deleted since listed") << u"deleted"_s;
+    QTest::newRow("folder") << u"folder"_s;
+    QTest::newRow("hidden file") << u"hidden"_s;
+    QTest::newRow("empty row") << u"empty"_s;
+}
+
+void TestPreviewWindow::nothingToPreview()
+{
+    QFETCH(QString, kind);
+    const QString good = m_fake->writePdf(u"good.pdf"_s, u"TEXT"_s, "Shown before\n");
+    QString other = m_fake->writePdf(u"other.pdf"_s, u"TEXT"_s, "never\n");
+    if (kind == u"none"_s) {
+        m_window->appendPaths({good});
+        clickEmptySpace();
+        QVERIFY(!startedPreview());
+        QCOMPARE(box()->toPlainText(), QString());
+        QCOMPARE(m_fake->loggedCalls().size(), 0);
+        return;
+    }
+    if (kind == u"deleted"_s)
+        QFile::remove(other);
+    else if (kind == u"folder"_s)
+        QVERIFY(QDir().mkdir(other = m_temp->filePath(u"folder.pdf"_s)));
+    else if (kind == u"hidden"_s)
+        other = m_fake->writePdf(u".hidden.pdf"_s, u"TEXT"_s, "never\n");
+    else
+        other.clear();
+    m_window->appendPaths({good, other});
+    clickRow(0);
+    QTRY_COMPARE(box()->toPlainText(), u"Shown before\n"_s);
+
+    clickRow(1);
+    QVERIFY(!startedPreview());
+    QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(box()->toPlainText(), u"Shown before\n"_s);
+    QCOMPARE(m_fake->loggedCalls().size(), 1);
+    QVERIFY(m_modal->shown.isEmpty());
+}
+
+void TestPreviewWindow::clickOnAnEmptyListEmptiesTheBox()
+{
+    m_window->appendPaths({m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "Some text\n")});
+    clickRow(0);
+    QTRY_COMPARE(box()->toPlainText(), u"Some text\n"_s);
+    m_window->fileList().clear();
+    QCOMPARE(box()->toPlainText(), u"Some text\n"_s); // kept until the next click
+    clickEmptySpace();
+    QTRY_COMPARE(box()->toPlainText(), QString());
+    QCOMPARE(m_fake->loggedCalls().size(), 1);
+}
+
+void TestPreviewWindow::asksForAPasswordWhenTicked_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("conversions");
+    QTest::newRow("unticked") << QStringList() << QStringList() << 0 << u"protected"_s << 1;
+    QTest::newRow("right password") << QStringList{u"Check1"_s} << QStringList{u" pw "_s} << 1
+                                    << u"Opened\n"_s << 1;
+    QTest::newRow("blank") << QStringList{u"Check1"_s} << QStringList{QString()} << 1 << u"protected"_s << 1;
+    QTest::newRow("cancelled") << QStringList{u"Check1"_s} << QStringList() << 1 << u"protected"_s << 1;
+    // Not trimmed: " pw" is wrong, and a wrong password is tried once more without one.
+    QTest::newRow("wrong password") << QStringList{u"Check1"_s} << QStringList{u" pw"_s} << 1
+                                    << u"protected"_s << 2;
+    // The preview asks at every click, whatever option is selected.
+    QTest::newRow("same for all selected")
+        << QStringList{u"Check1"_s, u"Option6"_s} << QStringList{u" pw "_s} << 1 << u"Opened\n"_s << 1;
+}
+
+void TestPreviewWindow::asksForAPasswordWhenTicked()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, answers);
+    QFETCH(int, prompts);
+    QFETCH(QString, shown);
+    QFETCH(int, conversions);
+    for (const QString &name : clicks) {
+        auto *widget = m_window->findChild<QWidget *>(name);
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    }
+    for (const QString &answer : answers)
+        m_modal->textAnswers.enqueue(answer);
+    const QString pdf = m_fake->writePdf(u"locked.v1.pdf"_s, u"NEEDS  pw "_s, "Opened\n");
+    m_window->appendPaths({pdf});
+    clickRow(0);
+    QTRY_VERIFY(!m_window->previewController().isPreviewing() && !box()->toPlainText().isEmpty());
+    QCOMPARE(box()->toPlainText(),
+             shown == u"protected"_s
+                 ? u"The file locked.v1 can not be read by this software - password protected."_s
+                 : shown);
+    QCOMPARE(m_fake->loggedCalls().size(), conversions);
+    const QList<test::ScriptedModal::Shown> inputs = m_modal->shownOf(u"input"_s);
+    QCOMPARE(inputs.size(), prompts);
+    for (const test::ScriptedModal::Shown &input : inputs) {
+        QCOMPARE(input.title, u"Input Password"_s);
+        QCOMPARE(input.text, u"Enter password for file ("_s + pdf +
+                                 u"): \r\nNote: Leave this box blank if file is not password protected"_s);
+    }
+    if (prompts > 0) {
+        clickRow(0); // asked again at the next click
+        QVERIFY(startedPreview());
+        QTRY_VERIFY(!m_window->previewController().isPreviewing());
+        QCOMPARE(m_modal->shownOf(u"input"_s).size(), prompts + 1);
+    }
+    QCOMPARE(m_modal->shownOf(u"message"_s).size(), 0);
+}
+
+void TestPreviewWindow::aSecondClickEndsTheOlderPreview()
+{
+    const QString slow = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n");
+    const QString quick = m_fake->writePdf(u"quick.pdf"_s, u"TEXT"_s, "Quick\n");
+    m_window->appendPaths({slow, quick});
+    clickRow(0);
+    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
+    const qint64 slowPid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    QVERIFY(BusyPointer::isBusy());
+
+    clickRow(1);
+    QTRY_COMPARE(box()->toPlainText(), u"Quick\n"_s);
+    QVERIFY(::kill(static_cast<pid_t>(slowPid), 0) != 0);
+    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->previewController().isPreviewing());
+    QCOMPARE(bar()->caption(), u"Progress Bar"_s);
+    QCOMPARE(workFiles(), QStringList());
+    QVERIFY(m_modal->shown.isEmpty());
+}
+
+void TestPreviewWindow::closingDuringAPreviewLeavesNothingBehind()
+{
+    m_window->appendPaths({m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n")});
+    clickRow(0);
+    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
+    m_window->close();
+    QVERIFY(::kill(static_cast<pid_t>(m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong()), 0) !=
+            0);
+    QCOMPARE(workFiles(), QStringList());
+    QVERIFY(!BusyPointer::isBusy());
+}
+
+QTEST_MAIN(TestPreviewWindow)
+#include "tst_previewwindow.moc"

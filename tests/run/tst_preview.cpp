@@ -1,0 +1,298 @@
+#include "FakeConverter.h"
+#include "TestData.h"
+#include "convert/ConverterWorkspace.h"
+#include "run/Preview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+struct Outcome
+{
+    QString text;
+    QString error;
+    QStringList captions;
+    QList<int> values;
+};
+
+} // namespace
+
+class TestPreview : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void fileNameRule_data();
+    void fileNameRule();
+    void ordinaryFiles_data();
+    void ordinaryFiles();
+    void convertsTheFirstHundredPages();
+    void showsWhyThereIsNoText_data();
+    void showsWhyThereIsNoText();
+    void cancelEndsTheConverter();
+    void longWaitShowsOnTheBar();
+    void realPdfs_data();
+    void realPdfs();
+
+private:
+    Outcome preview(const QString &pdf, const QString &password, int timeoutMs = 10000);
+    std::unique_ptr<test::FakeConverter> m_fake;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+};
+
+void TestPreview::init()
+{
+    // The real converter for the committed PDFs, the scripted one for the rest.
+    if (!QByteArray(QTest::currentTestFunction()).startsWith("real"))
+        m_fake = std::make_unique<test::FakeConverter>();
+    m_temp = std::make_unique<QTemporaryDir>();
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    m_workspace->EnsureConverter();
+}
+
+void TestPreview::cleanup()
+{
+    m_workspace.reset();
+    m_temp.reset();
+    m_fake.reset();
+}
+
+Outcome TestPreview::preview(const QString &pdf, const QString &password, int timeoutMs)
+{
+    Outcome outcome;
+    Preview job(*m_workspace, pdf, password);
+    connect(&job, &Preview::captionChanged, this,
+            [&](const QString &caption) { outcome.captions << caption; });
+    connect(&job, &Preview::valueChanged, this, [&](int value) { outcome.values << value; });
+    QSignalSpy finished(&job, &Preview::finished);
+    job.start();
+    if (!finished.wait(timeoutMs))
+        return {u"<no end>"_s, {}, {}, {}};
+    outcome.text = finished.first().at(0).toString();
+    outcome.error = finished.first().at(1).toString();
+    if (job.isRunning())
+        outcome.error = u"still running"_s;
+    return outcome;
+}
+
+void TestPreview::fileNameRule_data()
+{
+    QTest::addColumn<QString>("pdf");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << u"/docs/report.pdf"_s << u"report"_s;
+    QTest::newRow("several dots") << u"/docs/a.b.pdf"_s << u"a.b"_s;
+    QTest::newRow("dotted folder") << u"/my.docs/report"_s << u"report"_s;
+    QTest::newRow("upper case") << u"/docs/Scan 01.PDF"_s << u"Scan 01"_s;
+}
+
+void TestPreview::fileNameRule()
+{
+    QFETCH(QString, pdf);
+    QFETCH(QString, name);
+    QCOMPARE(PreviewFileName(pdf), name);
+    QCOMPARE(ProtectedPreviewText(pdf),
+             u"The file "_s + name + u" can not be read by this software - password protected."_s);
+    QCOMPARE(UnreadablePreviewText(pdf), u"The file "_s + name +
+                                             u" can not be read by this software - text unreadable. Please "
+                                             u"view the file yourself to see if it is "
+                                             u"really a scanned image of text and not proper PDF text."_s);
+}
+
+void TestPreview::ordinaryFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("ordinary");
+    QTest::newRow("file") << u"a.pdf"_s << u"file"_s << true;
+    QTest::newRow("link to a file") << u"link.pdf"_s << u"link"_s << true;
+    QTest::newRow("hidden file") << u".a.pdf"_s << u"file"_s << false;
+    QTest::newRow("folder") << u"folder.pdf"_s << u"folder"_s << false;
+    QTest::newRow("missing") << u"gone.pdf"_s << u"none"_s << false;
+    QTest::newRow("pipe") << u"pipe.pdf"_s << u"pipe"_s << false;
+    QTest::newRow("empty path") << QString() << u"none"_s << false;
+}
+
+void TestPreview::ordinaryFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, ordinary);
+    const QString target = m_temp->filePath(u"target.pdf"_s);
+    QFile(target).open(QIODevice::WriteOnly);
+    const QString path = name.isEmpty() ? QString() : m_temp->filePath(name);
+    if (kind == u"file"_s)
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    else if (kind == u"link"_s)
+        QVERIFY(QFile::link(target, path));
+    else if (kind == u"folder"_s)
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == u"pipe"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QCOMPARE(IsOrdinaryFile(path), ordinary);
+}
+
+void TestPreview::convertsTheFirstHundredPages()
+{
+    const QByteArray text = "First line\r\n\fpage two x@y.com\n";
+    const QString pdf = m_fake->writePdf(u"doc.pdf"_s, u"TEXT"_s, text);
+    const Outcome plain = preview(pdf, QString());
+    QCOMPARE(plain.text, QString::fromUtf8(text)); // exactly as converted, line ends and page breaks kept
+    QVERIFY(plain.error.isEmpty());
+    QCOMPARE(plain.captions, QStringList{u"Progress Bar"_s});
+    QVERIFY(plain.values.isEmpty()); // a short wait leaves the bar's value alone
+
+    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS pw 1"_s, "unlocked\n");
+    QCOMPARE(preview(locked, u"pw 1"_s).text, u"unlocked\n"_s);
+
+    const QStringList calls = m_fake->loggedCalls();
+    QCOMPARE(calls.size(), 2);
+    QVERIFY2(calls[0].contains(u" -f 1 -l 100 "_s + pdf + u' '), qPrintable(calls[0]));
+    QVERIFY(!calls[0].contains(u"pw"_s));
+    QVERIFY2(calls[1].contains(u"-opw pw 1 -upw pw 1 -f 1 -l 100 "_s), qPrintable(calls[1]));
+    // Nothing beside the PDF, nothing left in the work folder.
+    QCOMPARE(QDir(m_fake->folder()).entryList({u"*.txt"_s}, QDir::Files), QStringList());
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestPreview::showsWhyThereIsNoText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("directive");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("unreadable");
+    QTest::addColumn<int>("calls");
+    QTest::newRow("protected, no password")
+        << u"a.b.pdf"_s << u"NEEDS s"_s << QByteArray("x") << QString() << false << 1;
+    // A wrong password is tried once more without one; still nothing.
+    QTest::newRow("wrong password") << u"locked.pdf"_s << u"NEEDS s"_s << QByteArray("x") << u"t"_s << false
+                                    << 2;
+    QTest::newRow("damaged") << u"bad.file.pdf"_s << u"NOTHING"_s << QByteArray() << QString() << false << 1;
+    QTest::newRow("scanned") << u"scan.2021.pdf"_s << u"TEXT"_s << QByteArray("\f\f") << QString() << true
+                             << 1;
+    QTest::newRow("scanned, few characters")
+        << u"s.pdf"_s << u"TEXT"_s << QByteArray("\fab\f12\f") << QString() << true << 1;
+}
+
+void TestPreview::showsWhyThereIsNoText()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, directive);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, password);
+    QFETCH(bool, unreadable);
+    QFETCH(int, calls);
+    const QString pdf = m_fake->writePdf(name, directive, text);
+    const Outcome outcome = preview(pdf, password);
+    QCOMPARE(outcome.text, unreadable ? UnreadablePreviewText(pdf) : ProtectedPreviewText(pdf));
+    QVERIFY(outcome.error.isEmpty());
+    QCOMPARE(m_fake->loggedCalls().size(), calls);
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestPreview::cancelEndsTheConverter()
+{
+    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late\n");
+    Preview job(*m_workspace, pdf, QString());
+    QSignalSpy finished(&job, &Preview::finished);
+    QSignalSpy captions(&job, &Preview::captionChanged);
+    job.start();
+    QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+    QVERIFY(job.isRunning());
+    job.cancel();
+    QVERIFY(!job.isRunning());
+    const qint64 pid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
+    QCOMPARE(captions.size(), 1); // the bar comes to rest
+    QCOMPARE(captions.first().first().toString(), u"Progress Bar"_s);
+    QTest::qWait(300);
+    QVERIFY(finished.isEmpty());
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestPreview::longWaitShowsOnTheBar()
+{
+    // Past the 50th poll the caption counts and the value creeps from 0.
+    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 5.6"_s, "slow text\n");
+    const Outcome outcome = preview(pdf, QString(), 20000);
+    QCOMPARE(outcome.text, u"slow text\n"_s);
+    QVERIFY2(outcome.captions.size() >= 2, qPrintable(outcome.captions.join(u'|')));
+    QCOMPARE(outcome.captions.first(), u"Please wait.. 0"_s);
+    QCOMPARE(outcome.captions.last(), u"Progress Bar"_s);
+    for (qsizetype i = 0; i + 1 < outcome.captions.size(); ++i)
+        QCOMPARE(outcome.captions[i], u"Please wait.. %1"_s.arg(i));
+    QCOMPARE(outcome.values, QList<int>{0});
+}
+
+void TestPreview::realPdfs_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("copyAs");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expected"); // "protected", "unreadable" or text the preview holds
+    QTest::addColumn<QString>("absent");   // text the preview must not hold
+    QTest::newRow("150 pages") << u"long.pdf"_s << QString() << QString() << u"page100@example.com"_s
+                               << u"page101@"_s;
+    QTest::newRow("encrypted, no password")
+        << u"encrypted.pdf"_s << u"a.b.pdf"_s << QString() << u"protected"_s << QString();
+    QTest::newRow("encrypted, password")
+        << u"encrypted.pdf"_s << QString() << u"secret"_s << u"vault@example.com"_s << QString();
+    QTest::newRow("encrypted, wrong password")
+        << u"encrypted.pdf"_s << QString() << u"Secret"_s << u"protected"_s << QString();
+    // An owner password refused, the file still opens without one.
+    QTest::newRow("restricted, wrong password")
+        << u"restricted.pdf"_s << QString() << u"guess"_s << u"readonly@example.com"_s << QString();
+    QTest::newRow("scanned") << u"scanned.pdf"_s << u"scan.v2.pdf"_s << QString() << u"unreadable"_s
+                             << QString();
+    QTest::newRow("damaged") << u"damaged.pdf"_s << QString() << QString() << u"protected"_s << QString();
+}
+
+void TestPreview::realPdfs()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, copyAs);
+    QFETCH(QString, password);
+    QFETCH(QString, expected);
+    QFETCH(QString, absent);
+    QString pdf = test::dataFile(file);
+    QVERIFY2(QFileInfo::exists(pdf), qPrintable(pdf));
+    if (!copyAs.isEmpty()) {
+        const QString copy = m_temp->filePath(copyAs);
+        QVERIFY(QFile::copy(pdf, copy));
+        pdf = copy;
+    }
+    const Outcome outcome = preview(pdf, password, 30000);
+    QVERIFY(outcome.error.isEmpty());
+    if (expected == u"protected"_s)
+        QCOMPARE(outcome.text, ProtectedPreviewText(pdf));
+    else if (expected == u"unreadable"_s)
+        QCOMPARE(outcome.text, UnreadablePreviewText(pdf));
+    else
+        QVERIFY2(outcome.text.contains(expected), qPrintable(outcome.text.left(200)));
+    if (!absent.isEmpty())
+        QVERIFY(!outcome.text.contains(absent));
+    if (file == u"long.pdf"_s) {
+        QVERIFY(outcome.text.contains(u"Page 1\n"_s));
+        QCOMPARE(outcome.text.count(u'\f'), 100); // every converted page ends in a page break
+    }
+    if (copyAs == u"a.b.pdf"_s)
+        QVERIFY(outcome.text.startsWith(u"The file a.b can not"_s));
+    if (copyAs == u"scan.v2.pdf"_s)
+        QVERIFY(outcome.text.startsWith(u"The file scan.v2 can not"_s));
+    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestPreview)
+#include "tst_preview.moc"
