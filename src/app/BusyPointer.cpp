@@ -15,6 +15,16 @@ BusyPointer::~BusyPointer()
     QGuiApplication::restoreOverrideCursor();
 }
 
+NormalPointerForDialog::NormalPointerForDialog()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+}
+
+NormalPointerForDialog::~NormalPointerForDialog()
+{
+    QGuiApplication::restoreOverrideCursor();
+}
+
 bool BusyPointer::isBusy()
 {
     const QCursor *cursor = QGuiApplication::overrideCursor();

@@ -16,4 +16,15 @@ public:
     static bool isBusy();
 };
 
+// The normal pointer for as long as a dialog asks the user something in the middle of
+// long work; the hourglass returns afterwards.
+class NormalPointerForDialog
+{
+public:
+    NormalPointerForDialog();
+    ~NormalPointerForDialog();
+    NormalPointerForDialog(const NormalPointerForDialog &) = delete;
+    NormalPointerForDialog &operator=(const NormalPointerForDialog &) = delete;
+};
+
 } // namespace pelmora

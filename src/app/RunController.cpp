@@ -59,6 +59,7 @@ PasswordMode RunController::passwordMode()
 
 QString RunController::askPassword(PasswordPrompt prompt, const QString &pdf)
 {
+    const NormalPointerForDialog pointer;
     return m_parts.modal.inputText(PasswordPromptTitle(), PasswordPromptText(prompt, pdf));
 }
 
