@@ -75,7 +75,7 @@ void measure(const char *what, const std::function<void()> &work, const std::fun
 
 std::function<QString()> sizeOf(const QString &path)
 {
-    return [path] { return QString::number(QFileInfo(path).size()) + u" bytes"_s; };
+    return [path]() -> QString { return QString::number(QFileInfo(path).size()) + u" bytes"_s; };
 }
 
 QString clipboardSize()
@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
     const QString lines = dir.filePath(u"lines.txt"_s);
     const QString commas = dir.filePath(u"commas.txt"_s);
     QByteArray bytes;
-    const auto byteCount = [&] { return QString::number(bytes.size()) + u" bytes"_s; };
+    const auto byteCount = [&]() -> QString { return QString::number(bytes.size()) + u" bytes"_s; };
     measure(
         "LineListBytes", [&] { bytes = LineListBytes(results.texts()); }, byteCount);
     measure(
@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     QString text;
     measure(
         "ListClipboardText, none ticked (all rows)", [&] { text = ListClipboardText(results); },
-        [&] { return QString::number(text.size()) + u" characters"_s; });
+        [&]() -> QString { return QString::number(text.size()) + u" characters"_s; });
     text.clear();
     text.squeeze();
     measure(
@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
             controller.PushButton9_Click();
             QApplication::processEvents();
         },
-        [&] { return QString::number(results.rowCount()) + u" rows left"_s; });
+        [&]() -> QString { return QString::number(results.rowCount()) + u" rows left"_s; });
     // The one expected message is the copy's own; an error report would be a second.
     std::printf("messages shown: %d\n", modal.messages);
     return modal.messages == 1 ? 0 : 1;
