@@ -72,9 +72,11 @@ void forEachCandidate(QByteArrayView text, Take &&take)
         qsizetype end = at + 1;
         while (end < size && !isBoundary(begin[end]))
             ++end;
-        const QByteArrayView word = withoutTrailingStops(text.sliced(start, end - start));
-        if (word.contains('.') && word.contains('@'))
-            take(word);
+        // The word as cut qualifies by its "@" and "."; its trailing full stops (the end
+        // of a sentence) go only afterwards.
+        const QByteArrayView word = text.sliced(start, end - start);
+        if (word.contains('.'))
+            take(withoutTrailingStops(word));
         from = end;
     }
 }

@@ -17,8 +17,8 @@ namespace pelmora {
 QByteArray CleanPunctuation(QByteArrayView text);
 
 // The candidate words of cleaned text, in text order: stretches between separators
-// (CR, LF, TAB, space, form feed) holding at least one "@" and one ".". A run of full
-// stops ending a word (the end of a sentence) is not part of it.
+// (CR, LF, TAB, space, form feed) holding at least one "@" and one ".", each without
+// the run of full stops that may end it (the end of a sentence).
 QList<QByteArrayView> SplitCandidates(QByteArrayView cleaned);
 
 // True when the whole word matches the address pattern.
