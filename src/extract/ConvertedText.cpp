@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <cstring>
+
 namespace pelmora {
 
 namespace {
@@ -42,47 +44,79 @@ bool isReadable(unsigned char c)
     return (c >= 32 && c <= 126) || c >= 160;
 }
 
+// Counts readable bytes across blocks of one text, up to the sixth, which settles it.
+class Readability
+{
+public:
+    void examine(QByteArrayView bytes)
+    {
+        for (const char byte : bytes) {
+            const auto c = static_cast<unsigned char>(byte);
+            if (c == '\r' || c == '\n')
+                continue; // line ends belong to no line
+            if (!isReadable(c))
+                m_sawUnreadable = true;
+            else if (++m_readable > 5)
+                return;
+        }
+    }
+    bool settled() const { return m_readable > 5; }
+    bool unreadable() const { return !settled() && m_sawUnreadable; }
+
+private:
+    int m_readable = 0;
+    bool m_sawUnreadable = false;
+};
+
 } // namespace
 
 QList<QByteArray> ReadFileToStringFSOLine(const QString &path)
 {
     const QByteArray text = readAll(path);
     QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\r')
-            continue;
-        lines.append(text.sliced(start, i - start));
-        if (c == '\r' && i + 1 < size && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
+    lines.reserve(text.count('\n') + 1);
+    const char *p = text.constData();
+    const char *const end = p + text.size();
+    // Converted text ends its lines with LF; a CR, alone or before LF, is looked for
+    // only up to the next LF, which is remembered so that CR-only text stays linear.
+    const char *lf = nullptr;
+    while (p < end) {
+        if (!lf || lf < p) {
+            lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            lf = lf ? lf : end;
+        }
+        const char *lineEnd = lf;
+        const char *next = lf < end ? lf + 1 : end;
+        if (const auto *cr = static_cast<const char *>(std::memchr(p, '\r', size_t(lf - p)))) {
+            lineEnd = cr;
+            if (cr + 1 != lf) // CR LF is one line end
+                next = cr + 1;
+        }
+        lines.append(QByteArray(p, lineEnd - p));
+        p = next;
     }
-    if (start < size)
-        lines.append(text.sliced(start));
     return lines;
 }
 
 bool IsUnreadableText(QByteArrayView text)
 {
-    int readable = 0;
-    bool unreadable = false;
-    for (const char byte : text) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c == '\r' || c == '\n')
-            continue; // line ends belong to no line
-        if (!isReadable(c))
-            unreadable = true;
-        else if (++readable > 5)
-            return false;
-    }
-    return unreadable;
+    Readability readability;
+    readability.examine(text);
+    return readability.unreadable();
 }
 
 bool NoTextPDF(const QString &path)
 {
-    return IsUnreadableText(readAll(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // Read once, in blocks, and only as far as the answer needs.
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    Readability readability;
+    qint64 got = 0;
+    while (!readability.settled() && (got = file.read(block.data(), block.size())) > 0)
+        readability.examine(QByteArrayView(block.constData(), got));
+    return readability.unreadable();
 }
 
 QString ReadWholeFile(const QString &path)

@@ -1,6 +1,7 @@
 #include "extract/ConvertedText.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void init();
     void splitsLines_data();
     void splitsLines();
+    void splitsRandomLineEndsLikeThePlainRule();
     void judgesReadability_data();
     void judgesReadability();
     void missingOrUnopenableFileGivesNothing();
@@ -57,6 +59,7 @@ void TestConvertedText::splitsLines_data()
     QTest::newRow("mixed ends") << QByteArray("a\r\nb\rc\nd") << Lines{"a", "b", "c", "d"};
     QTest::newRow("line end only") << QByteArray("\r\n") << Lines{""};
     QTest::newRow("empty lines kept") << QByteArray("a\n\nb\r\n\r\n") << Lines{"a", "", "b", ""};
+    QTest::newRow("CR-only text") << QByteArray("a\rb\r\rc\nd\re\r") << Lines{"a", "b", "", "c", "d", "e"};
     QTest::newRow("LF then CR is two ends") << QByteArray("a\n\rb") << Lines{"a", "", "b"};
     QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << Lines{"a", "", "b"};
     QTest::newRow("form feed and NUL stay")
@@ -69,6 +72,33 @@ void TestConvertedText::splitsLines()
     QFETCH(QByteArray, bytes);
     QFETCH(Lines, lines);
     QCOMPARE(ReadFileToStringFSOLine(write(bytes)), lines);
+}
+
+void TestConvertedText::splitsRandomLineEndsLikeThePlainRule()
+{
+    QRandomGenerator random(1254);
+    const char alphabet[] = {'a', 'b', '\r', '\n', '\f'};
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bytes;
+        for (int i = int(random.bounded(40)); i > 0; --i)
+            bytes += alphabet[random.bounded(int(sizeof alphabet))];
+        // Byte by byte: CR, LF and CR LF each end a line; what follows the last end, if anything, is a line.
+        Lines expected;
+        QByteArray line;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\r' || bytes[i] == '\n') {
+                expected.append(line);
+                line.clear();
+                if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                    ++i;
+            } else {
+                line += bytes[i];
+            }
+        }
+        if (!line.isEmpty())
+            expected.append(line);
+        QCOMPARE(ReadFileToStringFSOLine(write(bytes)), expected);
+    }
 }
 
 void TestConvertedText::judgesReadability_data()
@@ -87,6 +117,11 @@ void TestConvertedText::judgesReadability_data()
     QTest::newRow("five letters over lines, form feed") << QByteArray("ab\r\nc\nde\n\f") << true;
     QTest::newRow("five letters alone") << QByteArray("abcde\r\n") << false;
     QTest::newRow("TAB") << QByteArray("ab\tc") << true;
+    // Files are examined in blocks; the count goes on from one block to the next.
+    QTest::newRow("form feed after many line ends")
+        << QByteArray(200000, '\n') + "abcde\f" << true;
+    QTest::newRow("sixth letter after many line ends")
+        << "abcde\f" + QByteArray(200000, '\r') + "f" << false;
     QTest::newRow("NUL") << QByteArray(1, '\0') << true;
     QTest::newRow("space is readable") << QByteArray("      \f") << false;
     QTest::newRow("tilde 126 readable") << QByteArray("~~~~~~\x1f") << false;
