@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -12,32 +13,47 @@ namespace {
 
 constexpr char kPunctuation[] = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~";
 
-// Bytes that end a word once punctuation is blanked: the blanked punctuation itself,
-// space, TAB, CR, and the decided extras LF and form feed.
-constexpr std::array<bool, 256> makeTable(bool withSeparators)
+enum ByteClass : unsigned char {
+    Blanked = 1,     // one of the 27 punctuation characters
+    Boundary = 2,    // ends a word once punctuation is blanked (separators too)
+    InAddress = 4,   // may occur in a matching word at all
+    FirstOfWord = 8, // may start a matching word
+    LastOfWord = 16, // may end a matching word
+};
+
+constexpr std::array<unsigned char, 256> makeClasses()
 {
-    std::array<bool, 256> table{};
+    std::array<unsigned char, 256> classes{};
     for (const char *p = kPunctuation; *p; ++p)
-        table[static_cast<unsigned char>(*p)] = true;
-    if (withSeparators) {
-        for (unsigned char c : {' ', '\t', '\r', '\n', '\f'})
-            table[c] = true;
+        classes[static_cast<unsigned char>(*p)] |= Blanked | Boundary;
+    // LF and form feed cut words too: the converter ends pages with a form feed glued
+    // to the next page's first word.
+    for (const unsigned char c : {' ', '\t', '\r', '\n', '\f'})
+        classes[c] |= Boundary;
+    for (int c = 0; c < 256; ++c) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool digit = c >= '0' && c <= '9';
+        if (letter || digit || c == '_' || c == '-')
+            classes[c] |= InAddress | FirstOfWord;
+        if (letter || c == ']')
+            classes[c] |= LastOfWord;
+        if (c == '.' || c == '@' || c == '[' || c == ']')
+            classes[c] |= InAddress;
     }
-    return table;
+    return classes;
 }
 
-constexpr std::array<bool, 256> kBlanked = makeTable(false);
-constexpr std::array<bool, 256> kBoundary = makeTable(true);
+constexpr std::array<unsigned char, 256> kClasses = makeClasses();
 
-bool isBoundary(char c)
+bool is(char c, ByteClass what)
 {
-    return kBoundary[static_cast<unsigned char>(c)];
+    return kClasses[static_cast<unsigned char>(c)] & what;
 }
 
 const QRegularExpression &addressPattern()
 {
     // Used exactly as written; anchored so that "$" cannot match before a final line feed.
-    // One compiled copy per thread, since runs search several texts at once.
+    // QRegularExpression is only reentrant, so each thread compiles its own copy.
     thread_local const QRegularExpression pattern = [] {
         QRegularExpression re(QRegularExpression::anchoredPattern(
             uR"(^([a-zA-Z0-9_\-])([a-zA-Z0-9_\-\.]*)@(\[((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\.){3}|((([a-zA-Z0-9\-]+)\.)+))([a-zA-Z]{2,}|(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\])$)"_s));
@@ -47,6 +63,82 @@ const QRegularExpression &addressPattern()
     return pattern;
 }
 
+// Per-thread scratch strings, so that a word costs no allocation until it is kept.
+QString &wordScratch()
+{
+    thread_local QString scratch;
+    return scratch;
+}
+
+// Widens Latin-1 bytes into `out`, reusing its storage.
+void setLatin1(QString &out, QByteArrayView bytes)
+{
+    out.resize(bytes.size());
+    char16_t *wide = reinterpret_cast<char16_t *>(out.data());
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        wide[i] = static_cast<unsigned char>(bytes[i]);
+}
+
+// False for words the pattern cannot match, found without it: bytes it never accepts,
+// or a wrong first or last byte. A word let through is ASCII.
+bool mayMatch(QByteArrayView word)
+{
+    if (word.isEmpty() || !is(word.front(), FirstOfWord) || !is(word.back(), LastOfWord))
+        return false;
+    for (const char c : word) {
+        if (!is(c, InAddress))
+            return false;
+    }
+    return true;
+}
+
+// The pattern test of a word that mayMatch(), leaving it widened in wordScratch().
+bool runPattern(QByteArrayView word)
+{
+    QString &wide = wordScratch();
+    setLatin1(wide, word);
+    constexpr auto options = QRegularExpression::DontCheckSubjectStringMatchOption; // Latin-1 is valid UTF-16
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return addressPattern().matchView(wide, 0, QRegularExpression::NormalMatch, options).hasMatch();
+#else
+    return addressPattern().match(QStringView(wide), 0, QRegularExpression::NormalMatch, options).hasMatch();
+#endif
+}
+
+bool matchesPattern(QByteArrayView word)
+{
+    return mayMatch(word) && runPattern(word);
+}
+
+// ASCII lower case, which is all a valid address needs.
+void setLowerAscii(QByteArray &out, QByteArrayView word)
+{
+    out.resize(word.size());
+    char *lower = out.data();
+    for (const char c : word)
+        *lower++ = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+}
+
+// Keys are short; an inline multiply-and-mix over 8-byte steps beats a library call.
+size_t keyHash(QByteArrayView key)
+{
+    constexpr quint64 k = 0x9E3779B97F4A7C15ull;
+    quint64 h = quint64(key.size()) * k;
+    const char *p = key.data();
+    qsizetype left = key.size();
+    for (; left >= 8; left -= 8, p += 8) {
+        quint64 chunk;
+        std::memcpy(&chunk, p, 8);
+        h = (h ^ chunk) * k;
+        h ^= h >> 29;
+    }
+    quint64 tail = 0;
+    if (left > 0)
+        std::memcpy(&tail, p, size_t(left));
+    h = (h ^ tail) * k;
+    return size_t(h ^ (h >> 32));
+}
+
 QByteArrayView withoutTrailingStops(QByteArrayView word)
 {
     while (word.endsWith('.'))
@@ -54,8 +146,9 @@ QByteArrayView withoutTrailingStops(QByteArrayView word)
     return word;
 }
 
-// Calls `take` with each candidate word of raw text, in order. Words are found by
-// their "@", so the bulk of the text is skipped with a fast search.
+// Calls `take` with each candidate word of raw text, in order, without its trailing
+// full stops. Words are found by their "@", so the bulk of the text is skipped with
+// a fast search; blanked punctuation bounds words just as separators do.
 template <typename Take>
 void forEachCandidate(QByteArrayView text, Take &&take)
 {
@@ -67,13 +160,13 @@ void forEachCandidate(QByteArrayView text, Take &&take)
         if (at < 0)
             return;
         qsizetype start = at;
-        while (start > from && !isBoundary(begin[start - 1]))
+        while (start > from && !is(begin[start - 1], Boundary))
             --start;
         qsizetype end = at + 1;
-        while (end < size && !isBoundary(begin[end]))
+        while (end < size && !is(begin[end], Boundary))
             ++end;
-        // The word as cut qualifies by its "@" and "."; its trailing full stops (the end
-        // of a sentence) go only afterwards.
+        // The word as cut qualifies by its "@" and "."; the stops of a sentence's end
+        // go only afterwards. A second "@" in the word is part of it, not a new word.
         const QByteArrayView word = text.sliced(start, end - start);
         if (word.contains('.'))
             take(withoutTrailingStops(word));
@@ -87,7 +180,7 @@ QByteArray CleanPunctuation(QByteArrayView text)
 {
     QByteArray cleaned = text.toByteArray();
     for (char &c : cleaned) {
-        if (kBlanked[static_cast<unsigned char>(c)])
+        if (is(c, Blanked))
             c = ' ';
     }
     return cleaned;
@@ -102,24 +195,76 @@ QList<QByteArrayView> SplitCandidates(QByteArrayView cleaned)
 
 bool IsValidEmail(QByteArrayView word)
 {
-    return addressPattern().match(QString::fromLatin1(word)).hasMatch();
+    return matchesPattern(word);
 }
 
 QStringList ValidAddresses(QByteArrayView text)
 {
     QStringList addresses;
     forEachCandidate(text, [&](QByteArrayView word) {
-        if (IsValidEmail(word))
-            addresses.append(QString::fromLatin1(word));
+        if (matchesPattern(word))
+            addresses.append(wordScratch()); // shared; the next word detaches the scratch
     });
     return addresses;
 }
 
 bool SeenAddresses::insert(const QString &address)
 {
-    const qsizetype before = m_keys.size();
-    m_keys.insert(address.toLower());
-    return m_keys.size() != before;
+    thread_local QByteArray key;
+    key.resize(address.size());
+    char *out = key.data();
+    for (const QChar c : address) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) {
+            const QByteArray utf8 = address.toLower().toUtf8();
+            return insertKey(utf8, keyHash(utf8));
+        }
+        *out++ = static_cast<char>(u >= 'A' && u <= 'Z' ? u + 32 : u);
+    }
+    return insertKey(key, keyHash(key));
+}
+
+qsizetype SeenAddresses::slotFor(QByteArrayView key, size_t hash) const
+{
+    const size_t mask = size_t(m_slots.size()) - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot &slot = m_slots[qsizetype(i)];
+        if (slot.offset < 0 || (slot.hash == hash && QByteArrayView(m_text).sliced(slot.offset, slot.length) == key))
+            return qsizetype(i);
+    }
+}
+
+bool SeenAddresses::containsKey(QByteArrayView key, size_t hash) const
+{
+    return !m_slots.isEmpty() && m_slots[slotFor(key, hash)].offset >= 0;
+}
+
+bool SeenAddresses::insertKey(QByteArrayView key, size_t hash)
+{
+    if ((m_count + 1) * 2 > m_slots.size())
+        grow(); // at most half full, so a free slot ends every probe
+    Slot &slot = m_slots[slotFor(key, hash)];
+    if (slot.offset >= 0)
+        return false;
+    slot = Slot{hash, m_text.size(), key.size()};
+    m_text.append(key);
+    ++m_count;
+    return true;
+}
+
+void SeenAddresses::grow()
+{
+    QList<Slot> old(std::max<qsizetype>(64, m_slots.size() * 2));
+    old.swap(m_slots);
+    const size_t mask = size_t(m_slots.size()) - 1;
+    for (const Slot &slot : std::as_const(old)) {
+        if (slot.offset < 0)
+            continue;
+        size_t i = slot.hash & mask;
+        while (m_slots[qsizetype(i)].offset >= 0)
+            i = (i + 1) & mask;
+        m_slots[qsizetype(i)] = slot;
+    }
 }
 
 QStringList KeepUnseen(const QStringList &candidates, SeenAddresses &seen)
@@ -134,7 +279,21 @@ QStringList KeepUnseen(const QStringList &candidates, SeenAddresses &seen)
 
 QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen)
 {
-    return KeepUnseen(ValidAddresses(text), seen);
+    thread_local QByteArray key;
+    QStringList fresh;
+    forEachCandidate(text, [&](QByteArrayView word) {
+        if (!mayMatch(word))
+            return;
+        // The pattern treats both letter cases alike, so a word whose key is known gives
+        // nothing new whatever the pattern says of it: repeated addresses skip it.
+        setLowerAscii(key, word);
+        const size_t hash = keyHash(key);
+        if (seen.containsKey(key, hash) || !runPattern(word))
+            return;
+        seen.insertKey(key, hash);
+        fresh.append(wordScratch()); // shared; the next word detaches the scratch
+    });
+    return fresh;
 }
 
 } // namespace pelmora

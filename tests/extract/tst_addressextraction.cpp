@@ -232,6 +232,9 @@ private Q_SLOTS:
     void findsAddressesInText_data();
     void findsAddressesInText();
     void firstSpellingWinsAcrossCalls();
+    void seenKeysIgnoreLetterCase_data();
+    void seenKeysIgnoreLetterCase();
+    void remembersManyAddresses();
     void keepUnseenSharesTheSameMemory();
     void agreesWithThePlainStepsOnRandomText();
     void givesTheSameAnswersFromSeveralThreads();
@@ -374,6 +377,47 @@ void TestAddressExtraction::firstSpellingWinsAcrossCalls()
     QCOMPARE(ExtractEmailToArray("info@ACME.com\r\n", other), QStringList{u"info@ACME.com"_s});
 }
 
+void TestAddressExtraction::seenKeysIgnoreLetterCase_data()
+{
+    QTest::addColumn<QStringList>("inserted");
+    QTest::addColumn<QList<bool>>("isNew");
+
+    QTest::newRow("ASCII case variants") << QStringList{u"Info@Acme.com"_s, u"info@acme.com"_s, u"INFO@ACME.COM"_s}
+                                         << QList<bool>{true, false, false};
+    QTest::newRow("lower case first") << QStringList{u"a@b.org"_s, u"A@B.ORG"_s, u"a@b.org"_s}
+                                      << QList<bool>{true, false, false};
+    QTest::newRow("differ beyond case") << QStringList{u"a@b.org"_s, u"a@b.orgs"_s, u"b@b.org"_s}
+                                        << QList<bool>{true, true, true};
+    QTest::newRow("letters outside ASCII") << QStringList{u"Ä@b.de"_s, u"ä@B.de"_s, u"a@b.de"_s}
+                                           << QList<bool>{true, false, true};
+}
+
+void TestAddressExtraction::seenKeysIgnoreLetterCase()
+{
+    QFETCH(QStringList, inserted);
+    QFETCH(QList<bool>, isNew);
+    SeenAddresses seen;
+    QList<bool> answers;
+    for (const QString &address : std::as_const(inserted))
+        answers.append(seen.insert(address));
+    QCOMPARE(answers, isNew);
+    QCOMPARE(seen.size(), isNew.count(true));
+}
+
+void TestAddressExtraction::remembersManyAddresses()
+{
+    // Enough keys to make the set grow many times over; every one is met again later,
+    // in another letter case, and must be known then.
+    SeenAddresses seen;
+    const int count = 20000;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(seen.insert(u"user%1@host%2.example"_s.arg(i).arg(i % 97)));
+    for (int i = count - 1; i >= 0; --i)
+        QVERIFY(!seen.insert(u"USER%1@Host%2.EXAMPLE"_s.arg(i).arg(i % 97)));
+    QVERIFY(seen.insert(u"user%1@host0.example"_s.arg(count)));
+    QCOMPARE(seen.size(), count + 1);
+}
+
 void TestAddressExtraction::keepUnseenSharesTheSameMemory()
 {
     SeenAddresses seen;
@@ -389,6 +433,7 @@ void TestAddressExtraction::agreesWithThePlainStepsOnRandomText()
     TextMaker maker(20210831);
     qsizetype found = 0;
     qsizetype dropped = 0;
+    QList<QStringList> returned, expectedReturned;
     for (int runNumber = 0; runNumber < 200; ++runNumber) {
         SeenAddresses seen;
         QSet<QString> plainSeen;
@@ -403,7 +448,10 @@ void TestAddressExtraction::agreesWithThePlainStepsOnRandomText()
             QVERIFY2(all == plain::addresses(text), qPrintable(shown));
 
             const QStringList fresh = ExtractEmailToArray(text, seen);
-            QVERIFY2(fresh == plain::extract(text, plainSeen), qPrintable(shown));
+            const QStringList plainFresh = plain::extract(text, plainSeen);
+            QVERIFY2(fresh == plainFresh, qPrintable(shown));
+            returned.append(fresh);
+            expectedReturned.append(plainFresh);
             found += fresh.size();
             dropped += all.size() - fresh.size();
 
@@ -413,6 +461,8 @@ void TestAddressExtraction::agreesWithThePlainStepsOnRandomText()
         }
         QCOMPARE(seen.size(), plainSeen.size());
     }
+    // Results handed out earlier stay as they were while later texts are searched.
+    QCOMPARE(returned, expectedReturned);
     // The generated text must exercise both outcomes, or agreement means little.
     QVERIFY2(found > 1000, qPrintable(QString::number(found)));
     QVERIFY2(dropped > 1000, qPrintable(QString::number(dropped)));
