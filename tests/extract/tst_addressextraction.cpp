@@ -321,6 +321,11 @@ void TestAddressExtraction::findsAddressesInText_data()
     QTest::newRow("scheme and semicolon") << QByteArray("mailto:info@acme.com;") << info;
     QTest::newRow("query after address") << QByteArray("info@acme.com?subject=Hi") << info;
     QTest::newRow("square brackets") << QByteArray("[info@acme.com]") << info;
+    QTest::newRow("curly braces") << QByteArray("{info@acme.com}") << info;
+    QTest::newRow("cut by blanked characters")
+        << QByteArray("percent%sign@x.com list/archive@x.com") << QStringList{u"sign@x.com"_s, u"archive@x.com"_s};
+    QTest::newRow("no full stop") << QByteArray("root@localhost") << QStringList();
+    QTest::newRow("vertical tab glued") << QByteArray("\vinfo@acme.com") << QStringList();
     QTest::newRow("sentence end") << QByteArray("Write to info@acme.com.") << info;
     QTest::newRow("ellipsis") << QByteArray("info@acme.com...\r\n") << info;
     QTest::newRow("stop then hyphen") << QByteArray("info@acme.com.-") << QStringList();

@@ -113,6 +113,7 @@ void TestConvertedText::judgesReadability_data()
     QTest::newRow("five letters and form feed") << QByteArray("abcde\f") << true;
     QTest::newRow("six letters and form feed") << QByteArray("abcdef\f") << false;
     QTest::newRow("form feed before six letters") << QByteArray("\fabcdef") << false;
+    QTest::newRow("controls after the sixth") << QByteArray("abcdef\x01\x02") << false;
     QTest::newRow("six letters over lines") << QByteArray("ab\r\ncd\nef\f\f") << false;
     QTest::newRow("five letters over lines, form feed") << QByteArray("ab\r\nc\nde\n\f") << true;
     QTest::newRow("five letters alone") << QByteArray("abcde\r\n") << false;
