@@ -1,0 +1,363 @@
+#include "inputs/FolderWalk.h"
+
+#include "inputs/PathText.h"
+#include "run/ErrorTrap.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <optional>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+namespace {
+
+// Longest path the system opens, terminating NUL included.
+constexpr qsizetype kPathLimit = PATH_MAX;
+
+// Wildcard matching as the classic directory listing does it: letter case ignored, and
+// "*.*" takes names without a dot too.
+class NamePattern
+{
+public:
+    explicit NamePattern(const QString &pattern)
+    {
+        if (pattern == u"*"_s || pattern == u"*.*"_s)
+            m_kind = Kind::All;
+        else if (pattern.startsWith(u'*') && !pattern.mid(1).contains(u'*') && !pattern.contains(u'?')) {
+            m_kind = Kind::Suffix;
+            m_suffix = pattern.mid(1);
+        } else {
+            m_kind = Kind::Wildcard;
+            m_wildcard = QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
+        }
+    }
+
+    bool matches(const QString &name) const
+    {
+        switch (m_kind) {
+        case Kind::All:
+            return true;
+        case Kind::Suffix:
+            return name.endsWith(m_suffix, Qt::CaseInsensitive);
+        case Kind::Wildcard:
+            return m_wildcard.match(name).hasMatch();
+        }
+        return false;
+    }
+
+private:
+    enum class Kind { All, Suffix, Wildcard };
+    Kind m_kind = Kind::All;
+    QString m_suffix;
+    QRegularExpression m_wildcard;
+};
+
+bool listingOrder(const QString &a, const QString &b)
+{
+    const int folded = a.compare(b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+bool isHiddenName(QByteArrayView name)
+{
+    return name.startsWith('.') && name != "." && name != "..";
+}
+
+// The last name of a path, trailing separators ignored; empty for the root.
+QByteArrayView lastName(QByteArrayView path)
+{
+    while (path.endsWith('/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf('/');
+    return path.sliced(slash + 1);
+}
+
+QString errorText(int error, const QString &folder)
+{
+    return u"The folder "_s + folder + u" cannot be read: "_s + qt_error_string(error);
+}
+
+enum class OpenFailure { None, Denied, NotAFolder, Other };
+
+OpenFailure classify(int error)
+{
+    switch (error) {
+    case 0:
+        return OpenFailure::None;
+    case EACCES:
+    case EPERM:
+        return OpenFailure::Denied;
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+        return OpenFailure::NotAFolder;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+// One folder's entries: sub-folders and matching files (links followed), each in listing
+// order. Names that are not valid UTF-8 cannot be written as a row or reached again from
+// one, so they are left out.
+struct Listing
+{
+    QStringList folders;
+    QStringList files;
+    int error = 0;
+};
+
+struct Entry
+{
+    QString name;
+    bool folder;
+};
+
+// Reads an open folder and closes it; `files` may be null when only sub-folders matter.
+Listing readFolder(int fd, const NamePattern *files)
+{
+    Listing listing;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        listing.error = errno;
+        ::close(fd);
+        return listing;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            listing.error = errno;
+            break;
+        }
+        const QByteArrayView name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat target;
+            if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) != 0)
+                continue; // a dangling link or a loop of links: neither file nor folder
+            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR) {
+            if (name.isValidUtf8())
+                listing.folders.append(QFile::decodeName(name.toByteArray()));
+        } else if (type == DT_REG && files && name.isValidUtf8()) {
+            QString text = QFile::decodeName(name.toByteArray());
+            if (files->matches(text))
+                listing.files.append(std::move(text));
+        }
+    }
+    ::closedir(dir);
+    std::sort(listing.folders.begin(), listing.folders.end(), listingOrder);
+    std::sort(listing.files.begin(), listing.files.end(), listingOrder);
+    return listing;
+}
+
+int openFolder(const QByteArray &path)
+{
+    return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+}
+
+// The breadth-first walk. Each folder is read once; when a pattern is given, the rows of
+// its files are kept with it.
+class Walker
+{
+public:
+    struct Folder
+    {
+        QString text; // ends in "/"
+        QByteArray native;
+        QStringList rows;
+    };
+
+    Walker(const WalkHooks &hooks, const QString *pattern) : m_hooks(hooks)
+    {
+        if (pattern)
+            m_files.emplace(*pattern);
+    }
+
+    bool stopped() const { return m_stopped; }
+
+    void walkLevel(QList<Folder> &level, bool recurse, bool startLevel)
+    {
+        QList<Folder> next;
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < level.size(); ++i) {
+            const bool keep = m_stopped || visit(level[i], next, startLevel);
+            if (keep) {
+                if (kept != i)
+                    level[kept] = std::move(level[i]);
+                ++kept;
+            }
+        }
+        level.resize(kept);
+        if (next.isEmpty())
+            return;
+        if (recurse && !m_stopped) {
+            walkLevel(next, true, false);
+        } else if (!recurse) {
+            next.removeIf([](const Folder &folder) { return !IsFolder(folder.text); });
+        }
+        level.append(std::move(next));
+    }
+
+private:
+    // Lists one folder into `next`; false when it leaves the result.
+    bool visit(Folder &folder, QList<Folder> &next, bool startLevel)
+    {
+        if (folder.native.size() >= kPathLimit)
+            return true; // too long to open; kept as the listing would keep it, but not read
+        if (m_hooks.progress && !m_hooks.progress(folder.text)) {
+            m_stopped = true;
+            return true;
+        }
+        const int fd = openFolder(folder.native);
+        const int openError = fd < 0 ? errno : 0;
+        const OpenFailure failure = classify(openError);
+        if (failure == OpenFailure::Denied)
+            return false;
+        if (failure == OpenFailure::NotAFolder)
+            return startLevel; // a starting entry stays as given; a vanished sub-folder goes
+        if (failure == OpenFailure::Other) {
+            report(openError, folder.text);
+            return true;
+        }
+        struct stat self{};
+        const int statError = ::fstat(fd, &self) == 0 ? 0 : errno;
+        const std::pair<quint64, quint64> identity{quint64(self.st_dev), quint64(self.st_ino)};
+        if (statError != 0 || m_seen.contains(identity)) {
+            ::close(fd); // a link back up the tree, or a second way into a folder already read
+            if (statError != 0)
+                report(statError, folder.text);
+            return statError != 0;
+        }
+        m_seen.insert(identity);
+        const Listing listing = readFolder(fd, m_files ? &*m_files : nullptr);
+        // A hidden starting folder is read, but not entered; the root always is.
+        const bool enter = !startLevel || !isHiddenName(lastName(folder.native));
+        if (enter) {
+            for (const QString &name : listing.folders) {
+                if (name.startsWith(u'.') || HasUnusableChars(name))
+                    continue;
+                const QString text = folder.text + name + u'/';
+                next.append({text, QFile::encodeName(text), {}});
+            }
+        }
+        if (classify(listing.error) == OpenFailure::Denied || classify(listing.error) == OpenFailure::NotAFolder)
+            return false;
+        if (listing.error != 0)
+            report(listing.error, folder.text);
+        if (m_files)
+            folder.rows = rowsOf(folder, listing.files);
+        return true;
+    }
+
+    QStringList rowsOf(const Folder &folder, const QStringList &names) const
+    {
+        QStringList rows;
+        const QStringView base = QStringView(folder.text).chopped(1);
+        for (const QString &name : names) {
+            if (name.startsWith(u'~') || name.startsWith(u'.'))
+                continue; // lock files of open documents; hidden files
+            // No program could open a longer path; three bytes per unit is UTF-8's most.
+            if (folder.native.size() + 3 * name.size() >= kPathLimit &&
+                folder.native.size() + QFile::encodeName(name).size() >= kPathLimit)
+                continue;
+            rows.append(CollapseBackslashes(base + u'/' + name, u'/'));
+        }
+        return rows;
+    }
+
+    void report(int error, const QString &folder)
+    {
+        if (m_hooks.failed)
+            m_hooks.failed(errorText(error, folder));
+    }
+
+    const WalkHooks &m_hooks;
+    std::optional<NamePattern> m_files;
+    QSet<std::pair<quint64, quint64>> m_seen;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+bool IsFolder(const QString &path)
+{
+    struct stat info;
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsOpenableFile(const QString &path)
+{
+    struct stat info;
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool HasUnusableChars(const QString &name)
+{
+    return std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+        const char16_t code = c.unicode();
+        return code < 32 || (code >= 127 && code <= 159);
+    });
+}
+
+QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
+{
+    const QString path = folder.endsWith(u'/') ? folder : folder + u'/';
+    const int fd = openFolder(QFile::encodeName(path));
+    if (fd < 0) {
+        if (classify(errno) == OpenFailure::NotAFolder)
+            return {};
+        throw AppError(errorText(errno, folder));
+    }
+    const NamePattern files(pattern);
+    Listing listing = readFolder(fd, &files);
+    if (listing.error != 0)
+        throw AppError(errorText(listing.error, folder));
+    return listing.files;
+}
+
+bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks)
+{
+    QList<Walker::Folder> level;
+    level.reserve(FolderList.size());
+    for (const QString &entry : std::as_const(FolderList))
+        level.append({entry, QFile::encodeName(entry), {}});
+    Walker walker(hooks, nullptr);
+    walker.walkLevel(level, recurse, true);
+    FolderList.clear();
+    for (const Walker::Folder &folder : std::as_const(level))
+        FolderList.append(folder.text);
+    return !walker.stopped();
+}
+
+FolderScan::FolderScan(const QString &pattern, WalkHooks hooks) : m_pattern(pattern), m_hooks(std::move(hooks)) {}
+
+QStringList FolderScan::filesIn(const QString &folder)
+{
+    const QString start = folder + u'/';
+    QList<Walker::Folder> folders{{start, QFile::encodeName(start), {}}};
+    Walker walker(m_hooks, &m_pattern);
+    walker.walkLevel(folders, true, true);
+    m_stopped = walker.stopped();
+    QStringList rows;
+    for (Walker::Folder &entry : folders)
+        rows.append(std::move(entry.rows));
+    return rows;
+}
+
+} // namespace pelmora

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace pelmora {
+
+// What a walk tells its caller while it runs.
+struct WalkHooks
+{
+    // Called once for every folder the walk opens, before it reads it; a window
+    // processes its events here. Returning false stops the walk.
+    std::function<bool(const QString &folder)> progress;
+    // A folder that could not be read for a reason other than missing access or having
+    // vanished. Without it such failures pass silently.
+    std::function<void(const QString &description)> failed;
+};
+
+// True when the path is a folder or a link to one; false when it cannot be examined.
+bool IsFolder(const QString &path);
+
+// True when the path is an existing regular file or a link to one. Nothing is opened:
+// the question needs no access rights.
+bool IsOpenableFile(const QString &path);
+
+// True when the name holds a control character (below 32, or 127 through 159). Letters of
+// any script are fine.
+bool HasUnusableChars(const QString &name);
+
+// The names of the files in one folder that match a wildcard pattern ("*.pdf" ignores
+// letter case; "*.*" takes every name), hidden ones and links to files included, in
+// listing order: case-insensitive, ties broken case-sensitively. A missing folder lists
+// nothing; other failures throw AppError.
+QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
+
+// Extends FolderList (entries end in "/") with the sub-folders of its entries, level by
+// level: first every folder one level down, in the parents' order, then two levels down,
+// and so on; one recursion per level, so deep trees cost stack only per level. Hidden
+// folders are neither entered nor listed (a hidden starting folder is kept but not
+// entered); folders that deny access or vanish are removed; a real folder reached a
+// second time, through a link or an alias, is removed, so every walk ends. Returns false
+// when the progress hook stopped the walk.
+bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks = {});
+
+// Turns a folder into the rows the file list appends for it: every file in it and in all
+// its sub-folders that matches the pattern ("*.pdf" for the folder button, "*.*" for a
+// dropped folder), in the walk's folder order, leaving out names beginning with "~" and
+// hidden files. Each folder is read once.
+class FolderScan
+{
+public:
+    explicit FolderScan(const QString &pattern, WalkHooks hooks = {});
+
+    QStringList filesIn(const QString &folder);
+    // True when the progress hook stopped the last scan; its rows are then incomplete.
+    bool stopped() const { return m_stopped; }
+
+private:
+    QString m_pattern;
+    WalkHooks m_hooks;
+    bool m_stopped = false;
+};
+
+} // namespace pelmora

@@ -1,0 +1,473 @@
+#include "inputs/FolderWalk.h"
+#include "run/ErrorTrap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+// A real folder tree in a temporary folder; paths are given relative to its root.
+class Tree
+{
+public:
+    Tree() { QVERIFY(m_temp.isValid()); }
+    // Names that are not UTF-8 cannot be named in a QString, so the temporary folder
+    // cannot remove them.
+    ~Tree()
+    {
+        for (auto it = m_raw.crbegin(); it != m_raw.crend(); ++it)
+            ::remove(it->constData());
+    }
+    Tree(const Tree &) = delete;
+    Tree &operator=(const Tree &) = delete;
+
+    QString root() const { return m_temp.path(); }
+    QString path(const QString &relative) const { return relative.isEmpty() ? root() : root() + u'/' + relative; }
+
+    void dirs(const QStringList &relatives) const
+    {
+        for (const QString &relative : relatives)
+            QVERIFY2(QDir().mkpath(path(relative)), qPrintable(relative));
+    }
+    void files(const QStringList &relatives) const
+    {
+        for (const QString &relative : relatives) {
+            QFile file(path(relative));
+            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(relative));
+        }
+    }
+    void link(const QString &target, const QString &relative) const
+    {
+        QVERIFY2(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0,
+                 qPrintable(relative));
+    }
+    // A name given as raw bytes, such as ones that are not UTF-8.
+    void rawFile(const QByteArray &relative)
+    {
+        const QByteArray full = QFile::encodeName(root()) + '/' + relative;
+        const int fd = ::open(full.constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        m_raw.append(full);
+    }
+    void rawDir(const QByteArray &relative)
+    {
+        const QByteArray full = QFile::encodeName(root()) + '/' + relative;
+        QVERIFY(::mkdir(full.constData(), 0755) == 0);
+        m_raw.append(full);
+    }
+
+    // The rows a scan gives, relative to the root.
+    QStringList relative(const QStringList &rows) const
+    {
+        QStringList result;
+        for (const QString &row : rows) {
+            if (!row.startsWith(root() + u'/'))
+                result.append(u"<outside> "_s + row);
+            else
+                result.append(row.mid(root().size() + 1));
+        }
+        return result;
+    }
+
+private:
+    QTemporaryDir m_temp;
+    QList<QByteArray> m_raw;
+};
+
+QStringList walk(const Tree &tree, const WalkHooks &hooks = {})
+{
+    QStringList list{tree.root() + u'/'};
+    GetSubDirectories2016(list, true, hooks);
+    QStringList relative;
+    for (const QString &entry : list)
+        relative.append(entry == tree.root() + u'/' ? u"."_s : entry.mid(tree.root().size() + 1).chopped(1));
+    return relative;
+}
+
+QStringList scan(const Tree &tree, const QString &pattern, const QString &start = {})
+{
+    FolderScan folderScan(pattern);
+    return tree.relative(folderScan.filesIn(tree.path(start)));
+}
+
+} // namespace
+
+class TestFolderWalk : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void levelByLevel();
+    void listingOrder();
+    void foldersLeftOut();
+    void scanSkips_data();
+    void scanSkips();
+    void hiddenStartIsReadNotEntered();
+    void linksNeverLoop();
+    void unreadableFolderIsDropped();
+    void vanishedFolderIsDropped();
+    void otherFailuresAreReported();
+    void oddNames();
+    void pathsNearTheLimit();
+    void progressOncePerFolderAndStop();
+    void folderAndFileTests_data();
+    void folderAndFileTests();
+    void unusableChars_data();
+    void unusableChars();
+    void filesInFolder();
+};
+
+void TestFolderWalk::levelByLevel()
+{
+    Tree tree;
+    tree.dirs({u"A/A1/A11"_s, u"B/B1"_s, u"A/A2"_s});
+    tree.files({u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"A/A1/a1.pdf"_s, u"B/B1/b1.pdf"_s, u"A/A1/A11/x.pdf"_s});
+    QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"B"_s, u"A/A1"_s, u"A/A2"_s, u"B/B1"_s, u"A/A1/A11"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"A/A1/a1.pdf"_s,
+                                                  u"B/B1/b1.pdf"_s, u"A/A1/A11/x.pdf"_s}));
+
+    // Without recursion only the first level is added, unread.
+    QStringList oneLevel{tree.root() + u'/'};
+    QVERIFY(GetSubDirectories2016(oneLevel, false));
+    QCOMPARE(oneLevel, (QStringList{tree.root() + u'/', tree.path(u"A/"_s), tree.path(u"B/"_s)}));
+}
+
+void TestFolderWalk::listingOrder()
+{
+    Tree tree;
+    tree.dirs({u"b"_s, u"A"_s, u"a"_s, u"C"_s});
+    tree.files({u"b.pdf"_s, u"B.PDF"_s, u"a.pdf"_s, u"c.Pdf"_s, u"A.pdf"_s});
+    QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"a"_s, u"b"_s, u"C"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"A.pdf"_s, u"a.pdf"_s, u"B.PDF"_s, u"b.pdf"_s, u"c.Pdf"_s}));
+}
+
+void TestFolderWalk::foldersLeftOut()
+{
+    Tree tree;
+    tree.dirs({u".cache/deep"_s, u"bad\nname/sub"_s, u"tab\tname"_s, u"c1\u0085"_s, u"Кириллица"_s, u"文档"_s,
+               u"Œuvre €"_s, u"what?"_s, u"folder.pdf"_s});
+    tree.files({u".cache/in-hidden.pdf"_s, u".cache/deep/deeper.pdf"_s, u"bad\nname/x.pdf"_s,
+                u"bad\nname/sub/y.pdf"_s, u"tab\tname/t.pdf"_s, u"c1\u0085/c.pdf"_s, u"Кириллица/к.pdf"_s,
+                u"文档/文.pdf"_s, u"Œuvre €/o.pdf"_s, u"what?/w.pdf"_s, u"folder.pdf/inside.pdf"_s});
+    // Hidden folders and names with control characters are not entered; every script is.
+    QCOMPARE(walk(tree), (QStringList{u"."_s, u"folder.pdf"_s, u"what?"_s, u"Œuvre €"_s, u"Кириллица"_s, u"文档"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"folder.pdf/inside.pdf"_s, u"what?/w.pdf"_s, u"Œuvre €/o.pdf"_s,
+                                                  u"Кириллица/к.pdf"_s, u"文档/文.pdf"_s}));
+}
+
+void TestFolderWalk::scanSkips_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("rows");
+    // The folder button takes PDFs in any letter case; a dropped folder takes every name.
+    QTest::newRow("scan") << u"*.pdf"_s << QStringList{u"a.pdf"_s, u"B.PDF"_s, u"sub/c.pdf"_s};
+    QTest::newRow("drop") << u"*.*"_s
+                          << QStringList{u"a.pdf"_s, u"a.pdf.part"_s, u"b.docx"_s, u"B.PDF"_s, u"no-extension"_s,
+                                         u"notes.txt"_s, u"sub/c.pdf"_s, u"sub/d.txt"_s};
+}
+
+void TestFolderWalk::scanSkips()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, rows);
+    Tree tree;
+    tree.dirs({u"sub"_s, u".git"_s});
+    tree.files({u"a.pdf"_s, u"B.PDF"_s, u"~lock.pdf"_s, u"~$b.docx"_s, u"notes.txt"_s, u"b.docx"_s,
+                u"no-extension"_s, u".hidden.pdf"_s, u".profile"_s, u"sub/c.pdf"_s, u"sub/d.txt"_s,
+                u"sub/~c.pdf"_s, u".git/e.pdf"_s, u"a.pdf.part"_s});
+    tree.link(u"nowhere.pdf"_s, u"dangling.pdf"_s);
+    QCOMPARE(scan(tree, pattern), rows);
+}
+
+void TestFolderWalk::hiddenStartIsReadNotEntered()
+{
+    Tree tree;
+    tree.dirs({u".config/app"_s});
+    tree.files({u".config/top.pdf"_s, u".config/.secret.pdf"_s, u".config/app/deep.pdf"_s});
+    QCOMPARE(scan(tree, u"*.pdf"_s, u".config"_s), QStringList{u".config/top.pdf"_s});
+    // The same folder reached under a plain name is entered.
+    tree.link(u".config"_s, u"visible"_s);
+    QCOMPARE(scan(tree, u"*.pdf"_s, u"visible"_s), (QStringList{u"visible/top.pdf"_s, u"visible/app/deep.pdf"_s}));
+}
+
+void TestFolderWalk::linksNeverLoop()
+{
+    Tree tree;
+    Tree outside;
+    tree.dirs({u"A/A1"_s, u"B"_s});
+    tree.files({u"A/a.pdf"_s, u"A/A1/a1.pdf"_s, u"B/b.pdf"_s});
+    outside.dirs({u"ext"_s});
+    outside.files({u"ext/e.pdf"_s});
+    tree.link(tree.root(), u"A/A1/up"_s);   // back to the top
+    tree.link(u"."_s, u"A/self"_s);         // to itself
+    tree.link(u"../A"_s, u"B/alias"_s);     // a second way into A
+    tree.link(u"A"_s, u".hiddenlink"_s);    // hidden: never followed
+    tree.link(u"A/a.pdf"_s, u"file-link.pdf"_s); // a link to a file is a file
+    tree.link(outside.path(u"ext"_s), u"ext"_s); // a folder elsewhere
+    tree.link(u"loop2"_s, u"loop1"_s);
+    tree.link(u"loop1"_s, u"loop2"_s);
+
+    QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"B"_s, u"ext"_s, u"A/A1"_s}));
+    const QStringList rows = scan(tree, u"*.pdf"_s);
+    QCOMPARE(rows, (QStringList{u"file-link.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"ext/e.pdf"_s, u"A/A1/a1.pdf"_s}));
+}
+
+void TestFolderWalk::unreadableFolderIsDropped()
+{
+    if (::geteuid() == 0)
+        QSKIP("running as root: permissions do not deny root, so no folder is unreadable");
+    Tree tree;
+    tree.dirs({u"A"_s, u"locked/inner"_s, u"Z"_s});
+    tree.files({u"A/a.pdf"_s, u"locked/l.pdf"_s, u"locked/inner/i.pdf"_s, u"Z/z.pdf"_s});
+    QVERIFY(QFile::setPermissions(tree.path(u"locked"_s), QFileDevice::Permissions()));
+    QStringList failures;
+    WalkHooks hooks;
+    hooks.failed = [&](const QString &description) { failures.append(description); };
+    FolderScan folderScan(u"*.pdf"_s, hooks);
+    const QStringList rows = tree.relative(folderScan.filesIn(tree.root()));
+    QFile::setPermissions(tree.path(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner);
+    QCOMPARE(rows, (QStringList{u"A/a.pdf"_s, u"Z/z.pdf"_s}));
+    QCOMPARE(failures, QStringList());
+    QCOMPARE(walk(tree).contains(u"locked"_s), true); // readable again
+}
+
+void TestFolderWalk::vanishedFolderIsDropped()
+{
+    Tree tree;
+    tree.dirs({u"A"_s, u"gone/inner"_s, u"replaced"_s});
+    tree.files({u"A/a.pdf"_s, u"gone/g.pdf"_s, u"replaced/r.pdf"_s});
+    QStringList failures;
+    WalkHooks hooks;
+    hooks.failed = [&](const QString &description) { failures.append(description); };
+    // While the top is read, other programs remove one folder and put a file in another's place.
+    hooks.progress = [&](const QString &folder) {
+        if (folder == tree.root() + u'/') {
+            QDir(tree.path(u"gone"_s)).removeRecursively();
+            QDir(tree.path(u"replaced"_s)).removeRecursively();
+            tree.files({u"replaced"_s});
+        }
+        return true;
+    };
+    QStringList list{tree.root() + u'/'};
+    QVERIFY(GetSubDirectories2016(list, true, hooks));
+    QCOMPARE(list, (QStringList{tree.root() + u'/', tree.path(u"A/"_s)}));
+    QCOMPARE(failures, QStringList());
+}
+
+void TestFolderWalk::otherFailuresAreReported()
+{
+    Tree tree;
+    tree.dirs({u"A"_s, u"B"_s});
+    tree.files({u"r.pdf"_s, u"A/a.pdf"_s});
+    QStringList failures;
+    WalkHooks hooks;
+    hooks.failed = [&](const QString &description) { failures.append(description); };
+    // Once the top has been read, the process runs out of file handles.
+    rlimit saved{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    QList<int> held;
+    hooks.progress = [&](const QString &folder) {
+        if (folder == tree.path(u"A/"_s)) {
+            const int lowest = ::dup(0);
+            ::close(lowest);
+            rlimit low = saved;
+            low.rlim_cur = rlim_t(lowest + 16);
+            ::setrlimit(RLIMIT_NOFILE, &low);
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+                held.append(fd);
+        }
+        return true;
+    };
+    FolderScan folderScan(u"*.pdf"_s, hooks);
+    const QStringList rows = tree.relative(folderScan.filesIn(tree.root()));
+    for (int fd : std::as_const(held))
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    QVERIFY(!held.isEmpty());
+    QCOMPARE(rows, QStringList{u"r.pdf"_s});
+    QCOMPARE(failures.size(), 2); // A and B, each reported, and the walk went on
+    QVERIFY2(failures[0].startsWith(u"The folder "_s + tree.path(u"A/"_s) + u" cannot be read: "_s),
+             qPrintable(failures[0]));
+}
+
+void TestFolderWalk::oddNames()
+{
+    Tree tree;
+    tree.dirs({u"-rf"_s});
+    const QStringList odd{u"line\nbreak.pdf"_s, u"quote\"s'.pdf"_s, u"-leading.pdf"_s, u"--help.pdf"_s,
+                          u"Ünïcødé.pdf"_s, u"文档.pdf"_s, u"emoji 😀.pdf"_s, u"back\\slash.pdf"_s,
+                          u" leading space.pdf"_s, u"-rf/x.pdf"_s};
+    tree.files(odd);
+    tree.rawFile("latin1-\xe9.pdf");
+    tree.rawDir("latin1-\xe9-folder");
+    tree.rawFile("latin1-\xe9-folder/inside.pdf");
+    const QStringList rows = scan(tree, u"*.pdf"_s);
+    QCOMPARE(rows, (QStringList{u" leading space.pdf"_s, u"--help.pdf"_s, u"-leading.pdf"_s, u"back\\slash.pdf"_s,
+                                u"emoji 😀.pdf"_s, u"line\nbreak.pdf"_s, u"quote\"s'.pdf"_s, u"Ünïcødé.pdf"_s,
+                                u"文档.pdf"_s, u"-rf/x.pdf"_s}));
+    // Every row names its file exactly.
+    FolderScan folderScan(u"*.pdf"_s);
+    for (const QString &row : folderScan.filesIn(tree.root()))
+        QVERIFY2(IsOpenableFile(row), qPrintable(row));
+}
+
+void TestFolderWalk::pathsNearTheLimit()
+{
+    Tree tree;
+    // A chain of folders whose paths pass the system's limit part-way down, made one
+    // level at a time relative to the parent, as no full path reaches the deep end.
+    const QByteArray name(200, 'd');
+    QList<int> levels{::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY)};
+    qsizetype length = QFile::encodeName(tree.root()).size();
+    int reachable = 0;
+    while (length < PATH_MAX + 600) {
+        QVERIFY(::mkdirat(levels.last(), name.constData(), 0755) == 0);
+        levels.append(::openat(levels.last(), name.constData(), O_RDONLY | O_DIRECTORY));
+        QVERIFY(levels.last() >= 0);
+        length += 1 + name.size();
+        const int fd = ::openat(levels.last(), "f.pdf", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        if (length + qsizetype(sizeof("/f.pdf")) <= PATH_MAX)
+            ++reachable;
+    }
+    FolderScan folderScan(u"*.pdf"_s);
+    const QStringList rows = folderScan.filesIn(tree.root());
+    bool allOpenable = true;
+    for (const QString &row : rows)
+        allOpenable = allOpenable && IsOpenableFile(row);
+    // Undo from the bottom: the temporary folder cannot remove what no path reaches.
+    for (qsizetype i = levels.size() - 1; i > 0; --i) {
+        ::unlinkat(levels[i], "f.pdf", 0);
+        ::close(levels[i]);
+        ::unlinkat(levels[i - 1], name.constData(), AT_REMOVEDIR);
+    }
+    ::close(levels.first());
+    QVERIFY(reachable > 10);
+    QCOMPARE(rows.size(), reachable);
+    QVERIFY(allOpenable);
+}
+
+void TestFolderWalk::progressOncePerFolderAndStop()
+{
+    Tree tree;
+    tree.dirs({u"A/A1"_s, u"B"_s, u"C"_s});
+    tree.files({u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"C/c.pdf"_s});
+    QStringList seen;
+    WalkHooks hooks;
+    hooks.progress = [&](const QString &folder) {
+        seen.append(folder.mid(tree.root().size()));
+        return true;
+    };
+    FolderScan whole(u"*.pdf"_s, hooks);
+    QCOMPARE(whole.filesIn(tree.root()).size(), 4);
+    QVERIFY(!whole.stopped());
+    QCOMPARE(seen, (QStringList{u"/"_s, u"/A/"_s, u"/B/"_s, u"/C/"_s, u"/A/A1/"_s}));
+
+    seen.clear();
+    hooks.progress = [&](const QString &folder) {
+        seen.append(folder);
+        return seen.size() < 3;
+    };
+    FolderScan stopped(u"*.pdf"_s, hooks);
+    stopped.filesIn(tree.root());
+    QVERIFY(stopped.stopped());
+    QCOMPARE(seen.size(), 3); // nothing is opened after the stop
+    QStringList list{tree.root() + u'/'};
+    QVERIFY(!GetSubDirectories2016(list, true, hooks));
+}
+
+void TestFolderWalk::folderAndFileTests_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("openable");
+    QTest::newRow("file") << u"f.pdf"_s << false << true;
+    QTest::newRow("file without rights") << u"noaccess.pdf"_s << false << true;
+    QTest::newRow("folder") << u"dir"_s << true << false;
+    QTest::newRow("link to file") << u"lf"_s << false << true;
+    QTest::newRow("link to folder") << u"ld"_s << true << false;
+    QTest::newRow("dangling link") << u"dead"_s << false << false;
+    QTest::newRow("missing") << u"missing"_s << false << false;
+    QTest::newRow("under a file") << u"f.pdf/x"_s << false << false;
+    QTest::newRow("fifo") << u"fifo"_s << false << false;
+}
+
+void TestFolderWalk::folderAndFileTests()
+{
+    QFETCH(QString, relative);
+    QFETCH(bool, folder);
+    QFETCH(bool, openable);
+    Tree tree;
+    tree.dirs({u"dir"_s});
+    tree.files({u"f.pdf"_s, u"noaccess.pdf"_s});
+    QVERIFY(QFile::setPermissions(tree.path(u"noaccess.pdf"_s), QFileDevice::Permissions()));
+    tree.link(u"f.pdf"_s, u"lf"_s);
+    tree.link(u"dir"_s, u"ld"_s);
+    tree.link(u"missing"_s, u"dead"_s);
+    QVERIFY(::mkfifo(QFile::encodeName(tree.path(u"fifo"_s)).constData(), 0644) == 0);
+    QCOMPARE(IsFolder(tree.path(relative)), folder);
+    QCOMPARE(IsOpenableFile(tree.path(relative)), openable);
+    QVERIFY(!IsFolder(QString()));
+    QVERIFY(!IsOpenableFile(QString()));
+}
+
+void TestFolderWalk::unusableChars_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("unusable");
+    QTest::newRow("plain") << u"Reports 2024"_s << false;
+    QTest::newRow("accents") << u"Ünïcødé"_s << false;
+    QTest::newRow("cyrillic") << u"Кириллица"_s << false;
+    QTest::newRow("chinese") << u"文档"_s << false;
+    QTest::newRow("question mark") << u"what?"_s << false;
+    QTest::newRow("no-break space (160)") << u"a\u00a0b"_s << false;
+    QTest::newRow("tab") << u"a\tb"_s << true;
+    QTest::newRow("newline") << u"a\nb"_s << true;
+    QTest::newRow("code 1") << u"\u0001"_s << true;
+    QTest::newRow("delete (127)") << u"a\u007f"_s << true;
+    QTest::newRow("C1 (133)") << u"a\u0085"_s << true;
+    QTest::newRow("C1 (159)") << u"\u009fz"_s << true;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestFolderWalk::unusableChars()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, unusable);
+    QCOMPARE(HasUnusableChars(name), unusable);
+}
+
+void TestFolderWalk::filesInFolder()
+{
+    Tree tree;
+    tree.dirs({u"sub.pdf"_s});
+    tree.files({u"b.PDF"_s, u"a.pdf"_s, u"~lock.pdf"_s, u".hidden.pdf"_s, u"x.txt"_s, u"pdf"_s});
+    tree.link(u"a.pdf"_s, u"z-link.pdf"_s);
+    // The listing keeps hidden and "~" names; the callers decide about them.
+    const QStringList expected{u".hidden.pdf"_s, u"a.pdf"_s, u"b.PDF"_s, u"z-link.pdf"_s, u"~lock.pdf"_s};
+    QCOMPARE(GetFilesInFolder(tree.root(), u"*.pdf"_s), expected);
+    QCOMPARE(GetFilesInFolder(tree.root() + u'/', u"*.pdf"_s), expected);
+    QCOMPARE(GetFilesInFolder(tree.root(), u"*.*"_s).size(), 7);
+    QCOMPARE(GetFilesInFolder(tree.root(), u"?.pdf"_s), (QStringList{u"a.pdf"_s, u"b.PDF"_s}));
+    QCOMPARE(GetFilesInFolder(tree.path(u"missing"_s), u"*.*"_s), QStringList());
+    QCOMPARE(GetFilesInFolder(tree.path(u"x.txt"_s), u"*.*"_s), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestFolderWalk)
+#include "tst_folderwalk.moc"
