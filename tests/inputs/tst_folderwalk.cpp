@@ -1,14 +1,11 @@
+#include "FolderTree.h"
 #include "inputs/FolderWalk.h"
-#include "run/ErrorTrap.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,74 +17,7 @@ using namespace pelmora;
 
 namespace {
 
-// A real folder tree in a temporary folder; paths are given relative to its root.
-class Tree
-{
-public:
-    Tree() { QVERIFY(m_temp.isValid()); }
-    // Names that are not UTF-8 cannot be named in a QString, so the temporary folder
-    // cannot remove them.
-    ~Tree()
-    {
-        for (auto it = m_raw.crbegin(); it != m_raw.crend(); ++it)
-            ::remove(it->constData());
-    }
-    Tree(const Tree &) = delete;
-    Tree &operator=(const Tree &) = delete;
-
-    QString root() const { return m_temp.path(); }
-    QString path(const QString &relative) const { return relative.isEmpty() ? root() : root() + u'/' + relative; }
-
-    void dirs(const QStringList &relatives) const
-    {
-        for (const QString &relative : relatives)
-            QVERIFY2(QDir().mkpath(path(relative)), qPrintable(relative));
-    }
-    void files(const QStringList &relatives) const
-    {
-        for (const QString &relative : relatives) {
-            QFile file(path(relative));
-            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(relative));
-        }
-    }
-    void link(const QString &target, const QString &relative) const
-    {
-        QVERIFY2(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0,
-                 qPrintable(relative));
-    }
-    // A name given as raw bytes, such as ones that are not UTF-8.
-    void rawFile(const QByteArray &relative)
-    {
-        const QByteArray full = QFile::encodeName(root()) + '/' + relative;
-        const int fd = ::open(full.constData(), O_WRONLY | O_CREAT, 0644);
-        QVERIFY(fd >= 0);
-        ::close(fd);
-        m_raw.append(full);
-    }
-    void rawDir(const QByteArray &relative)
-    {
-        const QByteArray full = QFile::encodeName(root()) + '/' + relative;
-        QVERIFY(::mkdir(full.constData(), 0755) == 0);
-        m_raw.append(full);
-    }
-
-    // The rows a scan gives, relative to the root.
-    QStringList relative(const QStringList &rows) const
-    {
-        QStringList result;
-        for (const QString &row : rows) {
-            if (!row.startsWith(root() + u'/'))
-                result.append(u"<outside> "_s + row);
-            else
-                result.append(row.mid(root().size() + 1));
-        }
-        return result;
-    }
-
-private:
-    QTemporaryDir m_temp;
-    QList<QByteArray> m_raw;
-};
+using Tree = test::FolderTree;
 
 QStringList walk(const Tree &tree, const WalkHooks &hooks = {})
 {
