@@ -3,6 +3,7 @@
 #include "app/AppTitle.h"
 #include "app/CaptionProgressBar.h"
 #include "app/ErrorMessage.h"
+#include "app/FileListController.h"
 #include "app/HelpMessage.h"
 #include "app/PasswordOptions.h"
 #include "app/PreviewController.h"
@@ -160,6 +161,12 @@ void Form1::connectControls()
                                        m_services.workspace, [this] { return m_passwords->previewAsksForPassword(); }},
                                       this);
     connect(PushButton10, &QPushButton::clicked, this, [this] { PushButton10_Click(m_services.modal, *m_errors); });
+
+    m_fileList = new FileListController({*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors}, this);
+    connect(PushButton1, &QPushButton::clicked, m_fileList, &FileListController::PushButton1_Click);
+    connect(PushButton4, &QPushButton::clicked, m_fileList, &FileListController::PushButton4_Click);
+    connect(PushButton6, &QPushButton::clicked, m_fileList, &FileListController::PushButton6_Click);
+    connect(m_fileList, &FileListController::previewRequested, m_preview, &PreviewController::ListView1_Click);
 }
 
 PasswordMode Form1::passwordMode() const
@@ -181,13 +188,14 @@ void Form1::Form_Load()
 
 void Form1::appendPaths(const QStringList &paths)
 {
-    m_files->append(paths);
+    m_fileList->ListView1_OLEDragDrop(paths);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
     m_run->abort();
     m_preview->abort();
+    m_fileList->abort();
     m_services.workspace.RemoveConverter();
     event->accept();
 }

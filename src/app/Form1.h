@@ -18,6 +18,7 @@ namespace pelmora {
 class CaptionProgressBar;
 class ConverterWorkspace;
 class ErrorMessage;
+class FileListController;
 class Modal;
 class PasswordOptions;
 class PreviewController;
@@ -55,6 +56,7 @@ public:
     TextListModel &resultsList() const { return *m_results; }
     RunController &runController() const { return *m_run; }
     PreviewController &previewController() const { return *m_preview; }
+    FileListController &fileListController() const { return *m_fileList; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,6 +75,7 @@ private:
     ResultsController *m_output = nullptr;
     PasswordOptions *m_passwords = nullptr;
     PreviewController *m_preview = nullptr;
+    FileListController *m_fileList = nullptr;
 
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr;
