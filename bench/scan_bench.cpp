@@ -25,8 +25,10 @@ namespace {
 // of PDFs in both letter cases and other documents.
 qsizetype makeTree(const QString &root, int folders, int filesEach)
 {
-    static const char *const names[] = {"report", "Invoice", "scan", "letter", "notes", "draft", "Minutes", "list"};
-    static const char *const extensions[] = {".pdf", ".PDF", ".txt", ".pdf", ".docx", ".pdf", ".xlsx", ".Pdf"};
+    static const char *const names[] = {"report", "Invoice", "scan",    "letter",
+                                        "notes",  "draft",   "Minutes", "list"};
+    static const char *const extensions[] = {".pdf",  ".PDF", ".txt",  ".pdf",
+                                             ".docx", ".pdf", ".xlsx", ".Pdf"};
     QStringList queue{root};
     qsizetype made = 0;
     qsizetype files = 0;
@@ -106,8 +108,9 @@ int main(int argc, char *argv[])
     QElapsedTimer making;
     making.start();
     const qsizetype files = makeTree(root, folders, filesEach);
-    std::printf("Folder scan over a generated tree: %d folders below the chosen one, %lld files (made in %.1f s)\n",
-                folders, (long long)files, seconds(making));
+    std::printf(
+        "Folder scan over a generated tree: %d folders below the chosen one, %lld files (made in %.1f s)\n",
+        folders, (long long)files, seconds(making));
 
     // One untimed pass of each, so all three read a warm cache.
     qsizetype scanned = 0;

@@ -58,7 +58,12 @@ public:
     }
 
 private:
-    enum class Kind { All, Suffix, Wildcard };
+    enum class Kind
+    {
+        All,
+        Suffix,
+        Wildcard
+    };
     Kind m_kind = Kind::All;
     QString m_suffix;
     QRegularExpression m_wildcard;
@@ -89,7 +94,13 @@ QString errorText(int error, const QString &folder)
     return u"The folder "_s + folder + u" cannot be read: "_s + qt_error_string(error);
 }
 
-enum class OpenFailure { None, Denied, NotAFolder, Other };
+enum class OpenFailure
+{
+    None,
+    Denied,
+    NotAFolder,
+    Other
+};
 
 OpenFailure classify(int error)
 {
@@ -235,7 +246,9 @@ private:
             report(openError, folder.text);
             return true;
         }
-        struct stat self{};
+        struct stat self
+        {
+        };
         const int statError = ::fstat(fd, &self) == 0 ? 0 : errno;
         const std::pair<quint64, quint64> identity{quint64(self.st_dev), quint64(self.st_ino)};
         if (statError != 0 || m_seen.contains(identity)) {
@@ -256,7 +269,8 @@ private:
                 next.append({text, QFile::encodeName(text), {}});
             }
         }
-        if (classify(listing.error) == OpenFailure::Denied || classify(listing.error) == OpenFailure::NotAFolder)
+        if (classify(listing.error) == OpenFailure::Denied ||
+            classify(listing.error) == OpenFailure::NotAFolder)
             return false;
         if (listing.error != 0)
             report(listing.error, folder.text);
@@ -298,13 +312,15 @@ private:
 bool IsFolder(const QString &path)
 {
     struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
 }
 
 bool IsOpenableFile(const QString &path)
 {
     struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 &&
+           S_ISREG(info.st_mode);
 }
 
 bool HasUnusableChars(const QString &name)
@@ -345,7 +361,10 @@ bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHook
     return !walker.stopped();
 }
 
-FolderScan::FolderScan(const QString &pattern, WalkHooks hooks) : m_pattern(pattern), m_hooks(std::move(hooks)) {}
+FolderScan::FolderScan(const QString &pattern, WalkHooks hooks)
+    : m_pattern(pattern), m_hooks(std::move(hooks))
+{
+}
 
 QStringList FolderScan::filesIn(const QString &folder)
 {

@@ -29,6 +29,7 @@ QStringList RowsFromDialogResult(const QString &resultText, QChar separator = QD
 
 // The rows for the paths a dialog returned; nullopt when the selection is too large
 // for the dialog's result text.
-std::optional<QStringList> RowsForChosenFiles(const QStringList &chosenPaths, QChar separator = QDir::separator());
+std::optional<QStringList> RowsForChosenFiles(const QStringList &chosenPaths,
+                                              QChar separator = QDir::separator());
 
 } // namespace pelmora

@@ -64,7 +64,8 @@ void TestFileList::init()
     m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
     m_modal = std::make_unique<test::ScriptedModal>();
     m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
-    m_previews = std::make_unique<QSignalSpy>(&m_window->fileListController(), &FileListController::previewRequested);
+    m_previews =
+        std::make_unique<QSignalSpy>(&m_window->fileListController(), &FileListController::previewRequested);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
@@ -127,7 +128,8 @@ void TestFileList::addByDialog_data()
     QTest::addColumn<QStringList>("added");
     QTest::addColumn<int>("previews");
 
-    QTest::newRow("one file") << QStringList() << QStringList{u"/Docs/a.pdf"_s} << QStringList{u"/Docs/a.pdf"_s} << 1;
+    QTest::newRow("one file") << QStringList() << QStringList{u"/Docs/a.pdf"_s}
+                              << QStringList{u"/Docs/a.pdf"_s} << 1;
     QTest::newRow("two in the root") << QStringList() << QStringList{u"/a.pdf"_s, u"/b.pdf"_s}
                                      << QStringList{u"/a.pdf"_s, u"/b.pdf"_s} << 1;
     QTest::newRow("odd names, no extension test")
@@ -337,8 +339,10 @@ void TestFileList::dragOfferIsJudged_data()
     QTest::newRow("files") << QList<QUrl>{QUrl::fromLocalFile(u"/d/a.pdf"_s), QUrl::fromLocalFile(u"/d"_s)}
                            << QString() << true;
     QTest::newRow("files among web addresses")
-        << QList<QUrl>{QUrl(u"https://example.com/a.pdf"_s), QUrl::fromLocalFile(u"/d/a.pdf"_s)} << QString() << true;
-    QTest::newRow("web addresses only") << QList<QUrl>{QUrl(u"https://example.com/a.pdf"_s)} << QString() << false;
+        << QList<QUrl>{QUrl(u"https://example.com/a.pdf"_s), QUrl::fromLocalFile(u"/d/a.pdf"_s)} << QString()
+        << true;
+    QTest::newRow("web addresses only")
+        << QList<QUrl>{QUrl(u"https://example.com/a.pdf"_s)} << QString() << false;
     QTest::newRow("plain text") << QList<QUrl>() << u"/d/a.pdf"_s << false;
 }
 
@@ -367,16 +371,18 @@ void TestFileList::dropAppendsFilesAndWalksFolders()
     m_window->fileList().append({u"/already.pdf"_s});
 
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(tree.path(u"not-there.txt"_s)), QUrl::fromLocalFile(tree.path(u"a.pdf"_s)),
-                  QUrl(u"https://example.com/remote.pdf"_s), QUrl::fromLocalFile(tree.path(u"A/"_s)),
-                  QUrl::fromLocalFile(tree.path(u"B"_s)), QUrl::fromLocalFile(tree.path(u"a.pdf"_s))});
+    data.setUrls({QUrl::fromLocalFile(tree.path(u"not-there.txt"_s)),
+                  QUrl::fromLocalFile(tree.path(u"a.pdf"_s)), QUrl(u"https://example.com/remote.pdf"_s),
+                  QUrl::fromLocalFile(tree.path(u"A/"_s)), QUrl::fromLocalFile(tree.path(u"B"_s)),
+                  QUrl::fromLocalFile(tree.path(u"a.pdf"_s))});
     QVERIFY(offer(data, false));
-    QDropEvent drop(list()->viewport()->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(list()->viewport()->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                    Qt::NoModifier);
     QCoreApplication::sendEvent(list()->viewport(), &drop);
     QVERIFY(drop.isAccepted());
 
-    const QStringList expected{u"not-there.txt"_s, u"a.pdf"_s, u"A/a.pdf"_s, u"A/b.docx"_s, u"A/sub/x.txt"_s,
-                               u"B/z"_s, u"a.pdf"_s};
+    const QStringList expected{u"not-there.txt"_s, u"a.pdf"_s, u"A/a.pdf"_s, u"A/b.docx"_s,
+                               u"A/sub/x.txt"_s,   u"B/z"_s,   u"a.pdf"_s};
     QTRY_COMPARE(tree.relative(rows().mid(1)), expected);
     QVERIFY(!busyWhileAppending.contains(true));
     QCOMPARE(m_previews->count(), 0);
@@ -387,7 +393,8 @@ void TestFileList::dropOfPlainTextAddsNothing()
     QMimeData data;
     data.setText(u"/etc/passwd"_s);
     QVERIFY(!offer(data, false));
-    QDropEvent drop(list()->viewport()->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(list()->viewport()->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                    Qt::NoModifier);
     QCoreApplication::sendEvent(list()->viewport(), &drop);
     QVERIFY(!drop.isAccepted());
     QCoreApplication::processEvents();

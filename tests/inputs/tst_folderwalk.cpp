@@ -65,8 +65,10 @@ void TestFolderWalk::levelByLevel()
 {
     Tree tree;
     tree.dirs({u"A/A1/A11"_s, u"B/B1"_s, u"A/A2"_s});
-    tree.files({u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"A/A1/a1.pdf"_s, u"B/B1/b1.pdf"_s, u"A/A1/A11/x.pdf"_s});
-    QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"B"_s, u"A/A1"_s, u"A/A2"_s, u"B/B1"_s, u"A/A1/A11"_s}));
+    tree.files(
+        {u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"A/A1/a1.pdf"_s, u"B/B1/b1.pdf"_s, u"A/A1/A11/x.pdf"_s});
+    QCOMPARE(walk(tree),
+             (QStringList{u"."_s, u"A"_s, u"B"_s, u"A/A1"_s, u"A/A2"_s, u"B/B1"_s, u"A/A1/A11"_s}));
     QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"r.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"A/A1/a1.pdf"_s,
                                                   u"B/B1/b1.pdf"_s, u"A/A1/A11/x.pdf"_s}));
 
@@ -82,7 +84,8 @@ void TestFolderWalk::listingOrder()
     tree.dirs({u"b"_s, u"A"_s, u"a"_s, u"C"_s});
     tree.files({u"b.pdf"_s, u"B.PDF"_s, u"a.pdf"_s, u"c.Pdf"_s, u"A.pdf"_s});
     QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"a"_s, u"b"_s, u"C"_s}));
-    QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"A.pdf"_s, u"a.pdf"_s, u"B.PDF"_s, u"b.pdf"_s, u"c.Pdf"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s),
+             (QStringList{u"A.pdf"_s, u"a.pdf"_s, u"B.PDF"_s, u"b.pdf"_s, u"c.Pdf"_s}));
 }
 
 void TestFolderWalk::foldersLeftOut()
@@ -94,9 +97,11 @@ void TestFolderWalk::foldersLeftOut()
                 u"bad\nname/sub/y.pdf"_s, u"tab\tname/t.pdf"_s, u"c1\u0085/c.pdf"_s, u"Кириллица/к.pdf"_s,
                 u"文档/文.pdf"_s, u"Œuvre €/o.pdf"_s, u"what?/w.pdf"_s, u"folder.pdf/inside.pdf"_s});
     // Hidden folders and names with control characters are not entered; every script is.
-    QCOMPARE(walk(tree), (QStringList{u"."_s, u"folder.pdf"_s, u"what?"_s, u"Œuvre €"_s, u"Кириллица"_s, u"文档"_s}));
-    QCOMPARE(scan(tree, u"*.pdf"_s), (QStringList{u"folder.pdf/inside.pdf"_s, u"what?/w.pdf"_s, u"Œuvre €/o.pdf"_s,
-                                                  u"Кириллица/к.pdf"_s, u"文档/文.pdf"_s}));
+    QCOMPARE(walk(tree),
+             (QStringList{u"."_s, u"folder.pdf"_s, u"what?"_s, u"Œuvre €"_s, u"Кириллица"_s, u"文档"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s),
+             (QStringList{u"folder.pdf/inside.pdf"_s, u"what?/w.pdf"_s, u"Œuvre €/o.pdf"_s,
+                          u"Кириллица/к.pdf"_s, u"文档/文.pdf"_s}));
 }
 
 void TestFolderWalk::scanSkips_data()
@@ -106,8 +111,8 @@ void TestFolderWalk::scanSkips_data()
     // The folder button takes PDFs in any letter case; a dropped folder takes every name.
     QTest::newRow("scan") << u"*.pdf"_s << QStringList{u"a.pdf"_s, u"B.PDF"_s, u"sub/c.pdf"_s};
     QTest::newRow("drop") << u"*.*"_s
-                          << QStringList{u"a.pdf"_s, u"a.pdf.part"_s, u"b.docx"_s, u"B.PDF"_s, u"no-extension"_s,
-                                         u"notes.txt"_s, u"sub/c.pdf"_s, u"sub/d.txt"_s};
+                          << QStringList{u"a.pdf"_s,        u"a.pdf.part"_s, u"b.docx"_s,    u"B.PDF"_s,
+                                         u"no-extension"_s, u"notes.txt"_s,  u"sub/c.pdf"_s, u"sub/d.txt"_s};
 }
 
 void TestFolderWalk::scanSkips()
@@ -131,7 +136,8 @@ void TestFolderWalk::hiddenStartIsReadNotEntered()
     QCOMPARE(scan(tree, u"*.pdf"_s, u".config"_s), QStringList{u".config/top.pdf"_s});
     // The same folder reached under a plain name is entered.
     tree.link(u".config"_s, u"visible"_s);
-    QCOMPARE(scan(tree, u"*.pdf"_s, u"visible"_s), (QStringList{u"visible/top.pdf"_s, u"visible/app/deep.pdf"_s}));
+    QCOMPARE(scan(tree, u"*.pdf"_s, u"visible"_s),
+             (QStringList{u"visible/top.pdf"_s, u"visible/app/deep.pdf"_s}));
 }
 
 void TestFolderWalk::linksNeverLoop()
@@ -142,10 +148,10 @@ void TestFolderWalk::linksNeverLoop()
     tree.files({u"A/a.pdf"_s, u"A/A1/a1.pdf"_s, u"B/b.pdf"_s});
     outside.dirs({u"ext"_s});
     outside.files({u"ext/e.pdf"_s});
-    tree.link(tree.root(), u"A/A1/up"_s);   // back to the top
-    tree.link(u"."_s, u"A/self"_s);         // to itself
-    tree.link(u"../A"_s, u"B/alias"_s);     // a second way into A
-    tree.link(u"A"_s, u".hiddenlink"_s);    // hidden: never followed
+    tree.link(tree.root(), u"A/A1/up"_s);        // back to the top
+    tree.link(u"."_s, u"A/self"_s);              // to itself
+    tree.link(u"../A"_s, u"B/alias"_s);          // a second way into A
+    tree.link(u"A"_s, u".hiddenlink"_s);         // hidden: never followed
     tree.link(u"A/a.pdf"_s, u"file-link.pdf"_s); // a link to a file is a file
     tree.link(outside.path(u"ext"_s), u"ext"_s); // a folder elsewhere
     tree.link(u"loop2"_s, u"loop1"_s);
@@ -153,7 +159,8 @@ void TestFolderWalk::linksNeverLoop()
 
     QCOMPARE(walk(tree), (QStringList{u"."_s, u"A"_s, u"B"_s, u"ext"_s, u"A/A1"_s}));
     const QStringList rows = scan(tree, u"*.pdf"_s);
-    QCOMPARE(rows, (QStringList{u"file-link.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"ext/e.pdf"_s, u"A/A1/a1.pdf"_s}));
+    QCOMPARE(rows,
+             (QStringList{u"file-link.pdf"_s, u"A/a.pdf"_s, u"B/b.pdf"_s, u"ext/e.pdf"_s, u"A/A1/a1.pdf"_s}));
 }
 
 void TestFolderWalk::unreadableFolderIsDropped()
@@ -169,8 +176,8 @@ void TestFolderWalk::unreadableFolderIsDropped()
     hooks.failed = [&](const QString &description) { failures.append(description); };
     FolderScan folderScan(u"*.pdf"_s, hooks);
     const QStringList rows = tree.relative(folderScan.filesIn(tree.root()));
-    QFile::setPermissions(tree.path(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(tree.path(u"locked"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(rows, (QStringList{u"A/a.pdf"_s, u"Z/z.pdf"_s}));
     QCOMPARE(failures, QStringList());
     QCOMPARE(walk(tree).contains(u"locked"_s), true); // readable again
@@ -239,17 +246,18 @@ void TestFolderWalk::oddNames()
 {
     Tree tree;
     tree.dirs({u"-rf"_s});
-    const QStringList odd{u"line\nbreak.pdf"_s, u"quote\"s'.pdf"_s, u"-leading.pdf"_s, u"--help.pdf"_s,
-                          u"Ünïcødé.pdf"_s, u"文档.pdf"_s, u"emoji 😀.pdf"_s, u"back\\slash.pdf"_s,
-                          u" leading space.pdf"_s, u"-rf/x.pdf"_s};
+    const QStringList odd{u"line\nbreak.pdf"_s, u"quote\"s'.pdf"_s,   u"-leading.pdf"_s,
+                          u"--help.pdf"_s,      u"Ünïcødé.pdf"_s,     u"文档.pdf"_s,
+                          u"emoji 😀.pdf"_s,     u"back\\slash.pdf"_s, u" leading space.pdf"_s,
+                          u"-rf/x.pdf"_s};
     tree.files(odd);
     tree.rawFile("latin1-\xe9.pdf");
     tree.rawDir("latin1-\xe9-folder");
     tree.rawFile("latin1-\xe9-folder/inside.pdf");
     const QStringList rows = scan(tree, u"*.pdf"_s);
-    QCOMPARE(rows, (QStringList{u" leading space.pdf"_s, u"--help.pdf"_s, u"-leading.pdf"_s, u"back\\slash.pdf"_s,
-                                u"emoji 😀.pdf"_s, u"line\nbreak.pdf"_s, u"quote\"s'.pdf"_s, u"Ünïcødé.pdf"_s,
-                                u"文档.pdf"_s, u"-rf/x.pdf"_s}));
+    QCOMPARE(rows, (QStringList{u" leading space.pdf"_s, u"--help.pdf"_s, u"-leading.pdf"_s,
+                                u"back\\slash.pdf"_s, u"emoji 😀.pdf"_s, u"line\nbreak.pdf"_s,
+                                u"quote\"s'.pdf"_s, u"Ünïcødé.pdf"_s, u"文档.pdf"_s, u"-rf/x.pdf"_s}));
     // Every row names its file exactly.
     FolderScan folderScan(u"*.pdf"_s);
     for (const QString &row : folderScan.filesIn(tree.root()))

@@ -39,7 +39,8 @@ void TestPathText::collapse_data()
     QTest::newRow("win: two, then three") << win << u"C:\\\\a\\\\\\b"_s << u"C:\\a\\\\b"_s;
     QTest::newRow("win: four leading") << win << u"\\\\\\\\srv\\x"_s << u"\\\\srv\\x"_s;
     QTest::newRow("win: one leading") << win << u"\\x"_s << u"\\\\x"_s;
-    QTest::newRow("win: share kept") << win << u"\\\\srv\\share\\docs\\\\x.pdf"_s << u"\\\\srv\\share\\docs\\x.pdf"_s;
+    QTest::newRow("win: share kept") << win << u"\\\\srv\\share\\docs\\\\x.pdf"_s
+                                     << u"\\\\srv\\share\\docs\\x.pdf"_s;
     QTest::newRow("win: drive root") << win << u"C:\\\\a.pdf"_s << u"C:\\a.pdf"_s;
     QTest::newRow("win: only separators") << win << u"\\\\\\"_s << u"\\\\"_s;
     QTest::newRow("win: empty") << win << QString() << QString();
@@ -69,7 +70,8 @@ void TestPathText::rowsFromResult_data()
     QTest::addColumn<QStringList>("rows");
 
     const QChar win = u'\\';
-    QTest::newRow("win: one file unchanged") << win << u"C:\\Docs\\a.pdf"_s << QStringList{u"C:\\Docs\\a.pdf"_s};
+    QTest::newRow("win: one file unchanged")
+        << win << u"C:\\Docs\\a.pdf"_s << QStringList{u"C:\\Docs\\a.pdf"_s};
     QTest::newRow("win: one file not normalised")
         << win << u"C:\\Docs\\\\a.pdf"_s << QStringList{u"C:\\Docs\\\\a.pdf"_s};
     QTest::newRow("win: drive root") << win << result({u"C:\\"_s, u"a.pdf"_s, u"b.pdf"_s})
@@ -101,7 +103,8 @@ void TestPathText::resultOfChosenPaths_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("one file") << QStringList{u"/docs/a.pdf"_s} << u"/docs/a.pdf"_s;
-    QTest::newRow("root") << QStringList{u"/a.pdf"_s, u"/b.pdf"_s} << result({u"/"_s, u"a.pdf"_s, u"b.pdf"_s});
+    QTest::newRow("root") << QStringList{u"/a.pdf"_s, u"/b.pdf"_s}
+                          << result({u"/"_s, u"a.pdf"_s, u"b.pdf"_s});
     QTest::newRow("one folder") << QStringList{u"/docs/a.pdf"_s, u"/docs/b c.pdf"_s}
                                 << result({u"/docs"_s, u"a.pdf"_s, u"b c.pdf"_s});
     // Only a folder boundary counts: "/docs/a" does not hold "/docs/ab".
@@ -131,7 +134,7 @@ void TestPathText::resultLimit_data()
     // "/d", then per file one NUL and the name.
     QTest::newRow("exactly the limit") << 2 << 14998 << true;
     QTest::newRow("one over") << 2 << 14999 << false;
-    QTest::newRow("999 short names") << 999 << 29 << true;  // 2 + 999 * 30 = 29972
+    QTest::newRow("999 short names") << 999 << 29 << true;    // 2 + 999 * 30 = 29972
     QTest::newRow("1000 short names") << 1000 << 29 << false; // 30002
 }
 

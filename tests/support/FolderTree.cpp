@@ -46,8 +46,9 @@ void FolderTree::files(const QStringList &relatives) const
 
 void FolderTree::link(const QString &target, const QString &relative) const
 {
-    QVERIFY2(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0,
-             qPrintable(relative));
+    QVERIFY2(
+        ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0,
+        qPrintable(relative));
 }
 
 void FolderTree::rawFile(const QByteArray &relative)
