@@ -1,3 +1,4 @@
+#include "FakeConverter.h"
 #include "FolderTree.h"
 #include "ScriptedModal.h"
 #include "app/AppTitle.h"
@@ -9,6 +10,7 @@
 #include "convert/ConverterWorkspace.h"
 
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -28,6 +30,7 @@ private Q_SLOTS:
     void addByDialog_data();
     void addByDialog();
     void tooManyFilesAddsNothing();
+    void addingPreviewsTheSelectedRow();
     void folderScan();
     void folderScanCancelled_data();
     void folderScanCancelled();
@@ -185,6 +188,22 @@ void TestFileList::tooManyFilesAddsNothing()
     QCOMPARE(rows().size(), 1000);
 }
 
+void TestFileList::addingPreviewsTheSelectedRow()
+{
+    test::FakeConverter fake;
+    m_window->Form_Load();
+    const QString first = fake.writePdf(u"first.pdf"_s, u"TEXT"_s, "First file\n");
+    const QString second = fake.writePdf(u"second.pdf"_s, u"TEXT"_s, "Second file\n");
+    m_window->fileList().append({first});
+    select(0);
+    m_modal->fileAnswers.enqueue({second});
+    press("PushButton1");
+    auto *box = m_window->findChild<QPlainTextEdit *>(u"Text2"_s);
+    QVERIFY(box);
+    QTRY_COMPARE(box->toPlainText(), u"First file\n"_s);
+    QCOMPARE(rows(), (QStringList{first, second}));
+}
+
 void TestFileList::folderScan()
 {
     test::FolderTree tree;
@@ -210,8 +229,8 @@ void TestFileList::folderScan()
     QCOMPARE(extensionWhileAsked, u"pdf"_s);
     QCOMPARE(m_settings->read(Settings::lastFolderKey(), {}), tree.root());
     QCOMPARE(busyWhileAppending, QList<bool>{true});
-    QVERIFY(!BusyPointer::isBusy());
     QCOMPARE(m_previews->count(), 1);
+    QTRY_VERIFY(!BusyPointer::isBusy()); // the scan's pointer went, and any preview's
 
     // The next browse starts there; a second scan appends everything again.
     m_modal->textAnswers.enqueue(tree.root());
