@@ -176,7 +176,7 @@ void TestPreviewWindow::nothingToPreview()
         other = m_fake->writePdf(u".hidden.pdf"_s, u"TEXT"_s, "never\n");
     else
         other.clear();
-    m_window->appendPaths({good, other});
+    m_window->fileList().append({good, other}); // as rows: a dropped folder would be walked
     clickRow(0);
     QTRY_COMPARE(box()->toPlainText(), u"Shown before\n"_s);
 
