@@ -3,7 +3,6 @@
 #include <QRegularExpression>
 
 #include <array>
-#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -119,26 +118,6 @@ void setLowerAscii(QByteArray &out, QByteArrayView word)
         *lower++ = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
 }
 
-// Keys are short; an inline multiply-and-mix over 8-byte steps beats a library call.
-size_t keyHash(QByteArrayView key)
-{
-    constexpr quint64 k = 0x9E3779B97F4A7C15ull;
-    quint64 h = quint64(key.size()) * k;
-    const char *p = key.data();
-    qsizetype left = key.size();
-    for (; left >= 8; left -= 8, p += 8) {
-        quint64 chunk;
-        std::memcpy(&chunk, p, 8);
-        h = (h ^ chunk) * k;
-        h ^= h >> 29;
-    }
-    quint64 tail = 0;
-    if (left > 0)
-        std::memcpy(&tail, p, size_t(left));
-    h = (h ^ tail) * k;
-    return size_t(h ^ (h >> 32));
-}
-
 QByteArrayView withoutTrailingStops(QByteArrayView word)
 {
     while (word.endsWith('.'))
@@ -217,54 +196,18 @@ bool SeenAddresses::insert(const QString &address)
         const char16_t u = c.unicode();
         if (u >= 0x80) {
             const QByteArray utf8 = address.toLower().toUtf8();
-            return insertKey(utf8, keyHash(utf8));
+            return insertKey(utf8);
         }
         *out++ = static_cast<char>(u >= 'A' && u <= 'Z' ? u + 32 : u);
     }
-    return insertKey(key, keyHash(key));
+    return insertKey(key);
 }
 
-qsizetype SeenAddresses::slotFor(QByteArrayView key, size_t hash) const
+bool SeenAddresses::insertKey(const QByteArray &key)
 {
-    const size_t mask = size_t(m_slots.size()) - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot &slot = m_slots[qsizetype(i)];
-        if (slot.offset < 0 || (slot.hash == hash && QByteArrayView(m_text).sliced(slot.offset, slot.length) == key))
-            return qsizetype(i);
-    }
-}
-
-bool SeenAddresses::containsKey(QByteArrayView key, size_t hash) const
-{
-    return !m_slots.isEmpty() && m_slots[slotFor(key, hash)].offset >= 0;
-}
-
-bool SeenAddresses::insertKey(QByteArrayView key, size_t hash)
-{
-    if ((m_count + 1) * 2 > m_slots.size())
-        grow(); // at most half full, so a free slot ends every probe
-    Slot &slot = m_slots[slotFor(key, hash)];
-    if (slot.offset >= 0)
-        return false;
-    slot = Slot{hash, m_text.size(), key.size()};
-    m_text.append(key);
-    ++m_count;
-    return true;
-}
-
-void SeenAddresses::grow()
-{
-    QList<Slot> old(std::max<qsizetype>(64, m_slots.size() * 2));
-    old.swap(m_slots);
-    const size_t mask = size_t(m_slots.size()) - 1;
-    for (const Slot &slot : std::as_const(old)) {
-        if (slot.offset < 0)
-            continue;
-        size_t i = slot.hash & mask;
-        while (m_slots[qsizetype(i)].offset >= 0)
-            i = (i + 1) & mask;
-        m_slots[qsizetype(i)] = slot;
-    }
+    const qsizetype before = m_keys.size();
+    m_keys.insert(QByteArray(key.constData(), key.size())); // a copy of its own: `key` is reused
+    return m_keys.size() != before;
 }
 
 QStringList KeepUnseen(const QStringList &candidates, SeenAddresses &seen)
@@ -287,10 +230,9 @@ QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen)
         // The pattern treats both letter cases alike, so a word whose key is known gives
         // nothing new whatever the pattern says of it: repeated addresses skip it.
         setLowerAscii(key, word);
-        const size_t hash = keyHash(key);
-        if (seen.containsKey(key, hash) || !runPattern(word))
+        if (seen.contains(key) || !runPattern(word))
             return;
-        seen.insertKey(key, hash);
+        seen.insertKey(key);
         fresh.append(wordScratch()); // shared; the next word detaches the scratch
     });
     return fresh;

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QSet>
 #include <QStringList>
 
 namespace pelmora {
@@ -33,27 +34,15 @@ class SeenAddresses
 public:
     // True, and the address remembered, when it was not seen before.
     bool insert(const QString &address);
-    qsizetype size() const { return m_count; }
+    qsizetype size() const { return m_keys.size(); }
 
 private:
-    // Keys are the lower-case forms in UTF-8, kept one after another in m_text and found
-    // through an open-addressing table that holds their hashes: a look-up compares
-    // bytes only on a full hash match, and a key that is met again costs no allocation.
-    struct Slot
-    {
-        size_t hash = 0;
-        qsizetype offset = -1; // into m_text; -1 marks a free slot
-        qsizetype length = 0;
-    };
+    // Lower-case keys, as bytes: every accepted address is ASCII.
     friend QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen);
-    qsizetype slotFor(QByteArrayView key, size_t hash) const; // the key's slot, or the free one it would take
-    bool containsKey(QByteArrayView key, size_t hash) const;
-    bool insertKey(QByteArrayView key, size_t hash);
-    void grow();
+    bool contains(const QByteArray &key) const { return m_keys.contains(key); }
+    bool insertKey(const QByteArray &key);
 
-    QList<Slot> m_slots;
-    QByteArray m_text;
-    qsizetype m_count = 0;
+    QSet<QByteArray> m_keys;
 };
 
 // The new addresses of `text` for the run that owns `seen`, in order of first appearance,
