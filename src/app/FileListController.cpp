@@ -170,8 +170,12 @@ std::optional<QStringList> FileListController::walkedFiles(const QString &folder
 
 void FileListController::requestPreview()
 {
-    if (m_parts.files.rowCount() > 0)
-        Q_EMIT previewRequested();
+    if (m_parts.files.rowCount() == 0)
+        return;
+    // A list that has just been filled shows its first file, as a list with a current row does.
+    if (!m_parts.list.selectionModel()->hasSelection())
+        m_parts.list.setCurrentIndex(m_parts.files.index(0));
+    Q_EMIT previewRequested();
 }
 
 void FileListController::removeSelectedRow()

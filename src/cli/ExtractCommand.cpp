@@ -1,6 +1,7 @@
 #include "cli/ExtractCommand.h"
 
 #include "convert/ConverterWorkspace.h"
+#include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
 #include "run/ErrorTrap.h"
 
@@ -101,7 +102,13 @@ void ExtractCommand::interrupt()
 
 QStringList ExtractCommand::expandedInputs() const
 {
-    return m_options.inputs;
+    WalkHooks hooks;
+    hooks.failed = [this](const QString &description) { print(m_err, u"pelmora-extract: "_s + description + u'\n'); };
+    FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
+    QStringList pdfs;
+    for (const QString &input : m_options.inputs)
+        pdfs += IsFolder(input) ? scan.filesIn(input) : QStringList{input};
+    return pdfs;
 }
 
 void ExtractCommand::onAddresses(const QStringList &addresses)

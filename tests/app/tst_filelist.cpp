@@ -202,6 +202,12 @@ void TestFileList::addingPreviewsTheSelectedRow()
     QVERIFY(box);
     QTRY_COMPARE(box->toPlainText(), u"First file\n"_s);
     QCOMPARE(rows(), (QStringList{first, second}));
+
+    // Into an empty list: the first new file becomes the selected row and is shown.
+    press("PushButton6");
+    m_modal->fileAnswers.enqueue({second, first});
+    press("PushButton1");
+    QTRY_COMPARE(box->toPlainText(), u"Second file\n"_s);
 }
 
 void TestFileList::folderScan()

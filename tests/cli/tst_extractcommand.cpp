@@ -7,6 +7,7 @@
 #include "run/RunReport.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -53,6 +54,7 @@ private Q_SLOTS:
     void sameOutcomeAsTheWindow_data();
     void sameOutcomeAsTheWindow();
     void passwordsAndFormats();
+    void foldersAreScanned();
     void usageErrors();
 
 private:
@@ -153,6 +155,30 @@ void TestExtractCommand::passwordsAndFormats()
     QCOMPARE(serial.status, 0);
     QCOMPARE(parallel.out, serial.out);
     QCOMPARE(serial.out.count('\n'), 19);
+}
+
+void TestExtractCommand::foldersAreScanned()
+{
+    // R holds b.PDF, a.pdf, ~lock.pdf, notes.txt and the folder A with c.pdf.
+    QTemporaryDir tree;
+    const QString root = tree.path();
+    QVERIFY(QDir(root).mkpath(u"A"_s));
+    QVERIFY(QFile::copy(data("contacts-1.pdf"), root + u"/b.PDF"_s));
+    QVERIFY(QFile::copy(data("contacts-2.pdf"), root + u"/a.pdf"_s));
+    QVERIFY(QFile::copy(data("restricted.pdf"), root + u"/~lock.pdf"_s));
+    QVERIFY(QFile::copy(data("restricted.pdf"), root + u"/notes.txt"_s));
+    QVERIFY(QFile::copy(data("encrypted.pdf"), root + u"/A/c.pdf"_s));
+
+    const CommandResult pdfsOnly = runCommand({root, u"--password"_s, u"secret"_s});
+    QCOMPARE(pdfsOnly.status, 0);
+    const QList<QByteArray> lines = pdfsOnly.out.split('\n');
+    QCOMPARE(lines.first(), "sales@example.com"_ba); // a.pdf before b.PDF, then A/c.pdf
+    QVERIFY(pdfsOnly.out.contains("vault@example.com"));
+    QVERIFY(!pdfsOnly.out.contains("readonly@example.com"));
+
+    const CommandResult everything = runCommand({u"--all-files"_s, root});
+    QVERIFY(everything.out.contains("readonly@example.com")); // notes.txt is a PDF in disguise
+    QVERIFY(everything.err.contains(QString(root + u"/A/c.pdf  - password protected"_s).toUtf8()));
 }
 
 void TestExtractCommand::usageErrors()
