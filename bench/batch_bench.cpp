@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     const RunFigures serial = timeRun(workspace, pdfs, 1);
     const RunFigures parallel = timeRun(workspace, pdfs, cores);
     const double command = bench::timeShell(
-        u"'%1' -q -j %2 '%3'/*.pdf > '%4'/command-out.txt"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND)).arg(cores).arg(corpus, out));
+        u"'%1' -q -j %2 '%3' > '%4'/command-out.txt"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND)).arg(cores).arg(corpus, out));
     QByteArray grepOut;
     const double pdfgrep = bench::timeShell(
         u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' '%1' | wc -l"_s.arg(corpus), &grepOut);
