@@ -4,12 +4,17 @@
 #include "app/CaptionProgressBar.h"
 #include "app/ErrorMessage.h"
 #include "app/FileListController.h"
+#include "app/FileListDrag.h"
 #include "app/HelpMessage.h"
+#include "app/LookFiles.h"
 #include "app/PasswordOptions.h"
+#include "app/PointerFeedback.h"
 #include "app/PreviewController.h"
 #include "app/ResultsController.h"
 #include "app/RunController.h"
+#include "app/SampleController.h"
 #include "app/Settings.h"
+#include "app/StartUp.h"
 #include "app/TextListModel.h"
 #include "convert/ConverterWorkspace.h"
 
@@ -59,7 +64,6 @@ QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRe
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->header()->setStretchLastSection(false);
-    list->header()->resizeSection(0, px(7000));
     list->setToolTip(tip);
     return list;
 }
@@ -79,11 +83,14 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
-    QFont font(u"Arial"_s, 9, QFont::Bold);
+    // Liberation Sans has Arial's metrics, so captions fit where Arial is missing.
+    QFont font;
+    font.setFamilies({u"Arial"_s, u"Liberation Sans"_s});
+    font.setPointSize(9);
+    font.setBold(true);
     setFont(font);
-    QFont buttonFont(u"Arial"_s);
+    QFont buttonFont = font;
     buttonFont.setPointSizeF(11.25);
-    buttonFont.setBold(true);
 
     setFixedSize(px(8040), px(10335));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -113,10 +120,12 @@ void Form1::createControls()
 
     Frame6 = place(new QGroupBox(u"Click on file above - This is how your file appears to this software"_s, this),
                    "Frame6", twipRect(120, 3510, 7800, 1215));
+    UseFramedLook(*Frame6);
     Text2 = place(new QPlainTextEdit(Frame6), "Text2", twipRect(240, 300, 7320, 735));
     Text2->setReadOnly(true); // nothing reads it back: editing it would change nothing
 
     Frame1 = place(new QGroupBox(u"Password Option"_s, this), "Frame1", twipRect(120, 4780, 7800, 1455));
+    UseFramedLook(*Frame1);
     Check1 = place(new QCheckBox(u"Prompt for password because PDF files are password protected"_s, Frame1), "Check1",
                    twipRect(240, 315, 6375, 255));
     Option5 = place(new QRadioButton(u"Each PDF has a different password"_s, Frame1), "Option5",
@@ -167,6 +176,21 @@ void Form1::connectControls()
     connect(PushButton4, &QPushButton::clicked, m_fileList, &FileListController::PushButton4_Click);
     connect(PushButton6, &QPushButton::clicked, m_fileList, &FileListController::PushButton6_Click);
     connect(m_fileList, &FileListController::previewRequested, m_preview, &PreviewController::ListView1_Click);
+
+    m_samples = new SampleController(
+        {*m_files, m_services.settings, m_services.modal, *m_errors, m_services.programFolder}, this);
+    connect(PushButton7, &QPushButton::clicked, m_samples, &SampleController::PushButton7_Click);
+
+    m_pointers = new PointerFeedback(*this, this);
+    for (QPushButton *button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
+                                PushButton7, PushButton8, PushButton9, PushButton10})
+        m_pointers->addHandArea(*button);
+    for (QWidget *area : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1),
+                          static_cast<QWidget *>(Frame6), ListView1->viewport(), ListView2->viewport()})
+        m_pointers->addNormalArea(*area);
+    m_drag = new FileListDrag({*ListView1, *m_files, LoadDragPointer(m_services.programFolder),
+                               [this] { m_pointers->normalAreaRule(); }},
+                              this);
 }
 
 PasswordMode Form1::passwordMode() const
@@ -176,14 +200,38 @@ PasswordMode Form1::passwordMode() const
 
 void Form1::Form_Load()
 {
+    const QString &folder = m_services.programFolder;
     ErrorTrap trap(*m_errors, u"Form1"_s, u"Form_Load"_s);
+    // Ten steps in a fixed order; a failed one is reported and the next one runs.
+    // 1-2: the look files.
+    trap.step([&] { ApplySkin(folder, *this, {Frame1, Frame6, Check1, Option5, Option6}); });
+    trap.step([&] { m_pointers->setHandPointer(LoadHandPointer(folder)); });
+    // 3: one start in a hundred shows the maker's site.
+    trap.step([&] { OpenMakerSiteNowAndThen(m_services.modal, m_services.startRoll); });
+    // 4: the sample list, recorded once.
+    trap.step([&] { m_samples->SaveSampleSnapshotIfEmpty(); });
+    // 5-6: caption, icon, title, list columns.
     trap.step([&] {
         setWindowTitle(ProductName());
+        setWindowIcon(ApplicationIcon());
         QGuiApplication::setApplicationDisplayName(MakeAppTitle(ProductName()));
     });
+    trap.step([&] {
+        ListView1->header()->resizeSection(0, px(7000));
+        ListView2->header()->resizeSection(0, px(7000));
+    });
+    // 7: the password options.
     m_passwords->restore(trap);
+    // 8: the empty preview.
     trap.step([&] { Text2->clear(); });
-    trap.step([&] { m_services.workspace.EnsureConverter(); });
+    // 9: the converter's private folder. No processor query picks a converter build:
+    // the one converter is the distribution's own.
+    trap.step([&] { m_services.workspace.prepare(); });
+    // 10: the converter; a refused folder was reported just now and cannot hold it.
+    trap.step([&] {
+        if (m_services.workspace.isUsable())
+            m_services.workspace.EnsureConverter();
+    });
 }
 
 void Form1::appendPaths(const QStringList &paths)
@@ -197,6 +245,11 @@ void Form1::closeEvent(QCloseEvent *event)
     m_preview->abort();
     m_fileList->abort();
     m_services.workspace.RemoveConverter();
+    // The program ends with its window: a dialog still open would keep it running.
+    for (QWidget *other : QApplication::topLevelWidgets()) {
+        if (other != this && other->isVisible())
+            other->close();
+    }
     event->accept();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -19,11 +20,14 @@ class CaptionProgressBar;
 class ConverterWorkspace;
 class ErrorMessage;
 class FileListController;
+class FileListDrag;
 class Modal;
 class PasswordOptions;
+class PointerFeedback;
 class PreviewController;
 class ResultsController;
 class RunController;
+class SampleController;
 class Settings;
 class TextListModel;
 
@@ -40,6 +44,9 @@ public:
         ConverterWorkspace &workspace;
         // Where the program's own data files are: samples and look files.
         QString programFolder;
+        // The start-up roll from 1 to 100 that now and then opens the maker's site;
+        // empty for a random one.
+        std::function<int()> startRoll = {};
     };
 
     explicit Form1(const Services &services, QWidget *parent = nullptr);
@@ -57,6 +64,7 @@ public:
     RunController &runController() const { return *m_run; }
     PreviewController &previewController() const { return *m_preview; }
     FileListController &fileListController() const { return *m_fileList; }
+    FileListDrag &fileListDrag() const { return *m_drag; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -76,6 +84,9 @@ private:
     PasswordOptions *m_passwords = nullptr;
     PreviewController *m_preview = nullptr;
     FileListController *m_fileList = nullptr;
+    PointerFeedback *m_pointers = nullptr;
+    FileListDrag *m_drag = nullptr;
+    SampleController *m_samples = nullptr;
 
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr;

@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 #include "app/ProgramFolder.h"
 #include "app/Settings.h"
+#include "app/StartUp.h"
 #include "app/WidgetModal.h"
 #include "convert/ConverterWorkspace.h"
 #include "run/InterruptNotifier.h"
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Qarvelle"));
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
 
     pelmora::Settings settings;
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
@@ -22,6 +24,7 @@ int main(int argc, char *argv[])
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();
+    pelmora::CentreOnScreen(window);
     window.show();
     window.appendPaths(QApplication::arguments().mid(1));
     return QApplication::exec();

@@ -1,0 +1,61 @@
+#include "app/SampleController.h"
+
+#include "app/AppTitle.h"
+#include "app/Modal.h"
+#include "app/Settings.h"
+#include "app/TextListModel.h"
+#include "convert/FileHelpers.h"
+#include "inputs/SampleFiles.h"
+#include "run/ErrorTrap.h"
+
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+SampleController::SampleController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
+{
+}
+
+QString SampleController::openFolderQuestion()
+{
+    return u"Would you like this software to open the folder where these sample files are stored (so that "
+           u"you "
+           u"can view them before working with them)?"_s;
+}
+
+void SampleController::SaveSampleSnapshotIfEmpty()
+{
+    if (m_parts.settings.read(Settings::snapshotKey(), QString()).isEmpty())
+        SaveSampleSnapshot();
+}
+
+void SampleController::SaveSampleSnapshot()
+{
+    m_parts.settings.write(Settings::snapshotKey(),
+                           ScrambleText(SampleListText(m_parts.programFolder), SampleKey()));
+}
+
+void SampleController::LoadSampleFiles(TextListModel &list)
+{
+    QStringList missing;
+    for (const QString &sample : RecordedSamples(m_parts.settings.read(Settings::snapshotKey(), QString()))) {
+        // Compared with what is listed now and with what this press adds, as row by row.
+        if (FileExists(sample) && !list.contains(sample) && !missing.contains(sample))
+            missing.append(sample);
+    }
+    list.append(missing);
+}
+
+void SampleController::PushButton7_Click()
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton7_Click"_s);
+    trap.step([&] {
+        LoadSampleFiles(m_parts.files);
+        if (m_parts.modal.askYesNo(AppTitle(), openFolderQuestion()))
+            m_parts.modal.openUrl(QUrl::fromLocalFile(SampleFolder(m_parts.programFolder)));
+    });
+}
+
+} // namespace pelmora
