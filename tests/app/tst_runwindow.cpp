@@ -7,6 +7,8 @@
 #include "convert/ConverterWorkspace.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,7 +27,8 @@ private Q_SLOTS:
     void emptyListSaysSo();
     void runFillsResultsAndSummarises();
     void secondPressDuringARunDoesNothing();
-    void closingDuringARunLeavesNothingBehind();
+    void closingLeavesNothingBehind_data();
+    void closingLeavesNothingBehind();
 
 private:
     void press(const char *button);
@@ -44,7 +47,8 @@ void TestRunWindow::init()
     m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
     m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
     m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
+    m_window = std::make_unique<Form1>(
+        Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path(), [] { return 1; }});
     m_window->Form_Load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -101,21 +105,53 @@ void TestRunWindow::secondPressDuringARunDoesNothing()
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"slow@x.com"_s});
 }
 
-void TestRunWindow::closingDuringARunLeavesNothingBehind()
+void TestRunWindow::closingLeavesNothingBehind_data()
 {
+    QTest::addColumn<bool>("running");
+    QTest::newRow("idle") << false;
+    QTest::newRow("during a run") << true;
+}
+
+void TestRunWindow::closingLeavesNothingBehind()
+{
+    QFETCH(bool, running);
     QStringList pdfs;
     for (int i = 0; i < 3; ++i)
         pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
     m_window->appendPaths(pdfs);
-    press("PushButton2");
-    QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+    if (running) {
+        press("PushButton2");
+        QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+        QVERIFY(m_window->runController().RunInProgress());
+    }
+    QVERIFY(QFileInfo::exists(m_workspace->ConverterPath()));
     const QString work = m_workspace->workFolder();
+    QVERIFY(!work.isEmpty());
+    QFile store(m_settings->fileName());
+    const QByteArray storedBefore = store.open(QIODevice::ReadOnly) ? store.readAll() : QByteArray();
+    store.close();
+
+    QElapsedTimer closing;
+    closing.start();
     m_window->close();
+    QVERIFY(closing.elapsed() < 5000); // at once, not after the slow converters
+    QVERIFY(!m_window->isVisible());
     for (const QString &call : m_fake->loggedCalls())
         QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
     QVERIFY(!QFileInfo::exists(m_workspace->ConverterPath()));
-    QCOMPARE(QDir(work).entryList(QDir::Files), QStringList());
-    QVERIFY(m_modal->shownOf(u"message"_s).isEmpty()); // no summary for a run cut short
+    QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    // Beside the PDFs nothing is left either.
+    QStringList expected{u"bin"_s};
+    for (const QString &pdf : pdfs)
+        expected << QFileInfo(pdf).fileName();
+    expected.sort();
+    QCOMPARE(QDir(m_fake->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
+             expected);
+    QVERIFY(m_modal->shown.isEmpty()); // no summary for a run cut short
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // Nothing is stored at shutdown.
+    QVERIFY(store.open(QIODevice::ReadOnly) || storedBefore.isEmpty());
+    QCOMPARE(store.readAll(), storedBefore);
 }
 
 QTEST_MAIN(TestRunWindow)
