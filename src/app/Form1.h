@@ -44,8 +44,8 @@ public:
         ConverterWorkspace &workspace;
         // Where the program's own data files are: samples and look files.
         QString programFolder;
-        // The start-up roll from 1 to 100 that now and then opens the maker's site;
-        // empty for a random one.
+        // The start-up roll from 1 to 100 that now and then opens the maker's site
+        // (RollOneToHundred); none, as in tests, rolls nothing.
         std::function<int()> startRoll = {};
     };
 

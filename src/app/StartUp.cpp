@@ -26,7 +26,7 @@ QUrl MakerSiteUrl()
 bool OpenMakerSiteNowAndThen(Modal &modal, const StartRoll &roll)
 {
     constexpr int kLucky = 7;
-    if ((roll ? roll() : RollOneToHundred()) != kLucky)
+    if (!roll || roll() != kLucky)
         return false;
     modal.openUrl(MakerSiteUrl());
     return true;

@@ -21,8 +21,8 @@ int RollOneToHundred();
 // The maker's web site, opened now and then at start-up.
 QUrl MakerSiteUrl();
 
-// On the one roll in a hundred that is 7, opens the maker's site. An empty `roll`
-// rolls at random. Returns whether it opened the site.
+// On the one roll in a hundred that is 7, opens the maker's site. Without a `roll`
+// (tests) nothing is rolled. Returns whether it opened the site.
 bool OpenMakerSiteNowAndThen(Modal &modal, const StartRoll &roll);
 
 // The program's icon, compiled in so it is never missing.

@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     pelmora::Settings settings;
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
     pelmora::WidgetModal modal(nullptr);
-    pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder()});
+    pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder(), pelmora::RollOneToHundred});
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();

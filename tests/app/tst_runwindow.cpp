@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <csignal>
 
@@ -107,22 +108,30 @@ void TestRunWindow::secondPressDuringARunDoesNothing()
 
 void TestRunWindow::closingLeavesNothingBehind_data()
 {
-    QTest::addColumn<bool>("running");
-    QTest::newRow("idle") << false;
-    QTest::newRow("during a run") << true;
+    QTest::addColumn<QString>("busyWith");
+    QTest::newRow("idle") << QString();
+    QTest::newRow("during a run") << u"run"_s;
+    QTest::newRow("during a preview") << u"preview"_s;
 }
 
 void TestRunWindow::closingLeavesNothingBehind()
 {
-    QFETCH(bool, running);
+    QFETCH(QString, busyWith);
     QStringList pdfs;
     for (int i = 0; i < 3; ++i)
         pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
     m_window->appendPaths(pdfs);
-    if (running) {
+    if (busyWith == u"run"_s) {
         press("PushButton2");
         QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
         QVERIFY(m_window->runController().RunInProgress());
+    } else if (busyWith == u"preview"_s) {
+        auto *list = m_window->findChild<QTreeView *>(u"ListView1"_s);
+        QVERIFY(list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(m_window->fileList().index(1)).center());
+        QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+        QVERIFY(QGuiApplication::overrideCursor()); // the preview's busy pointer
     }
     QVERIFY(QFileInfo::exists(m_workspace->ConverterPath()));
     const QString work = m_workspace->workFolder();
