@@ -1,5 +1,6 @@
 #include "FakeConverter.h"
 #include "ScriptedModal.h"
+#include "app/BusyPointer.h"
 #include "app/Form1.h"
 #include "app/RunController.h"
 #include "app/Settings.h"
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <csignal>
@@ -112,6 +114,7 @@ void TestRunWindow::closingLeavesNothingBehind_data()
     QTest::newRow("idle") << QString();
     QTest::newRow("during a run") << u"run"_s;
     QTest::newRow("during a preview") << u"preview"_s;
+    QTest::newRow("during a folder scan") << u"scan"_s;
 }
 
 void TestRunWindow::closingLeavesNothingBehind()
@@ -121,10 +124,29 @@ void TestRunWindow::closingLeavesNothingBehind()
     for (int i = 0; i < 3; ++i)
         pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
     m_window->appendPaths(pdfs);
+
+    // What is there just before the window closes.
+    QString work;
+    QByteArray storedBefore;
+    bool converterBefore = false;
+    qint64 closingTook = -1;
+    auto closeNow = [&] {
+        work = m_workspace->workFolder();
+        converterBefore = QFileInfo::exists(m_workspace->ConverterPath());
+        QFile store(m_settings->fileName());
+        if (store.open(QIODevice::ReadOnly))
+            storedBefore = store.readAll();
+        QElapsedTimer closing;
+        closing.start();
+        m_window->close();
+        closingTook = closing.elapsed();
+    };
+
     if (busyWith == u"run"_s) {
         press("PushButton2");
         QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
         QVERIFY(m_window->runController().RunInProgress());
+        closeNow();
     } else if (busyWith == u"preview"_s) {
         auto *list = m_window->findChild<QTreeView *>(u"ListView1"_s);
         QVERIFY(list);
@@ -132,18 +154,34 @@ void TestRunWindow::closingLeavesNothingBehind()
                           list->visualRect(m_window->fileList().index(1)).center());
         QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
         QVERIFY(QGuiApplication::overrideCursor()); // the preview's busy pointer
+        closeNow();
+    } else if (busyWith == u"scan"_s) {
+        // The window closes from the event loop that the walk turns once per folder.
+        QTemporaryDir tree;
+        for (int i = 0; i < 50; ++i) {
+            QVERIFY(QDir(tree.path()).mkpath(u"f%1"_s.arg(i)));
+            QFile(tree.filePath(u"f%1/x.pdf"_s.arg(i))).open(QIODevice::WriteOnly);
+        }
+        m_modal->textAnswers.enqueue(tree.path());
+        bool closedDuringScan = false;
+        m_modal->whileShown = [&](const test::ScriptedModal::Shown &shown) {
+            if (shown.kind == u"folder"_s)
+                QTimer::singleShot(0, m_window.get(), [&] {
+                    closedDuringScan = BusyPointer::isBusy();
+                    closeNow();
+                });
+        };
+        press("PushButton4");
+        QVERIFY(closedDuringScan);
+        QCOMPARE(m_window->fileList().texts(), pdfs); // the scan appended nothing
+        m_modal->shown.clear();
+    } else {
+        closeNow();
     }
-    QVERIFY(QFileInfo::exists(m_workspace->ConverterPath()));
-    const QString work = m_workspace->workFolder();
-    QVERIFY(!work.isEmpty());
-    QFile store(m_settings->fileName());
-    const QByteArray storedBefore = store.open(QIODevice::ReadOnly) ? store.readAll() : QByteArray();
-    store.close();
 
-    QElapsedTimer closing;
-    closing.start();
-    m_window->close();
-    QVERIFY(closing.elapsed() < 5000); // at once, not after the slow converters
+    QVERIFY(converterBefore);
+    QVERIFY(!work.isEmpty());
+    QVERIFY(closingTook >= 0 && closingTook < 5000); // at once, not after the slow converters
     QVERIFY(!m_window->isVisible());
     for (const QString &call : m_fake->loggedCalls())
         QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
@@ -154,12 +192,14 @@ void TestRunWindow::closingLeavesNothingBehind()
     for (const QString &pdf : pdfs)
         expected << QFileInfo(pdf).fileName();
     expected.sort();
-    QCOMPARE(QDir(m_fake->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             expected);
+    QCOMPARE(
+        QDir(m_fake->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
+        expected);
     QVERIFY(m_modal->shown.isEmpty()); // no summary for a run cut short
     QVERIFY(!QGuiApplication::overrideCursor());
     // Nothing is stored at shutdown.
-    QVERIFY(store.open(QIODevice::ReadOnly) || storedBefore.isEmpty());
+    QFile store(m_settings->fileName());
+    QVERIFY(store.open(QIODevice::ReadOnly));
     QCOMPARE(store.readAll(), storedBefore);
 }
 
