@@ -10,7 +10,9 @@ namespace pelmora {
 class WidgetModal : public Modal
 {
 public:
-    explicit WidgetModal(QWidget *owner);
+    explicit WidgetModal(QWidget *owner = nullptr);
+    // Dialogs are centred on, and modal to, this window.
+    void setOwner(QWidget *owner) { m_owner = owner; }
 
     void showMessage(const QString &title, const QString &text, Icon icon) override;
     bool askYesNo(const QString &title, const QString &text) override;

@@ -19,8 +19,9 @@ int main(int argc, char *argv[])
 
     pelmora::Settings settings;
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
-    pelmora::WidgetModal modal(nullptr);
+    pelmora::WidgetModal modal;
     pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder(), pelmora::RollOneToHundred});
+    modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();
