@@ -1,13 +1,9 @@
-#include "FakeConverter.h"
+#include "WindowTest.h"
 #include "FolderTree.h"
-#include "ScriptedModal.h"
 #include "app/AppTitle.h"
 #include "app/BusyPointer.h"
 #include "app/FileListController.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -21,7 +17,7 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
-class TestFileList : public QObject
+class TestFileList : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -45,49 +41,28 @@ private Q_SLOTS:
     void commandLinePathsAreDropped();
 
 private:
-    void press(const char *button);
     QTreeView *list() const;
     QStringList rows() const { return m_window->fileList().texts(); }
     void select(int row);
     // Drags over the list and tells whether the list would take the drop.
     bool offer(const QMimeData &data, bool thenLeave);
 
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
     std::unique_ptr<QSignalSpy> m_previews;
 };
 
 void TestFileList::init()
 {
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
+    setUpParts(false);
+    createWindow();
     m_previews =
         std::make_unique<QSignalSpy>(&m_window->fileListController(), &FileListController::previewRequested);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    showWindow();
 }
 
 void TestFileList::cleanup()
 {
     m_previews.reset();
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
-}
-
-void TestFileList::press(const char *button)
-{
-    auto *widget = m_window->findChild<QPushButton *>(QString::fromLatin1(button));
-    QVERIFY(widget);
-    QTest::mouseClick(widget, Qt::LeftButton);
+    tearDownParts();
 }
 
 QTreeView *TestFileList::list() const

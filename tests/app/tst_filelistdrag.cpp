@@ -1,9 +1,6 @@
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "app/FileListDrag.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 
 #include <QFile>
 #include <QMimeData>
@@ -17,7 +14,7 @@ using namespace pelmora;
 
 // Reordering the file list with real mouse events through the window, as a user's
 // press, moves and release arrive.
-class TestFileListDrag : public QObject
+class TestFileListDrag : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -43,11 +40,6 @@ private:
     void release();
     int selectedRow() const;
 
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
     QTreeView *m_list = nullptr;
     QWindow *m_handle = nullptr;
     QPoint m_last;
@@ -55,15 +47,8 @@ private:
 
 void TestFileListDrag::init()
 {
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace,
-                                                       QStringLiteral(PELMORA_ASSETS), [] { return 1; }});
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    setUpParts(false);
+    openWindow(QStringLiteral(PELMORA_ASSETS), [] { return 1; });
     m_list = m_window->findChild<QTreeView *>(u"ListView1"_s);
     QVERIFY(m_list);
     m_handle = m_window->windowHandle();
@@ -73,11 +58,7 @@ void TestFileListDrag::cleanup()
 {
     if (m_window && m_window->fileListDrag().isDragging())
         release();
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
+    tearDownParts();
 }
 
 void TestFileListDrag::fill(const QStringList &rows)
@@ -274,10 +255,8 @@ void TestFileListDrag::dragPointerAndArrow()
     QTemporaryDir folder;
     if (withIcon)
         QVERIFY(QFile::copy(QStringLiteral(PELMORA_ASSETS "/drag.ico"), folder.filePath(u"drag.ico"_s)));
-    m_window = std::make_unique<Form1>(
-        Form1::Services{*m_modal, *m_settings, *m_workspace, folder.path(), [] { return 1; }});
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    createWindow(folder.path(), [] { return 1; });
+    showWindow();
     m_list = m_window->findChild<QTreeView *>(u"ListView1"_s);
     m_handle = m_window->windowHandle();
     fill({u"/p/1.pdf"_s, u"/p/2.pdf"_s});

@@ -1,11 +1,8 @@
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "app/AppTitle.h"
 #include "app/BusyPointer.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
 #include "app/StartUp.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 #include "run/ErrorTrap.h"
 
 #include <QAbstractButton>
@@ -95,7 +92,7 @@ struct Moment
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -118,55 +115,18 @@ private Q_SLOTS:
     void buttonPointer();
 
 private:
-    // Builds the window without its start-up; `folder` is the program's folder.
-    void makeWindow(
-        const QString &folder, std::function<int()> roll = [] { return 1; });
-    void startWindow(
-        const QString &folder, std::function<int()> roll = [] { return 1; });
-    template <typename T> T *control(const char *name) const
-    {
-        auto *widget = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
     void moveOver(QWidget *widget, QPoint position = {});
 
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestMainWindow::init()
 {
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
+    setUpParts(false);
 }
 
 void TestMainWindow::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
-}
-
-void TestMainWindow::makeWindow(const QString &folder, std::function<int()> roll)
-{
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, folder, roll});
-}
-
-void TestMainWindow::startWindow(const QString &folder, std::function<int()> roll)
-{
-    makeWindow(folder, std::move(roll));
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    tearDownParts();
 }
 
 void TestMainWindow::moveOver(QWidget *widget, QPoint position)
@@ -186,7 +146,7 @@ void TestMainWindow::layout_data()
 void TestMainWindow::layout()
 {
     QFETCH(int, index);
-    startWindow(kAssets);
+    openWindow(kAssets);
     const Control &expected = table()[index];
     auto *widget = control<QWidget>(expected.name);
     const QRect g = expected.twipGeometry;
@@ -235,7 +195,7 @@ void TestMainWindow::layout()
 
 void TestMainWindow::tabOrder()
 {
-    startWindow(kAssets);
+    openWindow(kAssets);
     QStringList expected;
     for (const Control &c : table()) {
         auto *widget = control<QWidget>(c.name);
@@ -257,7 +217,7 @@ void TestMainWindow::tabOrder()
 
 void TestMainWindow::fixedWindow()
 {
-    startWindow(kAssets);
+    openWindow(kAssets);
     QCOMPARE(m_window->size(), QSize(536, 689));
     QCOMPARE(m_window->minimumSize(), QSize(536, 689));
     QCOMPARE(m_window->maximumSize(), QSize(536, 689));
@@ -292,7 +252,7 @@ void TestMainWindow::startUpOrder()
                         option5->isChecked(), text2->toPlainText().isEmpty(),
                         QFileInfo::exists(m_workspace->ConverterPath())});
     };
-    makeWindow(kAssets, [&] {
+    createWindow(kAssets, [&] {
         note(u"roll"_s);
         return 1;
     });
@@ -333,7 +293,7 @@ void TestMainWindow::failedStepIsReportedAndStartUpGoesOn()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     m_settings = std::make_unique<Settings>(m_temp->filePath(u"blocker/settings.ini"_s));
-    makeWindow(kAssets);
+    createWindow(kAssets);
     control<QPlainTextEdit>("Text2")->setPlainText(u"left over"_s);
     m_window->Form_Load();
 
@@ -366,7 +326,7 @@ void TestMainWindow::makerSite()
     QFETCH(int, roll);
     QFETCH(bool, opens);
     int rolls = 0;
-    startWindow(kAssets, [&] {
+    openWindow(kAssets, [&] {
         ++rolls;
         return roll;
     });
@@ -433,7 +393,7 @@ void TestMainWindow::skinFile()
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.write("not read");
     }
-    startWindow(folder.path());
+    openWindow(folder.path());
     const QColor expected = skinned ? m_window->palette().color(QPalette::Button) : QColor(Qt::white);
     QVERIFY(expected != QColor(Qt::white) || !skinned);
     for (const char *name : {"Form1", "Frame1", "Frame6", "Check1", "Option5", "Option6"}) {
@@ -460,7 +420,7 @@ void TestMainWindow::buttonPointer()
     QTemporaryDir folder;
     if (withHand)
         QVERIFY(QFile::copy(kAssets + u"/HAND-M.CUR"_s, folder.filePath(u"HAND-M.CUR"_s)));
-    startWindow(folder.path());
+    openWindow(folder.path());
     auto shape = [&] { return m_window->cursor().shape(); };
 
     for (const char *name : {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton5",

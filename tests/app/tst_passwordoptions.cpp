@@ -1,11 +1,8 @@
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "TestData.h"
 #include "app/AppTitle.h"
-#include "app/Form1.h"
 #include "app/RunController.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 #include "run/ErrorTrap.h"
 #include "run/PasswordPrompt.h"
 #include "run/RunReport.h"
@@ -23,7 +20,7 @@ using namespace pelmora;
 
 // The password frame and the Help button, through the window: what start-up restores,
 // what clicks store, and how a run reads the controls.
-class TestPasswordOptions : public QObject
+class TestPasswordOptions : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -48,28 +45,18 @@ private:
         return m_window->findChild<QRadioButton *>(QString::fromLatin1(name));
     }
     QString m_settingsFile;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestPasswordOptions::init()
 {
-    m_temp = std::make_unique<QTemporaryDir>();
+    setUpParts(false);
     // As at a first start, the folder of the store does not exist yet.
     m_settingsFile = m_temp->filePath(u"config/Qarvelle/Pelmora.ini"_s);
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
 }
 
 void TestPasswordOptions::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_settings.reset();
-    m_workspace.reset();
-    m_temp.reset();
+    tearDownParts();
 }
 
 // A fresh window over a store that holds `ini` under the program's group.
@@ -86,10 +73,7 @@ void TestPasswordOptions::start(const QByteArray &ini, const QString &settingsFi
     m_window.reset();
     m_settings = std::make_unique<Settings>(m_settingsFile);
     m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    openWindow();
 }
 
 void TestPasswordOptions::click(const char *name)

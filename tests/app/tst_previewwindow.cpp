@@ -1,12 +1,8 @@
-#include "FakeConverter.h"
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "app/BusyPointer.h"
 #include "app/CaptionProgressBar.h"
-#include "app/Form1.h"
 #include "app/PreviewController.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -23,7 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 // Clicking the file list shows the selected file in the preview box.
-class TestPreviewWindow : public QObject
+class TestPreviewWindow : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -49,35 +45,17 @@ private:
     CaptionProgressBar *bar() const { return m_window->findChild<CaptionProgressBar *>(u"ProgressBar1"_s); }
     QStringList workFiles() const { return QDir(m_workspace->workFolder()).entryList(QDir::Files); }
 
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestPreviewWindow::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    setUpParts();
+    openWindow();
 }
 
 void TestPreviewWindow::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
-    m_fake.reset();
+    tearDownParts();
 }
 
 void TestPreviewWindow::clickRow(int row)

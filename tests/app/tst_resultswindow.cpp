@@ -1,11 +1,7 @@
-#include "FakeConverter.h"
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "app/BusyPointer.h"
 #include "app/Clipboard.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -43,7 +39,7 @@ const QByteArray kOld = QByteArray("an older and much longer file\r\n").repeated
 
 } // namespace
 
-class TestResultsWindow : public QObject
+class TestResultsWindow : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -69,49 +65,23 @@ private Q_SLOTS:
     void doubleClickRemovesTheRow();
 
 private:
-    void press(const char *button);
     QTreeView *resultsView() const;
     QPoint checkBoxCentre(int row) const;
     TextListModel &results() const { return m_window->resultsList(); }
 
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestResultsWindow::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path()});
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    setUpParts();
+    openWindow();
     QVERIFY(QDir(m_temp->path()).mkdir(u"out"_s));
 }
 
 void TestResultsWindow::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
-    m_fake.reset();
+    tearDownParts();
     QGuiApplication::clipboard()->clear();
-}
-
-void TestResultsWindow::press(const char *button)
-{
-    auto *widget = m_window->findChild<QPushButton *>(QString::fromLatin1(button));
-    QVERIFY(widget);
-    QTest::mouseClick(widget, Qt::LeftButton);
 }
 
 QTreeView *TestResultsWindow::resultsView() const

@@ -1,11 +1,7 @@
-#include "FakeConverter.h"
-#include "ScriptedModal.h"
+#include "WindowTest.h"
 #include "app/BusyPointer.h"
-#include "app/Form1.h"
 #include "app/RunController.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,7 +17,7 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
-class TestRunWindow : public QObject
+class TestRunWindow : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -34,44 +30,17 @@ private Q_SLOTS:
     void closingLeavesNothingBehind();
 
 private:
-    void press(const char *button);
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestRunWindow::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
-    m_window = std::make_unique<Form1>(
-        Form1::Services{*m_modal, *m_settings, *m_workspace, m_temp->path(), [] { return 1; }});
-    m_window->Form_Load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    setUpParts();
+    openWindow({}, [] { return 1; });
 }
 
 void TestRunWindow::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
-    m_fake.reset();
-}
-
-void TestRunWindow::press(const char *button)
-{
-    auto *widget = m_window->findChild<QPushButton *>(QString::fromLatin1(button));
-    QVERIFY(widget);
-    QTest::mouseClick(widget, Qt::LeftButton);
+    tearDownParts();
 }
 
 void TestRunWindow::emptyListSaysSo()

@@ -1,9 +1,6 @@
-#include "ScriptedModal.h"
-#include "app/Form1.h"
+#include "WindowTest.h"
 #include "app/SampleController.h"
-#include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 #include "inputs/SampleFiles.h"
 
 #include <QDir>
@@ -16,7 +13,7 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 // "Load Sample/Example Files" in the window, with a program folder of its own.
-class TestSamplesButton : public QObject
+class TestSamplesButton : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -39,29 +36,17 @@ private:
     QString sample(const QString &name) const { return m_program->path() + u"/Samples/"_s + name; }
 
     std::unique_ptr<QTemporaryDir> m_program;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<test::ScriptedModal> m_modal;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestSamplesButton::init()
 {
     m_program = std::make_unique<QTemporaryDir>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"settings.ini"_s));
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_modal = std::make_unique<test::ScriptedModal>();
+    setUpParts(false);
 }
 
 void TestSamplesButton::cleanup()
 {
-    m_window.reset();
-    m_modal.reset();
-    m_workspace.reset();
-    m_settings.reset();
-    m_temp.reset();
+    tearDownParts();
     m_program.reset();
 }
 
@@ -75,9 +60,7 @@ void TestSamplesButton::writeSample(const QString &name)
 
 void TestSamplesButton::start()
 {
-    m_window.reset();
-    m_window = std::make_unique<Form1>(
-        Form1::Services{*m_modal, *m_settings, *m_workspace, m_program->path(), [] { return 1; }});
+    createWindow(m_program->path(), [] { return 1; });
     m_window->Form_Load();
 }
 
@@ -191,8 +174,7 @@ void TestSamplesButton::yesOpensTheSampleFolder()
 void TestSamplesButton::committedSamples()
 {
     // The samples that ship with the program, read where they are kept.
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace,
-                                                       QStringLiteral(PELMORA_ASSETS), [] { return 1; }});
+    createWindow(QStringLiteral(PELMORA_ASSETS), [] { return 1; });
     m_window->Form_Load();
     pressLoad();
     const QStringList listed = m_window->fileList().texts();
