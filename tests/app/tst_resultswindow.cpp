@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "WindowTest.h"
 #include "app/BusyPointer.h"
 #include "app/Clipboard.h"
@@ -18,19 +19,6 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 const QString kCopied =
     u"Results have been copied to the clipboard.\r\rClick a text area where you normally type and "
@@ -132,7 +120,7 @@ void TestResultsWindow::saveWritesTheChosenFile()
     QCOMPARE(m_modal->shown.first().text, u"Text Files (*.txt);;All Files (*)"_s);
     QCOMPARE(QDir(m_temp->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"results"_s});
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(test::readFile(path), expected);
     QVERIFY(!BusyPointer::isBusy());
 }
 
@@ -156,7 +144,7 @@ void TestResultsWindow::overwriteIsAskedOnlyForAnExistingFile()
 
     results().append({u"a@b.cd"_s});
     const QString path = m_temp->filePath(u"out/old results.txt"_s);
-    writeAll(path, kOld);
+    test::writeFile(path, kOld);
     m_modal->textAnswers.enqueue(path);
     m_modal->yesNoAnswers.enqueue(answer);
     press(button.constData());
@@ -165,7 +153,7 @@ void TestResultsWindow::overwriteIsAskedOnlyForAnExistingFile()
     QCOMPARE(questions.size(), 1);
     QCOMPARE(questions.first().title, u"Pelmora"_s);
     QCOMPARE(questions.first().text, u"Are you sure you wish to overwrite "_s + path + u" ?"_s);
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(test::readFile(path), expected);
     QCOMPARE(QDir(m_temp->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"old results.txt"_s});
     QVERIFY(m_modal->shownOf(u"message"_s).isEmpty());
@@ -203,7 +191,7 @@ void TestResultsWindow::failedSaveIsReportedOnce()
     for (int i = 0; i < 50000; ++i)
         many.append(u"row%1@example.com"_s.arg(i));
     results().append(many);
-    writeAll(m_temp->filePath(u"out/old.txt"_s), kOld);
+    test::writeFile(m_temp->filePath(u"out/old.txt"_s), kOld);
     QVERIFY(QDir(m_temp->filePath(u"out"_s)).mkdir(u"folder"_s));
     const QString path = m_temp->filePath(relativePath);
     m_modal->textAnswers.enqueue(path);
@@ -220,7 +208,7 @@ void TestResultsWindow::failedSaveIsReportedOnce()
     QVERIFY2(messages.first().text.contains(u"\r\nin Pelmora2021/08/31.Form1."_s + handler + u" at line "_s),
              qPrintable(messages.first().text));
     QVERIFY(!BusyPointer::isBusy());
-    QCOMPARE(readAll(m_temp->filePath(u"out/old.txt"_s)), kOld);
+    QCOMPARE(test::readFile(m_temp->filePath(u"out/old.txt"_s)), kOld);
     QCOMPARE(
         QDir(m_temp->filePath(u"out"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         (QStringList{u"folder"_s, u"old.txt"_s}));

@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "results/ResultsFile.h"
 #include "run/ErrorTrap.h"
 
@@ -15,19 +16,6 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QStringList manyAddresses(int count)
 {
@@ -50,7 +38,7 @@ QMap<QString, QByteArray> snapshot(const QString &root)
             for (auto it = inner.cbegin(); it != inner.cend(); ++it)
                 files.insert(info.fileName() + u'/' + it.key(), it.value());
         } else {
-            files.insert(info.fileName(), readAll(info.filePath()));
+            files.insert(info.fileName(), test::readFile(info.filePath()));
         }
     }
     return files;
@@ -118,8 +106,8 @@ void TestResultsFile::formats()
     const QString commas = dir.filePath(u"commas.txt"_s);
     SaveResults(lines, addresses, ResultsFormat::LineList);
     SaveResults(commas, addresses, ResultsFormat::CommaList);
-    QCOMPARE(readAll(lines), lineList);
-    QCOMPARE(readAll(commas), commaList);
+    QCOMPARE(test::readFile(lines), lineList);
+    QCOMPARE(test::readFile(commas), commaList);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{u"commas.txt"_s, u"lines.txt"_s}));
 }
@@ -146,12 +134,12 @@ void TestResultsFile::saveReplacesLongerFile()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"results.txt"_s);
-    writeAll(path, kOld);
+    test::writeFile(path, kOld);
     SaveResults(path, addresses, format);
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(test::readFile(path), expected);
     // Saving again over the result is the same replacement.
     SaveResults(path, addresses, format);
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(test::readFile(path), expected);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"results.txt"_s});
 }
@@ -161,7 +149,7 @@ void TestResultsFile::nameWithoutExtensionIsUsedAsTyped()
     QTemporaryDir dir;
     SaveResults(dir.filePath(u"results"_s), {u"a@b.cd"_s}, ResultsFormat::LineList);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"results"_s});
-    QCOMPARE(readAll(dir.filePath(u"results"_s)), QByteArray("a@b.cd\r\n"));
+    QCOMPARE(test::readFile(dir.filePath(u"results"_s)), QByteArray("a@b.cd\r\n"));
 }
 
 void TestResultsFile::failuresLeaveEverythingAsItWas_data()
@@ -181,9 +169,9 @@ void TestResultsFile::failuresLeaveEverythingAsItWas()
     QFETCH(QString, words);
 
     QTemporaryDir dir;
-    writeAll(dir.filePath(u"old.txt"_s), kOld);
+    test::writeFile(dir.filePath(u"old.txt"_s), kOld);
     QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
-    writeAll(dir.filePath(u"sub/old.txt"_s), kOld);
+    test::writeFile(dir.filePath(u"sub/old.txt"_s), kOld);
     const auto before = snapshot(dir.path());
     const QString path = relativePath.isEmpty() ? QString() : dir.filePath(relativePath);
 
@@ -203,7 +191,7 @@ void TestResultsFile::fullDiskLeavesOldFileIdentical()
     // included, as a full disk would.
     QTemporaryDir dir;
     const QString path = dir.filePath(u"results.txt"_s);
-    writeAll(path, kOld);
+    test::writeFile(path, kOld);
     const auto before = snapshot(dir.path());
 
     rlimit old{};
@@ -232,8 +220,8 @@ void TestResultsFile::permissionDeniedLeavesOldFileIdentical()
     QVERIFY(QDir(dir.path()).mkdir(u"locked"_s));
     const QString inLocked = dir.filePath(u"locked/results.txt"_s);
     const QString readOnly = dir.filePath(u"readonly.txt"_s);
-    writeAll(inLocked, kOld);
-    writeAll(readOnly, kOld);
+    test::writeFile(inLocked, kOld);
+    test::writeFile(readOnly, kOld);
     QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
     const QString locked = dir.filePath(u"locked"_s);
     QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));

@@ -1,4 +1,5 @@
 #include "FakeConverter.h"
+#include "RunToEnd.h"
 #include "convert/ConverterWorkspace.h"
 #include "run/BatchRun.h"
 
@@ -13,35 +14,8 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
-namespace {
-
-// Scripted password options and prompt answers.
-class Host : public BatchRunHost
-{
-public:
-    PasswordMode mode = PasswordMode::None;
-    QStringList answers;
-    QStringList asked; // the prompt's file for each prompt, "*" for the one for all files
-    std::function<void()> whilePrompting;
-
-    PasswordMode passwordMode() override { return mode; }
-    QString askPassword(PasswordPrompt prompt, const QString &pdf) override
-    {
-        asked.append(prompt == PasswordPrompt::ForAllFiles ? u"*"_s : pdf);
-        if (whilePrompting)
-            whilePrompting();
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-};
-
-struct Outcome
-{
-    QStringList addresses;
-    QList<UnreadableFile> unreadable;
-    QList<QPair<int, QString>> progress;
-};
-
-} // namespace
+using Host = test::ScriptedRunHost;
+using Outcome = test::RunOutcome;
 
 class TestBatchRun : public QObject
 {
@@ -62,7 +36,7 @@ private Q_SLOTS:
     void abortWhilePromptingIsSafe();
 
 private:
-    Outcome run(const QStringList &pdfs, Host &host, int jobs);
+    Outcome run(const QStringList &pdfs, Host &host, int jobs) { return test::runToEnd(*m_workspace, pdfs, host, jobs); }
     std::unique_ptr<test::FakeConverter> m_fake;
     std::unique_ptr<QTemporaryDir> m_temp;
     std::unique_ptr<ConverterWorkspace> m_workspace;
@@ -81,22 +55,6 @@ void TestBatchRun::cleanup()
     m_workspace.reset();
     m_temp.reset();
     m_fake.reset();
-}
-
-Outcome TestBatchRun::run(const QStringList &pdfs, Host &host, int jobs)
-{
-    Outcome outcome;
-    BatchRun batch(*m_workspace, host, pdfs);
-    batch.setParallelJobs(jobs);
-    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
-    connect(&batch, &BatchRun::progressChanged, this,
-            [&](int value, const QString &caption) { outcome.progress.append({value, caption}); });
-    QSignalSpy finished(&batch, &BatchRun::finished);
-    batch.start();
-    if (finished.isEmpty())
-        [&] { QVERIFY(finished.wait(60000)); }();
-    outcome.unreadable = batch.unreadableFiles();
-    return outcome;
 }
 
 void TestBatchRun::ordersResultsByRowLineAndPosition()

@@ -1,4 +1,5 @@
 // Runs over the committed test PDFs with the real pdftotext.
+#include "RunToEnd.h"
 #include "TestData.h"
 #include "convert/ConverterWorkspace.h"
 #include "run/BatchRun.h"
@@ -15,15 +16,6 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 namespace {
-
-class Host : public BatchRunHost
-{
-public:
-    PasswordMode mode = PasswordMode::None;
-    QString password;
-    PasswordMode passwordMode() override { return mode; }
-    QString askPassword(PasswordPrompt, const QString &) override { return password; }
-};
 
 // A digest of every file name and content below a folder.
 QByteArray treeDigest(const QString &folder)
@@ -57,12 +49,10 @@ private Q_SLOTS:
     void oddNamesAndVanishedFiles();
 
 private:
-    struct Outcome
+    test::RunOutcome run(const QStringList &pdfs, BatchRunHost &host, int jobs = 2)
     {
-        QStringList addresses;
-        QList<UnreadableFile> unreadable;
-    };
-    Outcome run(const QStringList &pdfs, Host &host, int jobs = 2);
+        return test::runToEnd(*m_workspace, pdfs, host, jobs);
+    }
     QTemporaryDir m_temp;
     std::unique_ptr<ConverterWorkspace> m_workspace;
 };
@@ -73,20 +63,6 @@ void TestRealPdfs::initTestCase()
         QFAIL("pdftotext is not installed (package poppler-utils)");
     m_workspace = std::make_unique<ConverterWorkspace>(m_temp.path());
     m_workspace->EnsureConverter();
-}
-
-TestRealPdfs::Outcome TestRealPdfs::run(const QStringList &pdfs, Host &host, int jobs)
-{
-    Outcome outcome;
-    BatchRun batch(*m_workspace, host, pdfs);
-    batch.setParallelJobs(jobs);
-    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
-    QSignalSpy finished(&batch, &BatchRun::finished);
-    batch.start();
-    if (finished.isEmpty())
-        [&] { QVERIFY(finished.wait(60000)); }();
-    outcome.unreadable = batch.unreadableFiles();
-    return outcome;
 }
 
 void TestRealPdfs::wholeListInOrder_data()
@@ -104,8 +80,8 @@ void TestRealPdfs::wholeListInOrder()
                            data("damaged.pdf"),    data("empty.pdf"),    data("notpdf.pdf"),
                            data("noaddress.pdf"),  data("encrypted.pdf"), data("contacts-1.pdf")};
     const QByteArray before = treeDigest(test::dataFile(QString()));
-    Host host;
-    const Outcome outcome = run(pdfs, host, jobs);
+    test::ScriptedRunHost host;
+    const test::RunOutcome outcome = run(pdfs, host, jobs);
     // contacts-1 with the sentence-ending and page-starting addresses, then what contacts-2 adds.
     QCOMPARE(outcome.addresses,
              (QStringList{u"Sales@Example.com"_s, u"support@acme.com"_s, u"billing@acme.com"_s, u"press@acme.com"_s,
@@ -148,11 +124,11 @@ void TestRealPdfs::passwords()
     QFETCH(QString, password);
     QFETCH(QStringList, addresses);
     QFETCH(int, encryptedReason);
-    Host host;
+    test::ScriptedRunHost host;
     host.mode = PasswordMode(mode);
-    host.password = password;
+    host.answers = {password};
     const QString encrypted = test::dataFile(u"encrypted.pdf"_s);
-    const Outcome outcome = run({encrypted, test::dataFile(u"restricted.pdf"_s)}, host);
+    const test::RunOutcome outcome = run({encrypted, test::dataFile(u"restricted.pdf"_s)}, host);
     QCOMPARE(outcome.addresses, addresses);
     if (encryptedReason < 0)
         QVERIFY(outcome.unreadable.isEmpty());
@@ -172,8 +148,8 @@ void TestRealPdfs::oddNamesAndVanishedFiles()
         pdfs << path;
     }
     pdfs << folder.filePath(u"vanished.pdf"_s);
-    Host host;
-    const Outcome outcome = run(pdfs, host);
+    test::ScriptedRunHost host;
+    const test::RunOutcome outcome = run(pdfs, host);
     QCOMPARE(outcome.addresses.size(), 7);
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs.last(), UnreadableReason::Protected}}));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), names.size()); // nothing written beside them
