@@ -12,6 +12,12 @@ if(PELMORA_SANITIZE)
   target_compile_options(pelmora_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(pelmora_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(PELMORA_FUZZ)
+  # Coverage for the fuzzers in all of our code; only fuzz/ links libFuzzer's main.
+  target_compile_options(pelmora_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(pelmora_options INTERFACE -fsanitize=address,undefined)
+endif()
 
 # pelmora_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # Registers one QtTest executable; tests never see a desktop, the user's
