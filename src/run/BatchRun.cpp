@@ -7,6 +7,7 @@
 #include "extract/ConvertedText.h"
 
 #include <QFile>
+#include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -152,8 +153,16 @@ void BatchRun::onConverted(qsizetype index)
     // A scan that is over at once reports, and may finish the run, from within this call.
     const QPointer<BatchRun> alive(this);
     if (row.hasText) {
-        QtConcurrent::run(ScanConvertedText, row.job->outputPath())
-            .then(this, [this, index](const TextScan &scan) { onScanned(index, scan); });
+        // A watcher, not QFuture::then(this, ...): the run may be destroyed while the
+        // scan goes on, and a watcher destroyed with it simply reports nothing.
+        auto *watcher = new QFutureWatcher<TextScan>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, index, watcher] {
+            const TextScan scan = watcher->result();
+            watcher->deleteLater();
+            // Queued, so that a receiver of what it reports may destroy the run.
+            QMetaObject::invokeMethod(this, [this, index, scan] { onScanned(index, scan); }, Qt::QueuedConnection);
+        });
+        watcher->setFuture(QtConcurrent::run(ScanConvertedText, row.job->outputPath()));
     } else {
         row.job->deleteLater();
         row.job = nullptr;
