@@ -10,7 +10,11 @@ namespace pelmora::test {
 namespace {
 
 const char kScript[] = R"SH(#!/bin/sh
-echo "$$ $*" >> "$(dirname "$(readlink -f "$0")")/calls.log"
+here="$(dirname "$(readlink -f "$0")")"
+echo "$$ $*" >> "$here/calls.log"
+echo "$$" >> "$here/pids.log"
+# Runs a helper process, logged like the converter itself, and waits for it.
+helper() { "$@" & echo "$!" >> "$here/pids.log"; wait "$!"; }
 upw=""
 while [ $# -gt 2 ]; do
   case "$1" in
@@ -25,8 +29,14 @@ first=$(head -n 1 "$pdf")
 case "$first" in
   "NEEDS "*) [ "$upw" = "${first#NEEDS }" ] || exit 1 ;;
   "OWNER "*) [ -z "$upw" ] || [ "$upw" = "${first#OWNER }" ] || exit 1 ;;
-  "SLEEP "*) sleep "${first#SLEEP }" ;;
+  "SLEEP "*) helper sleep "${first#SLEEP }" ;;
   NOTHING) exit 1 ;;
+  HANG) helper sleep infinity ;;
+  "CRASH "*) tail -n +2 "$pdf" | head -c "${first#CRASH }" > "$out"; ulimit -c 0; kill -SEGV $$ ;;
+  "NOISY "*)
+    bytes=$((${first#NOISY } * 1048576))
+    head -c "$bytes" /dev/zero | tr '\000' 'e' >&2
+    head -c "$bytes" /dev/zero | tr '\000' 'o' ;;
 esac
 tail -n +2 "$pdf" > "$out"
 )SH";
@@ -63,9 +73,28 @@ QStringList FakeConverter::loggedCalls() const
     return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QList<qint64> FakeConverter::loggedPids() const
+{
+    QFile log(m_folder.filePath(u"bin/pids.log"_s));
+    QList<qint64> pids;
+    if (log.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            if (!line.isEmpty())
+                pids.append(line.toLongLong());
+        }
+    }
+    return pids;
+}
+
 QString FakeConverter::writePdf(const QString &name, const QString &directive, const QByteArray &text) const
 {
-    const QString path = m_folder.filePath(name);
+    return writePdfIn(m_folder.path(), name, directive, text);
+}
+
+QString FakeConverter::writePdfIn(const QString &folder, const QString &name, const QString &directive,
+                                  const QByteArray &text)
+{
+    const QString path = QDir(folder).filePath(name);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write(directive.toUtf8() + '\n' + text);

@@ -13,7 +13,12 @@ namespace pelmora::test {
 //   OWNER <pw>      restricted: a wrong password fails, no password converts
 //   SLEEP <seconds> converted after a pause
 //   NOTHING         writes no output, as for a damaged file
-// Every start appends "<pid> <arguments...>" to the log file.
+//   HANG            never ends (a helper process sleeps for ever)
+//   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
+//   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
+//                   output, then converts
+// Every start appends "<pid> <arguments...>" to the log file, and the pids of the
+// converter and of every helper it starts to the pid log.
 class FakeConverter
 {
 public:
@@ -25,8 +30,13 @@ public:
     bool isValid() const { return m_folder.isValid(); }
     QString logFile() const;
     QStringList loggedCalls() const;
+    // The converter processes and their helpers started so far.
+    QList<qint64> loggedPids() const;
     // Writes a fake PDF and returns its path.
     QString writePdf(const QString &name, const QString &directive, const QByteArray &text) const;
+    // The same in another folder, away from the converter's own files.
+    static QString writePdfIn(const QString &folder, const QString &name, const QString &directive,
+                              const QByteArray &text);
     QString folder() const { return m_folder.path(); }
 
 private:

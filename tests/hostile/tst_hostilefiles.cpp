@@ -1,0 +1,274 @@
+// Runs over hostile input files with the real pdftotext: damaged and fake PDFs, files
+// that are not files, odd names, files that vanish or change while the run goes on.
+// After every run the input tree is unchanged, the work folder empty and no converter
+// left running.
+#include "RunInvariants.h"
+#include "TestData.h"
+#include "convert/ConverterWorkspace.h"
+#include "run/BatchRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+class Host : public BatchRunHost
+{
+public:
+    PasswordMode passwordMode() override { return PasswordMode::None; }
+    QString askPassword(PasswordPrompt, const QString &) override { return QString(); }
+};
+
+QByteArray contents(const QString &name)
+{
+    QFile file(test::dataFile(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Makes a file under a name given as bytes, as the file system will hold it.
+bool writeRawName(const QString &folder, const QByteArray &name, const QByteArray &bytes)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+const QStringList kContacts1{u"Sales@Example.com"_s,  u"support@acme.com"_s,   u"billing@acme.com"_s,
+                             u"press@acme.com"_s,     u"media@acme.com"_s,     u"webmaster@acme.com"_s,
+                             u"hr@acme.com"_s,        u"jobs@acme.com"_s,      u"legal@acme.com"_s,
+                             u"info@acme.com"_s,      u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s,
+                             u"returns@acme.com"_s,   u"dispatch@acme.com"_s};
+
+} // namespace
+
+class TestHostileFiles : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void damagedAndFakePdfs_data();
+    void damagedAndFakePdfs();
+    void oddNames_data();
+    void oddNames();
+    void filesVanishOrChangeWhileTheRunGoesOn();
+
+private:
+    struct Outcome
+    {
+        QStringList addresses;
+        QList<UnreadableFile> unreadable;
+        bool finished = false;
+    };
+    // `whenStarted` runs as the first row's conversion starts, before any other.
+    Outcome run(const QStringList &pdfs, const std::function<void()> &whenStarted = {});
+
+    QTemporaryDir m_temp;
+    std::unique_ptr<ConverterWorkspace> m_workspace;
+    std::unique_ptr<QTemporaryDir> m_input;
+};
+
+void TestHostileFiles::initTestCase()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QFAIL("pdftotext is not installed (package poppler-utils)");
+    m_workspace = std::make_unique<ConverterWorkspace>(m_temp.path());
+    m_workspace->EnsureConverter();
+}
+
+void TestHostileFiles::init()
+{
+    m_input = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_input->isValid());
+}
+
+void TestHostileFiles::cleanup()
+{
+    m_input.reset();
+}
+
+TestHostileFiles::Outcome TestHostileFiles::run(const QStringList &pdfs, const std::function<void()> &whenStarted)
+{
+    Outcome outcome;
+    Host host;
+    BatchRun batch(*m_workspace, host, pdfs);
+    batch.setParallelJobs(1);
+    bool started = false;
+    connect(&batch, &BatchRun::progressChanged, this, [&] {
+        if (!started && whenStarted)
+            whenStarted();
+        started = true;
+    });
+    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
+    QSignalSpy finished(&batch, &BatchRun::finished);
+    batch.start();
+    outcome.finished = !finished.isEmpty() || finished.wait(30000);
+    outcome.unreadable = batch.unreadableFiles();
+    return outcome;
+}
+
+void TestHostileFiles::damagedAndFakePdfs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("addresses"); // what the file yields; nothing means unreadable
+    const QStringList none;
+    QTest::newRow("zero bytes") << u"zero"_s << none;
+    QTest::newRow("cut in the middle") << u"middle"_s << none;
+    // The converter rebuilds the cross-reference table that a cut end lost.
+    QTest::newRow("cut before the trailer") << u"end"_s << kContacts1;
+    QTest::newRow("random bytes") << u"random"_s << none;
+    QTest::newRow("PDF header then random bytes") << u"header"_s << none;
+    QTest::newRow("plain text named .pdf") << u"text"_s << none;
+    QTest::newRow("folder named .pdf") << u"folder"_s << none;
+    // The converter would wait for a writer for ever.
+    QTest::newRow("named pipe") << u"fifo"_s << none;
+    QTest::newRow("link to a PDF") << u"link"_s << kContacts1;
+    QTest::newRow("dangling link") << u"dangling"_s << none;
+}
+
+void TestHostileFiles::damagedAndFakePdfs()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, addresses);
+    const QByteArray pdf = contents(u"contacts-1.pdf"_s);
+    QVERIFY(!pdf.isEmpty());
+    const QString path = m_input->filePath(u"hostile.pdf"_s);
+    QByteArray random(65536, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
+    if (kind == u"zero"_s)
+        QVERIFY(writeFile(path, QByteArray()));
+    else if (kind == u"middle"_s)
+        QVERIFY(writeFile(path, pdf.left(pdf.size() * 2 / 3)));
+    else if (kind == u"end"_s)
+        QVERIFY(writeFile(path, pdf.left(pdf.size() - 30)));
+    else if (kind == u"random"_s)
+        QVERIFY(writeFile(path, random));
+    else if (kind == u"header"_s)
+        QVERIFY(writeFile(path, "%PDF-1.4\n" + random));
+    else if (kind == u"text"_s)
+        QVERIFY(writeFile(path, "Not a PDF: write to text@example.com\n"));
+    else if (kind == u"folder"_s)
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == u"link"_s || kind == u"dangling"_s) {
+        const QString target = m_input->filePath(u"target.pdf"_s);
+        QVERIFY(writeFile(target, pdf));
+        QVERIFY(QFile::link(target, path));
+        if (kind == u"dangling"_s)
+            QVERIFY(QFile::remove(target));
+    }
+    const test::RunInvariants invariants(m_input->path(), m_workspace->workFolder());
+    const Outcome outcome = run({path});
+    QVERIFY(outcome.finished);
+    QCOMPARE(outcome.addresses, addresses);
+    if (addresses.isEmpty())
+        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Protected}}));
+    else
+        QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
+    const QString broken = invariants.violations();
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
+}
+
+void TestHostileFiles::oddNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("newlines") << QByteArray("two\nlines\n.pdf") << true;
+    QTest::newRow("carriage return and tab") << QByteArray("cr\rtab\t.pdf") << true;
+    QTest::newRow("255 bytes") << QByteArray(251, 'n') + ".pdf" << true;
+    // 125 two-byte letters: 250 bytes, 125 characters.
+    QTest::newRow("255 bytes of UTF-8") << QByteArray("\xc3\xa9").repeated(125) + "x.pdf" << true;
+    // Qt decodes file names as UTF-8 and leaves out of a folder's listing every name that
+    // does not decode; a path given on a command line decodes with U+FFFD in place of
+    // such bytes, and so no longer names the file. Such a file is reported, not read.
+    QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe name.pdf") << false;
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9.pdf") << false;
+}
+
+void TestHostileFiles::oddNames()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, readable);
+    QVERIFY(writeRawName(m_input->path(), name, contents(u"contacts-1.pdf"_s)));
+    // The path as Qt sees it: listed in its folder, or decoded from a command line.
+    const QStringList listed = QDir(m_input->path()).entryList(QDir::Files);
+    const QString path = QString::fromLocal8Bit(QFile::encodeName(m_input->path()) + '/' + name);
+    if (readable) {
+        QCOMPARE(listed, QStringList{QFile::decodeName(name)});
+        QCOMPARE(QFile::encodeName(path), QFile::encodeName(m_input->path()) + '/' + name);
+    } else {
+        QCOMPARE(listed, QStringList());
+        QVERIFY(path.contains(QChar::ReplacementCharacter));
+    }
+
+    const test::RunInvariants invariants(m_input->path(), m_workspace->workFolder());
+    const Outcome outcome = run({path});
+    QVERIFY(outcome.finished);
+    if (readable) {
+        QCOMPARE(outcome.addresses, kContacts1);
+        QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
+    } else {
+        QCOMPARE(outcome.addresses, QStringList());
+        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Protected}}));
+    }
+    const QString broken = invariants.violations();
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
+}
+
+void TestHostileFiles::filesVanishOrChangeWhileTheRunGoesOn()
+{
+    const QString first = m_input->filePath(u"first.pdf"_s);
+    const QString vanishes = m_input->filePath(u"vanishes.pdf"_s);
+    const QString replaced = m_input->filePath(u"replaced.pdf"_s);
+    const QString truncated = m_input->filePath(u"truncated.pdf"_s);
+    const QString becomesFolder = m_input->filePath(u"becomes folder.pdf"_s);
+    for (const QString &path : {first, vanishes, replaced, truncated, becomesFolder})
+        QVERIFY(writeFile(path, contents(u"contacts-1.pdf"_s)));
+
+    std::unique_ptr<test::RunInvariants> invariants;
+    // Listed with five files; as the first converts, the others change under the run.
+    const Outcome outcome = run({first, vanishes, replaced, truncated, becomesFolder}, [&] {
+        QVERIFY(QFile::remove(vanishes));
+        QVERIFY(writeFile(replaced, contents(u"contacts-2.pdf"_s)));
+        QVERIFY(QFile::resize(truncated, 0));
+        QVERIFY(QFile::remove(becomesFolder));
+        QVERIFY(QDir().mkdir(becomesFolder));
+        invariants = std::make_unique<test::RunInvariants>(m_input->path(), m_workspace->workFolder());
+    });
+    QVERIFY(outcome.finished);
+    QVERIFY(invariants);
+    const QStringList fromReplaced{u"accounts@example.org"_s, u"audit@example.org"_s, u"escalate@example.org"_s,
+                                   u"logistics@example.net"_s, u"partners@example.net"_s};
+    QCOMPARE(outcome.addresses, kContacts1 + fromReplaced);
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{vanishes, UnreadableReason::Protected},
+                                                       {truncated, UnreadableReason::Protected},
+                                                       {becomesFolder, UnreadableReason::Protected}}));
+    const QString broken = invariants->violations();
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
+}
+
+QTEST_GUILESS_MAIN(TestHostileFiles)
+#include "tst_hostilefiles.moc"

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+namespace pelmora::test {
+
+class FakeConverter;
+
+// Every entry below `root` by its name as the file system holds it (bytes, invalid
+// UTF-8 included), with its type, permissions, size and a digest of its content or
+// link target. Links are not followed.
+QMap<QByteArray, QByteArray> TreeSnapshot(const QString &root);
+
+// True while the process exists and has not ended (a zombie has ended).
+bool ProcessIsRunning(qint64 pid);
+
+// Child processes of this process that have not ended.
+QList<qint64> RunningChildren();
+
+// What must hold after every run over hostile input: the input tree is byte for byte
+// as it was when this object was made, the work folder holds nothing, and no converter
+// (of the fake, with its helpers, or any child of this process) is still running.
+class RunInvariants
+{
+public:
+    RunInvariants(const QString &inputRoot, const QString &workFolder, const FakeConverter *fake = nullptr);
+
+    // Empty when all holds; otherwise what broke, in words. Processes get a moment to
+    // go, since a killed process is gone only once the kernel has torn it down.
+    QString violations() const;
+
+private:
+    QString m_inputRoot;
+    QString m_workFolder;
+    const FakeConverter *m_fake;
+    QMap<QByteArray, QByteArray> m_before;
+};
+
+} // namespace pelmora::test
