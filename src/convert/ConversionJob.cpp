@@ -5,6 +5,9 @@
 
 #include <QFileInfo>
 
+#include <csignal>
+#include <unistd.h>
+
 namespace pelmora {
 
 namespace {
@@ -22,6 +25,8 @@ ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind,
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.setProgram(workspace.ConverterPath());
+    // Its own process group, so that ending it also ends whatever it started.
+    m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
     connect(&m_process, &QProcess::finished, this, &ConversionJob::attemptEnded);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -56,6 +61,12 @@ void ConversionJob::startAttempt(const QString &password)
         QMetaObject::invokeMethod(this, &ConversionJob::attemptEnded, Qt::QueuedConnection);
         return;
     }
+    const QFileInfo input(m_pdf);
+    if (input.exists() && !input.isFile()) {
+        // A named pipe or a device would keep the converter reading for ever.
+        QMetaObject::invokeMethod(this, &ConversionJob::attemptEnded, Qt::QueuedConnection);
+        return;
+    }
     DeleteFileQuietly(m_outputPath);
     m_process.setArguments(ConverterArguments(m_kind, password, m_pdf, m_outputPath));
     m_pollTimer.start();
@@ -79,11 +90,14 @@ void ConversionJob::attemptEnded()
     if (!m_running)
         return;
     m_pollTimer.stop();
-    if (m_timedOut)
-        DeleteFileQuietly(m_outputPath); // whatever a killed converter left is incomplete
+    // Whatever a killed or crashed converter left is incomplete: a word cut short can
+    // look like an address that the file does not hold.
+    const bool crashed = m_process.exitStatus() == QProcess::CrashExit;
+    if (m_timedOut || crashed)
+        DeleteFileQuietly(m_outputPath);
     // A file restricted only by an owner password refuses a wrong password yet opens
     // without one; try once more so it is not reported as unreadable.
-    if (!m_timedOut && !m_retried && !m_password.isEmpty() && !hasOutput()) {
+    if (!m_timedOut && !crashed && !m_retried && !m_password.isEmpty() && !hasOutput()) {
         m_retried = true;
         startAttempt(QString());
         return;
@@ -97,6 +111,8 @@ void ConversionJob::endProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
+    if (const qint64 pid = m_process.processId(); pid > 0)
+        ::kill(-static_cast<pid_t>(pid), SIGKILL);
     m_process.kill();
     m_process.waitForFinished(3000);
 }

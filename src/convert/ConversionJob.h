@@ -32,7 +32,8 @@ public:
     QString pdf() const { return m_pdf; }
     QString password() const { return m_password; }
 
-    // Valid once finished.
+    // Valid once finished. A converter that crashed or was ended wrote nothing, and
+    // an input that is not a regular file (a pipe, a device, a folder) is not converted.
     bool hasOutput() const;
     QString outputPath() const { return m_outputPath; }
     bool timedOut() const { return m_timedOut; }
