@@ -41,7 +41,8 @@ bool onCheckBox(const QAbstractItemView &view, const QModelIndex &index, QPoint 
 
 ResultsController::ResultsController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
 {
-    m_parts.view.viewport()->installEventFilter(this);
+    m_viewport = m_parts.view.viewport();
+    m_viewport->installEventFilter(this);
 }
 
 QString ResultsController::OverwriteQuestion(const QString &path)
@@ -100,7 +101,7 @@ void ResultsController::PushButton9_Click()
 
 bool ResultsController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_parts.view.viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == m_viewport && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton && ListView2_DblClick(mouse->position().toPoint()))
             return true;

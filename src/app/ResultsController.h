@@ -5,6 +5,7 @@
 #include <QObject>
 
 class QAbstractItemView;
+class QWidget;
 
 namespace pelmora {
 
@@ -48,6 +49,8 @@ private:
     bool ListView2_DblClick(QPoint pos);
 
     Parts m_parts;
+    // Kept, not asked of the view: events still arrive while the view is being destroyed.
+    QWidget *m_viewport = nullptr;
 };
 
 } // namespace pelmora
