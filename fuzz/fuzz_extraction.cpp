@@ -1,6 +1,6 @@
 // Checks the address engine against a plain reference built from the documented steps:
-// blank the punctuation, cut at the separators, drop a run of trailing full stops, keep
-// words with "@" and ".", match the whole word with std::regex, keep the first spelling.
+// blank the punctuation, cut at the separators, keep words with "@" and ".", drop a run
+// of trailing full stops, match the whole word with std::regex, keep the first spelling.
 // The input is split at NUL bytes into texts that one run searches in turn.
 
 #include "extract/AddressExtraction.h"
@@ -56,12 +56,15 @@ Words candidates(const std::string &cleaned)
     Words words{cleaned};
     for (std::string_view separator : {"\r\n", "\t", "\r", " ", "\n", "\f"})
         words = splitAt(words, separator);
+    // A word qualifies as cut; the full stops ending a sentence go afterwards, before
+    // the pattern test.
     Words kept;
     for (std::string word : words) {
+        if (word.find('@') == std::string::npos || word.find('.') == std::string::npos)
+            continue;
         while (!word.empty() && word.back() == '.')
             word.pop_back();
-        if (word.find('@') != std::string::npos && word.find('.') != std::string::npos)
-            kept.push_back(word);
+        kept.push_back(word);
     }
     return kept;
 }
@@ -162,16 +165,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     expectSame("SplitCandidates", input, bytesOf(pelmora::SplitCandidates(viewOf(cleaned))), candidates(cleaned));
     expectSame("ValidAddresses", input, bytesOf(pelmora::ValidAddresses(viewOf(input))), referenceValid(input));
 
-    // The texts of one run share what has been seen.
+    // The texts of one run share what has been seen, whether searched at once
+    // (ExtractEmailToArray) or searched first and then sifted (the batch run).
     pelmora::SeenAddresses seen;
+    pelmora::SeenAddresses sifted;
     std::set<std::string> referenceSeen;
     std::size_t from = 0;
     for (;;) {
         const std::size_t nul = input.find('\0', from);
         const std::string text = input.substr(from, nul == std::string::npos ? std::string::npos : nul - from);
-        expectSame("ExtractEmailToArray", text, bytesOf(pelmora::ExtractEmailToArray(viewOf(text), seen)),
-                   referenceFresh(text, referenceSeen));
-        if (static_cast<std::size_t>(seen.size()) != referenceSeen.size()) {
+        const Words fresh = referenceFresh(text, referenceSeen);
+        expectSame("ExtractEmailToArray", text, bytesOf(pelmora::ExtractEmailToArray(viewOf(text), seen)), fresh);
+        expectSame("KeepUnseen", text,
+                   bytesOf(pelmora::KeepUnseen(pelmora::ValidAddresses(viewOf(text)), sifted)), fresh);
+        if (static_cast<std::size_t>(seen.size()) != referenceSeen.size() || sifted.size() != seen.size()) {
             std::fprintf(stderr, "MISMATCH in SeenAddresses: %lld keys, reference %zu\n",
                          static_cast<long long>(seen.size()), referenceSeen.size());
             std::abort();

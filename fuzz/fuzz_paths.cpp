@@ -1,13 +1,17 @@
-// Checks the path helpers against their documented properties, for paths read from the
-// input both as UTF-8 and as raw UTF-16 (lone surrogates included).
+// Checks the path helpers and the path normalisation against their documented
+// properties, for paths read from the input both as UTF-8 and as raw UTF-16 (lone
+// surrogates included).
 
 #include "convert/FileHelpers.h"
+#include "inputs/PathText.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -50,10 +54,56 @@ void checkFileNameOfPath(const QString &path)
         check(path[path.size() - name.size() - 1] == u'/', "FileNameOfPath starts after a separator", path, name);
 }
 
+// "/": every run of separators becomes one; nothing else changes.
+void checkCollapseSlashes(const QString &path)
+{
+    const QString collapsed = pelmora::CollapseBackslashes(path, u'/');
+    check(!collapsed.contains(u"//"), "CollapseBackslashes leaves no run of \"/\"", path, collapsed);
+    check(collapsed.split(u'/', Qt::SkipEmptyParts) == path.split(u'/', Qt::SkipEmptyParts),
+          "CollapseBackslashes keeps what lies between the separators", path, collapsed);
+    check(collapsed.startsWith(u'/') == path.startsWith(u'/') && collapsed.endsWith(u'/') == path.endsWith(u'/'),
+          "CollapseBackslashes keeps a leading and a trailing separator", path, collapsed);
+}
+
+// One left-to-right pass: each "\\" not yet consumed becomes "\".
+QString halvedPairs(const QString &text)
+{
+    QString out;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'\\') {
+            out += u'\\';
+            i += 2;
+        } else {
+            out += text[i];
+            ++i;
+        }
+    }
+    return out;
+}
+
+// "\": the documented steps, written out plainly.
+void checkCollapseBackslashes(const QString &path)
+{
+    QString expected;
+    if (!path.startsWith(u'\\')) {
+        expected = halvedPairs(path);
+    } else {
+        qsizetype from = 1;
+        while (from < path.size() && path[from] == u'\\')
+            ++from;
+        expected = u"\\\\"_s + halvedPairs(path.sliced(from));
+    }
+    const QString collapsed = pelmora::CollapseBackslashes(path, u'\\');
+    check(collapsed == expected, "CollapseBackslashes follows the steps for \"\\\"", path, collapsed);
+}
+
 void checkAll(const QString &path)
 {
     checkStripExtension(path);
     checkFileNameOfPath(path);
+    checkCollapseSlashes(path);
+    checkCollapseBackslashes(path);
 }
 
 } // namespace

@@ -25,7 +25,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   log="$build/logs/$target.log"
   echo "== $target for ${seconds}s"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -max_len=8192 -print_final_stats=1 \
+  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -max_len=8192 -rss_limit_mb=4096 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$target-" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "$target FAILED: see $log and $build/artifacts/" >&2
