@@ -46,7 +46,8 @@ FileListController::FileListController(const Parts &parts, QObject *parent) : QO
 {
     m_parts.list.setAcceptDrops(true);
     m_parts.list.viewport()->setAcceptDrops(true);
-    m_parts.list.viewport()->installEventFilter(this);
+    m_viewport = m_parts.list.viewport();
+    m_viewport->installEventFilter(this);
     m_parts.list.installEventFilter(this);
 }
 
@@ -190,7 +191,7 @@ void FileListController::removeSelectedRow()
 
 bool FileListController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_parts.list.viewport()) {
+    if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {

@@ -7,6 +7,8 @@
 
 class QTreeView;
 
+class QWidget;
+
 namespace pelmora {
 
 class ErrorSink;
@@ -60,6 +62,8 @@ private:
     void removeSelectedRow();
 
     Parts m_parts;
+    // Kept, not asked of the list: events still arrive while the list is being destroyed.
+    QWidget *m_viewport = nullptr;
     bool m_aborted = false;
 };
 

@@ -11,12 +11,13 @@ FileListDrag::FileListDrag(const Parts &parts, QObject *parent) : QObject(parent
 {
     m_parts.list.setDragEnabled(false);
     m_parts.list.viewport()->setMouseTracking(true);
-    m_parts.list.viewport()->installEventFilter(this);
+    m_viewport = m_parts.list.viewport();
+    m_viewport->installEventFilter(this);
 }
 
 bool FileListDrag::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_parts.list.viewport())
+    if (watched != m_viewport)
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:

@@ -8,6 +8,8 @@
 
 class QTreeView;
 
+class QWidget;
+
 namespace pelmora {
 
 class TextListModel;
@@ -48,6 +50,8 @@ private:
     void scrollNear(QPoint position, int row);
 
     Parts m_parts;
+    // Kept, not asked of the list: events still arrive while the list is being destroyed.
+    QWidget *m_viewport = nullptr;
     bool m_dragging = false;
     QPersistentModelIndex m_dragRow;
 };
