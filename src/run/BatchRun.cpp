@@ -69,7 +69,10 @@ void BatchRun::abort()
 
 void BatchRun::fill()
 {
-    while (!m_aborted && !m_prompting && m_running < m_parallelJobs && m_nextToStart < m_rows.size()) {
+    // Texts waiting for their search count too, so a search that falls behind the
+    // converters cannot fill the temporary folder.
+    while (!m_aborted && !m_prompting && m_running < m_parallelJobs && m_running + m_searching <= m_parallelJobs &&
+           m_nextToStart < m_rows.size()) {
         const QPointer<BatchRun> alive(this);
         startRow(m_nextToStart++);
         if (!alive)
@@ -162,6 +165,7 @@ void BatchRun::onConverted(qsizetype index)
             // Queued, so that a receiver of what it reports may destroy the run.
             QMetaObject::invokeMethod(this, [this, index, scan] { onScanned(index, scan); }, Qt::QueuedConnection);
         });
+        ++m_searching;
         watcher->setFuture(QtConcurrent::run(ScanConvertedText, row.job->outputPath()));
     } else {
         row.job->deleteLater();
@@ -177,7 +181,8 @@ void BatchRun::onScanned(qsizetype index, const TextScan &scan)
     Row &row = m_rows[index];
     row.scan = scan;
     delete row.job; // its text is no longer needed on disk
-    reportReadyRows();
+    --m_searching;
+    fill();
 }
 
 void BatchRun::reportReadyRows()

@@ -104,6 +104,7 @@ private:
     int m_parallelJobs = 1;
     int m_timeoutMs = 0;
     int m_running = 0;
+    int m_searching = 0; // converted texts on disk waiting for their search
     qsizetype m_nextToStart = 0;
     qsizetype m_nextToReport = 0;
     bool m_prompting = false;
