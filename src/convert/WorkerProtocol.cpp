@@ -1,0 +1,224 @@
+#include "convert/WorkerProtocol.h"
+
+#include <array>
+#include <charconv>
+#include <limits>
+
+namespace pelmora::protocol {
+
+namespace {
+
+constexpr std::size_t kHeader = 5; // type byte, 32-bit length
+
+constexpr std::array<std::pair<Outcome, std::string_view>, 6> kOutcomeNames{{
+    {Outcome::Text, "text"},
+    {Outcome::NeedsPassword, "needs-password"},
+    {Outcome::WrongPassword, "wrong-password"},
+    {Outcome::Damaged, "damaged"},
+    {Outcome::NotRegular, "not-regular"},
+    {Outcome::Error, "error"},
+}};
+
+void appendLength(std::string &out, std::size_t length)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((length >> shift) & 0xFF));
+}
+
+std::uint32_t readLength(std::string_view bytes)
+{
+    std::uint32_t length = 0;
+    for (int i = 3; i >= 0; --i)
+        length = (length << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+    return length;
+}
+
+bool isKnownType(char type)
+{
+    switch (static_cast<FrameType>(type)) {
+    case FrameType::Convert:
+    case FrameType::Opened:
+    case FrameType::Recognising:
+    case FrameType::Text:
+    case FrameType::Link:
+    case FrameType::PageEnd:
+    case FrameType::Done:
+        return true;
+    }
+    return false;
+}
+
+std::optional<std::vector<std::string>> splitFields(std::string_view payload)
+{
+    std::vector<std::string> fields;
+    while (!payload.empty()) {
+        if (payload.size() < 4)
+            return std::nullopt;
+        const std::uint32_t length = readLength(payload);
+        payload.remove_prefix(4);
+        if (length > payload.size())
+            return std::nullopt;
+        fields.emplace_back(payload.substr(0, length));
+        payload.remove_prefix(length);
+    }
+    return fields;
+}
+
+// An empty field is "not given" (0); anything else must be a number.
+std::optional<int> optionalNumber(std::string_view field)
+{
+    return field.empty() ? std::optional<int>(0) : DecodeNumber(field);
+}
+
+} // namespace
+
+std::string_view OutcomeName(Outcome outcome)
+{
+    for (const auto &[value, name] : kOutcomeNames) {
+        if (value == outcome)
+            return name;
+    }
+    return "error";
+}
+
+std::optional<Outcome> OutcomeFromName(std::string_view name)
+{
+    for (const auto &[value, known] : kOutcomeNames) {
+        if (known == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::string EncodeFrame(FrameType type, const std::vector<std::string_view> &fields)
+{
+    std::size_t payload = 0;
+    for (const std::string_view field : fields)
+        payload += 4 + field.size();
+    std::string out;
+    out.reserve(kHeader + payload);
+    out.push_back(static_cast<char>(type));
+    appendLength(out, payload);
+    for (const std::string_view field : fields) {
+        appendLength(out, field.size());
+        out.append(field);
+    }
+    return out;
+}
+
+void FrameReader::feed(std::string_view bytes)
+{
+    if (m_broken)
+        return;
+    // Drop what has been taken before growing, so the buffer holds at most one frame
+    // and what follows it.
+    if (m_start > 0 && m_start >= m_buffer.size() / 2) {
+        m_buffer.erase(0, m_start);
+        m_start = 0;
+    }
+    m_buffer.append(bytes);
+}
+
+std::optional<Frame> FrameReader::next()
+{
+    if (m_broken)
+        return std::nullopt;
+    const std::string_view rest = std::string_view(m_buffer).substr(m_start);
+    if (rest.size() < kHeader)
+        return std::nullopt;
+    const char type = rest[0];
+    const std::uint32_t length = readLength(rest.substr(1));
+    if (!isKnownType(type) || length > kMaxFrame) {
+        m_broken = true;
+        return std::nullopt;
+    }
+    if (rest.size() < kHeader + length)
+        return std::nullopt;
+    std::optional<std::vector<std::string>> fields = splitFields(rest.substr(kHeader, length));
+    if (!fields) {
+        m_broken = true;
+        return std::nullopt;
+    }
+    m_start += kHeader + length;
+    if (m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    }
+    return Frame{static_cast<FrameType>(type), std::move(*fields)};
+}
+
+std::optional<int> DecodeNumber(std::string_view field)
+{
+    if (field.empty() || field.size() > 10)
+        return std::nullopt;
+    long long value = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (error != std::errc() || end != field.data() + field.size() || value < 0 ||
+        value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::string EncodeNumber(int number)
+{
+    return std::to_string(number);
+}
+
+std::string EncodeRequest(const ConvertRequest &request)
+{
+    const std::string first = request.firstPage > 0 ? EncodeNumber(request.firstPage) : std::string();
+    const std::string last = request.lastPage > 0 ? EncodeNumber(request.lastPage) : std::string();
+    std::string options;
+    if (request.recognise)
+        options += 'o';
+    if (request.links)
+        options += 'l';
+    std::vector<std::string_view> fields{request.path, first, last, options, request.languages};
+    for (const std::string &password : request.passwords)
+        fields.emplace_back(password);
+    return EncodeFrame(FrameType::Convert, fields);
+}
+
+std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
+{
+    if (frame.type != FrameType::Convert || frame.fields.size() < 5)
+        return std::nullopt;
+    const std::optional<int> first = optionalNumber(frame.fields[1]);
+    const std::optional<int> last = optionalNumber(frame.fields[2]);
+    if (!first || !last)
+        return std::nullopt;
+    ConvertRequest request;
+    request.path = frame.fields[0];
+    request.firstPage = *first;
+    request.lastPage = *last;
+    for (const char option : frame.fields[3]) {
+        if (option == 'o')
+            request.recognise = true;
+        else if (option == 'l')
+            request.links = true;
+        else
+            return std::nullopt;
+    }
+    request.languages = frame.fields[4];
+    request.passwords.assign(frame.fields.begin() + 5, frame.fields.end());
+    return request;
+}
+
+std::string EncodeOpened(const Opened &opened)
+{
+    const std::string pages = EncodeNumber(opened.pageCount);
+    return EncodeFrame(FrameType::Opened, {OutcomeName(opened.outcome), opened.detail, pages});
+}
+
+std::optional<Opened> DecodeOpened(const Frame &frame)
+{
+    if (frame.type != FrameType::Opened || frame.fields.size() != 3)
+        return std::nullopt;
+    const std::optional<Outcome> outcome = OutcomeFromName(frame.fields[0]);
+    const std::optional<int> pages = DecodeNumber(frame.fields[2]);
+    if (!outcome || !pages)
+        return std::nullopt;
+    return Opened{*outcome, frame.fields[1], *pages};
+}
+
+} // namespace pelmora::protocol

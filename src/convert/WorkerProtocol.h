@@ -1,0 +1,128 @@
+#pragma once
+
+// The pipe protocol between the program and its converter workers (pelmora-convert
+// --serve). A worker converts one file after another for its whole life: it reads a
+// request on standard input, answers on standard output, and reads the next request.
+// It ends at the end of its input.
+//
+// Framing. Every message is one frame: a type byte, the payload's length as a 32-bit
+// little-endian number, then the payload. A payload is a row of fields, each again a
+// 32-bit little-endian length and that many bytes. Numbers are fields of decimal
+// digits. Frames longer than kMaxFrame are refused, so a broken peer cannot make the
+// other side allocate without bound.
+//
+// Request, program to worker:
+//   'C'  path         the file name as the file system holds it (bytes, any encoding)
+//        first page   1-based; empty: from the first page
+//        last page    empty: to the last page
+//        options      letters: 'o' recognise pages without text (OCR), 'l' report
+//                     the mailto: links of each page
+//        languages    OCR languages in tesseract's form ("eng+deu"); empty: "eng"
+//        password...  none or more candidates, tried in order, then no password
+//
+// Answer, worker to program, for each request:
+//   'O'  outcome, detail, page count
+//        outcome is one of the Outcome names below. detail is poppler's error code
+//        for "damaged", a message for "error", else empty. The page count is the
+//        number of pages that follow (0 unless the outcome is "text").
+//   then, for "text", page by page in order:
+//   'R'  page, pages     the page has no text of its own and is being recognised
+//   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
+//                        come in several pieces, and its last one ends with a form feed
+//   'L'  page, target    a mailto: link of the page (only when "l" was asked)
+//   'E'  page            the page is complete
+//   'D'                  the answer is complete; the worker waits for the next request
+// A worker that meets a request it cannot read answers "error" and ends.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora::protocol {
+
+constexpr std::size_t kMaxFrame = 64u * 1024u * 1024u;
+
+enum class FrameType : char {
+    Convert = 'C',
+    Opened = 'O',
+    Recognising = 'R',
+    Text = 'T',
+    Link = 'L',
+    PageEnd = 'E',
+    Done = 'D',
+};
+
+enum class Outcome {
+    Text,          // opened; its pages follow
+    NeedsPassword, // encrypted, and no candidate was given
+    WrongPassword, // encrypted, and no candidate opened it
+    Damaged,       // not a PDF, cut short, empty, missing: poppler could not open it
+    NotRegular,    // a folder, a pipe, a device: not read at all
+    Error,         // anything else, with a message
+};
+
+std::string_view OutcomeName(Outcome outcome);
+std::optional<Outcome> OutcomeFromName(std::string_view name);
+
+struct Frame
+{
+    FrameType type;
+    std::vector<std::string> fields;
+    friend bool operator==(const Frame &, const Frame &) = default;
+};
+
+// The bytes of one frame.
+std::string EncodeFrame(FrameType type, const std::vector<std::string_view> &fields);
+
+// Cuts a byte stream into frames. Feed it what arrives; take frames while there are.
+class FrameReader
+{
+public:
+    void feed(std::string_view bytes);
+    // The next whole frame; nullopt when more bytes are needed or the stream is broken.
+    std::optional<Frame> next();
+    // True once the stream broke the framing (an unknown type, a frame too long, fields
+    // that do not fill their payload); nothing more is read from it.
+    bool broken() const { return m_broken; }
+    // Bytes received but not yet taken as a frame.
+    std::size_t pending() const { return m_buffer.size() - m_start; }
+
+private:
+    std::string m_buffer;
+    std::size_t m_start = 0;
+    bool m_broken = false;
+};
+
+struct ConvertRequest
+{
+    std::string path;
+    int firstPage = 0; // 0: from the first page
+    int lastPage = 0;  // 0: to the last page
+    bool recognise = false;
+    bool links = false;
+    std::string languages;
+    std::vector<std::string> passwords;
+    friend bool operator==(const ConvertRequest &, const ConvertRequest &) = default;
+};
+
+std::string EncodeRequest(const ConvertRequest &request);
+std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
+
+struct Opened
+{
+    Outcome outcome = Outcome::Error;
+    std::string detail;
+    int pageCount = 0;
+    friend bool operator==(const Opened &, const Opened &) = default;
+};
+
+std::string EncodeOpened(const Opened &opened);
+std::optional<Opened> DecodeOpened(const Frame &frame);
+
+// A field holding a page number, or another whole number from 0 to 2^31 - 1.
+std::optional<int> DecodeNumber(std::string_view field);
+std::string EncodeNumber(int number);
+
+} // namespace pelmora::protocol
