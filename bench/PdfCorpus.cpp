@@ -23,8 +23,9 @@ QByteArray escaped(const QString &line)
     return out;
 }
 
-const char *const kWords[] = {"the", "quarterly", "report", "lists", "contacts", "for", "regional", "offices",
-                              "please", "write", "to", "our", "team", "about", "orders", "and", "invoices"};
+const char *const kWords[] = {"the",      "quarterly", "report", "lists", "contacts", "for",
+                              "regional", "offices",   "please", "write", "to",       "our",
+                              "team",     "about",     "orders", "and",   "invoices"};
 
 } // namespace
 
@@ -44,10 +45,12 @@ bool writeTextPdf(const QString &path, const QList<QStringList> &pages)
         for (const QString &line : pages[i])
             content += '(' + escaped(line) + ") Tj T*\n";
         content += "ET\n";
-        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
-                   "/Contents " +
-                       QByteArray::number(5 + 2 * i) + " 0 R >>";
-        objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream";
+        objects
+            << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+               "/Contents " +
+                   QByteArray::number(5 + 2 * i) + " 0 R >>";
+        objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+                       "endstream";
     }
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;
@@ -79,7 +82,8 @@ QStringList makeCorpus(const QString &folder, int files, int pagesEach, quint32 
                 for (int w = 0; w < 12; ++w)
                     line += QString::fromLatin1(kWords[random.bounded(int(std::size(kWords)))]) + u' ';
                 if (random.bounded(6) == 0)
-                    line += u"(user%1@dept%2.example.com),"_s.arg(random.bounded(5000)).arg(random.bounded(40));
+                    line +=
+                        u"(user%1@dept%2.example.com),"_s.arg(random.bounded(5000)).arg(random.bounded(40));
                 lines << line;
             }
             pages << lines;

@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
     QByteArray text;
     text.reserve(qsizetype(count) * 40);
     for (int i = 0; i < count; ++i)
-        text += "Contact: person" + QByteArray::number(i) + "@company" + QByteArray::number(i % 997) + ".example.com,\n";
+        text += "Contact: person" + QByteArray::number(i) + "@company" + QByteArray::number(i % 997) +
+                ".example.com,\n";
     const double before = peakMiB();
     QElapsedTimer timer;
     timer.start();

@@ -69,8 +69,9 @@ void measure(const char *what, const std::function<void()> &work, const std::fun
     timer.start();
     work();
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    std::printf("%-46s %9.1f ms   peak %7.1f -> %7.1f MB   now %7.1f MB  %s\n", what, ms, peakBefore / 1024.0,
-                statusKb("VmHWM") / 1024.0, statusKb("VmRSS") / 1024.0, detail ? qPrintable(detail()) : "");
+    std::printf("%-46s %9.1f ms   peak %7.1f -> %7.1f MB   now %7.1f MB  %s\n", what, ms,
+                static_cast<double>(peakBefore) / 1024.0, static_cast<double>(statusKb("VmHWM")) / 1024.0,
+                static_cast<double>(statusKb("VmRSS")) / 1024.0, detail ? qPrintable(detail()) : "");
 }
 
 std::function<QString()> sizeOf(const QString &path)

@@ -19,6 +19,16 @@ if(PELMORA_FUZZ)
   target_link_options(pelmora_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# pelmora_add_library(<name> SOURCES <files...> DEPENDS <targets...>)
+# One static library per source folder, named pelmora_<name>. DEPENDS are the layers
+# below it; including "folder/File.h" works for every folder under src/.
+function(pelmora_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(pelmora_${name} STATIC ${ARG_SOURCES})
+  target_include_directories(pelmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(pelmora_${name} PUBLIC ${ARG_DEPENDS} PRIVATE pelmora_options)
+endfunction()
+
 # pelmora_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # Registers one QtTest executable; tests never see a desktop, the user's
 # settings or the user's temporary folder.

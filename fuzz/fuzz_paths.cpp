@@ -2,7 +2,7 @@
 // properties, for paths read from the input both as UTF-8 and as raw UTF-16 (lone
 // surrogates included).
 
-#include "convert/FileHelpers.h"
+#include "core/FileHelpers.h"
 #include "inputs/PathText.h"
 
 #include <QString>
@@ -37,9 +37,10 @@ void checkStripExtension(const QString &path)
         check(stem == path, "StripExtension keeps a path without a full stop", path, stem);
         return;
     }
-    check(stem.size() < path.size() && path[stem.size()] == u'.', "StripExtension ends before a full stop", path,
+    check(stem.size() < path.size() && path[stem.size()] == u'.', "StripExtension ends before a full stop",
+          path, stem);
+    check(!path.sliced(stem.size() + 1).contains(u'.'), "StripExtension cuts at the last full stop", path,
           stem);
-    check(!path.sliced(stem.size() + 1).contains(u'.'), "StripExtension cuts at the last full stop", path, stem);
 }
 
 // Everything after the last "/"; the whole path without one.
@@ -51,7 +52,8 @@ void checkFileNameOfPath(const QString &path)
     if (!path.contains(u'/'))
         check(name == path, "FileNameOfPath keeps a path without a separator", path, name);
     else
-        check(path[path.size() - name.size() - 1] == u'/', "FileNameOfPath starts after a separator", path, name);
+        check(path[path.size() - name.size() - 1] == u'/', "FileNameOfPath starts after a separator", path,
+              name);
 }
 
 // "/": every run of separators becomes one; nothing else changes.
@@ -61,7 +63,8 @@ void checkCollapseSlashes(const QString &path)
     check(!collapsed.contains(u"//"), "CollapseBackslashes leaves no run of \"/\"", path, collapsed);
     check(collapsed.split(u'/', Qt::SkipEmptyParts) == path.split(u'/', Qt::SkipEmptyParts),
           "CollapseBackslashes keeps what lies between the separators", path, collapsed);
-    check(collapsed.startsWith(u'/') == path.startsWith(u'/') && collapsed.endsWith(u'/') == path.endsWith(u'/'),
+    check(collapsed.startsWith(u'/') == path.startsWith(u'/') &&
+              collapsed.endsWith(u'/') == path.endsWith(u'/'),
           "CollapseBackslashes keeps a leading and a trailing separator", path, collapsed);
 }
 

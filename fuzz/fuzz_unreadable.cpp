@@ -58,8 +58,8 @@ bool referenceUnreadable(const std::vector<std::string> &lines)
 
 [[noreturn]] void mismatch(const char *what, const std::string &bytes, bool engine, bool reference)
 {
-    std::fprintf(stderr, "MISMATCH in %s for %zu bytes: engine %d, reference %d\n", what, bytes.size(), engine,
-                 reference);
+    std::fprintf(stderr, "MISMATCH in %s for %zu bytes: engine %d, reference %d\n", what, bytes.size(),
+                 engine, reference);
     std::abort();
 }
 
@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<std::string> lines = referenceLines(bytes);
     const bool expected = referenceUnreadable(lines);
 
-    const bool inMemory = pelmora::IsUnreadableText(QByteArrayView(bytes.data(), static_cast<qsizetype>(size)));
+    const bool inMemory =
+        pelmora::IsUnreadableText(QByteArrayView(bytes.data(), static_cast<qsizetype>(size)));
     if (inMemory != expected)
         mismatch("IsUnreadableText", bytes, inMemory, expected);
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Modal.h"
-#include "run/ErrorTrap.h"
+#include "core/ErrorSink.h"
 
 namespace pelmora {
 

@@ -5,6 +5,7 @@
 #include "app/Modal.h"
 #include "app/Settings.h"
 #include "app/TextListModel.h"
+#include "core/FileHelpers.h"
 #include "inputs/FolderWalk.h"
 #include "inputs/PathText.h"
 #include "run/ErrorTrap.h"
@@ -160,7 +161,7 @@ std::optional<QStringList> FileListController::walkedFiles(const QString &folder
     };
     hooks.failed = [&walkTrap, alive](const QString &description) {
         if (alive)
-            walkTrap.report(description, std::source_location::current());
+            walkTrap.report(description);
     };
     FolderScan scan(pattern, std::move(hooks));
     QStringList rows = scan.filesIn(folder);

@@ -17,6 +17,7 @@
 #include "app/StartUp.h"
 #include "app/TextListModel.h"
 #include "convert/ConverterWorkspace.h"
+#include "run/ErrorTrap.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -45,15 +46,15 @@ QRect twipRect(int left, int top, int width, int height)
     return {px(left), px(top), px(width), px(height)};
 }
 
-template <typename Widget>
-Widget *place(Widget *widget, const char *name, QRect geometry)
+template <typename Widget> Widget *place(Widget *widget, const char *name, QRect geometry)
 {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);
     return widget;
 }
 
-QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRect geometry, const QString &tip)
+QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRect geometry,
+                    const QString &tip)
 {
     auto *list = place(new QTreeView(parent), name, geometry);
     list->setModel(model);
@@ -93,8 +94,8 @@ void Form1::createControls()
     buttonFont.setPointSizeF(11.25);
 
     setFixedSize(px(8040), px(10335));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -110,33 +111,36 @@ void Form1::createControls()
     m_results = new TextListModel(u"Results"_s, true, this);
 
     PushButton10 = button("PushButton10", u"Help"_s, twipRect(120, 120, 7800, 405));
-    ListView1 = makeList(this, m_files, "ListView1", twipRect(120, 630, 7800, 1830),
-                         u"Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
-                         u"window to reveal full names."_s);
+    ListView1 =
+        makeList(this, m_files, "ListView1", twipRect(120, 630, 7800, 1830),
+                 u"Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+                 u"window to reveal full names."_s);
     PushButton1 = button("PushButton1", u"Add PDF File(s)"_s, twipRect(120, 2550, 3840, 405));
     PushButton4 = button("PushButton4", u"Add All PDF File(s) In Folder"_s, twipRect(4080, 2550, 3840, 405));
     PushButton6 = button("PushButton6", u"Clear List"_s, twipRect(120, 3060, 3840, 405));
     PushButton7 = button("PushButton7", u"Load Sample/Example Files"_s, twipRect(4080, 3060, 3840, 405));
 
-    Frame6 = place(new QGroupBox(u"Click on file above - This is how your file appears to this software"_s, this),
-                   "Frame6", twipRect(120, 3510, 7800, 1215));
+    Frame6 =
+        place(new QGroupBox(u"Click on file above - This is how your file appears to this software"_s, this),
+              "Frame6", twipRect(120, 3510, 7800, 1215));
     UseFramedLook(*Frame6);
     Text2 = place(new QPlainTextEdit(Frame6), "Text2", twipRect(240, 300, 7320, 735));
     Text2->setReadOnly(true); // nothing reads it back: editing it would change nothing
 
     Frame1 = place(new QGroupBox(u"Password Option"_s, this), "Frame1", twipRect(120, 4780, 7800, 1455));
     UseFramedLook(*Frame1);
-    Check1 = place(new QCheckBox(u"Prompt for password because PDF files are password protected"_s, Frame1), "Check1",
-                   twipRect(240, 315, 6375, 255));
+    Check1 = place(new QCheckBox(u"Prompt for password because PDF files are password protected"_s, Frame1),
+                   "Check1", twipRect(240, 315, 6375, 255));
     Option5 = place(new QRadioButton(u"Each PDF has a different password"_s, Frame1), "Option5",
                     twipRect(480, 650, 5415, 270));
     Option6 = place(new QRadioButton(u"All PDFs have the same password"_s, Frame1), "Option6",
                     twipRect(480, 1000, 4695, 270));
 
     PushButton2 = button("PushButton2", u"Start Extracting"_s, twipRect(120, 6360, 7800, 405));
-    ListView2 = makeList(this, m_results, "ListView2", twipRect(120, 6860, 7800, 1830),
-                         u"Double-click item to remove it. Move | line to right and out of window to reveal full "
-                         u"names."_s);
+    ListView2 =
+        makeList(this, m_results, "ListView2", twipRect(120, 6860, 7800, 1830),
+                 u"Double-click item to remove it. Move | line to right and out of window to reveal full "
+                 u"names."_s);
     PushButton3 = button("PushButton3", u"Save Results As Text File"_s, twipRect(120, 8780, 3840, 405));
     PushButton5 = button("PushButton5", u"Save Results With Comma"_s, twipRect(4080, 8780, 3840, 405));
     PushButton8 = button("PushButton8", u"Copy Results To Clipboard"_s, twipRect(120, 9290, 3840, 405));
@@ -146,10 +150,9 @@ void Form1::createControls()
 
 void Form1::setTabOrder()
 {
-    const QList<QWidget *> order{ListView1,   PushButton1, PushButton4, PushButton6, PushButton7,
-                                 Text2,       Option6,     Option5,     Check1,      PushButton2,
-                                 ListView2,   PushButton3, PushButton5, PushButton9, PushButton8,
-                                 PushButton10};
+    const QList<QWidget *> order{ListView1,   PushButton1, PushButton4, PushButton6, PushButton7, Text2,
+                                 Option6,     Option5,     Check1,      PushButton2, ListView2,   PushButton3,
+                                 PushButton5, PushButton9, PushButton8, PushButton10};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -157,7 +160,7 @@ void Form1::setTabOrder()
 void Form1::connectControls()
 {
     m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.workspace,
-                               [this] { return passwordMode(); }},
+                               m_services.clock, [this] { return passwordMode(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors}, this);
@@ -165,17 +168,22 @@ void Form1::connectControls()
     connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
     connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
-    m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings, m_services.modal}, this);
-    m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal, *m_errors,
-                                       m_services.workspace, [this] { return m_passwords->previewAsksForPassword(); }},
+    m_passwords =
+        new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings, m_services.modal}, this);
+    m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
+                                       *m_errors, m_services.workspace, m_services.clock,
+                                       [this] { return m_passwords->previewAsksForPassword(); }},
                                       this);
-    connect(PushButton10, &QPushButton::clicked, this, [this] { PushButton10_Click(m_services.modal, *m_errors); });
+    connect(PushButton10, &QPushButton::clicked, this,
+            [this] { PushButton10_Click(m_services.modal, *m_errors); });
 
-    m_fileList = new FileListController({*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors}, this);
+    m_fileList = new FileListController(
+        {*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors}, this);
     connect(PushButton1, &QPushButton::clicked, m_fileList, &FileListController::PushButton1_Click);
     connect(PushButton4, &QPushButton::clicked, m_fileList, &FileListController::PushButton4_Click);
     connect(PushButton6, &QPushButton::clicked, m_fileList, &FileListController::PushButton6_Click);
-    connect(m_fileList, &FileListController::previewRequested, m_preview, &PreviewController::ListView1_Click);
+    connect(m_fileList, &FileListController::previewRequested, m_preview,
+            &PreviewController::ListView1_Click);
 
     m_samples = new SampleController(
         {*m_files, m_services.settings, m_services.modal, *m_errors, m_services.programFolder}, this);

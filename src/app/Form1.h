@@ -17,6 +17,7 @@ class QTreeView;
 namespace pelmora {
 
 class CaptionProgressBar;
+class Clock;
 class ConverterWorkspace;
 class ErrorMessage;
 class FileListController;
@@ -42,6 +43,7 @@ public:
         Modal &modal;
         Settings &settings;
         ConverterWorkspace &workspace;
+        Clock &clock;
         // Where the program's own data files are: samples and look files.
         QString programFolder;
         // The start-up roll from 1 to 100 that now and then opens the maker's site

@@ -11,7 +11,11 @@ namespace pelmora {
 class Modal
 {
 public:
-    enum class Icon { None, Warning };
+    enum class Icon
+    {
+        None,
+        Warning
+    };
 
     virtual ~Modal() = default;
 

@@ -99,23 +99,22 @@ void PasswordOptions::store(const QList<std::pair<QString, QString>> &values)
     }
 }
 
-void PasswordOptions::restore(ErrorTrap &trap, std::source_location where)
+void PasswordOptions::restore(ErrorTrap &trap, int line)
 {
     Settings &settings = m_parts.settings;
-    trap.step([&] { restoreCheck1(Settings::toInteger(settings.read(Settings::checkKey(), u"0"_s))); },
-              where);
+    trap.step([&] { restoreCheck1(Settings::toInteger(settings.read(Settings::checkKey(), u"0"_s))); }, line);
     trap.step(
         [&] {
             restoreOption(m_parts.option5,
                           Settings::toBoolean(settings.read(Settings::option5Key(), u"1"_s)));
         },
-        where);
+        line);
     trap.step(
         [&] {
             restoreOption(m_parts.option6,
                           Settings::toBoolean(settings.read(Settings::option6Key(), u"0"_s)));
         },
-        where);
+        line);
 }
 
 void PasswordOptions::restoreCheck1(int value)

@@ -4,8 +4,6 @@
 
 #include <QObject>
 
-#include <source_location>
-
 class QCheckBox;
 class QRadioButton;
 
@@ -41,7 +39,7 @@ public:
     // Start-up: Check1, Option5, Option6 from the store in that order. A control that
     // changes does what its click does; a value that cannot be read is reported through
     // `trap` (at the caller's line) and that control keeps its state.
-    void restore(ErrorTrap &trap, std::source_location where = std::source_location::current());
+    void restore(ErrorTrap &trap, int line = __builtin_LINE());
 
     // Check1 as a number: 0 unticked, 1 ticked, 2 grayed.
     int check1Value() const;

@@ -4,6 +4,7 @@
 #include "app/CaptionProgressBar.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
+#include "core/FileHelpers.h"
 #include "run/ErrorTrap.h"
 #include "run/PasswordPrompt.h"
 #include "run/Preview.h"
@@ -98,7 +99,7 @@ void PreviewController::ListView1_Click()
     m_busy = std::make_unique<BusyPointer>();
 
     trap.step([&] {
-        m_preview = std::make_unique<Preview>(m_parts.workspace, pdf, password);
+        m_preview = std::make_unique<Preview>(m_parts.workspace, m_parts.clock, pdf, password);
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,
@@ -119,7 +120,7 @@ void PreviewController::show(const QString &text, const QString &error)
         const QPointer<PreviewController> alive(this);
         const quint64 generation = m_generation;
         ErrorTrap trap(m_parts.errors, kModule, kProcedure);
-        trap.report(error, std::source_location::current());
+        trap.report(error);
         if (!alive || generation != m_generation)
             return; // a newer click owns the box now
     }

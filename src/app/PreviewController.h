@@ -13,6 +13,7 @@ namespace pelmora {
 
 class BusyPointer;
 class CaptionProgressBar;
+class Clock;
 class ConverterWorkspace;
 class ErrorSink;
 class Modal;
@@ -38,6 +39,7 @@ public:
         Modal &modal;
         ErrorSink &errors;
         ConverterWorkspace &workspace;
+        Clock &clock;
         // Whether Check1 says to ask for a password, read at each click.
         std::function<bool()> asksForPassword;
     };

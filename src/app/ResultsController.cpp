@@ -5,7 +5,7 @@
 #include "app/Clipboard.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
-#include "convert/FileHelpers.h"
+#include "core/FileHelpers.h"
 #include "run/ErrorTrap.h"
 
 #include <QAbstractItemView>

@@ -6,12 +6,13 @@
 #include "app/Modal.h"
 #include "app/TextListModel.h"
 
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
-RunController::RunController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts) {}
+RunController::RunController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
+{
+}
 
 RunController::~RunController()
 {
@@ -29,7 +30,7 @@ void RunController::PushButton2_Click()
     }
     m_busy = std::make_unique<BusyPointer>();
     BatchRunHost &host = *this;
-    m_run = std::make_unique<BatchRun>(m_parts.workspace, host, pdfs);
+    m_run = std::make_unique<BatchRun>(m_parts.workspace, m_parts.clock, host, pdfs);
     connect(m_run.get(), &BatchRun::progressChanged, &m_parts.progressBar, &CaptionProgressBar::display);
     connect(m_run.get(), &BatchRun::addressesFound, &m_parts.results, &TextListModel::append);
     connect(m_run.get(), &BatchRun::finished, this, &RunController::finish, Qt::QueuedConnection);

@@ -11,6 +11,7 @@ namespace pelmora {
 
 class BusyPointer;
 class CaptionProgressBar;
+class Clock;
 class ConverterWorkspace;
 class Modal;
 class TextListModel;
@@ -27,6 +28,7 @@ public:
         CaptionProgressBar &progressBar;
         Modal &modal;
         ConverterWorkspace &workspace;
+        Clock &clock;
         // The password options as the window shows them at this moment.
         std::function<PasswordMode()> passwordMode;
     };

@@ -4,7 +4,7 @@
 #include "app/Modal.h"
 #include "app/Settings.h"
 #include "app/TextListModel.h"
-#include "convert/FileHelpers.h"
+#include "core/FileHelpers.h"
 #include "inputs/SampleFiles.h"
 #include "run/ErrorTrap.h"
 

@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "run/ErrorTrap.h"
+#include "core/AppError.h"
 
 #include <QSettings>
 
@@ -25,11 +25,15 @@ AppError typeMismatch()
 } // namespace
 
 Settings::Settings()
-    : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, u"Qarvelle"_s, u"Pelmora"_s))
+    : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, u"Qarvelle"_s,
+                                          u"Pelmora"_s))
 {
 }
 
-Settings::Settings(const QString &iniFile) : m_store(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
+Settings::Settings(const QString &iniFile)
+    : m_store(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
+{
+}
 
 Settings::~Settings() = default;
 

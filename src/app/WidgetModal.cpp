@@ -9,7 +9,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
-WidgetModal::WidgetModal(QWidget *owner) : m_owner(owner) {}
+WidgetModal::WidgetModal(QWidget *owner) : m_owner(owner)
+{
+}
 
 QString WidgetModal::forDisplay(QString text)
 {
@@ -18,21 +20,23 @@ QString WidgetModal::forDisplay(QString text)
 
 void WidgetModal::showMessage(const QString &title, const QString &text, Icon icon)
 {
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, forDisplay(text),
-                    QMessageBox::Ok, m_owner);
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
+                    forDisplay(text), QMessageBox::Ok, m_owner);
     box.exec();
 }
 
 bool WidgetModal::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, forDisplay(text), QMessageBox::Yes | QMessageBox::No, m_owner);
+    QMessageBox box(QMessageBox::NoIcon, title, forDisplay(text), QMessageBox::Yes | QMessageBox::No,
+                    m_owner);
     return box.exec() == QMessageBox::Yes;
 }
 
 QString WidgetModal::inputText(const QString &title, const QString &prompt)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_owner, title, forDisplay(prompt), QLineEdit::Normal, QString(), &ok);
+    const QString text =
+        QInputDialog::getText(m_owner, title, forDisplay(prompt), QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();
 }
 

@@ -4,6 +4,7 @@
 #include "app/StartUp.h"
 #include "app/WidgetModal.h"
 #include "convert/ConverterWorkspace.h"
+#include "core/Clock.h"
 #include "run/InterruptNotifier.h"
 
 #include <QApplication>
@@ -20,7 +21,8 @@ int main(int argc, char *argv[])
     pelmora::Settings settings;
     pelmora::ConverterWorkspace workspace(QDir::tempPath());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window({modal, settings, workspace, pelmora::ProgramFolder(), pelmora::RollOneToHundred});
+    pelmora::Form1 window({modal, settings, workspace, pelmora::Clock::system(), pelmora::ProgramFolder(),
+                           pelmora::RollOneToHundred});
     modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);

@@ -1,9 +1,11 @@
 #include "cli/ExtractCommand.h"
 
 #include "convert/ConverterWorkspace.h"
+#include "core/AppError.h"
+#include "core/Clock.h"
+#include "core/FileHelpers.h"
 #include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
-#include "run/ErrorTrap.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -75,7 +77,7 @@ int ExtractCommand::exec()
         return 1;
     }
     BatchRunHost &host = *this;
-    m_run = std::make_unique<BatchRun>(*m_workspace, host, pdfs);
+    m_run = std::make_unique<BatchRun>(*m_workspace, Clock::system(), host, pdfs);
     if (m_options.jobs > 0)
         m_run->setParallelJobs(m_options.jobs);
     m_run->setTimeout(m_options.timeoutSeconds * 1000);
@@ -103,7 +105,9 @@ void ExtractCommand::interrupt()
 QStringList ExtractCommand::expandedInputs() const
 {
     WalkHooks hooks;
-    hooks.failed = [this](const QString &description) { print(m_err, u"pelmora-extract: "_s + description + u'\n'); };
+    hooks.failed = [this](const QString &description) {
+        print(m_err, u"pelmora-extract: "_s + description + u'\n');
+    };
     FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
     QStringList pdfs;
     for (const QString &input : m_options.inputs)

@@ -1,6 +1,6 @@
 #include "cli/ExtractOptions.h"
 
-#include "run/ErrorTrap.h"
+#include "core/AppError.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -18,7 +18,8 @@ int positiveNumber(const QCommandLineParser &parser, const QString &name, QStrin
     bool ok = false;
     const int value = parser.value(name).toInt(&ok);
     if (!ok || value <= 0)
-        error = u"--"_s + name + u" takes a whole number greater than 0, not \""_s + parser.value(name) + u"\"."_s;
+        error = u"--"_s + name + u" takes a whole number greater than 0, not \""_s + parser.value(name) +
+                u"\"."_s;
     return value;
 }
 
@@ -43,13 +44,15 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                           u"show in the process list)."_s,
                                           u"FILE"_s);
     const QCommandLineOption comma(u"comma"_s, u"All addresses on one line, each followed by a comma."_s);
-    const QCommandLineOption output(u"o"_s, u"Write the addresses to FILE (replaced whole, never half-written) "
-                                            u"instead of standard output."_s,
+    const QCommandLineOption output(u"o"_s,
+                                    u"Write the addresses to FILE (replaced whole, never half-written) "
+                                    u"instead of standard output."_s,
                                     u"FILE"_s);
     const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
     const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
-    const QCommandLineOption timeout(u"timeout"_s, u"End a conversion that takes longer than SECONDS and "
-                                                   u"report its file."_s,
+    const QCommandLineOption timeout(u"timeout"_s,
+                                     u"End a conversion that takes longer than SECONDS and "
+                                     u"report its file."_s,
                                      u"SECONDS"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s}, u"Convert N files at once (default: one per core)."_s,
                                   u"N"_s);

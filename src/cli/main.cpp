@@ -18,7 +18,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parsed.error.isEmpty()) {
-        std::fprintf(stderr, "pelmora-extract: %s\nTry 'pelmora-extract --help'.\n", parsed.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "pelmora-extract: %s\nTry 'pelmora-extract --help'.\n",
+                     parsed.error.toLocal8Bit().constData());
         return 2;
     }
 

@@ -1,7 +1,8 @@
 #include "convert/ConversionJob.h"
 
 #include "convert/ConverterWorkspace.h"
-#include "convert/FileHelpers.h"
+#include "core/Clock.h"
+#include "core/FileHelpers.h"
 
 #include <QFileInfo>
 
@@ -14,13 +15,11 @@ namespace {
 constexpr int kPollIntervalMs = 100;
 }
 
-ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind, const QString &pdf,
-                             const QString &password, QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_kind(kind), m_pdf(pdf), m_password(password),
+ConversionJob::ConversionJob(ConverterWorkspace &workspace, Clock &clock, ConversionKind kind,
+                             const QString &pdf, const QString &password, QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_clock(clock), m_kind(kind), m_pdf(pdf), m_password(password),
       m_outputPath(workspace.newOutputPath())
 {
-    m_pollTimer.setInterval(kPollIntervalMs);
-    connect(&m_pollTimer, &QTimer::timeout, this, &ConversionJob::poll);
     // The converter's own messages are of no use to the user; keep them out of memory.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
@@ -36,6 +35,7 @@ ConversionJob::ConversionJob(ConverterWorkspace &workspace, ConversionKind kind,
 
 ConversionJob::~ConversionJob()
 {
+    m_poller.reset();
     m_process.disconnect(this);
     endProcess();
     DeleteFileQuietly(m_outputPath);
@@ -69,7 +69,7 @@ void ConversionJob::startAttempt(const QString &password)
     }
     DeleteFileQuietly(m_outputPath);
     m_process.setArguments(ConverterArguments(m_kind, password, m_pdf, m_outputPath));
-    m_pollTimer.start();
+    m_poller = m_clock.every(kPollIntervalMs, [this] { poll(); });
     m_process.start(QIODevice::NotOpen);
 }
 
@@ -89,7 +89,7 @@ void ConversionJob::attemptEnded()
 {
     if (!m_running)
         return;
-    m_pollTimer.stop();
+    m_poller.reset();
     // Whatever a killed or crashed converter left is incomplete: a word cut short can
     // look like an address that the file does not hold.
     const bool crashed = m_process.exitStatus() == QProcess::CrashExit;

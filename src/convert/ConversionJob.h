@@ -4,11 +4,14 @@
 
 #include <QObject>
 #include <QProcess>
-#include <QTimer>
+
+#include <memory>
 
 namespace pelmora {
 
+class Clock;
 class ConverterWorkspace;
+class Ticker;
 
 // One PDF converted by the external converter into a text file of the program's own.
 // It never blocks: `finished` is signalled once the converter has ended. The text file
@@ -18,7 +21,7 @@ class ConversionJob : public QObject
 {
     Q_OBJECT
 public:
-    ConversionJob(ConverterWorkspace &workspace, ConversionKind kind, const QString &pdf,
+    ConversionJob(ConverterWorkspace &workspace, Clock &clock, ConversionKind kind, const QString &pdf,
                   const QString &password, QObject *parent = nullptr);
     ~ConversionJob() override;
     Q_DISABLE_COPY_MOVE(ConversionJob)
@@ -40,7 +43,7 @@ public:
     int pollCount() const { return m_polls; }
 
 Q_SIGNALS:
-    // Every 100 ms while the converter runs; `counter` starts again at each attempt.
+    // Every 100 ms of the clock while the converter runs; `counter` starts again at each attempt.
     void polled(int counter);
     void finished();
 
@@ -51,12 +54,13 @@ private:
     void endProcess();
 
     ConverterWorkspace &m_workspace;
+    Clock &m_clock;
     ConversionKind m_kind;
     QString m_pdf;
     QString m_password;
     QString m_outputPath;
     QProcess m_process;
-    QTimer m_pollTimer;
+    std::unique_ptr<Ticker> m_poller;
     int m_polls = 0;
     int m_timeoutMs = 0;
     bool m_running = false;

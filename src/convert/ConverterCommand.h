@@ -6,7 +6,11 @@
 namespace pelmora {
 
 // A batch run converts whole files; the preview only the first 100 pages.
-enum class ConversionKind { Batch, Preview };
+enum class ConversionKind
+{
+    Batch,
+    Preview
+};
 
 // The converter's arguments, one value each, so quotes, spaces and dashes in paths
 // and passwords need no quoting. The password goes in as owner and user password:

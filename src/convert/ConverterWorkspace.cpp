@@ -1,17 +1,17 @@
 #include "convert/ConverterWorkspace.h"
 
-#include "convert/FileHelpers.h"
-#include "run/ErrorTrap.h"
+#include "core/AppError.h"
+#include "core/FileHelpers.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +31,9 @@ void checkPrivateFolder(const QString &folder)
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw AppError(u"The temporary folder "_s + folder + u" cannot be created: "_s +
                        QString::fromLocal8Bit(strerror(errno)));
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         throw AppError(u"The temporary folder "_s + folder +
                        u" is not a folder. Pelmora will convert nothing until it is removed."_s);
@@ -66,9 +68,9 @@ void ConverterWorkspace::prepare()
         return;
     checkPrivateFolder(m_privateFolder);
     removeStaleWorkFolders();
-    auto folder = std::make_unique<QTemporaryDir>(m_privateFolder + u'/' + kWorkPrefix +
-                                                  QString::number(QCoreApplication::applicationPid()) +
-                                                  u"-XXXXXX"_s);
+    auto folder =
+        std::make_unique<QTemporaryDir>(m_privateFolder + u'/' + kWorkPrefix +
+                                        QString::number(QCoreApplication::applicationPid()) + u"-XXXXXX"_s);
     if (!folder->isValid())
         throw AppError(u"A folder for converted text cannot be made in "_s + m_privateFolder + u": "_s +
                        folder->errorString());
@@ -79,7 +81,8 @@ void ConverterWorkspace::prepare()
 void ConverterWorkspace::removeStaleWorkFolders() const
 {
     const QDir root(m_privateFolder);
-    const auto entries = root.entryInfoList({kWorkPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    const auto entries =
+        root.entryInfoList({kWorkPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
         const QString pid = entry.fileName().mid(kWorkPrefix.size()).section(u'-', 0, 0);
         bool ok = false;

@@ -42,9 +42,10 @@
 
 namespace pelmora::protocol {
 
-constexpr std::size_t kMaxFrame = 64u * 1024u * 1024u;
+constexpr std::size_t kMaxFrame = std::size_t{64} * 1024 * 1024;
 
-enum class FrameType : char {
+enum class FrameType : char
+{
     Convert = 'C',
     Opened = 'O',
     Recognising = 'R',
@@ -54,7 +55,8 @@ enum class FrameType : char {
     Done = 'D',
 };
 
-enum class Outcome {
+enum class Outcome
+{
     Text,          // opened; its pages follow
     NeedsPassword, // encrypted, and no candidate was given
     WrongPassword, // encrypted, and no candidate opened it

@@ -1,6 +1,7 @@
 #include "extract/AddressExtraction.h"
 
 #include <QRegularExpression>
+#include <QString>
 
 #include <array>
 
@@ -12,19 +13,19 @@ namespace {
 
 constexpr char kPunctuation[] = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~";
 
-enum ByteClass : unsigned char {
-    Blanked = 1,     // one of the 27 punctuation characters
-    Boundary = 2,    // ends a word once punctuation is blanked (separators too)
-    InAddress = 4,   // may occur in a matching word at all
-    FirstOfWord = 8, // may start a matching word
-    LastOfWord = 16, // may end a matching word
+enum ByteClass : unsigned char
+{
+    Boundary = 1,    // ends a word: a separator, or punctuation that is blanked to a space
+    InAddress = 2,   // may occur in a matching word at all
+    FirstOfWord = 4, // may start a matching word
+    LastOfWord = 8,  // may end a matching word
 };
 
 constexpr std::array<unsigned char, 256> makeClasses()
 {
     std::array<unsigned char, 256> classes{};
     for (const char *p = kPunctuation; *p; ++p)
-        classes[static_cast<unsigned char>(*p)] |= Blanked | Boundary;
+        classes[static_cast<unsigned char>(*p)] |= Boundary;
     // LF and form feed cut words too: the converter ends pages with a form feed glued
     // to the next page's first word.
     for (const unsigned char c : {' ', '\t', '\r', '\n', '\f'})
@@ -62,10 +63,16 @@ const QRegularExpression &addressPattern()
     return pattern;
 }
 
-// Per-thread scratch strings, so that a word costs no allocation until it is kept.
+// Per-thread scratch space, so that a word costs no allocation until it is kept.
 QString &wordScratch()
 {
     thread_local QString scratch;
+    return scratch;
+}
+
+QByteArray &keyScratch()
+{
+    thread_local QByteArray scratch;
     return scratch;
 }
 
@@ -104,11 +111,6 @@ bool runPattern(QByteArrayView word)
 #endif
 }
 
-bool matchesPattern(QByteArrayView word)
-{
-    return mayMatch(word) && runPattern(word);
-}
-
 // ASCII lower case, which is all a valid address needs.
 void setLowerAscii(QByteArray &out, QByteArrayView word)
 {
@@ -128,8 +130,7 @@ QByteArrayView withoutTrailingStops(QByteArrayView word)
 // Calls `take` with each candidate word of raw text, in order, without its trailing
 // full stops. Words are found by their "@", so the bulk of the text is skipped with
 // a fast search; blanked punctuation bounds words just as separators do.
-template <typename Take>
-void forEachCandidate(QByteArrayView text, Take &&take)
+template <typename Take> void forEachCandidate(QByteArrayView text, Take &&take)
 {
     const char *const begin = text.data();
     const qsizetype size = text.size();
@@ -155,84 +156,45 @@ void forEachCandidate(QByteArrayView text, Take &&take)
 
 } // namespace
 
-QByteArray CleanPunctuation(QByteArrayView text)
-{
-    QByteArray cleaned = text.toByteArray();
-    for (char &c : cleaned) {
-        if (is(c, Blanked))
-            c = ' ';
-    }
-    return cleaned;
-}
-
-QList<QByteArrayView> SplitCandidates(QByteArrayView cleaned)
-{
-    QList<QByteArrayView> words;
-    forEachCandidate(cleaned, [&](QByteArrayView word) { words.append(word); });
-    return words;
-}
-
 bool IsValidEmail(QByteArrayView word)
 {
-    return matchesPattern(word);
+    return mayMatch(word) && runPattern(word);
 }
 
-QStringList ValidAddresses(QByteArrayView text)
+bool SeenAddresses::insert(QByteArrayView address, int times)
 {
-    QStringList addresses;
-    forEachCandidate(text, [&](QByteArrayView word) {
-        if (matchesPattern(word))
-            addresses.append(wordScratch()); // shared; the next word detaches the scratch
-    });
-    return addresses;
+    QByteArray &key = keyScratch();
+    setLowerAscii(key, address);
+    int &count = m_counts[key]; // the hash copies the key it keeps
+    count += times;
+    return count == times;
 }
 
-bool SeenAddresses::insert(const QString &address)
+int SeenAddresses::count(QByteArrayView address) const
 {
-    thread_local QByteArray key;
-    key.resize(address.size());
-    char *out = key.data();
-    for (const QChar c : address) {
-        const char16_t u = c.unicode();
-        if (u >= 0x80) {
-            const QByteArray utf8 = address.toLower().toUtf8();
-            return insertKey(utf8);
-        }
-        *out++ = static_cast<char>(u >= 'A' && u <= 'Z' ? u + 32 : u);
-    }
-    return insertKey(key);
-}
-
-bool SeenAddresses::insertKey(const QByteArray &key)
-{
-    const qsizetype before = m_keys.size();
-    m_keys.insert(QByteArray(key.constData(), key.size())); // a copy of its own: `key` is reused
-    return m_keys.size() != before;
-}
-
-QStringList KeepUnseen(const QStringList &candidates, SeenAddresses &seen)
-{
-    QStringList fresh;
-    for (const QString &address : candidates) {
-        if (seen.insert(address))
-            fresh.append(address);
-    }
-    return fresh;
+    QByteArray &key = keyScratch();
+    setLowerAscii(key, address);
+    return m_counts.value(key);
 }
 
 QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen)
 {
-    thread_local QByteArray key;
+    QByteArray &key = keyScratch();
     QStringList fresh;
     forEachCandidate(text, [&](QByteArrayView word) {
         if (!mayMatch(word))
             return;
-        // The pattern treats both letter cases alike, so a word whose key is known gives
-        // nothing new whatever the pattern says of it: repeated addresses skip it.
+        // The pattern treats both letter cases alike, so a word whose key is known is
+        // another sighting of a valid address whatever its spelling: no pattern needed.
         setLowerAscii(key, word);
-        if (seen.contains(key) || !runPattern(word))
+        const auto known = seen.m_counts.find(key);
+        if (known != seen.m_counts.end()) {
+            ++*known;
             return;
-        seen.insertKey(key);
+        }
+        if (!runPattern(word))
+            return;
+        seen.m_counts.insert(key, 1);
         fresh.append(wordScratch()); // shared; the next word detaches the scratch
     });
     return fresh;

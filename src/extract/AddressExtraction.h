@@ -2,9 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
-#include <QString>
-#include <QSet>
+#include <QHash>
 #include <QStringList>
 
 namespace pelmora {
@@ -13,43 +11,32 @@ namespace pelmora {
 // so no decoding is needed to find addresses, and a non-ASCII byte inside a word
 // makes that word fail the pattern as it should.
 
-// The 27 punctuation characters blanked before words are cut, each replaced by one space.
-QByteArray CleanPunctuation(QByteArrayView text);
-
-// The candidate words of cleaned text, in text order: stretches between separators
-// (CR, LF, TAB, space, form feed) holding at least one "@" and one ".", each without
-// the run of full stops that may end it (the end of a sentence).
-QList<QByteArrayView> SplitCandidates(QByteArrayView cleaned);
-
 // True when the whole word matches the address pattern.
 bool IsValidEmail(QByteArrayView word);
 
-// Every valid address of raw text in order of appearance, duplicates kept.
-// Holds no state, so several threads may call it at once.
-QStringList ValidAddresses(QByteArrayView text);
-
-// The addresses a run has produced so far, compared without regard to letter case.
+// The addresses met so far, compared without regard to letter case, with how often
+// each was met.
 class SeenAddresses
 {
 public:
-    // True, and the address remembered, when it was not seen before.
-    bool insert(const QString &address);
-    qsizetype size() const { return m_keys.size(); }
+    // Counts `times` more sightings of the address; true when it was not seen before.
+    bool insert(QByteArrayView address, int times = 1);
+    // The sightings of the address so far; 0 when it was never seen.
+    int count(QByteArrayView address) const;
+    qsizetype size() const { return m_counts.size(); }
 
 private:
-    // Lower-case keys, as bytes: every accepted address is ASCII.
     friend QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen);
-    bool contains(const QByteArray &key) const { return m_keys.contains(key); }
-    bool insertKey(const QByteArray &key);
-
-    QSet<QByteArray> m_keys;
+    // Keys are the lower-case addresses.
+    QHash<QByteArray, int> m_counts;
 };
 
-// The new addresses of `text` for the run that owns `seen`, in order of first appearance,
-// in the letter case written.
+// The addresses of `text` that `seen` does not hold yet, in order of first appearance
+// and in the letter case written; every sighting, old or new, is counted in `seen`.
+// Punctuation is blanked, the text is cut into words at the separators (space, TAB,
+// CR, LF, form feed), a word with "@" and "." drops the full stops that end a sentence,
+// and what is left must match the address pattern whole.
+// Holds no state of its own, so several threads may call it with sets of their own.
 QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen);
-
-// The addresses of `candidates` (already validated, in order) not yet in `seen`.
-QStringList KeepUnseen(const QStringList &candidates, SeenAddresses &seen);
 
 } // namespace pelmora

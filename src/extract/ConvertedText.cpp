@@ -19,7 +19,9 @@ QByteArray readAll(const QString &path)
 // (Unicode table 3-7: no overlong forms, no surrogates, nothing beyond U+10FFFF).
 qsizetype wellFormedLength(QByteArrayView bytes, qsizetype i)
 {
-    const auto at = [&](qsizetype k) { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
+    const auto at = [&](qsizetype k) {
+        return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0;
+    };
     const auto tail = [](unsigned char c) { return c >= 0x80 && c <= 0xBF; };
     const unsigned char lead = at(0);
     if (lead < 0x80)
@@ -111,7 +113,7 @@ bool NoTextPDF(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     // Read once, in blocks, and only as far as the answer needs.
-    QByteArray block(64 * 1024, Qt::Uninitialized);
+    QByteArray block(qsizetype(64) * 1024, Qt::Uninitialized);
     Readability readability;
     qint64 got = 0;
     while (!readability.settled() && (got = file.read(block.data(), block.size())) > 0)

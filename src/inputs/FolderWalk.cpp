@@ -1,7 +1,8 @@
 #include "inputs/FolderWalk.h"
 
+#include "core/AppError.h"
+#include "core/FileHelpers.h"
 #include "inputs/PathText.h"
-#include "run/ErrorTrap.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -308,20 +309,6 @@ private:
 };
 
 } // namespace
-
-bool IsFolder(const QString &path)
-{
-    struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 &&
-           S_ISDIR(info.st_mode);
-}
-
-bool IsOpenableFile(const QString &path)
-{
-    struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 &&
-           S_ISREG(info.st_mode);
-}
 
 bool HasUnusableChars(const QString &name)
 {

@@ -18,13 +18,6 @@ struct WalkHooks
     std::function<void(const QString &description)> failed;
 };
 
-// True when the path is a folder or a link to one; false when it cannot be examined.
-bool IsFolder(const QString &path);
-
-// True when the path is an existing regular file or a link to one. Nothing is opened:
-// the question needs no access rights.
-bool IsOpenableFile(const QString &path);
-
 // True when the name holds a control character (below 32, or 127 through 159). Letters of
 // any script are fine.
 bool HasUnusableChars(const QString &name);

@@ -23,10 +23,10 @@ QString collapseRuns(QStringView text, QChar separator)
 {
     QString result;
     result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == separator && !result.isEmpty() && result.back() == separator)
+    for (const QChar c : text) {
+        if (c == separator && !result.isEmpty() && result.back() == separator)
             continue;
-        result.append(text[i]);
+        result.append(c);
     }
     return result;
 }
@@ -86,7 +86,7 @@ QStringList RowsFromDialogResult(const QString &resultText, QChar separator)
 {
     if (resultText.isEmpty())
         return {};
-    const QStringList parts = resultText.split(QChar(0));
+    QStringList parts = resultText.split(QChar(0));
     if (parts.size() == 1)
         return parts;
     QStringList rows;

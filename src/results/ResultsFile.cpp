@@ -1,6 +1,6 @@
 #include "results/ResultsFile.h"
 
-#include "run/ErrorTrap.h"
+#include "core/AppError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "convert/ConversionJob.h"
 #include "convert/ConverterWorkspace.h"
-#include "convert/FileHelpers.h"
 #include "convert/WaitProgress.h"
+#include "core/FileHelpers.h"
 #include "extract/ConvertedText.h"
 
 #include <QFile>
@@ -29,13 +29,17 @@ BatchRun::TextScan ScanConvertedText(const QString &path)
     else
         text = copy = file.readAll();
     scan.unreadable = IsUnreadableText(text);
-    if (!scan.unreadable)
-        scan.addresses = ValidAddresses(text);
+    if (!scan.unreadable) {
+        SeenAddresses inThisFile;
+        scan.addresses = ExtractEmailToArray(text, inThisFile);
+    }
     return scan;
 }
 
-BatchRun::BatchRun(ConverterWorkspace &workspace, BatchRunHost &host, const QStringList &pdfs, QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_host(host), m_parallelJobs(QThread::idealThreadCount())
+BatchRun::BatchRun(ConverterWorkspace &workspace, Clock &clock, BatchRunHost &host, const QStringList &pdfs,
+                   QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_clock(clock), m_host(host),
+      m_parallelJobs(QThread::idealThreadCount())
 {
     m_rows.reserve(pdfs.size());
     for (const QString &pdf : pdfs) {
@@ -71,8 +75,8 @@ void BatchRun::fill()
 {
     // Texts waiting for their search count too, so a search that falls behind the
     // converters cannot fill the temporary folder.
-    while (!m_aborted && !m_prompting && m_running < m_parallelJobs && m_running + m_searching <= m_parallelJobs &&
-           m_nextToStart < m_rows.size()) {
+    while (!m_aborted && !m_prompting && m_running < m_parallelJobs &&
+           m_running + m_searching <= m_parallelJobs && m_nextToStart < m_rows.size()) {
         const QPointer<BatchRun> alive(this);
         startRow(m_nextToStart++);
         if (!alive)
@@ -93,7 +97,7 @@ void BatchRun::startRow(qsizetype index)
     if (!password)
         return; // the run was aborted or destroyed while the prompt was open
     row.passwordGiven = !password->isEmpty();
-    auto *job = new ConversionJob(m_workspace, ConversionKind::Batch, row.pdf, *password, this);
+    auto *job = new ConversionJob(m_workspace, m_clock, ConversionKind::Batch, row.pdf, *password, this);
     job->setTimeout(m_timeoutMs);
     connect(job, &ConversionJob::polled, this, [this, index](int counter) { onPolled(index, counter); });
     connect(job, &ConversionJob::finished, this, [this, index] { onConverted(index); });
@@ -109,8 +113,8 @@ std::optional<QString> BatchRun::choosePassword(qsizetype index)
         return QString();
     if (mode == PasswordMode::SameForAll && index > 0)
         return m_password;
-    const PasswordPrompt prompt = mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles
-                                                                    : PasswordPrompt::ForFile;
+    const PasswordPrompt prompt =
+        mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles : PasswordPrompt::ForFile;
     const QPointer<BatchRun> alive(this);
     m_prompting = true;
     const QString typed = m_host.askPassword(prompt, m_rows[index].pdf);
@@ -163,7 +167,8 @@ void BatchRun::onConverted(qsizetype index)
             const TextScan scan = watcher->result();
             watcher->deleteLater();
             // Queued, so that a receiver of what it reports may destroy the run.
-            QMetaObject::invokeMethod(this, [this, index, scan] { onScanned(index, scan); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, index, scan] { onScanned(index, scan); }, Qt::QueuedConnection);
         });
         ++m_searching;
         watcher->setFuture(QtConcurrent::run(ScanConvertedText, row.job->outputPath()));
@@ -209,8 +214,15 @@ void BatchRun::reportRow(Row &row)
         m_unreadable.append({row.pdf, reason});
     } else if (scan.unreadable) {
         m_unreadable.append({row.pdf, UnreadableReason::TextUnreadable});
-    } else if (const QStringList fresh = KeepUnseen(scan.addresses, m_seen); !fresh.isEmpty()) {
-        Q_EMIT addressesFound(fresh);
+    } else {
+        // Each file's own first spellings, sifted in row order: the run's first spellings.
+        QStringList fresh;
+        for (const QString &address : scan.addresses) {
+            if (m_seen.insert(address.toLatin1()))
+                fresh.append(address);
+        }
+        if (!fresh.isEmpty())
+            Q_EMIT addressesFound(fresh);
     }
 }
 

@@ -13,6 +13,7 @@
 
 namespace pelmora {
 
+class Clock;
 class ConversionJob;
 class ConverterWorkspace;
 
@@ -38,7 +39,7 @@ class BatchRun : public QObject
 {
     Q_OBJECT
 public:
-    BatchRun(ConverterWorkspace &workspace, BatchRunHost &host, const QStringList &pdfs,
+    BatchRun(ConverterWorkspace &workspace, Clock &clock, BatchRunHost &host, const QStringList &pdfs,
              QObject *parent = nullptr);
     ~BatchRun() override;
     Q_DISABLE_COPY_MOVE(BatchRun)
@@ -65,7 +66,7 @@ public:
     struct TextScan
     {
         bool unreadable = false;
-        QStringList addresses;
+        QStringList addresses; // each once, first spelling in the file
     };
 
 private:
@@ -93,6 +94,7 @@ private:
     void showProgress(int value, const QString &caption);
 
     ConverterWorkspace &m_workspace;
+    Clock &m_clock;
     BatchRunHost &m_host;
     QList<Row> m_rows;
     SeenAddresses m_seen;

@@ -4,11 +4,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
-AppError::AppError(const QString &description)
-    : std::runtime_error(description.toStdString()), m_description(description)
-{
-}
-
 ErrorTrap::ErrorTrap(ErrorSink &sink, const QString &module, const QString &procedure)
     : m_sink(sink), m_location(location(module, procedure))
 {
@@ -35,9 +30,9 @@ QString ErrorTrap::message(const QString &description, const QString &location, 
            u"\r\rPlease email screenshot of this message to "_s + supportAddress();
 }
 
-void ErrorTrap::report(const QString &description, std::source_location where) const
+void ErrorTrap::report(const QString &description, int line) const
 {
-    m_sink.reportError(title(), message(description, m_location, static_cast<int>(where.line())));
+    m_sink.reportError(title(), message(description, m_location, line));
 }
 
 } // namespace pelmora

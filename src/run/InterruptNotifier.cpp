@@ -25,7 +25,9 @@ InterruptNotifier::InterruptNotifier(QObject *parent) : QObject(parent)
 {
     if (::pipe(g_pipe) != 0)
         return;
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -41,7 +43,9 @@ InterruptNotifier::InterruptNotifier(QObject *parent) : QObject(parent)
 
 InterruptNotifier::~InterruptNotifier()
 {
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = SIG_DFL;
     for (int signal : kSignals)
         ::sigaction(signal, &action, nullptr);

@@ -5,13 +5,18 @@
 namespace pelmora {
 
 // How the user said passwords are to be asked for.
-enum class PasswordMode {
+enum class PasswordMode
+{
     None,       // convert every file without a password
     PerFile,    // ask before each file
     SameForAll, // ask once, at the first file of a run
 };
 
-enum class PasswordPrompt { ForFile, ForAllFiles };
+enum class PasswordPrompt
+{
+    ForFile,
+    ForAllFiles
+};
 
 QString PasswordPromptTitle();
 // The question shown for `prompt`; `pdf` is the file's full path (ForFile only).

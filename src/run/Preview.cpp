@@ -1,10 +1,10 @@
 #include "run/Preview.h"
 
 #include "convert/ConversionJob.h"
-#include "convert/FileHelpers.h"
 #include "convert/WaitProgress.h"
+#include "core/AppError.h"
+#include "core/FileHelpers.h"
 #include "extract/ConvertedText.h"
-#include "run/ErrorTrap.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -38,15 +38,6 @@ Reading ReadConvertedText(const QString &outputPath, const QString &pdf)
 
 } // namespace
 
-bool IsOrdinaryFile(const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    // isFile() is false for folders, devices and pipes; a pipe would keep the converter waiting.
-    return info.isFile() && !info.isHidden();
-}
-
 QString PreviewFileName(const QString &pdf)
 {
     return StripExtension(FileNameOfPath(pdf));
@@ -66,8 +57,9 @@ QString UnreadablePreviewText(const QString &pdf)
            u"really a scanned image of text and not proper PDF text."_s;
 }
 
-Preview::Preview(ConverterWorkspace &workspace, const QString &pdf, const QString &password, QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_pdf(pdf), m_password(password)
+Preview::Preview(ConverterWorkspace &workspace, Clock &clock, const QString &pdf, const QString &password,
+                 QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_clock(clock), m_pdf(pdf), m_password(password)
 {
 }
 
@@ -76,7 +68,7 @@ Preview::~Preview() = default;
 void Preview::start()
 {
     m_running = true;
-    m_job = std::make_unique<ConversionJob>(m_workspace, ConversionKind::Preview, m_pdf, m_password);
+    m_job = std::make_unique<ConversionJob>(m_workspace, m_clock, ConversionKind::Preview, m_pdf, m_password);
     connect(m_job.get(), &ConversionJob::polled, this, &Preview::onPolled);
     connect(m_job.get(), &ConversionJob::finished, this, &Preview::onConverted);
     m_job->start();

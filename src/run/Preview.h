@@ -7,12 +7,9 @@
 
 namespace pelmora {
 
+class Clock;
 class ConversionJob;
 class ConverterWorkspace;
-
-// True for a regular file that is not hidden: what the preview will convert. A folder,
-// a missing path, a dot-file or a device does not count, and no one is told.
-bool IsOrdinaryFile(const QString &path);
 
 // The name a PDF goes by in the preview's sentences: no folder, nothing from the last
 // "." on (a.b.pdf is a.b).
@@ -28,7 +25,7 @@ class Preview : public QObject
 {
     Q_OBJECT
 public:
-    Preview(ConverterWorkspace &workspace, const QString &pdf, const QString &password,
+    Preview(ConverterWorkspace &workspace, Clock &clock, const QString &pdf, const QString &password,
             QObject *parent = nullptr);
     ~Preview() override;
     Q_DISABLE_COPY_MOVE(Preview)
@@ -53,6 +50,7 @@ private:
     void finish(const QString &text, const QString &error);
 
     ConverterWorkspace &m_workspace;
+    Clock &m_clock;
     QString m_pdf;
     QString m_password;
     std::unique_ptr<ConversionJob> m_job;

@@ -6,7 +6,8 @@
 namespace pelmora {
 
 // Why a listed file gave no text to search.
-enum class UnreadableReason {
+enum class UnreadableReason
+{
     InvalidPassword, // a password was given and the converter wrote nothing
     Protected,       // no password was given and the converter wrote nothing
     TextUnreadable,  // the converter wrote next to nothing readable: a scanned image

@@ -1,5 +1,5 @@
-#include "WindowTest.h"
 #include "FolderTree.h"
+#include "WindowTest.h"
 #include "app/AppTitle.h"
 #include "app/BusyPointer.h"
 #include "app/FileListController.h"
@@ -52,11 +52,11 @@ private:
 
 void TestFileList::init()
 {
-    setUpParts(false);
+    QVERIFY(setUpParts(false));
     createWindow();
     m_previews =
         std::make_unique<QSignalSpy>(&m_window->fileListController(), &FileListController::previewRequested);
-    showWindow();
+    QVERIFY(showWindow());
 }
 
 void TestFileList::cleanup()
@@ -188,9 +188,9 @@ void TestFileList::addingPreviewsTheSelectedRow()
 void TestFileList::folderScan()
 {
     test::FolderTree tree;
-    tree.dirs({u"sub"_s, u".hidden"_s});
-    tree.files({u"a.pdf"_s, u"B.PDF"_s, u"~lock.pdf"_s, u"notes.txt"_s, u".h.pdf"_s, u"sub/c.pdf"_s,
-                u".hidden/h.pdf"_s});
+    QVERIFY(tree.dirs({u"sub"_s, u".hidden"_s}));
+    QVERIFY(tree.files({u"a.pdf"_s, u"B.PDF"_s, u"~lock.pdf"_s, u"notes.txt"_s, u".h.pdf"_s, u"sub/c.pdf"_s,
+                        u".hidden/h.pdf"_s}));
     m_settings->write(Settings::lastFolderKey(), u"/earlier"_s);
     QString extensionWhileAsked;
     m_modal->whileShown = [&](const test::ScriptedModal::Shown &) {
@@ -246,8 +246,8 @@ void TestFileList::folderScanYieldsAndStopsWhenClosed()
 {
     test::FolderTree tree;
     for (int i = 0; i < 20; ++i) {
-        tree.dirs({u"f%1"_s.arg(i)});
-        tree.files({u"f%1/x.pdf"_s.arg(i)});
+        QVERIFY(tree.dirs({u"f%1"_s.arg(i)}));
+        QVERIFY(tree.files({u"f%1/x.pdf"_s.arg(i)}));
     }
     // Something the user does just after choosing the folder: it runs while the walk runs.
     bool ranDuringWalk = false;
@@ -362,9 +362,9 @@ void TestFileList::dragOfferIsJudged()
 void TestFileList::dropAppendsFilesAndWalksFolders()
 {
     test::FolderTree tree;
-    tree.dirs({u"A/sub"_s, u"A/.cache"_s, u"B"_s});
-    tree.files({u"a.pdf"_s, u"A/a.pdf"_s, u"A/b.docx"_s, u"A/~tmp.pdf"_s, u"A/.h.pdf"_s, u"A/sub/x.txt"_s,
-                u"A/.cache/c.pdf"_s, u"B/z"_s});
+    QVERIFY(tree.dirs({u"A/sub"_s, u"A/.cache"_s, u"B"_s}));
+    QVERIFY(tree.files({u"a.pdf"_s, u"A/a.pdf"_s, u"A/b.docx"_s, u"A/~tmp.pdf"_s, u"A/.h.pdf"_s,
+                        u"A/sub/x.txt"_s, u"A/.cache/c.pdf"_s, u"B/z"_s}));
     QList<bool> busyWhileAppending;
     connect(&m_window->fileList(), &QAbstractItemModel::rowsInserted, this,
             [&] { busyWhileAppending.append(BusyPointer::isBusy()); });
@@ -404,8 +404,8 @@ void TestFileList::dropOfPlainTextAddsNothing()
 void TestFileList::commandLinePathsAreDropped()
 {
     test::FolderTree tree;
-    tree.dirs({u"docs/more"_s});
-    tree.files({u"docs/a.pdf"_s, u"docs/more/b.txt"_s, u"docs/~x.pdf"_s});
+    QVERIFY(tree.dirs({u"docs/more"_s}));
+    QVERIFY(tree.files({u"docs/a.pdf"_s, u"docs/more/b.txt"_s, u"docs/~x.pdf"_s}));
     m_window->appendPaths({u"relative/as-given.PDF"_s, tree.path(u"docs"_s)});
     QCOMPARE(tree.relative(rows()),
              (QStringList{u"<outside> relative/as-given.PDF"_s, u"docs/a.pdf"_s, u"docs/more/b.txt"_s}));

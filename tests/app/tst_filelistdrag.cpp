@@ -47,8 +47,8 @@ private:
 
 void TestFileListDrag::init()
 {
-    setUpParts(false);
-    openWindow(QStringLiteral(PELMORA_ASSETS), [] { return 1; });
+    QVERIFY(setUpParts(false));
+    QVERIFY(openWindow(QStringLiteral(PELMORA_ASSETS), [] { return 1; }));
     m_list = m_window->findChild<QTreeView *>(u"ListView1"_s);
     QVERIFY(m_list);
     m_handle = m_window->windowHandle();
@@ -256,7 +256,7 @@ void TestFileListDrag::dragPointerAndArrow()
     if (withIcon)
         QVERIFY(QFile::copy(QStringLiteral(PELMORA_ASSETS "/drag.ico"), folder.filePath(u"drag.ico"_s)));
     createWindow(folder.path(), [] { return 1; });
-    showWindow();
+    QVERIFY(showWindow());
     m_list = m_window->findChild<QTreeView *>(u"ListView1"_s);
     m_handle = m_window->windowHandle();
     fill({u"/p/1.pdf"_s, u"/p/2.pdf"_s});

@@ -116,12 +116,11 @@ private Q_SLOTS:
 
 private:
     void moveOver(QWidget *widget, QPoint position = {});
-
 };
 
 void TestMainWindow::init()
 {
-    setUpParts(false);
+    QVERIFY(setUpParts(false));
 }
 
 void TestMainWindow::cleanup()
@@ -146,7 +145,7 @@ void TestMainWindow::layout_data()
 void TestMainWindow::layout()
 {
     QFETCH(int, index);
-    openWindow(kAssets);
+    QVERIFY(openWindow(kAssets));
     const Control &expected = table()[index];
     auto *widget = control<QWidget>(expected.name);
     const QRect g = expected.twipGeometry;
@@ -195,7 +194,7 @@ void TestMainWindow::layout()
 
 void TestMainWindow::tabOrder()
 {
-    openWindow(kAssets);
+    QVERIFY(openWindow(kAssets));
     QStringList expected;
     for (const Control &c : table()) {
         auto *widget = control<QWidget>(c.name);
@@ -217,7 +216,7 @@ void TestMainWindow::tabOrder()
 
 void TestMainWindow::fixedWindow()
 {
-    openWindow(kAssets);
+    QVERIFY(openWindow(kAssets));
     QCOMPARE(m_window->size(), QSize(536, 689));
     QCOMPARE(m_window->minimumSize(), QSize(536, 689));
     QCOMPARE(m_window->maximumSize(), QSize(536, 689));
@@ -250,7 +249,7 @@ void TestMainWindow::startUpOrder()
     auto note = [&](const QString &event) {
         moments.append({event, !m_settings->read(Settings::snapshotKey(), QString()).isEmpty(),
                         option5->isChecked(), text2->toPlainText().isEmpty(),
-                        QFileInfo::exists(m_workspace->ConverterPath())});
+                        QFileInfo::exists(m_engine->workspace->ConverterPath())});
     };
     createWindow(kAssets, [&] {
         note(u"roll"_s);
@@ -289,10 +288,10 @@ void TestMainWindow::startUpOrder()
 void TestMainWindow::failedStepIsReportedAndStartUpGoesOn()
 {
     // A settings file whose folder cannot exist: recording the samples fails.
-    QFile blocker(m_temp->filePath(u"blocker"_s));
+    QFile blocker(m_engine->temp.filePath(u"blocker"_s));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    m_settings = std::make_unique<Settings>(m_temp->filePath(u"blocker/settings.ini"_s));
+    m_settings = std::make_unique<Settings>(m_engine->temp.filePath(u"blocker/settings.ini"_s));
     createWindow(kAssets);
     control<QPlainTextEdit>("Text2")->setPlainText(u"left over"_s);
     m_window->Form_Load();
@@ -307,7 +306,7 @@ void TestMainWindow::failedStepIsReportedAndStartUpGoesOn()
     // The steps after it still ran.
     QCOMPARE(m_window->windowTitle(), u"Pelmora"_s);
     QVERIFY(control<QPlainTextEdit>("Text2")->toPlainText().isEmpty());
-    QVERIFY(QFileInfo::exists(m_workspace->ConverterPath()));
+    QVERIFY(QFileInfo::exists(m_engine->workspace->ConverterPath()));
 }
 
 void TestMainWindow::makerSite_data()
@@ -326,10 +325,10 @@ void TestMainWindow::makerSite()
     QFETCH(int, roll);
     QFETCH(bool, opens);
     int rolls = 0;
-    openWindow(kAssets, [&] {
+    QVERIFY(openWindow(kAssets, [&] {
         ++rolls;
         return roll;
-    });
+    }));
     QCOMPARE(rolls, 1);
     QCOMPARE(m_modal->openedUrls.size(), opens ? 1 : 0);
     if (opens) {
@@ -393,7 +392,7 @@ void TestMainWindow::skinFile()
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.write("not read");
     }
-    openWindow(folder.path());
+    QVERIFY(openWindow(folder.path()));
     const QColor expected = skinned ? m_window->palette().color(QPalette::Button) : QColor(Qt::white);
     QVERIFY(expected != QColor(Qt::white) || !skinned);
     for (const char *name : {"Form1", "Frame1", "Frame6", "Check1", "Option5", "Option6"}) {
@@ -420,7 +419,7 @@ void TestMainWindow::buttonPointer()
     QTemporaryDir folder;
     if (withHand)
         QVERIFY(QFile::copy(kAssets + u"/HAND-M.CUR"_s, folder.filePath(u"HAND-M.CUR"_s)));
-    openWindow(folder.path());
+    QVERIFY(openWindow(folder.path()));
     auto shape = [&] { return m_window->cursor().shape(); };
 
     for (const char *name : {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton5",

@@ -1,5 +1,5 @@
-#include "WindowTest.h"
 #include "TestData.h"
+#include "WindowTest.h"
 #include "app/AppTitle.h"
 #include "app/RunController.h"
 #include "app/TextListModel.h"
@@ -49,9 +49,9 @@ private:
 
 void TestPasswordOptions::init()
 {
-    setUpParts(false);
+    QVERIFY(setUpParts(false));
     // As at a first start, the folder of the store does not exist yet.
-    m_settingsFile = m_temp->filePath(u"config/Qarvelle/Pelmora.ini"_s);
+    m_settingsFile = m_engine->temp.filePath(u"config/Qarvelle/Pelmora.ini"_s);
 }
 
 void TestPasswordOptions::cleanup()
@@ -73,7 +73,7 @@ void TestPasswordOptions::start(const QByteArray &ini, const QString &settingsFi
     m_window.reset();
     m_settings = std::make_unique<Settings>(m_settingsFile);
     m_modal = std::make_unique<test::ScriptedModal>();
-    openWindow();
+    QVERIFY(openWindow());
 }
 
 void TestPasswordOptions::click(const char *name)
@@ -158,7 +158,7 @@ void TestPasswordOptions::restoresTheStoredState()
     QCOMPARE(report.icon, Modal::Icon::Warning);
     QVERIFY2(report.text.startsWith(error + u"\r\nin Pelmora2021/08/31.Form1.Form_Load at line "_s),
              qPrintable(report.text));
-    QVERIFY(QFileInfo::exists(m_workspace->ConverterPath()));
+    QVERIFY(QFileInfo::exists(m_engine->workspace->ConverterPath()));
 }
 
 void TestPasswordOptions::everyClickIsStoredAtOnce()
@@ -213,7 +213,7 @@ void TestPasswordOptions::aGrayedBoxClickedBecomesTicked()
 void TestPasswordOptions::anUnwritableStoreIsReported()
 {
     // A folder that cannot be made, whoever runs the test: a file stands in its place.
-    const QString blocker = m_temp->filePath(u"config"_s);
+    const QString blocker = m_engine->temp.filePath(u"config"_s);
     QFile(blocker).open(QIODevice::WriteOnly);
     start({}, blocker + u"/settings.ini"_s);
     // Start-up first fails to record the sample list, in its own error report; then
@@ -300,7 +300,7 @@ void TestPasswordOptions::runAsksAsTheOptionsSay()
     QFETCH(QStringList, unreadable);
 
     auto copy = [&](const QString &from, const QString &name) {
-        const QString to = m_temp->filePath(name + u".pdf"_s);
+        QString to = m_engine->temp.filePath(name + u".pdf"_s);
         QFile::copy(test::dataFile(from), to);
         return to;
     };
@@ -319,9 +319,10 @@ void TestPasswordOptions::runAsksAsTheOptionsSay()
 
     QStringList expectedPrompts;
     for (const QString &prompt : prompts)
-        expectedPrompts << (prompt == u"*"_s ? PasswordPromptText(PasswordPrompt::ForAllFiles, {})
-                                             : PasswordPromptText(PasswordPrompt::ForFile,
-                                                                  m_temp->filePath(prompt + u".pdf"_s)));
+        expectedPrompts << (prompt == u"*"_s
+                                ? PasswordPromptText(PasswordPrompt::ForAllFiles, {})
+                                : PasswordPromptText(PasswordPrompt::ForFile,
+                                                     m_engine->temp.filePath(prompt + u".pdf"_s)));
     QStringList asked;
     for (const test::ScriptedModal::Shown &input : m_modal->shownOf(u"input"_s)) {
         QCOMPARE(input.title, u"Input Password"_s);
@@ -333,7 +334,7 @@ void TestPasswordOptions::runAsksAsTheOptionsSay()
     QList<UnreadableFile> files;
     for (const QString &entry : unreadable)
         files.append(
-            {m_temp->filePath(entry.section(u':', 0, 0) + u".pdf"_s),
+            {m_engine->temp.filePath(entry.section(u':', 0, 0) + u".pdf"_s),
              entry.endsWith(u":I"_s) ? UnreadableReason::InvalidPassword : UnreadableReason::Protected});
     QCOMPARE(m_modal->shownOf(u"message"_s).first().text, SummaryMessage(files));
 }

@@ -43,14 +43,13 @@ private:
     QTreeView *list() const { return m_window->findChild<QTreeView *>(u"ListView1"_s); }
     QPlainTextEdit *box() const { return m_window->findChild<QPlainTextEdit *>(u"Text2"_s); }
     CaptionProgressBar *bar() const { return m_window->findChild<CaptionProgressBar *>(u"ProgressBar1"_s); }
-    QStringList workFiles() const { return QDir(m_workspace->workFolder()).entryList(QDir::Files); }
-
+    QStringList workFiles() const { return QDir(m_engine->workspace->workFolder()).entryList(QDir::Files); }
 };
 
 void TestPreviewWindow::init()
 {
-    setUpParts();
-    openWindow();
+    QVERIFY(setUpParts());
+    QVERIFY(openWindow());
 }
 
 void TestPreviewWindow::cleanup()
@@ -87,8 +86,8 @@ QByteArray TestPreviewWindow::storedSettings() const
 
 void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
 {
-    const QString alpha = m_fake->writePdf(u"alpha.pdf"_s, u"TEXT"_s, "Alpha a@x.com\n\f");
-    const QString beta = m_fake->writePdf(u"beta.pdf"_s, u"TEXT"_s, "Beta\n");
+    const QString alpha = m_engine->writePdf(u"alpha.pdf"_s, u"TEXT"_s, "Alpha a@x.com\n\f");
+    const QString beta = m_engine->writePdf(u"beta.pdf"_s, u"TEXT"_s, "Beta\n");
     m_window->appendPaths({alpha, beta});
     const QByteArray settingsBefore = storedSettings();
     bar()->setCaption(u"Processing: earlier"_s);
@@ -99,8 +98,8 @@ void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
     QTRY_COMPARE(box()->toPlainText(), u"Beta\n"_s);
     QVERIFY(!BusyPointer::isBusy());
     QCOMPARE(bar()->caption(), u"Progress Bar"_s);
-    QCOMPARE(m_fake->loggedCalls().size(), 1); // the row's own click event converts nothing more
-    QVERIFY(m_fake->loggedCalls().first().contains(u" -f 1 -l 100 "_s + beta + u' '));
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 1); // the row's own click event converts nothing more
+    QVERIFY(m_engine->fake->loggedCalls().first().contains(u" -f 1 -l 100 "_s + beta + u' '));
 
     // Empty space below the rows previews the selected row again, as it is now.
     QFile file(beta);
@@ -113,13 +112,13 @@ void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
 
     clickRow(0);
     QTRY_COMPARE(box()->toPlainText(), u"Alpha a@x.com\n\f"_s); // the page break as converted
-    QCOMPARE(m_fake->loggedCalls().size(), 3);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 3);
 
     // Nothing of it reaches the results, the settings, the disk or the user.
     QCOMPARE(m_window->resultsList().rowCount(), 0);
     QCOMPARE(storedSettings(), settingsBefore);
     QCOMPARE(workFiles(), QStringList());
-    QCOMPARE(QDir(m_fake->folder()).entryList({u"*.txt"_s}), QStringList());
+    QCOMPARE(QDir(m_engine->fake->folder()).entryList({u"*.txt"_s}), QStringList());
     QVERIFY(m_modal->shown.isEmpty());
 }
 
@@ -136,22 +135,22 @@ void TestPreviewWindow::nothingToPreview_data()
 void TestPreviewWindow::nothingToPreview()
 {
     QFETCH(QString, kind);
-    const QString good = m_fake->writePdf(u"good.pdf"_s, u"TEXT"_s, "Shown before\n");
-    QString other = m_fake->writePdf(u"other.pdf"_s, u"TEXT"_s, "never\n");
+    const QString good = m_engine->writePdf(u"good.pdf"_s, u"TEXT"_s, "Shown before\n");
+    QString other = m_engine->writePdf(u"other.pdf"_s, u"TEXT"_s, "never\n");
     if (kind == u"none"_s) {
         m_window->appendPaths({good});
         clickEmptySpace();
         QVERIFY(!startedPreview());
         QCOMPARE(box()->toPlainText(), QString());
-        QCOMPARE(m_fake->loggedCalls().size(), 0);
+        QCOMPARE(m_engine->fake->loggedCalls().size(), 0);
         return;
     }
     if (kind == u"deleted"_s)
         QFile::remove(other);
     else if (kind == u"folder"_s)
-        QVERIFY(QDir().mkdir(other = m_temp->filePath(u"folder.pdf"_s)));
+        QVERIFY(QDir().mkdir(other = m_engine->temp.filePath(u"folder.pdf"_s)));
     else if (kind == u"hidden"_s)
-        other = m_fake->writePdf(u".hidden.pdf"_s, u"TEXT"_s, "never\n");
+        other = m_engine->writePdf(u".hidden.pdf"_s, u"TEXT"_s, "never\n");
     else
         other.clear();
     m_window->fileList().append({good, other}); // as rows: a dropped folder would be walked
@@ -162,20 +161,20 @@ void TestPreviewWindow::nothingToPreview()
     QVERIFY(!startedPreview());
     QVERIFY(!BusyPointer::isBusy());
     QCOMPARE(box()->toPlainText(), u"Shown before\n"_s);
-    QCOMPARE(m_fake->loggedCalls().size(), 1);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QVERIFY(m_modal->shown.isEmpty());
 }
 
 void TestPreviewWindow::clickOnAnEmptyListEmptiesTheBox()
 {
-    m_window->appendPaths({m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "Some text\n")});
+    m_window->appendPaths({m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "Some text\n")});
     clickRow(0);
     QTRY_COMPARE(box()->toPlainText(), u"Some text\n"_s);
     m_window->fileList().clear();
     QCOMPARE(box()->toPlainText(), u"Some text\n"_s); // kept until the next click
     clickEmptySpace();
     QTRY_COMPARE(box()->toPlainText(), QString());
-    QCOMPARE(m_fake->loggedCalls().size(), 1);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
 }
 
 void TestPreviewWindow::asksForAPasswordWhenTicked_data()
@@ -211,7 +210,7 @@ void TestPreviewWindow::asksForAPasswordWhenTicked()
     }
     for (const QString &answer : answers)
         m_modal->textAnswers.enqueue(answer);
-    const QString pdf = m_fake->writePdf(u"locked.v1.pdf"_s, u"NEEDS  pw "_s, "Opened\n");
+    const QString pdf = m_engine->writePdf(u"locked.v1.pdf"_s, u"NEEDS  pw "_s, "Opened\n");
     m_window->appendPaths({pdf});
     clickRow(0);
     QTRY_VERIFY(!m_window->previewController().isPreviewing() && !box()->toPlainText().isEmpty());
@@ -219,7 +218,7 @@ void TestPreviewWindow::asksForAPasswordWhenTicked()
              shown == u"protected"_s
                  ? u"The file locked.v1 can not be read by this software - password protected."_s
                  : shown);
-    QCOMPARE(m_fake->loggedCalls().size(), conversions);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), conversions);
     const QList<test::ScriptedModal::Shown> inputs = m_modal->shownOf(u"input"_s);
     QCOMPARE(inputs.size(), prompts);
     for (const test::ScriptedModal::Shown &input : inputs) {
@@ -238,12 +237,12 @@ void TestPreviewWindow::asksForAPasswordWhenTicked()
 
 void TestPreviewWindow::aSecondClickEndsTheOlderPreview()
 {
-    const QString slow = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n");
-    const QString quick = m_fake->writePdf(u"quick.pdf"_s, u"TEXT"_s, "Quick\n");
+    const QString slow = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n");
+    const QString quick = m_engine->writePdf(u"quick.pdf"_s, u"TEXT"_s, "Quick\n");
     m_window->appendPaths({slow, quick});
     clickRow(0);
-    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
-    const qint64 slowPid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
+    const qint64 slowPid = m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
     QVERIFY(BusyPointer::isBusy());
 
     clickRow(1);
@@ -258,12 +257,12 @@ void TestPreviewWindow::aSecondClickEndsTheOlderPreview()
 
 void TestPreviewWindow::closingDuringAPreviewLeavesNothingBehind()
 {
-    m_window->appendPaths({m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n")});
+    m_window->appendPaths({m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "Slow\n")});
     clickRow(0);
-    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     m_window->close();
-    QVERIFY(::kill(static_cast<pid_t>(m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong()), 0) !=
-            0);
+    QVERIFY(::kill(static_cast<pid_t>(m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong()),
+                   0) != 0);
     QCOMPARE(workFiles(), QStringList());
     QVERIFY(!BusyPointer::isBusy());
 }

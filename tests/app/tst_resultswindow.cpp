@@ -56,14 +56,13 @@ private:
     QTreeView *resultsView() const;
     QPoint checkBoxCentre(int row) const;
     TextListModel &results() const { return m_window->resultsList(); }
-
 };
 
 void TestResultsWindow::init()
 {
-    setUpParts();
-    openWindow();
-    QVERIFY(QDir(m_temp->path()).mkdir(u"out"_s));
+    QVERIFY(setUpParts());
+    QVERIFY(openWindow());
+    QVERIFY(QDir(m_engine->temp.path()).mkdir(u"out"_s));
 }
 
 void TestResultsWindow::cleanup()
@@ -110,7 +109,7 @@ void TestResultsWindow::saveWritesTheChosenFile()
 
     results().append(rows);
     results().setData(results().index(0), Qt::Checked, Qt::CheckStateRole); // marks play no part in saving
-    const QString path = m_temp->filePath(u"out/results"_s);                // typed without an extension
+    const QString path = m_engine->temp.filePath(u"out/results"_s);         // typed without an extension
     m_modal->textAnswers.enqueue(path);
     press(button.constData());
 
@@ -118,7 +117,7 @@ void TestResultsWindow::saveWritesTheChosenFile()
     QCOMPARE(m_modal->shown.first().kind, u"save"_s);
     QCOMPARE(m_modal->shown.first().title, u"Save"_s);
     QCOMPARE(m_modal->shown.first().text, u"Text Files (*.txt);;All Files (*)"_s);
-    QCOMPARE(QDir(m_temp->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"results"_s});
     QCOMPARE(test::readFile(path), expected);
     QVERIFY(!BusyPointer::isBusy());
@@ -143,8 +142,8 @@ void TestResultsWindow::overwriteIsAskedOnlyForAnExistingFile()
     QFETCH(QByteArray, expected);
 
     results().append({u"a@b.cd"_s});
-    const QString path = m_temp->filePath(u"out/old results.txt"_s);
-    test::writeFile(path, kOld);
+    const QString path = m_engine->temp.filePath(u"out/old results.txt"_s);
+    QVERIFY(test::writeFile(path, kOld));
     m_modal->textAnswers.enqueue(path);
     m_modal->yesNoAnswers.enqueue(answer);
     press(button.constData());
@@ -154,7 +153,7 @@ void TestResultsWindow::overwriteIsAskedOnlyForAnExistingFile()
     QCOMPARE(questions.first().title, u"Pelmora"_s);
     QCOMPARE(questions.first().text, u"Are you sure you wish to overwrite "_s + path + u" ?"_s);
     QCOMPARE(test::readFile(path), expected);
-    QCOMPARE(QDir(m_temp->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"old results.txt"_s});
     QVERIFY(m_modal->shownOf(u"message"_s).isEmpty());
 }
@@ -166,9 +165,9 @@ void TestResultsWindow::cancelWritesNothing()
         press(button); // no answer scripted: the dialog is cancelled
     QCOMPARE(m_modal->shown.size(), 2);
     QCOMPARE(m_modal->shownOf(u"save"_s).size(), 2);
-    QCOMPARE(
-        QDir(m_temp->filePath(u"out"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList());
+    QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void TestResultsWindow::failedSaveIsReportedOnce_data()
@@ -191,9 +190,9 @@ void TestResultsWindow::failedSaveIsReportedOnce()
     for (int i = 0; i < 50000; ++i)
         many.append(u"row%1@example.com"_s.arg(i));
     results().append(many);
-    test::writeFile(m_temp->filePath(u"out/old.txt"_s), kOld);
-    QVERIFY(QDir(m_temp->filePath(u"out"_s)).mkdir(u"folder"_s));
-    const QString path = m_temp->filePath(relativePath);
+    QVERIFY(test::writeFile(m_engine->temp.filePath(u"out/old.txt"_s), kOld));
+    QVERIFY(QDir(m_engine->temp.filePath(u"out"_s)).mkdir(u"folder"_s));
+    const QString path = m_engine->temp.filePath(relativePath);
     m_modal->textAnswers.enqueue(path);
     m_modal->yesNoAnswers.enqueue(true); // the folder "exists": overwrite it, the program says
     press(button.constData());
@@ -208,10 +207,10 @@ void TestResultsWindow::failedSaveIsReportedOnce()
     QVERIFY2(messages.first().text.contains(u"\r\nin Pelmora2021/08/31.Form1."_s + handler + u" at line "_s),
              qPrintable(messages.first().text));
     QVERIFY(!BusyPointer::isBusy());
-    QCOMPARE(test::readFile(m_temp->filePath(u"out/old.txt"_s)), kOld);
-    QCOMPARE(
-        QDir(m_temp->filePath(u"out"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        (QStringList{u"folder"_s, u"old.txt"_s}));
+    QCOMPARE(test::readFile(m_engine->temp.filePath(u"out/old.txt"_s)), kOld);
+    QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{u"folder"_s, u"old.txt"_s}));
     QCOMPARE(results().rowCount(), 50000);
 }
 

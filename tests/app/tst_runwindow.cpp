@@ -34,8 +34,8 @@ private:
 
 void TestRunWindow::init()
 {
-    setUpParts();
-    openWindow({}, [] { return 1; });
+    QVERIFY(setUpParts());
+    QVERIFY(openWindow({}, [] { return 1; }));
 }
 
 void TestRunWindow::cleanup()
@@ -54,8 +54,8 @@ void TestRunWindow::emptyListSaysSo()
 
 void TestRunWindow::runFillsResultsAndSummarises()
 {
-    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "Mail (first@x.com), second@x.com.\n");
-    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS pw"_s, "hidden@x.com\n");
+    const QString a = m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "Mail (first@x.com), second@x.com.\n");
+    const QString locked = m_engine->writePdf(u"locked.pdf"_s, u"NEEDS pw"_s, "hidden@x.com\n");
     m_window->appendPaths({a, locked});
     press("PushButton2");
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
@@ -68,12 +68,12 @@ void TestRunWindow::runFillsResultsAndSummarises()
 
 void TestRunWindow::secondPressDuringARunDoesNothing()
 {
-    m_window->appendPaths({m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 1"_s, "slow@x.com\n")});
+    m_window->appendPaths({m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 1"_s, "slow@x.com\n")});
     press("PushButton2");
     QVERIFY(m_window->runController().RunInProgress());
     press("PushButton2");
     QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 10000);
-    QCOMPARE(m_fake->loggedCalls().size(), 1);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"slow@x.com"_s});
 }
 
@@ -91,7 +91,7 @@ void TestRunWindow::closingLeavesNothingBehind()
     QFETCH(QString, busyWith);
     QStringList pdfs;
     for (int i = 0; i < 3; ++i)
-        pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
+        pdfs << m_engine->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
     m_window->appendPaths(pdfs);
 
     // What is there just before the window closes.
@@ -100,8 +100,8 @@ void TestRunWindow::closingLeavesNothingBehind()
     bool converterBefore = false;
     qint64 closingTook = -1;
     auto closeNow = [&] {
-        work = m_workspace->workFolder();
-        converterBefore = QFileInfo::exists(m_workspace->ConverterPath());
+        work = m_engine->workspace->workFolder();
+        converterBefore = QFileInfo::exists(m_engine->workspace->ConverterPath());
         QFile store(m_settings->fileName());
         if (store.open(QIODevice::ReadOnly))
             storedBefore = store.readAll();
@@ -113,7 +113,7 @@ void TestRunWindow::closingLeavesNothingBehind()
 
     if (busyWith == u"run"_s) {
         press("PushButton2");
-        QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+        QTRY_VERIFY(!m_engine->fake->loggedCalls().isEmpty());
         QVERIFY(m_window->runController().RunInProgress());
         closeNow();
     } else if (busyWith == u"preview"_s) {
@@ -121,7 +121,7 @@ void TestRunWindow::closingLeavesNothingBehind()
         QVERIFY(list);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(m_window->fileList().index(1)).center());
-        QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+        QTRY_VERIFY(!m_engine->fake->loggedCalls().isEmpty());
         QVERIFY(QGuiApplication::overrideCursor()); // the preview's busy pointer
         closeNow();
     } else if (busyWith == u"scan"_s) {
@@ -152,18 +152,18 @@ void TestRunWindow::closingLeavesNothingBehind()
     QVERIFY(!work.isEmpty());
     QVERIFY(closingTook >= 0 && closingTook < 5000); // at once, not after the slow converters
     QVERIFY(!m_window->isVisible());
-    for (const QString &call : m_fake->loggedCalls())
+    for (const QString &call : m_engine->fake->loggedCalls())
         QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
-    QVERIFY(!QFileInfo::exists(m_workspace->ConverterPath()));
+    QVERIFY(!QFileInfo::exists(m_engine->workspace->ConverterPath()));
     QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     // Beside the PDFs nothing is left either.
-    QStringList expected{u"bin"_s};
+    QStringList expected;
     for (const QString &pdf : pdfs)
         expected << QFileInfo(pdf).fileName();
     expected.sort();
-    QCOMPARE(
-        QDir(m_fake->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-        expected);
+    QCOMPARE(QDir(m_engine->input.path())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
+             expected);
     QVERIFY(m_modal->shown.isEmpty()); // no summary for a run cut short
     QVERIFY(!QGuiApplication::overrideCursor());
     // Nothing is stored at shutdown.

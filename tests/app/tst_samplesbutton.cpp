@@ -41,7 +41,7 @@ private:
 void TestSamplesButton::init()
 {
     m_program = std::make_unique<QTemporaryDir>();
-    setUpParts(false);
+    QVERIFY(setUpParts(false));
 }
 
 void TestSamplesButton::cleanup()

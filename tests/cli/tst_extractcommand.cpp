@@ -1,9 +1,6 @@
-#include "ScriptedModal.h"
 #include "TestData.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
+#include "WindowTest.h"
 #include "app/TextListModel.h"
-#include "convert/ConverterWorkspace.h"
 #include "run/RunReport.h"
 
 #include <QCheckBox>
@@ -12,6 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,7 +45,7 @@ QString data(const char *name)
 
 } // namespace
 
-class TestExtractCommand : public QObject
+class TestExtractCommand : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -65,12 +63,13 @@ void TestExtractCommand::sameOutcomeAsTheWindow_data()
 {
     QTest::addColumn<QStringList>("pdfs");
     QTest::addColumn<QString>("password");
-    QTest::newRow("mixed list") << QStringList{data("contacts-2.pdf"), data("scanned.pdf"), data("contacts-1.pdf"),
-                                               data("damaged.pdf"), data("edge-cases.pdf"), data("contacts-2.pdf")}
+    QTest::newRow("mixed list") << QStringList{data("contacts-2.pdf"), data("scanned.pdf"),
+                                               data("contacts-1.pdf"), data("damaged.pdf"),
+                                               data("edge-cases.pdf"), data("contacts-2.pdf")}
                                 << QString();
-    QTest::newRow("one password for all") << QStringList{data("encrypted.pdf"), data("restricted.pdf"),
-                                                         data("notpdf.pdf"), data("long.pdf")}
-                                          << u"secret"_s;
+    QTest::newRow("one password for all")
+        << QStringList{data("encrypted.pdf"), data("restricted.pdf"), data("notpdf.pdf"), data("long.pdf")}
+        << u"secret"_s;
 }
 
 void TestExtractCommand::sameOutcomeAsTheWindow()
@@ -79,20 +78,19 @@ void TestExtractCommand::sameOutcomeAsTheWindow()
     QFETCH(QString, password);
 
     // The window's run.
-    test::ScriptedModal modal;
-    Settings settings(m_temp.filePath(u"settings.ini"_s));
-    ConverterWorkspace workspace(m_temp.path());
-    Form1 window({modal, settings, workspace, m_temp.path()});
-    window.Form_Load();
-    window.appendPaths(pdfs);
+    QVERIFY(setUpParts(false));
+    const auto cleanup = qScopeGuard([this] { tearDownParts(); });
+    createWindow();
+    m_window->Form_Load();
+    m_window->appendPaths(pdfs);
     if (!password.isEmpty()) {
-        window.findChild<QCheckBox *>(u"Check1"_s)->setChecked(true);
-        window.findChild<QRadioButton *>(u"Option6"_s)->setChecked(true);
-        modal.textAnswers.enqueue(password);
+        control<QCheckBox>("Check1")->setChecked(true);
+        control<QRadioButton>("Option6")->setChecked(true);
+        m_modal->textAnswers.enqueue(password);
     }
-    QTest::mouseClick(window.findChild<QPushButton *>(u"PushButton2"_s), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(modal.shownOf(u"message"_s).size(), 1, 60000);
-    const QString summary = modal.shownOf(u"message"_s).last().text;
+    press("PushButton2");
+    QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 60000);
+    const QString summary = m_modal->shownOf(u"message"_s).last().text;
 
     // The command's run over the same list.
     QStringList arguments = pdfs;
@@ -101,7 +99,7 @@ void TestExtractCommand::sameOutcomeAsTheWindow()
     const CommandResult command = runCommand(arguments);
 
     QString expectedOut;
-    for (const QString &address : window.resultsList().texts())
+    for (const QString &address : m_window->resultsList().texts())
         expectedOut += address + u'\n';
     QCOMPARE(QString::fromUtf8(command.out), expectedOut);
     // The report lists the same files with the same reasons, one per line.
@@ -128,7 +126,8 @@ void TestExtractCommand::passwordsAndFormats()
     QCOMPARE(wrong.status, 1);
     QVERIFY(wrong.err.contains("invalid password or no password protected."));
 
-    const CommandResult quiet = runCommand({u"-q"_s, data("scanned.pdf"), data("contacts-2.pdf"), u"--comma"_s});
+    const CommandResult quiet =
+        runCommand({u"-q"_s, data("scanned.pdf"), data("contacts-2.pdf"), u"--comma"_s});
     QCOMPARE(quiet.status, 1);
     QCOMPARE(quiet.err, QByteArray());
     QCOMPARE(quiet.out, "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
@@ -146,12 +145,15 @@ void TestExtractCommand::passwordsAndFormats()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
                             "escalate@example.org,logistics@example.net,partners@example.net,\r\n"_ba);
-    const CommandResult nowhere = runCommand({data("contacts-2.pdf"), u"-o"_s, m_temp.filePath(u"no/such/x"_s)});
+    const CommandResult nowhere =
+        runCommand({data("contacts-2.pdf"), u"-o"_s, m_temp.filePath(u"no/such/x"_s)});
     QCOMPARE(nowhere.status, 2);
     QVERIFY(!nowhere.err.isEmpty());
 
-    const CommandResult serial = runCommand({u"--jobs"_s, u"1"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
-    const CommandResult parallel = runCommand({u"-j"_s, u"4"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
+    const CommandResult serial =
+        runCommand({u"--jobs"_s, u"1"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
+    const CommandResult parallel =
+        runCommand({u"-j"_s, u"4"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
     QCOMPARE(serial.status, 0);
     QCOMPARE(parallel.out, serial.out);
     QCOMPARE(serial.out.count('\n'), 19);
@@ -186,8 +188,11 @@ void TestExtractCommand::usageErrors()
     QCOMPARE(runCommand({}).status, 2);
     QCOMPARE(runCommand({u"--jobs"_s, u"none"_s, data("contacts-1.pdf")}).status, 2);
     QCOMPARE(runCommand({u"--no-such-option"_s, data("contacts-1.pdf")}).status, 2);
-    QCOMPARE(runCommand({u"--password"_s, u"a"_s, u"--password-file"_s, u"b"_s, data("contacts-1.pdf")}).status, 2);
-    const CommandResult missingFile = runCommand({u"--password-file"_s, m_temp.filePath(u"none"_s), data("x.pdf")});
+    QCOMPARE(
+        runCommand({u"--password"_s, u"a"_s, u"--password-file"_s, u"b"_s, data("contacts-1.pdf")}).status,
+        2);
+    const CommandResult missingFile =
+        runCommand({u"--password-file"_s, m_temp.filePath(u"none"_s), data("x.pdf")});
     QCOMPARE(missingFile.status, 2);
     QVERIFY(missingFile.err.contains("cannot be read"));
     const CommandResult help = runCommand({u"--help"_s});

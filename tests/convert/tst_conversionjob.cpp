@@ -1,4 +1,4 @@
-#include "FakeConverter.h"
+#include "EngineFixture.h"
 #include "convert/ConversionJob.h"
 #include "convert/ConverterCommand.h"
 #include "convert/ConverterWorkspace.h"
@@ -29,24 +29,23 @@ private Q_SLOTS:
 
 private:
     QString readOutput(const ConversionJob &job) const;
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
+    std::unique_ptr<ConversionJob> makeJob(const QString &pdf, const QString &password = {},
+                                           ConversionKind kind = ConversionKind::Batch) const
+    {
+        return std::make_unique<ConversionJob>(*m_engine->workspace, m_engine->clock, kind, pdf, password);
+    }
+    std::unique_ptr<test::EngineFixture> m_engine;
 };
 
 void TestConversionJob::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_workspace->EnsureConverter();
+    m_engine = std::make_unique<test::EngineFixture>();
+    QVERIFY(m_engine->isValid());
 }
 
 void TestConversionJob::cleanup()
 {
-    m_workspace.reset();
-    m_temp.reset();
-    m_fake.reset();
+    m_engine.reset();
 }
 
 QString TestConversionJob::readOutput(const ConversionJob &job) const
@@ -61,27 +60,28 @@ void TestConversionJob::argumentsAreOneValueEach()
     QCOMPARE(ConverterArguments(ConversionKind::Batch, QString(), pdf, u"/w/1.txt"_s),
              (QStringList{pdf, u"/w/1.txt"_s}));
     QCOMPARE(ConverterArguments(ConversionKind::Preview, u"p w\""_s, pdf, u"/w/2.txt"_s),
-             (QStringList{u"-opw"_s, u"p w\""_s, u"-upw"_s, u"p w\""_s, u"-f"_s, u"1"_s, u"-l"_s, u"100"_s, pdf,
-                          u"/w/2.txt"_s}));
+             (QStringList{u"-opw"_s, u"p w\""_s, u"-upw"_s, u"p w\""_s, u"-f"_s, u"1"_s, u"-l"_s, u"100"_s,
+                          pdf, u"/w/2.txt"_s}));
     // A relative name that looks like an option is made absolute first.
-    const QStringList relative = ConverterArguments(ConversionKind::Batch, QString(), u"-x.pdf"_s, u"/w/3.txt"_s);
+    const QStringList relative =
+        ConverterArguments(ConversionKind::Batch, QString(), u"-x.pdf"_s, u"/w/3.txt"_s);
     QCOMPARE(relative.first(), QDir::current().absoluteFilePath(u"-x.pdf"_s));
 }
 
 void TestConversionJob::convertsIntoAFileOfItsOwn()
 {
-    const QString pdf = m_fake->writePdf(u"report.pdf"_s, u"TEXT"_s, "hello@example.com\n");
-    const QString besidePdf = m_fake->folder() + u"/report.txt"_s;
+    const QString pdf = m_engine->writePdf(u"report.pdf"_s, u"TEXT"_s, "hello@example.com\n");
+    const QString besidePdf = m_engine->inputPath(u"report.txt"_s);
     QString output;
     {
-        ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
-        QSignalSpy finished(&job, &ConversionJob::finished);
-        job.start();
+        const auto job = makeJob(pdf, QString());
+        QSignalSpy finished(job.get(), &ConversionJob::finished);
+        job->start();
         QVERIFY(finished.wait(5000));
-        QVERIFY(job.hasOutput());
-        QCOMPARE(readOutput(job), u"hello@example.com\n"_s);
-        QVERIFY(job.outputPath().startsWith(m_workspace->workFolder()));
-        output = job.outputPath();
+        QVERIFY(job->hasOutput());
+        QCOMPARE(readOutput(*job), u"hello@example.com\n"_s);
+        QVERIFY(job->outputPath().startsWith(m_engine->workspace->workFolder()));
+        output = job->outputPath();
     }
     QVERIFY(!QFile::exists(output));
     QVERIFY(!QFile::exists(besidePdf));
@@ -89,80 +89,85 @@ void TestConversionJob::convertsIntoAFileOfItsOwn()
 
 void TestConversionJob::retriesWithoutAPasswordOnce()
 {
-    const QString restricted = m_fake->writePdf(u"restricted.pdf"_s, u"OWNER owner"_s, "x@example.com\n");
-    ConversionJob job(*m_workspace, ConversionKind::Batch, restricted, u"wrong"_s);
-    QSignalSpy finished(&job, &ConversionJob::finished);
-    job.start();
+    const QString restricted = m_engine->writePdf(u"restricted.pdf"_s, u"OWNER owner"_s, "x@example.com\n");
+    const auto job = makeJob(restricted, u"wrong"_s);
+    QSignalSpy finished(job.get(), &ConversionJob::finished);
+    job->start();
     QVERIFY(finished.wait(5000));
-    QVERIFY(job.hasOutput());
-    QCOMPARE(m_fake->loggedCalls().size(), 2);
+    QVERIFY(job->hasOutput());
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 2);
 
-    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS secret"_s, "y@example.com\n");
-    ConversionJob wrong(*m_workspace, ConversionKind::Batch, locked, u"guess"_s);
-    QSignalSpy wrongFinished(&wrong, &ConversionJob::finished);
-    wrong.start();
+    const QString locked = m_engine->writePdf(u"locked.pdf"_s, u"NEEDS secret"_s, "y@example.com\n");
+    const auto wrong = makeJob(locked, u"guess"_s);
+    QSignalSpy wrongFinished(wrong.get(), &ConversionJob::finished);
+    wrong->start();
     QVERIFY(wrongFinished.wait(5000));
-    QVERIFY(!wrong.hasOutput());
+    QVERIFY(!wrong->hasOutput());
     QCOMPARE(wrongFinished.size(), 1);
-    QCOMPARE(m_fake->loggedCalls().size(), 4);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 4);
 
-    ConversionJob right(*m_workspace, ConversionKind::Batch, locked, u"secret"_s);
-    QSignalSpy rightFinished(&right, &ConversionJob::finished);
-    right.start();
+    const auto right = makeJob(locked, u"secret"_s);
+    QSignalSpy rightFinished(right.get(), &ConversionJob::finished);
+    right->start();
     QVERIFY(rightFinished.wait(5000));
-    QCOMPARE(readOutput(right), u"y@example.com\n"_s);
+    QCOMPARE(readOutput(*right), u"y@example.com\n"_s);
 }
 
 void TestConversionJob::missingConverterWritesNothing()
 {
-    const QString pdf = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@example.com\n");
+    const QString pdf = m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@example.com\n");
     // Removed by another window of the same user: put back before converting.
-    m_workspace->RemoveConverter();
-    ConversionJob restored(*m_workspace, ConversionKind::Batch, pdf, QString());
-    QSignalSpy restoredFinished(&restored, &ConversionJob::finished);
-    restored.start();
+    m_engine->workspace->RemoveConverter();
+    const auto restored = makeJob(pdf, QString());
+    QSignalSpy restoredFinished(restored.get(), &ConversionJob::finished);
+    restored->start();
     QVERIFY(restoredFinished.wait(5000));
-    QVERIFY(restored.hasOutput());
+    QVERIFY(restored->hasOutput());
 
     // Uninstalled meanwhile: the conversion ends with no output.
-    m_workspace->RemoveConverter();
+    m_engine->workspace->RemoveConverter();
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
-    ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
-    QSignalSpy finished(&job, &ConversionJob::finished);
-    job.start();
+    const auto job = makeJob(pdf, QString());
+    QSignalSpy finished(job.get(), &ConversionJob::finished);
+    job->start();
     QVERIFY(finished.wait(5000));
-    QVERIFY(!job.hasOutput());
+    QVERIFY(!job->hasOutput());
     qputenv("PATH", path);
 }
 
 void TestConversionJob::destroyingEndsTheConverter()
 {
-    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
-    auto job = std::make_unique<ConversionJob>(*m_workspace, ConversionKind::Batch, pdf, QString());
-    job->start();
-    QTRY_COMPARE(m_fake->loggedCalls().size(), 1);
-    const qint64 pid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
+    auto slow = makeJob(pdf);
+    slow->start();
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
+    const qint64 pid = m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
     QVERIFY(pid > 0);
-    job.reset();
+    slow.reset();
     // The shell is gone at once; its sleep may outlive it by a moment.
     QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestConversionJob::timeoutEndsTheConverter()
 {
-    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
-    ConversionJob job(*m_workspace, ConversionKind::Batch, pdf, QString());
-    job.setTimeout(300);
-    QSignalSpy finished(&job, &ConversionJob::finished);
-    QSignalSpy polled(&job, &ConversionJob::polled);
-    job.start();
+    const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late@example.com\n");
+    const auto job = makeJob(pdf, QString());
+    job->setTimeout(300);
+    QSignalSpy finished(job.get(), &ConversionJob::finished);
+    QSignalSpy polled(job.get(), &ConversionJob::polled);
+    job->start();
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
+    m_engine->clock.advance(200);
+    QCOMPARE(polled.size(), 2);
+    QVERIFY(finished.isEmpty());
+    m_engine->clock.advance(100);
     QVERIFY(finished.wait(5000));
-    QVERIFY(job.timedOut());
-    QVERIFY(!job.hasOutput());
-    QVERIFY(polled.size() >= 1);
+    QVERIFY(job->timedOut());
+    QVERIFY(!job->hasOutput());
     QCOMPARE(polled.first().first().toInt(), 1);
+    QCOMPARE(m_engine->clock.tickers(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestConversionJob)

@@ -1,6 +1,6 @@
 #include "FakeConverter.h"
 #include "convert/ConverterWorkspace.h"
-#include "run/ErrorTrap.h"
+#include "core/AppError.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +32,8 @@ void TestConverterWorkspace::privateFolderIsOwnedAndClosed()
     QVERIFY(workspace.isUsable());
     const QFileInfo info(workspace.privateFolder());
     QVERIFY(info.isDir());
-    QCOMPARE(info.permissions() & (QFile::WriteGroup | QFile::WriteOther | QFile::ReadOther), QFile::Permissions());
+    QCOMPARE(info.permissions() & (QFile::WriteGroup | QFile::WriteOther | QFile::ReadOther),
+             QFile::Permissions());
     QVERIFY(workspace.ConverterPath().startsWith(workspace.privateFolder() + u'/'));
 }
 

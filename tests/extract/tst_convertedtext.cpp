@@ -39,7 +39,7 @@ void TestConvertedText::init()
 
 QString TestConvertedText::write(const QByteArray &bytes)
 {
-    const QString path = m_dir->filePath(u"text%1.txt"_s.arg(++m_files));
+    QString path = m_dir->filePath(u"text%1.txt"_s.arg(++m_files));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
@@ -119,10 +119,8 @@ void TestConvertedText::judgesReadability_data()
     QTest::newRow("five letters alone") << QByteArray("abcde\r\n") << false;
     QTest::newRow("TAB") << QByteArray("ab\tc") << true;
     // Files are examined in blocks; the count goes on from one block to the next.
-    QTest::newRow("form feed after many line ends")
-        << QByteArray(200000, '\n') + "abcde\f" << true;
-    QTest::newRow("sixth letter after many line ends")
-        << "abcde\f" + QByteArray(200000, '\r') + "f" << false;
+    QTest::newRow("form feed after many line ends") << QByteArray(200000, '\n') + "abcde\f" << true;
+    QTest::newRow("sixth letter after many line ends") << "abcde\f" + QByteArray(200000, '\r') + "f" << false;
     QTest::newRow("NUL") << QByteArray(1, '\0') << true;
     QTest::newRow("space is readable") << QByteArray("      \f") << false;
     QTest::newRow("tilde 126 readable") << QByteArray("~~~~~~\x1f") << false;
@@ -161,18 +159,22 @@ void TestConvertedText::readsWholeFileForDisplay_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("ASCII with line ends") << QByteArray("a@b.org\r\n\fpage 2\n") << u"a@b.org\r\n\fpage 2\n"_s;
+    QTest::newRow("ASCII with line ends")
+        << QByteArray("a@b.org\r\n\fpage 2\n") << u"a@b.org\r\n\fpage 2\n"_s;
     QTest::newRow("valid UTF-8") << QByteArray("caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x93\xa7") << u"café – 📧"_s;
     QTest::newRow("Latin-1 byte among UTF-8")
         << QByteArray("caf\xe9 na\xc3\xafve") << u"caf\u00e9 na\u00efve"_s;
     QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << u"a\u0080z"_s;
     QTest::newRow("truncated sequence at end") << QByteArray("x\xe2\x82") << u"x\u00e2\u0082"_s;
-    QTest::newRow("truncated sequence mid-text") << QByteArray("\xe2\x82 \xe2\x82\xac") << u"\u00e2\u0082 €"_s;
+    QTest::newRow("truncated sequence mid-text")
+        << QByteArray("\xe2\x82 \xe2\x82\xac") << u"\u00e2\u0082 €"_s;
     QTest::newRow("overlong encoding") << QByteArray("\xc0\xaf") << u"\u00c0\u00af"_s;
     QTest::newRow("surrogate half") << QByteArray("\xed\xa0\x80") << u"\u00ed\u00a0\u0080"_s;
     QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << u"\u00f4\u0090\u0080\u0080"_s;
-    QTest::newRow("leading byte order mark dropped") << QByteArray("\xef\xbb\xbfz\xef\xbb\xbf") << u"z\ufeff"_s;
-    QTest::newRow("byte order mark after a stray byte") << QByteArray("\xff\xef\xbb\xbfz") << u"\u00ff\ufeffz"_s;
+    QTest::newRow("leading byte order mark dropped")
+        << QByteArray("\xef\xbb\xbfz\xef\xbb\xbf") << u"z\ufeff"_s;
+    QTest::newRow("byte order mark after a stray byte")
+        << QByteArray("\xff\xef\xbb\xbfz") << u"\u00ff\ufeffz"_s;
     QTest::newRow("encoded replacement character kept")
         << QByteArray("\xef\xbf\xbd\xff") << u"\ufffd\u00ff"_s;
 }

@@ -2,10 +2,10 @@
 // that are not files, odd names, files that vanish or change while the run goes on.
 // After every run the input tree is unchanged, the work folder empty and no converter
 // left running.
+#include "EngineFixture.h"
 #include "RunInvariants.h"
+#include "RunToEnd.h"
 #include "TestData.h"
-#include "convert/ConverterWorkspace.h"
-#include "run/BatchRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,23 +25,9 @@ using namespace pelmora;
 
 namespace {
 
-class Host : public BatchRunHost
-{
-public:
-    PasswordMode passwordMode() override { return PasswordMode::None; }
-    QString askPassword(PasswordPrompt, const QString &) override { return QString(); }
-};
-
 QByteArray contents(const QString &name)
 {
-    QFile file(test::dataFile(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return test::readFile(test::dataFile(name));
 }
 
 // Makes a file under a name given as bytes, as the file system will hold it.
@@ -55,11 +41,11 @@ bool writeRawName(const QString &folder, const QByteArray &name, const QByteArra
     return ::close(fd) == 0 && written;
 }
 
-const QStringList kContacts1{u"Sales@Example.com"_s,  u"support@acme.com"_s,   u"billing@acme.com"_s,
-                             u"press@acme.com"_s,     u"media@acme.com"_s,     u"webmaster@acme.com"_s,
-                             u"hr@acme.com"_s,        u"jobs@acme.com"_s,      u"legal@acme.com"_s,
-                             u"info@acme.com"_s,      u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s,
-                             u"returns@acme.com"_s,   u"dispatch@acme.com"_s};
+const QStringList kContacts1{u"Sales@Example.com"_s, u"support@acme.com"_s,   u"billing@acme.com"_s,
+                             u"press@acme.com"_s,    u"media@acme.com"_s,     u"webmaster@acme.com"_s,
+                             u"hr@acme.com"_s,       u"jobs@acme.com"_s,      u"legal@acme.com"_s,
+                             u"info@acme.com"_s,     u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s,
+                             u"returns@acme.com"_s,  u"dispatch@acme.com"_s};
 
 } // namespace
 
@@ -67,7 +53,6 @@ class TestHostileFiles : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
     void init();
     void cleanup();
     void damagedAndFakePdfs_data();
@@ -77,57 +62,29 @@ private Q_SLOTS:
     void filesVanishOrChangeWhileTheRunGoesOn();
 
 private:
-    struct Outcome
+    test::RunOutcome run(const QStringList &pdfs, const std::function<void()> &whenStarted = {})
     {
-        QStringList addresses;
-        QList<UnreadableFile> unreadable;
-        bool finished = false;
-    };
-    // `whenStarted` runs as the first row's conversion starts, before any other.
-    Outcome run(const QStringList &pdfs, const std::function<void()> &whenStarted = {});
+        return test::runToEnd(*m_engine, pdfs, m_host, 1, whenStarted);
+    }
+    test::RunInvariants invariants() const
+    {
+        return test::RunInvariants(m_engine->input.path(), m_engine->workspace->workFolder());
+    }
+    QString inputPath(const QString &name) const { return m_engine->inputPath(name); }
 
-    QTemporaryDir m_temp;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
-    std::unique_ptr<QTemporaryDir> m_input;
+    std::unique_ptr<test::EngineFixture> m_engine;
+    test::ScriptedRunHost m_host;
 };
-
-void TestHostileFiles::initTestCase()
-{
-    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
-        QFAIL("pdftotext is not installed (package poppler-utils)");
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp.path());
-    m_workspace->EnsureConverter();
-}
 
 void TestHostileFiles::init()
 {
-    m_input = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_input->isValid());
+    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Converter::Real);
+    QVERIFY(m_engine->isValid());
 }
 
 void TestHostileFiles::cleanup()
 {
-    m_input.reset();
-}
-
-TestHostileFiles::Outcome TestHostileFiles::run(const QStringList &pdfs, const std::function<void()> &whenStarted)
-{
-    Outcome outcome;
-    Host host;
-    BatchRun batch(*m_workspace, host, pdfs);
-    batch.setParallelJobs(1);
-    bool started = false;
-    connect(&batch, &BatchRun::progressChanged, this, [&] {
-        if (!started && whenStarted)
-            whenStarted();
-        started = true;
-    });
-    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &found) { outcome.addresses += found; });
-    QSignalSpy finished(&batch, &BatchRun::finished);
-    batch.start();
-    outcome.finished = !finished.isEmpty() || finished.wait(30000);
-    outcome.unreadable = batch.unreadableFiles();
-    return outcome;
+    m_engine.reset();
 }
 
 void TestHostileFiles::damagedAndFakePdfs_data()
@@ -155,35 +112,35 @@ void TestHostileFiles::damagedAndFakePdfs()
     QFETCH(QStringList, addresses);
     const QByteArray pdf = contents(u"contacts-1.pdf"_s);
     QVERIFY(!pdf.isEmpty());
-    const QString path = m_input->filePath(u"hostile.pdf"_s);
+    const QString path = inputPath(u"hostile.pdf"_s);
     QByteArray random(65536, Qt::Uninitialized);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
     if (kind == u"zero"_s)
-        QVERIFY(writeFile(path, QByteArray()));
+        QVERIFY(test::writeFile(path, QByteArray()));
     else if (kind == u"middle"_s)
-        QVERIFY(writeFile(path, pdf.left(pdf.size() * 2 / 3)));
+        QVERIFY(test::writeFile(path, pdf.left(pdf.size() * 2 / 3)));
     else if (kind == u"end"_s)
-        QVERIFY(writeFile(path, pdf.left(pdf.size() - 30)));
+        QVERIFY(test::writeFile(path, pdf.left(pdf.size() - 30)));
     else if (kind == u"random"_s)
-        QVERIFY(writeFile(path, random));
+        QVERIFY(test::writeFile(path, random));
     else if (kind == u"header"_s)
-        QVERIFY(writeFile(path, "%PDF-1.4\n" + random));
+        QVERIFY(test::writeFile(path, "%PDF-1.4\n" + random));
     else if (kind == u"text"_s)
-        QVERIFY(writeFile(path, "Not a PDF: write to text@example.com\n"));
+        QVERIFY(test::writeFile(path, "Not a PDF: write to text@example.com\n"));
     else if (kind == u"folder"_s)
         QVERIFY(QDir().mkdir(path));
     else if (kind == u"fifo"_s)
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (kind == u"link"_s || kind == u"dangling"_s) {
-        const QString target = m_input->filePath(u"target.pdf"_s);
-        QVERIFY(writeFile(target, pdf));
+        const QString target = inputPath(u"target.pdf"_s);
+        QVERIFY(test::writeFile(target, pdf));
         QVERIFY(QFile::link(target, path));
         if (kind == u"dangling"_s)
             QVERIFY(QFile::remove(target));
     }
-    const test::RunInvariants invariants(m_input->path(), m_workspace->workFolder());
-    const Outcome outcome = run({path});
-    QVERIFY(outcome.finished);
+    const test::RunInvariants invariants = this->invariants();
+    const test::RunOutcome outcome = run({path});
+    QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses, addresses);
     if (addresses.isEmpty())
         QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Protected}}));
@@ -213,12 +170,12 @@ void TestHostileFiles::oddNames()
 {
     QFETCH(QByteArray, name);
     QFETCH(bool, readable);
-    QVERIFY(writeRawName(m_input->path(), name, contents(u"contacts-1.pdf"_s)));
+    QVERIFY(writeRawName(m_engine->input.path(), name, contents(u"contacts-1.pdf"_s)));
     // QTemporaryDir cannot remove what Qt cannot list.
-    const QByteArray rawPath = QFile::encodeName(m_input->path()) + '/' + name;
+    const QByteArray rawPath = QFile::encodeName(m_engine->input.path()) + '/' + name;
     const auto removeRaw = qScopeGuard([&] { ::unlink(rawPath.constData()); });
     // The path as Qt sees it: listed in its folder, or decoded from a command line.
-    const QStringList listed = QDir(m_input->path()).entryList(QDir::Files);
+    const QStringList listed = QDir(m_engine->input.path()).entryList(QDir::Files);
     const QString path = QString::fromLocal8Bit(rawPath);
     if (readable) {
         QCOMPARE(listed, QStringList{QFile::decodeName(name)});
@@ -228,9 +185,9 @@ void TestHostileFiles::oddNames()
         QVERIFY(path.contains(QChar::ReplacementCharacter));
     }
 
-    const test::RunInvariants invariants(m_input->path(), m_workspace->workFolder());
-    const Outcome outcome = run({path});
-    QVERIFY(outcome.finished);
+    const test::RunInvariants invariants = this->invariants();
+    const test::RunOutcome outcome = run({path});
+    QVERIFY(outcome.ended);
     if (readable) {
         QCOMPARE(outcome.addresses, kContacts1);
         QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
@@ -244,32 +201,33 @@ void TestHostileFiles::oddNames()
 
 void TestHostileFiles::filesVanishOrChangeWhileTheRunGoesOn()
 {
-    const QString first = m_input->filePath(u"first.pdf"_s);
-    const QString vanishes = m_input->filePath(u"vanishes.pdf"_s);
-    const QString replaced = m_input->filePath(u"replaced.pdf"_s);
-    const QString truncated = m_input->filePath(u"truncated.pdf"_s);
-    const QString becomesFolder = m_input->filePath(u"becomes folder.pdf"_s);
+    const QString first = inputPath(u"first.pdf"_s);
+    const QString vanishes = inputPath(u"vanishes.pdf"_s);
+    const QString replaced = inputPath(u"replaced.pdf"_s);
+    const QString truncated = inputPath(u"truncated.pdf"_s);
+    const QString becomesFolder = inputPath(u"becomes folder.pdf"_s);
     for (const QString &path : {first, vanishes, replaced, truncated, becomesFolder})
-        QVERIFY(writeFile(path, contents(u"contacts-1.pdf"_s)));
+        QVERIFY(test::writeFile(path, contents(u"contacts-1.pdf"_s)));
 
     std::unique_ptr<test::RunInvariants> invariants;
     // Listed with five files; as the first converts, the others change under the run.
-    const Outcome outcome = run({first, vanishes, replaced, truncated, becomesFolder}, [&] {
+    const test::RunOutcome outcome = run({first, vanishes, replaced, truncated, becomesFolder}, [&] {
         QVERIFY(QFile::remove(vanishes));
-        QVERIFY(writeFile(replaced, contents(u"contacts-2.pdf"_s)));
+        QVERIFY(test::writeFile(replaced, contents(u"contacts-2.pdf"_s)));
         QVERIFY(QFile::resize(truncated, 0));
         QVERIFY(QFile::remove(becomesFolder));
         QVERIFY(QDir().mkdir(becomesFolder));
-        invariants = std::make_unique<test::RunInvariants>(m_input->path(), m_workspace->workFolder());
+        invariants = std::make_unique<test::RunInvariants>(this->invariants());
     });
-    QVERIFY(outcome.finished);
+    QVERIFY(outcome.ended);
     QVERIFY(invariants);
-    const QStringList fromReplaced{u"accounts@example.org"_s, u"audit@example.org"_s, u"escalate@example.org"_s,
-                                   u"logistics@example.net"_s, u"partners@example.net"_s};
+    const QStringList fromReplaced{u"accounts@example.org"_s, u"audit@example.org"_s,
+                                   u"escalate@example.org"_s, u"logistics@example.net"_s,
+                                   u"partners@example.net"_s};
     QCOMPARE(outcome.addresses, kContacts1 + fromReplaced);
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{vanishes, UnreadableReason::Protected},
-                                                       {truncated, UnreadableReason::Protected},
-                                                       {becomesFolder, UnreadableReason::Protected}}));
+                                                        {truncated, UnreadableReason::Protected},
+                                                        {becomesFolder, UnreadableReason::Protected}}));
     const QString broken = invariants->violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }

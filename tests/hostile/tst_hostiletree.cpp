@@ -1,15 +1,14 @@
 // A folder scan and a run over a tree of 10,000 entries with link loops, a link that
 // aliases a folder and a dangling link: the scan ends and lists each PDF once, the run
 // reads them all, and the tree is left exactly as it was.
+#include "EngineFixture.h"
 #include "RunInvariants.h"
+#include "RunToEnd.h"
 #include "TestData.h"
-#include "convert/ConverterWorkspace.h"
 #include "inputs/FolderWalk.h"
-#include "run/BatchRun.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,13 +16,6 @@ using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
 namespace {
-
-class Host : public BatchRunHost
-{
-public:
-    PasswordMode passwordMode() override { return PasswordMode::None; }
-    QString askPassword(PasswordPrompt, const QString &) override { return QString(); }
-};
 
 constexpr int kFolders = 50;
 constexpr int kEntriesPerFolder = 199; // with the folders themselves: 10,000 entries
@@ -40,10 +32,10 @@ private Q_SLOTS:
 
 void TestHostileTree::scanAndRunOverALargeTreeWithLoops()
 {
-    QTemporaryDir input;
-    QFile pdf(test::dataFile(u"contacts-2.pdf"_s));
-    QVERIFY(pdf.open(QIODevice::ReadOnly));
-    const QByteArray bytes = pdf.readAll();
+    test::EngineFixture engine(test::EngineFixture::Converter::Real);
+    QVERIFY(engine.isValid());
+    const QTemporaryDir &input = engine.input;
+    const QByteArray bytes = test::readFile(test::dataFile(u"contacts-2.pdf"_s));
 
     // Folders ten deep in five chains: d0/d1/.../d9, e0/..., so the walk goes level by level.
     QStringList folders;
@@ -59,7 +51,8 @@ void TestHostileTree::scanAndRunOverALargeTreeWithLoops()
         QVERIFY(QDir().mkpath(folder));
         for (int i = 0; i < kEntriesPerFolder; ++i) {
             const bool isPdf = i < kPdfsPerFolder;
-            QFile file(u"%1/f%2.%3"_s.arg(folder).arg(i, 3, 10, QChar(u'0')).arg(isPdf ? u"pdf"_s : u"txt"_s));
+            QFile file(
+                u"%1/f%2.%3"_s.arg(folder).arg(i, 3, 10, QChar(u'0')).arg(isPdf ? u"pdf"_s : u"txt"_s));
             QVERIFY(file.open(QIODevice::WriteOnly));
             if (isPdf) {
                 file.write(bytes);
@@ -74,9 +67,7 @@ void TestHostileTree::scanAndRunOverALargeTreeWithLoops()
     QVERIFY(QFile::link(folders[20], folders[40] + u"/alias"_s));
     QVERIFY(QFile::link(input.filePath(u"nowhere"_s), folders[0] + u"/dangling.pdf"_s));
 
-    ConverterWorkspace workspace(QDir::tempPath());
-    workspace.EnsureConverter();
-    const test::RunInvariants invariants(input.path(), workspace.workFolder());
+    const test::RunInvariants invariants(input.path(), engine.workspace->workFolder());
 
     FolderScan scan(u"*.pdf"_s);
     QStringList found = scan.filesIn(input.path());
@@ -86,15 +77,11 @@ void TestHostileTree::scanAndRunOverALargeTreeWithLoops()
     expected.sort();
     QCOMPARE(found, expected);
 
-    Host host;
-    BatchRun batch(workspace, host, found);
-    QStringList addresses;
-    connect(&batch, &BatchRun::addressesFound, this, [&](const QStringList &f) { addresses += f; });
-    QSignalSpy finished(&batch, &BatchRun::finished);
-    batch.start();
-    QVERIFY(finished.wait(120000));
-    QCOMPARE(addresses.size(), 7);
-    QCOMPARE(batch.unreadableFiles(), QList<UnreadableFile>());
+    test::ScriptedRunHost host;
+    const test::RunOutcome outcome = test::runToEnd(engine, found, host, 2);
+    QVERIFY(outcome.ended);
+    QCOMPARE(outcome.addresses.size(), 7);
+    QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
     const QString broken = invariants.violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }

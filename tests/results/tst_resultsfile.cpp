@@ -134,7 +134,7 @@ void TestResultsFile::saveReplacesLongerFile()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"results.txt"_s);
-    test::writeFile(path, kOld);
+    QVERIFY(test::writeFile(path, kOld));
     SaveResults(path, addresses, format);
     QCOMPARE(test::readFile(path), expected);
     // Saving again over the result is the same replacement.
@@ -169,9 +169,9 @@ void TestResultsFile::failuresLeaveEverythingAsItWas()
     QFETCH(QString, words);
 
     QTemporaryDir dir;
-    test::writeFile(dir.filePath(u"old.txt"_s), kOld);
+    QVERIFY(test::writeFile(dir.filePath(u"old.txt"_s), kOld));
     QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
-    test::writeFile(dir.filePath(u"sub/old.txt"_s), kOld);
+    QVERIFY(test::writeFile(dir.filePath(u"sub/old.txt"_s), kOld));
     const auto before = snapshot(dir.path());
     const QString path = relativePath.isEmpty() ? QString() : dir.filePath(relativePath);
 
@@ -191,7 +191,7 @@ void TestResultsFile::fullDiskLeavesOldFileIdentical()
     // included, as a full disk would.
     QTemporaryDir dir;
     const QString path = dir.filePath(u"results.txt"_s);
-    test::writeFile(path, kOld);
+    QVERIFY(test::writeFile(path, kOld));
     const auto before = snapshot(dir.path());
 
     rlimit old{};
@@ -220,8 +220,8 @@ void TestResultsFile::permissionDeniedLeavesOldFileIdentical()
     QVERIFY(QDir(dir.path()).mkdir(u"locked"_s));
     const QString inLocked = dir.filePath(u"locked/results.txt"_s);
     const QString readOnly = dir.filePath(u"readonly.txt"_s);
-    test::writeFile(inLocked, kOld);
-    test::writeFile(readOnly, kOld);
+    QVERIFY(test::writeFile(inLocked, kOld));
+    QVERIFY(test::writeFile(readOnly, kOld));
     QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
     const QString locked = dir.filePath(u"locked"_s);
     QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));

@@ -1,6 +1,5 @@
-#include "FakeConverter.h"
+#include "EngineFixture.h"
 #include "RunToEnd.h"
-#include "convert/ConverterWorkspace.h"
 #include "run/BatchRun.h"
 
 #include <QDir>
@@ -36,43 +35,53 @@ private Q_SLOTS:
     void abortWhilePromptingIsSafe();
 
 private:
-    Outcome run(const QStringList &pdfs, Host &host, int jobs) { return test::runToEnd(*m_workspace, pdfs, host, jobs); }
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
+    Outcome run(const QStringList &pdfs, Host &host, int jobs)
+    {
+        return test::runToEnd(*m_engine, pdfs, host, jobs);
+    }
+    std::unique_ptr<BatchRun> makeRun(Host &host, const QStringList &pdfs, int jobs)
+    {
+        auto batch = std::make_unique<BatchRun>(*m_engine->workspace, m_engine->clock, host, pdfs);
+        batch->setParallelJobs(jobs);
+        return batch;
+    }
+    QString pdf(const QString &name, const QString &directive, const QByteArray &text) const
+    {
+        return m_engine->writePdf(name, directive, text);
+    }
+    std::unique_ptr<test::EngineFixture> m_engine;
 };
 
 void TestBatchRun::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_workspace->EnsureConverter();
+    m_engine = std::make_unique<test::EngineFixture>();
+    QVERIFY(m_engine->isValid());
 }
 
 void TestBatchRun::cleanup()
 {
-    m_workspace.reset();
-    m_temp.reset();
-    m_fake.reset();
+    m_engine.reset();
 }
 
 void TestBatchRun::ordersResultsByRowLineAndPosition()
 {
-    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "one@x.com two@x.com\nSales@Example.com\n");
-    const QString b = m_fake->writePdf(u"b.pdf"_s, u"TEXT"_s, "sales@example.com three@x.com one@x.com\n");
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "one@x.com two@x.com\nSales@Example.com\n");
+    const QString b = pdf(u"b.pdf"_s, u"TEXT"_s, "sales@example.com three@x.com one@x.com\n");
     Host host;
     // b listed twice: converted twice, its addresses once.
     const Outcome outcome = run({a, b, b}, host, 1);
+    QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses,
              (QStringList{u"one@x.com"_s, u"two@x.com"_s, u"Sales@Example.com"_s, u"three@x.com"_s}));
     QVERIFY(outcome.unreadable.isEmpty());
     QCOMPARE(SummaryMessage(outcome.unreadable), u"Done."_s);
-    QCOMPARE(m_fake->loggedCalls().size(), 3);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 3);
 
     // A second run finds them all again: uniqueness lasts one run.
     Host again;
-    QCOMPARE(run({b}, again, 1).addresses, (QStringList{u"sales@example.com"_s, u"three@x.com"_s, u"one@x.com"_s}));
+    const Outcome second = run({b}, again, 1);
+    QVERIFY(second.ended);
+    QCOMPARE(second.addresses, (QStringList{u"sales@example.com"_s, u"three@x.com"_s, u"one@x.com"_s}));
 }
 
 void TestBatchRun::parallelRunsGiveTheSameOutcome_data()
@@ -98,24 +107,26 @@ void TestBatchRun::parallelRunsGiveTheSameOutcome()
         }
         switch (i % 6) {
         case 1:
-            pdfs << m_fake->writePdf(name, u"NOTHING"_s, {});
+            pdfs << pdf(name, u"NOTHING"_s, {});
             break;
         case 2:
-            pdfs << m_fake->writePdf(name, u"TEXT"_s, "\f\f12\f");
+            pdfs << pdf(name, u"TEXT"_s, "\f\f12\f");
             break;
         case 3:
-            pdfs << m_fake->writePdf(name, u"SLEEP 0.%1"_s.arg(9 - i / 3), text);
+            pdfs << pdf(name, u"SLEEP 0.0%1"_s.arg(9 - i / 3), text);
             break;
         default:
-            pdfs << m_fake->writePdf(name, u"TEXT"_s, text);
+            pdfs << pdf(name, u"TEXT"_s, text);
         }
     }
     pdfs << pdfs.at(4) << u"/nonexistent/vanished.pdf"_s;
 
     Host serialHost;
     const Outcome serial = run(pdfs, serialHost, 1);
+    QVERIFY(serial.ended);
     Host parallelHost;
     const Outcome parallel = run(pdfs, parallelHost, jobs);
+    QVERIFY(parallel.ended);
     QVERIFY(serial.addresses.size() > 10);
     QCOMPARE(parallel.addresses, serial.addresses);
     QCOMPARE(SummaryMessage(parallel.unreadable), SummaryMessage(serial.unreadable));
@@ -124,26 +135,29 @@ void TestBatchRun::parallelRunsGiveTheSameOutcome()
 
 void TestBatchRun::reportsEachKindOfUnreadableFile()
 {
-    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS secret"_s, "l@x.com\n");
-    const QString scanned = m_fake->writePdf(u"scan.pdf"_s, u"TEXT"_s, "\f\f\f");
-    const QString empty = m_fake->writePdf(u"empty.pdf"_s, u"TEXT"_s, "");
-    const QString good = m_fake->writePdf(u"good.pdf"_s, u"TEXT"_s, "g@x.com\n");
+    const QString locked = pdf(u"locked.pdf"_s, u"NEEDS secret"_s, "l@x.com\n");
+    const QString scanned = pdf(u"scan.pdf"_s, u"TEXT"_s, "\f\f\f");
+    const QString empty = pdf(u"empty.pdf"_s, u"TEXT"_s, "");
+    const QString good = pdf(u"good.pdf"_s, u"TEXT"_s, "g@x.com\n");
 
     Host none;
     const Outcome plain = run({locked, scanned, empty, good}, none, 2);
+    QVERIFY(plain.ended);
     QCOMPARE(plain.addresses, QStringList{u"g@x.com"_s});
     QCOMPARE(plain.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
-                                                     {scanned, UnreadableReason::TextUnreadable}}));
-    QCOMPARE(SummaryMessage(plain.unreadable),
-             u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
-                 u"  - password protected or text is protected.\r\n"_s + scanned +
-                 u"  - text unreadable. Please view the file yourself to see if it is really a scanned image of "
-                 u"text and not proper PDF text."_s);
+                                                      {scanned, UnreadableReason::TextUnreadable}}));
+    QCOMPARE(
+        SummaryMessage(plain.unreadable),
+        u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
+            u"  - password protected or text is protected.\r\n"_s + scanned +
+            u"  - text unreadable. Please view the file yourself to see if it is really a scanned image of "
+            u"text and not proper PDF text."_s);
 
     Host wrong;
     wrong.mode = PasswordMode::SameForAll;
     wrong.answers = {u"guess"_s};
     const Outcome guessed = run({locked, good}, wrong, 2);
+    QVERIFY(guessed.ended);
     QCOMPARE(guessed.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::InvalidPassword}}));
     QCOMPARE(guessed.addresses, QStringList{u"g@x.com"_s}); // a wrong password does not spoil an open file
 }
@@ -157,8 +171,8 @@ void TestBatchRun::asksForPasswordsAsTheOptionsSay_data()
     QTest::newRow("none") << int(PasswordMode::None) << QStringList() << 0 << QStringList{u"open@x.com"_s};
     QTest::newRow("same for all") << int(PasswordMode::SameForAll) << QStringList{u"secret"_s} << 1
                                   << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
-    QTest::newRow("same for all, cancelled") << int(PasswordMode::SameForAll) << QStringList() << 1
-                                             << QStringList{u"open@x.com"_s};
+    QTest::newRow("same for all, cancelled")
+        << int(PasswordMode::SameForAll) << QStringList() << 1 << QStringList{u"open@x.com"_s};
     QTest::newRow("per file, blank for the open one")
         << int(PasswordMode::PerFile) << QStringList{u"secret"_s, QString(), u"secret"_s} << 3
         << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
@@ -170,13 +184,14 @@ void TestBatchRun::asksForPasswordsAsTheOptionsSay()
     QFETCH(QStringList, answers);
     QFETCH(int, prompts);
     QFETCH(QStringList, addresses);
-    const QString l1 = m_fake->writePdf(u"l1.pdf"_s, u"NEEDS secret"_s, "l1@x.com\n");
-    const QString open = m_fake->writePdf(u"open.pdf"_s, u"TEXT"_s, "open@x.com\n");
-    const QString l2 = m_fake->writePdf(u"l2.pdf"_s, u"NEEDS secret"_s, "l2@x.com\n");
+    const QString l1 = pdf(u"l1.pdf"_s, u"NEEDS secret"_s, "l1@x.com\n");
+    const QString open = pdf(u"open.pdf"_s, u"TEXT"_s, "open@x.com\n");
+    const QString l2 = pdf(u"l2.pdf"_s, u"NEEDS secret"_s, "l2@x.com\n");
     Host host;
     host.mode = PasswordMode(mode);
     host.answers = answers;
     const Outcome outcome = run({l1, open, l2}, host, 3);
+    QVERIFY(outcome.ended);
     QCOMPARE(host.asked.size(), prompts);
     if (PasswordMode(mode) == PasswordMode::PerFile)
         QCOMPARE(host.asked, (QStringList{l1, open, l2})); // in row order
@@ -185,9 +200,9 @@ void TestBatchRun::asksForPasswordsAsTheOptionsSay()
 
 void TestBatchRun::readsTheOptionsAgainForEveryFile()
 {
-    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
-    const QString b = m_fake->writePdf(u"b.pdf"_s, u"NEEDS pw"_s, "b@x.com\n");
-    const QString c = m_fake->writePdf(u"c.pdf"_s, u"NEEDS pw"_s, "c@x.com\n");
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
+    const QString b = pdf(u"b.pdf"_s, u"NEEDS pw"_s, "b@x.com\n");
+    const QString c = pdf(u"c.pdf"_s, u"NEEDS pw"_s, "c@x.com\n");
     Host host;
     host.mode = PasswordMode::PerFile;
     host.answers = {QString(), u"pw"_s};
@@ -197,6 +212,7 @@ void TestBatchRun::readsTheOptionsAgainForEveryFile()
             host.mode = PasswordMode::SameForAll;
     };
     const Outcome outcome = run({a, b, c}, host, 1);
+    QVERIFY(outcome.ended);
     QCOMPARE(host.asked, (QStringList{a, b}));
     QCOMPARE(outcome.addresses, (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
 }
@@ -208,17 +224,16 @@ void TestBatchRun::keepsFewConvertedTextsOnDisk()
     for (int i = 0; i < 200; ++i)
         text += "word" + QByteArray::number(i) + "@bulk.net and more text\n";
     for (int i = 0; i < 200; ++i)
-        pdfs << m_fake->writePdf(u"bulk%1.pdf"_s.arg(i), u"TEXT"_s, text);
+        pdfs << pdf(u"bulk%1.pdf"_s.arg(i), u"TEXT"_s, text);
     Host host;
     const int jobs = 4;
-    BatchRun batch(*m_workspace, host, pdfs);
-    batch.setParallelJobs(jobs);
+    const auto batch = makeRun(host, pdfs, jobs);
     qsizetype most = 0;
-    const QDir work(m_workspace->workFolder());
-    connect(&batch, &BatchRun::progressChanged, this,
+    const QDir work(m_engine->workspace->workFolder());
+    connect(batch.get(), &BatchRun::progressChanged, this,
             [&] { most = std::max(most, work.entryList(QDir::Files).size()); });
-    QSignalSpy finished(&batch, &BatchRun::finished);
-    batch.start();
+    QSignalSpy finished(batch.get(), &BatchRun::finished);
+    batch->start();
     QVERIFY(finished.wait(120000));
     QVERIFY2(most <= jobs + 2, qPrintable(QString::number(most)));
     QCOMPARE(work.entryList(QDir::Files), QStringList());
@@ -228,9 +243,10 @@ void TestBatchRun::progressGrowsAndEndsAtRest()
 {
     QStringList pdfs;
     for (int i = 0; i < 4; ++i)
-        pdfs << m_fake->writePdf(u"p%1.pdf"_s.arg(i), u"TEXT"_s, "p@x.com\n");
+        pdfs << pdf(u"p%1.pdf"_s.arg(i), u"TEXT"_s, "p@x.com\n");
     Host host;
     const Outcome outcome = run(pdfs, host, 1);
+    QVERIFY(outcome.ended);
     QList<int> starts;
     int previous = 0;
     for (const auto &[value, caption] : outcome.progress) {
@@ -247,28 +263,26 @@ void TestBatchRun::abortLeavesNothingBehind()
 {
     QStringList pdfs;
     for (int i = 0; i < 3; ++i)
-        pdfs << m_fake->writePdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
+        pdfs << pdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\n");
     Host host;
-    auto batch = std::make_unique<BatchRun>(*m_workspace, host, pdfs);
-    batch->setParallelJobs(3);
+    auto batch = makeRun(host, pdfs, 3);
     QSignalSpy finished(batch.get(), &BatchRun::finished);
     batch->start();
-    QTRY_COMPARE(m_fake->loggedCalls().size(), 3);
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 3);
     batch.reset();
-    for (const QString &call : m_fake->loggedCalls())
+    for (const QString &call : m_engine->fake->loggedCalls())
         QVERIFY(::kill(static_cast<pid_t>(call.section(u' ', 0, 0).toLongLong()), 0) != 0);
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
     QCOMPARE(finished.size(), 0);
 }
 
 void TestBatchRun::abortWhilePromptingIsSafe()
 {
-    const QString a = m_fake->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
-    const QString b = m_fake->writePdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com\n");
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
+    const QString b = pdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com\n");
     Host host;
     host.mode = PasswordMode::PerFile;
-    auto batch = std::make_unique<BatchRun>(*m_workspace, host, QStringList{a, b});
-    batch->setParallelJobs(1);
+    auto batch = makeRun(host, {a, b}, 1);
     // The window is closed while the second prompt is open.
     host.whilePrompting = [&] {
         if (host.asked.size() == 2)
@@ -280,7 +294,7 @@ void TestBatchRun::abortWhilePromptingIsSafe()
     QTRY_VERIFY_WITH_TIMEOUT(!batch, 10000);
     QCOMPARE(host.asked.size(), 2);
     QTest::qWait(200);
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

@@ -1,6 +1,5 @@
-#include "FakeConverter.h"
+#include "EngineFixture.h"
 #include "TestData.h"
-#include "convert/ConverterWorkspace.h"
 #include "run/Preview.h"
 
 #include <QDir>
@@ -35,8 +34,6 @@ private Q_SLOTS:
     void cleanup();
     void fileNameRule_data();
     void fileNameRule();
-    void ordinaryFiles_data();
-    void ordinaryFiles();
     void convertsTheFirstHundredPages();
     void showsWhyThereIsNoText_data();
     void showsWhyThereIsNoText();
@@ -46,39 +43,39 @@ private Q_SLOTS:
     void realPdfs();
 
 private:
-    Outcome preview(const QString &pdf, const QString &password, int timeoutMs = 10000);
-    std::unique_ptr<test::FakeConverter> m_fake;
-    std::unique_ptr<QTemporaryDir> m_temp;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
+    // `whileConverting` runs once the converter has started.
+    Outcome preview(const QString &pdf, const QString &password,
+                    const std::function<void()> &whileConverting = {});
+    std::unique_ptr<test::EngineFixture> m_engine;
 };
 
 void TestPreview::init()
 {
     // The real converter for the committed PDFs, the scripted one for the rest.
-    if (!QByteArray(QTest::currentTestFunction()).startsWith("real"))
-        m_fake = std::make_unique<test::FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
-    m_workspace->EnsureConverter();
+    using Converter = test::EngineFixture::Converter;
+    const bool real = QByteArray(QTest::currentTestFunction()).startsWith("real");
+    m_engine = std::make_unique<test::EngineFixture>(real ? Converter::Real : Converter::Fake);
+    QVERIFY(m_engine->isValid());
 }
 
 void TestPreview::cleanup()
 {
-    m_workspace.reset();
-    m_temp.reset();
-    m_fake.reset();
+    m_engine.reset();
 }
 
-Outcome TestPreview::preview(const QString &pdf, const QString &password, int timeoutMs)
+Outcome TestPreview::preview(const QString &pdf, const QString &password,
+                             const std::function<void()> &whileConverting)
 {
     Outcome outcome;
-    Preview job(*m_workspace, pdf, password);
+    Preview job(*m_engine->workspace, m_engine->clock, pdf, password);
     connect(&job, &Preview::captionChanged, this,
             [&](const QString &caption) { outcome.captions << caption; });
     connect(&job, &Preview::valueChanged, this, [&](int value) { outcome.values << value; });
     QSignalSpy finished(&job, &Preview::finished);
     job.start();
-    if (!finished.wait(timeoutMs))
+    if (whileConverting)
+        whileConverting();
+    if (finished.isEmpty() && !finished.wait(30000))
         return {u"<no end>"_s, {}, {}, {}};
     outcome.text = finished.first().at(0).toString();
     outcome.error = finished.first().at(1).toString();
@@ -110,60 +107,27 @@ void TestPreview::fileNameRule()
                                              u"really a scanned image of text and not proper PDF text."_s);
 }
 
-void TestPreview::ordinaryFiles_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("ordinary");
-    QTest::newRow("file") << u"a.pdf"_s << u"file"_s << true;
-    QTest::newRow("link to a file") << u"link.pdf"_s << u"link"_s << true;
-    QTest::newRow("hidden file") << u".a.pdf"_s << u"file"_s << false;
-    QTest::newRow("folder") << u"folder.pdf"_s << u"folder"_s << false;
-    QTest::newRow("missing") << u"gone.pdf"_s << u"none"_s << false;
-    QTest::newRow("pipe") << u"pipe.pdf"_s << u"pipe"_s << false;
-    QTest::newRow("empty path") << QString() << u"none"_s << false;
-}
-
-void TestPreview::ordinaryFiles()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(bool, ordinary);
-    const QString target = m_temp->filePath(u"target.pdf"_s);
-    QFile(target).open(QIODevice::WriteOnly);
-    const QString path = name.isEmpty() ? QString() : m_temp->filePath(name);
-    if (kind == u"file"_s)
-        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-    else if (kind == u"link"_s)
-        QVERIFY(QFile::link(target, path));
-    else if (kind == u"folder"_s)
-        QVERIFY(QDir().mkdir(path));
-    else if (kind == u"pipe"_s)
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    QCOMPARE(IsOrdinaryFile(path), ordinary);
-}
-
 void TestPreview::convertsTheFirstHundredPages()
 {
     const QByteArray text = "First line\r\n\fpage two x@y.com\n";
-    const QString pdf = m_fake->writePdf(u"doc.pdf"_s, u"TEXT"_s, text);
+    const QString pdf = m_engine->writePdf(u"doc.pdf"_s, u"TEXT"_s, text);
     const Outcome plain = preview(pdf, QString());
     QCOMPARE(plain.text, QString::fromUtf8(text)); // exactly as converted, line ends and page breaks kept
     QVERIFY(plain.error.isEmpty());
     QCOMPARE(plain.captions, QStringList{u"Progress Bar"_s});
     QVERIFY(plain.values.isEmpty()); // a short wait leaves the bar's value alone
 
-    const QString locked = m_fake->writePdf(u"locked.pdf"_s, u"NEEDS pw 1"_s, "unlocked\n");
+    const QString locked = m_engine->writePdf(u"locked.pdf"_s, u"NEEDS pw 1"_s, "unlocked\n");
     QCOMPARE(preview(locked, u"pw 1"_s).text, u"unlocked\n"_s);
 
-    const QStringList calls = m_fake->loggedCalls();
+    const QStringList calls = m_engine->fake->loggedCalls();
     QCOMPARE(calls.size(), 2);
     QVERIFY2(calls[0].contains(u" -f 1 -l 100 "_s + pdf + u' '), qPrintable(calls[0]));
     QVERIFY(!calls[0].contains(u"pw"_s));
     QVERIFY2(calls[1].contains(u"-opw pw 1 -upw pw 1 -f 1 -l 100 "_s), qPrintable(calls[1]));
     // Nothing beside the PDF, nothing left in the work folder.
-    QCOMPARE(QDir(m_fake->folder()).entryList({u"*.txt"_s}, QDir::Files), QStringList());
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(m_engine->input.path()).entryList({u"*.txt"_s}, QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestPreview::showsWhyThereIsNoText_data()
@@ -194,39 +158,43 @@ void TestPreview::showsWhyThereIsNoText()
     QFETCH(QString, password);
     QFETCH(bool, unreadable);
     QFETCH(int, calls);
-    const QString pdf = m_fake->writePdf(name, directive, text);
+    const QString pdf = m_engine->writePdf(name, directive, text);
     const Outcome outcome = preview(pdf, password);
     QCOMPARE(outcome.text, unreadable ? UnreadablePreviewText(pdf) : ProtectedPreviewText(pdf));
     QVERIFY(outcome.error.isEmpty());
-    QCOMPARE(m_fake->loggedCalls().size(), calls);
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->fake->loggedCalls().size(), calls);
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestPreview::cancelEndsTheConverter()
 {
-    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late\n");
-    Preview job(*m_workspace, pdf, QString());
+    const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late\n");
+    Preview job(*m_engine->workspace, m_engine->clock, pdf, QString());
     QSignalSpy finished(&job, &Preview::finished);
     QSignalSpy captions(&job, &Preview::captionChanged);
     job.start();
-    QTRY_VERIFY(!m_fake->loggedCalls().isEmpty());
+    QTRY_VERIFY(!m_engine->fake->loggedCalls().isEmpty());
     QVERIFY(job.isRunning());
     job.cancel();
     QVERIFY(!job.isRunning());
-    const qint64 pid = m_fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
+    const qint64 pid = m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
     QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
     QCOMPARE(captions.size(), 1); // the bar comes to rest
     QCOMPARE(captions.first().first().toString(), u"Progress Bar"_s);
     QTest::qWait(300);
     QVERIFY(finished.isEmpty());
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestPreview::longWaitShowsOnTheBar()
 {
     // Past the 50th poll the caption counts and the value creeps from 0.
-    const QString pdf = m_fake->writePdf(u"slow.pdf"_s, u"SLEEP 5.6"_s, "slow text\n");
-    const Outcome outcome = preview(pdf, QString(), 20000);
+    const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"WAIT"_s, "slow text\n");
+    const Outcome outcome = preview(pdf, QString(), [&] {
+        QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
+        m_engine->clock.advance(5600);
+        QVERIFY(test::FakeConverter::release(pdf));
+    });
     QCOMPARE(outcome.text, u"slow text\n"_s);
     QVERIFY2(outcome.captions.size() >= 2, qPrintable(outcome.captions.join(u'|')));
     QCOMPARE(outcome.captions.first(), u"Please wait.. 0"_s);
@@ -269,11 +237,11 @@ void TestPreview::realPdfs()
     QString pdf = test::dataFile(file);
     QVERIFY2(QFileInfo::exists(pdf), qPrintable(pdf));
     if (!copyAs.isEmpty()) {
-        const QString copy = m_temp->filePath(copyAs);
+        const QString copy = m_engine->inputPath(copyAs);
         QVERIFY(QFile::copy(pdf, copy));
         pdf = copy;
     }
-    const Outcome outcome = preview(pdf, password, 30000);
+    const Outcome outcome = preview(pdf, password);
     QVERIFY(outcome.error.isEmpty());
     if (expected == u"protected"_s)
         QCOMPARE(outcome.text, ProtectedPreviewText(pdf));
@@ -291,7 +259,7 @@ void TestPreview::realPdfs()
         QVERIFY(outcome.text.startsWith(u"The file a.b can not"_s));
     if (copyAs == u"scan.v2.pdf"_s)
         QVERIFY(outcome.text.startsWith(u"The file scan.v2 can not"_s));
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestPreview)

@@ -1,15 +1,14 @@
 // Runs over the committed test PDFs with the real pdftotext.
+#include "EngineFixture.h"
 #include "RunToEnd.h"
 #include "TestData.h"
-#include "convert/ConverterWorkspace.h"
-#include "run/BatchRun.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
-#include <QCryptographicHash>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -51,18 +50,15 @@ private Q_SLOTS:
 private:
     test::RunOutcome run(const QStringList &pdfs, BatchRunHost &host, int jobs = 2)
     {
-        return test::runToEnd(*m_workspace, pdfs, host, jobs);
+        return test::runToEnd(*m_engine, pdfs, host, jobs);
     }
-    QTemporaryDir m_temp;
-    std::unique_ptr<ConverterWorkspace> m_workspace;
+    std::unique_ptr<test::EngineFixture> m_engine;
 };
 
 void TestRealPdfs::initTestCase()
 {
-    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
-        QFAIL("pdftotext is not installed (package poppler-utils)");
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp.path());
-    m_workspace->EnsureConverter();
+    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Converter::Real);
+    QVERIFY(m_engine->isValid());
 }
 
 void TestRealPdfs::wholeListInOrder_data()
@@ -76,28 +72,29 @@ void TestRealPdfs::wholeListInOrder()
 {
     QFETCH(int, jobs);
     auto data = [](const char *name) { return test::dataFile(QString::fromLatin1(name)); };
-    const QStringList pdfs{data("contacts-1.pdf"), data("scanned.pdf"),  data("contacts-2.pdf"),
-                           data("damaged.pdf"),    data("empty.pdf"),    data("notpdf.pdf"),
+    const QStringList pdfs{data("contacts-1.pdf"), data("scanned.pdf"),   data("contacts-2.pdf"),
+                           data("damaged.pdf"),    data("empty.pdf"),     data("notpdf.pdf"),
                            data("noaddress.pdf"),  data("encrypted.pdf"), data("contacts-1.pdf")};
     const QByteArray before = treeDigest(test::dataFile(QString()));
     test::ScriptedRunHost host;
     const test::RunOutcome outcome = run(pdfs, host, jobs);
+    QVERIFY(outcome.ended);
     // contacts-1 with the sentence-ending and page-starting addresses, then what contacts-2 adds.
     QCOMPARE(outcome.addresses,
-             (QStringList{u"Sales@Example.com"_s, u"support@acme.com"_s, u"billing@acme.com"_s, u"press@acme.com"_s,
-                          u"media@acme.com"_s, u"webmaster@acme.com"_s, u"hr@acme.com"_s, u"jobs@acme.com"_s,
-                          u"legal@acme.com"_s, u"info@acme.com"_s, u"frontdesk@acme.com"_s,
-                          u"warehouse@acme.com"_s, u"returns@acme.com"_s, u"dispatch@acme.com"_s,
-                          u"accounts@example.org"_s, u"audit@example.org"_s, u"escalate@example.org"_s,
-                          u"logistics@example.net"_s, u"partners@example.net"_s}));
+             (QStringList{u"Sales@Example.com"_s, u"support@acme.com"_s, u"billing@acme.com"_s,
+                          u"press@acme.com"_s, u"media@acme.com"_s, u"webmaster@acme.com"_s, u"hr@acme.com"_s,
+                          u"jobs@acme.com"_s, u"legal@acme.com"_s, u"info@acme.com"_s,
+                          u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s, u"returns@acme.com"_s,
+                          u"dispatch@acme.com"_s, u"accounts@example.org"_s, u"audit@example.org"_s,
+                          u"escalate@example.org"_s, u"logistics@example.net"_s, u"partners@example.net"_s}));
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs[1], UnreadableReason::TextUnreadable},
-                                                       {pdfs[3], UnreadableReason::Protected},
-                                                       {pdfs[4], UnreadableReason::Protected},
-                                                       {pdfs[5], UnreadableReason::Protected},
-                                                       {pdfs[7], UnreadableReason::Protected}}));
+                                                        {pdfs[3], UnreadableReason::Protected},
+                                                        {pdfs[4], UnreadableReason::Protected},
+                                                        {pdfs[5], UnreadableReason::Protected},
+                                                        {pdfs[7], UnreadableReason::Protected}}));
     // Nothing beside the PDFs was created or changed, and no converted text is left.
     QCOMPARE(treeDigest(test::dataFile(QString())), before);
-    QCOMPARE(QDir(m_workspace->workFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestRealPdfs::passwords_data()
@@ -112,10 +109,12 @@ void TestRealPdfs::passwords_data()
     QTest::newRow("wrong password") << int(PasswordMode::SameForAll) << u"guess"_s
                                     << QStringList{u"readonly@example.com"_s}
                                     << int(UnreadableReason::InvalidPassword);
-    QTest::newRow("no password") << int(PasswordMode::None) << QString() << QStringList{u"readonly@example.com"_s}
+    QTest::newRow("no password") << int(PasswordMode::None) << QString()
+                                 << QStringList{u"readonly@example.com"_s}
                                  << int(UnreadableReason::Protected);
-    QTest::newRow("cancelled prompt") << int(PasswordMode::PerFile) << QString()
-                                      << QStringList{u"readonly@example.com"_s} << int(UnreadableReason::Protected);
+    QTest::newRow("cancelled prompt")
+        << int(PasswordMode::PerFile) << QString() << QStringList{u"readonly@example.com"_s}
+        << int(UnreadableReason::Protected);
 }
 
 void TestRealPdfs::passwords()
@@ -129,6 +128,7 @@ void TestRealPdfs::passwords()
     host.answers = {password};
     const QString encrypted = test::dataFile(u"encrypted.pdf"_s);
     const test::RunOutcome outcome = run({encrypted, test::dataFile(u"restricted.pdf"_s)}, host);
+    QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses, addresses);
     if (encryptedReason < 0)
         QVERIFY(outcome.unreadable.isEmpty());
@@ -150,6 +150,7 @@ void TestRealPdfs::oddNamesAndVanishedFiles()
     pdfs << folder.filePath(u"vanished.pdf"_s);
     test::ScriptedRunHost host;
     const test::RunOutcome outcome = run(pdfs, host);
+    QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses.size(), 7);
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs.last(), UnreadableReason::Protected}}));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), names.size()); // nothing written beside them

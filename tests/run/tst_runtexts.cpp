@@ -41,16 +41,19 @@ void TestRunTexts::trapReportsTheFailedStepAndGoesOn()
     QCOMPARE(sink.titles, (QStringList{u"Application Error"_s, u"Application Error"_s}));
     QCOMPARE(sink.texts.first(), u"Disk full\r\nin Pelmora2021/08/31.Form1.PushButton2_Click at line "_s +
                                      QString::number(failingLine) +
-                                     u"\r\rPlease email screenshot of this message to "_s + ErrorTrap::supportAddress());
+                                     u"\r\rPlease email screenshot of this message to "_s +
+                                     ErrorTrap::supportAddress());
     QVERIFY(sink.texts.last().startsWith(u"plain failure\r\n"_s));
 }
 
 void TestRunTexts::passwordPrompts()
 {
     QCOMPARE(PasswordPromptTitle(), u"Input Password"_s);
-    QCOMPARE(PasswordPromptText(PasswordPrompt::ForAllFiles, u"/x.pdf"_s), u"Enter password for all files:"_s);
-    QCOMPARE(PasswordPromptText(PasswordPrompt::ForFile, u"/d/x.pdf"_s),
-             u"Enter password for file (/d/x.pdf): \r\nNote: Leave this box blank if file is not password protected"_s);
+    QCOMPARE(PasswordPromptText(PasswordPrompt::ForAllFiles, u"/x.pdf"_s),
+             u"Enter password for all files:"_s);
+    QCOMPARE(
+        PasswordPromptText(PasswordPrompt::ForFile, u"/d/x.pdf"_s),
+        u"Enter password for file (/d/x.pdf): \r\nNote: Leave this box blank if file is not password protected"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRunTexts)

@@ -32,6 +32,7 @@ case "$first" in
   "SLEEP "*) helper sleep "${first#SLEEP }" ;;
   NOTHING) exit 1 ;;
   HANG) helper sleep infinity ;;
+  WAIT) while [ ! -e "$pdf.go" ]; do sleep 0.01; done ;;
   "CRASH "*) tail -n +2 "$pdf" | head -c "${first#CRASH }" > "$out"; ulimit -c 0; kill -SEGV $$ ;;
   "NOISY "*)
     bytes=$((${first#NOISY } * 1048576))
@@ -86,6 +87,12 @@ QList<qint64> FakeConverter::loggedPids() const
     return pids;
 }
 
+bool FakeConverter::release(const QString &pdf)
+{
+    QFile go(pdf + u".go"_s);
+    return go.open(QIODevice::WriteOnly);
+}
+
 QString FakeConverter::writePdf(const QString &name, const QString &directive, const QByteArray &text) const
 {
     return writePdfIn(m_folder.path(), name, directive, text);
@@ -94,7 +101,7 @@ QString FakeConverter::writePdf(const QString &name, const QString &directive, c
 QString FakeConverter::writePdfIn(const QString &folder, const QString &name, const QString &directive,
                                   const QByteArray &text)
 {
-    const QString path = QDir(folder).filePath(name);
+    QString path = QDir(folder).filePath(name);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write(directive.toUtf8() + '\n' + text);

@@ -14,6 +14,7 @@ namespace pelmora::test {
 //   SLEEP <seconds> converted after a pause
 //   NOTHING         writes no output, as for a damaged file
 //   HANG            never ends (a helper process sleeps for ever)
+//   WAIT            converted once release() has been called for the PDF
 //   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
 //   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
 //                   output, then converts
@@ -32,6 +33,8 @@ public:
     QStringList loggedCalls() const;
     // The converter processes and their helpers started so far.
     QList<qint64> loggedPids() const;
+    // Lets the conversions of a WAIT PDF go on.
+    [[nodiscard]] static bool release(const QString &pdf);
     // Writes a fake PDF and returns its path.
     QString writePdf(const QString &name, const QString &directive, const QByteArray &text) const;
     // The same in another folder, away from the converter's own files.

@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTest>
 
 #include <cstdio>
+#include <ranges>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,15 +14,23 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-FolderTree::FolderTree()
+namespace {
+
+bool made(bool ok, const QString &what)
 {
-    QVERIFY(m_temp.isValid());
+    if (!ok)
+        qWarning("could not make %s", qPrintable(what));
+    return ok;
 }
+
+} // namespace
+
+FolderTree::FolderTree() = default;
 
 FolderTree::~FolderTree()
 {
-    for (auto it = m_raw.crbegin(); it != m_raw.crend(); ++it)
-        ::remove(it->constData());
+    for (const QByteArray &path : std::views::reverse(m_raw)) // contents before their folders
+        ::remove(path.constData());
 }
 
 QString FolderTree::path(const QString &relative) const
@@ -30,41 +38,50 @@ QString FolderTree::path(const QString &relative) const
     return relative.isEmpty() ? root() : root() + u'/' + relative;
 }
 
-void FolderTree::dirs(const QStringList &relatives) const
+bool FolderTree::dirs(const QStringList &relatives) const
 {
-    for (const QString &relative : relatives)
-        QVERIFY2(QDir().mkpath(path(relative)), qPrintable(relative));
+    for (const QString &relative : relatives) {
+        if (!made(isValid() && QDir().mkpath(path(relative)), relative))
+            return false;
+    }
+    return true;
 }
 
-void FolderTree::files(const QStringList &relatives) const
+bool FolderTree::files(const QStringList &relatives) const
 {
     for (const QString &relative : relatives) {
         QFile file(path(relative));
-        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(relative));
+        if (!made(isValid() && file.open(QIODevice::WriteOnly), relative))
+            return false;
     }
+    return true;
 }
 
-void FolderTree::link(const QString &target, const QString &relative) const
+bool FolderTree::link(const QString &target, const QString &relative) const
 {
-    QVERIFY2(
-        ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0,
-        qPrintable(relative));
+    return made(isValid() && ::symlink(QFile::encodeName(target).constData(),
+                                       QFile::encodeName(path(relative)).constData()) == 0,
+                relative);
 }
 
-void FolderTree::rawFile(const QByteArray &relative)
+bool FolderTree::rawFile(const QByteArray &relative)
 {
     const QByteArray full = QFile::encodeName(root()) + '/' + relative;
     const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
-    m_raw.append(full);
+    if (fd >= 0) {
+        ::close(fd);
+        m_raw.append(full);
+    }
+    return made(isValid() && fd >= 0, QString::fromLatin1(relative));
 }
 
-void FolderTree::rawDir(const QByteArray &relative)
+bool FolderTree::rawDir(const QByteArray &relative)
 {
     const QByteArray full = QFile::encodeName(root()) + '/' + relative;
-    QVERIFY(::mkdir(full.constData(), 0755) == 0);
-    m_raw.append(full);
+    const bool ok = ::mkdir(full.constData(), 0755) == 0;
+    if (ok)
+        m_raw.append(full);
+    return made(isValid() && ok, QString::fromLatin1(relative));
 }
 
 QStringList FolderTree::relative(const QStringList &paths) const

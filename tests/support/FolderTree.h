@@ -7,7 +7,8 @@
 namespace pelmora::test {
 
 // A real folder tree in a fresh temporary folder; paths are given relative to its root.
-// A failed creation is recorded as a test failure.
+// Every builder says whether it worked and warns with the name that failed, so a test
+// stops at once with QVERIFY(tree.files(...)).
 class FolderTree
 {
 public:
@@ -19,14 +20,15 @@ public:
     QString root() const { return m_temp.path(); }
     QString path(const QString &relative) const;
 
-    void dirs(const QStringList &relatives) const;
+    bool isValid() const { return m_temp.isValid(); }
+    [[nodiscard]] bool dirs(const QStringList &relatives) const;
     // Empty files.
-    void files(const QStringList &relatives) const;
-    void link(const QString &target, const QString &relative) const;
+    [[nodiscard]] bool files(const QStringList &relatives) const;
+    [[nodiscard]] bool link(const QString &target, const QString &relative) const;
     // Names given as raw bytes, such as ones that are not UTF-8; removed by the tree,
     // as the temporary folder cannot name them.
-    void rawFile(const QByteArray &relative);
-    void rawDir(const QByteArray &relative);
+    [[nodiscard]] bool rawFile(const QByteArray &relative);
+    [[nodiscard]] bool rawDir(const QByteArray &relative);
 
     // Paths below the root made relative to it; others marked "<outside>".
     QStringList relative(const QStringList &paths) const;

@@ -37,7 +37,9 @@ QByteArray digestOfFile(const QByteArray &path)
 void snapshot(const QByteArray &root, const QByteArray &relative, QMap<QByteArray, QByteArray> &entries)
 {
     const QByteArray path = relative.isEmpty() ? root : root + '/' + relative;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(path.constData(), &info) != 0) {
         entries.insert(relative, "missing");
         return;
@@ -145,8 +147,8 @@ QString RunInvariants::violations() const
         }
         broken.append(u"input tree changed: "_s + changed.join(u", "_s));
     }
-    const QStringList left = QDir(m_workFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                          QDir::NoDotAndDotDot);
+    const QStringList left =
+        QDir(m_workFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     if (!left.isEmpty())
         broken.append(u"left in the work folder: "_s + left.join(u", "_s));
 

@@ -1,7 +1,8 @@
 #include "RunToEnd.h"
 
+#include "EngineFixture.h"
+
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -15,18 +16,22 @@ QString ScriptedRunHost::askPassword(PasswordPrompt prompt, const QString &pdf)
     return answers.isEmpty() ? QString() : answers.takeFirst();
 }
 
-RunOutcome runToEnd(ConverterWorkspace &workspace, const QStringList &pdfs, BatchRunHost &host, int jobs)
+RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost &host, int jobs,
+                    const std::function<void()> &whenStarted)
 {
     RunOutcome outcome;
-    BatchRun batch(workspace, host, pdfs);
+    BatchRun batch(*engine.workspace, engine.clock, host, pdfs);
     batch.setParallelJobs(jobs);
-    QObject::connect(&batch, &BatchRun::addressesFound, [&](const QStringList &found) { outcome.addresses += found; });
-    QObject::connect(&batch, &BatchRun::progressChanged,
-                     [&](int value, const QString &caption) { outcome.progress.append({value, caption}); });
+    QObject::connect(&batch, &BatchRun::addressesFound,
+                     [&](const QStringList &found) { outcome.addresses += found; });
+    QObject::connect(&batch, &BatchRun::progressChanged, [&](int value, const QString &caption) {
+        if (outcome.progress.isEmpty() && whenStarted)
+            whenStarted();
+        outcome.progress.append({value, caption});
+    });
     QSignalSpy finished(&batch, &BatchRun::finished);
     batch.start();
-    if (finished.isEmpty())
-        [&] { QVERIFY(finished.wait(60000)); }();
+    outcome.ended = !finished.isEmpty() || finished.wait(60000);
     outcome.unreadable = batch.unreadableFiles();
     return outcome;
 }

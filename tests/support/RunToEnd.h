@@ -8,11 +8,9 @@
 
 #include <functional>
 
-namespace pelmora {
-class ConverterWorkspace;
-}
-
 namespace pelmora::test {
+
+class EngineFixture;
 
 // Password options and prompt answers from a script.
 class ScriptedRunHost : public BatchRunHost
@@ -29,12 +27,15 @@ public:
 
 struct RunOutcome
 {
+    bool ended = false; // false: the run did not end in time, and the rest is partial
     QStringList addresses;
     QList<UnreadableFile> unreadable;
     QList<QPair<int, QString>> progress;
 };
 
-// A whole batch run over `pdfs`, waited for; a run that does not end fails the test.
-RunOutcome runToEnd(ConverterWorkspace &workspace, const QStringList &pdfs, BatchRunHost &host, int jobs);
+// A batch run over `pdfs` on the fixture's converter, waited for. `whenStarted` runs once,
+// as the first row's conversion starts and before any other does.
+RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost &host, int jobs,
+                    const std::function<void()> &whenStarted = {});
 
 } // namespace pelmora::test

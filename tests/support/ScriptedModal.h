@@ -23,9 +23,9 @@ public:
 
     // Answers are taken in order; a dialog with no scripted answer is cancelled
     // (No, empty text, no files).
-    QQueue<QString> textAnswers;      // input, save, folder
-    QQueue<QStringList> fileAnswers;  // open
-    QQueue<bool> yesNoAnswers;        // yes/no
+    QQueue<QString> textAnswers;     // input, save, folder
+    QQueue<QStringList> fileAnswers; // open
+    QQueue<bool> yesNoAnswers;       // yes/no
     // Runs while a dialog is "open", as a user acting meanwhile would.
     std::function<void(const Shown &)> whileShown;
 

@@ -1,7 +1,6 @@
 #include "TestData.h"
 
 #include <QFile>
-#include <QTest>
 
 namespace pelmora::test {
 
@@ -16,11 +15,13 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
+bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush())
+        return true;
+    qWarning("could not write %s: %s", qPrintable(path), qPrintable(file.errorString()));
+    return false;
 }
 
 } // namespace pelmora::test

@@ -10,7 +10,7 @@ QString dataFile(const QString &name);
 
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);
-// Writes the whole file; a failure fails the running test.
-void writeFile(const QString &path, const QByteArray &bytes);
+// Writes the whole file; false, with a warning, when it could not.
+[[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace pelmora::test

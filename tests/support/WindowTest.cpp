@@ -7,45 +7,44 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-void WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
+bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
 {
-    if (fakeConverter)
-        m_fake = std::make_unique<FakeConverter>();
-    m_temp = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<Settings>(settingsFile.isEmpty() ? m_temp->filePath(u"settings.ini"_s) : settingsFile);
-    m_workspace = std::make_unique<ConverterWorkspace>(m_temp->path());
+    using Converter = EngineFixture::Converter;
+    // The window's start-up places the converter itself.
+    m_engine = std::make_unique<EngineFixture>(fakeConverter ? Converter::Fake : Converter::Real, false);
+    m_settings = std::make_unique<Settings>(
+        settingsFile.isEmpty() ? m_engine->temp.filePath(u"settings.ini"_s) : settingsFile);
     m_modal = std::make_unique<ScriptedModal>();
+    return m_engine->isValid();
 }
 
 void WindowTest::createWindow(const QString &programFolder, std::function<int()> startRoll)
 {
     m_window.reset();
-    m_window = std::make_unique<Form1>(Form1::Services{*m_modal, *m_settings, *m_workspace,
-                                                       programFolder.isEmpty() ? m_temp->path() : programFolder,
-                                                       std::move(startRoll)});
+    m_window = std::make_unique<Form1>(Form1::Services{
+        *m_modal, *m_settings, *m_engine->workspace, m_engine->clock,
+        programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll)});
 }
 
-void WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll)
+bool WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll)
 {
     createWindow(programFolder, std::move(startRoll));
     m_window->Form_Load();
-    showWindow();
+    return showWindow();
 }
 
-void WindowTest::showWindow()
+bool WindowTest::showWindow()
 {
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    return QTest::qWaitForWindowExposed(m_window.get());
 }
 
 void WindowTest::tearDownParts()
 {
     m_window.reset();
     m_modal.reset();
-    m_workspace.reset();
     m_settings.reset();
-    m_temp.reset();
-    m_fake.reset();
+    m_engine.reset();
 }
 
 void WindowTest::press(const char *button) const

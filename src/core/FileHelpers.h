@@ -17,4 +17,15 @@ void DeleteFileQuietly(const QString &path);
 // True when the path names something whose modification time can be read.
 bool FileExists(const QString &path);
 
+// True when the path is a folder or a link to one; false when it cannot be examined.
+bool IsFolder(const QString &path);
+
+// True when the path is an existing regular file or a link to one. Nothing is opened:
+// the question needs no access rights.
+bool IsOpenableFile(const QString &path);
+
+// True for a regular file that is not hidden: what the preview will convert. A folder,
+// a missing path, a dot-file or a device does not count.
+bool IsOrdinaryFile(const QString &path);
+
 } // namespace pelmora

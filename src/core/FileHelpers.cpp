@@ -1,10 +1,22 @@
-#include "convert/FileHelpers.h"
+#include "core/FileHelpers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace pelmora {
+
+namespace {
+
+// stat(2) of the path, links followed; false when it cannot be examined.
+bool statOf(const QString &path, struct stat &info)
+{
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+} // namespace
 
 QString StripExtension(const QString &path)
 {
@@ -33,6 +45,24 @@ bool FileExists(const QString &path)
         return false;
     const QFileInfo info(path);
     return info.exists() && info.lastModified().isValid();
+}
+
+bool IsFolder(const QString &path)
+{
+    struct stat info;
+    return statOf(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool IsOpenableFile(const QString &path)
+{
+    struct stat info;
+    return statOf(path, info) && S_ISREG(info.st_mode);
+}
+
+bool IsOrdinaryFile(const QString &path)
+{
+    // A pipe or a device would keep the converter waiting; a dot-file is hidden.
+    return IsOpenableFile(path) && !FileNameOfPath(path).startsWith(u'.');
 }
 
 } // namespace pelmora

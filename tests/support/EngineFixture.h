@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FakeConverter.h"
+#include "MockClock.h"
+#include "convert/ConverterWorkspace.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace pelmora::test {
+
+// What every test of conversions needs: a converter in a private temporary folder of
+// its own, a folder for the input files, and a clock that moves only when told.
+class EngineFixture
+{
+public:
+    enum class Converter
+    {
+        Fake,
+        Real
+    };
+
+    // The fake converter comes first on PATH for as long as the fixture lives; the real
+    // one is the installed pdftotext. Unless told otherwise, the converter is put in
+    // place at once, as the window's start-up would.
+    explicit EngineFixture(Converter converter = Converter::Fake, bool placeConverter = true);
+    ~EngineFixture();
+    EngineFixture(const EngineFixture &) = delete;
+    EngineFixture &operator=(const EngineFixture &) = delete;
+
+    // False, with a warning saying why, when a part could not be made.
+    [[nodiscard]] bool isValid() const;
+
+    // A fake PDF in the input folder (see FakeConverter for the directives).
+    QString writePdf(const QString &name, const QString &directive, const QByteArray &text) const;
+    QString inputPath(const QString &name) const { return input.filePath(name); }
+    // The converted texts this process still has on disk.
+    QStringList convertedTexts() const;
+
+    std::unique_ptr<FakeConverter> fake;
+    QTemporaryDir temp;
+    QTemporaryDir input;
+    std::unique_ptr<ConverterWorkspace> workspace;
+    MockClock clock;
+
+private:
+    QString m_problem;
+};
+
+} // namespace pelmora::test
