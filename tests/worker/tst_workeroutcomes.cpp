@@ -54,6 +54,8 @@ private Q_SLOTS:
     void brokenRequests_data();
     void brokenRequests();
     void endOfInputEndsTheWorker();
+    void writeErrorsEndTheConversion_data();
+    void writeErrorsEndTheConversion();
     void workerDiesWithItsParent();
 
 private:
@@ -275,6 +277,36 @@ void TestWorkerOutcomes::endOfInputEndsTheWorker()
         QCOMPARE(parsed.problem, QString());
         QCOMPARE(parsed.answers.size(), std::size_t(input.isEmpty() ? 0 : 3));
     }
+}
+
+void TestWorkerOutcomes::writeErrorsEndTheConversion_data()
+{
+    // /dev/full refuses every write, as a full disk or a reader that has gone.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("outputToDevFull");
+    QTest::addColumn<int>("status");
+    const QString pdf = test::dataFile(u"contacts-1.pdf"_s);
+    QTest::newRow("serving") << QStringList{u"--serve"_s} << true << 2;
+    // pdftotext would say 0 here; a text cut short must not pass for a whole one.
+    QTest::newRow("one-shot to standard output") << QStringList{pdf, u"-"_s} << true << 2;
+    QTest::newRow("one-shot to a file") << QStringList{pdf, u"/dev/full"_s} << false << 2;
+}
+
+void TestWorkerOutcomes::writeErrorsEndTheConversion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, outputToDevFull);
+    QFETCH(int, status);
+    QProcess process;
+    if (outputToDevFull)
+        process.setStandardOutputFile(u"/dev/full"_s);
+    process.start(test::WorkerProgram(), arguments);
+    QVERIFY(process.waitForStarted());
+    process.write(test::Request(dataPath("contacts-1.pdf")).repeated(2));
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
 }
 
 void TestWorkerOutcomes::workerDiesWithItsParent()
