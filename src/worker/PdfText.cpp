@@ -1,6 +1,7 @@
 #include "worker/PdfText.h"
 
 #include <Annot.h>
+#include <Catalog.h>
 #include <Error.h>
 #include <ErrorCodes.h>
 #include <GlobalParams.h>
@@ -45,6 +46,33 @@ std::optional<GooString> gooPassword(const std::optional<std::string> &password)
     if (!password)
         return std::nullopt;
     return GooString(*password);
+}
+
+// The mailto: targets of the page's link annotations. Read from each annotation's
+// dictionary as AnnotLink reads its action ("Dest" wins over "A"): libpoppler does not
+// export AnnotLink's type information, which sanitizer builds need for calls on it.
+void sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
+{
+    Page *pdfPage = doc.getPage(page);
+    Annots *annots = pdfPage ? pdfPage->getAnnots() : nullptr;
+    if (!annots)
+        return;
+    for (const Annot *annot : annots->getAnnots()) {
+        if (annot->getType() != Annot::typeLink || !annot->getAnnotObj().isDict())
+            continue;
+        const Object &dict = annot->getAnnotObj();
+        if (!dict.dictLookup("Dest").isNull())
+            continue;
+        const Object actionObj = dict.dictLookup("A");
+        if (!actionObj.isDict())
+            continue;
+        const std::unique_ptr<LinkAction> action = LinkAction::parseAction(&actionObj, doc.getCatalog()->getBaseURI());
+        if (!action || action->getKind() != actionURI)
+            continue;
+        const std::string &uri = static_cast<const LinkURI *>(action.get())->getURI();
+        if (IsMailtoTarget(uri))
+            sink.link(page, uri);
+    }
 }
 
 } // namespace
@@ -243,19 +271,8 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
 
         for (std::size_t at = 0; at < pageText.size(); at += pieceSize)
             sink.text(page, std::string_view(pageText).substr(at, pieceSize));
-        if (options.links) {
-            if (Page *pdfPage = doc.getPage(page)) {
-                const std::unique_ptr<Links> links = pdfPage->getLinks();
-                for (const AnnotLink *annot : links->getLinks()) {
-                    const LinkAction *action = annot->getAction();
-                    if (!action || action->getKind() != actionURI)
-                        continue;
-                    const std::string &uri = static_cast<const LinkURI *>(action)->getURI();
-                    if (IsMailtoTarget(uri))
-                        sink.link(page, uri);
-                }
-            }
-        }
+        if (options.links)
+            sendMailtoLinks(doc, page, sink);
         sink.pageEnd(page);
     }
 }
