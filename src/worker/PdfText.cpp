@@ -23,7 +23,8 @@
 
 // Passwords went from GooString pointers to std::optional<GooString> in 22.03; the
 // other calls used here (GooFile::open on a descriptor, FileStream over a GooFile,
-// Links::getLinks as a vector, LinkURI::getURI as std::string) are as in 22.12.
+// LinkAction::parseAction with an optional base URI, LinkURI::getURI as std::string)
+// are as in 22.12, the only release this is built and tested with.
 #if PELMORA_POPPLER_VERSION < 220300
 #error "pelmora-convert needs poppler 22.03 or newer (Debian 12: libpoppler-private-dev 22.12)"
 #endif
