@@ -6,7 +6,7 @@ if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
 packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  poppler-utils
+  poppler-utils libpoppler-private-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   pdfgrep

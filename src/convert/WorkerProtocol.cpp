@@ -151,6 +151,11 @@ std::optional<int> DecodeNumber(std::string_view field)
 {
     if (field.empty() || field.size() > 10)
         return std::nullopt;
+    // Digits only: from_chars alone would take "-0".
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    }
     long long value = 0;
     const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
     if (error != std::errc() || end != field.data() + field.size() || value < 0 ||

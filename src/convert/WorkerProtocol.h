@@ -24,11 +24,14 @@
 //   'O'  outcome, detail, page count
 //        outcome is one of the Outcome names below. detail is poppler's error code
 //        for "damaged", a message for "error", else empty. The page count is the
-//        number of pages that follow (0 unless the outcome is "text").
+//        number of pages that follow (0 unless the outcome is "text"; 0 too for a
+//        range that ends before it starts, for which pdftotext writes nothing).
 //   then, for "text", page by page in order:
 //   'R'  page, pages     the page has no text of its own and is being recognised
 //   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
-//                        come in several pieces, and its last one ends with a form feed
+//                        come in several pieces, and its last one ends with a form feed;
+//                        a page poppler cannot load has none (pdftotext writes nothing
+//                        for it either, not even the form feed)
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request

@@ -1,0 +1,145 @@
+#include "worker/ServeMode.h"
+
+#include "convert/WorkerProtocol.h"
+#include "worker/FdIo.h"
+#include "worker/PdfText.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+namespace pelmora::worker {
+
+namespace {
+
+using protocol::FrameType;
+
+constexpr std::size_t kReadSize = 64u * 1024u;
+
+// Answers are gathered and written a page at a time, so the program sees each page as
+// soon as it is done. A failed write means the program has gone: nothing is left to do.
+class FrameWriter
+{
+public:
+    explicit FrameWriter(int fd) : m_fd(fd) {}
+
+    void add(FrameType type, std::initializer_list<std::string_view> fields)
+    {
+        m_buffer += protocol::EncodeFrame(type, fields);
+    }
+    void addEncoded(const std::string &frame) { m_buffer += frame; }
+    void flush()
+    {
+        if (!WriteAll(m_fd, m_buffer))
+            ::_exit(kServeOutputFailed);
+        m_buffer.clear();
+    }
+
+private:
+    int m_fd;
+    std::string m_buffer;
+};
+
+class FrameSink : public PageSink
+{
+public:
+    explicit FrameSink(FrameWriter &writer) : m_writer(writer) {}
+
+    void text(int page, std::string_view piece) override
+    {
+        m_writer.add(FrameType::Text, {protocol::EncodeNumber(page), piece});
+    }
+    void link(int page, std::string_view target) override
+    {
+        // A target too long for one frame is no address; the reader would take the
+        // whole stream for broken.
+        if (target.size() > protocol::kMaxFrame / 2)
+            return;
+        m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
+    }
+    void pageEnd(int page) override
+    {
+        m_writer.add(FrameType::PageEnd, {protocol::EncodeNumber(page)});
+        m_writer.flush();
+    }
+
+private:
+    FrameWriter &m_writer;
+};
+
+void answer(const protocol::ConvertRequest &request, FrameWriter &writer)
+{
+    OpenResult opened = OpenWithCandidates(request.path, request.passwords);
+    protocol::Opened head;
+    head.outcome = opened.outcome;
+    if (opened.outcome == protocol::Outcome::Damaged)
+        head.detail = std::to_string(opened.errorCode);
+    std::optional<PageRange> range;
+    if (opened.document) {
+        range = ClampRange(request.firstPage, request.lastPage, opened.document->pageCount());
+        // A range that ends before it starts is empty, as pdftotext writes nothing for it.
+        head.pageCount = range ? range->count() : 0;
+    }
+    writer.addEncoded(protocol::EncodeOpened(head));
+    if (range) {
+        writer.flush();
+        ConvertOptions options;
+        options.links = request.links;
+        // Recognition ('o') is not done yet: such pages convert as every other page.
+        FrameSink sink(writer);
+        opened.document->convert(*range, options, sink);
+    }
+    writer.add(FrameType::Done, {});
+    writer.flush();
+}
+
+int refuse(FrameWriter &writer, const std::string &message)
+{
+    protocol::Opened head;
+    head.outcome = protocol::Outcome::Error;
+    head.detail = message;
+    writer.addEncoded(protocol::EncodeOpened(head));
+    writer.add(FrameType::Done, {});
+    writer.flush();
+    return kServeBrokenRequest;
+}
+
+} // namespace
+
+int Serve(int in, int out)
+{
+    // A vanished reader shows as a failed write, which ends the worker.
+    std::signal(SIGPIPE, SIG_IGN);
+    PopplerSession session(true);
+    protocol::FrameReader reader;
+    FrameWriter writer(out);
+    std::string received;
+    for (;;) {
+        std::optional<protocol::Frame> frame = reader.next();
+        if (!frame) {
+            if (reader.broken())
+                return refuse(writer, "the request is not a frame of the converter protocol");
+            received.clear();
+            const long got = ReadSome(in, received, kReadSize);
+            if (got < 0)
+                return refuse(writer, std::string("cannot read the request: ") + std::strerror(errno));
+            if (got == 0) {
+                if (reader.pending() == 0)
+                    return 0;
+                return refuse(writer, "the input ended inside a request");
+            }
+            reader.feed(received);
+            continue;
+        }
+        const std::optional<protocol::ConvertRequest> request = protocol::DecodeRequest(*frame);
+        if (!request)
+            return refuse(writer, "not a conversion request");
+        answer(*request, writer);
+    }
+}
+
+} // namespace pelmora::worker

@@ -1,0 +1,21 @@
+// pelmora-convert: the program's own PDF-to-text converter.
+#include "worker/OneShot.h"
+#include "worker/ParentWatch.h"
+#include "worker/ServeMode.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char *argv[])
+{
+    // First of all, so a worker whose program was killed never lingers.
+    if (!pelmora::worker::DieWithParent())
+        return pelmora::worker::kExitOther;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments[0] == "--serve") {
+        if (arguments.size() != 1)
+            return pelmora::worker::RunOneShot({}); // the usage
+        return pelmora::worker::Serve(0, 1);
+    }
+    return pelmora::worker::RunOneShot(arguments);
+}

@@ -1,0 +1,241 @@
+// The converter workers' pipe protocol: requests and answers survive encoding, frames
+// arrive in any cut, and a broken stream is recognised and stays broken.
+#include "convert/WorkerProtocol.h"
+
+#include <QTest>
+
+#include <limits>
+
+using namespace pelmora::protocol;
+
+Q_DECLARE_METATYPE(pelmora::protocol::ConvertRequest)
+Q_DECLARE_METATYPE(pelmora::protocol::Opened)
+
+namespace {
+
+QByteArray bytes(const std::string &text)
+{
+    return QByteArray::fromStdString(text);
+}
+
+std::string header(char type, std::uint32_t length)
+{
+    std::string out(1, type);
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((length >> shift) & 0xFF));
+    return out;
+}
+
+// Every frame the reader yields for the bytes, fed in pieces of `step` bytes.
+std::vector<Frame> readAll(const std::string &stream, std::size_t step, FrameReader &reader)
+{
+    std::vector<Frame> frames;
+    for (std::size_t at = 0; at < stream.size(); at += step) {
+        reader.feed(std::string_view(stream).substr(at, step));
+        while (std::optional<Frame> frame = reader.next())
+            frames.push_back(std::move(*frame));
+    }
+    return frames;
+}
+
+std::optional<ConvertRequest> roundTrip(const ConvertRequest &request)
+{
+    FrameReader reader;
+    const std::vector<Frame> frames = readAll(EncodeRequest(request), 1 << 20, reader);
+    if (frames.size() != 1 || reader.pending() != 0)
+        return std::nullopt;
+    return DecodeRequest(frames.front());
+}
+
+} // namespace
+
+class TestWorkerProtocol : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void requestRoundTrip_data();
+    void requestRoundTrip();
+    void openedRoundTrip_data();
+    void openedRoundTrip();
+    void framesFedOneByteAtATime();
+    void brokenStreams_data();
+    void brokenStreams();
+    void longestFrameIsAwaited();
+    void requestsRefused_data();
+    void requestsRefused();
+    void numbers_data();
+    void numbers();
+};
+
+void TestWorkerProtocol::requestRoundTrip_data()
+{
+    QTest::addColumn<ConvertRequest>("request");
+    QTest::newRow("plain") << ConvertRequest{"/data/a.pdf", 0, 0, false, false, "", {}};
+    QTest::newRow("range, both options, languages")
+        << ConvertRequest{"/data/b.pdf", 3, 100, true, true, "eng+deu", {}};
+    QTest::newRow("largest page") << ConvertRequest{
+        "c.pdf", std::numeric_limits<int>::max(), 1, false, true, "", {}};
+    QTest::newRow("passwords, empty and with NUL")
+        << ConvertRequest{"d.pdf", 0, 0, false, false, "", {"", std::string("a\0b", 3), "secret"}};
+    QTest::newRow("name not UTF-8, NUL inside")
+        << ConvertRequest{std::string("/tmp/caf\xe9\0x", 11), 0, 7, true, false, "fra", {"x"}};
+    QTest::newRow("empty path") << ConvertRequest{"", 1, 1, false, false, "", {}};
+    std::vector<std::string> many;
+    for (int i = 0; i < 300; ++i)
+        many.push_back(std::string(std::size_t(i), char('a' + i % 26)));
+    QTest::newRow("300 candidates") << ConvertRequest{"e.pdf", 0, 0, false, false, "", many};
+}
+
+void TestWorkerProtocol::requestRoundTrip()
+{
+    QFETCH(ConvertRequest, request);
+    const std::optional<ConvertRequest> decoded = roundTrip(request);
+    QVERIFY(decoded);
+    QVERIFY(*decoded == request);
+}
+
+void TestWorkerProtocol::openedRoundTrip_data()
+{
+    QTest::addColumn<Opened>("opened");
+    QTest::newRow("text") << Opened{Outcome::Text, "", 200};
+    QTest::newRow("needs password") << Opened{Outcome::NeedsPassword, "", 0};
+    QTest::newRow("wrong password") << Opened{Outcome::WrongPassword, "", 0};
+    QTest::newRow("damaged") << Opened{Outcome::Damaged, "3", 0};
+    QTest::newRow("not regular") << Opened{Outcome::NotRegular, "", 0};
+    QTest::newRow("error") << Opened{Outcome::Error, "the input ended inside a request", 0};
+}
+
+void TestWorkerProtocol::openedRoundTrip()
+{
+    QFETCH(Opened, opened);
+    FrameReader reader;
+    const std::vector<Frame> frames = readAll(EncodeOpened(opened), 7, reader);
+    QCOMPARE(frames.size(), std::size_t(1));
+    const std::optional<Opened> decoded = DecodeOpened(frames.front());
+    QVERIFY(decoded);
+    QVERIFY(*decoded == opened);
+    QCOMPARE(OutcomeFromName(OutcomeName(opened.outcome)), std::optional<Outcome>(opened.outcome));
+}
+
+void TestWorkerProtocol::framesFedOneByteAtATime()
+{
+    const ConvertRequest request{"/x/y.pdf", 2, 5, false, true, "", {"pw"}};
+    const std::vector<Frame> sent{
+        {FrameType::Opened, {"text", "", "2"}},
+        {FrameType::Text, {"2", std::string("line\n\f", 6)}},
+        {FrameType::Link, {"2", "mailto:a@b.cd"}},
+        {FrameType::PageEnd, {"2"}},
+        {FrameType::Done, {}},
+    };
+    std::string stream = EncodeRequest(request);
+    for (const Frame &frame : sent)
+        stream +=
+            EncodeFrame(frame.type, std::vector<std::string_view>(frame.fields.begin(), frame.fields.end()));
+
+    FrameReader reader;
+    std::vector<Frame> got;
+    for (std::size_t at = 0; at < stream.size(); ++at) {
+        reader.feed(std::string_view(stream).substr(at, 1));
+        // Nothing is taken before its last byte is there, and then at once.
+        std::optional<Frame> frame = reader.next();
+        if (frame)
+            got.push_back(std::move(*frame));
+        QCOMPARE(reader.next(), std::optional<Frame>());
+    }
+    QVERIFY(!reader.broken());
+    QCOMPARE(reader.pending(), std::size_t(0));
+    QCOMPARE(got.size(), sent.size() + 1);
+    QVERIFY(DecodeRequest(got.front()) == request);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        QVERIFY(got[i + 1] == sent[i]);
+}
+
+void TestWorkerProtocol::brokenStreams_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::newRow("unknown type") << bytes(header('X', 0));
+    QTest::newRow("type of no frame, lower case") << bytes(header('c', 0));
+    QTest::newRow("one byte past the limit") << bytes(header('T', std::uint32_t(kMaxFrame + 1)));
+    QTest::newRow("largest length") << bytes(header('T', 0xFFFFFFFFu));
+    QTest::newRow("field longer than the payload") << bytes(header('C', 6) + std::string("\x05\0\0\0ab", 6));
+    QTest::newRow("payload ends inside a field length") << bytes(header('E', 3) + std::string("\x01\0\0", 3));
+    QTest::newRow("payload ends after a field") << bytes(header('E', 7) + std::string("\x01\0\0\0"
+                                                                                      "1"
+                                                                                      "\0\0",
+                                                                                      7));
+}
+
+void TestWorkerProtocol::brokenStreams()
+{
+    QFETCH(QByteArray, tail);
+    const std::string good = EncodeFrame(FrameType::PageEnd, {"4"});
+    FrameReader reader;
+    const std::vector<Frame> frames = readAll(good + tail.toStdString(), 3, reader);
+    // The frame before the break still comes; then nothing more, whatever follows.
+    QCOMPARE(frames.size(), std::size_t(1));
+    QVERIFY(frames.front() == (Frame{FrameType::PageEnd, {"4"}}));
+    QVERIFY(reader.broken());
+    reader.feed(good);
+    QCOMPARE(reader.next(), std::optional<Frame>());
+    QVERIFY(reader.broken());
+}
+
+void TestWorkerProtocol::longestFrameIsAwaited()
+{
+    FrameReader reader;
+    reader.feed(header('T', std::uint32_t(kMaxFrame)));
+    QCOMPARE(reader.next(), std::optional<Frame>());
+    QVERIFY(!reader.broken());
+    QCOMPARE(reader.pending(), std::size_t(5));
+}
+
+void TestWorkerProtocol::requestsRefused_data()
+{
+    QTest::addColumn<Frame>("frame");
+    QTest::newRow("an answer's type") << Frame{FrameType::Opened, {"a.pdf", "", "", "", ""}};
+    QTest::newRow("four fields") << Frame{FrameType::Convert, {"a.pdf", "", "", ""}};
+    QTest::newRow("unknown option") << Frame{FrameType::Convert, {"a.pdf", "", "", "lx", ""}};
+    QTest::newRow("negative zero") << Frame{FrameType::Convert, {"a.pdf", "-0", "", "", ""}};
+    QTest::newRow("plus sign") << Frame{FrameType::Convert, {"a.pdf", "+1", "", "", ""}};
+    QTest::newRow("past int") << Frame{FrameType::Convert, {"a.pdf", "", "2147483648", "", ""}};
+    QTest::newRow("eleven digits") << Frame{FrameType::Convert, {"a.pdf", "00000000001", "", "", ""}};
+    QTest::newRow("space") << Frame{FrameType::Convert, {"a.pdf", " 1", "", "", ""}};
+}
+
+void TestWorkerProtocol::requestsRefused()
+{
+    QFETCH(Frame, frame);
+    QCOMPARE(DecodeRequest(frame), std::optional<ConvertRequest>());
+    // And so is an Opened frame that is not one.
+    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"texts", "", "0"}}), std::optional<Opened>());
+    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"text", ""}}), std::optional<Opened>());
+    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"text", "", "-1"}}), std::optional<Opened>());
+}
+
+void TestWorkerProtocol::numbers_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<int>("value"); // -1: refused
+    QTest::newRow("zero") << QByteArray("0") << 0;
+    QTest::newRow("leading zeros") << QByteArray("007") << 7;
+    QTest::newRow("largest") << QByteArray("2147483647") << std::numeric_limits<int>::max();
+    QTest::newRow("one past") << QByteArray("2147483648") << -1;
+    QTest::newRow("empty") << QByteArray() << -1;
+    QTest::newRow("negative") << QByteArray("-5") << -1;
+    QTest::newRow("negative zero") << QByteArray("-0") << -1;
+    QTest::newRow("hex") << QByteArray("0x10") << -1;
+    QTest::newRow("trailing space") << QByteArray("12 ") << -1;
+}
+
+void TestWorkerProtocol::numbers()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(int, value);
+    const std::optional<int> decoded = DecodeNumber(field.toStdString());
+    QCOMPARE(decoded.value_or(-1), value);
+    if (decoded)
+        QCOMPARE(DecodeNumber(EncodeNumber(*decoded)), decoded);
+}
+
+QTEST_GUILESS_MAIN(TestWorkerProtocol)
+#include "tst_workerprotocol.moc"

@@ -1,0 +1,260 @@
+#include "WorkerSession.h"
+
+#include <QDeadlineTimer>
+#include <QTest>
+
+namespace pelmora::test {
+
+namespace {
+
+// Far beyond any conversion here; only a hung worker ever reaches it.
+constexpr int kPatienceMs = 60000;
+
+std::optional<int> pageOf(const protocol::Frame &frame)
+{
+    return frame.fields.empty() ? std::nullopt : protocol::DecodeNumber(frame.fields[0]);
+}
+
+class AnswerParser
+{
+public:
+    explicit AnswerParser(ParsedAnswers &into) : m_into(into) {}
+
+    // False once the order broke; the reason is in problem.
+    bool take(const protocol::Frame &frame)
+    {
+        if (!m_into.problem.isEmpty())
+            return false;
+        ++m_into.rest;
+        if (!m_open)
+            return opened(frame);
+        switch (frame.type) {
+        case protocol::FrameType::Text:
+        case protocol::FrameType::Link:
+        case protocol::FrameType::PageEnd:
+            return pageFrame(frame);
+        case protocol::FrameType::Done:
+            if (!frame.fields.empty())
+                return fail(QStringLiteral("'D' with fields"));
+            if (m_inPage || int(m_current.pages.size()) != m_current.opened.pageCount)
+                return fail(QStringLiteral("'D' after %1 of %2 pages")
+                                .arg(m_current.pages.size())
+                                .arg(m_current.opened.pageCount));
+            m_into.answers.push_back(std::move(m_current));
+            m_current = {};
+            m_open = false;
+            m_into.rest = 0;
+            return true;
+        default:
+            return fail(QStringLiteral("unexpected frame '%1'").arg(QChar::fromLatin1(char(frame.type))));
+        }
+    }
+
+private:
+    bool fail(const QString &problem)
+    {
+        m_into.problem = problem;
+        return false;
+    }
+
+    bool opened(const protocol::Frame &frame)
+    {
+        const std::optional<protocol::Opened> head = protocol::DecodeOpened(frame);
+        if (!head)
+            return fail(QStringLiteral("an answer that does not start with a valid 'O'"));
+        if (head->outcome != protocol::Outcome::Text && head->pageCount != 0)
+            return fail(QStringLiteral("pages announced without text"));
+        m_current.opened = *head;
+        m_open = true;
+        return true;
+    }
+
+    bool pageFrame(const protocol::Frame &frame)
+    {
+        const std::optional<int> page = pageOf(frame);
+        const std::size_t fields = frame.type == protocol::FrameType::PageEnd ? 1 : 2;
+        if (!page || frame.fields.size() != fields)
+            return fail(QStringLiteral("a page frame with bad fields"));
+        if (!m_inPage) {
+            if (int(m_current.pages.size()) >= m_current.opened.pageCount)
+                return fail(QStringLiteral("more pages than announced"));
+            if (!m_current.pages.empty() && *page != m_current.pages.back().page + 1)
+                return fail(QStringLiteral("page %1 out of order").arg(*page));
+            m_current.pages.push_back(PageAnswer{*page, {}, 0, {}});
+            m_inPage = true;
+        }
+        PageAnswer &current = m_current.pages.back();
+        if (*page != current.page)
+            return fail(QStringLiteral("page %1 inside page %2").arg(*page).arg(current.page));
+        if (frame.type == protocol::FrameType::Text) {
+            if (!current.links.isEmpty())
+                return fail(QStringLiteral("text after a link on page %1").arg(*page));
+            current.text += QByteArray::fromStdString(frame.fields[1]);
+            ++current.pieces;
+        } else if (frame.type == protocol::FrameType::Link) {
+            current.links << QByteArray::fromStdString(frame.fields[1]);
+        } else {
+            m_inPage = false;
+        }
+        return true;
+    }
+
+    ParsedAnswers &m_into;
+    WorkerAnswer m_current;
+    bool m_open = false;
+    bool m_inPage = false;
+};
+
+} // namespace
+
+QByteArray WorkerAnswer::text() const
+{
+    QByteArray all;
+    for (const PageAnswer &page : pages)
+        all += page.text;
+    return all;
+}
+
+QList<QByteArray> WorkerAnswer::links() const
+{
+    QList<QByteArray> all;
+    for (const PageAnswer &page : pages)
+        all += page.links;
+    return all;
+}
+
+ParsedAnswers ParseAnswers(const QByteArray &output)
+{
+    ParsedAnswers parsed;
+    protocol::FrameReader reader;
+    reader.feed(std::string_view(output.constData(), std::size_t(output.size())));
+    AnswerParser parser(parsed);
+    while (std::optional<protocol::Frame> frame = reader.next()) {
+        if (!parser.take(*frame))
+            return parsed;
+    }
+    if (reader.broken())
+        parsed.problem = QStringLiteral("the output breaks the framing");
+    else if (reader.pending() != 0)
+        parsed.problem = QStringLiteral("the output ends inside a frame");
+    return parsed;
+}
+
+QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords, int first, int last,
+                   const QByteArray &options)
+{
+    protocol::ConvertRequest request;
+    request.path = path.toStdString();
+    request.firstPage = first;
+    request.lastPage = last;
+    request.recognise = options.contains('o');
+    request.links = options.contains('l');
+    for (const QByteArray &password : passwords)
+        request.passwords.push_back(password.toStdString());
+    return QByteArray::fromStdString(protocol::EncodeRequest(request));
+}
+
+QString WorkerProgram()
+{
+    return QStringLiteral(PELMORA_CONVERT_COMMAND);
+}
+
+WorkerSession::WorkerSession()
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+WorkerSession::~WorkerSession()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(kPatienceMs);
+    }
+}
+
+bool WorkerSession::start()
+{
+    m_process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    if (!m_process.waitForStarted(kPatienceMs)) {
+        QTest::qFail("pelmora-convert --serve did not start", __FILE__, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+std::optional<WorkerAnswer> WorkerSession::ask(const QByteArray &request)
+{
+    m_process.write(request);
+    QByteArray raw;
+    const QDeadlineTimer deadline(kPatienceMs);
+    for (;;) {
+        while (std::optional<protocol::Frame> frame = m_reader.next()) {
+            const QByteArray encoded = QByteArray::fromStdString(protocol::EncodeFrame(
+                frame->type, std::vector<std::string_view>(frame->fields.begin(), frame->fields.end())));
+            raw += encoded;
+            if (frame->type != protocol::FrameType::Done)
+                continue;
+            ParsedAnswers parsed = ParseAnswers(raw);
+            if (!parsed.problem.isEmpty() || parsed.answers.size() != 1) {
+                QTest::qFail(qPrintable(QStringLiteral("broken answer: ") + parsed.problem), __FILE__,
+                             __LINE__);
+                return std::nullopt;
+            }
+            return std::move(parsed.answers.front());
+        }
+        if (m_reader.broken() || deadline.hasExpired() ||
+            (!m_process.waitForReadyRead(int(deadline.remainingTime())) && m_process.bytesAvailable() == 0)) {
+            QTest::qFail("no whole answer from the worker", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const QByteArray got = m_process.readAllStandardOutput();
+        m_reader.feed(std::string_view(got.constData(), std::size_t(got.size())));
+    }
+}
+
+int WorkerSession::finish()
+{
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(kPatienceMs))
+        return -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+WholeRun RunWorker(const QByteArray &input)
+{
+    QProcess process;
+    process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    WholeRun run;
+    if (!process.waitForStarted(kPatienceMs))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kPatienceMs)) {
+        process.kill();
+        process.waitForFinished(kPatienceMs);
+        return run;
+    }
+    run.output = process.readAllStandardOutput();
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    return run;
+}
+
+Conversion RunConverter(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, arguments);
+    Conversion conversion;
+    if (!process.waitForFinished(kPatienceMs)) {
+        process.kill();
+        process.waitForFinished(kPatienceMs);
+        return conversion;
+    }
+    conversion.text = process.readAllStandardOutput();
+    if (process.exitStatus() == QProcess::NormalExit)
+        conversion.exitCode = process.exitCode();
+    return conversion;
+}
+
+} // namespace pelmora::test

@@ -1,0 +1,89 @@
+#pragma once
+
+// Talks to a real `pelmora-convert --serve` over its pipes, as the program will, and
+// checks that every answer keeps the protocol's order.
+
+#include "convert/WorkerProtocol.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace pelmora::test {
+
+struct PageAnswer
+{
+    int page = 0;
+    QByteArray text; // its pieces joined
+    int pieces = 0;
+    QList<QByteArray> links; // in the order sent
+};
+
+struct WorkerAnswer
+{
+    protocol::Opened opened;
+    std::vector<PageAnswer> pages;
+    QByteArray text() const; // every page's text, joined
+    QList<QByteArray> links() const;
+};
+
+// Cuts a worker's output into answers. Records the first break of the protocol's order
+// in `problem`; `rest` counts frames after the last whole answer.
+struct ParsedAnswers
+{
+    std::vector<WorkerAnswer> answers;
+    QString problem;
+    int rest = 0;
+};
+ParsedAnswers ParseAnswers(const QByteArray &output);
+
+QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords = {}, int first = 0,
+                   int last = 0, const QByteArray &options = {});
+
+// One worker for many requests. A failure to start or to answer within a generous bound
+// fails the running test.
+class WorkerSession
+{
+public:
+    WorkerSession();
+    ~WorkerSession();
+    WorkerSession(const WorkerSession &) = delete;
+    WorkerSession &operator=(const WorkerSession &) = delete;
+
+    bool start();
+    // Sends the bytes and waits for one whole answer; nullopt (and a failed check) when
+    // none came or it broke the order.
+    std::optional<WorkerAnswer> ask(const QByteArray &request);
+    // Closes the worker's input and waits for its end; its exit code, -1 on a crash.
+    int finish();
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QProcess m_process;
+    protocol::FrameReader m_reader;
+};
+
+// Runs a worker over the whole input at once: its output and exit code (-1: it crashed
+// or did not end).
+struct WholeRun
+{
+    QByteArray output;
+    int exitCode = -1;
+};
+WholeRun RunWorker(const QByteArray &input);
+
+// pdftotext or the one-shot form of pelmora-convert on one file.
+struct Conversion
+{
+    QByteArray text;
+    int exitCode = -1;
+};
+Conversion RunConverter(const QString &program, const QStringList &arguments);
+
+QString WorkerProgram();
+
+} // namespace pelmora::test

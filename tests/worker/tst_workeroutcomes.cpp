@@ -1,0 +1,335 @@
+// pelmora-convert --serve: what each kind of input answers, requests in a row on one
+// worker, mailto: links, broken requests, and a worker never outliving its parent.
+#include "TestData.h"
+#include "WorkerSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+using protocol::Outcome;
+
+Q_DECLARE_METATYPE(pelmora::protocol::Outcome)
+
+namespace {
+
+QByteArray dataPath(const char *name)
+{
+    return QFile::encodeName(test::dataFile(QString::fromUtf8(name)));
+}
+
+// True while the process exists and has not ended (a zombie has ended).
+bool isAlive(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.size() > close + 2 && line.at(close + 2) != 'Z';
+}
+
+} // namespace
+
+class TestWorkerOutcomes : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void outcomes_data();
+    void outcomes();
+    void requestsInARowOnOneWorker();
+    void mailtoLinks_data();
+    void mailtoLinks();
+    void recognitionAskedConvertsAsUsual();
+    void brokenRequests_data();
+    void brokenRequests();
+    void endOfInputEndsTheWorker();
+    void writeErrorsEndTheConversion_data();
+    void writeErrorsEndTheConversion();
+    void workerDiesWithItsParent();
+
+private:
+    QTemporaryDir m_temp;
+    QByteArray m_fifo;
+    QByteArray m_oddName; // not valid UTF-8
+};
+
+void TestWorkerOutcomes::initTestCase()
+{
+    QVERIFY(m_temp.isValid());
+    m_fifo = QFile::encodeName(m_temp.filePath(u"pipe.pdf"_s));
+    QCOMPARE(::mkfifo(m_fifo.constData(), 0600), 0);
+    // Latin-1 "é" and a stray continuation byte: no UTF-8 decoder takes this name.
+    m_oddName = QFile::encodeName(m_temp.path()) + "/caf\xe9-\x80.pdf";
+    QFile source(test::dataFile(u"contacts-2.pdf"_s));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    FILE *raw = std::fopen(m_oddName.constData(), "wb");
+    QVERIFY(raw);
+    QCOMPARE(std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), raw), std::size_t(bytes.size()));
+    std::fclose(raw);
+}
+
+void TestWorkerOutcomes::cleanupTestCase()
+{
+    // QTemporaryDir cannot name what is not UTF-8.
+    ::unlink(m_oddName.constData());
+}
+
+void TestWorkerOutcomes::outcomes_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QList<QByteArray>>("candidates");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QByteArray>("detail");   // poppler's error code for "damaged"; "*": any
+    QTest::addColumn<QByteArray>("contains"); // in the text, for "text"
+
+    const QList<QByteArray> none;
+    QTest::newRow("contacts") << dataPath("contacts-2.pdf") << none << Outcome::Text << QByteArray()
+                              << QByteArray("partners@example.net");
+    // poppler's errDamaged (3) and errOpenFile (1).
+    QTest::newRow("damaged") << dataPath("damaged.pdf") << none << Outcome::Damaged << QByteArray("3")
+                             << QByteArray();
+    QTest::newRow("empty") << dataPath("empty.pdf") << none << Outcome::Damaged << QByteArray("3")
+                           << QByteArray();
+    QTest::newRow("not a PDF") << dataPath("notpdf.pdf") << none << Outcome::Damaged << QByteArray("3")
+                               << QByteArray();
+    QTest::newRow("missing") << dataPath("no-such-file.pdf") << none << Outcome::Damaged << QByteArray("1")
+                             << QByteArray();
+    QTest::newRow("empty path") << QByteArray() << none << Outcome::Damaged << QByteArray("1")
+                                << QByteArray();
+    QTest::newRow("NUL inside the path") << dataPath("contacts-2.pdf") + QByteArray(1, '\0') + "x" << none
+                                         << Outcome::Damaged << QByteArray("1") << QByteArray();
+    QTest::newRow("FIFO") << m_fifo << none << Outcome::NotRegular << QByteArray() << QByteArray();
+    QTest::newRow("folder") << QFile::encodeName(m_temp.path()) << none << Outcome::NotRegular << QByteArray()
+                            << QByteArray();
+    QTest::newRow("device") << QByteArray("/dev/zero") << none << Outcome::NotRegular << QByteArray()
+                            << QByteArray();
+    QTest::newRow("encrypted, no candidate")
+        << dataPath("encrypted.pdf") << none << Outcome::NeedsPassword << QByteArray() << QByteArray();
+    QTest::newRow("encrypted, wrong") << dataPath("encrypted.pdf") << QList<QByteArray>{"wrong"}
+                                      << Outcome::WrongPassword << QByteArray() << QByteArray();
+    QTest::newRow("encrypted, wrong then right")
+        << dataPath("encrypted.pdf") << QList<QByteArray>{"wrong", "secret"} << Outcome::Text << QByteArray()
+        << QByteArray("vault@example.com");
+    QTest::newRow("encrypted, empty candidate") << dataPath("encrypted.pdf") << QList<QByteArray>{""}
+                                                << Outcome::WrongPassword << QByteArray() << QByteArray();
+    QTest::newRow("restricted, wrong candidate")
+        << dataPath("restricted.pdf") << QList<QByteArray>{"wrong"} << Outcome::Text << QByteArray()
+        << QByteArray("readonly@example.com");
+    QTest::newRow("owner password as candidate")
+        << dataPath("identity/protected-aes256.pdf") << QList<QByteArray>{"identity-owner"} << Outcome::Text
+        << QByteArray() << QByteArray("guarded@example.com");
+    QTest::newRow("name not UTF-8") << m_oddName << none << Outcome::Text << QByteArray()
+                                    << QByteArray("partners@example.net");
+}
+
+void TestWorkerOutcomes::outcomes()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QList<QByteArray>, candidates);
+    QFETCH(Outcome, outcome);
+    QFETCH(QByteArray, detail);
+    QFETCH(QByteArray, contains);
+    test::WorkerSession worker;
+    QVERIFY(worker.start());
+    const std::optional<test::WorkerAnswer> answer = worker.ask(test::Request(path, candidates));
+    QVERIFY(answer);
+    QCOMPARE(answer->opened.outcome, outcome);
+    QCOMPARE(QByteArray::fromStdString(answer->opened.detail), detail);
+    if (outcome == Outcome::Text) {
+        QVERIFY(answer->opened.pageCount > 0);
+        QVERIFY(answer->text().contains(contains));
+    } else {
+        QCOMPARE(answer->opened.pageCount, 0);
+    }
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::requestsInARowOnOneWorker()
+{
+    // Each answer comes while the worker's input is still open, and the worker is the
+    // same process throughout.
+    test::WorkerSession worker;
+    QVERIFY(worker.start());
+    const qint64 pid = worker.pid();
+    const struct
+    {
+        QByteArray request;
+        Outcome outcome;
+        int pages;
+    } steps[] = {
+        {test::Request(dataPath("contacts-1.pdf")), Outcome::Text, 3},
+        {test::Request(m_fifo), Outcome::NotRegular, 0},
+        {test::Request(dataPath("long.pdf"), {}, 1, 100), Outcome::Text, 100},
+        {test::Request(dataPath("encrypted.pdf")), Outcome::NeedsPassword, 0},
+        {test::Request(dataPath("damaged.pdf")), Outcome::Damaged, 0},
+        {test::Request(dataPath("long.pdf"), {}, 149, 0), Outcome::Text, 2},
+        {test::Request(dataPath("contacts-1.pdf"), {}, 3, 2), Outcome::Text, 0},
+        {test::Request(dataPath("encrypted.pdf"), {"secret"}), Outcome::Text, 1},
+    };
+    for (const auto &step : steps) {
+        const std::optional<test::WorkerAnswer> answer = worker.ask(step.request);
+        QVERIFY(answer);
+        QCOMPARE(answer->opened.outcome, step.outcome);
+        QCOMPARE(answer->opened.pageCount, step.pages);
+        QCOMPARE(int(answer->pages.size()), step.pages);
+        QCOMPARE(worker.pid(), pid);
+    }
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::mailtoLinks_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<QList<QByteArray>>("page1");
+    QTest::addColumn<QList<QByteArray>>("page2");
+    const QList<QByteArray> page2{"MailTo:hidden.person@example.org?subject=Hello",
+                                  "mailto:second@example.net"};
+    QTest::newRow("asked") << QByteArray("l") << 0 << QList<QByteArray>() << page2;
+    QTest::newRow("asked with recognition") << QByteArray("ol") << 0 << QList<QByteArray>() << page2;
+    QTest::newRow("not asked") << QByteArray() << 0 << QList<QByteArray>() << QList<QByteArray>();
+    QTest::newRow("asked, page 2 only") << QByteArray("l") << 2 << QList<QByteArray>() << page2;
+}
+
+void TestWorkerOutcomes::mailtoLinks()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(int, first);
+    QFETCH(QList<QByteArray>, page1);
+    QFETCH(QList<QByteArray>, page2);
+    test::WorkerSession worker;
+    QVERIFY(worker.start());
+    const std::optional<test::WorkerAnswer> answer =
+        worker.ask(test::Request(dataPath("identity/links.pdf"), {}, first, 0, options));
+    QVERIFY(answer);
+    QCOMPARE(answer->opened.outcome, Outcome::Text);
+    // The link targets are in no page's text: only the links tell them.
+    QVERIFY(!answer->text().contains("hidden.person"));
+    for (const test::PageAnswer &page : answer->pages)
+        QCOMPARE(page.links, page.page == 1 ? page1 : page2);
+    QCOMPARE(answer->pages.back().page, 2);
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::recognitionAskedConvertsAsUsual()
+{
+    // Recognition is not there yet: asking for it must not change the text.
+    test::WorkerSession worker;
+    QVERIFY(worker.start());
+    for (const char *name : {"scanned.pdf", "contacts-1.pdf"}) {
+        const std::optional<test::WorkerAnswer> plain = worker.ask(test::Request(dataPath(name)));
+        const std::optional<test::WorkerAnswer> asked =
+            worker.ask(test::Request(dataPath(name), {}, 0, 0, "o"));
+        QVERIFY(plain && asked);
+        QCOMPARE(asked->opened, plain->opened);
+        QCOMPARE(asked->text(), plain->text());
+    }
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::brokenRequests_data()
+{
+    QTest::addColumn<QByteArray>("broken");
+    const QByteArray whole = test::Request(dataPath("contacts-2.pdf"));
+    auto frame = [](protocol::FrameType type, const std::vector<std::string_view> &fields) {
+        return QByteArray::fromStdString(protocol::EncodeFrame(type, fields));
+    };
+    QTest::newRow("cut in the header") << whole.left(3);
+    QTest::newRow("cut in the payload") << whole.left(whole.size() - 2);
+    QTest::newRow("garbage") << QByteArray("%PDF-1.4 not a frame at all");
+    QTest::newRow("unknown type") << QByteArray("Z") + whole.mid(1);
+    QTest::newRow("oversized length") << QByteArray("C\xff\xff\xff\x7f", 5) + QByteArray(16, 'x');
+    QTest::newRow("fields short of the payload") << QByteArray("C\x06\0\0\0\x09\0\0\0ab", 11);
+    QTest::newRow("an answer's frame") << frame(protocol::FrameType::Done, {});
+    QTest::newRow("too few fields") << frame(protocol::FrameType::Convert, {"a.pdf", "", ""});
+    QTest::newRow("unknown option") << frame(protocol::FrameType::Convert, {"a.pdf", "", "", "x", ""});
+    QTest::newRow("page not a number") << frame(protocol::FrameType::Convert, {"a.pdf", "one", "", "", ""});
+}
+
+void TestWorkerOutcomes::brokenRequests()
+{
+    QFETCH(QByteArray, broken);
+    // A good request first: it is answered whole before the broken one ends the worker.
+    const test::WholeRun run = test::RunWorker(test::Request(dataPath("contacts-2.pdf")) + broken);
+    QCOMPARE(run.exitCode, 1);
+    const test::ParsedAnswers parsed = test::ParseAnswers(run.output);
+    QCOMPARE(parsed.problem, QString());
+    QCOMPARE(parsed.rest, 0);
+    QCOMPARE(parsed.answers.size(), std::size_t(2));
+    QCOMPARE(parsed.answers[0].opened.outcome, Outcome::Text);
+    QCOMPARE(parsed.answers[1].opened.outcome, Outcome::Error);
+    QVERIFY(!parsed.answers[1].opened.detail.empty());
+}
+
+void TestWorkerOutcomes::endOfInputEndsTheWorker()
+{
+    for (const QByteArray &input : {QByteArray(), test::Request(dataPath("contacts-1.pdf")).repeated(3)}) {
+        const test::WholeRun run = test::RunWorker(input);
+        QCOMPARE(run.exitCode, 0);
+        const test::ParsedAnswers parsed = test::ParseAnswers(run.output);
+        QCOMPARE(parsed.problem, QString());
+        QCOMPARE(parsed.answers.size(), std::size_t(input.isEmpty() ? 0 : 3));
+    }
+}
+
+void TestWorkerOutcomes::writeErrorsEndTheConversion_data()
+{
+    // /dev/full refuses every write, as a full disk or a reader that has gone.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("outputToDevFull");
+    QTest::addColumn<int>("status");
+    const QString pdf = test::dataFile(u"contacts-1.pdf"_s);
+    QTest::newRow("serving") << QStringList{u"--serve"_s} << true << 2;
+    // pdftotext would say 0 here; a text cut short must not pass for a whole one.
+    QTest::newRow("one-shot to standard output") << QStringList{pdf, u"-"_s} << true << 2;
+    QTest::newRow("one-shot to a file") << QStringList{pdf, u"/dev/full"_s} << false << 2;
+}
+
+void TestWorkerOutcomes::writeErrorsEndTheConversion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, outputToDevFull);
+    QFETCH(int, status);
+    QProcess process;
+    if (outputToDevFull)
+        process.setStandardOutputFile(u"/dev/full"_s);
+    process.start(test::WorkerProgram(), arguments);
+    QVERIFY(process.waitForStarted());
+    process.write(test::Request(dataPath("contacts-1.pdf")).repeated(2));
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+}
+
+void TestWorkerOutcomes::workerDiesWithItsParent()
+{
+    // A shell starts the worker, its input kept open by us, then the shell is killed.
+    QProcess shell;
+    shell.start(u"/bin/sh"_s,
+                {u"-c"_s, u"exec 3<&0; \"$0\" --serve <&3 3<&- & echo $!; wait"_s, test::WorkerProgram()});
+    QVERIFY(shell.waitForStarted());
+    QVERIFY(shell.waitForReadyRead(60000));
+    const qint64 worker = shell.readLine().trimmed().toLongLong();
+    QVERIFY(worker > 0);
+    QVERIFY(isAlive(worker));
+    QCOMPARE(::kill(pid_t(shell.processId()), SIGKILL), 0);
+    QVERIFY(shell.waitForFinished());
+    // The kernel kills the worker with its parent; allow it a moment to be scheduled.
+    QTRY_VERIFY_WITH_TIMEOUT(!isAlive(worker), 10000);
+}
+
+QTEST_GUILESS_MAIN(TestWorkerOutcomes)
+#include "tst_workeroutcomes.moc"
