@@ -3,6 +3,7 @@
 // surrogates included).
 
 #include "core/FileHelpers.h"
+#include "core/NativePath.h"
 #include "inputs/PathText.h"
 
 #include <QString>
@@ -111,8 +112,20 @@ void checkAll(const QString &path)
 
 } // namespace
 
+// Every name the system can hold comes back byte for byte from its text.
+void checkNativeRoundTrip(QByteArrayView bytes)
+{
+    const QString path = pelmora::PathFromNative(bytes);
+    if (pelmora::NativePath(path) != bytes || pelmora::HasRawBytes(path) == bytes.isValidUtf8()) {
+        std::fprintf(stderr, "MISMATCH in PathFromNative/NativePath for %lld bytes\n",
+                     static_cast<long long>(bytes.size()));
+        std::abort();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    checkNativeRoundTrip(QByteArrayView(data, static_cast<qsizetype>(size)));
     checkAll(QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)));
     QString units(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
     for (std::size_t i = 0; i + 1 < size; i += 2)

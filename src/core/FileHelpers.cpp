@@ -1,5 +1,7 @@
 #include "core/FileHelpers.h"
 
+#include "core/NativePath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,7 @@ namespace {
 // stat(2) of the path, links followed; false when it cannot be examined.
 bool statOf(const QString &path, struct stat &info)
 {
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    return !path.isEmpty() && ::stat(NativePath(path).constData(), &info) == 0;
 }
 
 } // namespace

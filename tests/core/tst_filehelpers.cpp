@@ -1,7 +1,9 @@
 #include "FolderTree.h"
 #include "core/FileHelpers.h"
+#include "core/NativePath.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -18,6 +20,8 @@ private Q_SLOTS:
     void kindsOfPath_data();
     void kindsOfPath();
     void deleteQuietly();
+    void nativeNamesRoundTrip_data();
+    void nativeNamesRoundTrip();
 };
 
 void TestFileHelpers::pathParts_data()
@@ -95,6 +99,38 @@ void TestFileHelpers::deleteQuietly()
         QVERIFY2(!QFile::exists(tree.path(name)), qPrintable(name));
     }
     DeleteFileQuietly(QString()); // nothing to do, and nothing said
+}
+
+void TestFileHelpers::nativeNamesRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("raw");
+    QTest::newRow("ASCII") << QByteArray("/docs/a.pdf") << u"/docs/a.pdf"_s << false;
+    QTest::newRow("UTF-8") << QByteArray("/d/Z\xc3\xbcrich \xe2\x82\xac.pdf") << u"/d/Zürich €.pdf"_s
+                           << false;
+    // Each byte that is no UTF-8 stands as U+DC00 + byte.
+    const auto kept = [](uchar byte) { return QString(QChar(char16_t(0xDC00 + byte))); };
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9.pdf") << u"caf"_s + kept(0xe9) + u".pdf"_s << true;
+    QTest::newRow("cut sequence") << QByteArray("a\xc3.pdf") << u"a"_s + kept(0xc3) + u".pdf"_s << true;
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << kept(0xc0) + kept(0xaf) << true;
+    QTest::newRow("encoded surrogate")
+        << QByteArray("\xed\xa0\x80") << kept(0xed) + kept(0xa0) + kept(0x80) << true;
+}
+
+void TestFileHelpers::nativeNamesRoundTrip()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, raw);
+    QCOMPARE(PathFromNative(bytes), text);
+    QCOMPARE(NativePath(text), bytes);
+    QCOMPARE(HasRawBytes(text), raw);
+    // A file of that name is found again through its text.
+    test::FolderTree tree;
+    QVERIFY(tree.rawFile(QFileInfo(QString::fromLatin1(bytes)).fileName().toLatin1()));
+    const QString path = tree.root() + u'/' + QFileInfo(text).fileName();
+    QVERIFY(IsOpenableFile(path));
 }
 
 QTEST_GUILESS_MAIN(TestFileHelpers)

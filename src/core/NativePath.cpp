@@ -1,0 +1,61 @@
+#include "core/NativePath.h"
+
+#include "core/Utf8.h"
+
+namespace pelmora {
+
+namespace {
+
+constexpr char16_t kRawBase = 0xDC00; // U+DC80..U+DCFF for the bytes 0x80..0xFF
+
+bool isRaw(char16_t unit)
+{
+    return unit >= kRawBase + 0x80 && unit <= kRawBase + 0xFF;
+}
+
+} // namespace
+
+QString PathFromNative(QByteArrayView bytes)
+{
+    QString path;
+    path.reserve(bytes.size());
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (const qsizetype length = Utf8SequenceLength(bytes, i)) {
+            i += length;
+            continue;
+        }
+        path += QString::fromUtf8(bytes.sliced(run, i - run));
+        path += QChar(char16_t(kRawBase + uchar(bytes[i])));
+        run = ++i;
+    }
+    path += QString::fromUtf8(bytes.sliced(run));
+    return path;
+}
+
+QByteArray NativePath(const QString &path)
+{
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (!isRaw(path[i].unicode()))
+            continue;
+        bytes += QStringView(path).sliced(run, i - run).toUtf8();
+        bytes += char(path[i].unicode() - kRawBase);
+        run = i + 1;
+    }
+    bytes += QStringView(path).sliced(run).toUtf8();
+    return bytes;
+}
+
+bool HasRawBytes(const QString &path)
+{
+    for (const QChar c : path) {
+        if (isRaw(c.unicode()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace pelmora
