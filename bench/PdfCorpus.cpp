@@ -68,14 +68,15 @@ bool writeTextPdf(const QString &path, const QList<QStringList> &pages)
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }
 
-QStringList makeCorpus(const QString &folder, int files, int pagesEach, quint32 seed)
+QStringList makeCorpus(const QString &folder, int files, int minPages, int maxPages, quint32 seed)
 {
     QDir().mkpath(folder);
     QRandomGenerator random(seed);
     QStringList paths;
     for (int f = 0; f < files; ++f) {
         QList<QStringList> pages;
-        for (int p = 0; p < pagesEach; ++p) {
+        const int pageCount = minPages + int(random.bounded(std::max(1, maxPages - minPages + 1)));
+        for (int p = 0; p < pageCount; ++p) {
             QStringList lines;
             for (int l = 0; l < 55; ++l) {
                 QString line;

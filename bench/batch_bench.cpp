@@ -1,58 +1,112 @@
-// Wall time of whole runs over a generated corpus, side by side with what the same
-// machine does with pdftotext alone. Prints a table; run it from a Release build.
+// Whole runs of pelmora-extract over generated corpora, side by side with the tools
+// people use for the job, on the same files in one sitting: pdfgrep over the folder,
+// and pdftotext over every file with xargs. Each contender runs five times in turn;
+// the median wall time counts. Run it from a Release build (scripts/bench.sh).
 #include "PdfCorpus.h"
-#include "convert/ConverterWorkspace.h"
-#include "core/Clock.h"
-#include "run/BatchRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
-using namespace pelmora;
 
 namespace {
 
-class NoPasswords : public BatchRunHost
+constexpr int kRounds = 5;
+
+struct Contender
 {
-public:
-    PasswordMode passwordMode() override { return PasswordMode::None; }
-    QString askPassword(PasswordPrompt, const QString &) override { return {}; }
+    QString name;
+    QString command;
+    QList<double> times;
+    double median() const
+    {
+        QList<double> sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.isEmpty() ? -1 : sorted[sorted.size() / 2];
+    }
 };
 
-struct RunFigures
+QString quoted(const QString &path)
 {
-    double ms = 0;
-    qsizetype addresses = 0;
-};
-
-RunFigures timeRun(ConverterWorkspace &workspace, const QStringList &pdfs, int jobs)
-{
-    NoPasswords host;
-    BatchRun run(workspace, Clock::system(), host, pdfs);
-    run.setParallelJobs(jobs);
-    RunFigures figures;
-    QObject::connect(&run, &BatchRun::addressesFound,
-                     [&](const QStringList &found) { figures.addresses += found.size(); });
-    bool done = false;
-    QObject::connect(&run, &BatchRun::finished, [&] { done = true; });
-    QElapsedTimer timer;
-    timer.start();
-    run.start();
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    figures.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    return figures;
+    return u"'"_s + path + u"'"_s;
 }
 
-void row(const char *what, double ms, double reference)
+// Times every contender once per round, so that all see the same conditions.
+void race(QList<Contender> &contenders)
 {
-    std::printf("%-44s %10.0f ms   %6.2fx\n", what, ms, ms / reference);
+    for (Contender &contender : contenders)
+        pelmora::bench::timeShell(contender.command); // warm the page cache and the libraries
+    for (int round = 0; round < kRounds; ++round) {
+        for (Contender &contender : contenders)
+            contender.times.append(pelmora::bench::timeShell(contender.command));
+    }
+}
+
+QList<Contender> contendersFor(const QString &corpus, int cores)
+{
+    const QString extract = QStringLiteral(PELMORA_EXTRACT_COMMAND);
+    const QString jobs = QString::number(cores);
+    return {
+        {u"pelmora-extract -j %1"_s.arg(cores),
+         u"%1 -q -j %2 %3 >/dev/null"_s.arg(extract, jobs, quoted(corpus)),
+         {}},
+        {u"pelmora-extract -j %1 --converter pdftotext"_s.arg(cores),
+         u"%1 -q -j %2 --converter pdftotext %3 >/dev/null"_s.arg(extract, jobs, quoted(corpus)),
+         {}},
+        {u"pdfgrep -r"_s,
+         u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' %1 >/dev/null"_s.arg(
+             quoted(corpus)),
+         {}},
+        {u"xargs -P %1 pdftotext"_s.arg(cores),
+         u"cd %1 && printf '%%s\\0' *.pdf | xargs -0 -P %2 -I{} pdftotext {} - >/dev/null"_s.arg(
+             quoted(corpus), jobs),
+         {}},
+    };
+}
+
+void report(const char *title, const QList<Contender> &contenders)
+{
+    std::printf("%s\n%-44s %10s %10s %10s\n", title, "", "median ms", "min ms", "max ms");
+    for (const Contender &c : contenders) {
+        const auto [low, high] = std::minmax_element(c.times.begin(), c.times.end());
+        std::printf("%-44s %10.0f %10.0f %10.0f\n", qPrintable(c.name), c.median(), *low, *high);
+    }
+    const double ours = contenders[0].median();
+    std::printf("pelmora-extract / pdfgrep -r: %.2f   pelmora-extract / xargs pdftotext: %.2f   "
+                "service / one pdftotext per file: %.2f\n\n",
+                ours / contenders[2].median(), ours / contenders[3].median(), ours / contenders[1].median());
+}
+
+// Peak memory of the command and of its converter over one PDF holding `addresses`.
+void memoryOfALargeRun(const QString &folder, int addresses)
+{
+    QList<QStringList> pages;
+    constexpr int kPerPage = 100;
+    for (int page = 0; page * kPerPage < addresses; ++page) {
+        QStringList lines;
+        for (int i = page * kPerPage; i < std::min(addresses, (page + 1) * kPerPage); ++i)
+            lines << u"Contact person%1 at person%1@company%2.example.com today"_s.arg(i).arg(i % 997);
+        pages << lines;
+    }
+    const QString pdf = folder + u"/addresses.pdf"_s;
+    pelmora::bench::writeTextPdf(pdf, pages);
+    QByteArray report;
+    const double ms = pelmora::bench::timeShell(
+        u"/usr/bin/time -f '%M' %1 -q %2 2>&1 >/dev/null | tail -n 1; %1 -q %2 | wc -l"_s.arg(
+            QStringLiteral(PELMORA_EXTRACT_COMMAND), quoted(pdf)),
+        &report);
+    const QList<QByteArray> lines = report.trimmed().split('\n');
+    std::printf("one PDF of %d pages with %d addresses (%.0f MB): peak resident memory %s KiB "
+                "(the command or its largest converter), %s addresses found, %.1f s for both runs\n",
+                int(pages.size()), addresses, double(QFile(pdf).size()) / 1e6, lines.value(0).constData(),
+                lines.value(1).constData(), ms / 1000);
 }
 
 } // namespace
@@ -60,58 +114,25 @@ void row(const char *what, double ms, double reference)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int files = argc > 1 ? std::atoi(argv[1]) : 300;
-    const int pages = argc > 2 ? std::atoi(argv[2]) : 3;
-    const int cores = argc > 3 ? std::atoi(argv[3]) : QThread::idealThreadCount();
-
+    const int cores = argc > 1 ? std::atoi(argv[1]) : QThread::idealThreadCount();
+    const int addresses = argc > 2 ? std::atoi(argv[2]) : 1000000;
     QTemporaryDir temp;
-    const QString corpus = temp.filePath(u"corpus"_s);
-    const QStringList pdfs = bench::makeCorpus(corpus, files, pages);
-    ConverterWorkspace workspace(temp.path());
-    workspace.EnsureConverter();
-    const QString out = temp.filePath(u"loop-out"_s);
-    QDir().mkpath(out);
 
-    std::printf("Batch run over %d generated PDFs of %d pages, %d cores\n\n", files, pages, cores);
-    timeRun(workspace, pdfs, cores); // warm the page cache and the converter's libraries
+    std::printf("pelmora-extract, pdfgrep and pdftotext over the same files, %d cores, median of %d\n\n",
+                cores, kRounds);
+    const QString invoices = temp.filePath(u"invoices"_s);
+    pelmora::bench::makeCorpus(invoices, 500, 1, 1, 11);
+    QList<Contender> small = contendersFor(invoices, cores);
+    race(small);
+    report("500 one-page PDFs", small);
 
-    const double loop =
-        bench::timeShell(u"for f in '%1'/*.pdf; do pdftotext \"$f\" '%2'/out.txt; done"_s.arg(corpus, out));
-    const double xargs = bench::timeShell(
-        u"cd '%1' && printf '%s\\0' *.pdf | xargs -0 -P %2 -I{} pdftotext {} '%3'/{}.txt"_s.arg(corpus)
-            .arg(cores)
-            .arg(out));
-    const RunFigures serial = timeRun(workspace, pdfs, 1);
-    const RunFigures parallel = timeRun(workspace, pdfs, cores);
-    const double command = bench::timeShell(
-        u"'%1' -q -j %2 '%3' > '%4'/command-out.txt"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND))
-            .arg(cores)
-            .arg(corpus, out));
-    QByteArray grepOut;
-    const double pdfgrep = bench::timeShell(
-        u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' '%1' | wc -l"_s.arg(corpus),
-        &grepOut);
+    const QString mixed = temp.filePath(u"mixed"_s);
+    pelmora::bench::makeCorpus(mixed, 300, 1, 20, 7);
+    QList<Contender> larger = contendersFor(mixed, cores);
+    race(larger);
+    report("300 PDFs of 1 to 20 pages", larger);
 
-    std::printf("%-44s %10s      %s\n", "what", "wall", "vs plain loop");
-    row("shell loop of pdftotext (one at a time)", loop, loop);
-    row("BatchRun, 1 job", serial.ms, loop);
-    char label[64];
-    std::snprintf(label, sizeof label, "xargs -P %d pdftotext", cores);
-    row(label, xargs, loop);
-    std::snprintf(label, sizeof label, "BatchRun, %d jobs", cores);
-    row(label, parallel.ms, loop);
-    std::snprintf(label, sizeof label, "pelmora-extract -j %d", cores);
-    row(label, command, loop);
-    if (pdfgrep >= 0)
-        row("pdfgrep -r -o -P (same folder)", pdfgrep, loop);
-    std::printf(
-        "\nBatchRun 1 job vs loop: %+.1f%%   %d jobs vs xargs: %+.1f%%   speed-up %d vs 1 job: %.2fx\n",
-        (serial.ms / loop - 1) * 100, cores, (parallel.ms / xargs - 1) * 100, cores, serial.ms / parallel.ms);
-    if (pdfgrep >= 0)
-        std::printf("pelmora-extract vs pdfgrep: %.2fx the speed\n", pdfgrep / command);
-    std::printf("unique addresses found: %lld (1 job), %lld (%d jobs); pdfgrep matches: %s",
-                (long long)serial.addresses, (long long)parallel.addresses, cores,
-                grepOut.trimmed().append('\n').constData());
-    std::printf("reproduce: build Release, then %s %d %d\n", argv[0], files, pages);
+    memoryOfALargeRun(temp.path(), addresses);
+    std::printf("reproduce: build Release, then %s %d %d\n", argv[0], cores, addresses);
     return 0;
 }

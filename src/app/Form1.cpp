@@ -159,8 +159,8 @@ void Form1::setTabOrder()
 
 void Form1::connectControls()
 {
-    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.workspace,
-                               m_services.clock, [this] { return passwordMode(); }},
+    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter,
+                               [this] { return passwordMode(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors}, this);
@@ -171,7 +171,7 @@ void Form1::connectControls()
     m_passwords =
         new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings, m_services.modal}, this);
     m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
-                                       *m_errors, m_services.workspace, m_services.clock,
+                                       *m_errors, m_services.converter,
                                        [this] { return m_passwords->previewAsksForPassword(); }},
                                       this);
     connect(PushButton10, &QPushButton::clicked, this,

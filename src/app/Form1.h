@@ -17,7 +17,7 @@ class QTreeView;
 namespace pelmora {
 
 class CaptionProgressBar;
-class Clock;
+class Converter;
 class ConverterWorkspace;
 class ErrorMessage;
 class FileListController;
@@ -42,8 +42,9 @@ public:
     {
         Modal &modal;
         Settings &settings;
+        // The converter's private folder, set up by the start-up, and the converter.
         ConverterWorkspace &workspace;
-        Clock &clock;
+        Converter &converter;
         // Where the program's own data files are: samples and look files.
         QString programFolder;
         // The start-up roll from 1 to 100 that now and then opens the maker's site

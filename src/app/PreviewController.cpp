@@ -99,7 +99,7 @@ void PreviewController::ListView1_Click()
     m_busy = std::make_unique<BusyPointer>();
 
     trap.step([&] {
-        m_preview = std::make_unique<Preview>(m_parts.workspace, m_parts.clock, pdf, password);
+        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, password);
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,
@@ -111,19 +111,11 @@ void PreviewController::ListView1_Click()
         m_busy.reset();
 }
 
-void PreviewController::show(const QString &text, const QString &error)
+void PreviewController::show(const QString &text)
 {
     // The signal comes from the preview itself; let it return before it goes.
     m_preview.release()->deleteLater();
     m_busy.reset();
-    if (!error.isEmpty()) {
-        const QPointer<PreviewController> alive(this);
-        const quint64 generation = m_generation;
-        ErrorTrap trap(m_parts.errors, kModule, kProcedure);
-        trap.report(error);
-        if (!alive || generation != m_generation)
-            return; // a newer click owns the box now
-    }
     m_parts.text.setPlainText(text);
     Q_EMIT previewShown();
 }

@@ -13,8 +13,7 @@ namespace pelmora {
 
 class BusyPointer;
 class CaptionProgressBar;
-class Clock;
-class ConverterWorkspace;
+class Converter;
 class ErrorSink;
 class Modal;
 class Preview;
@@ -38,8 +37,7 @@ public:
         CaptionProgressBar &progressBar;
         Modal &modal;
         ErrorSink &errors;
-        ConverterWorkspace &workspace;
-        Clock &clock;
+        Converter &converter;
         // Whether Check1 says to ask for a password, read at each click.
         std::function<bool()> asksForPassword;
     };
@@ -63,7 +61,7 @@ protected:
 
 private:
     QString selectedPdf() const;
-    void show(const QString &text, const QString &error);
+    void show(const QString &text);
 
     Parts m_parts;
     QWidget *m_viewport = nullptr;

@@ -30,7 +30,7 @@ void RunController::PushButton2_Click()
     }
     m_busy = std::make_unique<BusyPointer>();
     BatchRunHost &host = *this;
-    m_run = std::make_unique<BatchRun>(m_parts.workspace, m_parts.clock, host, pdfs);
+    m_run = std::make_unique<BatchRun>(m_parts.converter, host, pdfs);
     connect(m_run.get(), &BatchRun::progressChanged, &m_parts.progressBar, &CaptionProgressBar::display);
     connect(m_run.get(), &BatchRun::addressesFound, &m_parts.results, &TextListModel::append);
     connect(m_run.get(), &BatchRun::finished, this, &RunController::finish, Qt::QueuedConnection);

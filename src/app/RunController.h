@@ -11,8 +11,7 @@ namespace pelmora {
 
 class BusyPointer;
 class CaptionProgressBar;
-class Clock;
-class ConverterWorkspace;
+class Converter;
 class Modal;
 class TextListModel;
 
@@ -27,8 +26,7 @@ public:
         TextListModel &results;
         CaptionProgressBar &progressBar;
         Modal &modal;
-        ConverterWorkspace &workspace;
-        Clock &clock;
+        Converter &converter;
         // The password options as the window shows them at this moment.
         std::function<PasswordMode()> passwordMode;
     };

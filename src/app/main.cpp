@@ -3,12 +3,15 @@
 #include "app/Settings.h"
 #include "app/StartUp.h"
 #include "app/WidgetModal.h"
-#include "convert/ConverterWorkspace.h"
+#include "convert/Conversion.h"
+#include "convert/ConverterChoice.h"
 #include "core/Clock.h"
 #include "run/InterruptNotifier.h"
 
 #include <QApplication>
 #include <QDir>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -18,11 +21,22 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
 
+    // PELMORA_CONVERTER=pdftotext: one pdftotext process per file, as older versions did.
+    const QString chosen = qEnvironmentVariable("PELMORA_CONVERTER", QStringLiteral("service"));
+    const std::optional<pelmora::ConverterKind> kind = pelmora::ConverterKindNamed(chosen);
+    if (!kind) {
+        std::fprintf(stderr, "pelmora: PELMORA_CONVERTER=%s names no converter; use service or pdftotext.\n",
+                     chosen.toLocal8Bit().constData());
+        return 2;
+    }
+
     pelmora::Settings settings;
-    pelmora::ConverterWorkspace workspace(QDir::tempPath());
+    pelmora::ConverterWorkspace workspace(QDir::tempPath(), pelmora::ProgramOf(*kind));
+    const std::unique_ptr<pelmora::Converter> converter =
+        pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window({modal, settings, workspace, pelmora::Clock::system(), pelmora::ProgramFolder(),
-                           pelmora::RollOneToHundred});
+    pelmora::Form1 window(
+        {modal, settings, workspace, *converter, pelmora::ProgramFolder(), pelmora::RollOneToHundred});
     modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);

@@ -1,9 +1,11 @@
 #include "cli/ExtractCommand.h"
 
+#include "convert/Conversion.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/AppError.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
+#include "core/NativePath.h"
 #include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
 
@@ -18,9 +20,10 @@ namespace pelmora {
 
 namespace {
 
+// Paths keep the bytes they came with, odd ones included.
 void print(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = NativePath(text);
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
 }
 
@@ -38,31 +41,32 @@ ExtractCommand::ExtractCommand(const ExtractOptions &options, std::FILE *out, st
 ExtractCommand::~ExtractCommand()
 {
     m_run.reset();
-    if (m_placedConverter)
+    m_converter.reset();
+    // Also when an earlier, killed command left it: the next normal end removes it.
+    if (m_workspace)
         m_workspace->RemoveConverter();
 }
 
-PasswordMode ExtractCommand::passwordMode()
+void ExtractCommand::complain(const QString &text) const
 {
-    return m_password.isEmpty() ? PasswordMode::None : PasswordMode::SameForAll;
-}
-
-QString ExtractCommand::askPassword(PasswordPrompt, const QString &)
-{
-    return m_password;
+    print(m_err, u"pelmora-extract: "_s + text + u'\n');
 }
 
 bool ExtractCommand::prepare()
 {
     try {
-        m_password = m_options.password.value_or(QString());
+        // Before any conversion: a run of hours must not end in an unwritable name.
+        if (!m_options.outputFile.isEmpty())
+            CheckOutputFile(m_options.outputFile);
+        m_passwords = m_options.passwords;
         if (!m_options.passwordFile.isEmpty())
-            m_password = ReadPasswordFile(m_options.passwordFile);
-        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath());
-        m_placedConverter = m_workspace->EnsureConverter();
+            m_passwords += ReadPasswordFile(m_options.passwordFile);
+        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
+        m_workspace->EnsureConverter();
+        m_converter = CreateConverter(m_options.converter, *m_workspace, Clock::system());
         return true;
     } catch (const AppError &error) {
-        print(m_err, u"pelmora-extract: "_s + error.description() + u'\n');
+        complain(error.description());
         return false;
     }
 }
@@ -73,11 +77,12 @@ int ExtractCommand::exec()
         return kUsageError;
     const QStringList pdfs = expandedInputs();
     if (pdfs.isEmpty()) {
-        print(m_err, u"pelmora-extract: no files to search.\n"_s);
+        complain(u"no files to search."_s);
         return 1;
     }
     BatchRunHost &host = *this;
-    m_run = std::make_unique<BatchRun>(*m_workspace, Clock::system(), host, pdfs);
+    m_run = std::make_unique<BatchRun>(*m_converter, host, pdfs);
+    m_run->setPasswords(m_passwords);
     if (m_options.jobs > 0)
         m_run->setParallelJobs(m_options.jobs);
     m_run->setTimeout(m_options.timeoutSeconds * 1000);
@@ -105,9 +110,7 @@ void ExtractCommand::interrupt()
 QStringList ExtractCommand::expandedInputs() const
 {
     WalkHooks hooks;
-    hooks.failed = [this](const QString &description) {
-        print(m_err, u"pelmora-extract: "_s + description + u'\n');
-    };
+    hooks.failed = [this](const QString &description) { complain(description); };
     FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
     QStringList pdfs;
     for (const QString &input : m_options.inputs)
@@ -145,7 +148,7 @@ int ExtractCommand::finish()
             SaveResults(m_options.outputFile, m_addresses,
                         m_options.comma ? ResultsFormat::CommaList : ResultsFormat::LineList);
         } catch (const AppError &error) {
-            print(m_err, u"pelmora-extract: "_s + error.description() + u'\n');
+            complain(error.description());
             return kUsageError;
         }
     }

@@ -11,6 +11,7 @@
 
 namespace pelmora {
 
+class Converter;
 class ConverterWorkspace;
 
 // The engine without a window: the inputs are expanded as a drop of them would be,
@@ -29,21 +30,22 @@ public:
     void interrupt();
 
 private:
-    PasswordMode passwordMode() override;
-    QString askPassword(PasswordPrompt prompt, const QString &pdf) override;
+    PasswordMode passwordMode() override { return PasswordMode::None; }
+    QString askPassword(PasswordPrompt, const QString &) override { return {}; }
     bool prepare();
     QStringList expandedInputs() const;
     void onAddresses(const QStringList &addresses);
     void onProgress(int value, const QString &caption);
     int finish();
+    void complain(const QString &text) const;
 
     ExtractOptions m_options;
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_showProgress;
-    QString m_password;
+    QStringList m_passwords;
     std::unique_ptr<ConverterWorkspace> m_workspace;
-    bool m_placedConverter = false;
+    std::unique_ptr<Converter> m_converter;
     std::unique_ptr<BatchRun> m_run;
     QStringList m_addresses;
     QEventLoop m_loop;

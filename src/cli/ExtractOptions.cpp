@@ -1,9 +1,12 @@
 #include "cli/ExtractOptions.h"
 
 #include "core/AppError.h"
+#include "core/NativePath.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -38,10 +41,13 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                  u"FILE|FOLDER..."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
-    const QCommandLineOption password(u"password"_s, u"One password for all protected files."_s, u"PW"_s);
+    const QCommandLineOption password(u"password"_s,
+                                      u"A password for protected files; give it again for more. Each is "
+                                      u"tried in turn on every protected file."_s,
+                                      u"PW"_s);
     const QCommandLineOption passwordFile(u"password-file"_s,
-                                          u"Read the password from the first line of FILE (it then does not "
-                                          u"show in the process list)."_s,
+                                          u"Read passwords from FILE, one per line (they then do not show in "
+                                          u"the process list)."_s,
                                           u"FILE"_s);
     const QCommandLineOption comma(u"comma"_s, u"All addresses on one line, each followed by a comma."_s);
     const QCommandLineOption output(u"o"_s,
@@ -56,7 +62,13 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                      u"SECONDS"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s}, u"Convert N files at once (default: one per core)."_s,
                                   u"N"_s);
-    parser.addOptions({help, version, password, passwordFile, comma, output, quiet, allFiles, timeout, jobs});
+    const QCommandLineOption converter(u"converter"_s,
+                                       u"service (the default: converter workers of the program's own) or "
+                                       u"pdftotext (one process of the distribution's pdftotext per file; "
+                                       u"it takes no passwords)."_s,
+                                       u"NAME"_s);
+    parser.addOptions(
+        {help, version, password, passwordFile, comma, output, quiet, allFiles, timeout, jobs, converter});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -73,8 +85,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     }
     ExtractOptions &options = parsed.options;
     options.inputs = parser.positionalArguments();
-    if (parser.isSet(password))
-        options.password = parser.value(password);
+    options.passwords = parser.values(password);
     options.passwordFile = parser.value(passwordFile);
     options.outputFile = parser.value(output);
     options.comma = parser.isSet(comma);
@@ -82,22 +93,64 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.allFiles = parser.isSet(allFiles);
     options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);
     options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);
-    if (options.password && !options.passwordFile.isEmpty())
-        parsed.error = u"Give either --password or --password-file, not both."_s;
+    if (parser.isSet(converter)) {
+        if (const std::optional<ConverterKind> kind = ConverterKindNamed(parser.value(converter)))
+            options.converter = *kind;
+        else
+            parsed.error =
+                u"--converter takes service or pdftotext, not \""_s + parser.value(converter) + u"\"."_s;
+    }
+    if (options.converter == ConverterKind::Pdftotext &&
+        (!options.passwords.isEmpty() || !options.passwordFile.isEmpty()))
+        parsed.error =
+            u"--converter pdftotext takes no passwords: pdftotext would show them to every user of "
+            u"this machine in its command line. Leave out --converter to use passwords."_s;
     if (options.inputs.isEmpty() && parsed.error.isEmpty())
         parsed.error = u"No PDF files or folders given."_s;
     return parsed;
 }
 
-QString ReadPasswordFile(const QString &path)
+QStringList CommandLineArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(PathFromNative(argv[i]));
+    return arguments;
+}
+
+QStringList ReadPasswordFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(u"The password file "_s + path + u" cannot be read: "_s + file.errorString());
-    QByteArray line = file.readLine();
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
+    QStringList passwords;
+    for (QByteArray line : file.readAll().split('\n')) {
+        while (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            passwords.append(QString::fromUtf8(line));
+    }
+    return passwords;
+}
+
+void CheckOutputFile(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    QString why;
+    if (file.isDir())
+        why = u"that name belongs to a folder."_s;
+    else if (!QFileInfo(folder).isDir())
+        why = u"the folder "_s + folder + u" does not exist."_s;
+    if (why.isEmpty()) {
+        // What the save at the end will do: a file of its own beside the target. Asking
+        // access() is not enough: root may write anywhere it says, yet not into /proc.
+        QTemporaryFile probe(folder + u"/.pelmora-XXXXXX"_s);
+        if (!probe.open())
+            why = u"the folder "_s + folder + u" cannot be written to: "_s + probe.errorString() + u'.';
+    }
+    if (!why.isEmpty())
+        throw AppError(u"The results cannot be saved to "_s + path + u": "_s + why);
 }
 
 } // namespace pelmora

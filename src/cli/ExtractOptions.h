@@ -1,9 +1,9 @@
 #pragma once
 
+#include "convert/ConverterChoice.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace pelmora {
 
@@ -11,9 +11,10 @@ namespace pelmora {
 struct ExtractOptions
 {
     QStringList inputs;
-    std::optional<QString> password;
-    QString passwordFile;
+    QStringList passwords; // given with --password, in order
+    QString passwordFile;  // one password per line
     QString outputFile;
+    ConverterKind converter = ConverterKind::Service;
     bool comma = false;
     bool quiet = false;
     bool allFiles = false;
@@ -28,9 +29,19 @@ struct ParsedCommandLine
     QString shortText; // --help or --version text, to print and exit with 0
 };
 
+// `arguments` as the system gave them (see CommandLineArguments): file names that are
+// not UTF-8 keep their bytes.
 ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments);
 
-// The first line of a password file, without its line end. Throws AppError.
-QString ReadPasswordFile(const QString &path);
+// argv as text, each argument through PathFromNative.
+QStringList CommandLineArguments(int argc, char *argv[]);
+
+// The passwords of a password file, one per line, without line ends; empty lines are
+// left out. Throws AppError.
+QStringList ReadPasswordFile(const QString &path);
+
+// Throws AppError, in the user's words, when `path` cannot be written: its folder is
+// missing or closed to us, or the name is a folder's. Nothing is left behind.
+void CheckOutputFile(const QString &path);
 
 } // namespace pelmora

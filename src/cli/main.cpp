@@ -12,7 +12,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("pelmora-extract"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
 
-    const pelmora::ParsedCommandLine parsed = pelmora::ParseExtractCommandLine(QCoreApplication::arguments());
+    // From argv itself: Qt's own decoding would lose the bytes of names that are no UTF-8.
+    const pelmora::ParsedCommandLine parsed =
+        pelmora::ParseExtractCommandLine(pelmora::CommandLineArguments(argc, argv));
     if (!parsed.shortText.isEmpty()) {
         std::fputs(parsed.shortText.toLocal8Bit().constData(), stdout);
         return 0;

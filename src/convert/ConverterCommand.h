@@ -5,17 +5,9 @@
 
 namespace pelmora {
 
-// A batch run converts whole files; the preview only the first 100 pages.
-enum class ConversionKind
-{
-    Batch,
-    Preview
-};
-
-// The converter's arguments, one value each, so quotes, spaces and dashes in paths
-// and passwords need no quoting. The password goes in as owner and user password:
-// an encrypted file's open password is refused when it is given as the owner's only.
-QStringList ConverterArguments(ConversionKind kind, const QString &password, const QString &pdf,
-                               const QString &outputPath);
+// pdftotext's arguments, one value each, so quotes, spaces and dashes in paths need no
+// quoting. Page numbers of 0 are left out (from the first page, to the last). There is
+// no password: on a command line every user of the machine could read it.
+QStringList ConverterArguments(int firstPage, int lastPage, const QString &pdf, const QString &outputPath);
 
 } // namespace pelmora

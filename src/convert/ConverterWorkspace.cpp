@@ -21,26 +21,21 @@ namespace pelmora {
 
 namespace {
 
-const auto kConverterName = u"pdftotext"_s;
 const auto kWorkPrefix = u"work-"_s;
 
-// Refuses a folder that another user could have planted or could change later.
-void checkPrivateFolder(const QString &folder)
+// A folder of this user's that nobody else can change: made 0700 here, or found so.
+// A link, a file, another user's folder or one others may write to does not count, since
+// whatever lies there would be run.
+bool claimPrivateFolder(const QString &folder)
 {
     const QByteArray native = QFile::encodeName(folder);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw AppError(u"The temporary folder "_s + folder + u" cannot be created: "_s +
-                       QString::fromLocal8Bit(strerror(errno)));
+        return false;
     struct stat info
     {
     };
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        throw AppError(u"The temporary folder "_s + folder +
-                       u" is not a folder. Pelmora will convert nothing until it is removed."_s);
-    if (info.st_uid != ::getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        throw AppError(u"The temporary folder "_s + folder +
-                       u" belongs to another user or can be changed by others. "
-                       u"Pelmora will not run a converter from there; please remove it."_s);
+    return ::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool processIsAlive(qint64 pid)
@@ -48,10 +43,21 @@ bool processIsAlive(qint64 pid)
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+QString linkTarget(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return {};
+    return QFileInfo(path).symLinkTarget();
+}
+
 } // namespace
 
-ConverterWorkspace::ConverterWorkspace(const QString &tempRoot)
-    : m_privateFolder(QDir(tempRoot).absoluteFilePath(u"pelmora-"_s + QString::number(::getuid())))
+ConverterWorkspace::ConverterWorkspace(const QString &tempRoot, ConverterProgram program)
+    : m_program(std::move(program)), m_tempRoot(QDir(tempRoot).absolutePath()),
+      m_privateFolder(m_tempRoot + u"/pelmora-"_s + QString::number(::getuid()))
 {
 }
 
@@ -59,14 +65,29 @@ ConverterWorkspace::~ConverterWorkspace() = default;
 
 QString ConverterWorkspace::ConverterPath() const
 {
-    return m_privateFolder + u'/' + kConverterName;
+    return m_privateFolder + u'/' + m_program.name;
 }
 
 void ConverterWorkspace::prepare()
 {
     if (isUsable())
         return;
-    checkPrivateFolder(m_privateFolder);
+    if (!claimPrivateFolder(m_privateFolder)) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        const QString perUser = runtime.isEmpty() ? QString() : runtime + u"/pelmora"_s;
+        if (!perUser.isEmpty() && QDir::isAbsolutePath(perUser) && claimPrivateFolder(perUser)) {
+            m_privateFolder = perUser;
+        } else {
+            auto own = std::make_unique<QTemporaryDir>(m_tempRoot + u"/pelmora-"_s +
+                                                       QString::number(::getuid()) + u"-XXXXXX"_s);
+            if (!own->isValid())
+                throw AppError(u"No private folder for the converter can be made in "_s + m_tempRoot +
+                               u": "_s + own->errorString() +
+                               u". Please check that the folder exists and has room."_s);
+            m_privateFolder = own->path();
+            m_ownFolder = std::move(own);
+        }
+    }
     removeStaleWorkFolders();
     auto folder =
         std::make_unique<QTemporaryDir>(m_privateFolder + u'/' + kWorkPrefix +
@@ -92,17 +113,25 @@ void ConverterWorkspace::removeStaleWorkFolders() const
     }
 }
 
+QString ConverterWorkspace::installedProgram() const
+{
+    if (!m_program.installed.isEmpty())
+        return QFileInfo(m_program.installed).isExecutable() ? m_program.installed : QString();
+    return QStandardPaths::findExecutable(m_program.name);
+}
+
 bool ConverterWorkspace::EnsureConverter()
 {
     prepare();
     const QString target = ConverterPath();
-    if (FileExists(target))
+    const QString installed = installedProgram();
+    const QString linked = linkTarget(target);
+    const bool ours = !installed.isEmpty() && linked == installed;
+    if (FileExists(target) && (linked.isEmpty() || ours))
         return false;
-    const QString installed = QStandardPaths::findExecutable(kConverterName);
     if (installed.isEmpty())
-        throw AppError(u"The PDF converter pdftotext was not found. Please install it with the package "
-                       u"poppler-utils (sudo apt-get install poppler-utils) and start Pelmora again."_s);
-    QFile::remove(target); // a dangling link left by a removed installation
+        throw AppError(m_program.missingHint);
+    QFile::remove(target); // a dangling link, or one to another installation
     if (!QFile::link(installed, target))
         throw AppError(u"The PDF converter cannot be placed at "_s + target + u'.');
     return true;

@@ -8,34 +8,45 @@
 
 namespace pelmora {
 
-// The program's private corner of the temporary folder: the converter executable at
-// ConverterPath, and a folder of this process's own for the converter's text files.
-// It lives as long as the window or the command that runs conversions.
+// The converter program the workspace puts at ConverterPath.
+struct ConverterProgram
+{
+    QString name;        // its name at ConverterPath
+    QString installed;   // where it is installed; empty: found on PATH by its name
+    QString missingHint; // what to do when it is not there, in the user's words
+};
+
+// The program's private corner of the temporary folder: the converter at ConverterPath,
+// and a folder of this process's own for converted texts that go through files. It
+// lives as long as the window or the command that runs conversions.
 class ConverterWorkspace
 {
 public:
     // `tempRoot` is the user's temporary folder (QDir::tempPath(), which honours TMPDIR).
-    explicit ConverterWorkspace(const QString &tempRoot);
+    ConverterWorkspace(const QString &tempRoot, ConverterProgram program);
     ~ConverterWorkspace();
     ConverterWorkspace(const ConverterWorkspace &) = delete;
     ConverterWorkspace &operator=(const ConverterWorkspace &) = delete;
 
-    // "<temp>/pelmora-<uid>": created 0700; refused when another user owns it or
-    // others may write to it, since whatever lies there would be run.
+    // "<temp>/pelmora-<uid>", made 0700. When something else holds that name (a folder
+    // or link another user planted on a shared /tmp, or one others may write to), the
+    // workspace moves to "$XDG_RUNTIME_DIR/pelmora" or to a fresh folder of its own
+    // instead: nothing there is ever run, and the user is not stopped from working.
     QString privateFolder() const { return m_privateFolder; }
     QString ConverterPath() const;
 
-    // Makes the private folder and this process's work folder. Throws AppError when
-    // the private folder is refused or cannot be made; conversions then do nothing.
+    // Makes the private folder and this process's work folder. Throws AppError when no
+    // private folder can be made at all; conversions then do nothing.
     void prepare();
     bool isUsable() const { return m_workFolder != nullptr; }
 
-    // Puts the distribution's pdftotext at ConverterPath unless something is there
-    // already, which is then used unchanged. Returns whether it placed one.
-    // Throws AppError when none is installed.
+    // Puts the converter at ConverterPath unless it is there already. Something the
+    // user put there is used unchanged; a link of ours to another installation is
+    // pointed at this one. Returns whether it placed the converter. Throws AppError
+    // when the converter is not installed.
     bool EnsureConverter();
     // Puts the converter back when it has gone, as it does when another window of the
-    // same user closes; failures are silent (the conversion then writes nothing).
+    // same user closes; failures are silent (the conversion then fails).
     void restoreConverter();
     // Removes the converter from ConverterPath; failures are silent.
     void RemoveConverter() const;
@@ -47,9 +58,14 @@ public:
     QString workFolder() const;
 
 private:
+    QString installedProgram() const;
     void removeStaleWorkFolders() const;
 
+    ConverterProgram m_program;
+    QString m_tempRoot;
     QString m_privateFolder;
+    // A folder made just for this process, when the usual ones could not be had.
+    std::unique_ptr<QTemporaryDir> m_ownFolder;
     std::unique_ptr<QTemporaryDir> m_workFolder;
     std::atomic<quint64> m_nextOutput{0};
 };

@@ -2,6 +2,7 @@
 
 #include "core/AppError.h"
 #include "core/FileHelpers.h"
+#include "core/NativePath.h"
 #include "inputs/PathText.h"
 
 #include <QFile>
@@ -121,8 +122,8 @@ OpenFailure classify(int error)
 }
 
 // One folder's entries: sub-folders and matching files (links followed), each in listing
-// order. Names that are not valid UTF-8 cannot be written as a row or reached again from
-// one, so they are left out.
+// order. Names that are not valid UTF-8 keep their bytes (PathFromNative), so their rows
+// name them again.
 struct Listing
 {
     QStringList folders;
@@ -164,10 +165,9 @@ Listing readFolder(int fd, const NamePattern *files)
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == DT_DIR) {
-            if (name.isValidUtf8())
-                listing.folders.append(QFile::decodeName(name.toByteArray()));
-        } else if (type == DT_REG && files && name.isValidUtf8()) {
-            QString text = QFile::decodeName(name.toByteArray());
+            listing.folders.append(PathFromNative(name));
+        } else if (type == DT_REG && files) {
+            QString text = PathFromNative(name);
             if (files->matches(text))
                 listing.files.append(std::move(text));
         }
@@ -267,7 +267,7 @@ private:
                 if (name.startsWith(u'.') || HasUnusableChars(name))
                     continue;
                 const QString text = folder.text + name + u'/';
-                next.append({text, QFile::encodeName(text), {}});
+                next.append({text, NativePath(text), {}});
             }
         }
         if (classify(listing.error) == OpenFailure::Denied ||
@@ -289,7 +289,7 @@ private:
                 continue; // lock files of open documents; hidden files
             // No program could open a longer path; three bytes per unit is UTF-8's most.
             if (folder.native.size() + 3 * name.size() >= kPathLimit &&
-                folder.native.size() + QFile::encodeName(name).size() >= kPathLimit)
+                folder.native.size() + NativePath(name).size() >= kPathLimit)
                 continue;
             rows.append(CollapseBackslashes(base + u'/' + name, u'/'));
         }
@@ -321,7 +321,7 @@ bool HasUnusableChars(const QString &name)
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
 {
     const QString path = folder.endsWith(u'/') ? folder : folder + u'/';
-    const int fd = openFolder(QFile::encodeName(path));
+    const int fd = openFolder(NativePath(path));
     if (fd < 0) {
         if (classify(errno) == OpenFailure::NotAFolder)
             return {};
@@ -339,7 +339,7 @@ bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHook
     QList<Walker::Folder> level;
     level.reserve(FolderList.size());
     for (const QString &entry : std::as_const(FolderList))
-        level.append({entry, QFile::encodeName(entry), {}});
+        level.append({entry, NativePath(entry), {}});
     Walker walker(hooks, nullptr);
     walker.walkLevel(level, recurse, true);
     FolderList.clear();
@@ -356,7 +356,7 @@ FolderScan::FolderScan(const QString &pattern, WalkHooks hooks)
 QStringList FolderScan::filesIn(const QString &folder)
 {
     const QString start = folder + u'/';
-    QList<Walker::Folder> folders{{start, QFile::encodeName(start), {}}};
+    QList<Walker::Folder> folders{{start, NativePath(start), {}}};
     Walker walker(m_hooks, &m_pattern);
     walker.walkLevel(folders, true, true);
     m_stopped = walker.stopped();

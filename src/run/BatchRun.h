@@ -1,21 +1,20 @@
 #pragma once
 
+#include "convert/Conversion.h"
 #include "extract/AddressExtraction.h"
+#include "extract/ConvertedText.h"
 #include "run/PasswordPrompt.h"
 #include "run/RunReport.h"
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace pelmora {
-
-class Clock;
-class ConversionJob;
-class ConverterWorkspace;
 
 // What a run needs from whoever started it: the password options, read again for
 // every file, and the password prompt.
@@ -30,26 +29,26 @@ public:
 };
 
 // One press of "Start Extracting" over a fixed list of PDFs. Up to `parallelJobs`
-// converters run at once; each converted text is judged, searched and deleted as soon
-// as it is ready, and the outcome is reported strictly in list order: the addresses in
-// order of row, line and position with the first spelling kept, and the unreadable
-// files in row order, exactly as if every file were converted, then searched, one
-// after the other.
+// files convert at once; each page is judged and searched as it arrives, and the
+// outcome is reported strictly in list order: the addresses in order of row, page,
+// line and position with the first spelling kept, and the unreadable files in row
+// order, exactly as if every file were converted, then searched, one after the other.
 class BatchRun : public QObject
 {
     Q_OBJECT
 public:
-    BatchRun(ConverterWorkspace &workspace, Clock &clock, BatchRunHost &host, const QStringList &pdfs,
-             QObject *parent = nullptr);
+    BatchRun(Converter &converter, BatchRunHost &host, const QStringList &pdfs, QObject *parent = nullptr);
     ~BatchRun() override;
     Q_DISABLE_COPY_MOVE(BatchRun)
 
     void setParallelJobs(int jobs);
     // 0: no limit on how long one conversion may take.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // Passwords tried on every protected file, in order, before any typed one.
+    void setPasswords(const QStringList &passwords) { m_passwords = passwords; }
 
     void start();
-    // Ends every running converter at once; nothing more is signalled.
+    // Ends every conversion at once; nothing more is signalled.
     void abort();
     bool isFinished() const { return m_finished; }
 
@@ -61,14 +60,6 @@ Q_SIGNALS:
     void addressesFound(const QStringList &addresses);
     void finished();
 
-public:
-    // What the converted text of one file gave.
-    struct TextScan
-    {
-        bool unreadable = false;
-        QStringList addresses; // each once, first spelling in the file
-    };
-
 private:
     struct Row
     {
@@ -76,29 +67,30 @@ private:
         QString progressText;
         int progressValue = 0;
         bool passwordGiven = false;
-        bool timedOut = false;
-        QPointer<ConversionJob> job;
-        bool hasText = false;
-        std::optional<TextScan> scan;
+        std::unique_ptr<Conversion> conversion;
+        TextReadability readability;
+        SeenAddresses seen;    // this file's own
+        QStringList addresses; // each once, first spelling in the file
+        std::optional<ConversionOutcome> outcome;
     };
 
     void fill();
     void startRow(qsizetype index);
     std::optional<QString> choosePassword(qsizetype index);
     void onPolled(qsizetype index, int counter);
-    void onConverted(qsizetype index);
-    void onScanned(qsizetype index, const TextScan &scan);
+    void onPage(qsizetype index, const QByteArray &text);
+    void onConverted(qsizetype index, ConversionOutcome outcome);
     void reportReadyRows();
     void reportRow(Row &row);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
 
-    ConverterWorkspace &m_workspace;
-    Clock &m_clock;
+    Converter &m_converter;
     BatchRunHost &m_host;
-    QList<Row> m_rows;
+    std::vector<Row> m_rows;
     SeenAddresses m_seen;
     QList<UnreadableFile> m_unreadable;
+    QStringList m_passwords;
     QString m_password;
     QString m_restingText;
     QString m_caption;
@@ -106,7 +98,6 @@ private:
     int m_parallelJobs = 1;
     int m_timeoutMs = 0;
     int m_running = 0;
-    int m_searching = 0; // converted texts on disk waiting for their search
     qsizetype m_nextToStart = 0;
     qsizetype m_nextToReport = 0;
     bool m_prompting = false;
@@ -114,7 +105,7 @@ private:
     bool m_finished = false;
 };
 
-// Judges and searches one converted text file.
-BatchRun::TextScan ScanConvertedText(const QString &path);
+// Why a conversion gave no text, as the closing message says it.
+UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven);
 
 } // namespace pelmora

@@ -1,14 +1,8 @@
 #include "run/Preview.h"
 
-#include "convert/ConversionJob.h"
+#include "convert/Conversion.h"
 #include "convert/WaitProgress.h"
-#include "core/AppError.h"
 #include "core/FileHelpers.h"
-#include "extract/ConvertedText.h"
-
-#include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -16,24 +10,11 @@ namespace pelmora {
 
 namespace {
 
-struct Reading
-{
-    QString text;
-    QString error;
-};
+constexpr int kPreviewPages = 100;
 
-// Off the window's thread: a converted text may be large.
-Reading ReadConvertedText(const QString &outputPath, const QString &pdf)
+QString sentence(const QString &pdf, const QString &why)
 {
-    try {
-        if (NoTextPDF(outputPath))
-            return {UnreadablePreviewText(pdf), {}};
-        return {ReadWholeFile(outputPath), {}};
-    } catch (const AppError &error) {
-        return {{}, error.description()};
-    } catch (const std::exception &error) {
-        return {{}, QString::fromLocal8Bit(error.what())};
-    }
+    return u"The file "_s + PreviewFileName(pdf) + u" can not be read by this software - "_s + why;
 }
 
 } // namespace
@@ -45,21 +26,23 @@ QString PreviewFileName(const QString &pdf)
 
 QString ProtectedPreviewText(const QString &pdf)
 {
-    return u"The file "_s + PreviewFileName(pdf) +
-           u" can not be read by this software - password protected."_s;
+    return sentence(pdf, u"password protected."_s);
 }
 
 QString UnreadablePreviewText(const QString &pdf)
 {
-    return u"The file "_s + PreviewFileName(pdf) +
-           u" can not be read by this software - text unreadable. Please view the file yourself to see if it "
-           u"is "
-           u"really a scanned image of text and not proper PDF text."_s;
+    return sentence(pdf,
+                    u"text unreadable. Please view the file yourself to see if it is really a scanned image "
+                    u"of text and not proper PDF text."_s);
 }
 
-Preview::Preview(ConverterWorkspace &workspace, Clock &clock, const QString &pdf, const QString &password,
-                 QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_clock(clock), m_pdf(pdf), m_password(password)
+QString DamagedPreviewText(const QString &pdf)
+{
+    return sentence(pdf, u"damaged or not a PDF file."_s);
+}
+
+Preview::Preview(Converter &converter, const QString &pdf, const QString &password, QObject *parent)
+    : QObject(parent), m_converter(converter), m_pdf(pdf), m_password(password)
 {
 }
 
@@ -68,10 +51,20 @@ Preview::~Preview() = default;
 void Preview::start()
 {
     m_running = true;
-    m_job = std::make_unique<ConversionJob>(m_workspace, m_clock, ConversionKind::Preview, m_pdf, m_password);
-    connect(m_job.get(), &ConversionJob::polled, this, &Preview::onPolled);
-    connect(m_job.get(), &ConversionJob::finished, this, &Preview::onConverted);
-    m_job->start();
+    ConversionRequest request;
+    request.pdf = m_pdf;
+    if (!m_password.isEmpty())
+        request.passwords = {m_password};
+    request.firstPage = 1;
+    request.lastPage = kPreviewPages;
+    m_conversion = m_converter.convert(request);
+    connect(m_conversion.get(), &Conversion::polled, this, &Preview::onPolled);
+    connect(m_conversion.get(), &Conversion::pageConverted, this, [this](int, const QByteArray &text) {
+        m_readability.examine(text);
+        m_text += text;
+    });
+    connect(m_conversion.get(), &Conversion::finished, this, &Preview::onConverted);
+    m_conversion->start();
 }
 
 void Preview::cancel()
@@ -79,7 +72,7 @@ void Preview::cancel()
     if (!m_running)
         return;
     m_running = false;
-    m_job.reset(); // ends the converter and removes its text
+    m_conversion.reset(); // ends the conversion
     Q_EMIT captionChanged(RestingCaption(QString()));
 }
 
@@ -91,32 +84,30 @@ void Preview::onPolled(int counter)
         Q_EMIT valueChanged(*value);
 }
 
-void Preview::onConverted()
+void Preview::onConverted(ConversionOutcome outcome)
 {
     if (!m_running)
         return;
-    Q_EMIT captionChanged(RestingCaption(QString()));
-    // Any failure to convert, a missing converter included, leaves no text behind.
-    if (!m_job->hasOutput()) {
-        finish(ProtectedPreviewText(m_pdf), {});
-        return;
-    }
-    auto *watcher = new QFutureWatcher<Reading>(this);
-    connect(watcher, &QFutureWatcher<Reading>::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        if (!m_running)
-            return;
-        const Reading reading = watcher->result();
-        finish(reading.text, reading.error);
-    });
-    watcher->setFuture(QtConcurrent::run(ReadConvertedText, m_job->outputPath(), m_pdf));
-}
-
-void Preview::finish(const QString &text, const QString &error)
-{
     m_running = false;
-    m_job.reset();
-    Q_EMIT finished(text, error);
+    // Its signal is still being delivered; let it return first.
+    m_conversion.release()->deleteLater();
+    Q_EMIT captionChanged(RestingCaption(QString()));
+    QString shown;
+    switch (outcome) {
+    case ConversionOutcome::Text:
+        shown = m_readability.unreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
+        break;
+    case ConversionOutcome::NeedsPassword:
+    case ConversionOutcome::WrongPassword:
+        shown = ProtectedPreviewText(m_pdf);
+        break;
+    case ConversionOutcome::Damaged:
+    case ConversionOutcome::TimedOut:
+        shown = DamagedPreviewText(m_pdf);
+        break;
+    }
+    m_text.clear();
+    Q_EMIT finished(shown);
 }
 
 } // namespace pelmora

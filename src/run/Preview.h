@@ -1,5 +1,8 @@
 #pragma once
 
+#include "extract/ConvertedText.h"
+
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -7,31 +10,30 @@
 
 namespace pelmora {
 
-class Clock;
-class ConversionJob;
-class ConverterWorkspace;
+class Conversion;
+class Converter;
+enum class ConversionOutcome;
 
 // The name a PDF goes by in the preview's sentences: no folder, nothing from the last
 // "." on (a.b.pdf is a.b).
 QString PreviewFileName(const QString &pdf);
 QString ProtectedPreviewText(const QString &pdf);
 QString UnreadablePreviewText(const QString &pdf);
+QString DamagedPreviewText(const QString &pdf);
 
 // One click's look at a PDF: its first 100 pages converted, then the text to show or
-// the sentence saying why there is none. It never blocks; the converted text is gone
-// from disk by the time `finished` arrives, and a preview destroyed early ends its
-// converter and leaves nothing behind.
+// the sentence saying why there is none. It never blocks, and a preview destroyed
+// early ends its conversion and leaves nothing behind.
 class Preview : public QObject
 {
     Q_OBJECT
 public:
-    Preview(ConverterWorkspace &workspace, Clock &clock, const QString &pdf, const QString &password,
-            QObject *parent = nullptr);
+    Preview(Converter &converter, const QString &pdf, const QString &password, QObject *parent = nullptr);
     ~Preview() override;
     Q_DISABLE_COPY_MOVE(Preview)
 
     void start();
-    // Ends the converter at once and puts the progress caption back; nothing more is signalled.
+    // Ends the conversion at once and puts the progress caption back; nothing more is signalled.
     void cancel();
     bool isRunning() const { return m_running; }
     QString pdf() const { return m_pdf; }
@@ -41,19 +43,18 @@ Q_SIGNALS:
     // of its own and value 0.
     void captionChanged(const QString &caption);
     void valueChanged(int value);
-    // `error` is empty unless reading the converted text failed; `text` is then empty.
-    void finished(const QString &text, const QString &error);
+    void finished(const QString &text);
 
 private:
     void onPolled(int counter);
-    void onConverted();
-    void finish(const QString &text, const QString &error);
+    void onConverted(ConversionOutcome outcome);
 
-    ConverterWorkspace &m_workspace;
-    Clock &m_clock;
+    Converter &m_converter;
     QString m_pdf;
     QString m_password;
-    std::unique_ptr<ConversionJob> m_job;
+    std::unique_ptr<Conversion> m_conversion;
+    QByteArray m_text;
+    TextReadability m_readability;
     bool m_running = false;
 };
 

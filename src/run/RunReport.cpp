@@ -14,6 +14,8 @@ QString ReasonText(UnreadableReason reason)
     case UnreadableReason::TextUnreadable:
         return u"  - text unreadable. Please view the file yourself to see if it is really a scanned image "
                u"of text and not proper PDF text."_s;
+    case UnreadableReason::Damaged:
+        return u"  - damaged or not a PDF file."_s;
     case UnreadableReason::TimedOut:
         return u"  - conversion took too long and was stopped."_s;
     }

@@ -8,10 +8,11 @@ namespace pelmora {
 // Why a listed file gave no text to search.
 enum class UnreadableReason
 {
-    InvalidPassword, // a password was given and the converter wrote nothing
-    Protected,       // no password was given and the converter wrote nothing
-    TextUnreadable,  // the converter wrote next to nothing readable: a scanned image
-    TimedOut,        // the converter was ended after the time allowed (command line only)
+    InvalidPassword, // encrypted, and the password given did not open it
+    Protected,       // encrypted, and no password was given
+    TextUnreadable,  // next to nothing readable came out: a scanned image
+    Damaged,         // not openable for any other reason: not a PDF, cut short, missing...
+    TimedOut,        // the conversion was ended after the time allowed (command line only)
 };
 
 struct UnreadableFile

@@ -165,10 +165,13 @@ void TestFileList::tooManyFilesAddsNothing()
 
 void TestFileList::addingPreviewsTheSelectedRow()
 {
-    test::FakeConverter fake;
+    tearDownParts();
+    QVERIFY(setUpParts(true));
+    createWindow();
     m_window->Form_Load();
-    const QString first = fake.writePdf(u"first.pdf"_s, u"TEXT"_s, "First file\n");
-    const QString second = fake.writePdf(u"second.pdf"_s, u"TEXT"_s, "Second file\n");
+    QVERIFY(showWindow());
+    const QString first = m_engine->writePdf(u"first.pdf"_s, u"TEXT"_s, "First file\n");
+    const QString second = m_engine->writePdf(u"second.pdf"_s, u"TEXT"_s, "Second file\n");
     m_window->fileList().append({first});
     select(0);
     m_modal->fileAnswers.enqueue({second});

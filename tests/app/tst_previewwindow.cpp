@@ -1,3 +1,4 @@
+#include "RunInvariants.h"
 #include "WindowTest.h"
 #include "app/BusyPointer.h"
 #include "app/CaptionProgressBar.h"
@@ -99,7 +100,7 @@ void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
     QVERIFY(!BusyPointer::isBusy());
     QCOMPARE(bar()->caption(), u"Progress Bar"_s);
     QCOMPARE(m_engine->fake->loggedCalls().size(), 1); // the row's own click event converts nothing more
-    QVERIFY(m_engine->fake->loggedCalls().first().contains(u" -f 1 -l 100 "_s + beta + u' '));
+    QVERIFY(m_engine->fake->loggedCalls().first().contains(beta + u" passwords=0 pages=1-100"_s));
 
     // Empty space below the rows previews the selected row again, as it is now.
     QFile file(beta);
@@ -118,7 +119,7 @@ void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
     QCOMPARE(m_window->resultsList().rowCount(), 0);
     QCOMPARE(storedSettings(), settingsBefore);
     QCOMPARE(workFiles(), QStringList());
-    QCOMPARE(QDir(m_engine->fake->folder()).entryList({u"*.txt"_s}), QStringList());
+    QCOMPARE(QDir(m_engine->input.path()).entryList({u"*.txt"_s}), QStringList());
     QVERIFY(m_modal->shown.isEmpty());
 }
 
@@ -189,9 +190,9 @@ void TestPreviewWindow::asksForAPasswordWhenTicked_data()
                                     << u"Opened\n"_s << 1;
     QTest::newRow("blank") << QStringList{u"Check1"_s} << QStringList{QString()} << 1 << u"protected"_s << 1;
     QTest::newRow("cancelled") << QStringList{u"Check1"_s} << QStringList() << 1 << u"protected"_s << 1;
-    // Not trimmed: " pw" is wrong, and a wrong password is tried once more without one.
+    // Not trimmed: " pw" is wrong.
     QTest::newRow("wrong password") << QStringList{u"Check1"_s} << QStringList{u" pw"_s} << 1
-                                    << u"protected"_s << 2;
+                                    << u"protected"_s << 1;
     // The preview asks at every click, whatever option is selected.
     QTest::newRow("same for all selected")
         << QStringList{u"Check1"_s, u"Option6"_s} << QStringList{u" pw "_s} << 1 << u"Opened\n"_s << 1;
@@ -247,7 +248,7 @@ void TestPreviewWindow::aSecondClickEndsTheOlderPreview()
 
     clickRow(1);
     QTRY_COMPARE(box()->toPlainText(), u"Quick\n"_s);
-    QVERIFY(::kill(static_cast<pid_t>(slowPid), 0) != 0);
+    QTRY_VERIFY(!test::ProcessIsRunning(slowPid));
     QVERIFY(!BusyPointer::isBusy());
     QVERIFY(!m_window->previewController().isPreviewing());
     QCOMPARE(bar()->caption(), u"Progress Bar"_s);
@@ -261,8 +262,8 @@ void TestPreviewWindow::closingDuringAPreviewLeavesNothingBehind()
     clickRow(0);
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     m_window->close();
-    QVERIFY(::kill(static_cast<pid_t>(m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong()),
-                   0) != 0);
+    for (const qint64 pid : m_engine->fake->loggedPids())
+        QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QCOMPARE(workFiles(), QStringList());
     QVERIFY(!BusyPointer::isBusy());
 }

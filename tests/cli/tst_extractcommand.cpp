@@ -114,13 +114,17 @@ void TestExtractCommand::passwordsAndFormats()
     const QString passwordFile = m_temp.filePath(u"pw.txt"_s);
     QFile file(passwordFile);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("secret\r\nignored second line\n");
+    file.write("guess\r\n\nsecret\n");
     file.close();
 
-    const CommandResult fromFile = runCommand({data("encrypted.pdf"), u"--password-file"_s, passwordFile});
-    QCOMPARE(fromFile.status, 0);
-    QCOMPARE(fromFile.out, "vault@example.com\n"_ba);
-    QCOMPARE(fromFile.err, QByteArray());
+    // Every password is tried in turn, from the file and from the command line.
+    for (const QStringList &passwords : {QStringList{u"--password-file"_s, passwordFile},
+                                         QStringList{u"--password"_s, u"guess"_s, u"--password=secret"_s}}) {
+        const CommandResult opened = runCommand(QStringList{data("encrypted.pdf")} + passwords);
+        QCOMPARE(opened.status, 0);
+        QCOMPARE(opened.out, "vault@example.com\n"_ba);
+        QCOMPARE(opened.err, QByteArray());
+    }
 
     const CommandResult wrong = runCommand({data("encrypted.pdf"), u"--password=guess"_s});
     QCOMPARE(wrong.status, 1);
@@ -145,10 +149,13 @@ void TestExtractCommand::passwordsAndFormats()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), "sales@example.com,accounts@example.org,audit@example.org,support@acme.com,"
                             "escalate@example.org,logistics@example.net,partners@example.net,\r\n"_ba);
-    const CommandResult nowhere =
-        runCommand({data("contacts-2.pdf"), u"-o"_s, m_temp.filePath(u"no/such/x"_s)});
-    QCOMPARE(nowhere.status, 2);
-    QVERIFY(!nowhere.err.isEmpty());
+    // An output that cannot be written stops the command before it converts anything.
+    for (const QString &unwritable : {m_temp.filePath(u"no/such/x"_s), u"/proc/x"_s, m_temp.path()}) {
+        const CommandResult nowhere = runCommand({data("contacts-2.pdf"), u"-o"_s, unwritable});
+        QCOMPARE(nowhere.status, 2);
+        QVERIFY2(nowhere.err.startsWith("pelmora-extract: The results cannot be saved to "),
+                 nowhere.err.constData());
+    }
 
     const CommandResult serial =
         runCommand({u"--jobs"_s, u"1"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
@@ -188,9 +195,12 @@ void TestExtractCommand::usageErrors()
     QCOMPARE(runCommand({}).status, 2);
     QCOMPARE(runCommand({u"--jobs"_s, u"none"_s, data("contacts-1.pdf")}).status, 2);
     QCOMPARE(runCommand({u"--no-such-option"_s, data("contacts-1.pdf")}).status, 2);
-    QCOMPARE(
-        runCommand({u"--password"_s, u"a"_s, u"--password-file"_s, u"b"_s, data("contacts-1.pdf")}).status,
-        2);
+    QCOMPARE(runCommand({u"--converter"_s, u"xpdf"_s, data("contacts-1.pdf")}).status, 2);
+    // pdftotext would show a password to every user in its command line.
+    const CommandResult exposed =
+        runCommand({u"--converter"_s, u"pdftotext"_s, u"--password"_s, u"a"_s, data("contacts-1.pdf")});
+    QCOMPARE(exposed.status, 2);
+    QVERIFY(exposed.err.contains("takes no passwords"));
     const CommandResult missingFile =
         runCommand({u"--password-file"_s, m_temp.filePath(u"none"_s), data("x.pdf")});
     QCOMPARE(missingFile.status, 2);

@@ -5,18 +5,31 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
+namespace {
+
+// The distribution's pdftotext, as the workspace of that converter places it.
+ConverterProgram pdftotext()
+{
+    return {u"pdftotext"_s, QString(), u"install poppler-utils"_s};
+}
+
+} // namespace
+
 class TestConverterWorkspace : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void privateFolderIsOwnedAndClosed();
-    void refusesFoldersOthersCouldPlant();
+    void movesAwayFromFoldersOthersCouldPlant_data();
+    void movesAwayFromFoldersOthersCouldPlant();
+    void pointsALinkToAnotherInstallationAtThisOne();
     void linksTheInstalledConverterOnce();
     void keepsAConverterAlreadyThere();
     void reportsAMissingConverter();
@@ -27,7 +40,7 @@ private Q_SLOTS:
 void TestConverterWorkspace::privateFolderIsOwnedAndClosed()
 {
     QTemporaryDir temp;
-    ConverterWorkspace workspace(temp.path());
+    ConverterWorkspace workspace(temp.path(), pdftotext());
     workspace.prepare();
     QVERIFY(workspace.isUsable());
     const QFileInfo info(workspace.privateFolder());
@@ -37,28 +50,64 @@ void TestConverterWorkspace::privateFolderIsOwnedAndClosed()
     QVERIFY(workspace.ConverterPath().startsWith(workspace.privateFolder() + u'/'));
 }
 
-void TestConverterWorkspace::refusesFoldersOthersCouldPlant()
+void TestConverterWorkspace::movesAwayFromFoldersOthersCouldPlant_data()
 {
-    QTemporaryDir temp;
-    ConverterWorkspace open(temp.path());
-    QVERIFY(QDir().mkpath(open.privateFolder()));
-    QFile::setPermissions(open.privateFolder(), QFile::Permissions(0x7777));
-    QVERIFY_THROWS_EXCEPTION(AppError, open.prepare());
-    QVERIFY(!open.isUsable());
-    QVERIFY(open.newOutputPath().isEmpty());
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<bool>("runtimeFolder");
+    QTest::newRow("folder open to all, runtime folder") << u"open"_s << true;
+    QTest::newRow("folder open to all, no runtime folder") << u"open"_s << false;
+    QTest::newRow("link to a folder elsewhere") << u"link"_s << true;
+    QTest::newRow("a file by that name") << u"file"_s << false;
+}
 
-    // A link to somebody else's folder is refused too.
-    QDir(open.privateFolder()).removeRecursively();
+void TestConverterWorkspace::movesAwayFromFoldersOthersCouldPlant()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, runtimeFolder);
+    QTemporaryDir temp;
+    QTemporaryDir runtime;
     QTemporaryDir elsewhere;
-    QVERIFY(QFile::link(elsewhere.path(), open.privateFolder()));
-    QVERIFY_THROWS_EXCEPTION(AppError, open.prepare());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", savedRuntime); });
+    if (runtimeFolder)
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+
+    test::FakeConverter fake;
+    ConverterWorkspace workspace(temp.path(), pdftotext());
+    const QString usual = workspace.privateFolder();
+    if (planted == u"open"_s) {
+        QVERIFY(QDir().mkpath(usual));
+        QVERIFY(QFile::setPermissions(usual, QFile::Permissions(0x7777)));
+        // What someone planted there is never run.
+        QVERIFY(QFile::copy(u"/bin/true"_s, usual + u"/pdftotext"_s));
+    } else if (planted == u"link"_s) {
+        QVERIFY(QFile::link(elsewhere.path(), usual));
+    } else {
+        QFile file(usual);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(workspace.EnsureConverter());
+    QVERIFY(workspace.isUsable());
+    QVERIFY(workspace.privateFolder() != usual);
+    if (runtimeFolder)
+        QCOMPARE(workspace.privateFolder(), runtime.path() + u"/pelmora"_s);
+    else
+        QVERIFY(workspace.privateFolder().startsWith(usual + u'-'));
+    const QFileInfo own(workspace.privateFolder());
+    QCOMPARE(own.permissions() & (QFile::WriteGroup | QFile::WriteOther | QFile::ReadOther),
+             QFile::Permissions());
+    QCOMPARE(QFileInfo(workspace.ConverterPath()).canonicalFilePath(),
+             QFileInfo(fake.folder() + u"/bin/pdftotext"_s).canonicalFilePath());
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TestConverterWorkspace::linksTheInstalledConverterOnce()
 {
     test::FakeConverter fake;
     QTemporaryDir temp;
-    ConverterWorkspace workspace(temp.path());
+    ConverterWorkspace workspace(temp.path(), pdftotext());
     workspace.EnsureConverter();
     QVERIFY(QFileInfo(workspace.ConverterPath()).isExecutable());
     QCOMPARE(QFileInfo(workspace.ConverterPath()).canonicalFilePath(),
@@ -68,10 +117,23 @@ void TestConverterWorkspace::linksTheInstalledConverterOnce()
     workspace.RemoveConverter(); // a second removal is silent
 }
 
+void TestConverterWorkspace::pointsALinkToAnotherInstallationAtThisOne()
+{
+    QTemporaryDir temp;
+    const QString program = test::FakeConverter::workerProgram();
+    ConverterWorkspace workspace(temp.path(), {u"pelmora-convert"_s, program, u"reinstall"_s});
+    workspace.prepare();
+    // Left by a build elsewhere that ended without closing.
+    QVERIFY(QFile::link(QStringLiteral("/bin/true"), workspace.ConverterPath()));
+    QVERIFY(workspace.EnsureConverter());
+    QCOMPARE(QFileInfo(workspace.ConverterPath()).symLinkTarget(), QFileInfo(program).absoluteFilePath());
+    QVERIFY(!workspace.EnsureConverter()); // ours now: left as it is
+}
+
 void TestConverterWorkspace::keepsAConverterAlreadyThere()
 {
     QTemporaryDir temp;
-    ConverterWorkspace workspace(temp.path());
+    ConverterWorkspace workspace(temp.path(), pdftotext());
     workspace.prepare();
     QFile own(workspace.ConverterPath());
     QVERIFY(own.open(QIODevice::WriteOnly));
@@ -87,12 +149,12 @@ void TestConverterWorkspace::reportsAMissingConverter()
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
     QTemporaryDir temp;
-    ConverterWorkspace workspace(temp.path());
+    ConverterWorkspace workspace(temp.path(), pdftotext());
     try {
         workspace.EnsureConverter();
         QFAIL("no error for a missing converter");
     } catch (const AppError &error) {
-        QVERIFY2(error.description().contains(u"poppler-utils"_s), qPrintable(error.description()));
+        QCOMPARE(error.description(), u"install poppler-utils"_s);
     }
     qputenv("PATH", path);
     QVERIFY(workspace.isUsable()); // the work folder is there; conversions simply find no converter
@@ -103,7 +165,7 @@ void TestConverterWorkspace::outputPathsAreFreshAndGoWithTheWorkspace()
     QTemporaryDir temp;
     QString work;
     {
-        ConverterWorkspace workspace(temp.path());
+        ConverterWorkspace workspace(temp.path(), pdftotext());
         workspace.prepare();
         const QString first = workspace.newOutputPath();
         QVERIFY(first != workspace.newOutputPath());
@@ -118,7 +180,7 @@ void TestConverterWorkspace::outputPathsAreFreshAndGoWithTheWorkspace()
 void TestConverterWorkspace::removesWorkFoldersOfEndedProcesses()
 {
     QTemporaryDir temp;
-    ConverterWorkspace workspace(temp.path());
+    ConverterWorkspace workspace(temp.path(), pdftotext());
     QVERIFY(QDir().mkpath(workspace.privateFolder()));
     QFile::setPermissions(workspace.privateFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // No process has pid 2^22 + 1 on Linux (pid_max is at most 2^22).

@@ -1,8 +1,11 @@
-// pelmora-extract against a converter that never ends: --timeout ends the conversion
-// and reports the file; SIGINT and SIGTERM end the command with 130. Either way the
-// input is unchanged, the private temporary folder empty and no converter left.
+// pelmora-extract against a conversion that does not end: the real converter's workers
+// on a page that keeps poppler busy for long, and a stand-in pdftotext that never ends.
+// --timeout ends the conversion and reports the file; SIGINT and SIGTERM end the command
+// with 130; SIGKILL ends it at once, and its workers with it. Either way the input is
+// unchanged, the private temporary folder empty and no converter left.
 #include "FakeConverter.h"
 #include "RunInvariants.h"
+#include "TestData.h"
 
 #include <QDir>
 #include <QProcess>
@@ -19,16 +22,21 @@ class TestExtractInterrupt : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
+    void timeoutEndsTheConversion_data();
     void timeoutEndsTheConversion();
     void signalsEndTheCommand_data();
     void signalsEndTheCommand();
 
 private:
+    // The command on `inputs`, converting with the kind of the current data row.
     void start(QProcess &process, const QStringList &arguments) const;
     QString privateFolder() const { return m_temp->filePath(u"pelmora-%1"_s.arg(::getuid())); }
 
+    QTemporaryDir m_busyFolder;
+    QString m_busy;
     std::unique_ptr<test::FakeConverter> m_fake;
     std::unique_ptr<QTemporaryDir> m_input;
     std::unique_ptr<QTemporaryDir> m_temp;
@@ -36,13 +44,28 @@ private:
     QString m_good;
 };
 
+void TestExtractInterrupt::initTestCase()
+{
+    m_busy = m_busyFolder.filePath(u"busy.pdf"_s);
+    QVERIFY(test::WriteBusyPdf(m_busy, 60000));
+}
+
 void TestExtractInterrupt::init()
 {
-    m_fake = std::make_unique<test::FakeConverter>();
+    QFETCH(bool, service);
     m_input = std::make_unique<QTemporaryDir>();
     m_temp = std::make_unique<QTemporaryDir>();
-    m_hang = test::FakeConverter::writePdfIn(m_input->path(), u"hang.pdf"_s, u"HANG"_s, "never@x.com\n");
-    m_good = test::FakeConverter::writePdfIn(m_input->path(), u"good.pdf"_s, u"TEXT"_s, "good@x.com\n");
+    if (service) {
+        m_hang = m_input->filePath(u"busy.pdf"_s);
+        QVERIFY(QFile::copy(m_busy, m_hang));
+        m_good = m_input->filePath(u"good.pdf"_s);
+        QVERIFY(QFile::copy(test::dataFile(u"contacts-2.pdf"_s), m_good));
+    } else {
+        m_fake = std::make_unique<test::FakeConverter>();
+        m_hang = test::FakeConverter::writePdfIn(m_input->path(), u"hang.pdf"_s, u"HANG"_s, "never@x.com\n");
+        m_good =
+            test::FakeConverter::writePdfIn(m_input->path(), u"good.pdf"_s, u"TEXT"_s, "sales@example.com\n");
+    }
 }
 
 void TestExtractInterrupt::cleanup()
@@ -54,11 +77,20 @@ void TestExtractInterrupt::cleanup()
 
 void TestExtractInterrupt::start(QProcess &process, const QStringList &arguments) const
 {
+    QFETCH(bool, service);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(); // the fake first on PATH
     environment.insert(u"TMPDIR"_s, m_temp->path());
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments);
+    process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                  (service ? QStringList() : QStringList{u"--converter"_s, u"pdftotext"_s}) + arguments);
     QVERIFY(process.waitForStarted());
+}
+
+void TestExtractInterrupt::timeoutEndsTheConversion_data()
+{
+    QTest::addColumn<bool>("service");
+    QTest::newRow("service, a busy page") << true;
+    QTest::newRow("pdftotext that never ends") << false;
 }
 
 void TestExtractInterrupt::timeoutEndsTheConversion()
@@ -69,7 +101,7 @@ void TestExtractInterrupt::timeoutEndsTheConversion()
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(process.readAllStandardOutput(), QByteArray("good@x.com\n"));
+    QVERIFY(process.readAllStandardOutput().startsWith("sales@example.com\n")); // contacts-2.pdf has more
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
              u"The following files could not be read:\n"_s + m_hang +
                  u"  - conversion took too long and was stopped.\n"_s);
@@ -80,24 +112,47 @@ void TestExtractInterrupt::timeoutEndsTheConversion()
 
 void TestExtractInterrupt::signalsEndTheCommand_data()
 {
+    QTest::addColumn<bool>("service");
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGINT") << SIGINT;
-    QTest::newRow("SIGTERM") << SIGTERM;
+    for (const bool service : {true, false}) {
+        const char *kind = service ? "service" : "pdftotext";
+        QTest::addRow("%s, SIGINT", kind) << service << SIGINT;
+        QTest::addRow("%s, SIGTERM", kind) << service << SIGTERM;
+    }
+    // Killed outright, the command reaches no one; its workers die with it. (The
+    // stand-in pdftotext would leave its own helper behind; a real one starts none.)
+    QTest::addRow("service, SIGKILL") << true << SIGKILL;
 }
 
 void TestExtractInterrupt::signalsEndTheCommand()
 {
+    QFETCH(bool, service);
     QFETCH(int, signal);
     const test::RunInvariants invariants(m_input->path(), privateFolder(), m_fake.get());
     QProcess process;
     start(process, {u"--jobs"_s, u"2"_s, m_good, m_hang});
-    QTRY_COMPARE(m_fake->loggedPids().size(), 3); // two converters and the helper of one
+    if (service)
+        QTRY_VERIFY(!test::RunningWorkers().isEmpty());
+    else
+        QTRY_COMPARE(m_fake->loggedPids().size(), 3); // two converters and the helper of one
     QTest::qWait(300);
-    QCOMPARE(process.state(), QProcess::Running); // no limit: it waits for ever
+    QCOMPARE(process.state(), QProcess::Running); // no limit: it waits for the busy file
     QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
     QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 130);
+    if (signal == SIGKILL) {
+        // Nothing of the command could run: its workers die with it, within a second.
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        if (service)
+            QTRY_VERIFY_WITH_TIMEOUT(test::RunningWorkers().isEmpty(), 1000);
+        // The next start clears what the killed one left in its work folder.
+        QProcess next;
+        start(next, {m_good});
+        QVERIFY(next.waitForFinished(30000));
+        QCOMPARE(next.exitCode(), 0);
+    } else {
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+    }
     QVERIFY(QDir(privateFolder()).exists()); // it was used, and is left empty
     const QString broken = invariants.violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));

@@ -6,6 +6,8 @@
 #include "RunInvariants.h"
 #include "RunToEnd.h"
 #include "TestData.h"
+#include "core/NativePath.h"
+#include "inputs/FolderWalk.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +80,7 @@ private:
 
 void TestHostileFiles::init()
 {
-    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Converter::Real);
+    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Kind::Service);
     QVERIFY(m_engine->isValid());
 }
 
@@ -143,59 +145,46 @@ void TestHostileFiles::damagedAndFakePdfs()
     QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses, addresses);
     if (addresses.isEmpty())
-        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Protected}}));
+        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Damaged}}));
     else
         QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
-    const QString broken = invariants.violations();
+    const QString broken = m_engine->leftBehind(invariants);
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }
 
 void TestHostileFiles::oddNames_data()
 {
     QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("readable");
-    QTest::newRow("newlines") << QByteArray("two\nlines\n.pdf") << true;
-    QTest::newRow("carriage return and tab") << QByteArray("cr\rtab\t.pdf") << true;
-    QTest::newRow("255 bytes") << QByteArray(251, 'n') + ".pdf" << true;
+    QTest::newRow("newlines") << QByteArray("two\nlines\n.pdf");
+    QTest::newRow("carriage return and tab") << QByteArray("cr\rtab\t.pdf");
+    QTest::newRow("255 bytes") << QByteArray(251, 'n') + ".pdf";
     // 125 two-byte letters: 250 bytes, 125 characters.
-    QTest::newRow("255 bytes of UTF-8") << QByteArray("\xc3\xa9").repeated(125) + "x.pdf" << true;
-    // Qt decodes file names as UTF-8 and leaves out of a folder's listing every name that
-    // does not decode; a path given on a command line decodes with U+FFFD in place of
-    // such bytes, and so no longer names the file. Such a file is reported, not read.
-    QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe name.pdf") << false;
-    QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9.pdf") << false;
+    QTest::newRow("255 bytes of UTF-8") << QByteArray("\xc3\xa9").repeated(125) + "x.pdf";
+    // Names that are no UTF-8 keep their bytes on their way to the converter.
+    QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe name.pdf");
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9.pdf");
 }
 
 void TestHostileFiles::oddNames()
 {
     QFETCH(QByteArray, name);
-    QFETCH(bool, readable);
     QVERIFY(writeRawName(m_engine->input.path(), name, contents(u"contacts-1.pdf"_s)));
     // QTemporaryDir cannot remove what Qt cannot list.
     const QByteArray rawPath = QFile::encodeName(m_engine->input.path()) + '/' + name;
     const auto removeRaw = qScopeGuard([&] { ::unlink(rawPath.constData()); });
-    // The path as Qt sees it: listed in its folder, or decoded from a command line.
-    const QStringList listed = QDir(m_engine->input.path()).entryList(QDir::Files);
-    const QString path = QString::fromLocal8Bit(rawPath);
-    if (readable) {
-        QCOMPARE(listed, QStringList{QFile::decodeName(name)});
-        QCOMPARE(QFile::encodeName(path), rawPath);
-    } else {
-        QCOMPARE(listed, QStringList());
-        QVERIFY(path.contains(QChar::ReplacementCharacter));
-    }
+    // The path as a folder scan lists it and as a command line gives it: the same row.
+    FolderScan scan(u"*.pdf"_s);
+    const QStringList listed = scan.filesIn(m_engine->input.path());
+    const QString path = PathFromNative(rawPath);
+    QCOMPARE(listed, QStringList{path});
+    QCOMPARE(NativePath(path), rawPath);
 
     const test::RunInvariants invariants = this->invariants();
     const test::RunOutcome outcome = run({path});
     QVERIFY(outcome.ended);
-    if (readable) {
-        QCOMPARE(outcome.addresses, kContacts1);
-        QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
-    } else {
-        QCOMPARE(outcome.addresses, QStringList());
-        QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{path, UnreadableReason::Protected}}));
-    }
-    const QString broken = invariants.violations();
+    QCOMPARE(outcome.addresses, kContacts1);
+    QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
+    const QString broken = m_engine->leftBehind(invariants);
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }
 
@@ -225,10 +214,10 @@ void TestHostileFiles::filesVanishOrChangeWhileTheRunGoesOn()
                                    u"escalate@example.org"_s, u"logistics@example.net"_s,
                                    u"partners@example.net"_s};
     QCOMPARE(outcome.addresses, kContacts1 + fromReplaced);
-    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{vanishes, UnreadableReason::Protected},
-                                                        {truncated, UnreadableReason::Protected},
-                                                        {becomesFolder, UnreadableReason::Protected}}));
-    const QString broken = invariants->violations();
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{vanishes, UnreadableReason::Damaged},
+                                                        {truncated, UnreadableReason::Damaged},
+                                                        {becomesFolder, UnreadableReason::Damaged}}));
+    const QString broken = m_engine->leftBehind(*invariants);
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }
 

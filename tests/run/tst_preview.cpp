@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "RunInvariants.h"
 #include "TestData.h"
 #include "run/Preview.h"
 
@@ -52,9 +53,9 @@ private:
 void TestPreview::init()
 {
     // The real converter for the committed PDFs, the scripted one for the rest.
-    using Converter = test::EngineFixture::Converter;
+    using Kind = test::EngineFixture::Kind;
     const bool real = QByteArray(QTest::currentTestFunction()).startsWith("real");
-    m_engine = std::make_unique<test::EngineFixture>(real ? Converter::Real : Converter::Fake);
+    m_engine = std::make_unique<test::EngineFixture>(real ? Kind::Service : Kind::FakeService);
     QVERIFY(m_engine->isValid());
 }
 
@@ -67,7 +68,7 @@ Outcome TestPreview::preview(const QString &pdf, const QString &password,
                              const std::function<void()> &whileConverting)
 {
     Outcome outcome;
-    Preview job(*m_engine->workspace, m_engine->clock, pdf, password);
+    Preview job(*m_engine->converter, pdf, password);
     connect(&job, &Preview::captionChanged, this,
             [&](const QString &caption) { outcome.captions << caption; });
     connect(&job, &Preview::valueChanged, this, [&](int value) { outcome.values << value; });
@@ -78,7 +79,6 @@ Outcome TestPreview::preview(const QString &pdf, const QString &password,
     if (finished.isEmpty() && !finished.wait(30000))
         return {u"<no end>"_s, {}, {}, {}};
     outcome.text = finished.first().at(0).toString();
-    outcome.error = finished.first().at(1).toString();
     if (job.isRunning())
         outcome.error = u"still running"_s;
     return outcome;
@@ -105,6 +105,8 @@ void TestPreview::fileNameRule()
                                              u" can not be read by this software - text unreadable. Please "
                                              u"view the file yourself to see if it is "
                                              u"really a scanned image of text and not proper PDF text."_s);
+    QCOMPARE(DamagedPreviewText(pdf),
+             u"The file "_s + name + u" can not be read by this software - damaged or not a PDF file."_s);
 }
 
 void TestPreview::convertsTheFirstHundredPages()
@@ -113,7 +115,6 @@ void TestPreview::convertsTheFirstHundredPages()
     const QString pdf = m_engine->writePdf(u"doc.pdf"_s, u"TEXT"_s, text);
     const Outcome plain = preview(pdf, QString());
     QCOMPARE(plain.text, QString::fromUtf8(text)); // exactly as converted, line ends and page breaks kept
-    QVERIFY(plain.error.isEmpty());
     QCOMPARE(plain.captions, QStringList{u"Progress Bar"_s});
     QVERIFY(plain.values.isEmpty()); // a short wait leaves the bar's value alone
 
@@ -122,9 +123,8 @@ void TestPreview::convertsTheFirstHundredPages()
 
     const QStringList calls = m_engine->fake->loggedCalls();
     QCOMPARE(calls.size(), 2);
-    QVERIFY2(calls[0].contains(u" -f 1 -l 100 "_s + pdf + u' '), qPrintable(calls[0]));
-    QVERIFY(!calls[0].contains(u"pw"_s));
-    QVERIFY2(calls[1].contains(u"-opw pw 1 -upw pw 1 -f 1 -l 100 "_s), qPrintable(calls[1]));
+    QVERIFY2(calls[0].contains(pdf + u" passwords=0 pages=1-100"_s), qPrintable(calls[0]));
+    QVERIFY2(calls[1].contains(locked + u" passwords=1 pages=1-100"_s), qPrintable(calls[1]));
     // Nothing beside the PDF, nothing left in the work folder.
     QCOMPARE(QDir(m_engine->input.path()).entryList({u"*.txt"_s}, QDir::Files), QStringList());
     QCOMPARE(m_engine->convertedTexts(), QStringList());
@@ -136,18 +136,17 @@ void TestPreview::showsWhyThereIsNoText_data()
     QTest::addColumn<QString>("directive");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("unreadable");
-    QTest::addColumn<int>("calls");
+    QTest::addColumn<QString>("why"); // protected, unreadable or damaged
     QTest::newRow("protected, no password")
-        << u"a.b.pdf"_s << u"NEEDS s"_s << QByteArray("x") << QString() << false << 1;
-    // A wrong password is tried once more without one; still nothing.
-    QTest::newRow("wrong password") << u"locked.pdf"_s << u"NEEDS s"_s << QByteArray("x") << u"t"_s << false
-                                    << 2;
-    QTest::newRow("damaged") << u"bad.file.pdf"_s << u"NOTHING"_s << QByteArray() << QString() << false << 1;
-    QTest::newRow("scanned") << u"scan.2021.pdf"_s << u"TEXT"_s << QByteArray("\f\f") << QString() << true
-                             << 1;
+        << u"a.b.pdf"_s << u"NEEDS s"_s << QByteArray("x") << QString() << u"protected"_s;
+    QTest::newRow("wrong password") << u"locked.pdf"_s << u"NEEDS s"_s << QByteArray("x") << u"t"_s
+                                    << u"protected"_s;
+    QTest::newRow("damaged") << u"bad.file.pdf"_s << u"NOTHING"_s << QByteArray() << QString()
+                             << u"damaged"_s;
+    QTest::newRow("scanned") << u"scan.2021.pdf"_s << u"TEXT"_s << QByteArray("\f\f") << QString()
+                             << u"unreadable"_s;
     QTest::newRow("scanned, few characters")
-        << u"s.pdf"_s << u"TEXT"_s << QByteArray("\fab\f12\f") << QString() << true << 1;
+        << u"s.pdf"_s << u"TEXT"_s << QByteArray("\fab\f12\f") << QString() << u"unreadable"_s;
 }
 
 void TestPreview::showsWhyThereIsNoText()
@@ -156,20 +155,21 @@ void TestPreview::showsWhyThereIsNoText()
     QFETCH(QString, directive);
     QFETCH(QByteArray, text);
     QFETCH(QString, password);
-    QFETCH(bool, unreadable);
-    QFETCH(int, calls);
+    QFETCH(QString, why);
     const QString pdf = m_engine->writePdf(name, directive, text);
     const Outcome outcome = preview(pdf, password);
-    QCOMPARE(outcome.text, unreadable ? UnreadablePreviewText(pdf) : ProtectedPreviewText(pdf));
-    QVERIFY(outcome.error.isEmpty());
-    QCOMPARE(m_engine->fake->loggedCalls().size(), calls);
+    const QString expected = why == u"protected"_s    ? ProtectedPreviewText(pdf)
+                             : why == u"unreadable"_s ? UnreadablePreviewText(pdf)
+                                                      : DamagedPreviewText(pdf);
+    QCOMPARE(outcome.text, expected);
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestPreview::cancelEndsTheConverter()
 {
     const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late\n");
-    Preview job(*m_engine->workspace, m_engine->clock, pdf, QString());
+    Preview job(*m_engine->converter, pdf, QString());
     QSignalSpy finished(&job, &Preview::finished);
     QSignalSpy captions(&job, &Preview::captionChanged);
     job.start();
@@ -178,7 +178,7 @@ void TestPreview::cancelEndsTheConverter()
     job.cancel();
     QVERIFY(!job.isRunning());
     const qint64 pid = m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
-    QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
+    QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QCOMPARE(captions.size(), 1); // the bar comes to rest
     QCOMPARE(captions.first().first().toString(), u"Progress Bar"_s);
     QTest::qWait(300);
@@ -224,7 +224,9 @@ void TestPreview::realPdfs_data()
         << u"restricted.pdf"_s << QString() << u"guess"_s << u"readonly@example.com"_s << QString();
     QTest::newRow("scanned") << u"scanned.pdf"_s << u"scan.v2.pdf"_s << QString() << u"unreadable"_s
                              << QString();
-    QTest::newRow("damaged") << u"damaged.pdf"_s << QString() << QString() << u"protected"_s << QString();
+    QTest::newRow("damaged") << u"damaged.pdf"_s << QString() << QString() << u"damaged"_s << QString();
+    QTest::newRow("not a PDF") << u"notpdf.pdf"_s << u"odd.name.pdf"_s << QString() << u"damaged"_s
+                               << QString();
 }
 
 void TestPreview::realPdfs()
@@ -245,6 +247,8 @@ void TestPreview::realPdfs()
     QVERIFY(outcome.error.isEmpty());
     if (expected == u"protected"_s)
         QCOMPARE(outcome.text, ProtectedPreviewText(pdf));
+    else if (expected == u"damaged"_s)
+        QCOMPARE(outcome.text, DamagedPreviewText(pdf));
     else if (expected == u"unreadable"_s)
         QCOMPARE(outcome.text, UnreadablePreviewText(pdf));
     else

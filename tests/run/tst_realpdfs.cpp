@@ -57,7 +57,7 @@ private:
 
 void TestRealPdfs::initTestCase()
 {
-    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Converter::Real);
+    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Kind::Service);
     QVERIFY(m_engine->isValid());
 }
 
@@ -88,9 +88,9 @@ void TestRealPdfs::wholeListInOrder()
                           u"dispatch@acme.com"_s, u"accounts@example.org"_s, u"audit@example.org"_s,
                           u"escalate@example.org"_s, u"logistics@example.net"_s, u"partners@example.net"_s}));
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs[1], UnreadableReason::TextUnreadable},
-                                                        {pdfs[3], UnreadableReason::Protected},
-                                                        {pdfs[4], UnreadableReason::Protected},
-                                                        {pdfs[5], UnreadableReason::Protected},
+                                                        {pdfs[3], UnreadableReason::Damaged},
+                                                        {pdfs[4], UnreadableReason::Damaged},
+                                                        {pdfs[5], UnreadableReason::Damaged},
                                                         {pdfs[7], UnreadableReason::Protected}}));
     // Nothing beside the PDFs was created or changed, and no converted text is left.
     QCOMPARE(treeDigest(test::dataFile(QString())), before);
@@ -152,7 +152,7 @@ void TestRealPdfs::oddNamesAndVanishedFiles()
     const test::RunOutcome outcome = run(pdfs, host);
     QVERIFY(outcome.ended);
     QCOMPARE(outcome.addresses.size(), 7);
-    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs.last(), UnreadableReason::Protected}}));
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs.last(), UnreadableReason::Damaged}}));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), names.size()); // nothing written beside them
 }
 

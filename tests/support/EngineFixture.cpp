@@ -1,5 +1,9 @@
 #include "EngineFixture.h"
 
+#include "RunInvariants.h"
+#include "TestData.h"
+
+#include "convert/ConverterChoice.h"
 #include "core/AppError.h"
 
 #include <QDir>
@@ -8,11 +12,26 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-EngineFixture::EngineFixture(Converter converter, bool placeConverter)
+namespace {
+
+ConverterKind converterKind(EngineFixture::Kind kind)
 {
-    if (converter == Converter::Fake)
+    return kind == EngineFixture::Kind::FakePdftotext || kind == EngineFixture::Kind::Pdftotext
+               ? ConverterKind::Pdftotext
+               : ConverterKind::Service;
+}
+
+} // namespace
+
+EngineFixture::EngineFixture(Kind which, bool placeConverter) : kind(which)
+{
+    if (kind == Kind::FakeService || kind == Kind::FakePdftotext)
         fake = std::make_unique<FakeConverter>();
-    workspace = std::make_unique<ConverterWorkspace>(temp.path());
+    const QString serviceProgram =
+        kind == Kind::FakeService ? FakeConverter::workerProgram() : ServiceProgram();
+    workspace =
+        std::make_unique<ConverterWorkspace>(temp.path(), ProgramOf(converterKind(kind), serviceProgram));
+    converter = CreateConverter(converterKind(kind), *workspace, clock);
     if (!placeConverter)
         return;
     try {
@@ -24,7 +43,8 @@ EngineFixture::EngineFixture(Converter converter, bool placeConverter)
 
 EngineFixture::~EngineFixture()
 {
-    workspace.reset(); // before the fake goes from PATH
+    converter.reset(); // its workers first
+    workspace.reset(); // then the converter, before the fake goes from PATH
 }
 
 bool EngineFixture::isValid() const
@@ -44,9 +64,15 @@ QString EngineFixture::writePdf(const QString &name, const QString &directive, c
     return FakeConverter::writePdfIn(input.path(), name, directive, text);
 }
 
+QString EngineFixture::leftBehind(const RunInvariants &invariants)
+{
+    converter.reset();
+    return invariants.violations();
+}
+
 QStringList EngineFixture::convertedTexts() const
 {
-    return QDir(workspace->workFolder()).entryList(QDir::Files | QDir::Hidden);
+    return QDir(workspace->workFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
 } // namespace pelmora::test

@@ -2,6 +2,7 @@
 
 #include "FakeConverter.h"
 #include "MockClock.h"
+#include "convert/Conversion.h"
 #include "convert/ConverterWorkspace.h"
 
 #include <QTemporaryDir>
@@ -10,21 +11,24 @@
 
 namespace pelmora::test {
 
+class RunInvariants;
+
 // What every test of conversions needs: a converter in a private temporary folder of
 // its own, a folder for the input files, and a clock that moves only when told.
 class EngineFixture
 {
 public:
-    enum class Converter
+    enum class Kind
     {
-        Fake,
-        Real
+        FakeService,   // the stand-in worker, reading FakeConverter's directives
+        FakePdftotext, // the stand-in pdftotext, first on PATH
+        Service,       // the program's own converter workers, on real PDFs
+        Pdftotext,     // the installed pdftotext, on real PDFs
     };
 
-    // The fake converter comes first on PATH for as long as the fixture lives; the real
-    // one is the installed pdftotext. Unless told otherwise, the converter is put in
-    // place at once, as the window's start-up would.
-    explicit EngineFixture(Converter converter = Converter::Fake, bool placeConverter = true);
+    // Unless told otherwise, the converter is put in place at once, as the window's
+    // start-up would.
+    explicit EngineFixture(Kind kind = Kind::FakeService, bool placeConverter = true);
     ~EngineFixture();
     EngineFixture(const EngineFixture &) = delete;
     EngineFixture &operator=(const EngineFixture &) = delete;
@@ -37,12 +41,17 @@ public:
     QString inputPath(const QString &name) const { return input.filePath(name); }
     // The converted texts this process still has on disk.
     QStringList convertedTexts() const;
+    // Ends the converter, as closing the program does, and says what the run left
+    // behind (empty when nothing).
+    QString leftBehind(const RunInvariants &invariants);
 
+    const Kind kind;
     std::unique_ptr<FakeConverter> fake;
     QTemporaryDir temp;
     QTemporaryDir input;
     std::unique_ptr<ConverterWorkspace> workspace;
     MockClock clock;
+    std::unique_ptr<Converter> converter;
 
 private:
     QString m_problem;

@@ -15,11 +15,9 @@ echo "$$ $*" >> "$here/calls.log"
 echo "$$" >> "$here/pids.log"
 # Runs a helper process, logged like the converter itself, and waits for it.
 helper() { "$@" & echo "$!" >> "$here/pids.log"; wait "$!"; }
-upw=""
 while [ $# -gt 2 ]; do
   case "$1" in
-    -upw) upw="$2"; shift 2 ;;
-    -opw|-f|-l) shift 2 ;;
+    -f|-l) shift 2 ;;
     *) shift ;;
   esac
 done
@@ -27,8 +25,7 @@ pdf="$1"; out="$2"
 [ -f "$pdf" ] || exit 1
 first=$(head -n 1 "$pdf")
 case "$first" in
-  "NEEDS "*) [ "$upw" = "${first#NEEDS }" ] || exit 1 ;;
-  "OWNER "*) [ -z "$upw" ] || [ "$upw" = "${first#OWNER }" ] || exit 1 ;;
+  "NEEDS "*) echo "Command Line Error: Incorrect password" >&2; exit 1 ;;
   "SLEEP "*) helper sleep "${first#SLEEP }" ;;
   NOTHING) exit 1 ;;
   HANG) helper sleep infinity ;;
@@ -46,6 +43,9 @@ tail -n +2 "$pdf" > "$out"
 
 FakeConverter::FakeConverter() : m_oldPath(qgetenv("PATH"))
 {
+    // Where the stand-in worker logs; the script logs beside itself, to the same files.
+    qputenv("PELMORA_FAKE_CALLS", QFile::encodeName(logFile()));
+    qputenv("PELMORA_FAKE_PIDS", QFile::encodeName(m_folder.filePath(u"bin/pids.log"_s)));
     const QString bin = m_folder.filePath(u"bin"_s);
     QDir().mkpath(bin);
     QFile script(bin + u"/pdftotext"_s);
@@ -59,6 +59,13 @@ FakeConverter::FakeConverter() : m_oldPath(qgetenv("PATH"))
 FakeConverter::~FakeConverter()
 {
     qputenv("PATH", m_oldPath);
+    qunsetenv("PELMORA_FAKE_CALLS");
+    qunsetenv("PELMORA_FAKE_PIDS");
+}
+
+QString FakeConverter::workerProgram()
+{
+    return QStringLiteral(PELMORA_FAKE_WORKER);
 }
 
 QString FakeConverter::logFile() const

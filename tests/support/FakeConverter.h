@@ -5,12 +5,13 @@
 
 namespace pelmora::test {
 
-// A stand-in for pdftotext, put first on PATH for as long as the object lives.
-// Its "PDFs" are text files: the first line is a directive, the rest is the text
-// written to the output file.
+// Stand-ins for the converters: a pdftotext put first on PATH for as long as the object
+// lives, and a worker of the converter's serve mode (workerProgram()). Their "PDFs" are
+// text files: the first line is a directive, the rest is the text, whose form feeds end
+// its pages.
 //   TEXT            the rest is the text
-//   NEEDS <pw>      only converted with open password <pw> (given as -upw)
-//   OWNER <pw>      restricted: a wrong password fails, no password converts
+//   NEEDS <pw>      only converted with password <pw>; pdftotext, which is given no
+//                   passwords, says "Incorrect password"
 //   SLEEP <seconds> converted after a pause
 //   NOTHING         writes no output, as for a damaged file
 //   HANG            never ends (a helper process sleeps for ever)
@@ -18,8 +19,9 @@ namespace pelmora::test {
 //   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
 //   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
 //                   output, then converts
-// Every start appends "<pid> <arguments...>" to the log file, and the pids of the
-// converter and of every helper it starts to the pid log.
+// Every pdftotext start appends "<pid> <arguments...>" to the log file, and every
+// request to a worker "<pid> <path> passwords=<count> pages=<first>-<last> ocr=<0|1>";
+// the pids of the converters, the workers and every helper they start go to the pid log.
 class FakeConverter
 {
 public:
@@ -29,6 +31,8 @@ public:
     FakeConverter &operator=(const FakeConverter &) = delete;
 
     bool isValid() const { return m_folder.isValid(); }
+    // The stand-in for the converter's serve mode.
+    static QString workerProgram();
     QString logFile() const;
     QStringList loggedCalls() const;
     // The converter processes and their helpers started so far.

@@ -1,12 +1,14 @@
 #include "RunInvariants.h"
 
 #include "FakeConverter.h"
+#include "TestData.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <dirent.h>
@@ -126,8 +128,25 @@ QList<qint64> RunningChildren()
     return children;
 }
 
+QList<qint64> RunningWorkers()
+{
+    const QStringList programs{QFileInfo(ServiceProgram()).canonicalFilePath(),
+                               QFileInfo(FakeConverter::workerProgram()).canonicalFilePath()};
+    QList<qint64> workers;
+    const QStringList processes = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : processes) {
+        bool numeric = false;
+        const qint64 pid = name.toLongLong(&numeric);
+        if (numeric && programs.contains(QFileInfo(u"/proc/"_s + name + u"/exe"_s).symLinkTarget()) &&
+            ProcessIsRunning(pid))
+            workers.append(pid);
+    }
+    return workers;
+}
+
 RunInvariants::RunInvariants(const QString &inputRoot, const QString &workFolder, const FakeConverter *fake)
-    : m_inputRoot(inputRoot), m_workFolder(workFolder), m_fake(fake), m_before(TreeSnapshot(inputRoot))
+    : m_inputRoot(inputRoot), m_workFolder(workFolder), m_fake(fake), m_before(TreeSnapshot(inputRoot)),
+      m_workersBefore(RunningWorkers())
 {
 }
 
@@ -152,7 +171,13 @@ QString RunInvariants::violations() const
     if (!left.isEmpty())
         broken.append(u"left in the work folder: "_s + left.join(u", "_s));
 
+    const auto newWorkers = [this] {
+        QList<qint64> workers = RunningWorkers();
+        workers.removeIf([this](qint64 pid) { return m_workersBefore.contains(pid); });
+        return workers;
+    };
     QList<qint64> converters = m_fake ? stillRunning(m_fake->loggedPids()) : QList<qint64>();
+    converters += newWorkers();
     QList<qint64> children = RunningChildren();
     const QDeadlineTimer patience(2000);
     while ((!converters.isEmpty() || !children.isEmpty()) && !patience.hasExpired()) {

@@ -20,9 +20,13 @@ bool ProcessIsRunning(qint64 pid);
 // Child processes of this process that have not ended.
 QList<qint64> RunningChildren();
 
+// Processes of the converter workers, real or fake, that have not ended, whoever started them.
+QList<qint64> RunningWorkers();
+
 // What must hold after every run over hostile input: the input tree is byte for byte
 // as it was when this object was made, the work folder holds nothing, and no converter
-// (of the fake, with its helpers, or any child of this process) is still running.
+// (of the fake, with its helpers, any child of this process, or any worker that was not
+// running already when this object was made) is still running.
 class RunInvariants
 {
 public:
@@ -37,6 +41,7 @@ private:
     QString m_workFolder;
     const FakeConverter *m_fake;
     QMap<QByteArray, QByteArray> m_before;
+    QList<qint64> m_workersBefore;
 };
 
 } // namespace pelmora::test

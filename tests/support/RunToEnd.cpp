@@ -20,7 +20,7 @@ RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost
                     const std::function<void()> &whenStarted)
 {
     RunOutcome outcome;
-    BatchRun batch(*engine.workspace, engine.clock, host, pdfs);
+    BatchRun batch(*engine.converter, host, pdfs);
     batch.setParallelJobs(jobs);
     QObject::connect(&batch, &BatchRun::addressesFound,
                      [&](const QStringList &found) { outcome.addresses += found; });

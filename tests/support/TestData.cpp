@@ -1,12 +1,53 @@
 #include "TestData.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 namespace pelmora::test {
 
 QString dataFile(const QString &name)
 {
     return QStringLiteral(PELMORA_TEST_DATA "/") + name;
+}
+
+QString ServiceProgram()
+{
+    return QStringLiteral(PELMORA_CONVERT_PROGRAM);
+}
+
+bool WriteBusyPdf(const QString &path, int words)
+{
+    QRandomGenerator random(5);
+    QByteArray content = "BT\n";
+    for (int i = 0; i < words; ++i) {
+        const auto between = [&](double low, double high) { return low + random.bounded(high - low); };
+        content += "/F1 " + QByteArray::number(between(1, 30), 'f', 1) + " Tf 1 0 0 1 " +
+                   QByteArray::number(between(10, 600), 'f', 2) + ' ' +
+                   QByteArray::number(between(10, 780), 'f', 2) + " Tm (w" +
+                   QByteArray::number(random.bounded(100000)) + ") Tj\n";
+    }
+    content += "ET\n";
+    const QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+        "/Contents 5 0 R >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return writeFile(path, pdf);
 }
 
 QByteArray readFile(const QString &path)

@@ -8,6 +8,13 @@ namespace pelmora::test {
 // A file of the committed test data (tests/data), by name.
 QString dataFile(const QString &name);
 
+// The program's own converter, as built.
+QString ServiceProgram();
+
+// A one-page PDF of `words` words in random places and sizes: poppler's text layout
+// takes seconds over it (about 10 s for 50,000 words here), while the file opens at once.
+[[nodiscard]] bool WriteBusyPdf(const QString &path, int words);
+
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);
 // Writes the whole file; false, with a warning, when it could not.

@@ -9,9 +9,9 @@ namespace pelmora::test {
 
 bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
 {
-    using Converter = EngineFixture::Converter;
+    using Kind = EngineFixture::Kind;
     // The window's start-up places the converter itself.
-    m_engine = std::make_unique<EngineFixture>(fakeConverter ? Converter::Fake : Converter::Real, false);
+    m_engine = std::make_unique<EngineFixture>(fakeConverter ? Kind::FakeService : Kind::Service, false);
     m_settings = std::make_unique<Settings>(
         settingsFile.isEmpty() ? m_engine->temp.filePath(u"settings.ini"_s) : settingsFile);
     m_modal = std::make_unique<ScriptedModal>();
@@ -22,7 +22,7 @@ void WindowTest::createWindow(const QString &programFolder, std::function<int()>
 {
     m_window.reset();
     m_window = std::make_unique<Form1>(Form1::Services{
-        *m_modal, *m_settings, *m_engine->workspace, m_engine->clock,
+        *m_modal, *m_settings, *m_engine->workspace, *m_engine->converter,
         programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll)});
 }
 

@@ -1,0 +1,89 @@
+#include "convert/WorkerProcess.h"
+
+#include <QPointer>
+#include <QProcessEnvironment>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+WorkerProcess::WorkerProcess(const QString &program, QObject *parent) : QObject(parent)
+{
+    m_process.setProgram(program);
+    m_process.setArguments({u"--serve"_s});
+    // Tesseract's OpenMP threads fight each other when every worker takes all cores:
+    // the pool is the parallelism.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"OMP_THREAD_LIMIT"_s, u"1"_s);
+    m_process.setProcessEnvironment(environment);
+    // Its messages are of no use to the user; its outcomes come as frames.
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    // Dies with the program, however the program ends. The worker does this too, but
+    // only once it runs; here nothing can slip in between.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &WorkerProcess::readFrames);
+    connect(&m_process, &QProcess::finished, this, &WorkerProcess::breakDown);
+    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart || error == QProcess::Crashed)
+            breakDown();
+    });
+}
+
+WorkerProcess::~WorkerProcess()
+{
+    m_process.disconnect(this);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+void WorkerProcess::start()
+{
+    m_process.start(QIODevice::ReadWrite);
+}
+
+void WorkerProcess::kill()
+{
+    m_usable = false;
+    m_client = {};
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.kill();
+}
+
+void WorkerProcess::send(const std::string &bytes)
+{
+    m_process.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+void WorkerProcess::readFrames()
+{
+    const QByteArray bytes = m_process.readAllStandardOutput();
+    m_reader.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    const QPointer<WorkerProcess> alive(this);
+    while (std::optional<protocol::Frame> frame = m_reader.next()) {
+        // A copy: the client may give the worker back, and so replace itself, meanwhile.
+        const Client client = m_client;
+        if (client.frame)
+            client.frame(*frame);
+        if (!alive)
+            return;
+    }
+    if (m_reader.broken())
+        breakDown();
+}
+
+void WorkerProcess::breakDown()
+{
+    if (!m_usable)
+        return;
+    m_usable = false;
+    const Client client = m_client;
+    if (client.broken)
+        client.broken();
+}
+
+} // namespace pelmora

@@ -1,0 +1,300 @@
+// Both converters through the one interface the runs use: the service's workers and
+// one pdftotext process per file, on the fake converters' PDFs.
+#include "EngineFixture.h"
+#include "RunInvariants.h"
+#include "convert/ConverterCommand.h"
+#include "convert/ConverterService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+using Kind = test::EngineFixture::Kind;
+
+struct Result
+{
+    bool ended = false;
+    ConversionOutcome outcome = ConversionOutcome::Damaged;
+    QList<QPair<int, QByteArray>> pages;
+};
+
+} // namespace
+
+class TestConversions : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void argumentsAreOneValueEach();
+    void outcomes_data();
+    void outcomes();
+    void pagesArriveInOrderWithinTheRange_data();
+    void pagesArriveInOrderWithinTheRange();
+    void destroyingEndsTheConverter_data();
+    void destroyingEndsTheConverter();
+    void deadlineEndsTheConverter_data();
+    void deadlineEndsTheConverter();
+    void serviceKeepsItsWorkers();
+    void workerKilledMidFileCountsAsDamaged();
+    void pdftotextLeavesNoTextBehind();
+
+private:
+    std::unique_ptr<test::EngineFixture> engine(Kind kind)
+    {
+        auto made = std::make_unique<test::EngineFixture>(kind);
+        return made->isValid() ? std::move(made) : nullptr;
+    }
+    static Result convert(test::EngineFixture &engine, const ConversionRequest &request)
+    {
+        Result result;
+        const std::unique_ptr<Conversion> conversion = engine.converter->convert(request);
+        connect(conversion.get(), &Conversion::pageConverted, [&](int page, const QByteArray &text) {
+            result.pages.append({page, text});
+        });
+        QSignalSpy finished(conversion.get(), &Conversion::finished);
+        conversion->start();
+        result.ended = finished.wait(10000);
+        if (result.ended)
+            result.outcome = finished.first().first().value<ConversionOutcome>();
+        return result;
+    }
+};
+
+void TestConversions::argumentsAreOneValueEach()
+{
+    const QString pdf = u"/docs/-odd \"name\".pdf"_s;
+    QCOMPARE(ConverterArguments(0, 0, pdf, u"/w/1.txt"_s), (QStringList{pdf, u"/w/1.txt"_s}));
+    QCOMPARE(ConverterArguments(1, 100, pdf, u"/w/2.txt"_s),
+             (QStringList{u"-f"_s, u"1"_s, u"-l"_s, u"100"_s, pdf, u"/w/2.txt"_s}));
+    // A relative name that looks like an option is made absolute first.
+    QCOMPARE(ConverterArguments(0, 0, u"-x.pdf"_s, u"/w/3.txt"_s).first(),
+             QDir::current().absoluteFilePath(u"-x.pdf"_s));
+}
+
+void TestConversions::outcomes_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("directive");
+    QTest::addColumn<QStringList>("passwords");
+    QTest::addColumn<int>("outcome");
+    const auto row = [](Kind kind, const char *name, const QString &directive, const QStringList &passwords,
+                        ConversionOutcome outcome) {
+        QTest::addRow("%s: %s", kind == Kind::FakeService ? "service" : "pdftotext", name)
+            << int(kind) << directive << passwords << int(outcome);
+    };
+    for (const Kind kind : {Kind::FakeService, Kind::FakePdftotext}) {
+        const bool service = kind == Kind::FakeService;
+        row(kind, "text", u"TEXT"_s, {}, ConversionOutcome::Text);
+        row(kind, "needs a password", u"NEEDS pw"_s, {}, ConversionOutcome::NeedsPassword);
+        // pdftotext is never given a password: it would be on its command line.
+        row(kind, "right password second", u"NEEDS pw"_s, {u"no"_s, u"pw"_s},
+            service ? ConversionOutcome::Text : ConversionOutcome::NeedsPassword);
+        row(kind, "wrong password", u"NEEDS pw"_s, {u"no"_s},
+            service ? ConversionOutcome::WrongPassword : ConversionOutcome::NeedsPassword);
+        row(kind, "damaged", u"NOTHING"_s, {}, ConversionOutcome::Damaged);
+        row(kind, "missing", u"<missing>"_s, {}, ConversionOutcome::Damaged);
+        row(kind, "pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
+        row(kind, "folder", u"<folder>"_s, {}, ConversionOutcome::Damaged);
+    }
+}
+
+void TestConversions::outcomes()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, directive);
+    QFETCH(QStringList, passwords);
+    QFETCH(int, outcome);
+    const auto fixture = engine(Kind(kind));
+    QVERIFY(fixture);
+    QString pdf = fixture->inputPath(u"file.pdf"_s);
+    if (directive == u"<pipe>"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(pdf).constData(), 0600), 0);
+    else if (directive == u"<folder>"_s)
+        QVERIFY(QDir().mkdir(pdf));
+    else if (directive != u"<missing>"_s)
+        pdf = fixture->writePdf(u"file.pdf"_s, directive, "a@x.org\f");
+    ConversionRequest request;
+    request.pdf = pdf;
+    request.passwords = passwords;
+    const Result result = convert(*fixture, request);
+    QVERIFY(result.ended);
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(result.pages.isEmpty(), result.outcome != ConversionOutcome::Text);
+    for (const QString &call : fixture->fake->loggedCalls()) {
+        for (const QString &password : std::as_const(passwords))
+            QVERIFY2(!call.contains(password), qPrintable(call)); // logged, or on a command line
+    }
+}
+
+void TestConversions::pagesArriveInOrderWithinTheRange_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("service") << int(Kind::FakeService);
+    QTest::newRow("pdftotext") << int(Kind::FakePdftotext);
+}
+
+void TestConversions::pagesArriveInOrderWithinTheRange()
+{
+    QFETCH(int, kind);
+    const auto fixture = engine(Kind(kind));
+    QVERIFY(fixture);
+    QByteArray text;
+    for (int page = 1; page <= 120; ++page)
+        text += "Page " + QByteArray::number(page) + "\np" + QByteArray::number(page) + "@x.org\n\f";
+    const QString pdf = fixture->writePdf(u"long.pdf"_s, u"TEXT"_s, text);
+    ConversionRequest request;
+    request.pdf = pdf;
+    const Result whole = convert(*fixture, request);
+    QVERIFY(whole.ended);
+    QCOMPARE(whole.pages.size(), 120);
+    QByteArray joined;
+    for (qsizetype i = 0; i < whole.pages.size(); ++i) {
+        QCOMPARE(whole.pages[i].first, int(i + 1));
+        QVERIFY(whole.pages[i].second.endsWith('\f'));
+        joined += whole.pages[i].second;
+    }
+    QCOMPARE(joined, text);
+
+    request.firstPage = 1;
+    request.lastPage = 100;
+    const Result preview = convert(*fixture, request);
+    QVERIFY(preview.ended);
+    if (Kind(kind) == Kind::FakePdftotext) // the page range is pdftotext's to apply
+        QVERIFY2(fixture->fake->loggedCalls().last().contains(u" -f 1 -l 100 "_s),
+                 qPrintable(fixture->fake->loggedCalls().last()));
+    else
+        QCOMPARE(preview.pages.size(), 100);
+}
+
+void TestConversions::destroyingEndsTheConverter_data()
+{
+    pagesArriveInOrderWithinTheRange_data();
+}
+
+void TestConversions::destroyingEndsTheConverter()
+{
+    QFETCH(int, kind);
+    const auto fixture = engine(Kind(kind));
+    QVERIFY(fixture);
+    const QString pdf = fixture->writePdf(u"slow.pdf"_s, u"HANG"_s, "late@x.org\n");
+    ConversionRequest request;
+    request.pdf = pdf;
+    auto conversion = fixture->converter->convert(request);
+    QSignalSpy finished(conversion.get(), &Conversion::finished);
+    conversion->start();
+    QTRY_COMPARE(fixture->fake->loggedCalls().size(), 1);
+    conversion.reset();
+    QTRY_VERIFY(test::RunningChildren().isEmpty()); // a worker busy with the file goes too
+    for (const qint64 pid : fixture->fake->loggedPids())
+        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    QVERIFY(finished.isEmpty());
+    QCOMPARE(fixture->convertedTexts(), QStringList());
+}
+
+void TestConversions::deadlineEndsTheConverter_data()
+{
+    pagesArriveInOrderWithinTheRange_data();
+}
+
+void TestConversions::deadlineEndsTheConverter()
+{
+    QFETCH(int, kind);
+    const auto fixture = engine(Kind(kind));
+    QVERIFY(fixture);
+    ConversionRequest request;
+    request.pdf = fixture->writePdf(u"slow.pdf"_s, u"HANG"_s, "late@x.org\n");
+    request.timeoutMs = 300;
+    const auto conversion = fixture->converter->convert(request);
+    QSignalSpy finished(conversion.get(), &Conversion::finished);
+    QSignalSpy polled(conversion.get(), &Conversion::polled);
+    conversion->start();
+    QTRY_COMPARE(fixture->fake->loggedCalls().size(), 1);
+    fixture->clock.advance(200);
+    QCOMPARE(polled.size(), 2);
+    QVERIFY(finished.isEmpty());
+    fixture->clock.advance(100);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().value<ConversionOutcome>(), ConversionOutcome::TimedOut);
+    QCOMPARE(fixture->clock.tickers(), 0);
+    for (const qint64 pid : fixture->fake->loggedPids())
+        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    // The next file starts afresh.
+    request.pdf = fixture->writePdf(u"quick.pdf"_s, u"TEXT"_s, "quick@x.org\f");
+    const Result next = convert(*fixture, request);
+    QVERIFY(next.ended);
+    QCOMPARE(next.outcome, ConversionOutcome::Text);
+}
+
+void TestConversions::serviceKeepsItsWorkers()
+{
+    const auto fixture = engine(Kind::FakeService);
+    QVERIFY(fixture);
+    for (int i = 0; i < 5; ++i) {
+        ConversionRequest request;
+        request.pdf = fixture->writePdf(u"f%1.pdf"_s.arg(i), u"TEXT"_s, "x@y.org\f");
+        const Result result = convert(*fixture, request);
+        QVERIFY(result.ended);
+        QCOMPARE(result.pages.size(), 1);
+    }
+    // One after the other: one worker served them all, and is still there.
+    QCOMPARE(fixture->fake->loggedPids().size(), 1);
+    QCOMPARE(static_cast<ConverterService &>(*fixture->converter).workerIds(),
+             QList<qint64>{fixture->fake->loggedPids().first()});
+    fixture->converter.reset();
+    QVERIFY(!test::ProcessIsRunning(fixture->fake->loggedPids().first()));
+}
+
+void TestConversions::workerKilledMidFileCountsAsDamaged()
+{
+    const auto fixture = engine(Kind::FakeService);
+    QVERIFY(fixture);
+    ConversionRequest request;
+    request.pdf = fixture->writePdf(u"hang.pdf"_s, u"HANG"_s, "never@x.org\f");
+    const auto conversion = fixture->converter->convert(request);
+    QSignalSpy finished(conversion.get(), &Conversion::finished);
+    conversion->start();
+    QTRY_COMPARE(fixture->fake->loggedCalls().size(), 1);
+    ::kill(static_cast<pid_t>(fixture->fake->loggedPids().first()), SIGKILL);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().value<ConversionOutcome>(), ConversionOutcome::Damaged);
+
+    // A crash half-way through a page passes on nothing of that page.
+    request.pdf = fixture->writePdf(u"crash.pdf"_s, u"CRASH 12"_s, "first@x.org second@example.community\f");
+    const Result crashed = convert(*fixture, request);
+    QVERIFY(crashed.ended);
+    QCOMPARE(crashed.outcome, ConversionOutcome::Damaged);
+    QVERIFY(crashed.pages.isEmpty());
+
+    request.pdf = fixture->writePdf(u"good.pdf"_s, u"TEXT"_s, "good@x.org\f");
+    const Result good = convert(*fixture, request);
+    QVERIFY(good.ended);
+    QCOMPARE(good.outcome, ConversionOutcome::Text);
+    QCOMPARE(fixture->fake->loggedPids().size(), 3); // a fresh worker after each death
+}
+
+void TestConversions::pdftotextLeavesNoTextBehind()
+{
+    const auto fixture = engine(Kind::FakePdftotext);
+    QVERIFY(fixture);
+    ConversionRequest request;
+    request.pdf = fixture->writePdf(u"report.pdf"_s, u"TEXT"_s, "hello@example.com\f");
+    const Result result = convert(*fixture, request);
+    QVERIFY(result.ended);
+    QCOMPARE(result.pages.size(), 1);
+    QCOMPARE(fixture->convertedTexts(), QStringList());
+    QVERIFY(!QFile::exists(fixture->inputPath(u"report.txt"_s))); // nothing beside the PDF
+    // The converter itself went away, was put back, and converted.
+    fixture->workspace->RemoveConverter();
+    QCOMPARE(convert(*fixture, request).outcome, ConversionOutcome::Text);
+}
+
+QTEST_GUILESS_MAIN(TestConversions)
+#include "tst_conversions.moc"
