@@ -65,7 +65,7 @@ QList<Contender> contendersFor(const QString &corpus, int cores)
              quoted(corpus)),
          {}},
         {u"xargs -P %1 pdftotext"_s.arg(cores),
-         u"cd %1 && printf '%%s\\0' *.pdf | xargs -0 -P %2 -I{} pdftotext {} - >/dev/null"_s.arg(
+         u"cd %1 && printf '%s\\0' *.pdf | xargs -0 -P %2 -I{} pdftotext {} - >/dev/null"_s.arg(
              quoted(corpus), jobs),
          {}},
     };
@@ -88,7 +88,7 @@ void report(const char *title, const QList<Contender> &contenders)
 void memoryOfALargeRun(const QString &folder, int addresses)
 {
     QList<QStringList> pages;
-    constexpr int kPerPage = 100;
+    constexpr int kPerPage = 60; // as many lines as a page holds
     for (int page = 0; page * kPerPage < addresses; ++page) {
         QStringList lines;
         for (int i = page * kPerPage; i < std::min(addresses, (page + 1) * kPerPage); ++i)

@@ -143,7 +143,14 @@ void BatchRun::onPage(qsizetype index, const QByteArray &text)
 {
     Row &row = m_rows[static_cast<std::size_t>(index)];
     row.readability.examine(text);
-    row.addresses += ExtractEmailToArray(text, row.seen);
+    if (index == m_nextToReport) {
+        // Every file before this one is reported: its addresses go out as they are found,
+        // and a file of a million addresses is not held twice.
+        if (const QStringList fresh = ExtractEmailToArray(text, m_seen); !fresh.isEmpty())
+            Q_EMIT addressesFound(fresh);
+    } else {
+        row.addresses += ExtractEmailToArray(text, row.seen);
+    }
 }
 
 void BatchRun::onConverted(qsizetype index, ConversionOutcome outcome)
@@ -163,11 +170,16 @@ void BatchRun::onConverted(qsizetype index, ConversionOutcome outcome)
 void BatchRun::reportReadyRows()
 {
     const QPointer<BatchRun> alive(this);
-    while (!m_aborted && m_nextToReport < m_nextToStart &&
-           m_rows[static_cast<std::size_t>(m_nextToReport)].outcome) {
-        reportRow(m_rows[static_cast<std::size_t>(m_nextToReport++)]);
+    while (!m_aborted && m_nextToReport < m_nextToStart) {
+        Row &row = m_rows[static_cast<std::size_t>(m_nextToReport)];
+        reportAddresses(row);
         if (!alive)
             return; // a receiver of the addresses ended the run
+        if (!row.outcome)
+            break; // still converting; its next pages report themselves
+        if (*row.outcome != ConversionOutcome::Text || row.readability.unreadable())
+            m_unreadable.append({row.pdf, ReasonFor(*row.outcome, row.passwordGiven)});
+        ++m_nextToReport;
     }
     if (!m_aborted && !m_finished && m_nextToReport == static_cast<qsizetype>(m_rows.size())) {
         m_finished = true;
@@ -176,23 +188,20 @@ void BatchRun::reportReadyRows()
     }
 }
 
-void BatchRun::reportRow(Row &row)
+void BatchRun::reportAddresses(Row &row)
 {
-    if (*row.outcome != ConversionOutcome::Text || row.readability.unreadable()) {
-        m_unreadable.append({row.pdf, ReasonFor(*row.outcome, row.passwordGiven)});
-    } else {
-        // Each file's own first spellings, sifted in row order: the run's first spellings.
-        QStringList fresh;
-        for (const QString &address : std::as_const(row.addresses)) {
-            const QByteArray key = address.toLatin1();
-            if (m_seen.insert(key, row.seen.count(key)))
-                fresh.append(address);
-        }
-        if (!fresh.isEmpty())
-            Q_EMIT addressesFound(fresh);
+    // Each file's own first spellings, sifted in row order: the run's first spellings.
+    // The pages that came whole count, also of a file that failed later on.
+    QStringList fresh;
+    for (const QString &address : std::as_const(row.addresses)) {
+        const QByteArray key = address.toLatin1();
+        if (m_seen.insert(key, row.seen.count(key)))
+            fresh.append(address);
     }
     row.addresses.clear();
     row.seen = SeenAddresses();
+    if (!fresh.isEmpty())
+        Q_EMIT addressesFound(fresh);
 }
 
 void BatchRun::showProgress(int value, const QString &caption)

@@ -33,6 +33,7 @@ public:
 // outcome is reported strictly in list order: the addresses in order of row, page,
 // line and position with the first spelling kept, and the unreadable files in row
 // order, exactly as if every file were converted, then searched, one after the other.
+// Only files that finish ahead of an earlier one wait with their addresses.
 class BatchRun : public QObject
 {
     Q_OBJECT
@@ -81,7 +82,7 @@ private:
     void onPage(qsizetype index, const QByteArray &text);
     void onConverted(qsizetype index, ConversionOutcome outcome);
     void reportReadyRows();
-    void reportRow(Row &row);
+    void reportAddresses(Row &row);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
 

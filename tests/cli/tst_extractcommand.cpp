@@ -54,6 +54,7 @@ private Q_SLOTS:
     void passwordsAndFormats();
     void foldersAreScanned();
     void usageErrors();
+    void fullDiskCutsNoText();
 
 private:
     QTemporaryDir m_temp;
@@ -209,6 +210,20 @@ void TestExtractCommand::usageErrors()
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.contains("--password-file"));
     QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
+}
+
+void TestExtractCommand::fullDiskCutsNoText()
+{
+    // No file may grow past one block, as on a full disk: the text never touches one.
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$1\""_s,
+                               QStringLiteral(PELMORA_EXTRACT_COMMAND), data("long.pdf")});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    const QByteArray out = shell.readAllStandardOutput();
+    QCOMPARE(out.count('\n'), 150);
+    QVERIFY(out.endsWith("page150@example.com\n"));
+    QCOMPARE(shell.readAllStandardError(), QByteArray());
 }
 
 QTEST_MAIN(TestExtractCommand)

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void keepsFewConvertedTextsOnDisk();
     void progressGrowsAndEndsAtRest();
     void abortLeavesNothingBehind();
+    void workerKilledMidFileLosesOnlyThatFile();
     void abortWhilePromptingIsSafe();
 
 private:
@@ -227,7 +229,7 @@ void TestBatchRun::keepsFewConvertedTextsOnDisk()
     QByteArray text;
     for (int i = 0; i < 200; ++i)
         text += "word" + QByteArray::number(i) + "@bulk.net and more text\n";
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 60; ++i)
         pdfs << pdf(u"bulk%1.pdf"_s.arg(i), u"TEXT"_s, text);
     Host host;
     const int jobs = 4;
@@ -278,6 +280,26 @@ void TestBatchRun::abortLeavesNothingBehind()
         QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QCOMPARE(m_engine->convertedTexts(), QStringList());
     QCOMPARE(finished.size(), 0);
+}
+
+void TestBatchRun::workerKilledMidFileLosesOnlyThatFile()
+{
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\f");
+    const QString hang = pdf(u"hang.pdf"_s, u"HANG"_s, "never@x.com\f");
+    const QString b = pdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com\f");
+    const QString c = pdf(u"c.pdf"_s, u"TEXT"_s, "c@x.com\f");
+    Host host;
+    const Outcome outcome = test::runToEnd(*m_engine, {a, hang, b, c}, host, 2, [&] {
+        // As the run starts: once the hanging file is on a worker, that worker is killed.
+        QTimer::singleShot(0, this, [&] {
+            QString onHang;
+            QTRY_VERIFY((onHang = m_engine->fake->loggedCalls().filter(hang).value(0)).size() > 0);
+            ::kill(static_cast<pid_t>(onHang.section(u' ', 0, 0).toLongLong()), SIGKILL);
+        });
+    });
+    QVERIFY(outcome.ended);
+    QCOMPARE(outcome.addresses, (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{hang, UnreadableReason::Damaged}}));
 }
 
 void TestBatchRun::abortWhilePromptingIsSafe()

@@ -128,6 +128,29 @@ QList<qint64> RunningChildren()
     return children;
 }
 
+QList<qint64> ProcessTree(qint64 root)
+{
+    const auto parentOf = [](const QString &pid) {
+        QFile stat(u"/proc/"_s + pid + u"/stat"_s);
+        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        return fields.size() > 1 ? fields[1].toLongLong() : 0;
+    };
+    QList<qint64> tree{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const QString &name : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            bool numeric = false;
+            const qint64 pid = name.toLongLong(&numeric);
+            if (numeric && !tree.contains(pid) && tree.contains(parentOf(name))) {
+                tree.append(pid);
+                grew = true;
+            }
+        }
+    }
+    return tree;
+}
+
 QList<qint64> RunningWorkers()
 {
     const QStringList programs{QFileInfo(ServiceProgram()).canonicalFilePath(),

@@ -20,6 +20,9 @@ bool ProcessIsRunning(qint64 pid);
 // Child processes of this process that have not ended.
 QList<qint64> RunningChildren();
 
+// The process and every process it started that is still there, as /proc shows them.
+QList<qint64> ProcessTree(qint64 root);
+
 // Processes of the converter workers, real or fake, that have not ended, whoever started them.
 QList<qint64> RunningWorkers();
 

@@ -1,0 +1,96 @@
+// Passwords stay private: while pelmora-extract converts with them, no process of the
+// program shows one in its command line or its environment, and no file of its own
+// holds one. A 45-character AES-256 password opens its file whole.
+#include "RunInvariants.h"
+#include "TestData.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace pelmora;
+
+namespace {
+
+const QByteArray kLongPassword = "a-user-password-of-forty-five-characters-long";
+
+QByteArray procFile(qint64 pid, const char *name)
+{
+    QFile file(u"/proc/"_s + QString::number(pid) + u'/' + QLatin1StringView(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestPrivacy : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void passwordsShowNowhere_data();
+    void passwordsShowNowhere();
+};
+
+void TestPrivacy::passwordsShowNowhere_data()
+{
+    QTest::addColumn<bool>("fromFile");
+    QTest::newRow("--password-file") << true;
+    QTest::newRow("--password") << false;
+}
+
+void TestPrivacy::passwordsShowNowhere()
+{
+    QFETCH(bool, fromFile);
+    QTemporaryDir temp;
+    QTemporaryDir input;
+    const QString busy = input.filePath(u"busy.pdf"_s);
+    QVERIFY(test::WriteBusyPdf(busy, 60000));
+    const QString locked = input.filePath(u"locked.pdf"_s);
+    QVERIFY(QFile::copy(test::dataFile(u"identity/protected-long.pdf"_s), locked));
+    const QString passwordFile = temp.filePath(u"pw.txt"_s);
+    QVERIFY(test::writeFile(passwordFile, "wrong-first\n" + kLongPassword + '\n'));
+
+    QProcess command;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TMPDIR"_s, temp.path());
+    command.setProcessEnvironment(environment);
+    // The password on this command line is the user's own doing; none of the
+    // processes the program starts may show it.
+    QStringList arguments{u"--jobs"_s, u"2"_s, u"--timeout"_s, u"2"_s, locked, busy};
+    if (fromFile)
+        arguments << u"--password-file"_s << passwordFile;
+    else
+        arguments << u"--password"_s << QString::fromLatin1(kLongPassword);
+    command.start(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments);
+    QVERIFY(command.waitForStarted());
+
+    // While the busy file keeps a worker converting, look at every process of the program.
+    QTRY_VERIFY(test::RunningWorkers().size() >= 2);
+    const QList<qint64> tree = test::ProcessTree(command.processId());
+    QVERIFY2(tree.size() >= 3, qPrintable(QString::number(tree.size()))); // the command and two workers
+    for (const qint64 pid : tree) {
+        if (pid == command.processId() && !fromFile)
+            continue;
+        QVERIFY2(!procFile(pid, "cmdline").contains(kLongPassword), qPrintable(QString::number(pid)));
+        QVERIFY2(!procFile(pid, "environ").contains(kLongPassword), qPrintable(QString::number(pid)));
+    }
+    // Nor in any file of the program's own.
+    QDirIterator files(temp.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        if (file != passwordFile)
+            QVERIFY2(!test::readFile(file).contains(kLongPassword), qPrintable(file));
+    }
+
+    QVERIFY(command.waitForFinished(30000));
+    QCOMPARE(command.exitCode(), 1); // the busy file ran out of time
+    QCOMPARE(command.readAllStandardOutput(), "guarded@example.com\n"_ba);
+    QCOMPARE(QString::fromUtf8(command.readAllStandardError()),
+             u"The following files could not be read:\n"_s + busy + u"  - conversion took too long and was stopped.\n"_s);
+}
+
+QTEST_GUILESS_MAIN(TestPrivacy)
+#include "tst_privacy.moc"
