@@ -2,6 +2,7 @@
 #include "worker/OneShot.h"
 #include "worker/ParentWatch.h"
 #include "worker/ServeMode.h"
+#include "worker/TessData.h"
 
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
     if (!pelmora::worker::DieWithParent())
         return pelmora::worker::kExitOther;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
+        return pelmora::worker::PrintOcrLanguages();
     if (!arguments.empty() && arguments[0] == "--serve") {
         if (arguments.size() != 1)
             return pelmora::worker::RunOneShot({}); // the usage
