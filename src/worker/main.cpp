@@ -1,5 +1,6 @@
 // pelmora-convert: the program's own PDF-to-text converter.
 #include "worker/OneShot.h"
+#include "worker/OpenMpLimit.h"
 #include "worker/ParentWatch.h"
 #include "worker/ServeMode.h"
 #include "worker/TessData.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     if (!arguments.empty() && arguments[0] == "--serve") {
         if (arguments.size() != 1)
             return pelmora::worker::RunOneShot({}); // the usage
+        pelmora::worker::RestartWithOneOpenMpThread(argv);
         return pelmora::worker::Serve(0, 1);
     }
     return pelmora::worker::RunOneShot(arguments);

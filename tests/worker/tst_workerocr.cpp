@@ -1,7 +1,7 @@
 // pelmora-convert --serve recognising pages without text: which pages, what text, the
 // 'R' frames, languages that are not installed, one tesseract instance for many
-// requests, --ocr-languages. Tesseract reads a language folder made here, so the
-// results do not depend on the languages a machine has installed.
+// requests, --ocr-languages, and OMP_THREAD_LIMIT. Tesseract reads a language folder
+// made here, so the results do not depend on the languages a machine has installed.
 #include "TestData.h"
 #include "WorkerSession.h"
 #include "extract/AddressExtraction.h"
@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
@@ -88,6 +90,17 @@ qint64 statusKb(qint64 pid, const QByteArray &key)
     return -1;
 }
 
+QList<QByteArray> procList(qint64 pid, const char *what)
+{
+    QFile file(u"/proc/%1/%2"_s.arg(pid).arg(QLatin1StringView(what)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> items = file.readAll().split('\0');
+    if (!items.isEmpty() && items.back().isEmpty())
+        items.removeLast();
+    return items;
+}
+
 } // namespace
 
 class TestWorkerOcr : public QObject
@@ -107,6 +120,8 @@ private Q_SLOTS:
     void listsInstalledLanguages_data();
     void listsInstalledLanguages();
     void listsTheSystemsEnglish();
+    void workerRunsWithOneOpenMpThread_data();
+    void workerRunsWithOneOpenMpThread();
 
 private:
     QProcessEnvironment environment(const QString &tessdata) const;
@@ -408,6 +423,42 @@ void TestWorkerOcr::listsTheSystemsEnglish()
     QVERIFY2(languages.contains("eng"), run.text.constData());
     QVERIFY2(!languages.contains("osd"), run.text.constData());
     QVERIFY(run.text.endsWith('\n'));
+}
+
+void TestWorkerOcr::workerRunsWithOneOpenMpThread_data()
+{
+    QTest::addColumn<QString>("given"); // null: not set
+    QTest::addColumn<QByteArray>("running");
+    QTest::newRow("not set") << QString() << QByteArray("1");
+    QTest::newRow("set empty") << u""_s << QByteArray("1");
+    QTest::newRow("set by the program") << u"1"_s << QByteArray("1");
+    QTest::newRow("set otherwise, kept") << u"2"_s << QByteArray("2");
+}
+
+void TestWorkerOcr::workerRunsWithOneOpenMpThread()
+{
+    QFETCH(QString, given);
+    QFETCH(QByteArray, running);
+    QProcessEnvironment environment = this->environment(m_tessdata);
+    environment.remove(u"OMP_THREAD_LIMIT"_s);
+    if (!given.isNull())
+        environment.insert(u"OMP_THREAD_LIMIT"_s, given);
+    test::WorkerSession worker;
+    worker.setEnvironment(environment);
+    QVERIFY(worker.start());
+    // An answer means the worker serves: any restart is behind it.
+    const std::optional<test::WorkerAnswer> answer =
+        worker.ask(test::Request(dataPath(kScanAndText), {}, 1, 1, "o"));
+    QVERIFY(answer);
+    QCOMPARE(addressesOf(answer->text()), kScanAddresses);
+    const QList<QByteArray> variables = procList(worker.pid(), "environ");
+    QCOMPARE(variables.count("OMP_THREAD_LIMIT=" + running), 1);
+    QCOMPARE(std::count_if(variables.begin(), variables.end(),
+                           [](const QByteArray &v) { return v.startsWith("OMP_THREAD_LIMIT="); }),
+             1);
+    QCOMPARE(procList(worker.pid(), "cmdline"),
+             (QList<QByteArray>{QFile::encodeName(test::WorkerProgram()), "--serve"}));
+    QCOMPARE(worker.finish(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorkerOcr)
