@@ -1,4 +1,5 @@
 // pelmora-convert: the program's own PDF-to-text converter.
+#include "worker/FdIo.h"
 #include "worker/OneShot.h"
 #include "worker/OpenMpLimit.h"
 #include "worker/ParentWatch.h"
@@ -20,7 +21,8 @@ int main(int argc, char *argv[])
         if (arguments.size() != 1)
             return pelmora::worker::RunOneShot({}); // the usage
         pelmora::worker::RestartWithOneOpenMpThread(argv);
-        return pelmora::worker::Serve(0, 1);
+        const int frames = pelmora::worker::SetStandardOutputAside();
+        return pelmora::worker::Serve(0, frames >= 0 ? frames : 1);
     }
     return pelmora::worker::RunOneShot(arguments);
 }

@@ -117,6 +117,7 @@ private Q_SLOTS:
     void oneTesseractForManyRequests();
     void hugePageStaysBounded();
     void outputHoldsFramesOnly();
+    void librariesCannotWriteToTheFrames();
     void listsInstalledLanguages_data();
     void listsInstalledLanguages();
     void listsTheSystemsEnglish();
@@ -366,6 +367,21 @@ void TestWorkerOcr::outputHoldsFramesOnly()
     QCOMPARE(addressesOf(parsed.answers[0].text()), kScanAddresses + QStringList{u"typed@example.com"_s});
     QCOMPARE(parsed.answers[1].opened.outcome, Outcome::Error);
     QCOMPARE(addressesOf(parsed.answers[2].text()), QStringList{u"scan@example.com"_s});
+}
+
+void TestWorkerOcr::librariesCannotWriteToTheFrames()
+{
+    // Descriptor 1, where tesseract or leptonica might print, is standard error's pipe;
+    // the frames travel on a copy of the pipe the worker was given as standard output.
+    test::WorkerSession worker;
+    worker.setEnvironment(environment(m_tessdata));
+    QVERIFY(worker.start());
+    QVERIFY(worker.ask(test::Request(dataPath(kScanAndText), {}, 1, 1, "o")));
+    const QString fds = u"/proc/%1/fd/"_s.arg(worker.pid());
+    const QString one = QFileInfo(fds + u"1"_s).symLinkTarget();
+    QVERIFY(one.contains(u"pipe:"_s));
+    QCOMPARE(one, QFileInfo(fds + u"2"_s).symLinkTarget());
+    QCOMPARE(worker.finish(), 0);
 }
 
 void TestWorkerOcr::listsInstalledLanguages_data()
