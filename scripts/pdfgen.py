@@ -8,7 +8,7 @@ gives the same bytes.
 
     pdfgen.py testdata OUTDIR           text PDFs of tests/data (before qpdf)
     pdfgen.py samples OUTDIR            text PDFs of assets/Samples (before qpdf)
-    pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised
+    pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised (test, letter, ocr)
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
 """
 
@@ -507,7 +507,16 @@ def make_samples(out):
 def scan_page(path, which):
     d = Document("scan source")
     p = d.page()
-    if which == "test":
+    if which == "ocr":
+        # Page 1 is rasterised; page 2 keeps its text layer and must not be recognised.
+        p.text(72, 720, "Scanned Contact Sheet", "F2", 20)
+        p.text(72, 684, "Orders: orders@scanned-example.com", "F1", 14)
+        p.text(72, 660, "Write to help.desk@example.org for support.", "F1", 14)
+        p.text(72, 636, "Accounts team ledger@example.net (weekdays)", "F1", 14)
+        p = d.page()
+        p.text(72, 720, "A page with text of its own", "F2", 16)
+        p.text(72, 696, "Its address typed@example.com is in the text layer.", "F1", 12)
+    elif which == "test":
         p.text(72, 720, "Scanned Test File", "F2", 20)
         p.text(72, 684, "This page is only a picture of text.", "F1", 14)
         p.text(72, 660, "Its address scan@example.com has no text layer.", "F1", 14)

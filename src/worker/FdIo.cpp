@@ -1,5 +1,6 @@
 #include "worker/FdIo.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,23 @@ long ReadSome(int fd, std::string &into, std::size_t most)
     } while (got < 0 && errno == EINTR);
     into.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
     return static_cast<long>(got);
+}
+
+int SetStandardOutputAside()
+{
+    const int frames = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (frames < 0)
+        return -1;
+    int replacement = ::fcntl(STDERR_FILENO, F_GETFD) >= 0 ? STDERR_FILENO : -1;
+    if (replacement < 0)
+        replacement = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (replacement < 0 || ::dup2(replacement, STDOUT_FILENO) < 0) {
+        ::close(frames);
+        return -1;
+    }
+    if (replacement != STDERR_FILENO)
+        ::close(replacement);
+    return frames;
 }
 
 } // namespace pelmora::worker

@@ -14,4 +14,9 @@ bool WriteAll(int fd, std::string_view bytes);
 // the end of input, -1 on an error.
 long ReadSome(int fd, std::string &into, std::size_t most);
 
+// Gives the frames a descriptor of their own: returns a copy of standard output and
+// points descriptor 1 at standard error (or /dev/null), so a library that prints
+// cannot break the stream. -1 when no copy could be made; nothing is changed then.
+int SetStandardOutputAside();
+
 } // namespace pelmora::worker

@@ -16,8 +16,10 @@ namespace {
 constexpr const char *kUsage =
     "Usage: pelmora-convert [-f N] [-l M] [-opw PW] [-upw PW] PDF OUT\n"
     "       pelmora-convert --serve\n"
+    "       pelmora-convert --ocr-languages\n"
     "Writes the text of PDF to OUT (\"-\": standard output) as pdftotext does with its\n"
-    "default options. --serve converts file after file over a pipe.\n";
+    "default options. --serve converts file after file over a pipe. --ocr-languages\n"
+    "lists the installed text recognition languages.\n";
 
 // pdftotext takes a sign and digits (atoi); far too large numbers just mean "past the end".
 std::optional<int> pageNumber(std::string_view text)
@@ -43,6 +45,7 @@ class FileSink : public PageSink
 {
 public:
     explicit FileSink(std::FILE *file) : m_file(file) {}
+    void recognising(int, int) override {}
     void text(int, std::string_view piece) override { std::fwrite(piece.data(), 1, piece.size(), m_file); }
     void link(int, std::string_view) override {}
     void pageEnd(int) override {}

@@ -1,5 +1,8 @@
 #include "worker/PdfText.h"
 
+#include "extract/ConvertedText.h"
+#include "worker/PageRecogniser.h"
+
 #include <Annot.h>
 #include <Catalog.h>
 #include <Error.h>
@@ -42,6 +45,14 @@ void appendToPage(void *stream, const char *text, int length)
 {
     if (length > 0)
         static_cast<std::string *>(stream)->append(text, static_cast<std::size_t>(length));
+}
+
+// The readability rule the program applies to a whole converted file, here to one page.
+bool needsRecognition(const std::string &pageText)
+{
+    TextReadability readability;
+    readability.examine(QByteArrayView(pageText.data(), static_cast<qsizetype>(pageText.size())));
+    return !readability.settled();
 }
 
 std::optional<GooString> gooPassword(const std::optional<std::string> &password)
@@ -273,9 +284,11 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
         doc.displayPage(&device, page, 72, 72, 0, true, false, false);
 
-        // Recognition of scanned pages belongs here: when it is asked for and pageText
-        // has fewer than six readable characters, announce the page ('R') and replace
-        // pageText by the recognised text before it is sent.
+        if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
+            sink.recognising(page, range.count());
+            if (std::optional<std::string> recognised = options.recogniser->recognise(doc, page))
+                pageText = std::move(*recognised);
+        }
 
         for (std::size_t at = 0; at < pageText.size(); at += pieceSize)
             sink.text(page, std::string_view(pageText).substr(at, pieceSize));

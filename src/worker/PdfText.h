@@ -68,6 +68,9 @@ class PageSink
 {
 public:
     virtual ~PageSink() = default;
+    // The page has no text of its own and is being recognised; `pages` is the number of
+    // pages in the range. Comes before the page's text.
+    virtual void recognising(int page, int pages) = 0;
     // A piece of the page's text; a page comes in one or more pieces, none when poppler
     // cannot load the page at all (pdftotext writes nothing for it either).
     virtual void text(int page, std::string_view piece) = 0;
@@ -75,9 +78,14 @@ public:
     virtual void pageEnd(int page) = 0;
 };
 
+class PageRecogniser;
+
 struct ConvertOptions
 {
     bool links = false;
+    // Set: a page whose own text holds fewer than six readable characters is
+    // recognised instead.
+    PageRecogniser *recogniser = nullptr;
     // Pieces are cut at this size, far below the protocol's frame limit.
     std::size_t pieceSize = 256u * 1024u;
 };

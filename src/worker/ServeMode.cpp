@@ -2,6 +2,7 @@
 
 #include "convert/WorkerProtocol.h"
 #include "worker/FdIo.h"
+#include "worker/PageRecogniser.h"
 #include "worker/PdfText.h"
 
 #include <unistd.h>
@@ -49,6 +50,12 @@ class FrameSink : public PageSink
 public:
     explicit FrameSink(FrameWriter &writer) : m_writer(writer) {}
 
+    void recognising(int page, int pages) override
+    {
+        // Sent at once: recognising takes long enough to show.
+        m_writer.add(FrameType::Recognising, {protocol::EncodeNumber(page), protocol::EncodeNumber(pages)});
+        m_writer.flush();
+    }
     void text(int page, std::string_view piece) override
     {
         m_writer.add(FrameType::Text, {protocol::EncodeNumber(page), piece});
@@ -71,8 +78,25 @@ private:
     FrameWriter &m_writer;
 };
 
-void answer(const protocol::ConvertRequest &request, FrameWriter &writer)
+// A whole answer of outcome "error".
+void answerError(FrameWriter &writer, const std::string &message)
 {
+    protocol::Opened head;
+    head.outcome = protocol::Outcome::Error;
+    head.detail = message;
+    writer.addEncoded(protocol::EncodeOpened(head));
+    writer.add(FrameType::Done, {});
+    writer.flush();
+}
+
+void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRecogniser &recogniser)
+{
+    if (request.recognise) {
+        if (const std::optional<std::string> problem = recogniser.useLanguages(request.languages)) {
+            answerError(writer, *problem);
+            return;
+        }
+    }
     OpenResult opened = OpenWithCandidates(request.path, request.passwords);
     protocol::Opened head;
     head.outcome = opened.outcome;
@@ -89,7 +113,7 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer)
         writer.flush();
         ConvertOptions options;
         options.links = request.links;
-        // Recognition ('o') is not done yet: such pages convert as every other page.
+        options.recogniser = request.recognise ? &recogniser : nullptr;
         FrameSink sink(writer);
         opened.document->convert(*range, options, sink);
     }
@@ -99,12 +123,7 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer)
 
 int refuse(FrameWriter &writer, const std::string &message)
 {
-    protocol::Opened head;
-    head.outcome = protocol::Outcome::Error;
-    head.detail = message;
-    writer.addEncoded(protocol::EncodeOpened(head));
-    writer.add(FrameType::Done, {});
-    writer.flush();
+    answerError(writer, message);
     return kServeBrokenRequest;
 }
 
@@ -115,6 +134,7 @@ int Serve(int in, int out)
     // A vanished reader shows as a failed write, which ends the worker.
     std::signal(SIGPIPE, SIG_IGN);
     PopplerSession session(true);
+    PageRecogniser recogniser; // tesseract starts with the first page it is needed for
     protocol::FrameReader reader;
     FrameWriter writer(out);
     std::string received;
@@ -138,7 +158,7 @@ int Serve(int in, int out)
         const std::optional<protocol::ConvertRequest> request = protocol::DecodeRequest(*frame);
         if (!request)
             return refuse(writer, "not a conversion request");
-        answer(*request, writer);
+        answer(*request, writer, recogniser);
     }
 }
 

@@ -1,7 +1,10 @@
 // pelmora-convert: the program's own PDF-to-text converter.
+#include "worker/FdIo.h"
 #include "worker/OneShot.h"
+#include "worker/OpenMpLimit.h"
 #include "worker/ParentWatch.h"
 #include "worker/ServeMode.h"
+#include "worker/TessData.h"
 
 #include <string>
 #include <vector>
@@ -12,10 +15,14 @@ int main(int argc, char *argv[])
     if (!pelmora::worker::DieWithParent())
         return pelmora::worker::kExitOther;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
+        return pelmora::worker::PrintOcrLanguages();
     if (!arguments.empty() && arguments[0] == "--serve") {
         if (arguments.size() != 1)
             return pelmora::worker::RunOneShot({}); // the usage
-        return pelmora::worker::Serve(0, 1);
+        pelmora::worker::RestartWithOneOpenMpThread(argv);
+        const int frames = pelmora::worker::SetStandardOutputAside();
+        return pelmora::worker::Serve(0, frames >= 0 ? frames : 1);
     }
     return pelmora::worker::RunOneShot(arguments);
 }

@@ -29,6 +29,8 @@ public:
         if (!m_open)
             return opened(frame);
         switch (frame.type) {
+        case protocol::FrameType::Recognising:
+            return recognising(frame);
         case protocol::FrameType::Text:
         case protocol::FrameType::Link:
         case protocol::FrameType::PageEnd:
@@ -69,20 +71,45 @@ private:
         return true;
     }
 
+    // 'R' opens its page: nothing of the page may come before it.
+    bool recognising(const protocol::Frame &frame)
+    {
+        const std::optional<int> page = pageOf(frame);
+        const std::optional<int> pages =
+            frame.fields.size() == 2 ? protocol::DecodeNumber(frame.fields[1]) : std::nullopt;
+        if (!page || !pages)
+            return fail(QStringLiteral("an 'R' frame with bad fields"));
+        if (m_inPage)
+            return fail(QStringLiteral("'R' inside page %1").arg(m_current.pages.back().page));
+        if (*pages != m_current.opened.pageCount)
+            return fail(
+                QStringLiteral("'R' counts %1 pages of %2").arg(*pages).arg(m_current.opened.pageCount));
+        if (!openPage(*page))
+            return false;
+        m_current.pages.back().recognising = 1;
+        m_current.pages.back().recognisingOf = *pages;
+        return true;
+    }
+
+    bool openPage(int page)
+    {
+        if (int(m_current.pages.size()) >= m_current.opened.pageCount)
+            return fail(QStringLiteral("more pages than announced"));
+        if (!m_current.pages.empty() && page != m_current.pages.back().page + 1)
+            return fail(QStringLiteral("page %1 out of order").arg(page));
+        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, 0, 0});
+        m_inPage = true;
+        return true;
+    }
+
     bool pageFrame(const protocol::Frame &frame)
     {
         const std::optional<int> page = pageOf(frame);
         const std::size_t fields = frame.type == protocol::FrameType::PageEnd ? 1 : 2;
         if (!page || frame.fields.size() != fields)
             return fail(QStringLiteral("a page frame with bad fields"));
-        if (!m_inPage) {
-            if (int(m_current.pages.size()) >= m_current.opened.pageCount)
-                return fail(QStringLiteral("more pages than announced"));
-            if (!m_current.pages.empty() && *page != m_current.pages.back().page + 1)
-                return fail(QStringLiteral("page %1 out of order").arg(*page));
-            m_current.pages.push_back(PageAnswer{*page, {}, 0, {}});
-            m_inPage = true;
-        }
+        if (!m_inPage && !openPage(*page))
+            return false;
         PageAnswer &current = m_current.pages.back();
         if (*page != current.page)
             return fail(QStringLiteral("page %1 inside page %2").arg(*page).arg(current.page));
@@ -141,7 +168,7 @@ ParsedAnswers ParseAnswers(const QByteArray &output)
 }
 
 QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords, int first, int last,
-                   const QByteArray &options)
+                   const QByteArray &options, const QByteArray &languages)
 {
     protocol::ConvertRequest request;
     request.path = path.toStdString();
@@ -149,6 +176,7 @@ QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords, i
     request.lastPage = last;
     request.recognise = options.contains('o');
     request.links = options.contains('l');
+    request.languages = languages.toStdString();
     for (const QByteArray &password : passwords)
         request.passwords.push_back(password.toStdString());
     return QByteArray::fromStdString(protocol::EncodeRequest(request));
@@ -170,6 +198,17 @@ WorkerSession::~WorkerSession()
         m_process.kill();
         m_process.waitForFinished(kPatienceMs);
     }
+}
+
+void WorkerSession::setEnvironment(const QProcessEnvironment &environment)
+{
+    m_process.setProcessEnvironment(environment);
+}
+
+QByteArray WorkerSession::standardError()
+{
+    m_stderr += m_process.readAllStandardError();
+    return m_stderr;
 }
 
 bool WorkerSession::start()
@@ -240,10 +279,12 @@ WholeRun RunWorker(const QByteArray &input)
     return run;
 }
 
-Conversion RunConverter(const QString &program, const QStringList &arguments)
+Conversion RunConverter(const QString &program, const QStringList &arguments,
+                        const QProcessEnvironment &environment)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     Conversion conversion;
     if (!process.waitForFinished(kPatienceMs)) {
@@ -252,6 +293,7 @@ Conversion RunConverter(const QString &program, const QStringList &arguments)
         return conversion;
     }
     conversion.text = process.readAllStandardOutput();
+    conversion.errors = process.readAllStandardError();
     if (process.exitStatus() == QProcess::NormalExit)
         conversion.exitCode = process.exitCode();
     return conversion;

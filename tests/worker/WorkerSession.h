@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,8 @@ struct PageAnswer
     QByteArray text; // its pieces joined
     int pieces = 0;
     QList<QByteArray> links; // in the order sent
+    int recognising = 0;     // 'R' frames: at most one, before the text
+    int recognisingOf = 0;   // the pages the 'R' frame counted
 };
 
 struct WorkerAnswer
@@ -42,7 +45,7 @@ struct ParsedAnswers
 ParsedAnswers ParseAnswers(const QByteArray &output);
 
 QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords = {}, int first = 0,
-                   int last = 0, const QByteArray &options = {});
+                   int last = 0, const QByteArray &options = {}, const QByteArray &languages = {});
 
 // One worker for many requests. A failure to start or to answer within a generous bound
 // fails the running test.
@@ -54,6 +57,8 @@ public:
     WorkerSession(const WorkerSession &) = delete;
     WorkerSession &operator=(const WorkerSession &) = delete;
 
+    // The worker's environment; the test's own unless set before start().
+    void setEnvironment(const QProcessEnvironment &environment);
     bool start();
     // Sends the bytes and waits for one whole answer; nullopt (and a failed check) when
     // none came or it broke the order.
@@ -61,10 +66,13 @@ public:
     // Closes the worker's input and waits for its end; its exit code, -1 on a crash.
     int finish();
     qint64 pid() const { return m_process.processId(); }
+    // What the worker wrote to standard error so far; all of it once finished.
+    QByteArray standardError();
 
 private:
     QProcess m_process;
     protocol::FrameReader m_reader;
+    QByteArray m_stderr;
 };
 
 // Runs a worker over the whole input at once: its output and exit code (-1: it crashed
@@ -81,8 +89,10 @@ struct Conversion
 {
     QByteArray text;
     int exitCode = -1;
+    QByteArray errors; // standard error
 };
-Conversion RunConverter(const QString &program, const QStringList &arguments);
+Conversion RunConverter(const QString &program, const QStringList &arguments,
+                        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 QString WorkerProgram();
 

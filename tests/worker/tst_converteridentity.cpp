@@ -40,7 +40,7 @@ const QHash<QString, Password> &passwords()
 QStringList committedPdfs()
 {
     QStringList names;
-    for (const QString &folder : {QString(), u"identity/"_s}) {
+    for (const QString &folder : {QString(), u"identity/"_s, u"ocr/"_s}) {
         const QDir dir(test::dataFile(folder));
         for (const QString &name : dir.entryList({u"*.pdf"_s}, QDir::Files, QDir::Name))
             names << folder + name;
@@ -101,7 +101,7 @@ void TestConverterIdentity::sameTextAsPdftotext_data()
     for (const QString &expected :
          {u"contacts-1.pdf"_s, u"long.pdf"_s, u"identity/columns.pdf"_s, u"identity/rotated.pdf"_s,
           u"identity/cropbox.pdf"_s, u"identity/scripts.pdf"_s, u"identity/pages-200.pdf"_s,
-          u"identity/links.pdf"_s, u"identity/protected-long.pdf"_s})
+          u"identity/links.pdf"_s, u"identity/protected-long.pdf"_s, u"ocr/scan-and-text.pdf"_s})
         QVERIFY2(names.contains(expected), qPrintable(expected));
     // Whole files, single pages, inner ranges, ranges clamped at either end, and ranges
     // pdftotext refuses (the first page after the last).

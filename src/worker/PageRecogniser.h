@@ -1,0 +1,67 @@
+#pragma once
+
+// Text recognition of one page: poppler renders it grey, tesseract reads the picture.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class PDFDoc;
+
+namespace pelmora::worker {
+
+// Every setting of the recognition, in one place, so they can be tuned against a corpus.
+// The defaults are those of the tesseract command (`tesseract page.png - --dpi 300`).
+struct RecognitionSettings
+{
+    // Pages are rendered at this resolution, and tesseract is told it.
+    int dpi = 300;
+    // A page larger than this many pixels (1 byte each) at that resolution is rendered
+    // at a lower one: 40 million is about A2 at 300 dpi; A4 is 8.7 million.
+    std::int64_t maxPixels = 40'000'000;
+    // tesseract::PageSegMode; 3 is PSM_AUTO, the command's default.
+    int pageSegMode = 3;
+    // tesseract::OcrEngineMode; 3 is OEM_DEFAULT: what the language data supports.
+    int engineMode = 3;
+    // Tesseract variables, as the command's "-c name=value".
+    std::vector<std::pair<std::string, std::string>> variables;
+};
+
+// One tesseract instance for the life of the worker, made the first time a page is
+// recognised and made again only for other languages.
+class PageRecogniser
+{
+public:
+    explicit PageRecogniser(RecognitionSettings settings = {});
+    ~PageRecogniser();
+    PageRecogniser(const PageRecogniser &) = delete;
+    PageRecogniser &operator=(const PageRecogniser &) = delete;
+
+    // The languages for the pages that follow ("eng+deu"; empty: "eng"). Checks that
+    // they are installed without loading them; a message for the program when not.
+    std::optional<std::string> useLanguages(std::string_view languages);
+
+    // The page's recognised text in the shape of converted text (LF line ends, a form
+    // feed at the end); nullopt when the page cannot be loaded or rendered, or
+    // tesseract cannot start with the languages. Holds one page's picture at a time.
+    std::optional<std::string> recognise(PDFDoc &doc, int page);
+
+    // Tesseract instances made so far.
+    int enginesMade() const { return m_enginesMade; }
+
+private:
+    struct Engine;
+    Engine *engine();
+
+    RecognitionSettings m_settings;
+    std::string m_languages = "eng";
+    std::unique_ptr<Engine> m_engine;
+    std::string m_failedLanguages; // tesseract could not start with these: not tried again
+    int m_enginesMade = 0;
+};
+
+} // namespace pelmora::worker
