@@ -6,71 +6,12 @@ namespace pelmora::worker {
 
 namespace {
 
-bool isNameByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-}
-
-bool isLanguageName(std::string_view name)
-{
-    // "/" only between two non-empty names; no "." anywhere, so no "..".
-    if (name.empty() || name.front() == '/' || name.back() == '/' ||
-        name.find("//") != std::string_view::npos)
-        return false;
-    return std::all_of(name.begin(), name.end(), [](char c) { return isNameByte(c) || c == '/'; });
-}
-
 bool isBlank(std::string_view line)
 {
     return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
 } // namespace
-
-OcrLanguages ParseOcrLanguages(std::string_view languages)
-{
-    OcrLanguages parsed;
-    std::size_t start = 0;
-    while (start <= languages.size()) {
-        std::size_t end = languages.find('+', start);
-        if (end == std::string_view::npos)
-            end = languages.size();
-        const std::string_view part = languages.substr(start, end - start);
-        start = end + 1;
-        if (part.empty())
-            continue;
-        const bool excluded = part.front() == '~';
-        const std::string_view name = excluded ? part.substr(1) : part;
-        if (!isLanguageName(name)) {
-            parsed.invalid.emplace_back(part);
-            continue;
-        }
-        if (!parsed.joined.empty())
-            parsed.joined += '+';
-        parsed.joined += part;
-        if (!excluded && std::find(parsed.needed.begin(), parsed.needed.end(), name) == parsed.needed.end())
-            parsed.needed.emplace_back(name);
-    }
-    if (parsed.needed.empty()) {
-        // No language named (exclusions alone exclude from nothing): tesseract's default.
-        parsed.joined = "eng";
-        parsed.needed.emplace_back("eng");
-    }
-    return parsed;
-}
-
-std::string DebianPackageFor(std::string_view code)
-{
-    std::string package = "tesseract-ocr-";
-    for (char c : code) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        else if (c == '_' || c == '/')
-            c = '-';
-        package += c;
-    }
-    return package;
-}
 
 std::string PageTextFromRecognised(std::string_view recognised)
 {

@@ -1,32 +1,12 @@
 #pragma once
 
-// The parts of text recognition that need neither tesseract nor poppler: reading a
-// request's language list, naming the Debian package of a language, and giving
-// recognised text the shape of converted text.
+// Recognised text in the shape of converted text, for the pages the worker reads.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pelmora::worker {
-
-// A request's languages in tesseract's form, "eng+deu" or "eng+~fra".
-struct OcrLanguages
-{
-    std::string joined;               // as handed to tesseract; "eng" for an empty list
-    std::vector<std::string> needed;  // the codes that must be installed, in order
-    std::vector<std::string> invalid; // parts that are no language name
-};
-
-// Empty parts ("eng++deu") are dropped; a part with "~" names a language tesseract
-// must not load, which therefore need not be installed; a list naming no language is
-// "eng". A name is letters, digits, "_" and "-", with "/" between folder and name
-// ("script/Latin"), so it never leaves the data folder.
-OcrLanguages ParseOcrLanguages(std::string_view languages);
-
-// Debian's package for a language: "tesseract-ocr-" and the code in lower case with
-// "_" and "/" as "-" ("chi_sim": tesseract-ocr-chi-sim).
-std::string DebianPackageFor(std::string_view code);
 
 // Recognised text in the shape of a converted page: LF line ends, trailing empty (or
 // blank) lines dropped, every line ended, one form feed at the end.

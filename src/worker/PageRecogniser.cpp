@@ -1,5 +1,6 @@
 #include "worker/PageRecogniser.h"
 
+#include "convert/OcrLanguages.h"
 #include "worker/OcrRules.h"
 #include "worker/TessData.h"
 

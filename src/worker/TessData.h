@@ -2,7 +2,7 @@
 
 // Where tesseract's language data is and which languages it holds.
 
-#include "worker/OcrRules.h"
+#include "convert/OcrLanguages.h"
 
 #include <optional>
 #include <string>
