@@ -39,10 +39,15 @@ public:
         if (text.contains(u"Application Error"_s) || text.contains(u"could not"_s))
             std::fprintf(stderr, "error: %s\n", qPrintable(text));
     }
+    bool showMessageWithAction(const QString &title, const QString &text, const QString &) override
+    {
+        showMessage(title, text, Icon::None);
+        return false;
+    }
     bool askYesNo(const QString &, const QString &) override { return true; }
-    QString inputText(const QString &, const QString &) override { return {}; }
+    std::optional<QString> inputPassword(const QString &, const QString &) override { return QString(); }
     QStringList openFileNames(const QString &, const QStringList &) override { return {}; }
-    QString saveFileName(const QString &, const QStringList &) override { return path; }
+    QString saveFileName(const QString &, const QStringList &, QString *) override { return path; }
     QString existingFolder(const QString &, const QString &) override { return {}; }
     void openUrl(const QUrl &) override {}
 };

@@ -160,9 +160,12 @@ void Form1::setTabOrder()
 void Form1::connectControls()
 {
     m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter,
-                               [this] { return passwordMode(); }},
+                               m_services.clock, [this] { return passwordMode(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
+    connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
+        PushButton2->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
+    });
     m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors}, this);
     connect(PushButton3, &QPushButton::clicked, m_output, &ResultsController::PushButton3_Click);
     connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);

@@ -17,6 +17,7 @@ class QTreeView;
 namespace pelmora {
 
 class CaptionProgressBar;
+class Clock;
 class Converter;
 class ConverterWorkspace;
 class ErrorMessage;
@@ -45,6 +46,7 @@ public:
         // The converter's private folder, set up by the start-up, and the converter.
         ConverterWorkspace &workspace;
         Converter &converter;
+        Clock &clock;
         // Where the program's own data files are: samples and look files.
         QString programFolder;
         // The start-up roll from 1 to 100 that now and then opens the maker's site

@@ -85,26 +85,27 @@ void PreviewController::ListView1_Click()
         return;
 
     abort();
-    const quint64 generation = ++m_generation;
-    QString password;
-    if (m_parts.asksForPassword()) {
-        const QPointer<PreviewController> alive(this);
-        password =
-            m_parts.modal.inputText(PasswordPromptTitle(), PasswordPromptText(PasswordPrompt::ForFile, pdf));
-        if (!alive || generation != m_generation)
-            return; // closed, or a newer click took over while the prompt was open
-    }
-    // Only now: the hourglass would also stand over the password prompt, and the
-    // window cannot be used behind that prompt anyway.
     m_busy = std::make_unique<BusyPointer>();
+    // Asked only when the file needs it, and only when the box says to ask.
+    const auto askPassword = [this, pdf]() -> std::optional<QString> {
+        if (!m_parts.asksForPassword())
+            return QString();
+        const NormalPointerForDialog pointer;
+        return m_parts.modal.inputPassword(PasswordPromptTitle(),
+                                           PasswordPromptText(PasswordPrompt::ForFile, pdf));
+    };
 
     trap.step([&] {
-        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, password);
+        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, askPassword);
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,
                 [&bar](int value) { bar.setValue(std::clamp(value, bar.minimum(), bar.maximum())); });
         connect(m_preview.get(), &Preview::finished, this, &PreviewController::show);
+        connect(m_preview.get(), &Preview::stopped, this, [this] {
+            m_preview.release()->deleteLater(); // its own signal: let it return first
+            m_busy.reset();
+        });
         m_preview->start();
     });
     if (!m_preview)
@@ -122,7 +123,6 @@ void PreviewController::show(const QString &text)
 
 void PreviewController::abort()
 {
-    ++m_generation;
     if (m_preview) {
         m_preview->cancel();
         m_preview.reset();

@@ -67,9 +67,6 @@ private:
     QWidget *m_viewport = nullptr;
     std::unique_ptr<Preview> m_preview;
     std::unique_ptr<BusyPointer> m_busy;
-    // Counts the clicks that got as far as converting; an older click seeing a newer
-    // count after its password prompt gives way.
-    quint64 m_generation = 0;
 };
 
 } // namespace pelmora

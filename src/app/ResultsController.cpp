@@ -71,19 +71,38 @@ void ResultsController::PushButton5_Click()
 void ResultsController::saveResults(ErrorTrap &trap, ResultsFormat format)
 {
     QString path;
-    trap.step([&] {
-        path = m_parts.modal.saveFileName(u"Save"_s, {u"Text Files (*.txt)"_s, u"All Files (*)"_s});
-    });
+    QString filter;
+    trap.step([&] { path = m_parts.modal.saveFileName(u"Save"_s, SaveFilters(), &filter); });
     if (path.isEmpty())
         return;
     if (FileExists(path) && !m_parts.modal.askYesNo(AppTitle(), OverwriteQuestion(path)))
         return;
+    if (filter == CsvFilter())
+        format = ResultsFormat::Csv;
     // The whole file is built and written in one go, so the list cannot change meanwhile,
     // and a failure is one report, not one per row. The pointer is back before it is shown.
     trap.step([&] {
         const BusyPointer busy;
-        SaveResults(path, m_parts.results.texts(), format);
+        SaveResults(path, ResultsRows(m_parts.results), format);
     });
+}
+
+QString ResultsController::CsvFilter()
+{
+    return u"CSV with sources (*.csv)"_s;
+}
+
+QStringList ResultsController::SaveFilters()
+{
+    return {u"Text Files (*.txt)"_s, u"All Files (*)"_s, CsvFilter()};
+}
+
+QList<AddressSource> ResultsRows(const TextListModel &results)
+{
+    QList<AddressSource> rows;
+    for (const FoundAddress &found : results.sources())
+        rows.append({found.address, found.file, found.page, found.count()});
+    return rows;
 }
 
 void ResultsController::PushButton8_Click()

@@ -14,8 +14,9 @@ class ErrorTrap;
 class Modal;
 class TextListModel;
 
-// The buttons below the results list: save as line list or comma list, copy to the
-// clipboard, clear; and removal of a row by double-click.
+// The buttons below the results list: save as line list or comma list (or, chosen in
+// the save dialog, as CSV with where each address was found), copy to the clipboard,
+// clear; and removal of a row by double-click.
 class ResultsController : public QObject
 {
     Q_OBJECT
@@ -39,6 +40,8 @@ public:
 
     static QString OverwriteQuestion(const QString &path);
     static QString CopiedMessage();
+    static QString CsvFilter();
+    static QStringList SaveFilters();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -52,5 +55,8 @@ private:
     // Kept, not asked of the view: events still arrive while the view is being destroyed.
     QWidget *m_viewport = nullptr;
 };
+
+// The results list's rows as the results files take them: address, file, page, count.
+QList<AddressSource> ResultsRows(const TextListModel &results);
 
 } // namespace pelmora

@@ -23,6 +23,9 @@ QVariant TextListModel::data(const QModelIndex &index, int role) const
         return row.text;
     if (role == Qt::CheckStateRole && m_checkable)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::ToolTipRole && !row.file.isEmpty())
+        return QString(QStringLiteral("First found in ") + row.file + QStringLiteral(", page ") +
+                       QString::number(row.page));
     return {};
 }
 
@@ -58,13 +61,29 @@ QVariant TextListModel::headerData(int section, Qt::Orientation orientation, int
 
 void TextListModel::append(const QStringList &texts)
 {
-    if (texts.isEmpty())
+    QList<Row> rows;
+    rows.reserve(texts.size());
+    for (const QString &text : texts)
+        rows.append(Row{text, false, {}, 0, {}});
+    append(std::move(rows));
+}
+
+void TextListModel::append(const QList<FoundAddress> &found)
+{
+    QList<Row> rows;
+    rows.reserve(found.size());
+    for (const FoundAddress &address : found)
+        rows.append(Row{address.address, false, address.file, address.page, address.tally});
+    append(std::move(rows));
+}
+
+void TextListModel::append(QList<Row> rows)
+{
+    if (rows.isEmpty())
         return;
     const int first = static_cast<int>(m_rows.size());
-    beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
-    m_rows.reserve(m_rows.size() + texts.size());
-    for (const QString &text : texts)
-        m_rows.append(Row{text, false});
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    m_rows.append(std::move(rows));
     endInsertRows();
 }
 
@@ -98,6 +117,15 @@ QStringList TextListModel::texts() const
     for (const Row &row : m_rows)
         texts.append(row.text);
     return texts;
+}
+
+QList<FoundAddress> TextListModel::sources() const
+{
+    QList<FoundAddress> sources;
+    sources.reserve(m_rows.size());
+    for (const Row &row : m_rows)
+        sources.append({row.text, row.file, row.page, row.tally});
+    return sources;
 }
 
 bool TextListModel::contains(const QString &text) const

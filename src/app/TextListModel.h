@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/BatchRun.h"
+
 #include <QAbstractListModel>
 #include <QList>
 #include <QStringList>
@@ -7,8 +9,9 @@
 namespace pelmora {
 
 // The rows of a one-column list: the file list (full paths) or the results list
-// (addresses, each with a check mark the user may tick). Rows are appended in blocks,
-// so tens of thousands of them arrive without one update per row.
+// (addresses, each with a check mark the user may tick, and where a run first found
+// it, shown as the row's tool tip). Rows are appended in blocks, so tens of thousands of
+// them arrive without one update per row.
 class TextListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -22,6 +25,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void append(const QStringList &texts);
+    void append(const QList<FoundAddress> &found);
     void removeRowAt(int row);
     void clear();
 
@@ -29,6 +33,8 @@ public:
     void setText(int row, const QString &text);
     bool isChecked(int row) const { return m_rows.at(row).checked; }
     QStringList texts() const;
+    // The rows with where they were found; rows that came as plain text have no file.
+    QList<FoundAddress> sources() const;
     // True when some row's text equals `text` exactly, letter case included.
     bool contains(const QString &text) const;
 
@@ -37,7 +43,11 @@ private:
     {
         QString text;
         bool checked = false;
+        QString file;
+        int page = 0;
+        std::shared_ptr<const SeenAddresses> tally;
     };
+    void append(QList<Row> rows);
     QString m_header;
     bool m_checkable;
     QList<Row> m_rows;

@@ -15,10 +15,11 @@ public:
     void setOwner(QWidget *owner) { m_owner = owner; }
 
     void showMessage(const QString &title, const QString &text, Icon icon) override;
+    bool showMessageWithAction(const QString &title, const QString &text, const QString &action) override;
     bool askYesNo(const QString &title, const QString &text) override;
-    QString inputText(const QString &title, const QString &prompt) override;
+    std::optional<QString> inputPassword(const QString &title, const QString &prompt) override;
     QStringList openFileNames(const QString &title, const QStringList &filters) override;
-    QString saveFileName(const QString &title, const QStringList &filters) override;
+    QString saveFileName(const QString &title, const QStringList &filters, QString *chosenFilter) override;
     QString existingFolder(const QString &title, const QString &startFolder) override;
     void openUrl(const QUrl &url) override;
 

@@ -35,8 +35,8 @@ int main(int argc, char *argv[])
     const std::unique_ptr<pelmora::Converter> converter =
         pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window(
-        {modal, settings, workspace, *converter, pelmora::ProgramFolder(), pelmora::RollOneToHundred});
+    pelmora::Form1 window({modal, settings, workspace, *converter, pelmora::Clock::system(),
+                           pelmora::ProgramFolder(), pelmora::RollOneToHundred});
     modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);

@@ -2,6 +2,7 @@
 
 #include "convert/Conversion.h"
 #include "convert/ConverterWorkspace.h"
+#include "convert/OcrLanguageCheck.h"
 #include "core/AppError.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
@@ -11,6 +12,8 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QHash>
 
 #include <unistd.h>
 
@@ -63,6 +66,12 @@ bool ExtractCommand::prepare()
             m_passwords += ReadPasswordFile(m_options.passwordFile);
         m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
         m_workspace->EnsureConverter();
+        if (!m_options.ocrLanguages.isEmpty()) {
+            if (const QString problem =
+                    OcrLanguageProblem(m_workspace->ConverterPath(), m_options.ocrLanguages);
+                !problem.isEmpty())
+                throw AppError(problem);
+        }
         m_converter = CreateConverter(m_options.converter, *m_workspace, Clock::system());
         return true;
     } catch (const AppError &error) {
@@ -73,9 +82,17 @@ bool ExtractCommand::prepare()
 
 int ExtractCommand::exec()
 {
+    if (m_options.merge)
+        return merge();
     if (!prepare())
         return kUsageError;
-    const QStringList pdfs = expandedInputs();
+    QStringList pdfs;
+    try {
+        pdfs = expandedInputs();
+    } catch (const AppError &error) {
+        complain(error.description());
+        return kUsageError;
+    }
     if (pdfs.isEmpty()) {
         complain(u"no files to search."_s);
         return 1;
@@ -83,6 +100,8 @@ int ExtractCommand::exec()
     BatchRunHost &host = *this;
     m_run = std::make_unique<BatchRun>(*m_converter, host, pdfs);
     m_run->setPasswords(m_passwords);
+    m_run->setRecognition(m_options.ocrLanguages);
+    m_run->setLinks(m_options.links);
     if (m_options.jobs > 0)
         m_run->setParallelJobs(m_options.jobs);
     m_run->setTimeout(m_options.timeoutSeconds * 1000);
@@ -112,24 +131,99 @@ QStringList ExtractCommand::expandedInputs() const
     WalkHooks hooks;
     hooks.failed = [this](const QString &description) { complain(description); };
     FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
+    QStringList inputs = m_options.inputs;
+    if (!m_options.filesFrom.isEmpty())
+        inputs += ReadInputList(m_options.filesFrom, m_options.nullSeparated);
     QStringList pdfs;
-    for (const QString &input : m_options.inputs)
+    for (const QString &input : std::as_const(inputs))
         pdfs += IsFolder(input) ? scan.filesIn(input) : QStringList{input};
     return pdfs;
 }
 
-void ExtractCommand::onAddresses(const QStringList &addresses)
+// The lists go out as they are found, so a long run shows its results early; the
+// formats with counts wait for the last count, and a file is written whole.
+bool ExtractCommand::streams() const
 {
-    if (!m_options.outputFile.isEmpty()) {
-        m_addresses += addresses;
+    return m_options.outputFile.isEmpty() &&
+           (m_options.format == ResultsFormat::LineList || m_options.format == ResultsFormat::CommaList);
+}
+
+void ExtractCommand::onAddresses(const QList<FoundAddress> &found)
+{
+    if (!streams()) {
+        m_found += found;
         return;
     }
-    // Streamed as found, so a long run shows its results early.
     if (m_showProgress)
         print(m_err, u"\r\x1b[K"_s);
-    for (const QString &address : addresses)
-        print(m_out, m_options.comma ? address + u',' : address + u'\n');
+    const bool comma = m_options.format == ResultsFormat::CommaList;
+    for (const FoundAddress &address : found)
+        print(m_out, address.address + (comma ? u',' : u'\n'));
     std::fflush(m_out);
+}
+
+bool ExtractCommand::write(const QList<AddressSource> &rows)
+{
+    try {
+        if (!m_options.outputFile.isEmpty()) {
+            SaveResults(m_options.outputFile, rows, m_options.format);
+            return true;
+        }
+        QByteArray bytes;
+        switch (m_options.format) {
+        case ResultsFormat::LineList:
+            for (const AddressSource &row : rows)
+                bytes += row.address.toLatin1() + '\n';
+            break;
+        case ResultsFormat::CommaList:
+            for (const AddressSource &row : rows)
+                bytes += row.address.toLatin1() + ',';
+            bytes += '\n';
+            break;
+        case ResultsFormat::Csv:
+            bytes = CsvBytes(rows, "\n");
+            break;
+        case ResultsFormat::JsonLines:
+            bytes = JsonLinesBytes(rows);
+            break;
+        }
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
+        std::fflush(m_out);
+        return true;
+    } catch (const AppError &error) {
+        complain(error.description());
+        return false;
+    }
+}
+
+int ExtractCommand::merge()
+{
+    // Consecutive parts of one list: the earlier part's sighting of an address is the
+    // whole list's first, and the counts of all parts add up.
+    QList<AddressSource> rows;
+    QHash<QString, qsizetype> known;
+    try {
+        if (!m_options.outputFile.isEmpty())
+            CheckOutputFile(m_options.outputFile);
+        for (const QString &part : m_options.inputs) {
+            QFile file(part);
+            if (!file.open(QIODevice::ReadOnly))
+                throw AppError(u"The results "_s + part + u" cannot be read: "_s + file.errorString());
+            for (const AddressSource &row : ParseJsonLines(file.readAll())) {
+                const QString key = row.address.toLower();
+                if (const auto at = known.constFind(key); at != known.cend()) {
+                    rows[*at].count += row.count;
+                } else {
+                    known.insert(key, rows.size());
+                    rows.append(row);
+                }
+            }
+        }
+    } catch (const AppError &error) {
+        complain(error.description());
+        return kUsageError;
+    }
+    return write(rows) ? 0 : kUsageError;
 }
 
 void ExtractCommand::onProgress(int value, const QString &caption)
@@ -141,16 +235,15 @@ int ExtractCommand::finish()
 {
     if (m_showProgress)
         print(m_err, u"\r\x1b[K"_s);
-    if (m_options.outputFile.isEmpty() && m_options.comma)
+    if (streams() && m_options.format == ResultsFormat::CommaList)
         print(m_out, u"\n"_s);
-    if (!m_options.outputFile.isEmpty()) {
-        try {
-            SaveResults(m_options.outputFile, m_addresses,
-                        m_options.comma ? ResultsFormat::CommaList : ResultsFormat::LineList);
-        } catch (const AppError &error) {
-            complain(error.description());
+    if (!streams()) {
+        QList<AddressSource> rows;
+        rows.reserve(m_found.size());
+        for (const FoundAddress &found : std::as_const(m_found))
+            rows.append({found.address, found.file, found.page, found.count()});
+        if (!write(rows))
             return kUsageError;
-        }
     }
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
     if (!m_options.quiet && !unreadable.isEmpty()) {

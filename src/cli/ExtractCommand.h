@@ -31,12 +31,16 @@ public:
 
 private:
     PasswordMode passwordMode() override { return PasswordMode::None; }
-    QString askPassword(PasswordPrompt, const QString &) override { return {}; }
+    std::optional<QString> askPassword(PasswordPrompt, const QString &) override { return QString(); }
     bool prepare();
     QStringList expandedInputs() const;
-    void onAddresses(const QStringList &addresses);
+    bool streams() const;
+    void onAddresses(const QList<FoundAddress> &found);
     void onProgress(int value, const QString &caption);
     int finish();
+    int merge();
+    // The results of the run or merge: to standard output, or to -o whole.
+    bool write(const QList<AddressSource> &rows);
     void complain(const QString &text) const;
 
     ExtractOptions m_options;
@@ -47,7 +51,7 @@ private:
     std::unique_ptr<ConverterWorkspace> m_workspace;
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<BatchRun> m_run;
-    QStringList m_addresses;
+    QList<FoundAddress> m_found; // when they cannot be printed as found
     QEventLoop m_loop;
     int m_status = -1;
 };

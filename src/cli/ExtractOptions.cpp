@@ -37,7 +37,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"are listed on standard error. Exit status: 0 when every file was read, 1 when some file could\n"
         u"not be read, 2 on a usage error or when the converter or output file cannot be used,\n"
         u"130 when interrupted."_s);
-    parser.addPositionalArgument(u"inputs"_s, u"PDF files and folders, in the order to search them."_s,
+    parser.addPositionalArgument(u"inputs"_s,
+                                 u"PDF files and folders, in the order to search them (with --merge: "
+                                 u"JSON Lines results of --format jsonl, in the order of their inputs)."_s,
                                  u"FILE|FOLDER..."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
@@ -49,7 +51,22 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                           u"Read passwords from FILE, one per line (they then do not show in "
                                           u"the process list)."_s,
                                           u"FILE"_s);
-    const QCommandLineOption comma(u"comma"_s, u"All addresses on one line, each followed by a comma."_s);
+    const QCommandLineOption comma(u"comma"_s, u"The same as --format comma."_s);
+    const QCommandLineOption format(
+        u"format"_s,
+        u"lines (the default: one address per line), comma (all on one line, each "
+        u"followed by a comma), csv (address,file,page,count with a header) or "
+        u"jsonl (one JSON object per address with its file, page and count)."_s,
+        u"NAME"_s);
+    const QCommandLineOption links(u"links"_s, u"Also take the addresses of each page's mailto: links."_s);
+    const QCommandLineOption filesFrom(u"files-from"_s,
+                                       u"Also take the files and folders listed in FILE, one per line "
+                                       u"(\"-\": standard input)."_s,
+                                       u"FILE"_s);
+    const QCommandLineOption nullSeparated(u"null"_s, u"The --files-from list ends each name with NUL."_s);
+    const QCommandLineOption merge(u"merge"_s,
+                                   u"Merge the JSON Lines results of runs over consecutive parts of one "
+                                   u"list: the first sighting of each address is kept, counts add up."_s);
     const QCommandLineOption output(u"o"_s,
                                     u"Write the addresses to FILE (replaced whole, never half-written) "
                                     u"instead of standard output."_s,
@@ -67,8 +84,14 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                        u"pdftotext (one process of the distribution's pdftotext per file; "
                                        u"it takes no passwords)."_s,
                                        u"NAME"_s);
-    parser.addOptions(
-        {help, version, password, passwordFile, comma, output, quiet, allFiles, timeout, jobs, converter});
+    const QCommandLineOption ocr(u"ocr"_s,
+                                 u"Read pages that have no text of their own (scans) with tesseract."_s);
+    const QCommandLineOption ocrLanguages(u"ocr-lang"_s,
+                                          u"The languages of the scans, tesseract's codes joined with \"+\" "
+                                          u"(default: eng); implies --ocr."_s,
+                                          u"LANGS"_s);
+    parser.addOptions({help, version, password, passwordFile, comma, format, output, quiet, allFiles, timeout,
+                       jobs, converter, ocr, ocrLanguages, links, filesFrom, nullSeparated, merge});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -88,7 +111,27 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.passwords = parser.values(password);
     options.passwordFile = parser.value(passwordFile);
     options.outputFile = parser.value(output);
-    options.comma = parser.isSet(comma);
+    if (parser.isSet(format)) {
+        const QString name = parser.value(format);
+        const QList<std::pair<QString, ResultsFormat>> formats{{u"lines"_s, ResultsFormat::LineList},
+                                                               {u"comma"_s, ResultsFormat::CommaList},
+                                                               {u"csv"_s, ResultsFormat::Csv},
+                                                               {u"jsonl"_s, ResultsFormat::JsonLines}};
+        const auto known = std::find_if(formats.begin(), formats.end(),
+                                        [&](const auto &each) { return each.first == name; });
+        if (known == formats.end())
+            parsed.error = u"--format takes lines, comma, csv or jsonl, not \""_s + name + u"\"."_s;
+        else
+            options.format = known->second;
+        if (parser.isSet(comma) && options.format != ResultsFormat::CommaList)
+            parsed.error = u"--comma is --format comma; give one of them."_s;
+    } else if (parser.isSet(comma)) {
+        options.format = ResultsFormat::CommaList;
+    }
+    options.links = parser.isSet(links);
+    options.filesFrom = parser.value(filesFrom);
+    options.nullSeparated = parser.isSet(nullSeparated);
+    options.merge = parser.isSet(merge);
     options.quiet = parser.isSet(quiet);
     options.allFiles = parser.isSet(allFiles);
     options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);
@@ -100,13 +143,18 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
             parsed.error =
                 u"--converter takes service or pdftotext, not \""_s + parser.value(converter) + u"\"."_s;
     }
+    if (parser.isSet(ocr) || parser.isSet(ocrLanguages)) {
+        options.ocrLanguages = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;
+        if (options.converter == ConverterKind::Pdftotext)
+            parsed.error = u"--ocr needs the default converter; pdftotext reads no scans."_s;
+    }
     if (options.converter == ConverterKind::Pdftotext &&
         (!options.passwords.isEmpty() || !options.passwordFile.isEmpty()))
         parsed.error =
             u"--converter pdftotext takes no passwords: pdftotext would show them to every user of "
             u"this machine in its command line. Leave out --converter to use passwords."_s;
-    if (options.inputs.isEmpty() && parsed.error.isEmpty())
-        parsed.error = u"No PDF files or folders given."_s;
+    if (options.inputs.isEmpty() && options.filesFrom.isEmpty() && parsed.error.isEmpty())
+        parsed.error = options.merge ? u"No results to merge given."_s : u"No PDF files or folders given."_s;
     return parsed;
 }
 
@@ -131,6 +179,28 @@ QStringList ReadPasswordFile(const QString &path)
             passwords.append(QString::fromUtf8(line));
     }
     return passwords;
+}
+
+QStringList ReadInputList(const QString &path, bool nullSeparated)
+{
+    QFile file;
+    bool opened = false;
+    if (path == u"-"_s) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else {
+        file.setFileName(path);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (!opened)
+        throw AppError(u"The list of files "_s + path + u" cannot be read: "_s + file.errorString());
+    QStringList inputs;
+    for (QByteArray entry : file.readAll().split(nullSeparated ? '\0' : '\n')) {
+        if (!nullSeparated && entry.endsWith('\r'))
+            entry.chop(1);
+        if (!entry.isEmpty())
+            inputs.append(PathFromNative(entry));
+    }
+    return inputs;
 }
 
 void CheckOutputFile(const QString &path)

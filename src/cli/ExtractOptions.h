@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ConverterChoice.h"
+#include "results/ResultsFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,8 +15,13 @@ struct ExtractOptions
     QStringList passwords; // given with --password, in order
     QString passwordFile;  // one password per line
     QString outputFile;
+    ResultsFormat format = ResultsFormat::LineList;
     ConverterKind converter = ConverterKind::Service;
-    bool comma = false;
+    QString ocrLanguages;       // empty: pages without text stay unread
+    QString filesFrom;          // a list of inputs, one per line ("-": standard input)
+    bool nullSeparated = false; // the list's inputs end with NUL, not a line end
+    bool links = false;
+    bool merge = false; // the inputs are JSON Lines results to merge
     bool quiet = false;
     bool allFiles = false;
     int timeoutSeconds = 0;
@@ -39,6 +45,11 @@ QStringList CommandLineArguments(int argc, char *argv[]);
 // The passwords of a password file, one per line, without line ends; empty lines are
 // left out. Throws AppError.
 QStringList ReadPasswordFile(const QString &path);
+
+// The inputs of a --files-from list (path "-": standard input): one per line, or ended
+// by NUL with `nullSeparated`; empty entries are left out. Names keep their bytes.
+// Throws AppError.
+QStringList ReadInputList(const QString &path, bool nullSeparated);
 
 // Throws AppError, in the user's words, when `path` cannot be written: its folder is
 // missing or closed to us, or the name is a folder's. Nothing is left behind.

@@ -55,11 +55,13 @@ public:
 Q_SIGNALS:
     // Every 100 ms of the clock while the conversion runs; `counter` is 1 at the first.
     void polled(int counter);
+    // The file opened (with a password, when it needed one); its pages follow.
+    void opened();
     // Page `page` has no text of its own and is being recognised; `pages` in all.
     void recognising(int page, int pages);
     // A page's whole text, its closing form feed included.
     void pageConverted(int page, const QByteArray &text);
-    // A mailto: link of the page, as the PDF writes it.
+    // A mailto: link of the page, as the PDF writes it; after that page's text.
     void linkFound(int page, const QByteArray &target);
     // From the event loop, so a receiver may destroy the conversion.
     void finished(ConversionOutcome outcome);

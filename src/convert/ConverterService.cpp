@@ -88,6 +88,8 @@ private:
             m_opened = protocol::DecodeOpened(frame);
             if (!m_opened)
                 return onBroken();
+            if (m_opened->outcome == protocol::Outcome::Text)
+                Q_EMIT opened();
             return;
         case FrameType::Recognising:
             if (!number(0) || !number(1))
@@ -102,12 +104,14 @@ private:
         case FrameType::Link:
             if (!number(0) || frame.fields.size() != 2)
                 return onBroken();
-            Q_EMIT linkFound(*number(0), QByteArray::fromStdString(frame.fields[1]));
+            m_links.append(QByteArray::fromStdString(frame.fields[1]));
             return;
         case FrameType::PageEnd:
             if (!m_opened || !number(0))
                 return onBroken();
             Q_EMIT pageConverted(*number(0), std::exchange(m_page, {}));
+            for (const QByteArray &target : std::exchange(m_links, {}))
+                Q_EMIT linkFound(*number(0), target);
             return;
         case FrameType::Done:
             if (!m_opened)
@@ -132,6 +136,7 @@ private:
     WorkerProcess *m_worker = nullptr;
     std::optional<protocol::Opened> m_opened;
     QByteArray m_page;
+    QList<QByteArray> m_links; // of the page under way
 };
 
 ConverterService::ConverterService(ConverterWorkspace &workspace, Clock &clock, QObject *parent)

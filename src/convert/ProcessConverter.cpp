@@ -109,6 +109,7 @@ private:
         if (!crashed && m_process.exitCode() == 0 && m_text.open(QIODevice::ReadOnly)) {
             m_nextPage = std::max(1, request().firstPage);
             m_reader.start();
+            Q_EMIT opened();
             return;
         }
         removeFiles();

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 
 using namespace Qt::Literals::StringLiterals;
@@ -61,9 +63,90 @@ QByteArray CommaListBytes(const QStringList &addresses)
     return out;
 }
 
-QByteArray ResultsBytes(const QStringList &addresses, ResultsFormat format)
+QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
-    return format == ResultsFormat::LineList ? LineListBytes(addresses) : CommaListBytes(addresses);
+    // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its
+    // quotes doubled. Paths may hold any of them.
+    const auto field = [](const QString &text) {
+        QByteArray bytes = text.toUtf8();
+        if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
+            bytes = '"' + bytes.replace('"', "\"\"") + '"';
+        return bytes;
+    };
+    QByteArray out = "address,file,page,count" + lineEnd.toByteArray();
+    for (const AddressSource &row : rows) {
+        out += field(row.address) + ',' + field(row.file) + ',' + QByteArray::number(row.page) + ',' +
+               QByteArray::number(row.count);
+        out += lineEnd;
+    }
+    return out;
+}
+
+QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
+{
+    // Written by hand: the keys keep their order, which QJsonObject would sort.
+    const auto string = [](const QString &text) -> QByteArray {
+        QByteArray out = "\"";
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u == '"' || u == '\\')
+                out += '\\' + QByteArray(1, char(u));
+            else if (u < 0x20 || c.isSurrogate()) // a lone surrogate keeps a file name's odd byte
+                out += "\\u" + QByteArray::number(u, 16).rightJustified(4, '0');
+            else
+                out += QString(c).toUtf8();
+        }
+        return out + '"';
+    };
+    QByteArray out;
+    for (const AddressSource &row : rows) {
+        out += "{\"address\":" + string(row.address) + ",\"file\":" + string(row.file) +
+               ",\"page\":" + QByteArray::number(row.page) + ",\"count\":" + QByteArray::number(row.count) +
+               "}\n";
+    }
+    return out;
+}
+
+QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format)
+{
+    QStringList addresses;
+    if (format == ResultsFormat::LineList || format == ResultsFormat::CommaList) {
+        addresses.reserve(rows.size());
+        for (const AddressSource &row : rows)
+            addresses.append(row.address);
+    }
+    switch (format) {
+    case ResultsFormat::LineList:
+        return LineListBytes(addresses);
+    case ResultsFormat::CommaList:
+        return CommaListBytes(addresses);
+    case ResultsFormat::Csv:
+        return CsvBytes(rows, "\r\n");
+    case ResultsFormat::JsonLines:
+        break;
+    }
+    return JsonLinesBytes(rows);
+}
+
+QList<AddressSource> ParseJsonLines(const QByteArray &text)
+{
+    QList<AddressSource> rows;
+    int number = 0;
+    for (const QByteArray &line : text.split('\n')) {
+        ++number;
+        if (line.trimmed().isEmpty())
+            continue;
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        const QJsonValue address = object.value(u"address"_s);
+        const QJsonValue page = object.value(u"page"_s);
+        const QJsonValue count = object.value(u"count"_s);
+        if (!address.isString() || !object.value(u"file"_s).isString() || !page.isDouble() ||
+            !count.isDouble())
+            throw AppError(u"Line "_s + QString::number(number) +
+                           u" is no address of pelmora-extract --format jsonl."_s);
+        rows.append({address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt()});
+    }
+    return rows;
 }
 
 void WriteFileAtomically(const QString &path, const QByteArray &bytes)
@@ -95,9 +178,9 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes)
         fail(path, file.errorString() + u'.');
 }
 
-void SaveResults(const QString &path, const QStringList &addresses, ResultsFormat format)
+void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsFormat format)
 {
-    WriteFileAtomically(path, ResultsBytes(addresses, format));
+    WriteFileAtomically(path, ResultsBytes(rows, format));
 }
 
 } // namespace pelmora

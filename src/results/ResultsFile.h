@@ -6,24 +6,44 @@
 
 namespace pelmora {
 
-// The two results files. Every address is ASCII, each character one byte; lines end
-// with CR LF and there is no byte-order mark, header or count.
+// The results files. In the two lists every address is ASCII, each character one byte;
+// lines end with CR LF and there is no byte-order mark, header or count.
 enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
+    Csv,       // "address,file,page,count", then a row per address (RFC 4180), UTF-8
+    JsonLines, // {"address":...,"file":...,"page":...,"count":...} per line, UTF-8
+};
+
+// An address with where it was first found and how often it was met.
+struct AddressSource
+{
+    QString address;
+    QString file;
+    int page = 0;
+    int count = 0;
+    friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
 
 QByteArray LineListBytes(const QStringList &addresses);
 QByteArray CommaListBytes(const QStringList &addresses);
-QByteArray ResultsBytes(const QStringList &addresses, ResultsFormat format);
+// `lineEnd` is CR LF in files of the window's, LF on a command's standard output.
+QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd);
+QByteArray JsonLinesBytes(const QList<AddressSource> &rows);
+// The file of each format, line ends as files of the window have them.
+QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format);
 
 // Replaces `path` with `bytes` whole: written beside it first and renamed over it, so a
 // failure leaves the old file exactly as it was and never a half-written one.
 // Throws AppError, once, with words for the user.
 void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
-// The results file of `addresses` written to `path` as above.
-void SaveResults(const QString &path, const QStringList &addresses, ResultsFormat format);
+// The results file of `rows` written to `path` as above.
+void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsFormat format);
+
+// The rows of JSON Lines text as JsonLinesBytes() writes them; a line that is no such
+// row throws AppError naming its number.
+QList<AddressSource> ParseJsonLines(const QByteArray &text);
 
 } // namespace pelmora

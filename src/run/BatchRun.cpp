@@ -26,12 +26,24 @@ UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven)
     return UnreadableReason::Damaged;
 }
 
+QByteArray MailtoAddresses(QByteArrayView target)
+{
+    constexpr QByteArrayView scheme = "mailto:";
+    if (target.size() < scheme.size() ||
+        target.first(scheme.size()).compare(scheme, Qt::CaseInsensitive) != 0)
+        return {};
+    QByteArrayView addresses = target.sliced(scheme.size());
+    if (const qsizetype query = addresses.indexOf('?'); query >= 0)
+        addresses = addresses.first(query);
+    return QByteArray::fromPercentEncoding(addresses.toByteArray());
+}
+
 BatchRun::BatchRun(Converter &converter, BatchRunHost &host, const QStringList &pdfs, QObject *parent)
     : QObject(parent), m_converter(converter), m_host(host), m_rows(static_cast<std::size_t>(pdfs.size())),
-      m_parallelJobs(QThread::idealThreadCount())
+      m_seen(std::make_shared<SeenAddresses>()), m_parallelJobs(QThread::idealThreadCount())
 {
     for (qsizetype i = 0; i < pdfs.size(); ++i)
-        m_rows[static_cast<std::size_t>(i)].pdf = pdfs[i];
+        row(i).pdf = pdfs[i];
 }
 
 BatchRun::~BatchRun()
@@ -44,6 +56,18 @@ void BatchRun::setParallelJobs(int jobs)
     m_parallelJobs = std::max(1, jobs);
 }
 
+void BatchRun::continueAfter(BatchRun &earlier)
+{
+    m_seen = earlier.m_seen; // shared: the counts go on too
+    m_passwords = earlier.passwordsToTry();
+    for (const Row &done : earlier.m_rows) {
+        for (const QString &password : done.passwords) {
+            if (!m_passwords.contains(password))
+                m_passwords.append(password);
+        }
+    }
+}
+
 void BatchRun::start()
 {
     fill();
@@ -52,14 +76,30 @@ void BatchRun::start()
 void BatchRun::abort()
 {
     m_aborted = true;
-    for (Row &row : m_rows)
-        row.conversion.reset(); // ends its converter at once
+    endConversions();
+}
+
+void BatchRun::stop()
+{
+    if (m_finished || m_aborted)
+        return;
+    m_stopped = true;
+    endConversions();
+    m_finished = true;
+    showProgress(0, RestingCaption(QString()));
+    Q_EMIT finished();
+}
+
+void BatchRun::endConversions()
+{
+    for (Row &each : m_rows)
+        each.conversion.reset(); // ends its converter at once
 }
 
 void BatchRun::fill()
 {
-    while (!m_aborted && !m_prompting && m_running < m_parallelJobs &&
-           m_nextToStart < static_cast<qsizetype>(m_rows.size())) {
+    while (!m_aborted && !m_stopped && !m_prompting && m_running < m_parallelJobs &&
+           m_nextToStart < fileCount()) {
         const QPointer<BatchRun> alive(this);
         startRow(m_nextToStart++);
         if (!alive)
@@ -70,59 +110,132 @@ void BatchRun::fill()
 
 void BatchRun::startRow(qsizetype index)
 {
-    Row &row = m_rows[static_cast<std::size_t>(index)];
-    row.progressValue = static_cast<int>((index + 1) * 100 / static_cast<qsizetype>(m_rows.size()));
-    row.progressText = u"Processing: "_s + FileNameOfPath(row.pdf);
-    m_restingText = row.progressText;
-    showProgress(row.progressValue, row.progressText);
+    Row &started = row(index);
+    started.progressValue = static_cast<int>((index + 1) * 100 / fileCount());
+    started.progressText = u"Processing: "_s + FileNameOfPath(started.pdf);
+    m_restingText = started.progressText;
+    showProgress(started.progressValue, started.progressText);
+    convert(index, passwordsToTry());
+}
 
-    const std::optional<QString> password = choosePassword(index);
-    if (!password)
-        return; // the run was aborted or destroyed while the prompt was open
+QStringList BatchRun::passwordsToTry() const
+{
+    QStringList passwords;
+    if (m_sharedPassword && !m_sharedPassword->isEmpty())
+        passwords.append(*m_sharedPassword);
+    for (const QString &password : m_passwords) {
+        if (!passwords.contains(password))
+            passwords.append(password);
+    }
+    return passwords;
+}
+
+void BatchRun::convert(qsizetype index, const QStringList &passwords)
+{
+    Row &converting = row(index);
+    converting.passwords = passwords;
+    converting.opened = false;
+    converting.waitsForPassword = false;
     ConversionRequest request;
-    request.pdf = row.pdf;
-    request.passwords = m_passwords;
-    if (!password->isEmpty())
-        request.passwords.append(*password);
-    row.passwordGiven = !request.passwords.isEmpty();
+    request.pdf = converting.pdf;
+    request.passwords = passwords;
     request.timeoutMs = m_timeoutMs;
-    row.conversion = m_converter.convert(request);
-    Conversion *conversion = row.conversion.get();
+    request.recognise = !m_languages.isEmpty();
+    request.languages = m_languages;
+    request.links = m_links;
+    converting.conversion = m_converter.convert(request);
+    Conversion *conversion = converting.conversion.get();
     connect(conversion, &Conversion::polled, this, [this, index](int counter) { onPolled(index, counter); });
-    connect(conversion, &Conversion::pageConverted, this,
-            [this, index](int, const QByteArray &text) { onPage(index, text); });
+    connect(conversion, &Conversion::opened, this, [this, index] {
+        row(index).opened = true;
+        askForPasswords(); // a later file may have waited for this one to open
+        fill();
+    });
+    connect(conversion, &Conversion::recognising, this,
+            [this, index](int page, int pages) { onRecognising(index, page, pages); });
+    connect(conversion, &Conversion::pageConverted, this, [this, index](int page, const QByteArray &text) {
+        row(index).readability.examine(text);
+        onText(index, page, text);
+    });
+    connect(conversion, &Conversion::linkFound, this, [this, index](int page, const QByteArray &target) {
+        onText(index, page, MailtoAddresses(target));
+    });
     connect(conversion, &Conversion::finished, this,
             [this, index](ConversionOutcome outcome) { onConverted(index, outcome); });
     ++m_running;
     conversion->start();
 }
 
-std::optional<QString> BatchRun::choosePassword(qsizetype index)
+// Prompts come in row order: a file waits with its prompt until every file before it
+// has opened or ended, since any of those may need a password first.
+void BatchRun::askForPasswords()
 {
+    if (m_prompting)
+        return;
+    for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
+        const Row &candidate = row(i);
+        if (candidate.waitsForPassword) {
+            if (!answerWaitingRow(i))
+                return;
+            continue;
+        }
+        if (!candidate.outcome && !candidate.opened && !candidate.prompted)
+            return;
+    }
+}
+
+// Retries a file that needs a password with the one the user gives, or settles it;
+// false when the run ended or went away meanwhile.
+bool BatchRun::answerWaitingRow(qsizetype index)
+{
+    Row &waiting = row(index);
+    const ConversionOutcome refused = *waiting.outcome;
+    waiting.outcome.reset();
     const PasswordMode mode = m_host.passwordMode();
-    if (mode == PasswordMode::None)
-        return QString();
-    if (mode == PasswordMode::SameForAll && index > 0)
-        return m_password;
-    const PasswordPrompt prompt =
-        mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles : PasswordPrompt::ForFile;
+    const bool ask = mode == PasswordMode::PerFile || (mode == PasswordMode::SameForAll && !m_sharedPassword);
+    if (!ask) {
+        // The answer for all files was given already: tried once here, if it was not.
+        const bool untried = mode == PasswordMode::SameForAll && !m_sharedPassword->isEmpty() &&
+                             !waiting.passwords.contains(*m_sharedPassword);
+        waiting.prompted = true;
+        if (untried)
+            convert(index, passwordsToTry());
+        else
+            settle(index, refused);
+        return true;
+    }
     const QPointer<BatchRun> alive(this);
     m_prompting = true;
-    const QString typed = m_host.askPassword(prompt, m_rows[static_cast<std::size_t>(index)].pdf);
+    const std::optional<QString> answer = m_host.askPassword(
+        mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles : PasswordPrompt::ForFile,
+        waiting.pdf);
     if (!alive)
-        return std::nullopt;
+        return false;
     m_prompting = false;
-    if (m_aborted)
-        return std::nullopt;
-    m_password = typed;
-    return typed;
+    if (m_aborted || m_stopped)
+        return false;
+    if (!answer) {
+        stop();
+        return false;
+    }
+    waiting.prompted = true;
+    if (mode == PasswordMode::SameForAll)
+        m_sharedPassword = *answer;
+    if (answer->isEmpty()) {
+        waiting.passwords.clear(); // no password given for it
+        settle(index, refused);
+    } else {
+        convert(index,
+                mode == PasswordMode::SameForAll ? passwordsToTry() : QStringList{*answer} + m_passwords);
+    }
+    return true;
 }
 
 qsizetype BatchRun::oldestRunning() const
 {
     for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
-        const Row &row = m_rows[static_cast<std::size_t>(i)];
-        if (row.conversion && row.conversion->isRunning())
+        const Row &candidate = row(i);
+        if (candidate.conversion && candidate.conversion->isRunning())
             return i;
     }
     return -1;
@@ -132,76 +245,110 @@ void BatchRun::onPolled(qsizetype index, int counter)
 {
     if (index != oldestRunning())
         return;
-    const Row &row = m_rows[static_cast<std::size_t>(index)];
-    const std::optional<QString> caption = WaitCaption(row.progressText, counter);
-    const std::optional<int> value = CreepValue(counter, static_cast<int>(m_rows.size()), row.progressValue);
+    const Row &waiting = row(index);
+    const std::optional<QString> caption = WaitCaption(waiting.progressText, counter);
+    const std::optional<int> value =
+        CreepValue(counter, static_cast<int>(fileCount()), waiting.progressValue);
     if (caption || value)
         showProgress(value.value_or(m_value), caption.value_or(m_caption));
 }
 
-void BatchRun::onPage(qsizetype index, const QByteArray &text)
+void BatchRun::onRecognising(qsizetype index, int page, int pages)
 {
-    Row &row = m_rows[static_cast<std::size_t>(index)];
-    row.readability.examine(text);
+    // Recognition is slow: the caption says which page, and a long wait counts on from it.
+    Row &reading = row(index);
+    reading.progressText = u"Reading scanned pages: "_s + FileNameOfPath(reading.pdf) + u" (page "_s +
+                           QString::number(page) + u" of "_s + QString::number(pages) + u')';
+    if (index == oldestRunning())
+        showProgress(m_value, reading.progressText);
+}
+
+void BatchRun::onText(qsizetype index, int page, const QByteArray &text)
+{
+    Row &converting = row(index);
     if (index == m_nextToReport) {
         // Every file before this one is reported: its addresses go out as they are found,
         // and a file of a million addresses is not held twice.
-        if (const QStringList fresh = ExtractEmailToArray(text, m_seen); !fresh.isEmpty())
-            Q_EMIT addressesFound(fresh);
-    } else {
-        row.addresses += ExtractEmailToArray(text, row.seen);
+        emitFresh(ExtractEmailToArray(text, *m_seen), converting.pdf, page);
+        return;
     }
+    for (const QString &address : ExtractEmailToArray(text, converting.seen))
+        converting.addresses.append({address, page});
 }
 
 void BatchRun::onConverted(qsizetype index, ConversionOutcome outcome)
 {
-    Row &row = m_rows[static_cast<std::size_t>(index)];
+    Row &converted = row(index);
     --m_running;
-    row.outcome = outcome;
     // Its signal is still being delivered; let it return first.
-    row.conversion.release()->deleteLater();
+    converted.conversion.release()->deleteLater();
     // The caption counts on only while the oldest conversion still waits.
     const qsizetype oldest = oldestRunning();
-    if (oldest < 0 || m_rows[static_cast<std::size_t>(oldest)].conversion->pollCount() < 50)
+    if (oldest < 0 || row(oldest).conversion->pollCount() < 50)
         showProgress(m_value, RestingCaption(m_restingText));
-    fill();
+    const bool refused =
+        outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
+    converted.outcome = outcome;
+    if (refused && !converted.prompted && m_host.passwordMode() != PasswordMode::None)
+        converted.waitsForPassword = true;
+    const QPointer<BatchRun> alive(this);
+    askForPasswords();
+    if (alive)
+        fill();
+}
+
+void BatchRun::settle(qsizetype index, ConversionOutcome outcome)
+{
+    row(index).outcome = outcome;
+    row(index).waitsForPassword = false;
 }
 
 void BatchRun::reportReadyRows()
 {
     const QPointer<BatchRun> alive(this);
-    while (!m_aborted && m_nextToReport < m_nextToStart) {
-        Row &row = m_rows[static_cast<std::size_t>(m_nextToReport)];
-        reportAddresses(row);
+    while (!m_aborted && !m_stopped && m_nextToReport < m_nextToStart) {
+        Row &next = row(m_nextToReport);
+        reportAddresses(next);
         if (!alive)
             return; // a receiver of the addresses ended the run
-        if (!row.outcome)
-            break; // still converting; its next pages report themselves
-        if (*row.outcome != ConversionOutcome::Text || row.readability.unreadable())
-            m_unreadable.append({row.pdf, ReasonFor(*row.outcome, row.passwordGiven)});
+        if (!next.outcome || next.waitsForPassword)
+            break; // still converting, or waiting for a password; its pages report themselves
+        if (*next.outcome != ConversionOutcome::Text || next.readability.unreadable())
+            m_unreadable.append({next.pdf, ReasonFor(*next.outcome, !next.passwords.isEmpty())});
         ++m_nextToReport;
     }
-    if (!m_aborted && !m_finished && m_nextToReport == static_cast<qsizetype>(m_rows.size())) {
+    if (!m_aborted && !m_finished && m_nextToReport == fileCount()) {
         m_finished = true;
         showProgress(0, RestingCaption(QString()));
         Q_EMIT finished();
     }
 }
 
-void BatchRun::reportAddresses(Row &row)
+void BatchRun::reportAddresses(Row &reported)
 {
     // Each file's own first spellings, sifted in row order: the run's first spellings.
     // The pages that came whole count, also of a file that failed later on.
-    QStringList fresh;
-    for (const QString &address : std::as_const(row.addresses)) {
-        const QByteArray key = address.toLatin1();
-        if (m_seen.insert(key, row.seen.count(key)))
-            fresh.append(address);
+    QList<FoundAddress> fresh;
+    for (const Sighting &sighting : std::as_const(reported.addresses)) {
+        const QByteArray key = sighting.address.toLatin1();
+        if (m_seen->insert(key, reported.seen.count(key)))
+            fresh.append({sighting.address, reported.pdf, sighting.page, m_seen});
     }
-    row.addresses.clear();
-    row.seen = SeenAddresses();
+    reported.addresses.clear();
+    reported.seen = SeenAddresses();
     if (!fresh.isEmpty())
         Q_EMIT addressesFound(fresh);
+}
+
+void BatchRun::emitFresh(const QStringList &fresh, const QString &file, int page)
+{
+    if (fresh.isEmpty())
+        return;
+    QList<FoundAddress> found;
+    found.reserve(fresh.size());
+    for (const QString &address : fresh)
+        found.append({address, file, page, m_seen});
+    Q_EMIT addressesFound(found);
 }
 
 void BatchRun::showProgress(int value, const QString &caption)

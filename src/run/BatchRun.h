@@ -16,16 +16,28 @@
 
 namespace pelmora {
 
-// What a run needs from whoever started it: the password options, read again for
-// every file, and the password prompt.
+// What a run needs from whoever started it: the password options, read again whenever
+// a file needs a password, and the password prompt.
 class BatchRunHost
 {
 public:
     virtual ~BatchRunHost() = default;
     virtual PasswordMode passwordMode() = 0;
-    // The typed password; empty for no password or a cancelled prompt. It may run a
-    // nested event loop: conversions already started go on meanwhile.
-    virtual QString askPassword(PasswordPrompt prompt, const QString &pdf) = 0;
+    // The typed password; empty for no password or a cancelled prompt; nullopt when the
+    // user chose to stop the run. It may run a nested event loop: conversions already
+    // started go on meanwhile.
+    virtual std::optional<QString> askPassword(PasswordPrompt prompt, const QString &pdf) = 0;
+};
+
+// An address of a run: where it was first met, and how often the run has met it so far
+// (in any letter case).
+struct FoundAddress
+{
+    QString address;
+    QString file; // the listed path
+    int page = 0; // 1-based
+    std::shared_ptr<const SeenAddresses> tally;
+    int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
 };
 
 // One press of "Start Extracting" over a fixed list of PDFs. Up to `parallelJobs`
@@ -34,6 +46,9 @@ public:
 // line and position with the first spelling kept, and the unreadable files in row
 // order, exactly as if every file were converted, then searched, one after the other.
 // Only files that finish ahead of an earlier one wait with their addresses.
+//
+// A password is asked for only when a file cannot be opened without one, in row order:
+// per file, or once for all files (that answer is then tried on every later file).
 class BatchRun : public QObject
 {
     Q_OBJECT
@@ -45,54 +60,87 @@ public:
     void setParallelJobs(int jobs);
     // 0: no limit on how long one conversion may take.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
-    // Passwords tried on every protected file, in order, before any typed one.
+    // Passwords tried on every protected file, in order, after any typed one.
     void setPasswords(const QStringList &passwords) { m_passwords = passwords; }
+    // Pages without text of their own are recognised (OCR) in these languages
+    // (tesseract's codes joined with "+"); none: they stay unread.
+    void setRecognition(const QString &languages) { m_languages = languages; }
+    // The addresses of the mailto: links of each page count too, after that page's text.
+    void setLinks(bool links) { m_links = links; }
+    // Goes on where an earlier run over other files ended: its addresses count as
+    // listed, and every password it knew is tried.
+    void continueAfter(BatchRun &earlier);
 
     void start();
     // Ends every conversion at once; nothing more is signalled.
     void abort();
+    // Ends every conversion at once and finishes: what is listed stays listed.
+    void stop();
     bool isFinished() const { return m_finished; }
+    bool isStopped() const { return m_stopped; }
+    qsizetype fileCount() const { return static_cast<qsizetype>(m_rows.size()); }
+    // The files whose outcome is reported, from the first on.
+    qsizetype reportedCount() const { return m_nextToReport; }
 
     // The files that could not be read, in row order.
     const QList<UnreadableFile> &unreadableFiles() const { return m_unreadable; }
 
 Q_SIGNALS:
     void progressChanged(int value, const QString &caption);
-    void addressesFound(const QStringList &addresses);
+    void addressesFound(const QList<FoundAddress> &addresses);
     void finished();
 
 private:
+    struct Sighting
+    {
+        QString address;
+        int page;
+    };
     struct Row
     {
         QString pdf;
         QString progressText;
         int progressValue = 0;
-        bool passwordGiven = false;
+        QStringList passwords; // of the conversion under way, or the last one
+        bool prompted = false;
+        bool waitsForPassword = false;
+        bool opened = false;
         std::unique_ptr<Conversion> conversion;
         TextReadability readability;
-        SeenAddresses seen;    // this file's own
-        QStringList addresses; // each once, first spelling in the file
+        SeenAddresses seen;        // this file's own
+        QList<Sighting> addresses; // each once, first spelling and page in the file
         std::optional<ConversionOutcome> outcome;
     };
 
+    Row &row(qsizetype index) { return m_rows[static_cast<std::size_t>(index)]; }
+    const Row &row(qsizetype index) const { return m_rows[static_cast<std::size_t>(index)]; }
     void fill();
     void startRow(qsizetype index);
-    std::optional<QString> choosePassword(qsizetype index);
+    void convert(qsizetype index, const QStringList &passwords);
+    QStringList passwordsToTry() const;
+    void askForPasswords();
+    bool answerWaitingRow(qsizetype index);
     void onPolled(qsizetype index, int counter);
-    void onPage(qsizetype index, const QByteArray &text);
+    void onRecognising(qsizetype index, int page, int pages);
+    void onText(qsizetype index, int page, const QByteArray &text);
     void onConverted(qsizetype index, ConversionOutcome outcome);
+    void settle(qsizetype index, ConversionOutcome outcome);
     void reportReadyRows();
     void reportAddresses(Row &row);
+    void emitFresh(const QStringList &fresh, const QString &file, int page);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
+    void endConversions();
 
     Converter &m_converter;
     BatchRunHost &m_host;
     std::vector<Row> m_rows;
-    SeenAddresses m_seen;
+    std::shared_ptr<SeenAddresses> m_seen;
     QList<UnreadableFile> m_unreadable;
     QStringList m_passwords;
-    QString m_password;
+    std::optional<QString> m_sharedPassword; // the answer for all files, once asked
+    QString m_languages;
+    bool m_links = false;
     QString m_restingText;
     QString m_caption;
     int m_value = 0;
@@ -103,10 +151,15 @@ private:
     qsizetype m_nextToReport = 0;
     bool m_prompting = false;
     bool m_aborted = false;
+    bool m_stopped = false;
     bool m_finished = false;
 };
 
 // Why a conversion gave no text, as the closing message says it.
 UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven);
+
+// The addresses a mailto: link target points to: the part after "mailto:" and before
+// any "?", percent-decoded; empty for any other target.
+QByteArray MailtoAddresses(QByteArrayView target);
 
 } // namespace pelmora

@@ -4,6 +4,8 @@
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
 
+#include <QPointer>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -41,8 +43,8 @@ QString DamagedPreviewText(const QString &pdf)
     return sentence(pdf, u"damaged or not a PDF file."_s);
 }
 
-Preview::Preview(Converter &converter, const QString &pdf, const QString &password, QObject *parent)
-    : QObject(parent), m_converter(converter), m_pdf(pdf), m_password(password)
+Preview::Preview(Converter &converter, const QString &pdf, PasswordAsker askPassword, QObject *parent)
+    : QObject(parent), m_converter(converter), m_pdf(pdf), m_askPassword(std::move(askPassword))
 {
 }
 
@@ -51,6 +53,13 @@ Preview::~Preview() = default;
 void Preview::start()
 {
     m_running = true;
+    convert();
+}
+
+void Preview::convert()
+{
+    m_text.clear();
+    m_readability = TextReadability();
     ConversionRequest request;
     request.pdf = m_pdf;
     if (!m_password.isEmpty())
@@ -88,10 +97,37 @@ void Preview::onConverted(ConversionOutcome outcome)
 {
     if (!m_running)
         return;
-    m_running = false;
     // Its signal is still being delivered; let it return first.
     m_conversion.release()->deleteLater();
+    const bool refused =
+        outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
+    if (refused && !m_asked && m_askPassword) {
+        m_asked = true;
+        const QPointer<Preview> alive(this);
+        const PasswordAsker ask = m_askPassword; // a copy: the preview may go while it asks
+        const std::optional<QString> answer = ask();
+        if (!alive || !m_running)
+            return; // closed, or a newer click took over while the prompt was open
+        if (!answer) {
+            cancel();
+            Q_EMIT stopped();
+            return;
+        }
+        if (!answer->isEmpty()) {
+            m_password = *answer;
+            convert();
+            return;
+        }
+    }
+    m_running = false;
     Q_EMIT captionChanged(RestingCaption(QString()));
+    const QString shown = shownFor(outcome);
+    m_text.clear();
+    Q_EMIT finished(shown);
+}
+
+QString Preview::shownFor(ConversionOutcome outcome) const
+{
     QString shown;
     switch (outcome) {
     case ConversionOutcome::Text:
@@ -106,8 +142,7 @@ void Preview::onConverted(ConversionOutcome outcome)
         shown = DamagedPreviewText(m_pdf);
         break;
     }
-    m_text.clear();
-    Q_EMIT finished(shown);
+    return shown;
 }
 
 } // namespace pelmora

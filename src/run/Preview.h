@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace pelmora {
 
@@ -28,7 +30,12 @@ class Preview : public QObject
 {
     Q_OBJECT
 public:
-    Preview(Converter &converter, const QString &pdf, const QString &password, QObject *parent = nullptr);
+    // Asked only when the file cannot be opened without a password: the password, empty
+    // for none, nullopt to stop. It may run a nested event loop, and the preview may be
+    // destroyed meanwhile.
+    using PasswordAsker = std::function<std::optional<QString>()>;
+
+    Preview(Converter &converter, const QString &pdf, PasswordAsker askPassword, QObject *parent = nullptr);
     ~Preview() override;
     Q_DISABLE_COPY_MOVE(Preview)
 
@@ -44,14 +51,20 @@ Q_SIGNALS:
     void captionChanged(const QString &caption);
     void valueChanged(int value);
     void finished(const QString &text);
+    // The user stopped it at the password prompt; the box keeps what it showed.
+    void stopped();
 
 private:
+    void convert();
     void onPolled(int counter);
     void onConverted(ConversionOutcome outcome);
+    QString shownFor(ConversionOutcome outcome) const;
 
     Converter &m_converter;
     QString m_pdf;
+    PasswordAsker m_askPassword;
     QString m_password;
+    bool m_asked = false;
     std::unique_ptr<Conversion> m_conversion;
     QByteArray m_text;
     TextReadability m_readability;

@@ -276,17 +276,16 @@ void TestPasswordOptions::runAsksAsTheOptionsSay_data()
     QTest::newRow("one for all, restored")
         << QByteArray("Check1=1\nOption5=False\nOption6=True") << QStringList() << QStringList{u"secret"_s}
         << QStringList{u"*"_s} << QStringList{vault, readonly} << QStringList();
+    // Only the files that need a password are asked for: the restricted one opens without.
     QTest::newRow("per file") << QByteArray() << QStringList{u"Check1"_s}
-                              << QStringList{u"secret"_s, QString(), u"wrong"_s}
-                              << QStringList{u"enc1"_s, u"open"_s, u"enc2"_s} << QStringList{vault, readonly}
-                              << QStringList{u"enc2:I"_s};
+                              << QStringList{u"secret"_s, u"wrong"_s} << QStringList{u"enc1"_s, u"enc2"_s}
+                              << QStringList{vault, readonly} << QStringList{u"enc2:I"_s};
     QTest::newRow("per file, all cancelled")
-        << QByteArray() << QStringList{u"Check1"_s} << QStringList()
-        << QStringList{u"enc1"_s, u"open"_s, u"enc2"_s} << QStringList{readonly}
-        << QStringList{u"enc1:P"_s, u"enc2:P"_s};
+        << QByteArray() << QStringList{u"Check1"_s} << QStringList() << QStringList{u"enc1"_s, u"enc2"_s}
+        << QStringList{readonly} << QStringList{u"enc1:P"_s, u"enc2:P"_s};
     QTest::newRow("neither option asks per file")
         << QByteArray("Option5=False\nOption6=False") << QStringList{u"Check1"_s}
-        << QStringList{QString(), QString(), u"secret"_s} << QStringList{u"enc1"_s, u"open"_s, u"enc2"_s}
+        << QStringList{QString(), u"secret"_s} << QStringList{u"enc1"_s, u"enc2"_s}
         << QStringList{readonly, vault} << QStringList{u"enc1:P"_s};
 }
 

@@ -185,17 +185,18 @@ void TestPreviewWindow::asksForAPasswordWhenTicked_data()
     QTest::addColumn<int>("prompts");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("conversions");
+    // Asked only once the file turned out to need a password, then converted again with it.
     QTest::newRow("unticked") << QStringList() << QStringList() << 0 << u"protected"_s << 1;
     QTest::newRow("right password") << QStringList{u"Check1"_s} << QStringList{u" pw "_s} << 1
-                                    << u"Opened\n"_s << 1;
+                                    << u"Opened\n"_s << 2;
     QTest::newRow("blank") << QStringList{u"Check1"_s} << QStringList{QString()} << 1 << u"protected"_s << 1;
     QTest::newRow("cancelled") << QStringList{u"Check1"_s} << QStringList() << 1 << u"protected"_s << 1;
     // Not trimmed: " pw" is wrong.
     QTest::newRow("wrong password") << QStringList{u"Check1"_s} << QStringList{u" pw"_s} << 1
-                                    << u"protected"_s << 1;
-    // The preview asks at every click, whatever option is selected.
+                                    << u"protected"_s << 2;
+    // The preview asks per file, whatever option is selected.
     QTest::newRow("same for all selected")
-        << QStringList{u"Check1"_s, u"Option6"_s} << QStringList{u" pw "_s} << 1 << u"Opened\n"_s << 1;
+        << QStringList{u"Check1"_s, u"Option6"_s} << QStringList{u" pw "_s} << 1 << u"Opened\n"_s << 2;
 }
 
 void TestPreviewWindow::asksForAPasswordWhenTicked()

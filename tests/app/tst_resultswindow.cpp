@@ -116,7 +116,7 @@ void TestResultsWindow::saveWritesTheChosenFile()
     QCOMPARE(m_modal->shown.size(), 1);
     QCOMPARE(m_modal->shown.first().kind, u"save"_s);
     QCOMPARE(m_modal->shown.first().title, u"Save"_s);
-    QCOMPARE(m_modal->shown.first().text, u"Text Files (*.txt);;All Files (*)"_s);
+    QCOMPARE(m_modal->shown.first().text, u"Text Files (*.txt);;All Files (*);;CSV with sources (*.csv)"_s);
     QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"results"_s});
     QCOMPARE(test::readFile(path), expected);

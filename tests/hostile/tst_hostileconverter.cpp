@@ -81,7 +81,10 @@ void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting()
     const test::RunInvariants invariants = this->invariants();
     auto batch = makeRun({hang, good}, 1);
     QStringList found;
-    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QStringList &f) { found += f; });
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &f) {
+        for (const FoundAddress &address : f)
+            found.append(address.address);
+    });
     QSignalSpy finished(batch.get(), &BatchRun::finished);
     batch->start();
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
@@ -119,7 +122,10 @@ void TestHostileConverter::timeoutEndsNeverEndingConverters()
     const auto batch = makeRun({hang1, good, hang2}, jobs);
     batch->setTimeout(700);
     QStringList found;
-    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QStringList &f) { found += f; });
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &f) {
+        for (const FoundAddress &address : f)
+            found.append(address.address);
+    });
     QSignalSpy finished(batch.get(), &BatchRun::finished);
     batch->start();
     // Time moves only while a converter hangs, a poll at a time, as it would for real.

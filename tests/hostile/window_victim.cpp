@@ -23,7 +23,8 @@ int main(int argc, char *argv[])
     pelmora::ConverterWorkspace workspace(QDir::tempPath(), pelmora::ProgramOf(kind, arguments[2]));
     const auto converter = pelmora::CreateConverter(kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window({modal, settings, workspace, *converter, QDir::tempPath()});
+    pelmora::Form1 window(
+        {modal, settings, workspace, *converter, pelmora::Clock::system(), QDir::tempPath()});
     window.Form_Load();
     window.show();
     window.appendPaths(arguments.mid(3));

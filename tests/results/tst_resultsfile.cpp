@@ -15,7 +15,18 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
+Q_DECLARE_METATYPE(pelmora::AddressSource)
+
 namespace {
+
+// Rows with no source, as the two lists write them.
+QList<AddressSource> rows(const QStringList &addresses)
+{
+    QList<AddressSource> rows;
+    for (const QString &address : addresses)
+        rows.append({address, {}, 0, 1});
+    return rows;
+}
 
 QStringList manyAddresses(int count)
 {
@@ -65,6 +76,9 @@ class TestResultsFile : public QObject
 private Q_SLOTS:
     void formats_data();
     void formats();
+    void sourcesAsCsvAndJsonLines_data();
+    void sourcesAsCsvAndJsonLines();
+    void jsonLinesReadBackWhole();
     void saveReplacesLongerFile_data();
     void saveReplacesLongerFile();
     void nameWithoutExtensionIsUsedAsTyped();
@@ -104,12 +118,66 @@ void TestResultsFile::formats()
     QTemporaryDir dir;
     const QString lines = dir.filePath(u"lines.txt"_s);
     const QString commas = dir.filePath(u"commas.txt"_s);
-    SaveResults(lines, addresses, ResultsFormat::LineList);
-    SaveResults(commas, addresses, ResultsFormat::CommaList);
+    SaveResults(lines, rows(addresses), ResultsFormat::LineList);
+    SaveResults(commas, rows(addresses), ResultsFormat::CommaList);
     QCOMPARE(test::readFile(lines), lineList);
     QCOMPARE(test::readFile(commas), commaList);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{u"commas.txt"_s, u"lines.txt"_s}));
+}
+
+void TestResultsFile::sourcesAsCsvAndJsonLines_data()
+{
+    QTest::addColumn<AddressSource>("row");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("plain") << AddressSource{u"a@b.cd"_s, u"/docs/a.pdf"_s, 3, 2}
+                           << QByteArray("a@b.cd,/docs/a.pdf,3,2")
+                           << QByteArray(R"({"address":"a@b.cd","file":"/docs/a.pdf","page":3,"count":2})");
+    // RFC 4180: commas, quotes and line breaks put a field in quotes, its quotes doubled.
+    QTest::newRow("comma and quote in the name")
+        << AddressSource{u"x@y.org"_s, u"/d/a, \"b\".pdf"_s, 1, 1}
+        << QByteArray(R"(x@y.org,"/d/a, ""b"".pdf",1,1)")
+        << QByteArray(R"({"address":"x@y.org","file":"/d/a, \"b\".pdf","page":1,"count":1})");
+    QTest::newRow("line break and backslash")
+        << AddressSource{u"x@y.org"_s, u"/d/two\nlines\\.pdf"_s, 12, 5}
+        << QByteArray("x@y.org,\"/d/two\nlines\\.pdf\",12,5")
+        << QByteArray(R"({"address":"x@y.org","file":"/d/two\u000alines\\.pdf","page":12,"count":5})");
+    QTest::newRow("not ASCII")
+        << AddressSource{u"x@y.org"_s, u"/d/Zürich €.pdf"_s, 1, 1}
+        << QByteArray("x@y.org,/d/Z\xc3\xbcrich \xe2\x82\xac.pdf,1,1")
+        << QByteArray("{\"address\":\"x@y.org\",\"file\":\"/d/Z\xc3\xbcrich \xe2\x82\xac.pdf\","
+                      "\"page\":1,\"count\":1}");
+}
+
+void TestResultsFile::sourcesAsCsvAndJsonLines()
+{
+    QFETCH(AddressSource, row);
+    QFETCH(QByteArray, csv);
+    QFETCH(QByteArray, json);
+    QCOMPARE(CsvBytes({row}, "\r\n"), "address,file,page,count\r\n" + csv + "\r\n");
+    QCOMPARE(CsvBytes({row, row}, "\n"), "address,file,page,count\n" + csv + '\n' + csv + '\n');
+    QCOMPARE(JsonLinesBytes({row}), json + '\n');
+    QCOMPARE(ParseJsonLines(json + '\n'), QList<AddressSource>{row});
+    // The window's CSV file: the same rows with CR LF, written whole like the lists.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"sources.csv"_s);
+    QVERIFY(test::writeFile(path, kOld));
+    SaveResults(path, {row}, ResultsFormat::Csv);
+    QCOMPARE(test::readFile(path), "address,file,page,count\r\n" + csv + "\r\n");
+}
+
+void TestResultsFile::jsonLinesReadBackWhole()
+{
+    const QList<AddressSource> many{{u"a@b.cd"_s, u"/a.pdf"_s, 1, 1}, {u"B@c.de"_s, u"/b.pdf"_s, 40, 3}};
+    QCOMPARE(ParseJsonLines(JsonLinesBytes(many) + "\n"), many); // a trailing empty line is no row
+    const QByteArrayList brokenTexts{"{\"address\":1}\n", "not json\n",
+                                     JsonLinesBytes(many) + "{\"file\":\"/x.pdf\",\"page\":1,\"count\":1}\n"};
+    for (const QByteArray &broken : brokenTexts) {
+        const QStringList errors = errorsOf([&] { ParseJsonLines(broken); });
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith(u"Line "_s), qPrintable(errors.first()));
+    }
 }
 
 void TestResultsFile::saveReplacesLongerFile_data()
@@ -135,10 +203,10 @@ void TestResultsFile::saveReplacesLongerFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"results.txt"_s);
     QVERIFY(test::writeFile(path, kOld));
-    SaveResults(path, addresses, format);
+    SaveResults(path, rows(addresses), format);
     QCOMPARE(test::readFile(path), expected);
     // Saving again over the result is the same replacement.
-    SaveResults(path, addresses, format);
+    SaveResults(path, rows(addresses), format);
     QCOMPARE(test::readFile(path), expected);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"results.txt"_s});
@@ -147,7 +215,7 @@ void TestResultsFile::saveReplacesLongerFile()
 void TestResultsFile::nameWithoutExtensionIsUsedAsTyped()
 {
     QTemporaryDir dir;
-    SaveResults(dir.filePath(u"results"_s), {u"a@b.cd"_s}, ResultsFormat::LineList);
+    SaveResults(dir.filePath(u"results"_s), rows(QStringList{u"a@b.cd"_s}), ResultsFormat::LineList);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"results"_s});
     QCOMPARE(test::readFile(dir.filePath(u"results"_s)), QByteArray("a@b.cd\r\n"));
 }
@@ -176,7 +244,7 @@ void TestResultsFile::failuresLeaveEverythingAsItWas()
     const QString path = relativePath.isEmpty() ? QString() : dir.filePath(relativePath);
 
     for (const ResultsFormat format : {ResultsFormat::LineList, ResultsFormat::CommaList}) {
-        const QStringList errors = errorsOf([&] { SaveResults(path, manyAddresses(1000), format); });
+        const QStringList errors = errorsOf([&] { SaveResults(path, rows(manyAddresses(1000)), format); });
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().contains(words), qPrintable(errors.first()));
         if (!path.isEmpty())
@@ -201,7 +269,7 @@ void TestResultsFile::fullDiskLeavesOldFileIdentical()
     tight.rlim_cur = 4096;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
     const QStringList errors =
-        errorsOf([&] { SaveResults(path, manyAddresses(100000), ResultsFormat::LineList); });
+        errorsOf([&] { SaveResults(path, rows(manyAddresses(100000)), ResultsFormat::LineList); });
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -229,7 +297,7 @@ void TestResultsFile::permissionDeniedLeavesOldFileIdentical()
 
     for (const QString &path : {inLocked, readOnly}) {
         const QStringList errors =
-            errorsOf([&] { SaveResults(path, {u"a@b.cd"_s}, ResultsFormat::CommaList); });
+            errorsOf([&] { SaveResults(path, rows(QStringList{u"a@b.cd"_s}), ResultsFormat::CommaList); });
         QCOMPARE(errors.size(), 1);
         QCOMPARE(snapshot(dir.path()), before);
     }

@@ -4,11 +4,12 @@
 #include "run/BatchRun.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -169,36 +170,57 @@ void TestBatchRun::asksForPasswordsAsTheOptionsSay_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<int>("prompts");
+    QTest::addColumn<QStringList>("asked"); // names of the files prompted for, "*" for all files
     QTest::addColumn<QStringList>("addresses");
-    QTest::newRow("none") << int(PasswordMode::None) << QStringList() << 0 << QStringList{u"open@x.com"_s};
-    QTest::newRow("same for all") << int(PasswordMode::SameForAll) << QStringList{u"secret"_s} << 1
-                                  << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
+    QTest::addColumn<QStringList>("reasons"); // of l1 and l2 when unreadable
+    const QStringList all{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
+    QTest::newRow("none") << int(PasswordMode::None) << QStringList() << QStringList()
+                          << QStringList{u"open@x.com"_s} << QStringList{u"protected"_s, u"protected"_s};
+    // One prompt, at the first file that needs it; its answer opens the later one too.
+    QTest::newRow("same for all") << int(PasswordMode::SameForAll) << QStringList{u"secret"_s}
+                                  << QStringList{u"*"_s} << all << QStringList();
     QTest::newRow("same for all, cancelled")
-        << int(PasswordMode::SameForAll) << QStringList() << 1 << QStringList{u"open@x.com"_s};
-    QTest::newRow("per file, blank for the open one")
-        << int(PasswordMode::PerFile) << QStringList{u"secret"_s, QString(), u"secret"_s} << 3
-        << QStringList{u"l1@x.com"_s, u"open@x.com"_s, u"l2@x.com"_s};
+        << int(PasswordMode::SameForAll) << QStringList() << QStringList{u"*"_s}
+        << QStringList{u"open@x.com"_s} << QStringList{u"protected"_s, u"protected"_s};
+    QTest::newRow("same for all, wrong")
+        << int(PasswordMode::SameForAll) << QStringList{u"guess"_s} << QStringList{u"*"_s}
+        << QStringList{u"open@x.com"_s} << QStringList{u"invalid"_s, u"invalid"_s};
+    // Only the protected files are asked for, in row order.
+    QTest::newRow("per file") << int(PasswordMode::PerFile) << QStringList{u"secret"_s, u"secret"_s}
+                              << QStringList{u"l1"_s, u"l2"_s} << all << QStringList();
+    QTest::newRow("per file, one blank, one wrong")
+        << int(PasswordMode::PerFile) << QStringList{QString(), u"guess"_s} << QStringList{u"l1"_s, u"l2"_s}
+        << QStringList{u"open@x.com"_s} << QStringList{u"protected"_s, u"invalid"_s};
 }
 
 void TestBatchRun::asksForPasswordsAsTheOptionsSay()
 {
     QFETCH(int, mode);
     QFETCH(QStringList, answers);
-    QFETCH(int, prompts);
+    QFETCH(QStringList, asked);
     QFETCH(QStringList, addresses);
+    QFETCH(QStringList, reasons);
     const QString l1 = pdf(u"l1.pdf"_s, u"NEEDS secret"_s, "l1@x.com\n");
     const QString open = pdf(u"open.pdf"_s, u"TEXT"_s, "open@x.com\n");
     const QString l2 = pdf(u"l2.pdf"_s, u"NEEDS secret"_s, "l2@x.com\n");
-    Host host;
-    host.mode = PasswordMode(mode);
-    host.answers = answers;
-    const Outcome outcome = run({l1, open, l2}, host, 3);
-    QVERIFY(outcome.ended);
-    QCOMPARE(host.asked.size(), prompts);
-    if (PasswordMode(mode) == PasswordMode::PerFile)
-        QCOMPARE(host.asked, (QStringList{l1, open, l2})); // in row order
-    QCOMPARE(outcome.addresses, addresses);
+    for (const int jobs : {1, 3}) {
+        Host host;
+        host.mode = PasswordMode(mode);
+        host.answers = answers;
+        const Outcome outcome = run({l1, open, l2}, host, jobs);
+        QVERIFY(outcome.ended);
+        QStringList names;
+        for (const QString &file : std::as_const(host.asked))
+            names.append(file == u"*"_s ? file : QFileInfo(file).baseName());
+        QCOMPARE(names, asked);
+        QCOMPARE(outcome.addresses, addresses);
+        QList<UnreadableFile> unreadable;
+        for (qsizetype i = 0; i < reasons.size(); ++i)
+            unreadable.append({i == 0 ? l1 : l2, reasons[i] == u"protected"_s
+                                                     ? UnreadableReason::Protected
+                                                     : UnreadableReason::InvalidPassword});
+        QCOMPARE(outcome.unreadable, unreadable);
+    }
 }
 
 void TestBatchRun::readsTheOptionsAgainForEveryFile()
@@ -208,16 +230,14 @@ void TestBatchRun::readsTheOptionsAgainForEveryFile()
     const QString c = pdf(u"c.pdf"_s, u"NEEDS pw"_s, "c@x.com\n");
     Host host;
     host.mode = PasswordMode::PerFile;
-    host.answers = {QString(), u"pw"_s};
-    // After the second prompt the user switches to "same for all": the last typed password serves.
-    host.whilePrompting = [&] {
-        if (host.asked.size() == 2)
-            host.mode = PasswordMode::SameForAll;
-    };
+    host.answers = {u"pw"_s, u"pw"_s};
+    // While asked for b, the user unticks the box: c, which needs a password too, is not asked for.
+    host.whilePrompting = [&] { host.mode = PasswordMode::None; };
     const Outcome outcome = run({a, b, c}, host, 1);
     QVERIFY(outcome.ended);
-    QCOMPARE(host.asked, (QStringList{a, b}));
-    QCOMPARE(outcome.addresses, (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
+    QCOMPARE(host.asked, QStringList{b});
+    QCOMPARE(outcome.addresses, (QStringList{u"a@x.com"_s, u"b@x.com"_s}));
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{c, UnreadableReason::Protected}}));
 }
 
 void TestBatchRun::keepsFewConvertedTextsOnDisk()
@@ -304,10 +324,11 @@ void TestBatchRun::workerKilledMidFileLosesOnlyThatFile()
 
 void TestBatchRun::abortWhilePromptingIsSafe()
 {
-    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\n");
-    const QString b = pdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com\n");
+    const QString a = pdf(u"a.pdf"_s, u"NEEDS x"_s, "a@x.com\n");
+    const QString b = pdf(u"b.pdf"_s, u"NEEDS y"_s, "b@x.com\n");
     Host host;
     host.mode = PasswordMode::PerFile;
+    host.answers = {u"x"_s};
     auto batch = makeRun(host, {a, b}, 1);
     // The window is closed while the second prompt is open.
     host.whilePrompting = [&] {
@@ -315,7 +336,10 @@ void TestBatchRun::abortWhilePromptingIsSafe()
             batch.reset();
     };
     QStringList found;
-    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QStringList &f) { found += f; });
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &f) {
+        for (const FoundAddress &address : f)
+            found.append(address.address);
+    });
     batch->start();
     QTRY_VERIFY_WITH_TIMEOUT(!batch, 10000);
     QCOMPARE(host.asked.size(), 2);

@@ -21,6 +21,7 @@ struct Outcome
 {
     QString text;
     QString error;
+    int prompts = 0;
     QStringList captions;
     QList<int> values;
 };
@@ -68,7 +69,12 @@ Outcome TestPreview::preview(const QString &pdf, const QString &password,
                              const std::function<void()> &whileConverting)
 {
     Outcome outcome;
-    Preview job(*m_engine->converter, pdf, password);
+    // The prompt, when the file needs a password, answers `password`.
+    const Preview::PasswordAsker ask = [&outcome, password]() -> std::optional<QString> {
+        ++outcome.prompts;
+        return password;
+    };
+    Preview job(*m_engine->converter, pdf, ask);
     connect(&job, &Preview::captionChanged, this,
             [&](const QString &caption) { outcome.captions << caption; });
     connect(&job, &Preview::valueChanged, this, [&](int value) { outcome.values << value; });
@@ -77,7 +83,7 @@ Outcome TestPreview::preview(const QString &pdf, const QString &password,
     if (whileConverting)
         whileConverting();
     if (finished.isEmpty() && !finished.wait(30000))
-        return {u"<no end>"_s, {}, {}, {}};
+        return {u"<no end>"_s, {}, 0, {}, {}};
     outcome.text = finished.first().at(0).toString();
     if (job.isRunning())
         outcome.error = u"still running"_s;
@@ -118,13 +124,18 @@ void TestPreview::convertsTheFirstHundredPages()
     QCOMPARE(plain.captions, QStringList{u"Progress Bar"_s});
     QVERIFY(plain.values.isEmpty()); // a short wait leaves the bar's value alone
 
+    QCOMPARE(plain.prompts, 0); // asked only when the file needs a password
+
     const QString locked = m_engine->writePdf(u"locked.pdf"_s, u"NEEDS pw 1"_s, "unlocked\n");
-    QCOMPARE(preview(locked, u"pw 1"_s).text, u"unlocked\n"_s);
+    const Outcome unlocked = preview(locked, u"pw 1"_s);
+    QCOMPARE(unlocked.text, u"unlocked\n"_s);
+    QCOMPARE(unlocked.prompts, 1);
 
     const QStringList calls = m_engine->fake->loggedCalls();
-    QCOMPARE(calls.size(), 2);
+    QCOMPARE(calls.size(), 3);
     QVERIFY2(calls[0].contains(pdf + u" passwords=0 pages=1-100"_s), qPrintable(calls[0]));
-    QVERIFY2(calls[1].contains(locked + u" passwords=1 pages=1-100"_s), qPrintable(calls[1]));
+    QVERIFY2(calls[1].contains(locked + u" passwords=0 pages=1-100"_s), qPrintable(calls[1]));
+    QVERIFY2(calls[2].contains(locked + u" passwords=1 pages=1-100"_s), qPrintable(calls[2]));
     // Nothing beside the PDF, nothing left in the work folder.
     QCOMPARE(QDir(m_engine->input.path()).entryList({u"*.txt"_s}, QDir::Files), QStringList());
     QCOMPARE(m_engine->convertedTexts(), QStringList());
@@ -162,14 +173,15 @@ void TestPreview::showsWhyThereIsNoText()
                              : why == u"unreadable"_s ? UnreadablePreviewText(pdf)
                                                       : DamagedPreviewText(pdf);
     QCOMPARE(outcome.text, expected);
-    QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
+    // A password typed for it is tried once more; a blank answer gives up.
+    QCOMPARE(m_engine->fake->loggedCalls().size(), password.isEmpty() ? 1 : 2);
     QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestPreview::cancelEndsTheConverter()
 {
     const QString pdf = m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 60"_s, "late\n");
-    Preview job(*m_engine->converter, pdf, QString());
+    Preview job(*m_engine->converter, pdf, {});
     QSignalSpy finished(&job, &Preview::finished);
     QSignalSpy captions(&job, &Preview::captionChanged);
     job.start();

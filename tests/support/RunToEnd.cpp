@@ -8,12 +8,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-QString ScriptedRunHost::askPassword(PasswordPrompt prompt, const QString &pdf)
+std::optional<QString> ScriptedRunHost::askPassword(PasswordPrompt prompt, const QString &pdf)
 {
     asked.append(prompt == PasswordPrompt::ForAllFiles ? u"*"_s : pdf);
     if (whilePrompting)
         whilePrompting();
-    return answers.isEmpty() ? QString() : answers.takeFirst();
+    const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+    if (answer == stopAnswer)
+        return std::nullopt;
+    return answer;
 }
 
 RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost &host, int jobs,
@@ -22,8 +25,11 @@ RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost
     RunOutcome outcome;
     BatchRun batch(*engine.converter, host, pdfs);
     batch.setParallelJobs(jobs);
-    QObject::connect(&batch, &BatchRun::addressesFound,
-                     [&](const QStringList &found) { outcome.addresses += found; });
+    QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<FoundAddress> &found) {
+        for (const FoundAddress &address : found)
+            outcome.addresses.append(address.address);
+        outcome.found += found;
+    });
     QObject::connect(&batch, &BatchRun::progressChanged, [&](int value, const QString &caption) {
         if (outcome.progress.isEmpty() && whenStarted)
             whenStarted();

@@ -20,15 +20,18 @@ public:
     QStringList answers; // taken in order; none left means a cancelled prompt
     QStringList asked;   // the file of each prompt, "*" for the one for all files
     std::function<void()> whilePrompting;
+    // An answer that presses "Stop Extracting".
+    static inline const QString stopAnswer = QStringLiteral("<Stop Extracting>");
 
     PasswordMode passwordMode() override { return mode; }
-    QString askPassword(PasswordPrompt prompt, const QString &pdf) override;
+    std::optional<QString> askPassword(PasswordPrompt prompt, const QString &pdf) override;
 };
 
 struct RunOutcome
 {
     bool ended = false; // false: the run did not end in time, and the rest is partial
     QStringList addresses;
+    QList<FoundAddress> found; // the same, with where they were found
     QList<UnreadableFile> unreadable;
     QList<QPair<int, QString>> progress;
 };

@@ -16,7 +16,7 @@ QList<ScriptedModal::Shown> ScriptedModal::shownOf(const QString &kind) const
 
 void ScriptedModal::record(const QString &kind, const QString &title, const QString &text, Icon icon)
 {
-    shown.append({kind, title, text, icon});
+    shown.append({kind, title, text, icon, {}});
     if (whileShown)
         whileShown(shown.last());
 }
@@ -26,16 +26,27 @@ void ScriptedModal::showMessage(const QString &title, const QString &text, Icon 
     record(u"message"_s, title, text, icon);
 }
 
+bool ScriptedModal::showMessageWithAction(const QString &title, const QString &text, const QString &action)
+{
+    shown.append({u"message"_s, title, text, Icon::None, action});
+    if (whileShown)
+        whileShown(shown.last());
+    return !actionAnswers.isEmpty() && actionAnswers.dequeue();
+}
+
 bool ScriptedModal::askYesNo(const QString &title, const QString &text)
 {
     record(u"yesno"_s, title, text);
     return !yesNoAnswers.isEmpty() && yesNoAnswers.dequeue();
 }
 
-QString ScriptedModal::inputText(const QString &title, const QString &prompt)
+std::optional<QString> ScriptedModal::inputPassword(const QString &title, const QString &prompt)
 {
     record(u"input"_s, title, prompt);
-    return textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+    const QString answer = textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+    if (answer == stopAnswer)
+        return std::nullopt;
+    return answer;
 }
 
 QStringList ScriptedModal::openFileNames(const QString &title, const QStringList &filters)
@@ -44,9 +55,11 @@ QStringList ScriptedModal::openFileNames(const QString &title, const QStringList
     return fileAnswers.isEmpty() ? QStringList() : fileAnswers.dequeue();
 }
 
-QString ScriptedModal::saveFileName(const QString &title, const QStringList &filters)
+QString ScriptedModal::saveFileName(const QString &title, const QStringList &filters, QString *chosenFilter)
 {
     record(u"save"_s, title, filters.join(u";;"_s));
+    if (chosenFilter)
+        *chosenFilter = filterAnswers.isEmpty() ? filters.value(0) : filterAnswers.dequeue();
     return textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
 }
 

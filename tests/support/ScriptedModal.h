@@ -19,13 +19,18 @@ public:
         QString title;
         QString text;
         Icon icon = Icon::None;
+        QString action; // a message's extra button
     };
 
     // Answers are taken in order; a dialog with no scripted answer is cancelled
-    // (No, empty text, no files).
-    QQueue<QString> textAnswers;     // input, save, folder
+    // (No, empty text, no files, OK without the action).
+    QQueue<QString> textAnswers;     // input (password), save, folder
     QQueue<QStringList> fileAnswers; // open
     QQueue<bool> yesNoAnswers;       // yes/no
+    QQueue<bool> actionAnswers;      // a message's extra button chosen
+    QQueue<QString> filterAnswers;   // the filter left selected in a save dialog; none: the first
+    // A password answer that presses "Stop Extracting".
+    static inline const QString stopAnswer = QStringLiteral("<Stop Extracting>");
     // Runs while a dialog is "open", as a user acting meanwhile would.
     std::function<void(const Shown &)> whileShown;
 
@@ -35,10 +40,11 @@ public:
     QList<Shown> shownOf(const QString &kind) const;
 
     void showMessage(const QString &title, const QString &text, Icon icon) override;
+    bool showMessageWithAction(const QString &title, const QString &text, const QString &action) override;
     bool askYesNo(const QString &title, const QString &text) override;
-    QString inputText(const QString &title, const QString &prompt) override;
+    std::optional<QString> inputPassword(const QString &title, const QString &prompt) override;
     QStringList openFileNames(const QString &title, const QStringList &filters) override;
-    QString saveFileName(const QString &title, const QStringList &filters) override;
+    QString saveFileName(const QString &title, const QStringList &filters, QString *chosenFilter) override;
     QString existingFolder(const QString &title, const QString &startFolder) override;
     void openUrl(const QUrl &url) override;
 

@@ -22,7 +22,7 @@ void WindowTest::createWindow(const QString &programFolder, std::function<int()>
 {
     m_window.reset();
     m_window = std::make_unique<Form1>(Form1::Services{
-        *m_modal, *m_settings, *m_engine->workspace, *m_engine->converter,
+        *m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
         programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll)});
 }
 
