@@ -82,14 +82,14 @@ void FileListController::PushButton1_Click()
 void FileListController::PushButton4_Click()
 {
     ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton4_Click"_s);
-    trap.step([&] { m_parts.settings.write(Settings::extensionKey(), u"pdf"_s); });
+    m_parts.settings.write(Settings::extensionKey(), u"pdf"_s);
     QString folder;
     trap.step([&] {
         folder = m_parts.modal.existingFolder(u"Please select folder:"_s,
                                               m_parts.settings.read(Settings::lastFolderKey(), QString()));
     });
     if (!folder.isEmpty()) {
-        trap.step([&] { m_parts.settings.write(Settings::lastFolderKey(), folder); });
+        m_parts.settings.write(Settings::lastFolderKey(), folder);
         const QPointer<FileListController> alive(this);
         BusyPointer busy;
         std::optional<QStringList> rows;

@@ -74,13 +74,19 @@ QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRe
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent), m_services(services), m_errors(std::make_unique<ErrorMessage>(services.modal))
 {
+    Modal &modal = services.modal;
+    services.settings.setUnwritableReport(
+        [&modal](const QString &text) { modal.showMessage(AppTitle(), text, Modal::Icon::Warning); });
     setObjectName(u"Form1"_s);
     createControls();
     setTabOrder();
     connectControls();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    m_services.settings.setUnwritableReport({});
+}
 
 void Form1::createControls()
 {
@@ -172,7 +178,7 @@ void Form1::connectControls()
     connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
     m_passwords =
-        new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings, m_services.modal}, this);
+        new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
     m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
                                        *m_errors, m_services.converter,
                                        [this] { return m_passwords->previewAsksForPassword(); }},

@@ -1,7 +1,5 @@
 #include "app/PasswordOptions.h"
 
-#include "app/AppTitle.h"
-#include "app/Modal.h"
 #include "app/Settings.h"
 #include "run/ErrorTrap.h"
 
@@ -86,17 +84,8 @@ void PasswordOptions::storeOptions()
 
 void PasswordOptions::store(const QList<std::pair<QString, QString>> &values)
 {
-    // The click handlers have no error report of their own; tell the user what it means.
-    try {
-        for (const auto &[key, value] : values)
-            m_parts.settings.write(key, value);
-    } catch (const AppError &error) {
-        m_parts.modal.showMessage(
-            AppTitle(),
-            error.description() + u"\r\n\r\nThe password option applies now, but it will not be remembered "
-                                  u"the next time the program starts."_s,
-            Modal::Icon::Warning);
-    }
+    for (const auto &[key, value] : values)
+        m_parts.settings.write(key, value);
 }
 
 void PasswordOptions::restore(ErrorTrap &trap, int line)

@@ -10,7 +10,6 @@ class QRadioButton;
 namespace pelmora {
 
 class ErrorTrap;
-class Modal;
 class Settings;
 
 // The frame "Password Option": the check box turns the two option buttons on and off,
@@ -26,7 +25,6 @@ public:
         QRadioButton &option5;
         QRadioButton &option6;
         Settings &settings;
-        Modal &modal;
     };
 
     explicit PasswordOptions(const Parts &parts, QObject *parent = nullptr);

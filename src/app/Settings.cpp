@@ -47,9 +47,12 @@ void Settings::write(const QString &key, const QString &value)
 {
     m_store->setValue(qualified(key), value);
     m_store->sync();
-    if (m_store->status() != QSettings::NoError)
-        throw AppError(u"The setting "_s + key + u" cannot be saved in "_s + m_store->fileName() +
-                       u". Please check that the folder exists and that you may write to it."_s);
+    if (m_store->status() == QSettings::NoError || std::exchange(m_told, true) || !m_report)
+        return;
+    m_report(u"Your settings cannot be saved in "_s + m_store->fileName() +
+             u". Pelmora works as usual, but the password options, the folder last chosen and the list of "
+             u"sample files will not be remembered the next time it starts. Please check that the folder "
+             u"exists and that you may write to it."_s);
 }
 
 bool Settings::toBoolean(const QString &text)

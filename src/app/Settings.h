@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QSettings;
@@ -31,8 +32,11 @@ public:
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;
-    // Throws AppError when the store cannot be written.
+    // Keeps the value for this session in any case. When the store cannot be written,
+    // the first failure is told through the report (naming the file and what will not
+    // be remembered); later ones are silent, so a read-only home does not nag.
     void write(const QString &key, const QString &value);
+    void setUnwritableReport(std::function<void(const QString &text)> report) { m_report = std::move(report); }
 
     // Readings of stored text; both throw AppError "Type mismatch" for other text.
     // Booleans: True/False in any letter case, or a decimal number (0 is false).
@@ -44,6 +48,8 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_store;
+    std::function<void(const QString &)> m_report;
+    bool m_told = false;
 };
 
 } // namespace pelmora

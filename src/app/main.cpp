@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "app/StartUp.h"
 #include "app/WidgetModal.h"
+#include "app/WindowArguments.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterChoice.h"
 #include "core/Clock.h"
@@ -15,7 +16,9 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    const pelmora::WindowArguments arguments = pelmora::SplitWindowArguments(argc, argv);
+    int toolkitArgc = arguments.toolkitCount;
+    QApplication app(toolkitArgc, argv);
     QApplication::setOrganizationName(QStringLiteral("Qarvelle"));
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
@@ -43,6 +46,6 @@ int main(int argc, char *argv[])
     window.Form_Load();
     pelmora::CentreOnScreen(window);
     window.show();
-    window.appendPaths(QApplication::arguments().mid(1));
+    window.appendPaths(QApplication::arguments().mid(1) + arguments.filesAfter);
     return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 #include "app/BusyPointer.h"
 #include "app/FileListController.h"
 #include "app/TextListModel.h"
+#include "app/WindowArguments.h"
 
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -39,6 +40,8 @@ private Q_SLOTS:
     void dropAppendsFilesAndWalksFolders();
     void dropOfPlainTextAddsNothing();
     void commandLinePathsAreDropped();
+    void commandLineSplitsAtDoubleDash_data();
+    void commandLineSplitsAtDoubleDash();
 
 private:
     QTreeView *list() const;
@@ -412,6 +415,34 @@ void TestFileList::commandLinePathsAreDropped()
     m_window->appendPaths({u"relative/as-given.PDF"_s, tree.path(u"docs"_s)});
     QCOMPARE(tree.relative(rows()),
              (QStringList{u"<outside> relative/as-given.PDF"_s, u"docs/a.pdf"_s, u"docs/more/b.txt"_s}));
+}
+
+void TestFileList::commandLineSplitsAtDoubleDash_data()
+{
+    QTest::addColumn<QByteArrayList>("argv");
+    QTest::addColumn<int>("toolkit");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("no --") << QByteArrayList{"pelmora", "a.pdf", "-reverse"} << 3 << QStringList();
+    // After "--" nothing is the toolkit's, and "--" itself is no row.
+    QTest::newRow("options after --") << QByteArrayList{"pelmora", "a.pdf", "--", "-reverse", "-style", "b.pdf"}
+                                      << 2 << QStringList{u"-reverse"_s, u"-style"_s, u"b.pdf"_s};
+    QTest::newRow("a second -- is a file") << QByteArrayList{"pelmora", "--", "--"} << 1 << QStringList{u"--"_s};
+    QTest::newRow("-- alone") << QByteArrayList{"pelmora", "--"} << 1 << QStringList();
+    QTest::newRow("bytes kept") << QByteArrayList{"pelmora", "--", "caf\xe9.pdf"} << 1
+                                << QStringList{u"caf"_s + QChar(char16_t(0xDCE9)) + u".pdf"_s};
+}
+
+void TestFileList::commandLineSplitsAtDoubleDash()
+{
+    QFETCH(QByteArrayList, argv);
+    QFETCH(int, toolkit);
+    QFETCH(QStringList, files);
+    std::vector<const char *> pointers;
+    for (const QByteArray &argument : std::as_const(argv))
+        pointers.push_back(argument.constData());
+    const WindowArguments split = SplitWindowArguments(int(pointers.size()), pointers.data());
+    QCOMPARE(split.toolkitCount, toolkit);
+    QCOMPARE(split.filesAfter, files);
 }
 
 QTEST_MAIN(TestFileList)
