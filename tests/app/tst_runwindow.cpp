@@ -3,10 +3,18 @@
 #include "app/BusyPointer.h"
 #include "app/RunController.h"
 #include "app/TextListModel.h"
+#include "app/WidgetModal.h"
+#include "run/PasswordPrompt.h"
+#include "run/RunReport.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,8 +37,19 @@ private Q_SLOTS:
     void secondPressDuringARunDoesNothing();
     void closingLeavesNothingBehind_data();
     void closingLeavesNothingBehind();
+    void stopKeepsWhatIsListed();
+    void stopIsAskedAndCanBeDeclined();
+    void promptsOnlyForProtectedFiles_data();
+    void promptsOnlyForProtectedFiles();
+    void stopFromAPrompt();
+    void passwordTypingIsHidden();
+    void scannedFilesAreReadOnRequest_data();
+    void scannedFilesAreReadOnRequest();
 
 private:
+    QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
+    // 200 files of one address each; the 51st waits until released.
+    QStringList slowRun();
 };
 
 void TestRunWindow::init()
@@ -171,6 +190,221 @@ void TestRunWindow::closingLeavesNothingBehind()
     QFile store(m_settings->fileName());
     QVERIFY(store.open(QIODevice::ReadOnly));
     QCOMPARE(store.readAll(), storedBefore);
+}
+
+QStringList TestRunWindow::slowRun()
+{
+    QStringList pdfs;
+    for (int i = 0; i < 200; ++i)
+        pdfs << m_engine->writePdf(u"f%1.pdf"_s.arg(i, 3, 10, QChar(u'0')), i == 50 ? u"WAIT"_s : u"TEXT"_s,
+                                   "file" + QByteArray::number(i) + "@x.com\f");
+    return pdfs;
+}
+
+void TestRunWindow::stopKeepsWhatIsListed()
+{
+    const QStringList pdfs = slowRun();
+    m_window->appendPaths(pdfs);
+    press("PushButton2");
+    QCOMPARE(startButton()->text(), u"Stop Extracting"_s);
+    // The files before the waiting one are all listed; the run waits on it.
+    QTRY_COMPARE(m_window->resultsList().rowCount(), 50);
+    m_engine->clock.advance(600);
+    m_modal->yesNoAnswers.enqueue(true);
+    press("PushButton2");
+    const QList<test::ScriptedModal::Shown> asked = m_modal->shownOf(u"yesno"_s);
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().text, u"Stop extracting? The addresses found so far stay in the results list."_s);
+    QCOMPARE(asked.first().title, u"Pelmora"_s);
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Stopped after 50 of 200 files."_s);
+    // What the full run lists first, in its order.
+    QStringList prefix;
+    for (int i = 0; i < 50; ++i)
+        prefix << u"file%1@x.com"_s.arg(i);
+    QCOMPARE(m_window->resultsList().texts(), prefix);
+    QCOMPARE(startButton()->text(), u"Start Extracting"_s);
+    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!BusyPointer::isBusy());
+    for (const qint64 pid : m_engine->fake->loggedPids())
+        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    QCOMPARE(m_engine->convertedTexts(), QStringList());
+
+    // The next run starts afresh, with workers of its own.
+    QVERIFY(test::FakeConverter::release(pdfs[50]));
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 2);
+    QCOMPARE(m_modal->shownOf(u"message"_s).last().text, u"Done."_s);
+    QCOMPARE(m_window->resultsList().rowCount(), 250);
+}
+
+void TestRunWindow::stopIsAskedAndCanBeDeclined()
+{
+    const QStringList pdfs = slowRun();
+    m_window->appendPaths(pdfs);
+    press("PushButton2");
+    // A double-click: its second press comes right after the first, and stops nothing.
+    m_engine->clock.advance(300);
+    press("PushButton2");
+    QVERIFY(m_modal->shownOf(u"yesno"_s).isEmpty());
+    // Later, the user is asked, says No, and the run goes on to its end.
+    m_engine->clock.advance(300);
+    m_modal->yesNoAnswers.enqueue(false);
+    press("PushButton2");
+    QCOMPARE(m_modal->shownOf(u"yesno"_s).size(), 1);
+    QVERIFY(m_window->runController().RunInProgress());
+    QCOMPARE(startButton()->text(), u"Stop Extracting"_s);
+    QVERIFY(test::FakeConverter::release(pdfs[50]));
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Done."_s);
+    QCOMPARE(m_window->resultsList().rowCount(), 200);
+}
+
+void TestRunWindow::promptsOnlyForProtectedFiles_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("directives"); // of the five files
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("prompts"); // file names, "*" for all files
+    QTest::addColumn<int>("found");
+    const QStringList mixed{u"TEXT"_s, u"NEEDS a"_s, u"TEXT"_s, u"NEEDS a"_s, u"TEXT"_s};
+    QTest::newRow("per file") << QStringList{u"Check1"_s} << mixed << QStringList{u"a"_s, u"a"_s}
+                              << QStringList{u"f1"_s, u"f3"_s} << 5;
+    QTest::newRow("same for all") << QStringList{u"Check1"_s, u"Option6"_s} << mixed << QStringList{u"a"_s}
+                                  << QStringList{u"*"_s} << 5;
+    const QStringList open(5, u"TEXT"_s);
+    QTest::newRow("same for all, nothing protected")
+        << QStringList{u"Check1"_s, u"Option6"_s} << open << QStringList() << QStringList() << 5;
+    QTest::newRow("unticked") << QStringList() << mixed << QStringList() << QStringList() << 3;
+}
+
+void TestRunWindow::promptsOnlyForProtectedFiles()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, directives);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, prompts);
+    QFETCH(int, found);
+    for (const QString &name : clicks) {
+        auto *widget = m_window->findChild<QWidget *>(name);
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    }
+    QStringList pdfs;
+    for (int i = 0; i < directives.size(); ++i)
+        pdfs << m_engine->writePdf(u"f%1.pdf"_s.arg(i), directives[i],
+                                   "f" + QByteArray::number(i) + "@x.com\f");
+    m_window->appendPaths(pdfs);
+    for (const QString &answer : answers)
+        m_modal->textAnswers.enqueue(answer);
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QStringList asked;
+    for (const test::ScriptedModal::Shown &prompt : m_modal->shownOf(u"input"_s))
+        asked << (prompt.text == PasswordPromptText(PasswordPrompt::ForAllFiles, {})
+                      ? u"*"_s
+                      : QFileInfo(prompt.text.section(u'(', 1).section(u')', 0, 0)).baseName());
+    QCOMPARE(asked, prompts);
+    QCOMPARE(m_window->resultsList().rowCount(), found);
+}
+
+void TestRunWindow::stopFromAPrompt()
+{
+    QStringList pdfs;
+    for (int i = 0; i < 4; ++i)
+        pdfs << m_engine->writePdf(u"f%1.pdf"_s.arg(i), i == 2 ? u"NEEDS a"_s : u"TEXT"_s,
+                                   "f" + QByteArray::number(i) + "@x.com\f");
+    m_window->appendPaths(pdfs);
+    control<QCheckBox>("Check1")->click();
+    m_modal->textAnswers.enqueue(test::ScriptedModal::stopAnswer);
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_modal->shownOf(u"input"_s).size(), 1);
+    // The files done before the stop, each with its one address, and nothing after them;
+    // the second may have been under way, its page listed as it came.
+    const QStringList listed = m_window->resultsList().texts();
+    QVERIFY(listed.size() >= 1 && listed.size() <= 2);
+    QCOMPARE(listed, (QStringList{u"f0@x.com"_s, u"f1@x.com"_s}.first(listed.size())));
+    const QString stopped = m_modal->shownOf(u"message"_s).first().text;
+    QVERIFY2(stopped == u"Stopped after %1 of 4 files."_s.arg(listed.size()) ||
+                 stopped == u"Stopped after %1 of 4 files."_s.arg(listed.size() - 1),
+             qPrintable(stopped));
+    QCOMPARE(startButton()->text(), u"Start Extracting"_s);
+}
+
+void TestRunWindow::passwordTypingIsHidden()
+{
+    // The real dialog: dots while typing, the words on request, and a way to stop.
+    WidgetModal modal(m_window.get());
+    std::optional<QString> answer = u"untouched"_s;
+    QTimer::singleShot(0, this, [&] {
+        QDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())));
+        auto *field = dialog->findChild<QLineEdit *>(u"password"_s);
+        auto *show = dialog->findChild<QCheckBox *>(u"showPassword"_s);
+        QVERIFY(field && show);
+        QCOMPARE(show->text(), u"Show password"_s);
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(field, u"s3cret"_s);
+        show->click();
+        QCOMPARE(field->echoMode(), QLineEdit::Normal);
+        show->click();
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+        dialog->findChild<QPushButton *>(u"stopExtracting"_s)->click();
+    });
+    answer = modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(PasswordPrompt::ForAllFiles, {}));
+    QCOMPARE(answer, std::nullopt);
+    QTimer::singleShot(0, this, [&] {
+        QDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())));
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(u"password"_s), u"s3cret"_s);
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    QCOMPARE(modal.inputPassword(PasswordPromptTitle(), QString()), std::optional<QString>(u"s3cret"_s));
+}
+
+void TestRunWindow::scannedFilesAreReadOnRequest_data()
+{
+    QTest::addColumn<bool>("read");
+    QTest::newRow("read the scans") << true;
+    QTest::newRow("OK only") << false;
+}
+
+void TestRunWindow::scannedFilesAreReadOnRequest()
+{
+    QFETCH(bool, read);
+    const QString text = m_engine->writePdf(u"text.pdf"_s, u"TEXT"_s, "a@x.com b@x.com\f");
+    const QString scan = m_engine->writePdf(u"scan.pdf"_s, u"SCAN"_s, "Scan b@X.com\fc@x.com\f");
+    const QString locked = m_engine->writePdf(u"locked.pdf"_s, u"NEEDS pw"_s, "d@x.com\f");
+    const QString blank = m_engine->writePdf(u"blank.pdf"_s, u"SCAN"_s, "\f");
+    m_window->appendPaths({text, scan, locked, blank});
+    m_modal->actionAnswers.enqueue(read);
+    press("PushButton2");
+    QTRY_VERIFY(!m_modal->shownOf(u"message"_s).isEmpty());
+    const test::ScriptedModal::Shown closing = m_modal->shownOf(u"message"_s).first();
+    QCOMPARE(closing.action, u"Read Scanned Files (OCR)"_s);
+    QCOMPARE(closing.text, SummaryMessage({{scan, UnreadableReason::TextUnreadable},
+                                           {locked, UnreadableReason::Protected},
+                                           {blank, UnreadableReason::TextUnreadable}}));
+    if (!read) {
+        QTest::qWait(50);
+        QCOMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+        QCOMPARE(m_window->resultsList().texts(), (QStringList{u"a@x.com"_s, u"b@x.com"_s}));
+        QVERIFY(!m_window->runController().RunInProgress());
+        return;
+    }
+    // Exactly the scans are read, and their new addresses come after the run's, in row
+    // order; one met already in another letter case is not listed again.
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 2);
+    const test::ScriptedModal::Shown second = m_modal->shownOf(u"message"_s).last();
+    QCOMPARE(second.text, SummaryMessage({{blank, UnreadableReason::TextUnreadable}}));
+    QVERIFY(second.action.isEmpty());
+    QCOMPARE(m_window->resultsList().texts(), (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
+    QCOMPARE(m_window->resultsList().sources().last().page, 2);
+    const QStringList recognised = m_engine->fake->loggedCalls().filter(u"ocr=1"_s);
+    QCOMPARE(recognised.size(), 2);
+    QCOMPARE(recognised.filter(scan).size() + recognised.filter(blank).size(), 2);
+    QCOMPARE(startButton()->text(), u"Start Extracting"_s);
+    QVERIFY(!m_window->runController().RunInProgress());
 }
 
 QTEST_MAIN(TestRunWindow)

@@ -16,6 +16,8 @@ namespace pelmora::test {
 //   NOTHING         writes no output, as for a damaged file
 //   HANG            never ends (a helper process sleeps for ever)
 //   WAIT            converted once release() has been called for the PDF
+//   SCAN            (the worker only) pages of images: a form feed each, unless
+//                   recognition is asked for, which reads the text
 //   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
 //   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
 //                   output, then converts

@@ -63,16 +63,21 @@ std::vector<std::string> pagesOf(const std::string &text)
     return pages;
 }
 
-void sendText(const ConvertRequest &request, const std::string &text)
+// A scan's pages hold no text of their own; recognised, they hold the text.
+void sendText(const ConvertRequest &request, const std::string &text, bool scanned = false)
 {
     const std::vector<std::string> pages = pagesOf(text);
     const int first = std::max(1, request.firstPage);
     const int last =
         request.lastPage > 0 ? std::min<int>(request.lastPage, int(pages.size())) : int(pages.size());
-    answer(Outcome::Text, std::max(0, last - first + 1));
+    const int count = std::max(0, last - first + 1);
+    answer(Outcome::Text, count);
     for (int page = first; page <= last; ++page) {
         const std::string number = EncodeNumber(page);
-        writeAll(EncodeFrame(FrameType::Text, {number, pages[std::size_t(page - 1)]}));
+        if (scanned && request.recognise)
+            writeAll(EncodeFrame(FrameType::Recognising, {number, EncodeNumber(count)}));
+        const std::string &pageText = pages[std::size_t(page - 1)];
+        writeAll(EncodeFrame(FrameType::Text, {number, scanned && !request.recognise ? "\f" : pageText}));
         writeAll(EncodeFrame(FrameType::PageEnd, {number}));
     }
     done();
@@ -123,6 +128,8 @@ void convert(const ConvertRequest &request)
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         std::raise(SIGSEGV);
+    } else if (directive == "SCAN") {
+        return sendText(request, text, true);
     } else if (starts("NOISY ")) {
         const std::string noise(std::size_t(1) << 20, 'e');
         for (int i = std::stoi(argument("NOISY ")); i > 0; --i)
