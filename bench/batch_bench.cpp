@@ -39,11 +39,11 @@ QString quoted(const QString &path)
 }
 
 // Times every contender once per round, so that all see the same conditions.
-void race(QList<Contender> &contenders)
+void race(QList<Contender> &contenders, int rounds = kRounds)
 {
     for (Contender &contender : contenders)
         pelmora::bench::timeShell(contender.command); // warm the page cache and the libraries
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         for (Contender &contender : contenders)
             contender.times.append(pelmora::bench::timeShell(contender.command));
     }
@@ -78,10 +78,31 @@ void report(const char *title, const QList<Contender> &contenders)
         const auto [low, high] = std::minmax_element(c.times.begin(), c.times.end());
         std::printf("%-44s %10.0f %10.0f %10.0f\n", qPrintable(c.name), c.median(), *low, *high);
     }
+}
+
+void reportRivals(const char *title, const QList<Contender> &contenders)
+{
+    report(title, contenders);
     const double ours = contenders[0].median();
     std::printf("pelmora-extract / pdfgrep -r: %.2f   pelmora-extract / xargs pdftotext: %.2f   "
                 "service / one pdftotext per file: %.2f\n\n",
                 ours / contenders[2].median(), ours / contenders[3].median(), ours / contenders[1].median());
+}
+
+// Every run keeps each address's file, page and count; the formats that show them wait
+// for the end of the run and write more. What that costs over the plain list:
+void provenanceCost(const QString &corpus, int cores)
+{
+    const QString run = u"%1 -q -j %2 %3"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                                                QString::number(cores), quoted(corpus));
+    QList<Contender> formats{
+        {u"pelmora-extract (lines)"_s, run + u" >/dev/null"_s, {}},
+        {u"pelmora-extract --format csv"_s, run + u" --format csv >/dev/null"_s, {}},
+        {u"pelmora-extract --format jsonl"_s, run + u" --format jsonl >/dev/null"_s, {}}};
+    race(formats, 3 * kRounds);
+    report("the same 300 PDFs, addresses with their sources (median of 15)", formats);
+    std::printf("csv / lines: %.3f   jsonl / lines: %.3f\n\n", formats[1].median() / formats[0].median(),
+                formats[2].median() / formats[0].median());
 }
 
 // Peak memory of the command and of its converter over one PDF holding `addresses`.
@@ -124,13 +145,14 @@ int main(int argc, char *argv[])
     pelmora::bench::makeCorpus(invoices, 500, 1, 1, 11);
     QList<Contender> small = contendersFor(invoices, cores);
     race(small);
-    report("500 one-page PDFs", small);
+    reportRivals("500 one-page PDFs", small);
 
     const QString mixed = temp.filePath(u"mixed"_s);
     pelmora::bench::makeCorpus(mixed, 300, 1, 20, 7);
     QList<Contender> larger = contendersFor(mixed, cores);
     race(larger);
-    report("300 PDFs of 1 to 20 pages", larger);
+    reportRivals("300 PDFs of 1 to 20 pages", larger);
+    provenanceCost(mixed, cores);
 
     memoryOfALargeRun(temp.path(), addresses);
     std::printf("reproduce: build Release, then %s %d %d\n", argv[0], cores, addresses);

@@ -4,8 +4,9 @@
     list-addresses.py FILE.txt...     one address per line, per-run uniqueness
 
 A short restatement of the program's rules, for checking the committed test
-data by hand: punctuation blanked, words cut at CR LF, TAB, CR and space,
-the whole word matched against the address pattern, the first spelling of an
+data by hand: punctuation blanked, words cut at CR, LF, TAB, space and form
+feed, a word taken when it holds "@" and ".", its sentence-ending full stops
+dropped, the rest matched whole against the address pattern, the first spelling of an
 address kept, later ones dropped case-insensitively. Lines are split at LF,
 as the converter writes them on this system, and fed with CR LF appended.
 """
@@ -22,12 +23,7 @@ PATTERN = re.compile(
 def candidates(text):
     for ch in BLANKED:
         text = text.replace(ch, " ")
-    words = []
-    for a in text.split("\r\n"):
-        for b in a.split("\t"):
-            for c in b.split("\r"):
-                words.extend(w for w in c.split(" ") if "@" in w and "." in w)
-    return words
+    return [w.rstrip(".") for w in re.split("[\r\n\t \f]", text) if "@" in w and "." in w]
 
 
 def main(paths):

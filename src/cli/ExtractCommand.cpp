@@ -94,8 +94,9 @@ int ExtractCommand::exec()
         return kUsageError;
     }
     if (pdfs.isEmpty()) {
+        // Still an (empty) result: a shard of a long list may hold only folders without PDFs.
         complain(u"no files to search."_s);
-        return 1;
+        return write({}) ? 1 : kUsageError;
     }
     BatchRunHost &host = *this;
     m_run = std::make_unique<BatchRun>(*m_converter, host, pdfs);
@@ -209,7 +210,13 @@ int ExtractCommand::merge()
             QFile file(part);
             if (!file.open(QIODevice::ReadOnly))
                 throw AppError(u"The results "_s + part + u" cannot be read: "_s + file.errorString());
-            for (const AddressSource &row : ParseJsonLines(file.readAll())) {
+            QList<AddressSource> partRows;
+            try {
+                partRows = ParseJsonLines(file.readAll());
+            } catch (const AppError &error) {
+                throw AppError(u"The results "_s + part + u" cannot be merged: "_s + error.description());
+            }
+            for (const AddressSource &row : std::as_const(partRows)) {
                 const QString key = row.address.toLower();
                 if (const auto at = known.constFind(key); at != known.cend()) {
                     rows[*at].count += row.count;

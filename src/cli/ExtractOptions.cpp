@@ -132,6 +132,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.filesFrom = parser.value(filesFrom);
     options.nullSeparated = parser.isSet(nullSeparated);
     options.merge = parser.isSet(merge);
+    if (options.nullSeparated && options.filesFrom.isEmpty())
+        parsed.error = u"--null describes the list of --files-from; give that list too."_s;
     options.quiet = parser.isSet(quiet);
     options.allFiles = parser.isSet(allFiles);
     options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);

@@ -142,8 +142,8 @@ QList<AddressSource> ParseJsonLines(const QByteArray &text)
         const QJsonValue count = object.value(u"count"_s);
         if (!address.isString() || !object.value(u"file"_s).isString() || !page.isDouble() ||
             !count.isDouble())
-            throw AppError(u"Line "_s + QString::number(number) +
-                           u" is no address of pelmora-extract --format jsonl."_s);
+            throw AppError(u"line "_s + QString::number(number) +
+                           u" is not an address written by pelmora-extract --format jsonl."_s);
         rows.append({address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt()});
     }
     return rows;

@@ -1,6 +1,8 @@
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/TextListModel.h"
+#include "core/AppError.h"
+#include "results/ResultsFile.h"
 #include "run/RunReport.h"
 
 #include <QCheckBox>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,10 +28,12 @@ struct CommandResult
     QByteArray err;
 };
 
-CommandResult runCommand(const QStringList &arguments)
+CommandResult runProgram(const QString &program, const QStringList &arguments, const QByteArray &input = {})
 {
     QProcess process;
-    process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     CommandResult result;
     if (!process.waitForFinished(60000))
         return result;
@@ -36,6 +41,32 @@ CommandResult runCommand(const QStringList &arguments)
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+CommandResult runCommand(const QStringList &arguments, const QByteArray &input = {})
+{
+    return runProgram(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments, input);
+}
+
+// The rows of --format jsonl; none, with a warning, when the output is something else.
+QList<AddressSource> jsonRows(const CommandResult &result)
+{
+    try {
+        return ParseJsonLines(result.out);
+    } catch (const AppError &error) {
+        qWarning("%s", qPrintable(error.description()));
+        return {};
+    }
+}
+
+// The pages of a PDF as pdftotext writes them, split at its form feeds.
+QList<QByteArray> pdftotextPages(const QString &pdf, const QString &password = {})
+{
+    QStringList arguments;
+    if (!password.isEmpty())
+        arguments << u"-upw"_s << password;
+    return runProgram(QStandardPaths::findExecutable(u"pdftotext"_s), arguments << pdf << u"-"_s)
+        .out.split('\f');
 }
 
 QString data(const char *name)
@@ -53,6 +84,9 @@ private Q_SLOTS:
     void sameOutcomeAsTheWindow();
     void passwordsAndFormats();
     void foldersAreScanned();
+    void eachAddressNamesItsFileAndPage();
+    void linkAddressesOnlyOnRequest();
+    void shardedRunsMergeToOneRun();
     void usageErrors();
     void fullDiskCutsNoText();
 
@@ -108,6 +142,20 @@ void TestExtractCommand::sameOutcomeAsTheWindow()
     report.replace(u"Done.\r\n"_s, QString()).replace(u"\r\n"_s, u"\n"_s);
     QCOMPARE(QString::fromUtf8(command.err), report + u'\n');
     QCOMPARE(command.status, 1);
+
+    // The window's CSV with sources holds the command's rows, with CR LF.
+    const QString saved = m_temp.filePath(QString::fromLatin1(QTest::currentDataTag()) + u".csv"_s);
+    m_modal->textAnswers.enqueue(saved);
+    m_modal->filterAnswers.enqueue(u"CSV with sources (*.csv)"_s);
+    press("PushButton3");
+    const CommandResult csv = runCommand(arguments + QStringList{u"--format"_s, u"csv"_s});
+    QCOMPARE(test::readFile(saved), QByteArray(csv.out).replace('\n', "\r\n"));
+    const QList<AddressSource> rows =
+        jsonRows(runCommand(arguments + QStringList{u"--format"_s, u"jsonl"_s}));
+    QCOMPARE(rows.size(), m_window->resultsList().rowCount());
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(m_window->resultsList().index(i).data(Qt::ToolTipRole).toString(),
+                 u"First found in "_s + rows[i].file + u", page "_s + QString::number(rows[i].page));
 }
 
 void TestExtractCommand::passwordsAndFormats()
@@ -191,6 +239,124 @@ void TestExtractCommand::foldersAreScanned()
     QVERIFY(everything.err.contains(QString(root + u"/A/c.pdf  - password protected"_s).toUtf8()));
 }
 
+void TestExtractCommand::eachAddressNamesItsFileAndPage()
+{
+    const QStringList pdfs{data("contacts-1.pdf"),        data("long.pdf"),
+                           data("contacts-2.pdf"),        data("encrypted.pdf"),
+                           data("identity/columns.pdf"),  data("edge-cases.pdf"),
+                           data("identity/pages-200.pdf")};
+    const QStringList arguments = pdfs + QStringList{u"--password"_s, u"secret"_s};
+    const CommandResult jsonl = runCommand(arguments + QStringList{u"--format"_s, u"jsonl"_s});
+    QCOMPARE(jsonl.status, 0);
+    const QList<AddressSource> rows = jsonRows(jsonl);
+
+    QByteArray addresses;
+    for (const AddressSource &row : rows)
+        addresses += row.address.toLatin1() + '\n';
+    QCOMPARE(addresses, runCommand(arguments).out); // results order
+    QCOMPARE(rows.size(), 14 + 150 + 5 + 1 + 8 + 8 + 200);
+
+    QHash<QString, QList<QByteArray>> pages;
+    qsizetype lastFile = 0;
+    int lastPage = 0;
+    for (const AddressSource &row : rows) {
+        if (!pages.contains(row.file))
+            pages.insert(row.file, pdftotextPages(row.file, u"secret"_s));
+        const QList<QByteArray> &text = pages[row.file];
+        const QByteArray address = row.address.toLatin1();
+        QVERIFY2(row.page >= 1 && row.page <= text.size() && text[row.page - 1].contains(address),
+                 qPrintable(row.address + u" is not on page "_s + QString::number(row.page)));
+        for (int earlier = 0; earlier < row.page - 1; ++earlier)
+            QVERIFY2(!text[earlier].toLower().contains(address.toLower()), qPrintable(row.address));
+        // Rows follow the list and the pages.
+        const qsizetype file = pdfs.indexOf(row.file);
+        QVERIFY(file > lastFile || (file == lastFile && row.page >= lastPage));
+        lastFile = file;
+        lastPage = row.page;
+    }
+
+    const auto row = [&rows](const QString &address) {
+        return *std::find_if(rows.begin(), rows.end(),
+                             [&](const AddressSource &each) { return each.address == address; });
+    };
+    // The first spelling, where it stood, and every sighting in any letter case.
+    QCOMPARE(row(u"Sales@Example.com"_s).count, 3);
+    QCOMPARE(row(u"Sales@Example.com"_s).file, data("contacts-1.pdf"));
+    QCOMPARE(row(u"support@acme.com"_s).count, 3);
+    QCOMPARE(row(u"dispatch@acme.com"_s).count, 2);
+    QCOMPARE(row(u"dispatch@acme.com"_s).page, 2);
+    QCOMPARE(row(u"page150@example.com"_s).page, 150);
+    QCOMPARE(row(u"vault@example.com"_s).count, 1);
+
+    // The same rows as CSV, quoted where a path needs it.
+    const CommandResult csv = runCommand(arguments + QStringList{u"--format"_s, u"csv"_s});
+    QCOMPARE(csv.out, CsvBytes(rows, "\n"));
+    QVERIFY(csv.out.startsWith("address,file,page,count\nSales@Example.com,"));
+}
+
+void TestExtractCommand::linkAddressesOnlyOnRequest()
+{
+    const QString pdf = data("identity/links.pdf");
+    QCOMPARE(runCommand({pdf}).out, QByteArray());
+    const CommandResult linked = runCommand({pdf, u"--links"_s, u"--format"_s, u"jsonl"_s});
+    QCOMPARE(linked.status, 0);
+    const QList<AddressSource> rows = jsonRows(linked);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].address, u"hidden.person@example.org"_s); // the part before "?subject="
+    QCOMPARE(rows[1].address, u"second@example.net"_s);
+    QCOMPARE(rows[0].page, 2);
+    QCOMPARE(rows[1].page, 2);
+    for (const QByteArray &page : pdftotextPages(pdf))
+        QVERIFY(!page.contains("@example."));
+}
+
+void TestExtractCommand::shardedRunsMergeToOneRun()
+{
+    const QString parallel = QStandardPaths::findExecutable(u"parallel"_s);
+    QVERIFY2(!parallel.isEmpty(), "GNU parallel is missing; scripts/setup-debian.sh installs it");
+    // Folders, repeats and addresses met again in the second half: the merge must
+    // keep first sightings and add counts across the cut.
+    const QStringList list{data("identity"),       data("contacts-2.pdf"), data("long.pdf"),
+                           data("noaddress.pdf"),  data("contacts-1.pdf"), data("long.pdf"),
+                           data("contacts-2.pdf"), data("edge-cases.pdf")};
+    const auto listFile = [this](const QString &name, const QStringList &paths, char end) {
+        QByteArray bytes;
+        for (const QString &path : paths)
+            bytes += path.toUtf8() + end;
+        return test::writeFile(m_temp.filePath(name), bytes) ? m_temp.filePath(name) : QString();
+    };
+    const QString whole = listFile(u"whole.list"_s, list, '\n');
+    const QString first = listFile(u"part1.list"_s, list.mid(0, 4), '\n');
+    const QString second = listFile(u"part2.list"_s, list.mid(4), '\n');
+
+    const CommandResult shards =
+        runProgram(parallel, {u"--will-cite"_s, u"-j2"_s,
+                              QStringLiteral(PELMORA_EXTRACT_COMMAND) +
+                                  u" -q --format jsonl --files-from {} -o {}.jsonl"_s,
+                              u":::"_s, first, second});
+    QCOMPARE(shards.status, 1); // the protected files of the identity folder, no password given
+    // A part with nothing to search still leaves its (empty) results for the merge.
+    const QString none = listFile(u"none.list"_s, {}, '\n');
+    QCOMPARE(
+        runCommand({u"--format"_s, u"jsonl"_s, u"--files-from"_s, none, u"-o"_s, none + u".jsonl"_s}).status,
+        1);
+    for (const QString &format : {u"jsonl"_s, u"csv"_s, u"lines"_s}) {
+        const CommandResult merged = runCommand({u"--merge"_s, u"--format"_s, format, first + u".jsonl"_s,
+                                                 none + u".jsonl"_s, second + u".jsonl"_s});
+        QCOMPARE(merged.status, 0);
+        const CommandResult single = runCommand({u"-q"_s, u"--format"_s, format, u"--files-from"_s, whole});
+        QCOMPARE(merged.out, single.out);
+        QVERIFY(merged.out.count('\n') > 150);
+    }
+
+    // The same list from standard input, NUL-separated.
+    QByteArray nulList;
+    for (const QString &path : list)
+        nulList += path.toUtf8() + '\0';
+    QCOMPARE(runCommand({u"-q"_s, u"--files-from"_s, u"-"_s, u"--null"_s}, nulList).out,
+             runCommand({u"-q"_s, u"--files-from"_s, whole}).out);
+}
+
 void TestExtractCommand::usageErrors()
 {
     QCOMPARE(runCommand({}).status, 2);
@@ -206,6 +372,15 @@ void TestExtractCommand::usageErrors()
         runCommand({u"--password-file"_s, m_temp.filePath(u"none"_s), data("x.pdf")});
     QCOMPARE(missingFile.status, 2);
     QVERIFY(missingFile.err.contains("cannot be read"));
+    for (const QStringList &misuse :
+         {QStringList{u"--format"_s, u"xml"_s, data("contacts-1.pdf")},
+          QStringList{u"--comma"_s, u"--format"_s, u"csv"_s, data("contacts-1.pdf")},
+          QStringList{u"--null"_s, data("contacts-1.pdf")}, QStringList{u"--merge"_s},
+          QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")}})
+        QCOMPARE(runCommand(misuse).status, 2);
+    const CommandResult notResults = runCommand({u"--merge"_s, data("contacts-1.pdf")});
+    QVERIFY2(notResults.err.contains("contacts-1.pdf cannot be merged: line 1 is not an address"),
+             notResults.err.constData());
     const CommandResult help = runCommand({u"--help"_s});
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.contains("--password-file"));

@@ -171,12 +171,14 @@ void TestResultsFile::jsonLinesReadBackWhole()
 {
     const QList<AddressSource> many{{u"a@b.cd"_s, u"/a.pdf"_s, 1, 1}, {u"B@c.de"_s, u"/b.pdf"_s, 40, 3}};
     QCOMPARE(ParseJsonLines(JsonLinesBytes(many) + "\n"), many); // a trailing empty line is no row
-    const QByteArrayList brokenTexts{"{\"address\":1}\n", "not json\n",
-                                     JsonLinesBytes(many) + "{\"file\":\"/x.pdf\",\"page\":1,\"count\":1}\n"};
-    for (const QByteArray &broken : brokenTexts) {
+    const QList<std::pair<QByteArray, QString>> brokenTexts{
+        {"{\"address\":1}\n", u"line 1 "_s},
+        {"not json\n", u"line 1 "_s},
+        {JsonLinesBytes(many) + "{\"file\":\"/x.pdf\",\"page\":1,\"count\":1}\n", u"line 3 "_s}};
+    for (const auto &[broken, where] : brokenTexts) {
         const QStringList errors = errorsOf([&] { ParseJsonLines(broken); });
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith(u"Line "_s), qPrintable(errors.first()));
+        QVERIFY2(errors.first().startsWith(where), qPrintable(errors.first()));
     }
 }
 

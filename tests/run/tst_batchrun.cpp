@@ -37,6 +37,10 @@ private Q_SLOTS:
     void abortLeavesNothingBehind();
     void workerKilledMidFileLosesOnlyThatFile();
     void abortWhilePromptingIsSafe();
+    void eachAddressKeepsItsFirstSighting_data();
+    void eachAddressKeepsItsFirstSighting();
+    void recognitionReadsOnlyScannedPages();
+    void stopKeepsWhatIsListed();
 
 private:
     Outcome run(const QStringList &pdfs, Host &host, int jobs)
@@ -345,6 +349,87 @@ void TestBatchRun::abortWhilePromptingIsSafe()
     QCOMPARE(host.asked.size(), 2);
     QTest::qWait(200);
     QCOMPARE(m_engine->convertedTexts(), QStringList());
+}
+
+void TestBatchRun::eachAddressKeepsItsFirstSighting_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("three at once") << 3;
+}
+
+void TestBatchRun::eachAddressKeepsItsFirstSighting()
+{
+    QFETCH(int, jobs);
+    const QString a = pdf(u"a.pdf"_s, u"SLEEP 0.2"_s, "Some@X.com\fother@x.com some@x.com\f");
+    // Its second page is whole when the worker dies and counts; the third, cut at "never@x.co", does not.
+    const QString crash = pdf(u"crash.pdf"_s, u"CRASH 37"_s, "one\fother@x.com late@x.com\fnever@x.com\f");
+    const QString b = pdf(u"b.pdf"_s, u"TEXT"_s, "\f\fSOME@x.com third@x.com\f");
+    Host host;
+    const Outcome outcome = run({a, crash, b}, host, jobs);
+    QVERIFY(outcome.ended);
+    QStringList found;
+    for (const FoundAddress &address : outcome.found)
+        found.append(u"%1 %2 page %3 count %4"_s.arg(address.address, QFileInfo(address.file).fileName())
+                         .arg(address.page)
+                         .arg(address.count()));
+    QCOMPARE(found.join(u"; "_s), u"Some@X.com a.pdf page 1 count 3; other@x.com a.pdf page 2 count 2; "
+                                  u"late@x.com crash.pdf page 2 count 1; third@x.com b.pdf page 3 count 1"_s);
+    QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{crash, UnreadableReason::Damaged}}));
+}
+
+void TestBatchRun::recognitionReadsOnlyScannedPages()
+{
+    const QString text = pdf(u"text.pdf"_s, u"TEXT"_s, "typed@x.com\f");
+    const QString scan = pdf(u"scan.pdf"_s, u"SCAN"_s, "first@x.com\fsecond@x.com\f");
+    Host unread;
+    const Outcome without = run({text, scan}, unread, 1);
+    QCOMPARE(without.addresses, QStringList{u"typed@x.com"_s});
+    QCOMPARE(without.unreadable, (QList<UnreadableFile>{{scan, UnreadableReason::TextUnreadable}}));
+
+    Host host;
+    auto batch = makeRun(host, {text, scan}, 1);
+    batch->setRecognition(u"eng"_s);
+    QStringList captions;
+    connect(batch.get(), &BatchRun::progressChanged, this,
+            [&](int, const QString &caption) { captions.append(caption); });
+    QSignalSpy finished(batch.get(), &BatchRun::finished);
+    batch->start();
+    QVERIFY(finished.wait(10000));
+    QVERIFY(batch->unreadableFiles().isEmpty());
+    QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 1 of 2)"_s));
+    QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 2 of 2)"_s));
+    QVERIFY(m_engine->fake->loggedCalls().last().endsWith(u"ocr=1"_s));
+}
+
+void TestBatchRun::stopKeepsWhatIsListed()
+{
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\f");
+    const QString wait = pdf(u"wait.pdf"_s, u"WAIT"_s, "w@x.com\f");
+    QStringList pdfs{a, wait};
+    for (int i = 0; i < 5; ++i)
+        pdfs << pdf(u"s%1.pdf"_s.arg(i), u"SLEEP 60"_s, "s@x.com\f");
+    Host host;
+    auto batch = makeRun(host, pdfs, 3);
+    QStringList found;
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &addresses) {
+        for (const FoundAddress &address : addresses)
+            found.append(address.address);
+    });
+    QSignalSpy finished(batch.get(), &BatchRun::finished);
+    batch->start();
+    QTRY_COMPARE(found, QStringList{u"a@x.com"_s});
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 4); // a, then three at once
+    batch->stop();
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(batch->isStopped());
+    QCOMPARE(batch->reportedCount(), 1);
+    QVERIFY(m_engine->fake->release(wait)); // too late: its worker is gone
+    for (const qint64 pid : m_engine->fake->loggedPids())
+        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    QCOMPARE(found, QStringList{u"a@x.com"_s});
+    QCOMPARE(m_engine->fake->loggedCalls().size(), 4);
+    QCOMPARE(finished.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

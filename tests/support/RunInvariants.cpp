@@ -151,6 +151,27 @@ QList<qint64> ProcessTree(qint64 root)
     return tree;
 }
 
+namespace {
+
+// Tests run side by side, each with a temporary folder of its own; what this test
+// started, directly or through a command, was started under that folder.
+bool StartedByThisTest(const QString &pid)
+{
+    const QByteArray ours = qgetenv("TMPDIR");
+    if (ours.isEmpty())
+        return true;
+    QFile environ(u"/proc/"_s + pid + u"/environ"_s);
+    if (!environ.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &entry : environ.readAll().split('\0')) {
+        if (entry.startsWith("TMPDIR="))
+            return entry.sliced(7).startsWith(ours);
+    }
+    return false;
+}
+
+} // namespace
+
 QList<qint64> RunningWorkers()
 {
     const QStringList programs{QFileInfo(ServiceProgram()).canonicalFilePath(),
@@ -161,7 +182,7 @@ QList<qint64> RunningWorkers()
         bool numeric = false;
         const qint64 pid = name.toLongLong(&numeric);
         if (numeric && programs.contains(QFileInfo(u"/proc/"_s + name + u"/exe"_s).symLinkTarget()) &&
-            ProcessIsRunning(pid))
+            ProcessIsRunning(pid) && StartedByThisTest(name))
             workers.append(pid);
     }
     return workers;

@@ -23,7 +23,8 @@ QList<qint64> RunningChildren();
 // The process and every process it started that is still there, as /proc shows them.
 QList<qint64> ProcessTree(qint64 root);
 
-// Processes of the converter workers, real or fake, that have not ended, whoever started them.
+// Processes of the converter workers, real or fake, that this test started (also through
+// a program it ran) and that have not ended.
 QList<qint64> RunningWorkers();
 
 // What must hold after every run over hostile input: the input tree is byte for byte

@@ -123,8 +123,15 @@ void convert(const ConvertRequest &request)
         while (::access((request.path + ".go").c_str(), F_OK) != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } else if (starts("CRASH ")) {
-        answer(Outcome::Text, 1);
-        writeAll(EncodeFrame(FrameType::Text, {"1", text.substr(0, std::stoul(argument("CRASH ")))}));
+        // The pages that fit whole in <bytes> end as pages; the rest is cut off mid-page.
+        const std::vector<std::string> pages = pagesOf(text.substr(0, std::stoul(argument("CRASH "))));
+        answer(Outcome::Text, int(pagesOf(text).size()));
+        for (std::size_t page = 0; page < pages.size(); ++page) {
+            const std::string number = EncodeNumber(int(page + 1));
+            writeAll(EncodeFrame(FrameType::Text, {number, pages[page]}));
+            if (pages[page].ends_with('\f'))
+                writeAll(EncodeFrame(FrameType::PageEnd, {number}));
+        }
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         std::raise(SIGSEGV);
