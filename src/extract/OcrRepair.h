@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFlags>
+
+namespace pelmora {
+
+// Text recognition splits and misreads addresses in a few typical ways. Each repair
+// below changes the recognised text only where the result is a valid address and the
+// text cannot have meant anything else; a word that already is a valid address is
+// never changed, since an address that is not on the page is worse than a missed one.
+enum class OcrRepair {
+    // "name @domain.org", "name@ domain.org", "name @ domain.org": the space closed up,
+    // unless the name may be the tail of a longer split local part (digits only, or
+    // after a word ending in ".", "_" or "-", or after a single character).
+    AtSpacing = 0x1,
+    // "name@mail1 .example.com", "name@example. com", "name@mail 1.example.com": the
+    // space closed up inside a domain that has no full stop before it, or ends in one.
+    DomainSpacing = 0x2,
+    // Typographic quotes and the degree sign glued to an address become spaces, as
+    // their ASCII forms are punctuation to the extraction anyway.
+    GluedQuotes = 0x4,
+    // A dash read for a hyphen inside an address: "lisa—-lowell", "orbit–labs".
+    Dashes = 0x8,
+    // Not repaired: letters and digits that look alike ("maill" for "mail1"), since both
+    // are allowed almost everywhere; nor digits in the last label ("c0m"): tesseract
+    // did not produce them, and a label split off by a space made a middle label look
+    // last, so "mail8.0akhil 1.org" would have become "mail8.oakhil".
+};
+Q_DECLARE_FLAGS(OcrRepairs, OcrRepair)
+Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
+
+// The repairs that raised recall without lowering precision on the scanned-page corpus.
+inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing,
+                                                   OcrRepair::GluedQuotes, OcrRepair::Dashes};
+
+// Recognised page text (UTF-8, lines ending in LF) with the chosen repairs applied;
+// the program's normal extraction then runs on the result. Holds no state.
+QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs = kDefaultOcrRepairs);
+
+} // namespace pelmora
