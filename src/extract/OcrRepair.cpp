@@ -209,60 +209,18 @@ void closeDomainSpacing(Line &line)
             // "name@mx8.hillside. biz". Only a lower-case label may follow.
             const bool more = joined.endsWith('.') && piece.size() == line.tokens[last].size()
                 && last + 1 < line.tokens.size() && line.closeable(last) && isLowerLabel(line.tokens[last + 1]);
+            // A domain that goes on after one more space ("mail6. po laris.com") has
+            // been split twice, and where is not clear.
+            const bool goesOn = last + 1 < line.tokens.size() && line.closeable(last)
+                && piece.size() == line.tokens[last].size() && headWord(line.tokens[last + 1]).contains('.');
             if (isAddress(joined) && !more) {
-                line.join(i, last);
+                if (!goesOn)
+                    line.join(i, last);
                 break;
             }
             if (piece.size() != line.tokens[last].size())
                 break; // punctuation ends the word
         }
-    }
-}
-
-// UTF-8 typographic quotes and the degree sign (a misread closing quote).
-constexpr QByteArrayView kQuotes[] = {"\xE2\x80\x9C", "\xE2\x80\x9D", "\xE2\x80\x9E", "\xE2\x80\x98",
-                                      "\xE2\x80\x99", "\xC2\xAB", "\xC2\xBB", "\xC2\xB0"};
-
-qsizetype quoteAt(QByteArrayView s, qsizetype i)
-{
-    for (const QByteArrayView q : kQuotes) {
-        if (s.sliced(i).startsWith(q))
-            return q.size();
-    }
-    return 0;
-}
-
-qsizetype quoteBefore(QByteArrayView s, qsizetype end)
-{
-    for (const QByteArrayView q : kQuotes) {
-        if (s.first(end).endsWith(q))
-            return q.size();
-    }
-    return 0;
-}
-
-void spaceGluedQuotes(Line &line)
-{
-    for (QByteArray &token : line.tokens) {
-        if (!token.contains('@'))
-            continue;
-        qsizetype start = 0;
-        while (const qsizetype n = quoteAt(token, start))
-            start += n;
-        qsizetype end = token.size();
-        while (end > start) {
-            // Closing quotes may follow ASCII punctuation: `"name@example.com"”`.
-            qsizetype n = quoteBefore(token, end);
-            qsizetype k = end;
-            while (n == 0 && k > start && isBlanked(token[k - 1]))
-                n = quoteBefore(token, --k);
-            if (n == 0)
-                break;
-            token.replace(k - n, n, " ");
-            end = k - n;
-        }
-        if (start > 0)
-            token.replace(0, start, " ");
     }
 }
 
@@ -321,8 +279,6 @@ QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
         const QByteArrayView raw = text.sliced(i, end - i);
         if (raw.contains('@')) {
             Line line(raw);
-            if (repairs & OcrRepair::GluedQuotes)
-                spaceGluedQuotes(line);
             if (repairs & OcrRepair::Dashes) {
                 for (QByteArray &token : line.tokens)
                     forEachAtWord(token, hyphens);

@@ -18,12 +18,10 @@ enum class OcrRepair {
     // "name@mail1 .example.com", "name@example. com", "name@mail 1.example.com": the
     // space closed up inside a domain that has no full stop before it, or ends in one.
     DomainSpacing = 0x2,
-    // Typographic quotes and the degree sign glued to an address become spaces, as
-    // their ASCII forms are punctuation to the extraction anyway.
-    GluedQuotes = 0x4,
     // A dash read for a hyphen inside an address: "lisa—-lowell", "orbit–labs".
     Dashes = 0x8,
-    // Not repaired: letters and digits that look alike ("maill" for "mail1"), since both
+    // Not repaired: typographic quotes glued to an address (on the corpus each one so
+    // freed held a misread character, so precision fell); letters and digits that look alike ("maill" for "mail1"), since both
     // are allowed almost everywhere; nor digits in the last label ("c0m"): tesseract
     // did not produce them, and a label split off by a space made a middle label look
     // last, so "mail8.0akhil 1.org" would have become "mail8.oakhil".
@@ -33,7 +31,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
 
 // The repairs that raised recall without lowering precision on the scanned-page corpus.
 inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing,
-                                                   OcrRepair::GluedQuotes, OcrRepair::Dashes};
+                                                   OcrRepair::Dashes};
 
 // Recognised page text (UTF-8, lines ending in LF) with the chosen repairs applied;
 // the program's normal extraction then runs on the result. Holds no state.
