@@ -52,6 +52,13 @@ seed=${2:-1}
 mkdir -p "$out"
 rm -f "$out"/scan-*.pdf
 python3 "$gen" corpus "$out" "$seed"
+# Ghostscript quietly substitutes a font it cannot find; the corpus needs the real ones.
+for font in $(cut -f4 "$out/plan.tsv" | tail -n +2 | sort -u); do
+  if printf '/%s findfont pop\n' "$font" | gs -dSAFER -dBATCH -dNOPAUSE -dNODISPLAY - 2>&1 | grep -q Substituting; then
+    echo "font $font not found by ghostscript (apt-get install fonts-urw-base35 fonts-dejavu-core fonts-liberation)" >&2
+    exit 1
+  fi
+done
 work=$out/images
 rm -rf "$work"
 mkdir -p "$work"

@@ -33,8 +33,8 @@ SEPARATORS = re.compile(r"[ \t\r\n\f]+")
 PATTERN = re.compile(
     r"^([a-zA-Z0-9_\-])([a-zA-Z0-9_\-\.]*)@(\[((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\.){3}"
     r"|((([a-zA-Z0-9\-]+)\.)+))([a-zA-Z]{2,}|(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\])\Z")
-FONT_CLASS = {"Times-Roman": "serif", "LiberationSerif-Regular": "serif", "NewCenturySchlbk-Roman": "serif",
-              "Helvetica": "sans", "DejaVuSans": "sans", "LiberationSans-Regular": "sans",
+FONT_CLASS = {"Times-Roman": "serif", "LiberationSerif": "serif", "NewCenturySchlbk-Roman": "serif",
+              "Helvetica": "sans", "DejaVuSans": "sans", "LiberationSans": "sans",
               "Courier": "mono", "DejaVuSansMono": "mono"}
 
 
