@@ -121,6 +121,8 @@ def main():
     ap.add_argument("--dpi", help="resolution told to tesseract")
     ap.add_argument("--render", type=int, default=300, help="pdftoppm resolution (the worker's is 300)")
     ap.add_argument("-c", dest="config", action="append", default=[], help="tesseract VAR=VALUE")
+    ap.add_argument("--user-patterns", help="tesseract user patterns file")
+    ap.add_argument("--user-words", help="tesseract user words file")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     ap.add_argument("--groups", default="all,dpi,blur,turn,kind,class,size,font")
     ap.add_argument("--misses", action="store_true", help="list missed and wrong addresses")
@@ -133,7 +135,13 @@ def main():
         tess_args += ["--dpi", args.dpi]
     for c in args.config:
         tess_args += ["-c", c]
+    for option, path in (("--user-patterns", args.user_patterns), ("--user-words", args.user_words)):
+        if path:
+            tess_args += [option, str(Path(path).resolve())]
     setting = " ".join(tess_args) or "default"
+    for path in (args.user_patterns, args.user_words):
+        if path:  # the cache follows the file's content
+            setting += " (%s)" % hashlib.sha1(Path(path).read_bytes()).hexdigest()[:8]
     if args.render != 300:
         setting += " (pages at %d dpi)" % args.render
     cache = args.corpus / "ocr-cache" / (hashlib.sha1(setting.encode()).hexdigest()[:10])
