@@ -1,7 +1,9 @@
 // Checks the recognised-text repair over arbitrary bytes, with every repair on, against
 // its promises: an address the extraction finds before is found after, with its
 // spelling; lines stay lines; text only shrinks (spaces closed, dashes made hyphens);
-// text without "@" comes back as it was.
+// text without "@" comes back as it was. With the look-alike case repair too, the text
+// keeps its size, and each address is one found before or one of them in small
+// letters with "0" and "5" for look-alike capitals.
 
 #include "extract/AddressExtraction.h"
 #include "extract/OcrRepair.h"
@@ -17,6 +19,12 @@ namespace {
     std::fprintf(stderr, "%s\ninput:  %s\noutput: %s\n", what, in.toPercentEncoding().constData(),
                  out.toPercentEncoding().constData());
     std::abort();
+}
+
+// An address with its look-alike letters and digits made one: "jOhn", "j0hn" and "john" agree.
+QString lookAlikeKey(const QString &address)
+{
+    return address.toLower().replace(u'0', u'o').replace(u'5', u's');
 }
 
 } // namespace
@@ -37,6 +45,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const QString &address : pelmora::ValidAddresses(in)) {
         if (!after.contains(address))
             fail("an address was lost", in, out);
+    }
+    const QByteArray cased = pelmora::RepairRecognisedText(in, every | pelmora::OcrRepair::LookAlikeCase);
+    if (cased.size() != out.size() || cased.count('\n') != out.count('\n'))
+        fail("the look-alike case repair changed the layout", in, cased);
+    for (const QString &address : pelmora::ValidAddresses(cased)) {
+        if (after.contains(address))
+            continue;
+        bool known = false;
+        for (const QString &before : after)
+            known = known || lookAlikeKey(before) == lookAlikeKey(address);
+        if (!known || address != address.toLower())
+            fail("the look-alike case repair made up an address", in, cased);
     }
     return 0;
 }

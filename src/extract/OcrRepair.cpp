@@ -263,6 +263,68 @@ QByteArray hyphens(const QByteArray &word)
     return out;
 }
 
+bool isLower(char c)
+{
+    return c >= 'a' && c <= 'z';
+}
+
+bool isUpper(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+// The address word with "O" and "S" after a small letter or digit read as "0" and "5";
+// empty when a capital after a small letter or digit remains, or the result has any
+// capital, since then the case was not written by tesseract's misreading alone.
+QByteArray lowerLookAlikes(QByteArrayView address)
+{
+    QByteArray out = address.toByteArray();
+    for (qsizetype i = 1; i < out.size(); ++i) {
+        // After the one before was read as a digit: "sOOn" is "s00n".
+        if (!isUpper(address[i]) || !(isLower(out[i - 1]) || isDigit(out[i - 1])))
+            continue;
+        if (address[i] == 'O')
+            out[i] = '0';
+        else if (address[i] == 'S')
+            out[i] = '5';
+        else
+            return {};
+    }
+    for (const char c : out) {
+        if (isUpper(c))
+            return {};
+    }
+    return out;
+}
+
+bool hasInnerCapital(QByteArrayView address)
+{
+    for (qsizetype i = 1; i < address.size(); ++i) {
+        if (isUpper(address[i]) && (isLower(address[i - 1]) || isDigit(address[i - 1])))
+            return true;
+    }
+    return false;
+}
+
+void fixLookAlikeCase(QByteArray &token)
+{
+    qsizetype i = 0;
+    while (i < token.size()) {
+        while (i < token.size() && isBoundary(token[i]))
+            ++i;
+        qsizetype end = i;
+        while (end < token.size() && !isBoundary(token[end]))
+            ++end;
+        const QByteArrayView address = withoutTrailingStops(QByteArrayView(token).sliced(i, end - i));
+        if (address.contains('@') && IsValidEmail(address) && hasInnerCapital(address)) {
+            const QByteArray fixed = lowerLookAlikes(address);
+            // Same length either way: the text never grows.
+            token.replace(i, address.size(), IsValidEmail(fixed) ? fixed : QByteArray(address.size(), ' '));
+        }
+        i = end;
+    }
+}
+
 } // namespace
 
 QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
@@ -287,6 +349,11 @@ QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
                 closeAtSpacing(line);
             if (repairs & OcrRepair::DomainSpacing)
                 closeDomainSpacing(line);
+            // Last, so that addresses mended above are judged too.
+            if (repairs & OcrRepair::LookAlikeCase) {
+                for (QByteArray &token : line.tokens)
+                    fixLookAlikeCase(token);
+            }
             out += line.text();
         } else {
             out += raw;

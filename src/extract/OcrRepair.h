@@ -22,6 +22,12 @@ enum class OcrRepair {
     DomainSpacing = 0x2,
     // A dash read for a hyphen inside an address: "lisa—-lowell", "orbit–labs".
     Dashes = 0x8,
+    // A capital right after a lower-case letter or digit in an address: tesseract reads
+    // a zero or five among small letters as "O" or "S" ("jOhn", "mxS"), so those become
+    // "0" and "5" when the address is then all lower case; any other such capital
+    // ("DeOliveira", "m1IpOnd") cannot be told from a misread one, and the address is
+    // blanked. Only for recognised text: typed text means its capitals.
+    LookAlikeCase = 0x10,
     // Not repaired: typographic quotes glued to an address (on the corpus each one so
     // freed held a misread character, so precision fell); letters and digits that look alike ("maill" for "mail1"), since both
     // are allowed almost everywhere; nor digits in the last label ("c0m"): tesseract
@@ -33,7 +39,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
 
 // The repairs that raised recall without lowering precision on the scanned-page corpus
 // (scripts/make-ocr-corpus.sh, seeds 1 and 2, measured by scripts/ocr-eval.py).
-inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes};
+inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes, OcrRepair::LookAlikeCase};
 
 // Recognised page text (UTF-8, lines ending in LF) with the chosen repairs applied;
 // the program's normal extraction then runs on the result. Holds no state.

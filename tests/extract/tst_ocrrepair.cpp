@@ -11,7 +11,8 @@ Q_DECLARE_METATYPE(pelmora::OcrRepairs)
 namespace {
 
 // Every repair, the ones left out of the defaults too.
-constexpr OcrRepairs kAll = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing, OcrRepair::Dashes};
+constexpr OcrRepairs kAll = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing, OcrRepair::Dashes,
+                             OcrRepair::LookAlikeCase};
 
 QStringList addressesOf(const QByteArray &text)
 {
@@ -31,6 +32,8 @@ private Q_SLOTS:
     void leavesAlone();
     void keepsEveryValidAddress_data();
     void keepsEveryValidAddress();
+    void blanksUnclearCapitals_data();
+    void blanksUnclearCapitals();
     void recognisedPage();
     void textWithoutAtSignIsCopied();
 };
@@ -44,7 +47,7 @@ void TestOcrRepair::repairs_data()
     QTest::addColumn<QByteArray>("repaired");
     QTest::addColumn<OcrRepairs>("by");
     const OcrRepairs at = OcrRepair::AtSpacing, domain = OcrRepair::DomainSpacing;
-    const OcrRepairs dashes = OcrRepair::Dashes;
+    const OcrRepairs dashes = OcrRepair::Dashes, lookAlike = OcrRepair::LookAlikeCase;
 
     QTest::newRow("space before @") << "Write to milo_f27 @mail7.example.io now"_ba
                                     << "Write to milo_f27@mail7.example.io now"_ba << at;
@@ -83,6 +86,15 @@ void TestOcrRepair::repairs_data()
                                         << "E-mail: o77o_s65@orbit-labs.de"_ba << dashes;
     QTest::newRow("en dash") << "oskar\xE2\x80\x93" "0153n@mx8.sibelius.co.uk,"_ba << "oskar-0153n@mx8.sibelius.co.uk,"_ba
                              << dashes;
+
+    QTest::newRow("O after a small letter") << "Write to jOhn-schulz@mx5.lumenia.ch today"_ba
+                                            << "Write to j0hn-schulz@mx5.lumenia.ch today"_ba << lookAlike;
+    QTest::newRow("O and S, both parts") << "to poSt.silverline@mxS.silverline.com."_ba
+                                         << "to po5t.silverline@mx5.silverline.com."_ba << lookAlike;
+    QTest::newRow("O after a digit") << "<kai-n0v4k@polari5O.com>"_ba << "<kai-n0v4k@polari50.com>"_ba << lookAlike;
+    QTest::newRow("two in a row") << "E-mail: sOOn@mx1.acme-co.eu"_ba << "E-mail: s00n@mx1.acme-co.eu"_ba << lookAlike;
+    QTest::newRow("after an at-sign repair") << "Copy cOn74ct1 @mail6.hillside.eu now"_ba
+                                             << "Copy c0n74ct1@mail6.hillside.eu now"_ba << (at | lookAlike);
 }
 
 void TestOcrRepair::repairs()
@@ -114,6 +126,9 @@ void TestOcrRepair::leavesAlone_data()
     QTest::newRow("valid, then @ and a domain") << "a@b.com @c.org"_ba;
     QTest::newRow("last label with a digit") << "milo_b51@mail8.0akhil 1.org on any reply."_ba;
     QTest::newRow("digit in last label alone") << "sales@acme.c0m"_ba;
+    QTest::newRow("capitals that start parts") << "E-mail: Noor.Fiori60@Mx8.Fjordline.co.uk"_ba;
+    QTest::newRow("capital after a stop or hyphen") << "S.Stolz@Blueriver.se and Kai-Col11ns@Oslo-logistik42.se"_ba;
+    QTest::newRow("capitals in a word that is no address") << "NordTrade mOOn poSt@ x@yS"_ba;
 
     // The name before a split "@" may be only the end of the local part.
     QTest::newRow("single letter before") << "nd s lowell @ellison.de and"_ba;
@@ -195,6 +210,32 @@ void TestOcrRepair::keepsEveryValidAddress()
     QCOMPARE(addressesOf(repaired), after);
     for (const QString &address : addressesOf(recognised))
         QVERIFY2(after.contains(address), qPrintable(address));
+}
+
+// An address with a capital after a small letter or digit that is not a look-alike
+// zero or five, alone or beside one, is blanked: its case cannot be trusted.
+void TestOcrRepair::blanksUnclearCapitals_data()
+{
+    QTest::addColumn<QByteArray>("recognised");
+    QTest::addColumn<QByteArray>("blanked");
+    QTest::newRow("name in two capitals") << "Mail DeOliveira@acme.com now"_ba << "DeOliveira@acme.com"_ba;
+    QTest::newRow("I among small letters") << "p0nd@m1IpOnd.com."_ba << "p0nd@m1IpOnd.com"_ba;
+    QTest::newRow("O, and a capital first") << "E-mail: Maria.mOlsen@x.org"_ba << "Maria.mOlsen@x.org"_ba;
+    QTest::newRow("S before a capital") << "see joSH@acme.com, thanks"_ba << "joSH@acme.com"_ba;
+    QTest::newRow("O making a bad top-level domain") << "a@b.cOm"_ba << "a@b.cOm"_ba;
+    QTest::newRow("beside a valid one") << "x1@acme.com LiSa@acme.com"_ba << "LiSa@acme.com"_ba;
+}
+
+void TestOcrRepair::blanksUnclearCapitals()
+{
+    QFETCH(QByteArray, recognised);
+    QFETCH(QByteArray, blanked);
+    QVERIFY(addressesOf(recognised).contains(QString::fromLatin1(blanked)));
+    const QByteArray repaired = QByteArray(recognised).replace(blanked, QByteArray(blanked.size(), ' '));
+    QCOMPARE(RepairRecognisedText(recognised, OcrRepair::LookAlikeCase), repaired);
+    QCOMPARE(RepairRecognisedText(recognised), repaired);
+    QCOMPARE(RepairRecognisedText(recognised, kAll & ~OcrRepairs(OcrRepair::LookAlikeCase)), recognised);
+    QVERIFY(!addressesOf(repaired).contains(QString::fromLatin1(blanked)));
 }
 
 // A page as tesseract wrote it for a serif letter of the corpus: what the extraction
