@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
 """Recall and precision of text recognition on the scanned-page corpus.
 
-    ocr-eval.py CORPUS [--repair EXE] [--psm N] [--dpi N] [-c VAR=VALUE]... [--jobs N]
-                [--groups LIST] [--misses]
+    ocr-eval.py CORPUS [--repair EXE]... [--lang L] [--no-dict] [--min-conf N] [--psm N]
+                [--dpi N] [-c VAR=VALUE]... [--jobs N] [--groups LIST] [--misses]
 
 CORPUS is a folder written by scripts/make-ocr-corpus.sh. Each page is rendered as the
 converter worker does, `pdftoppm -r 300 -gray`, and recognised by the `tesseract` command
-(language eng, OMP_THREAD_LIMIT=1, default page segmentation unless --psm); the text
-goes through the program's address rules, restated below as in scripts/list-addresses.py.
-With --repair, the recognised text is also piped through EXE (pelmora_ocr_repair, built
-from the program's own repair function) and both results are shown.
+(language eng unless --lang, OMP_THREAD_LIMIT=1, default page segmentation unless --psm);
+the text goes through the program's address rules, restated below as in
+scripts/list-addresses.py. With --repair, the recognised text is also piped through EXE
+(pelmora_ocr_repair, built from the program's own repair function, with its options if
+quoted: --repair "EXE --only at,dashes"); each --repair adds a column.
+
+--no-dict recognises with a copy of the language's model without its word lists (made
+here with combine_tessdata), as the worker does with lstm_use_matrix=0 at Init; the
+command line's "-c lstm_use_matrix=0" comes too late to act.
+--min-conf N reads tesseract's tsv output and blanks every word whose confidence is
+below N before the address rules, to measure a confidence rule.
 
 recall    = placed addresses found with exactly their spelling / addresses placed
 precision = found addresses that are placed on that page / addresses found
@@ -57,22 +64,74 @@ def read_tsv(path):
         return [dict(zip(head, line.rstrip("\n").split("\t"))) for line in f if line.strip()]
 
 
+def model_without_word_lists(langs, folder):
+    """A tessdata folder holding each language's model without its word lists."""
+    system = Path(subprocess.run(["tesseract", "--list-langs"], capture_output=True, text=True,
+                                 check=True).stdout.split('"')[1])
+    folder.mkdir(parents=True, exist_ok=True)
+    if not (folder / "configs").exists():
+        (folder / "configs").symlink_to(system / "configs")
+    for lang in langs.split("+"):
+        if (folder / (lang + ".traineddata")).exists():
+            continue
+        parts = folder / ("parts-" + lang)
+        parts.mkdir(exist_ok=True)
+        subprocess.run(["combine_tessdata", "-u", str(system / (lang + ".traineddata")), str(parts / lang) + "."],
+                       check=True, capture_output=True)
+        for part in parts.iterdir():
+            if "dawg" in part.name or part.name.endswith(".traineddata"):
+                part.unlink()
+        subprocess.run(["combine_tessdata", str(parts / lang) + "."], check=True, capture_output=True)
+        (parts / (lang + ".traineddata")).rename(folder / (lang + ".traineddata"))
+        for part in parts.iterdir():
+            part.unlink()
+        parts.rmdir()
+    return folder
+
+
+def text_from_tsv(tsv, min_conf):
+    """Page text from tesseract's tsv: words of a line joined by a space, a blank line
+    after each paragraph, words below min_conf blanked."""
+    lines, key, words = [], None, []
+    for row in tsv.decode("utf-8", "replace").splitlines()[1:]:
+        f = row.split("\t")
+        if len(f) < 12 or f[0] != "5":
+            continue
+        k = tuple(f[1:5])
+        if k != key:
+            if words:
+                lines.append((key, " ".join(words)))
+            key, words = k, []
+        word = f[11]
+        words.append(word if float(f[10]) >= min_conf else " " * len(word))
+    if words:
+        lines.append((key, " ".join(words)))
+    out = []
+    for i, (k, line) in enumerate(lines):
+        out.append(line)
+        if i + 1 == len(lines) or lines[i + 1][0][:3] != k[:3]:
+            out.append("")
+    return "\n".join(out).encode()
+
+
 def recognise(job):
-    pdf, page, cache, tess_args, render_dpi = job
-    out = cache / ("%s-%d.txt" % (pdf.stem, page))
+    pdf, page, cache, tess_args, render_dpi, min_conf = job
+    out = cache / ("%s-%d.%s" % (pdf.stem, page, "tsv" if min_conf is not None else "txt"))
     if out.exists():
-        return out.read_bytes()
+        text = out.read_bytes()
+        return text_from_tsv(text, min_conf) if min_conf is not None else text
     stem = cache / ("%s-%d.%d" % (pdf.stem, page, os.getpid()))  # two runs may share the cache
     subprocess.run(["pdftoppm", "-r", str(render_dpi), "-gray", "-f", str(page), "-l", str(page), "-singlefile",
                     str(pdf), str(stem)], check=True)
     env = dict(os.environ, OMP_THREAD_LIMIT="1")
-    text = subprocess.run(["tesseract", str(stem) + ".pgm", "stdout", "-l", "eng"] + tess_args,
+    text = subprocess.run(["tesseract", str(stem) + ".pgm", "stdout"] + tess_args
+                          + (["tsv"] if min_conf is not None else []),
                           env=env, check=True, capture_output=True).stdout
     os.remove(str(stem) + ".pgm")
     tmp = out.with_suffix(".%d.tmp" % os.getpid())
     tmp.write_bytes(text)
     tmp.rename(out)
-    return text
+    return text_from_tsv(text, min_conf) if min_conf is not None else text
 
 
 def group_keys(p):
@@ -116,7 +175,10 @@ def fmt(placed, found, correct):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("corpus", type=Path)
-    ap.add_argument("--repair", help="text filter built from the repair function")
+    ap.add_argument("--repair", action="append", default=[], help="text filter built from the repair function")
+    ap.add_argument("--lang", default="eng", help="tesseract language(s), e.g. Latin or eng+Latin")
+    ap.add_argument("--no-dict", action="store_true", help="the language's model without its word lists")
+    ap.add_argument("--min-conf", type=float, help="blank words below this tesseract confidence (tsv output)")
     ap.add_argument("--psm", help="tesseract page segmentation mode")
     ap.add_argument("--dpi", help="resolution told to tesseract")
     ap.add_argument("--render", type=int, default=300, help="pdftoppm resolution (the worker's is 300)")
@@ -129,6 +191,9 @@ def main():
     args = ap.parse_args()
 
     tess_args = []
+    if args.no_dict:
+        tess_args += ["--tessdata-dir", str(model_without_word_lists(args.lang, args.corpus / "ocr-cache" / "tessdata-nodict"))]
+    tess_args += ["-l", args.lang]
     if args.psm:
         tess_args += ["--psm", args.psm]
     if args.dpi:
@@ -138,7 +203,12 @@ def main():
     for option, path in (("--user-patterns", args.user_patterns), ("--user-words", args.user_words)):
         if path:
             tess_args += [option, str(Path(path).resolve())]
-    setting = " ".join(tess_args) or "default"
+    # The cache key leaves out where the model copy lives; the default keeps its old name.
+    shown = [a for a in tess_args if "tessdata-nodict" not in a]
+    shown = [a for a in shown if a != "--tessdata-dir"] + (["(no word lists)"] if args.no_dict else [])
+    setting = " ".join(shown[2:] if shown[:2] == ["-l", "eng"] else shown) or "default"
+    if args.min_conf is not None:
+        setting += " (tsv)"
     for path in (args.user_patterns, args.user_words):
         if path:  # the cache follows the file's content
             setting += " (%s)" % hashlib.sha1(Path(path).read_bytes()).hexdigest()[:8]
@@ -154,21 +224,23 @@ def main():
         truth[(row["file"], int(row["page"]))].append((row["address"], row.get("digits", "plain")))
     pages = {(p["file"], int(p["page"])): p for p in plan}
 
-    jobs = [(args.corpus / f, pg, cache, tess_args, args.render) for (f, pg) in pages]
+    jobs = [(args.corpus / f, pg, cache, tess_args, args.render, args.min_conf) for (f, pg) in pages]
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         texts = dict(zip(pages, pool.map(recognise, jobs)))
 
     variants = [("recognised", {k: addresses(t) for k, t in texts.items()})]
-    if args.repair:
+    for n, repair in enumerate(args.repair):
         repaired = {}
         for k, t in texts.items():
-            repaired[k] = addresses(subprocess.run(shlex.split(args.repair), input=t, check=True,
+            repaired[k] = addresses(subprocess.run(shlex.split(repair), input=t, check=True,
                                                    capture_output=True).stdout)
-        variants.append(("repaired", repaired))
+        only = shlex.split(repair)[1:]
+        variants.append(("repaired" + (" " + only[-1] if only else ""), repaired))
     scores = [(name, score(pages, truth, found)) for name, found in variants]
 
-    print("tesseract %s; pdftoppm -r %d -gray; %d pages, %d addresses placed" % (
-        setting, args.render, len(pages), sum(len(v) for v in truth.values())))
+    print("tesseract %s%s; pdftoppm -r %d -gray; %d pages, %d addresses placed" % (
+        setting, "; words below %g blanked" % args.min_conf if args.min_conf is not None else "",
+        args.render, len(pages), sum(len(v) for v in truth.values())))
     header = "%-34s %6s" % ("group", "placed")
     for name, _ in scores:
         header += "  | %-27s" % (name + ": found ok recall prec")
