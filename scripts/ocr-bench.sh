@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Recall and precision of text recognition on the scanned-page corpus, before and after
+# the recognition settings and repairs the program uses: builds the repair filter,
+# writes the corpus for each seed (once, kept in build-bench/), recognises it with
+# tesseract as the converter worker does and prints, per seed, the table before (eng
+# with its word lists) and after (Latin without word lists, words below confidence 50
+# blanked: src/extract/OcrSettings.h),
+# each with the text as recognised, the earlier repairs (at, dashes) and the default
+# repairs (those and the look-alike case repair); then one line per step over all seeds.
+# Usage: scripts/ocr-bench.sh [seed...]   (default: 1 2)
+# Extra ocr-eval.py options go in OCR_EVAL_ARGS, e.g. OCR_EVAL_ARGS="--psm 6".
+# Needs: tesseract-ocr, tesseract-ocr-eng, tesseract-ocr-script-latn, poppler-utils,
+# ghostscript, imagemagick, fonts-urw-base35, fonts-dejavu-core, fonts-liberation.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seeds=("$@")
+[ ${#seeds[@]} -gt 0 ] || seeds=(1 2)
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target pelmora_ocr_repair >/dev/null
+repair=build-bench/bench/pelmora_ocr_repair
+echo "tesseract: $(tesseract --version 2>&1 | head -n 1), eng data $(dpkg-query -W -f='${Version}' tesseract-ocr-eng 2>/dev/null || echo '?')," \
+  "Latin data $(dpkg-query -W -f='${Version}' tesseract-ocr-script-latn 2>/dev/null || echo 'missing')"
+tesseract --list-langs 2>/dev/null | grep -qx Latin || { echo "Latin model missing: apt-get install tesseract-ocr-script-latn" >&2; exit 1; }
+
+# name|ocr-eval.py options; the first is "before", the last "after".
+settings=(
+  "before: eng|"
+  "eng without word lists|--no-dict"
+  "Latin|--lang Latin"
+  "Latin without word lists|--lang Latin --no-dict"
+  "after: that, words below 50 blanked|--lang Latin --no-dict --min-conf 50"
+)
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+for seed in "${seeds[@]}"; do
+  corpus=build-bench/ocr-corpus-$seed
+  [ -f "$corpus/truth.tsv" ] && [ -f "$corpus/scan-16-200dpi-blur.pdf" ] || scripts/make-ocr-corpus.sh "$corpus" "$seed" >/dev/null
+  for s in "${settings[@]}"; do
+    name=${s%%|*} opts=${s#*|}
+    out=$(
+      # shellcheck disable=SC2086 # options are split on purpose
+      python3 scripts/ocr-eval.py "$corpus" $opts --repair "$repair --only at,dashes" --repair "$repair" ${OCR_EVAL_ARGS:-}
+    )
+    case $name in before:* | after:*)
+      echo
+      echo "== corpus seed $seed, $name"
+      echo "$out" ;;
+    esac
+    # placed, then found and correct for recognised, earlier repairs, default repairs
+    echo "$out" | awk -v n="$name" -F'|' '$1 ~ /^all / { split($1, a, " "); printf "%s|%s", n, a[2];
+      for (i = 2; i <= 4; i++) { split($i, b, " "); printf "|%s|%s", b[1], b[2] } print "" }' >>"$summary"
+  done
+done
+echo
+echo "== all seeds (${seeds[*]}): recall / precision"
+printf '%-34s %6s  %-15s  %-15s  %-15s\n' setting placed recognised "at,dashes" "default repairs"
+awk -F'|' '{ key = $1; if (!(key in seen)) { seen[key] = 1; order[++n] = key }
+             p[key] += $2; for (i = 0; i < 3; i++) { f[key, i] += $(3 + 2 * i); c[key, i] += $(4 + 2 * i) } }
+  END { for (k = 1; k <= n; k++) { key = order[k]; printf "%-34s %6d", key, p[key];
+          for (i = 0; i < 3; i++) printf "  %.3f / %.3f  ", c[key, i] / p[key], (f[key, i] ? c[key, i] / f[key, i] : 1)
+          print "" } }' "$summary"
+echo
+echo "reproduce: scripts/ocr-bench.sh ${seeds[*]}"

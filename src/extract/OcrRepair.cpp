@@ -1,0 +1,368 @@
+#include "extract/OcrRepair.h"
+
+#include "extract/AddressExtraction.h"
+
+#include <QList>
+
+namespace pelmora {
+
+namespace {
+
+constexpr QByteArrayView kBlanked = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~";
+
+bool isBlanked(char c)
+{
+    return kBlanked.contains(c);
+}
+
+// Where the extraction's words end: blanked punctuation and the separators.
+bool isBoundary(char c)
+{
+    return isBlanked(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isAlnum(char c)
+{
+    return isLetter(c) || isDigit(c);
+}
+
+QByteArrayView withoutTrailingStops(QByteArrayView word)
+{
+    while (word.endsWith('.'))
+        word.chop(1);
+    return word;
+}
+
+// What the extraction would keep of a word: valid once its closing full stops go.
+bool isAddress(QByteArrayView word)
+{
+    return IsValidEmail(withoutTrailingStops(word));
+}
+
+// The extraction's word at the end of a token: after its last blanked character.
+QByteArrayView tailWord(QByteArrayView token)
+{
+    qsizetype i = token.size();
+    while (i > 0 && !isBoundary(token[i - 1]))
+        --i;
+    return token.sliced(i);
+}
+
+// The extraction's word at the start of a token: before its first blanked character.
+QByteArrayView headWord(QByteArrayView token)
+{
+    qsizetype i = 0;
+    while (i < token.size() && !isBoundary(token[i]))
+        ++i;
+    return token.first(i);
+}
+
+// One line cut at spaces. Only a single space is ever closed: a wider gap, a TAB, CR or
+// form feed is layout (a table column, a page end), not a misread glyph.
+struct Line
+{
+    static bool isGap(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f'; }
+
+    QList<QByteArray> tokens;
+    QList<QByteArray> gaps; // gaps[i] follows tokens[i]
+
+    explicit Line(QByteArrayView text)
+    {
+        qsizetype i = 0;
+        while (i < text.size()) {
+            qsizetype end = i;
+            while (end < text.size() && !isGap(text[end]))
+                ++end;
+            tokens.append(text.sliced(i, end - i).toByteArray());
+            qsizetype next = end;
+            while (next < text.size() && isGap(text[next]))
+                ++next;
+            gaps.append(text.sliced(end, next - end).toByteArray());
+            i = next;
+        }
+    }
+
+    bool closeable(qsizetype i) const { return i + 1 < tokens.size() && gaps[i] == " "; }
+
+    // Tokens i..last become one, their gaps dropped.
+    void join(qsizetype i, qsizetype last)
+    {
+        for (qsizetype k = i + 1; k <= last; ++k)
+            tokens[i] += tokens[k];
+        gaps[i] = gaps[last];
+        tokens.remove(i + 1, last - i);
+        gaps.remove(i + 1, last - i);
+    }
+
+    QByteArray text() const
+    {
+        QByteArray out;
+        for (qsizetype i = 0; i < tokens.size(); ++i)
+            out += tokens[i] + gaps[i];
+        return out;
+    }
+};
+
+// Whether `name`, the local part of an address being mended, may be only the end of
+// it, the rest on the word before (`before`, empty when punctuation or the line start
+// comes first): "s lowell @x.org", "orders. lilleholm @x.org", "kowalski1 291 @x.org".
+bool mayBeTailOfName(QByteArrayView name, QByteArrayView before)
+{
+    bool letters = false;
+    for (const char c : name)
+        letters = letters || isLetter(c);
+    if (!letters || name.size() < 2 || name.front() == '_' || name.front() == '-' || name.front() == '.')
+        return true;
+    if (before.isEmpty())
+        return false;
+    const char last = before.back();
+    if (last == '.' || last == '_' || last == '-')
+        return true;
+    return before.size() == 1 || (isDigit(name.front()) && isAlnum(last));
+}
+
+// The token before token i when nothing but one space parts them, else empty.
+QByteArrayView wordBefore(const Line &line, qsizetype i)
+{
+    return (i > 0 && line.gaps[i - 1] == " ") ? QByteArrayView(line.tokens[i - 1]) : QByteArrayView();
+}
+
+void closeAtSpacing(Line &line)
+{
+    for (qsizetype i = 0; i + 1 < line.tokens.size(); ++i) {
+        // The pieces: a lone "@" between two words, or "@" at the end of this token or
+        // at the start of the next one.
+        qsizetype last = i + 1;
+        if (line.tokens[i + 1] == "@") {
+            if (!line.closeable(i) || !line.closeable(i + 1))
+                continue;
+            last = i + 2;
+        } else if (!line.closeable(i) || !(line.tokens[i].endsWith('@') || line.tokens[i + 1].startsWith('@'))) {
+            continue;
+        }
+        QByteArray joined;
+        for (qsizetype k = i; k <= last; ++k)
+            joined += line.tokens[k];
+        const QByteArrayView left = tailWord(line.tokens[i]);
+        const QByteArrayView name = left.endsWith('@') ? left.chopped(1) : left;
+        const QByteArrayView domain = headWord(line.tokens[last]);
+        if (name.isEmpty() || name.contains('@') || (domain.startsWith('@') ? domain.sliced(1) : domain).contains('@'))
+            continue;
+        // The name must be the whole local part: a word with its own punctuation before
+        // it is; a bare word may be the end of one split further.
+        const bool bare = left.size() == line.tokens[i].size();
+        if (mayBeTailOfName(name, bare ? wordBefore(line, i) : QByteArrayView()))
+            continue;
+        if (!isAddress(headWord(joined.sliced(line.tokens[i].size() - left.size()))))
+            continue;
+        line.join(i, last);
+    }
+}
+
+// A top-level-domain-like word, possibly followed by punctuation: "biz", "com;".
+bool isLowerLabel(QByteArrayView token)
+{
+    const QByteArrayView word = withoutTrailingStops(headWord(token));
+    if (word.size() < 2)
+        return false;
+    for (const char c : word) {
+        if (c < 'a' || c > 'z')
+            return false;
+    }
+    return true;
+}
+
+void closeDomainSpacing(Line &line)
+{
+    for (qsizetype i = 0; i + 1 < line.tokens.size(); ++i) {
+        const QByteArrayView word = tailWord(line.tokens[i]);
+        const qsizetype at = word.indexOf('@');
+        // A split right after "@" is the at-sign's repair, with its own checks.
+        if (at < 0 || at + 1 == word.size() || word.lastIndexOf('@') != at || isAddress(word))
+            continue;
+        const bool bare = word.size() == line.tokens[i].size();
+        if (mayBeTailOfName(word.first(at), bare ? wordBefore(line, i) : QByteArrayView()))
+            continue;
+        // Up to three more pieces ("mx8 . hillside. biz"), each after a full stop or
+        // starting with one; a space inside a label may hide a lost character
+        // ("mail Isibelius.org" was "mail1.sibelius.org").
+        QByteArray joined = word.toByteArray();
+        for (qsizetype last = i + 1; last < line.tokens.size() && last <= i + 3 && line.closeable(last - 1); ++last) {
+            const QByteArrayView piece = headWord(line.tokens[last]);
+            if (piece.isEmpty() || piece.contains('@') || !(joined.endsWith('.') || piece.startsWith('.')))
+                break;
+            // After a full stop and a space, a capital starts a sentence: "sales@acme. We".
+            if (!piece.startsWith('.') && !(isDigit(piece.front()) || (piece.front() >= 'a' && piece.front() <= 'z')))
+                break;
+            joined += piece;
+            // Valid only without its closing full stop, it may still go on:
+            // "name@mx8.hillside. biz". Only a lower-case label may follow.
+            const bool more = joined.endsWith('.') && piece.size() == line.tokens[last].size()
+                && last + 1 < line.tokens.size() && line.closeable(last) && isLowerLabel(line.tokens[last + 1]);
+            // A domain that goes on after one more space ("mail6. po laris.com") has
+            // been split twice, and where is not clear.
+            const bool goesOn = last + 1 < line.tokens.size() && line.closeable(last)
+                && piece.size() == line.tokens[last].size() && headWord(line.tokens[last + 1]).contains('.');
+            if (isAddress(joined) && !more) {
+                if (!goesOn)
+                    line.join(i, last);
+                break;
+            }
+            if (piece.size() != line.tokens[last].size())
+                break; // punctuation ends the word
+        }
+    }
+}
+
+// The words with "@" of a token, each (start, length), for the repairs inside words.
+template <typename Fix>
+void forEachAtWord(QByteArray &token, Fix &&fix)
+{
+    qsizetype i = 0;
+    while (i < token.size()) {
+        while (i < token.size() && isBoundary(token[i]))
+            ++i;
+        qsizetype end = i;
+        while (end < token.size() && !isBoundary(token[end]))
+            ++end;
+        if (end > i && token.sliced(i, end - i).contains('@')) {
+            const QByteArray word = token.sliced(i, end - i);
+            if (!isAddress(word)) {
+                const QByteArray fixed = fix(word);
+                if (fixed != word && isAddress(fixed)) {
+                    token.replace(i, end - i, fixed);
+                    end = i + fixed.size();
+                }
+            }
+        }
+        i = end;
+    }
+}
+
+// Em dash, en dash and the Unicode hyphens, alone or beside an ASCII hyphen, are one hyphen.
+QByteArray hyphens(const QByteArray &word)
+{
+    QByteArray out = word;
+    for (const QByteArrayView dash : {QByteArrayView("\xE2\x80\x94"), QByteArrayView("\xE2\x80\x93"),
+                                      QByteArrayView("\xE2\x80\x90"), QByteArrayView("\xE2\x80\x91")}) {
+        const QByteArray d = dash.toByteArray();
+        out.replace(QByteArray(QByteArray("-") + d), "-");
+        out.replace(QByteArray(d + QByteArray("-")), "-");
+        out.replace(d, "-");
+    }
+    return out;
+}
+
+bool isLower(char c)
+{
+    return c >= 'a' && c <= 'z';
+}
+
+bool isUpper(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+// The address word with "O" and "S" after a small letter or digit read as "0" and "5";
+// empty when a capital after a small letter or digit remains, or the result has any
+// capital, since then the case was not written by tesseract's misreading alone.
+QByteArray lowerLookAlikes(QByteArrayView address)
+{
+    QByteArray out = address.toByteArray();
+    for (qsizetype i = 1; i < out.size(); ++i) {
+        // After the one before was read as a digit: "sOOn" is "s00n".
+        if (!isUpper(address[i]) || !(isLower(out[i - 1]) || isDigit(out[i - 1])))
+            continue;
+        if (address[i] == 'O')
+            out[i] = '0';
+        else if (address[i] == 'S')
+            out[i] = '5';
+        else
+            return {};
+    }
+    for (const char c : out) {
+        if (isUpper(c))
+            return {};
+    }
+    return out;
+}
+
+bool hasInnerCapital(QByteArrayView address)
+{
+    for (qsizetype i = 1; i < address.size(); ++i) {
+        if (isUpper(address[i]) && (isLower(address[i - 1]) || isDigit(address[i - 1])))
+            return true;
+    }
+    return false;
+}
+
+void fixLookAlikeCase(QByteArray &token)
+{
+    qsizetype i = 0;
+    while (i < token.size()) {
+        while (i < token.size() && isBoundary(token[i]))
+            ++i;
+        qsizetype end = i;
+        while (end < token.size() && !isBoundary(token[end]))
+            ++end;
+        const QByteArrayView address = withoutTrailingStops(QByteArrayView(token).sliced(i, end - i));
+        if (address.contains('@') && IsValidEmail(address) && hasInnerCapital(address)) {
+            const QByteArray fixed = lowerLookAlikes(address);
+            // Same length either way: the text never grows.
+            token.replace(i, address.size(), IsValidEmail(fixed) ? fixed : QByteArray(address.size(), ' '));
+        }
+        i = end;
+    }
+}
+
+} // namespace
+
+QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
+{
+    if (!text.contains('@') || !repairs)
+        return text.toByteArray();
+    QByteArray out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i <= text.size()) {
+        qsizetype end = text.indexOf('\n', i);
+        if (end < 0)
+            end = text.size();
+        const QByteArrayView raw = text.sliced(i, end - i);
+        if (raw.contains('@')) {
+            Line line(raw);
+            if (repairs & OcrRepair::Dashes) {
+                for (QByteArray &token : line.tokens)
+                    forEachAtWord(token, hyphens);
+            }
+            if (repairs & OcrRepair::AtSpacing)
+                closeAtSpacing(line);
+            if (repairs & OcrRepair::DomainSpacing)
+                closeDomainSpacing(line);
+            // Last, so that addresses mended above are judged too.
+            if (repairs & OcrRepair::LookAlikeCase) {
+                for (QByteArray &token : line.tokens)
+                    fixLookAlikeCase(token);
+            }
+            out += line.text();
+        } else {
+            out += raw;
+        }
+        if (end < text.size())
+            out += '\n';
+        i = end + 1;
+    }
+    return out;
+}
+
+} // namespace pelmora
