@@ -1,35 +1,39 @@
 #!/usr/bin/env bash
 # Recall and precision of text recognition on the scanned-page corpus, before and after
-# the recognition settings and repairs the program uses: builds the repair filter,
-# writes the corpus for each seed (once, kept in build-bench/), recognises it with
-# tesseract as the converter worker does and prints, per seed, the table before (eng
-# with its word lists) and after (Latin without word lists, words below confidence 50
-# blanked: src/extract/OcrSettings.h),
-# each with the text as recognised, the earlier repairs (at, dashes) and the default
-# repairs (those and the look-alike case repair); then one line per step over all seeds.
+# the settings and repairs the program uses, then the pages per second of
+# pelmora-extract --ocr with one worker and with one per core. Builds the repair filter and
+# the command in Release, writes the corpus for each seed (once, kept in build-bench/),
+# recognises it with tesseract as the converter worker does and prints, per seed, the
+# table before (eng with its word lists) and after (eng without word lists, words below
+# confidence 50 blanked: RecognitionSettings in src/worker/PageRecogniser.h), each with the
+# text as recognised, the earlier repairs (at, dashes) and the default repairs (those and
+# the look-alike case repair); then one line per setting over all seeds. Tesseract's
+# Latin-script model is measured too when it is installed (tesseract-ocr-script-latn).
 # Usage: scripts/ocr-bench.sh [seed...]   (default: 1 2)
 # Extra ocr-eval.py options go in OCR_EVAL_ARGS, e.g. OCR_EVAL_ARGS="--psm 6".
-# Needs: tesseract-ocr, tesseract-ocr-eng, tesseract-ocr-script-latn, poppler-utils,
-# ghostscript, imagemagick, fonts-urw-base35, fonts-dejavu-core, fonts-liberation.
+# Needs: tesseract-ocr, tesseract-ocr-eng, poppler-utils, ghostscript, imagemagick,
+# fonts-urw-base35, fonts-dejavu-core, fonts-liberation (scripts/setup-debian.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seeds=("$@")
 [ ${#seeds[@]} -gt 0 ] || seeds=(1 2)
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target pelmora_ocr_repair >/dev/null
+cmake --build build-bench --target pelmora_ocr_repair pelmora-extract pelmora-convert >/dev/null
 repair=build-bench/bench/pelmora_ocr_repair
-echo "tesseract: $(tesseract --version 2>&1 | head -n 1), eng data $(dpkg-query -W -f='${Version}' tesseract-ocr-eng 2>/dev/null || echo '?')," \
-  "Latin data $(dpkg-query -W -f='${Version}' tesseract-ocr-script-latn 2>/dev/null || echo 'missing')"
-tesseract --list-langs 2>/dev/null | grep -qx Latin || { echo "Latin model missing: apt-get install tesseract-ocr-script-latn" >&2; exit 1; }
+echo "tesseract: $(tesseract --version 2>&1 | head -n 1), eng data $(dpkg-query -W -f='${Version}' tesseract-ocr-eng 2>/dev/null || echo '?')"
 
-# name|ocr-eval.py options; the first is "before", the last "after".
+# name|ocr-eval.py options; "before:" and "after:" get full tables.
 settings=(
   "before: eng|"
   "eng without word lists|--no-dict"
-  "Latin|--lang Latin"
-  "Latin without word lists|--lang Latin --no-dict"
-  "after: that, words below 50 blanked|--lang Latin --no-dict --min-conf 50"
+  "after: eng without word lists, below 50 blanked|--no-dict --min-conf 50"
 )
+if tesseract --list-langs 2>/dev/null | grep -qx Latin; then
+  settings+=(
+    "Latin without word lists|--lang Latin --no-dict"
+    "Latin without word lists, below 50 blanked|--lang Latin --no-dict --min-conf 50"
+  )
+fi
 summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
 for seed in "${seeds[@]}"; do
@@ -53,11 +57,38 @@ for seed in "${seeds[@]}"; do
 done
 echo
 echo "== all seeds (${seeds[*]}): recall / precision"
-printf '%-34s %6s  %-15s  %-15s  %-15s\n' setting placed recognised "at,dashes" "default repairs"
+printf '%-48s %6s  %-15s  %-15s  %-15s\n' setting placed recognised "at,dashes" "default repairs"
 awk -F'|' '{ key = $1; if (!(key in seen)) { seen[key] = 1; order[++n] = key }
              p[key] += $2; for (i = 0; i < 3; i++) { f[key, i] += $(3 + 2 * i); c[key, i] += $(4 + 2 * i) } }
-  END { for (k = 1; k <= n; k++) { key = order[k]; printf "%-34s %6d", key, p[key];
+  END { for (k = 1; k <= n; k++) { key = order[k]; printf "%-48s %6d", key, p[key];
           for (i = 0; i < 3; i++) printf "  %.3f / %.3f  ", c[key, i] / p[key], (f[key, i] ? c[key, i] / f[key, i] : 1)
           print "" } }' "$summary"
+
+# The program itself, as shipped: the worker's settings, its confidence rule, the repairs.
+echo
+echo "== pelmora-extract --ocr: recall / precision of whole runs"
+results=$(mktemp)
+trap 'rm -f "$summary" "$results"' EXIT
+for seed in "${seeds[@]}"; do
+  build-bench/bin/pelmora-extract -q --ocr --format jsonl -o "$results" build-bench/ocr-corpus-"$seed"/*.pdf || true
+  echo "seed $seed: $(python3 scripts/ocr-score-run.py build-bench/ocr-corpus-"$seed" "$results")"
+done
+
+# Throughput: every page of the first seed's corpus is a scan.
+corpus=build-bench/ocr-corpus-${seeds[0]}
+pages=0
+for pdf in "$corpus"/*.pdf; do pages=$((pages + $(pdfinfo "$pdf" | awk '/^Pages:/ { print $2 }'))); done
+echo
+echo "== pelmora-extract --ocr over $pages scanned pages (corpus seed ${seeds[0]}), median of 3"
+for jobs in 1 "$(nproc)"; do
+  times=()
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    build-bench/bin/pelmora-extract -q --ocr -j "$jobs" "$corpus"/*.pdf >/dev/null || true
+    times+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')")
+  done
+  median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)
+  awk -v j="$jobs" -v t="$median" -v p="$pages" 'BEGIN { printf "%d worker(s): %.1f s, %.2f pages per second\n", j, t, p / t }'
+done
 echo
 echo "reproduce: scripts/ocr-bench.sh ${seeds[*]}"

@@ -10,7 +10,7 @@ packages=(
   libtesseract-dev tesseract-ocr-eng
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool imagemagick
-  pdfgrep parallel
+  pdfgrep parallel ghostscript fonts-urw-base35
   clang libclang-rt-14-dev clang-format-14 clang-tidy-14
 )
 export DEBIAN_FRONTEND=noninteractive

@@ -1,6 +1,7 @@
 #include "convert/OcrLanguages.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pelmora {
 
@@ -56,6 +57,51 @@ OcrLanguages ParseOcrLanguages(std::string_view languages)
 
 std::string DebianPackageFor(std::string_view code)
 {
+    // Script models go by their script's name; Debian names their packages by its
+    // ISO 15924 code.
+    static constexpr std::pair<std::string_view, std::string_view> kScripts[] = {
+        {"Arabic", "arab"},
+        {"Armenian", "armn"},
+        {"Bengali", "beng"},
+        {"Canadian_Aboriginal", "cans"},
+        {"Cherokee", "cher"},
+        {"Cyrillic", "cyrl"},
+        {"Devanagari", "deva"},
+        {"Ethiopic", "ethi"},
+        {"Fraktur", "frak"},
+        {"Georgian", "geor"},
+        {"Greek", "grek"},
+        {"Gujarati", "gujr"},
+        {"Gurmukhi", "guru"},
+        {"Hangul", "hang"},
+        {"Hangul_vert", "hang-vert"},
+        {"HanS", "hans"},
+        {"HanS_vert", "hans-vert"},
+        {"HanT", "hant"},
+        {"HanT_vert", "hant-vert"},
+        {"Hebrew", "hebr"},
+        {"Japanese", "jpan"},
+        {"Japanese_vert", "jpan-vert"},
+        {"Khmer", "khmr"},
+        {"Kannada", "knda"},
+        {"Lao", "laoo"},
+        {"Latin", "latn"},
+        {"Malayalam", "mlym"},
+        {"Myanmar", "mymr"},
+        {"Oriya", "orya"},
+        {"Sinhala", "sinh"},
+        {"Syriac", "syrc"},
+        {"Tamil", "taml"},
+        {"Telugu", "telu"},
+        {"Thaana", "thaa"},
+        {"Thai", "thai"},
+        {"Tibetan", "tibt"},
+        {"Vietnamese", "viet"}};
+    const std::string_view script = code.starts_with("script/") ? code.substr(7) : code;
+    for (const auto &[name, iso] : kScripts) {
+        if (script == name)
+            return "tesseract-ocr-script-" + std::string(iso);
+    }
     std::string package = "tesseract-ocr-";
     for (char c : code) {
         if (c >= 'A' && c <= 'Z')

@@ -24,7 +24,8 @@ struct OcrLanguages
 OcrLanguages ParseOcrLanguages(std::string_view languages);
 
 // Debian's package for a language: "tesseract-ocr-" and the code in lower case with
-// "_" and "/" as "-" ("chi_sim": tesseract-ocr-chi-sim).
+// "_" and "/" as "-" ("chi_sim": tesseract-ocr-chi-sim); for a script model,
+// "tesseract-ocr-script-" and the script's code ("Latin": tesseract-ocr-script-latn).
 std::string DebianPackageFor(std::string_view code);
 
 } // namespace pelmora

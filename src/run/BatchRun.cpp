@@ -2,6 +2,7 @@
 
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
+#include "extract/OcrRepair.h"
 
 #include <QPointer>
 #include <QThread>
@@ -154,8 +155,11 @@ void BatchRun::convert(qsizetype index, const QStringList &passwords)
     connect(conversion, &Conversion::recognising, this,
             [this, index](int page, int pages) { onRecognising(index, page, pages); });
     connect(conversion, &Conversion::pageConverted, this, [this, index](int page, const QByteArray &text) {
-        row(index).readability.examine(text);
-        onText(index, page, text);
+        Row &paged = row(index);
+        // Recognised text has the typical misreadings of addresses mended where that is unambiguous.
+        const QByteArray pageText = page == paged.recognisedPage ? RepairRecognisedText(text) : text;
+        paged.readability.examine(pageText);
+        onText(index, page, pageText);
     });
     connect(conversion, &Conversion::linkFound, this, [this, index](int page, const QByteArray &target) {
         onText(index, page, MailtoAddresses(target));
@@ -257,6 +261,7 @@ void BatchRun::onRecognising(qsizetype index, int page, int pages)
 {
     // Recognition is slow: the caption says which page, and a long wait counts on from it.
     Row &reading = row(index);
+    reading.recognisedPage = page;
     reading.progressText = u"Reading scanned pages: "_s + FileNameOfPath(reading.pdf) + u" (page "_s +
                            QString::number(page) + u" of "_s + QString::number(pages) + u')';
     if (index == oldestRunning())

@@ -105,6 +105,7 @@ private:
         bool prompted = false;
         bool waitsForPassword = false;
         bool opened = false;
+        int recognisedPage = 0; // the page being recognised, whose text comes next
         std::unique_ptr<Conversion> conversion;
         TextReadability readability;
         SeenAddresses seen;        // this file's own

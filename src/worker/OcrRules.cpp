@@ -39,4 +39,21 @@ std::string PageTextFromRecognised(std::string_view recognised)
     return text;
 }
 
+std::string BlankUnsureWords(std::string recognised, const std::vector<RecognisedWord> &words,
+                             float minConfidence)
+{
+    std::size_t from = 0;
+    for (const RecognisedWord &word : words) {
+        if (word.text.empty())
+            continue;
+        const std::size_t at = recognised.find(word.text, from);
+        if (at == std::string::npos)
+            continue;
+        if (word.confidence < minConfidence)
+            recognised.replace(at, word.text.size(), word.text.size(), ' ');
+        from = at + word.text.size();
+    }
+    return recognised;
+}
+
 } // namespace pelmora::worker

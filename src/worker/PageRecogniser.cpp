@@ -8,6 +8,7 @@
 #include <SplashOutputDev.h>
 #include <splash/SplashBitmap.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
 
 #include <algorithm>
 #include <cmath>
@@ -119,11 +120,28 @@ std::optional<std::string> PageRecogniser::recognise(PDFDoc &doc, int page)
         api.SetImage(bitmap->getDataPtr(), bitmap->getWidth(), bitmap->getHeight(), 1, bitmap->getRowSize());
     }
     api.SetSourceResolution(std::max(1, static_cast<int>(std::lround(dpi))));
-    const std::unique_ptr<char[]> text(api.GetUTF8Text());
+    std::optional<std::string> text;
+    if (api.Recognize(nullptr) == 0) {
+        if (const std::unique_ptr<char[]> all(api.GetUTF8Text()); all)
+            text =
+                PageTextFromRecognised(BlankUnsureWords(all.get(), words(api), m_settings.minWordConfidence));
+    }
     api.Clear();
-    if (!text)
-        return std::nullopt;
-    return PageTextFromRecognised(text.get());
+    return text;
+}
+
+std::vector<RecognisedWord> PageRecogniser::words(tesseract::TessBaseAPI &api)
+{
+    std::vector<RecognisedWord> words;
+    const std::unique_ptr<tesseract::ResultIterator> word(api.GetIterator());
+    if (!word)
+        return words;
+    do {
+        const std::unique_ptr<char[]> text(word->GetUTF8Text(tesseract::RIL_WORD));
+        if (text)
+            words.push_back({text.get(), word->Confidence(tesseract::RIL_WORD)});
+    } while (word->Next(tesseract::RIL_WORD));
+    return words;
 }
 
 } // namespace pelmora::worker

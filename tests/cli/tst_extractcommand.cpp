@@ -87,6 +87,7 @@ private Q_SLOTS:
     void eachAddressNamesItsFileAndPage();
     void linkAddressesOnlyOnRequest();
     void shardedRunsMergeToOneRun();
+    void scansAreReadOnRequest();
     void usageErrors();
     void fullDiskCutsNoText();
 
@@ -355,6 +356,41 @@ void TestExtractCommand::shardedRunsMergeToOneRun()
         nulList += path.toUtf8() + '\0';
     QCOMPARE(runCommand({u"-q"_s, u"--files-from"_s, u"-"_s, u"--null"_s}, nulList).out,
              runCommand({u"-q"_s, u"--files-from"_s, whole}).out);
+}
+
+void TestExtractCommand::scansAreReadOnRequest()
+{
+    const QStringList scanFirst{data("scanned.pdf"), data("contacts-2.pdf")};
+    const CommandResult unread = runCommand(scanFirst);
+    QCOMPARE(unread.status, 1);
+    QVERIFY(unread.err.contains("scanned.pdf  - text unreadable."));
+    const CommandResult read = runCommand(scanFirst + QStringList{u"--ocr"_s});
+    QCOMPARE(read.status, 0);
+    QCOMPARE(read.out, "scan@example.com\n" + unread.out);
+    QCOMPARE(read.err, QByteArray());
+
+    // Pages with text of their own are never recognised: the same rows, sources and all.
+    const QStringList texts{data("contacts-1.pdf"), data("long.pdf"), data("edge-cases.pdf"),
+                            data("identity/rotated.pdf"), data("identity/scripts.pdf")};
+    const QStringList jsonl{u"--format"_s, u"jsonl"_s};
+    QCOMPARE(runCommand(texts + jsonl + QStringList{u"--ocr"_s}).out, runCommand(texts + jsonl).out);
+
+    // A language whose data is missing stops the command before anything is converted.
+    QTemporaryDir tessdata;
+    QVERIFY(
+        QFile::link(test::SystemTessdata() + u"/eng.traineddata"_s, tessdata.filePath(u"eng.traineddata"_s)));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TESSDATA_PREFIX"_s, tessdata.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                  {u"--ocr-lang"_s, u"eng+deu"_s, data("scanned.pdf")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    const QByteArray complaint = process.readAllStandardError();
+    QVERIFY2(complaint.contains("sudo apt-get install tesseract-ocr-deu") && !complaint.contains("ocr-eng"),
+             complaint.constData());
 }
 
 void TestExtractCommand::usageErrors()

@@ -69,7 +69,12 @@ void TestOcrLanguages::debianPackages_data()
     QTest::addColumn<QByteArray>("package");
     QTest::newRow("deu") << QByteArray("deu") << QByteArray("tesseract-ocr-deu");
     QTest::newRow("underscore") << QByteArray("chi_sim") << QByteArray("tesseract-ocr-chi-sim");
-    QTest::newRow("capitals") << QByteArray("script/Latin") << QByteArray("tesseract-ocr-script-latin");
+    QTest::newRow("script by its name") << QByteArray("Latin") << QByteArray("tesseract-ocr-script-latn");
+    QTest::newRow("script in its folder")
+        << QByteArray("script/Cyrillic") << QByteArray("tesseract-ocr-script-cyrl");
+    QTest::newRow("vertical script") << QByteArray("HanS_vert")
+                                     << QByteArray("tesseract-ocr-script-hans-vert");
+    QTest::newRow("capitals") << QByteArray("Frk") << QByteArray("tesseract-ocr-frk");
 }
 
 void TestOcrLanguages::debianPackages()

@@ -10,6 +10,12 @@ QString dataFile(const QString &name)
     return QStringLiteral(PELMORA_TEST_DATA "/") + name;
 }
 
+QString SystemTessdata()
+{
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    return prefix.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : prefix;
+}
+
 QString ServiceProgram()
 {
     return QStringLiteral(PELMORA_CONVERT_PROGRAM);

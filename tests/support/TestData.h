@@ -8,6 +8,9 @@ namespace pelmora::test {
 // A file of the committed test data (tests/data), by name.
 QString dataFile(const QString &name);
 
+// The folder of the installed tesseract language data.
+QString SystemTessdata();
+
 // The program's own converter, as built.
 QString ServiceProgram();
 

@@ -44,12 +44,6 @@ QByteArray pdftotextPage(const QString &name, int page)
 }
 
 // The folder Debian's tesseract reads, unless TESSDATA_PREFIX names another.
-QString systemTessdata()
-{
-    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
-    return prefix.isEmpty() ? u"/usr/share/tesseract-ocr/5/tessdata"_s : prefix;
-}
-
 bool makeFile(const QString &path)
 {
     return QDir().mkpath(QFileInfo(path).path()) && test::writeFile(path, {});
@@ -141,7 +135,7 @@ QProcessEnvironment TestWorkerOcr::environment(const QString &tessdata) const
 
 void TestWorkerOcr::initTestCase()
 {
-    const QString eng = systemTessdata() + u"/eng.traineddata"_s;
+    const QString eng = test::SystemTessdata() + u"/eng.traineddata"_s;
     if (!QFile::exists(eng))
         QFAIL(qPrintable(eng + u" is missing (package tesseract-ocr-eng)"_s));
     QVERIFY(m_dir.isValid());
@@ -238,7 +232,7 @@ void TestWorkerOcr::languagesNotInstalled_data()
                                  << QStringList{u"tesseract-ocr-fra"_s, u"tesseract-ocr-chi-sim"_s}
                                  << QStringList{u"tesseract-ocr-eng"_s};
     QTest::newRow("a folder's language")
-        << QByteArray("script/Latin") << QStringList{u"script/Latin"_s, u"tesseract-ocr-script-latin"_s}
+        << QByteArray("script/Latin") << QStringList{u"script/Latin"_s, u"tesseract-ocr-script-latn"_s}
         << QStringList();
     QTest::newRow("a path") << QByteArray("eng+../tessdata/eng") << QStringList{u"../tessdata/eng"_s}
                             << QStringList{u"tesseract-ocr-eng"_s};
