@@ -63,20 +63,57 @@ QByteArray CommaListBytes(const QStringList &addresses)
     return out;
 }
 
+namespace {
+
+// RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes
+// doubled. Paths may hold any of them.
+void appendCsvField(QByteArray &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
+        out += bytes;
+        return;
+    }
+    out += '"';
+    for (const char c : bytes) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+// A JSON string. Surrogates are escaped one by one, so a lone one (a file name's
+// byte that is not UTF-8) survives the trip.
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    out += '"';
+    qsizetype plainFrom = 0; // the run of characters written as they are
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u != '"' && u != '\\' && u >= 0x20 && !QChar::isSurrogate(u))
+            continue;
+        out += text.sliced(plainFrom, i - plainFrom).toUtf8();
+        plainFrom = i + 1;
+        if (u == '"' || u == '\\')
+            out += '\\' + QByteArray(1, char(u));
+        else
+            out += "\\u" + QByteArray::number(u, 16).rightJustified(4, '0');
+    }
+    out += text.sliced(plainFrom).toUtf8();
+    out += '"';
+}
+
+} // namespace
+
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
-    // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its
-    // quotes doubled. Paths may hold any of them.
-    const auto field = [](const QString &text) {
-        QByteArray bytes = text.toUtf8();
-        if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
-            bytes = '"' + bytes.replace('"', "\"\"") + '"';
-        return bytes;
-    };
     QByteArray out = "address,file,page,count" + lineEnd.toByteArray();
     for (const AddressSource &row : rows) {
-        out += field(row.address) + ',' + field(row.file) + ',' + QByteArray::number(row.page) + ',' +
-               QByteArray::number(row.count);
+        appendCsvField(out, row.address);
+        out += ',';
+        appendCsvField(out, row.file);
+        out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.count);
         out += lineEnd;
     }
     return out;
@@ -85,23 +122,13 @@ QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
 {
     // Written by hand: the keys keep their order, which QJsonObject would sort.
-    const auto string = [](const QString &text) -> QByteArray {
-        QByteArray out = "\"";
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            if (u == '"' || u == '\\')
-                out += '\\' + QByteArray(1, char(u));
-            else if (u < 0x20 || c.isSurrogate()) // a lone surrogate keeps a file name's odd byte
-                out += "\\u" + QByteArray::number(u, 16).rightJustified(4, '0');
-            else
-                out += QString(c).toUtf8();
-        }
-        return out + '"';
-    };
     QByteArray out;
     for (const AddressSource &row : rows) {
-        out += "{\"address\":" + string(row.address) + ",\"file\":" + string(row.file) +
-               ",\"page\":" + QByteArray::number(row.page) + ",\"count\":" + QByteArray::number(row.count) +
+        out += "{\"address\":";
+        appendJsonString(out, row.address);
+        out += ",\"file\":";
+        appendJsonString(out, row.file);
+        out += ",\"page\":" + QByteArray::number(row.page) + ",\"count\":" + QByteArray::number(row.count) +
                "}\n";
     }
     return out;
