@@ -17,9 +17,15 @@ int main(int argc, char **argv)
     if (argc == 3 && std::strcmp(argv[1], "--only") == 0) {
         repairs = {};
         const std::string names = std::string(",") + argv[2] + ",";
-        const struct { const char *name; OcrRepair repair; } known[] = {
-            {",at,", OcrRepair::AtSpacing},     {",domain,", OcrRepair::DomainSpacing},
-            {",dashes,", OcrRepair::Dashes},   {",case,", OcrRepair::LookAlikeCase},
+        const struct
+        {
+            const char *name;
+            OcrRepair repair;
+        } known[] = {
+            {",at,", OcrRepair::AtSpacing},
+            {",domain,", OcrRepair::DomainSpacing},
+            {",dashes,", OcrRepair::Dashes},
+            {",case,", OcrRepair::LookAlikeCase},
         };
         for (const auto &k : known) {
             if (names.find(k.name) != std::string::npos)

@@ -177,8 +177,7 @@ void Form1::connectControls()
     connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
     connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
-    m_passwords =
-        new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
+    m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
     m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
                                        *m_errors, m_services.converter,
                                        [this] { return m_passwords->previewAsksForPassword(); }},

@@ -36,7 +36,10 @@ public:
     // the first failure is told through the report (naming the file and what will not
     // be remembered); later ones are silent, so a read-only home does not nag.
     void write(const QString &key, const QString &value);
-    void setUnwritableReport(std::function<void(const QString &text)> report) { m_report = std::move(report); }
+    void setUnwritableReport(std::function<void(const QString &text)> report)
+    {
+        m_report = std::move(report);
+    }
 
     // Readings of stored text; both throw AppError "Type mismatch" for other text.
     // Booleans: True/False in any letter case, or a decimal number (0 is false).

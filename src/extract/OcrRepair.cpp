@@ -147,7 +147,8 @@ void closeAtSpacing(Line &line)
             if (!line.closeable(i) || !line.closeable(i + 1))
                 continue;
             last = i + 2;
-        } else if (!line.closeable(i) || !(line.tokens[i].endsWith('@') || line.tokens[i + 1].startsWith('@'))) {
+        } else if (!line.closeable(i) ||
+                   !(line.tokens[i].endsWith('@') || line.tokens[i + 1].startsWith('@'))) {
             continue;
         }
         QByteArray joined;
@@ -156,7 +157,8 @@ void closeAtSpacing(Line &line)
         const QByteArrayView left = tailWord(line.tokens[i]);
         const QByteArrayView name = left.endsWith('@') ? left.chopped(1) : left;
         const QByteArrayView domain = headWord(line.tokens[last]);
-        if (name.isEmpty() || name.contains('@') || (domain.startsWith('@') ? domain.sliced(1) : domain).contains('@'))
+        if (name.isEmpty() || name.contains('@') ||
+            (domain.startsWith('@') ? domain.sliced(1) : domain).contains('@'))
             continue;
         // The name must be the whole local part: a word with its own punctuation before
         // it is; a bare word may be the end of one split further.
@@ -197,22 +199,26 @@ void closeDomainSpacing(Line &line)
         // starting with one; a space inside a label may hide a lost character
         // ("mail Isibelius.org" was "mail1.sibelius.org").
         QByteArray joined = word.toByteArray();
-        for (qsizetype last = i + 1; last < line.tokens.size() && last <= i + 3 && line.closeable(last - 1); ++last) {
+        for (qsizetype last = i + 1; last < line.tokens.size() && last <= i + 3 && line.closeable(last - 1);
+             ++last) {
             const QByteArrayView piece = headWord(line.tokens[last]);
             if (piece.isEmpty() || piece.contains('@') || !(joined.endsWith('.') || piece.startsWith('.')))
                 break;
             // After a full stop and a space, a capital starts a sentence: "sales@acme. We".
-            if (!piece.startsWith('.') && !(isDigit(piece.front()) || (piece.front() >= 'a' && piece.front() <= 'z')))
+            if (!piece.startsWith('.') &&
+                !(isDigit(piece.front()) || (piece.front() >= 'a' && piece.front() <= 'z')))
                 break;
             joined += piece;
             // Valid only without its closing full stop, it may still go on:
             // "name@mx8.hillside. biz". Only a lower-case label may follow.
-            const bool more = joined.endsWith('.') && piece.size() == line.tokens[last].size()
-                && last + 1 < line.tokens.size() && line.closeable(last) && isLowerLabel(line.tokens[last + 1]);
+            const bool more = joined.endsWith('.') && piece.size() == line.tokens[last].size() &&
+                              last + 1 < line.tokens.size() && line.closeable(last) &&
+                              isLowerLabel(line.tokens[last + 1]);
             // A domain that goes on after one more space ("mail6. po laris.com") has
             // been split twice, and where is not clear.
-            const bool goesOn = last + 1 < line.tokens.size() && line.closeable(last)
-                && piece.size() == line.tokens[last].size() && headWord(line.tokens[last + 1]).contains('.');
+            const bool goesOn = last + 1 < line.tokens.size() && line.closeable(last) &&
+                                piece.size() == line.tokens[last].size() &&
+                                headWord(line.tokens[last + 1]).contains('.');
             if (isAddress(joined) && !more) {
                 if (!goesOn)
                     line.join(i, last);
@@ -225,8 +231,7 @@ void closeDomainSpacing(Line &line)
 }
 
 // The words with "@" of a token, each (start, length), for the repairs inside words.
-template <typename Fix>
-void forEachAtWord(QByteArray &token, Fix &&fix)
+template <typename Fix> void forEachAtWord(QByteArray &token, Fix &&fix)
 {
     qsizetype i = 0;
     while (i < token.size()) {

@@ -10,7 +10,8 @@ namespace pelmora {
 // below changes the recognised text only where the result is a valid address and the
 // text cannot have meant anything else; a word that already is a valid address is
 // never changed, since an address that is not on the page is worse than a missed one.
-enum class OcrRepair {
+enum class OcrRepair
+{
     // "name @domain.org", "name@ domain.org", "name @ domain.org": the space closed up,
     // unless the name may be the tail of a longer split local part (digits only, or
     // after a word ending in ".", "_" or "-", or after a single character).
@@ -29,7 +30,8 @@ enum class OcrRepair {
     // blanked. Only for recognised text: typed text means its capitals.
     LookAlikeCase = 0x10,
     // Not repaired: typographic quotes glued to an address (on the corpus each one so
-    // freed held a misread character, so precision fell); letters and digits that look alike ("maill" for "mail1"), since both
+    // freed held a misread character, so precision fell); letters and digits that look alike ("maill" for
+    // "mail1"), since both
     // are allowed almost everywhere; nor digits in the last label ("c0m"): tesseract
     // did not produce them, and a label split off by a space made a middle label look
     // last, so "mail8.0akhil 1.org" would have become "mail8.oakhil".
@@ -39,7 +41,8 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
 
 // The repairs that raised recall without lowering precision on the scanned-page corpus
 // (scripts/make-ocr-corpus.sh, seeds 1 and 2, measured by scripts/ocr-eval.py).
-inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes, OcrRepair::LookAlikeCase};
+inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes,
+                                                  OcrRepair::LookAlikeCase};
 
 // Recognised page text (UTF-8, lines ending in LF) with the chosen repairs applied;
 // the program's normal extraction then runs on the result. Holds no state.

@@ -424,9 +424,11 @@ void TestFileList::commandLineSplitsAtDoubleDash_data()
     QTest::addColumn<QStringList>("files");
     QTest::newRow("no --") << QByteArrayList{"pelmora", "a.pdf", "-reverse"} << 3 << QStringList();
     // After "--" nothing is the toolkit's, and "--" itself is no row.
-    QTest::newRow("options after --") << QByteArrayList{"pelmora", "a.pdf", "--", "-reverse", "-style", "b.pdf"}
-                                      << 2 << QStringList{u"-reverse"_s, u"-style"_s, u"b.pdf"_s};
-    QTest::newRow("a second -- is a file") << QByteArrayList{"pelmora", "--", "--"} << 1 << QStringList{u"--"_s};
+    QTest::newRow("options after --")
+        << QByteArrayList{"pelmora", "a.pdf", "--", "-reverse", "-style", "b.pdf"} << 2
+        << QStringList{u"-reverse"_s, u"-style"_s, u"b.pdf"_s};
+    QTest::newRow("a second -- is a file")
+        << QByteArrayList{"pelmora", "--", "--"} << 1 << QStringList{u"--"_s};
     QTest::newRow("-- alone") << QByteArrayList{"pelmora", "--"} << 1 << QStringList();
     QTest::newRow("bytes kept") << QByteArrayList{"pelmora", "--", "caf\xe9.pdf"} << 1
                                 << QStringList{u"caf"_s + QChar(char16_t(0xDCE9)) + u".pdf"_s};

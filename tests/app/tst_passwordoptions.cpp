@@ -222,9 +222,11 @@ void TestPasswordOptions::anUnwritableStoreIsReported()
     const test::ScriptedModal::Shown report = m_modal->shown.first();
     QCOMPARE(report.title, AppTitle());
     QCOMPARE(report.icon, Modal::Icon::Warning);
-    QVERIFY2(report.text.contains(u"cannot be saved in "_s + blocker + u"/settings.ini"_s), qPrintable(report.text));
-    QVERIFY(report.text.contains(u"the password options, the folder last chosen and the list of sample files will "
-                                 u"not be remembered"_s));
+    QVERIFY2(report.text.contains(u"cannot be saved in "_s + blocker + u"/settings.ini"_s),
+             qPrintable(report.text));
+    QVERIFY(report.text.contains(
+        u"the password options, the folder last chosen and the list of sample files will "
+        u"not be remembered"_s));
     // Every later click that cannot be stored says nothing more.
     for (const char *name : {"Check1", "Option6", "Option5"})
         click(name);

@@ -62,7 +62,8 @@ void TestOcrRepair::repairs_data()
                                     << "is mailto:ole-holm@mail3.delta-tools.fr until June."_ba << at;
     QTest::newRow("@ then sentence end") << "sent to sofia_s83 @ mail6.seaside.com."_ba
                                          << "sent to sofia_s83@mail6.seaside.com."_ba << at;
-    QTest::newRow("@ at line start") << "desk1 @acme-co.se on any reply."_ba << "desk1@acme-co.se on any reply."_ba << at;
+    QTest::newRow("@ at line start") << "desk1 @acme-co.se on any reply."_ba
+                                     << "desk1@acme-co.se on any reply."_ba << at;
     QTest::newRow("@ with capitals") << "E-mail: Maria.Oliveira38 @ Goldleaf.org and"_ba
                                      << "E-mail: Maria.Oliveira38@Goldleaf.org and"_ba << at;
     QTest::newRow("@ before comma") << "Please copy hr365 @solaris.info, thanks"_ba
@@ -76,8 +77,9 @@ void TestOcrRepair::repairs_data()
                                      << "Kai Collins Service hr2023@mail1.goldleaf.ch"_ba << domain;
     QTest::newRow("three pieces") << "Lotte Bell Sales jlar53n736@mx8 . hillside. biz"_ba
                                   << "Lotte Bell Sales jlar53n736@mx8.hillside.biz"_ba << domain;
-    QTest::newRow("stop before last label, punctuation after") << "Complaints: billing@silverline. eu; urgent"_ba
-                                                               << "Complaints: billing@silverline.eu; urgent"_ba << domain;
+    QTest::newRow("stop before last label, punctuation after")
+        << "Complaints: billing@silverline. eu; urgent"_ba
+        << "Complaints: billing@silverline.eu; urgent"_ba << domain;
     QTest::newRow("two labels after the stop") << "E-mail: press@mail5. acme-co.co.uk"_ba
                                                << "E-mail: press@mail5.acme-co.co.uk"_ba << domain;
 
@@ -85,15 +87,18 @@ void TestOcrRepair::repairs_data()
                                         << "Sales lisa-lowell@mx6.acme-co.com and"_ba << dashes;
     QTest::newRow("hyphen and em dash") << "E-mail: o77o_s65@orbit-\xE2\x80\x94labs.de"_ba
                                         << "E-mail: o77o_s65@orbit-labs.de"_ba << dashes;
-    QTest::newRow("en dash") << "oskar\xE2\x80\x93" "0153n@mx8.sibelius.co.uk,"_ba << "oskar-0153n@mx8.sibelius.co.uk,"_ba
-                             << dashes;
+    QTest::newRow("en dash") << "oskar\xE2\x80\x93"
+                                "0153n@mx8.sibelius.co.uk,"_ba
+                             << "oskar-0153n@mx8.sibelius.co.uk,"_ba << dashes;
 
     QTest::newRow("O after a small letter") << "Write to jOhn-schulz@mx5.lumenia.ch today"_ba
                                             << "Write to j0hn-schulz@mx5.lumenia.ch today"_ba << lookAlike;
     QTest::newRow("O and S, both parts") << "to poSt.silverline@mxS.silverline.com."_ba
                                          << "to po5t.silverline@mx5.silverline.com."_ba << lookAlike;
-    QTest::newRow("O after a digit") << "<kai-n0v4k@polari5O.com>"_ba << "<kai-n0v4k@polari50.com>"_ba << lookAlike;
-    QTest::newRow("two in a row") << "E-mail: sOOn@mx1.acme-co.eu"_ba << "E-mail: s00n@mx1.acme-co.eu"_ba << lookAlike;
+    QTest::newRow("O after a digit") << "<kai-n0v4k@polari5O.com>"_ba
+                                     << "<kai-n0v4k@polari50.com>"_ba << lookAlike;
+    QTest::newRow("two in a row") << "E-mail: sOOn@mx1.acme-co.eu"_ba
+                                  << "E-mail: s00n@mx1.acme-co.eu"_ba << lookAlike;
     QTest::newRow("after an at-sign repair") << "Copy cOn74ct1 @mail6.hillside.eu now"_ba
                                              << "Copy c0n74ct1@mail6.hillside.eu now"_ba << (at | lookAlike);
 }
@@ -128,7 +133,8 @@ void TestOcrRepair::leavesAlone_data()
     QTest::newRow("last label with a digit") << "milo_b51@mail8.0akhil 1.org on any reply."_ba;
     QTest::newRow("digit in last label alone") << "sales@acme.c0m"_ba;
     QTest::newRow("capitals that start parts") << "E-mail: Noor.Fiori60@Mx8.Fjordline.co.uk"_ba;
-    QTest::newRow("capital after a stop or hyphen") << "S.Stolz@Blueriver.se and Kai-Col11ns@Oslo-logistik42.se"_ba;
+    QTest::newRow("capital after a stop or hyphen")
+        << "S.Stolz@Blueriver.se and Kai-Col11ns@Oslo-logistik42.se"_ba;
     QTest::newRow("capitals in a word that is no address") << "NordTrade mOOn poSt@ x@yS"_ba;
 
     // The name before a split "@" may be only the end of the local part.
@@ -173,11 +179,14 @@ void TestOcrRepair::leavesAlone_data()
     // Non-ASCII that is not a quote or a dash is left to fail the pattern.
     QTest::newRow("umlaut") << "j\xC3\xBCrgen@example.com"_ba;
     QTest::newRow("letter before the name") << "\xC3\xBCller@example.com"_ba;
-    QTest::newRow("copyright sign") << "john\xC2\xA9" "acme.com"_ba;
+    QTest::newRow("copyright sign") << "john\xC2\xA9"
+                                       "acme.com"_ba;
     QTest::newRow("quote inside") << "jo\xE2\x80\x9Chn@example.com"_ba;
-    QTest::newRow("glued opening quote") << "Send your CV to \xE2\x80\x9C" "icoll1n5970@mail8.oakhill.com\" now"_ba;
+    QTest::newRow("glued opening quote") << "Send your CV to \xE2\x80\x9C"
+                                            "icoll1n5970@mail8.oakhill.com\" now"_ba;
     QTest::newRow("glued degree sign") << "to \"ab@mail9.oslo-logistik.fr\xC2\xB0 with"_ba;
-    QTest::newRow("dash without address") << "2019\xE2\x80\x94" "2024 @ 5.5 per cent"_ba;
+    QTest::newRow("dash without address") << "2019\xE2\x80\x94"
+                                             "2024 @ 5.5 per cent"_ba;
     QTest::newRow("quotes, no at-sign") << "\xE2\x80\x9CQuoted\xE2\x80\x9D text."_ba;
 }
 
@@ -195,12 +204,17 @@ void TestOcrRepair::keepsEveryValidAddress_data()
 {
     QTest::addColumn<QByteArray>("recognised");
     QTest::addColumn<QStringList>("after");
-    QTest::newRow("valid beside a split") << "a1@b2.com xy @c3.org"_ba << QStringList{u"a1@b2.com"_s, u"xy@c3.org"_s};
-    QTest::newRow("valid before a split domain") << "a1@b2.com cd@d. org"_ba << QStringList{u"a1@b2.com"_s, u"cd@d.org"_s};
+    QTest::newRow("valid beside a split")
+        << "a1@b2.com xy @c3.org"_ba << QStringList{u"a1@b2.com"_s, u"xy@c3.org"_s};
+    QTest::newRow("valid before a split domain")
+        << "a1@b2.com cd@d. org"_ba << QStringList{u"a1@b2.com"_s, u"cd@d.org"_s};
     QTest::newRow("comma-joined") << "a@b.com,c@d.com"_ba << QStringList{u"a@b.com"_s, u"c@d.com"_s};
-    QTest::newRow("valid, then stop and piece") << "sales2024@acme-co.net. net"_ba << QStringList{u"sales2024@acme-co.net"_s};
-    QTest::newRow("quote after valid") << "\"a@b.com\"\xE2\x80\x9D xy @y.org"_ba << QStringList{u"a@b.com"_s, u"xy@y.org"_s};
-    QTest::newRow("valid, then a split one") << "b@c.de bill-boyle@mail6. po laris.com"_ba << QStringList{u"b@c.de"_s};
+    QTest::newRow("valid, then stop and piece")
+        << "sales2024@acme-co.net. net"_ba << QStringList{u"sales2024@acme-co.net"_s};
+    QTest::newRow("quote after valid")
+        << "\"a@b.com\"\xE2\x80\x9D xy @y.org"_ba << QStringList{u"a@b.com"_s, u"xy@y.org"_s};
+    QTest::newRow("valid, then a split one")
+        << "b@c.de bill-boyle@mail6. po laris.com"_ba << QStringList{u"b@c.de"_s};
 }
 
 void TestOcrRepair::keepsEveryValidAddress()
@@ -219,12 +233,18 @@ void TestOcrRepair::blanksUnclearCapitals_data()
 {
     QTest::addColumn<QByteArray>("recognised");
     QTest::addColumn<QByteArray>("blanked");
-    QTest::newRow("name in two capitals") << "Mail DeOliveira@acme.com now"_ba << "DeOliveira@acme.com"_ba;
-    QTest::newRow("I among small letters") << "p0nd@m1IpOnd.com."_ba << "p0nd@m1IpOnd.com"_ba;
-    QTest::newRow("O, and a capital first") << "E-mail: Maria.mOlsen@x.org"_ba << "Maria.mOlsen@x.org"_ba;
-    QTest::newRow("S before a capital") << "see joSH@acme.com, thanks"_ba << "joSH@acme.com"_ba;
-    QTest::newRow("O making a bad top-level domain") << "a@b.cOm"_ba << "a@b.cOm"_ba;
-    QTest::newRow("beside a valid one") << "x1@acme.com LiSa@acme.com"_ba << "LiSa@acme.com"_ba;
+    QTest::newRow("name in two capitals") << "Mail DeOliveira@acme.com now"_ba
+                                          << "DeOliveira@acme.com"_ba;
+    QTest::newRow("I among small letters") << "p0nd@m1IpOnd.com."_ba
+                                           << "p0nd@m1IpOnd.com"_ba;
+    QTest::newRow("O, and a capital first") << "E-mail: Maria.mOlsen@x.org"_ba
+                                            << "Maria.mOlsen@x.org"_ba;
+    QTest::newRow("S before a capital") << "see joSH@acme.com, thanks"_ba
+                                        << "joSH@acme.com"_ba;
+    QTest::newRow("O making a bad top-level domain") << "a@b.cOm"_ba
+                                                     << "a@b.cOm"_ba;
+    QTest::newRow("beside a valid one") << "x1@acme.com LiSa@acme.com"_ba
+                                        << "LiSa@acme.com"_ba;
 }
 
 void TestOcrRepair::blanksUnclearCapitals()
@@ -243,22 +263,24 @@ void TestOcrRepair::blanksUnclearCapitals()
 // finds before and after the repair.
 void TestOcrRepair::recognisedPage()
 {
-    const QByteArray page = "Polaris Ltd\n\n196 Okafor Street, 33120 Malmo\n"
-                            "Tel. +44 20 7946 7364 E-mail: milo_f27 @mail7.example.io\n\n"
-                            "Technical questions are answered by mary.smith2 @isola-group.nl within one day.\n"
-                            "@acme_co for updates on delivery times. 40 units @ 12.50 EUR each.\n"
-                            "quoted net, excluding tax. If s.silva@ mail8.polaris.biz does not\n"
-                            "Ilse Haas Service emil_o85@lumeni4.com\n"
-                            "Jonas Fiori Accounts sales365 @ oslo-logistik.co.uk\n"
-                            "nd s lowell @ellison.de and clara_e4@nordtrade. biz\n"
-                            "\f"_ba;
+    const QByteArray page =
+        "Polaris Ltd\n\n196 Okafor Street, 33120 Malmo\n"
+        "Tel. +44 20 7946 7364 E-mail: milo_f27 @mail7.example.io\n\n"
+        "Technical questions are answered by mary.smith2 @isola-group.nl within one day.\n"
+        "@acme_co for updates on delivery times. 40 units @ 12.50 EUR each.\n"
+        "quoted net, excluding tax. If s.silva@ mail8.polaris.biz does not\n"
+        "Ilse Haas Service emil_o85@lumeni4.com\n"
+        "Jonas Fiori Accounts sales365 @ oslo-logistik.co.uk\n"
+        "nd s lowell @ellison.de and clara_e4@nordtrade. biz\n"
+        "\f"_ba;
     QCOMPARE(addressesOf(page), QStringList{u"emil_o85@lumeni4.com"_s});
     const QStringList byDefault{u"milo_f27@mail7.example.io"_s, u"mary.smith2@isola-group.nl"_s,
                                 u"s.silva@mail8.polaris.biz"_s, u"emil_o85@lumeni4.com"_s,
                                 u"sales365@oslo-logistik.co.uk"_s};
     const QByteArray repaired = RepairRecognisedText(page);
     QCOMPARE(addressesOf(repaired), byDefault);
-    QCOMPARE(addressesOf(RepairRecognisedText(page, kAll)), byDefault + QStringList{u"clara_e4@nordtrade.biz"_s});
+    QCOMPARE(addressesOf(RepairRecognisedText(page, kAll)),
+             byDefault + QStringList{u"clara_e4@nordtrade.biz"_s});
     QCOMPARE(repaired.count('\n'), page.count('\n'));
     QVERIFY(repaired.endsWith("\n\f"));
 }
