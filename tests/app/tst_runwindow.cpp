@@ -88,10 +88,13 @@ void TestRunWindow::runFillsResultsAndSummarises()
 
 void TestRunWindow::secondPressDuringARunDoesNothing()
 {
-    m_window->appendPaths({m_engine->writePdf(u"slow.pdf"_s, u"SLEEP 1"_s, "slow@x.com\n")});
+    const QString slow = m_engine->writePdf(u"slow.pdf"_s, u"WAIT"_s, "slow@x.com\n");
+    m_window->appendPaths({slow});
     press("PushButton2");
     QVERIFY(m_window->runController().RunInProgress());
+    QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     press("PushButton2");
+    QVERIFY(test::FakeConverter::release(slow));
     QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 10000);
     QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"slow@x.com"_s});
