@@ -8,9 +8,12 @@ namespace {
 
 constexpr char16_t kRawBase = 0xDC00; // U+DC80..U+DCFF for the bytes 0x80..0xFF
 
-bool isRaw(char16_t unit)
+// The second half of a surrogate pair may fall in the same range: only a lone one
+// stands for a byte.
+bool isRaw(QStringView path, qsizetype i)
 {
-    return unit >= kRawBase + 0x80 && unit <= kRawBase + 0xFF;
+    const char16_t unit = path[i].unicode();
+    return unit >= kRawBase + 0x80 && unit <= kRawBase + 0xFF && !(i > 0 && path[i - 1].isHighSurrogate());
 }
 
 } // namespace
@@ -39,7 +42,7 @@ QByteArray NativePath(const QString &path)
     bytes.reserve(path.size());
     qsizetype run = 0;
     for (qsizetype i = 0; i < path.size(); ++i) {
-        if (!isRaw(path[i].unicode()))
+        if (!isRaw(path, i))
             continue;
         bytes += QStringView(path).sliced(run, i - run).toUtf8();
         bytes += char(path[i].unicode() - kRawBase);
@@ -51,8 +54,8 @@ QByteArray NativePath(const QString &path)
 
 bool HasRawBytes(const QString &path)
 {
-    for (const QChar c : path) {
-        if (isRaw(c.unicode()))
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (isRaw(path, i))
             return true;
     }
     return false;

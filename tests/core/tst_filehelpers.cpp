@@ -116,6 +116,11 @@ void TestFileHelpers::nativeNamesRoundTrip_data()
     QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << kept(0xc0) + kept(0xaf) << true;
     QTest::newRow("encoded surrogate")
         << QByteArray("\xed\xa0\x80") << kept(0xed) + kept(0xa0) + kept(0x80) << true;
+    // U+D2492 is the pair D809 DC92, whose second half looks like the kept byte 0x92.
+    QTest::newRow("pair ending like a kept byte")
+        << QByteArray("\xf3\x92\x92\x92.pdf") << QString::fromUcs4(U"\U000D2492.pdf") << false;
+    QTest::newRow("pair, then a kept byte") << QByteArray("\xf3\x92\x92\x92\x92")
+                                            << QString::fromUcs4(U"\U000D2492") + kept(0x92) << true;
 }
 
 void TestFileHelpers::nativeNamesRoundTrip()
