@@ -119,8 +119,8 @@ void TestFileHelpers::nativeNamesRoundTrip_data()
     // U+D2492 is the pair D809 DC92, whose second half looks like the kept byte 0x92.
     QTest::newRow("pair ending like a kept byte")
         << QByteArray("\xf3\x92\x92\x92.pdf") << QString::fromUcs4(U"\U000D2492.pdf") << false;
-    QTest::newRow("pair, then a kept byte") << QByteArray("\xf3\x92\x92\x92\x92")
-                                            << QString::fromUcs4(U"\U000D2492") + kept(0x92) << true;
+    QTest::newRow("pair, then a kept byte")
+        << QByteArray("\xf3\x92\x92\x92\x92") << QString::fromUcs4(U"\U000D2492") + kept(0x92) << true;
 }
 
 void TestFileHelpers::nativeNamesRoundTrip()
