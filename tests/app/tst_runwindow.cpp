@@ -1,6 +1,7 @@
 #include "RunInvariants.h"
 #include "WindowTest.h"
 #include "app/BusyPointer.h"
+#include "app/CaptionProgressBar.h"
 #include "app/RunController.h"
 #include "app/TextListModel.h"
 #include "app/WidgetModal.h"
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void passwordTypingIsHidden();
     void scannedFilesAreReadOnRequest_data();
     void scannedFilesAreReadOnRequest();
+    void stopEndsTheReadingOfScans();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -406,6 +408,33 @@ void TestRunWindow::scannedFilesAreReadOnRequest()
     const QStringList recognised = m_engine->fake->loggedCalls().filter(u"ocr=1"_s);
     QCOMPARE(recognised.size(), 2);
     QCOMPARE(recognised.filter(scan).size() + recognised.filter(blank).size(), 2);
+    QCOMPARE(startButton()->text(), u"Start Extracting"_s);
+    QVERIFY(!m_window->runController().RunInProgress());
+}
+
+void TestRunWindow::stopEndsTheReadingOfScans()
+{
+    const QString text = m_engine->writePdf(u"text.pdf"_s, u"TEXT"_s, "a@x.com\f");
+    const QString scan = m_engine->writePdf(u"scan.pdf"_s, u"SCAN HELD"_s, "never@x.com\f");
+    m_window->appendPaths({text, scan});
+    m_modal->actionAnswers.enqueue(true);
+    press("PushButton2");
+    QTRY_COMPARE(m_engine->fake->loggedCalls().filter(u"ocr=1"_s).size(), 1);
+    QTRY_COMPARE(control<CaptionProgressBar>("ProgressBar1")->caption(),
+                 u"Reading scanned pages: scan.pdf (page 1 of 1)"_s);
+    QCOMPARE(startButton()->text(), u"Stop Extracting"_s);
+    m_engine->clock.advance(600);
+    m_modal->yesNoAnswers.enqueue(true);
+    press("PushButton2");
+    QCOMPARE(m_modal->shownOf(u"yesno"_s).size(), 1);
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 2);
+    QCOMPARE(m_modal->shownOf(u"message"_s).last().text, u"Stopped after 0 of 1 files."_s);
+    // The worker reading the scan is ended; the idle ones may stay for the next run.
+    const qint64 reading =
+        m_engine->fake->loggedCalls().filter(u"ocr=1"_s).first().section(u' ', 0, 0).toLongLong();
+    QTRY_VERIFY(!test::ProcessIsRunning(reading));
+    QVERIFY(test::FakeConverter::release(scan)); // too late
+    QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());
 }

@@ -18,6 +18,7 @@ namespace pelmora::test {
 //   WAIT            converted once release() has been called for the PDF
 //   SCAN            (the worker only) pages of images: a form feed each, unless
 //                   recognition is asked for, which reads the text
+//   SCAN HELD       the same, but recognition waits for release()
 //   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
 //   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
 //                   output, then converts

@@ -63,9 +63,23 @@ std::vector<std::string> pagesOf(const std::string &text)
     return pages;
 }
 
-// A scan's pages hold no text of their own; recognised, they hold the text.
-void sendText(const ConvertRequest &request, const std::string &text, bool scanned = false)
+void waitForRelease(const ConvertRequest &request)
 {
+    while (::access((request.path + ".go").c_str(), F_OK) != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// A scan's pages hold no text of their own; recognised, they hold the text.
+enum class Pages
+{
+    Text,
+    Scanned,
+    ScannedHeld
+};
+
+void sendText(const ConvertRequest &request, const std::string &text, Pages kind = Pages::Text)
+{
+    const bool scanned = kind != Pages::Text;
     const std::vector<std::string> pages = pagesOf(text);
     const int first = std::max(1, request.firstPage);
     const int last =
@@ -74,8 +88,11 @@ void sendText(const ConvertRequest &request, const std::string &text, bool scann
     answer(Outcome::Text, count);
     for (int page = first; page <= last; ++page) {
         const std::string number = EncodeNumber(page);
-        if (scanned && request.recognise)
+        if (scanned && request.recognise) {
             writeAll(EncodeFrame(FrameType::Recognising, {number, EncodeNumber(count)}));
+            if (kind == Pages::ScannedHeld)
+                waitForRelease(request);
+        }
         const std::string &pageText = pages[std::size_t(page - 1)];
         writeAll(EncodeFrame(FrameType::Text, {number, scanned && !request.recognise ? "\f" : pageText}));
         writeAll(EncodeFrame(FrameType::PageEnd, {number}));
@@ -120,8 +137,7 @@ void convert(const ConvertRequest &request)
         for (;;)
             ::pause();
     } else if (directive == "WAIT") {
-        while (::access((request.path + ".go").c_str(), F_OK) != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        waitForRelease(request);
     } else if (starts("CRASH ")) {
         // The pages that fit whole in <bytes> end as pages; the rest is cut off mid-page.
         const std::vector<std::string> pages = pagesOf(text.substr(0, std::stoul(argument("CRASH "))));
@@ -136,7 +152,9 @@ void convert(const ConvertRequest &request)
         ::setrlimit(RLIMIT_CORE, &noCore);
         std::raise(SIGSEGV);
     } else if (directive == "SCAN") {
-        return sendText(request, text, true);
+        return sendText(request, text, Pages::Scanned);
+    } else if (directive == "SCAN HELD") {
+        return sendText(request, text, Pages::ScannedHeld);
     } else if (starts("NOISY ")) {
         const std::string noise(std::size_t(1) << 20, 'e');
         for (int i = std::stoi(argument("NOISY ")); i > 0; --i)
