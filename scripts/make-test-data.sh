@@ -55,6 +55,15 @@ gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r100 -dTextAlphaBits=1 \
   -sOutputFile="$work/scan.pbm" "$work/scan-src.pdf"
 python3 "$gen" imagepdf "$out/scanned.pdf" 100 "$work/scan.pbm"
 
+# For text recognition: page 1 a 300 dpi picture of three addresses, page 2 ordinary text.
+mkdir -p "$out/ocr"
+python3 "$gen" scanpage "$work/ocr-src.pdf" ocr
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r300 -dTextAlphaBits=1 -dFirstPage=1 -dLastPage=1 \
+  -sOutputFile="$work/ocr-scan.pbm" "$work/ocr-src.pdf"
+python3 "$gen" imagepdf "$work/ocr-scan.pdf" 300 "$work/ocr-scan.pbm"
+qpdf --empty --pages "$work/ocr-scan.pdf" 1 "$work/ocr-src.pdf" 2 -- \
+  --object-streams=generate --deterministic-id "$out/ocr/scan-and-text.pdf"
+
 # A valid four-page file cut off at half its length (inside page 2's content).
 size=$(stat -c %s "$work/damaged.src.pdf")
 head -c $((size / 2)) "$work/damaged.src.pdf" >"$out/damaged.pdf"
@@ -71,6 +80,8 @@ conv -opw secret "$out/encrypted.pdf" - | grep -q 'vault@example.com' || fail "e
 conv -opw wrong "$out/encrypted.pdf" - >/dev/null && fail "encrypted.pdf opens with a wrong password"
 conv "$out/restricted.pdf" - | grep -q 'readonly@example.com' || fail "restricted.pdf without a password"
 [ "$(conv "$out/scanned.pdf" - | od -An -c | tr -d ' \n')" = '\f' ] || fail "scanned.pdf has text"
+[ "$(conv -f 1 -l 1 "$out/ocr/scan-and-text.pdf" - | od -An -c | tr -d ' \n')" = '\f' ] || fail "scan-and-text.pdf page 1 has text"
+conv -f 2 -l 2 "$out/ocr/scan-and-text.pdf" - | grep -q 'typed@example.com' || fail "scan-and-text.pdf page 2 has no text"
 conv -f 1 -l 100 "$out/long.pdf" - | grep -q 'page100@example.com' || fail "long.pdf page 100"
 conv -f 1 -l 100 "$out/long.pdf" - | grep -q 'page101@' && fail "long.pdf converts past page 100"
 [ "$(conv "$out/long.pdf" - | grep -c '@example.com')" = 150 ] || fail "long.pdf address count"
