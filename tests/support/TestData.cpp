@@ -41,6 +41,11 @@ bool WriteBusyPdf(const QString &path, int words)
         "/Contents 5 0 R >>",
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream",
     };
+    return writeFile(path, PdfOfObjects(objects));
+}
+
+QByteArray PdfOfObjects(const QList<QByteArray> &objects)
+{
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     for (qsizetype i = 0; i < objects.size(); ++i) {
@@ -53,7 +58,7 @@ bool WriteBusyPdf(const QString &path, int words)
         pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
     pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
            QByteArray::number(xref) + "\n%%EOF\n";
-    return writeFile(path, pdf);
+    return pdf;
 }
 
 QByteArray readFile(const QString &path)

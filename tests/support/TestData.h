@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace pelmora::test {
@@ -17,6 +18,10 @@ QString ServiceProgram();
 // A one-page PDF of `words` words in random places and sizes: poppler's text layout
 // takes seconds over it (about 10 s for 50,000 words here), while the file opens at once.
 [[nodiscard]] bool WriteBusyPdf(const QString &path, int words);
+
+// A PDF of these objects, numbered from 1 (the first is the catalog), with its
+// cross-reference table.
+QByteArray PdfOfObjects(const QList<QByteArray> &objects);
 
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);
