@@ -230,8 +230,9 @@ void closeDomainSpacing(Line &line)
     }
 }
 
-// The words with "@" of a token, each (start, length), for the repairs inside words.
-template <typename Fix> void forEachAtWord(QByteArray &token, Fix &&fix)
+// Calls visit(start, end) for each word of the token, the stretches between boundaries;
+// visit returns where the word ends once it is done with it.
+template <typename Visit> void forEachWord(QByteArray &token, Visit &&visit)
 {
     qsizetype i = 0;
     while (i < token.size()) {
@@ -240,18 +241,23 @@ template <typename Fix> void forEachAtWord(QByteArray &token, Fix &&fix)
         qsizetype end = i;
         while (end < token.size() && !isBoundary(token[end]))
             ++end;
-        if (end > i && token.sliced(i, end - i).contains('@')) {
-            const QByteArray word = token.sliced(i, end - i);
-            if (!isAddress(word)) {
-                const QByteArray fixed = fix(word);
-                if (fixed != word && isAddress(fixed)) {
-                    token.replace(i, end - i, fixed);
-                    end = i + fixed.size();
-                }
-            }
-        }
-        i = end;
+        i = end > i ? visit(i, end) : end;
     }
+}
+
+// A word with "@" that is no address becomes fix(word) when that is one.
+template <typename Fix> void forEachAtWord(QByteArray &token, Fix &&fix)
+{
+    forEachWord(token, [&](qsizetype start, qsizetype end) {
+        const QByteArray word = token.sliced(start, end - start);
+        if (!word.contains('@') || isAddress(word))
+            return end;
+        const QByteArray fixed = fix(word);
+        if (fixed == word || !isAddress(fixed))
+            return end;
+        token.replace(start, end - start, fixed);
+        return start + fixed.size();
+    });
 }
 
 // Em dash, en dash and the Unicode hyphens, alone or beside an ASCII hyphen, are one hyphen.
@@ -313,21 +319,16 @@ bool hasInnerCapital(QByteArrayView address)
 
 void fixLookAlikeCase(QByteArray &token)
 {
-    qsizetype i = 0;
-    while (i < token.size()) {
-        while (i < token.size() && isBoundary(token[i]))
-            ++i;
-        qsizetype end = i;
-        while (end < token.size() && !isBoundary(token[end]))
-            ++end;
-        const QByteArrayView address = withoutTrailingStops(QByteArrayView(token).sliced(i, end - i));
+    forEachWord(token, [&](qsizetype start, qsizetype end) {
+        const QByteArrayView address = withoutTrailingStops(QByteArrayView(token).sliced(start, end - start));
         if (address.contains('@') && IsValidEmail(address) && hasInnerCapital(address)) {
             const QByteArray fixed = lowerLookAlikes(address);
             // Same length either way: the text never grows.
-            token.replace(i, address.size(), IsValidEmail(fixed) ? fixed : QByteArray(address.size(), ' '));
+            token.replace(start, address.size(),
+                          IsValidEmail(fixed) ? fixed : QByteArray(address.size(), ' '));
         }
-        i = end;
-    }
+        return end;
+    });
 }
 
 } // namespace
