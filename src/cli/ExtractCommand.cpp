@@ -170,24 +170,7 @@ bool ExtractCommand::write(const QList<AddressSource> &rows)
             SaveResults(m_options.outputFile, rows, m_options.format);
             return true;
         }
-        QByteArray bytes;
-        switch (m_options.format) {
-        case ResultsFormat::LineList:
-            for (const AddressSource &row : rows)
-                bytes += row.address.toLatin1() + '\n';
-            break;
-        case ResultsFormat::CommaList:
-            for (const AddressSource &row : rows)
-                bytes += row.address.toLatin1() + ',';
-            bytes += '\n';
-            break;
-        case ResultsFormat::Csv:
-            bytes = CsvBytes(rows, "\n");
-            break;
-        case ResultsFormat::JsonLines:
-            bytes = JsonLinesBytes(rows);
-            break;
-        }
+        const QByteArray bytes = ResultsBytes(rows, m_options.format, "\n");
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
         std::fflush(m_out);
         return true;

@@ -40,26 +40,26 @@ void appendBytes(QByteArray &out, const QString &text)
 
 } // namespace
 
-QByteArray LineListBytes(const QStringList &addresses)
+QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd)
 {
     QByteArray out;
-    out.reserve(totalLength(addresses) + 2 * addresses.size());
+    out.reserve(totalLength(addresses) + lineEnd.size() * addresses.size());
     for (const QString &address : addresses) {
         appendBytes(out, address);
-        out.append("\r\n", 2);
+        out.append(lineEnd);
     }
     return out;
 }
 
-QByteArray CommaListBytes(const QStringList &addresses)
+QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd)
 {
     QByteArray out;
-    out.reserve(totalLength(addresses) + addresses.size() + 2);
+    out.reserve(totalLength(addresses) + addresses.size() + lineEnd.size());
     for (const QString &address : addresses) {
         appendBytes(out, address);
         out.append(',');
     }
-    out.append("\r\n", 2);
+    out.append(lineEnd);
     return out;
 }
 
@@ -134,7 +134,7 @@ QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
     return out;
 }
 
-QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format)
+QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format, QByteArrayView lineEnd)
 {
     QStringList addresses;
     if (format == ResultsFormat::LineList || format == ResultsFormat::CommaList) {
@@ -144,11 +144,11 @@ QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format)
     }
     switch (format) {
     case ResultsFormat::LineList:
-        return LineListBytes(addresses);
+        return LineListBytes(addresses, lineEnd);
     case ResultsFormat::CommaList:
-        return CommaListBytes(addresses);
+        return CommaListBytes(addresses, lineEnd);
     case ResultsFormat::Csv:
-        return CsvBytes(rows, "\r\n");
+        return CsvBytes(rows, lineEnd);
     case ResultsFormat::JsonLines:
         break;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -26,13 +27,15 @@ struct AddressSource
     friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
 
-QByteArray LineListBytes(const QStringList &addresses);
-QByteArray CommaListBytes(const QStringList &addresses);
-// `lineEnd` is CR LF in files of the window's, LF on a command's standard output.
+// `lineEnd` is CR LF in results files, LF on a command's standard output.
+QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
+QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd);
+// Always LF, as JSON Lines has it.
 QByteArray JsonLinesBytes(const QList<AddressSource> &rows);
-// The file of each format, line ends as files of the window have them.
-QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format);
+// The bytes of each format.
+QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format,
+                        QByteArrayView lineEnd = "\r\n");
 
 // Replaces `path` with `bytes` whole: written beside it first and renamed over it, so a
 // failure leaves the old file exactly as it was and never a half-written one.
