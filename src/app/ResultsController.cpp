@@ -83,7 +83,7 @@ void ResultsController::saveResults(ErrorTrap &trap, ResultsFormat format)
     // and a failure is one report, not one per row. The pointer is back before it is shown.
     trap.step([&] {
         const BusyPointer busy;
-        SaveResults(path, ResultsRows(m_parts.results), format);
+        SaveResults(path, AddressSources(m_parts.results.sources()), format);
     });
 }
 
@@ -95,14 +95,6 @@ QString ResultsController::CsvFilter()
 QStringList ResultsController::SaveFilters()
 {
     return {u"Text Files (*.txt)"_s, u"All Files (*)"_s, CsvFilter()};
-}
-
-QList<AddressSource> ResultsRows(const TextListModel &results)
-{
-    QList<AddressSource> rows;
-    for (const FoundAddress &found : results.sources())
-        rows.append({found.address, found.file, found.page, found.count()});
-    return rows;
 }
 
 void ResultsController::PushButton8_Click()

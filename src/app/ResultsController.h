@@ -56,7 +56,4 @@ private:
     QWidget *m_viewport = nullptr;
 };
 
-// The results list's rows as the results files take them: address, file, page, count.
-QList<AddressSource> ResultsRows(const TextListModel &results);
-
 } // namespace pelmora

@@ -227,14 +227,8 @@ int ExtractCommand::finish()
         print(m_err, u"\r\x1b[K"_s);
     if (streams() && m_options.format == ResultsFormat::CommaList)
         print(m_out, u"\n"_s);
-    if (!streams()) {
-        QList<AddressSource> rows;
-        rows.reserve(m_found.size());
-        for (const FoundAddress &found : std::as_const(m_found))
-            rows.append({found.address, found.file, found.page, found.count()});
-        if (!write(rows))
-            return kUsageError;
-    }
+    if (!streams() && !write(AddressSources(m_found)))
+        return kUsageError;
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
     if (!m_options.quiet && !unreadable.isEmpty()) {
         QString report = u"The following files could not be read:\n"_s;

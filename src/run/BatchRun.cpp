@@ -39,6 +39,15 @@ QByteArray MailtoAddresses(QByteArrayView target)
     return QByteArray::fromPercentEncoding(addresses.toByteArray());
 }
 
+QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
+{
+    QList<AddressSource> rows;
+    rows.reserve(found.size());
+    for (const FoundAddress &each : found)
+        rows.append({each.address, each.file, each.page, each.count()});
+    return rows;
+}
+
 BatchRun::BatchRun(Converter &converter, BatchRunHost &host, const QStringList &pdfs, QObject *parent)
     : QObject(parent), m_converter(converter), m_host(host), m_rows(static_cast<std::size_t>(pdfs.size())),
       m_seen(std::make_shared<SeenAddresses>()), m_parallelJobs(QThread::idealThreadCount())

@@ -3,6 +3,7 @@
 #include "convert/Conversion.h"
 #include "extract/AddressExtraction.h"
 #include "extract/ConvertedText.h"
+#include "results/ResultsFile.h"
 #include "run/PasswordPrompt.h"
 #include "run/RunReport.h"
 
@@ -39,6 +40,9 @@ struct FoundAddress
     std::shared_ptr<const SeenAddresses> tally;
     int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
 };
+
+// The addresses as the results files take them, each with its count so far.
+QList<AddressSource> AddressSources(const QList<FoundAddress> &found);
 
 // One press of "Start Extracting" over a fixed list of PDFs. Up to `parallelJobs`
 // files convert at once; each page is judged and searched as it arrives, and the
