@@ -2,6 +2,7 @@
 // and copying the clipboard text, clearing. Prints figures; run it from a Release build.
 // It uses the offscreen platform unless QT_QPA_PLATFORM says otherwise, so the
 // desktop's clipboard is left alone.
+#include "app/BusyState.h"
 #include "app/Clipboard.h"
 #include "app/ErrorMessage.h"
 #include "app/Modal.h"
@@ -33,22 +34,44 @@ class BenchModal : public Modal
 public:
     QString path;
     int messages = 0;
-    void showMessage(const QString &, const QString &text, Icon) override
+    void showMessage(const QString &, const QString &text, Icon, std::function<void()> closed) override
     {
         ++messages;
         if (text.contains(u"Application Error"_s) || text.contains(u"could not"_s))
             std::fprintf(stderr, "error: %s\n", qPrintable(text));
+        if (closed)
+            closed();
     }
-    bool showMessageWithAction(const QString &title, const QString &text, const QString &) override
+    void showMessageWithAction(const QString &title, const QString &text, const QString &,
+                               std::function<void(bool)> answered) override
     {
-        showMessage(title, text, Icon::None);
-        return false;
+        showMessage(title, text, Icon::None, {});
+        answered(false);
     }
-    bool askYesNo(const QString &, const QString &) override { return true; }
-    std::optional<QString> inputPassword(const QString &, const QString &) override { return QString(); }
-    QStringList openFileNames(const QString &, const QStringList &) override { return {}; }
-    QString saveFileName(const QString &, const QStringList &, QString *) override { return path; }
-    QString existingFolder(const QString &, const QString &) override { return {}; }
+    void askYesNo(const QString &, const QString &, std::function<void(bool)> answered) override
+    {
+        answered(true);
+    }
+    void inputPassword(const QString &, const QString &,
+                       std::function<void(const std::optional<QString> &)> answered) override
+    {
+        answered(QString());
+    }
+    void openFileNames(const QString &, const QStringList &,
+                       std::function<void(const QStringList &)> answered) override
+    {
+        answered({});
+    }
+    void saveFileName(const QString &, const QStringList &,
+                      std::function<void(const QString &, const QString &)> answered) override
+    {
+        answered(path, QString());
+    }
+    void existingFolder(const QString &, const QString &,
+                        std::function<void(const QString &)> answered) override
+    {
+        answered({});
+    }
     void openUrl(const QUrl &) override {}
 };
 
@@ -107,7 +130,8 @@ int main(int argc, char *argv[])
     view.setUniformRowHeights(true);
     view.resize(520, 120);
     view.show();
-    ResultsController controller({results, view, modal, errors});
+    BusyState busy;
+    ResultsController controller({results, view, modal, errors, busy});
 
     QStringList addresses;
     addresses.reserve(rows);

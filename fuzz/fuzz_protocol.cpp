@@ -1,7 +1,7 @@
 // Checks the converter workers' pipe protocol on arbitrary bytes: the first bytes choose
 // how the rest is cut into pieces before it reaches the FrameReader. Whatever the cut,
 // the reader never crashes and yields what it yields for the whole stream at once; every
-// frame re-encodes to itself, and every request and Opened frame it decodes survives a
+// frame re-encodes to itself, and every request and event it decodes survives a
 // round trip unchanged.
 
 #include "convert/WorkerProtocol.h"
@@ -96,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(again.has_value(), "an encoded request is one whole frame");
             check(DecodeRequest(*again) == request, "a decoded request survives re-encoding");
         }
-        if (const std::optional<Opened> opened = DecodeOpened(frame)) {
-            const std::optional<Frame> again = readOne(EncodeOpened(*opened));
-            check(again.has_value(), "an encoded Opened is one whole frame");
-            check(DecodeOpened(*again) == opened, "a decoded Opened survives re-encoding");
+        if (const std::optional<PageEvent> event = DecodeEvent(frame)) {
+            const std::optional<Frame> again = readOne(EncodeEvent(*event));
+            check(again.has_value(), "an encoded event is one whole frame");
+            check(again && DecodeEvent(*again) == event, "a decoded event survives re-encoding");
         }
     }
     if (!cut.broken)

@@ -1,12 +1,8 @@
-// Checks the unreadable-text test and the line reader over arbitrary bytes against the
-// documented rule: read the lines (ends LF, CR LF or CR, not part of any line), then walk
-// the characters; an unreadable one (0..31, 127..159) marks the text, and the sixth
-// readable one (32..126, 160..255) makes it readable at once.
+// Checks the unreadable-text test over arbitrary bytes against the documented rule: read
+// the lines (ends LF, CR LF or CR, not part of any line), then walk the characters; an unreadable one (0..31,
+// 127..159) marks the text, and the sixth readable one (32..126, 160..255) makes it readable at once.
 
 #include "extract/ConvertedText.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
@@ -63,13 +59,6 @@ bool referenceUnreadable(const std::vector<std::string> &lines)
     std::abort();
 }
 
-const QString &scratchFile()
-{
-    static QTemporaryDir folder;
-    static const QString path = folder.filePath(QStringLiteral("converted.txt"));
-    return path;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -78,39 +67,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<std::string> lines = referenceLines(bytes);
     const bool expected = referenceUnreadable(lines);
 
-    const bool inMemory =
-        pelmora::IsUnreadableText(QByteArrayView(bytes.data(), static_cast<qsizetype>(size)));
-    if (inMemory != expected)
-        mismatch("IsUnreadableText", bytes, inMemory, expected);
+    pelmora::TextReadability readability;
+    readability.examine(QByteArrayView(bytes.data(), static_cast<qsizetype>(size)));
+    if (readability.unreadable() != expected)
+        mismatch("TextReadability", bytes, readability.unreadable(), expected);
 
-    QFile file(scratchFile());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes.data(), static_cast<qint64>(size)) != static_cast<qint64>(size))
-        std::abort();
-    file.close();
-
-    const bool fromFile = pelmora::NoTextPDF(scratchFile());
-    if (fromFile != expected)
-        mismatch("NoTextPDF", bytes, fromFile, expected);
-
-    const QList<QByteArray> read = pelmora::ReadFileToStringFSOLine(scratchFile());
-    bool same = static_cast<std::size_t>(read.size()) == lines.size();
-    for (qsizetype i = 0; same && i < read.size(); ++i)
-        same = read[i].toStdString() == lines[static_cast<std::size_t>(i)];
-    if (!same) {
-        std::fprintf(stderr, "MISMATCH in ReadFileToStringFSOLine: %lld lines, reference %zu\n",
-                     static_cast<long long>(read.size()), lines.size());
-        std::abort();
-    }
-
-    // The preview's reader takes any bytes; plain ASCII reads back unchanged.
-    const QString whole = pelmora::ReadWholeFile(scratchFile());
-    if (whole.size() > static_cast<qsizetype>(size))
+    // The preview shows any bytes; plain ASCII reads back unchanged.
+    const QString shown = pelmora::DisplayText(QByteArrayView(bytes.data(), static_cast<qsizetype>(size)));
+    if (shown.size() > static_cast<qsizetype>(size))
         std::abort();
     bool ascii = true;
     for (const char byte : bytes)
         ascii = ascii && static_cast<unsigned char>(byte) < 0x80;
-    if (ascii && whole != QLatin1StringView(bytes.data(), static_cast<qsizetype>(size)))
+    if (ascii && shown != QLatin1StringView(bytes.data(), static_cast<qsizetype>(size)))
         std::abort();
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "app/FileListController.h"
 
 #include "app/AppTitle.h"
-#include "app/BusyPointer.h"
 #include "app/Modal.h"
 #include "app/Settings.h"
 #include "app/TextListModel.h"
@@ -10,16 +9,12 @@
 #include "inputs/PathText.h"
 #include "run/ErrorTrap.h"
 
-#include <QCoreApplication>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QPointer>
 #include <QTreeView>
 #include <QUrl>
-
-#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -41,6 +36,8 @@ QStringList localFiles(const QMimeData *data)
     return paths;
 }
 
+const auto kModule = u"Form1"_s;
+
 } // namespace
 
 FileListController::FileListController(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
@@ -50,6 +47,9 @@ FileListController::FileListController(const Parts &parts, QObject *parent) : QO
     m_viewport = m_parts.list.viewport();
     m_viewport->installEventFilter(this);
     m_parts.list.installEventFilter(this);
+    m_stepper.setSingleShot(true);
+    m_stepper.setInterval(0);
+    connect(&m_stepper, &QTimer::timeout, this, &FileListController::walkStep);
 }
 
 FileListController::~FileListController() = default;
@@ -61,12 +61,19 @@ QString FileListController::tooManyFilesText()
 
 void FileListController::PushButton1_Click()
 {
-    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton1_Click"_s);
-    QStringList chosen;
+    ErrorTrap trap(m_parts.errors, kModule, u"PushButton1_Click"_s);
     trap.step([&] {
-        chosen = m_parts.modal.openFileNames(u"Add File(s) - Hold Ctrl to select multiple files"_s,
-                                             {u"PDF Files (*.pdf)"_s, u"All Files (*)"_s});
+        m_parts.modal.openFileNames(u"Add File(s) - Hold Ctrl to select multiple files"_s,
+                                    {u"PDF Files (*.pdf)"_s, u"All Files (*)"_s},
+                                    [this](const QStringList &chosen) { addChosenFiles(chosen); });
     });
+}
+
+void FileListController::addChosenFiles(const QStringList &chosen)
+{
+    if (m_aborted)
+        return;
+    ErrorTrap trap(m_parts.errors, kModule, u"PushButton1_Click"_s);
     if (!chosen.isEmpty()) {
         std::optional<QStringList> rows;
         trap.step([&] { rows = RowsForChosenFiles(chosen); });
@@ -81,32 +88,25 @@ void FileListController::PushButton1_Click()
 
 void FileListController::PushButton4_Click()
 {
-    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton4_Click"_s);
-    m_parts.settings.write(Settings::extensionKey(), u"pdf"_s);
-    QString folder;
+    ErrorTrap trap(m_parts.errors, kModule, u"PushButton4_Click"_s);
     trap.step([&] {
-        folder = m_parts.modal.existingFolder(u"Please select folder:"_s,
-                                              m_parts.settings.read(Settings::lastFolderKey(), QString()));
+        m_parts.modal.existingFolder(
+            u"Please select folder:"_s, m_parts.settings.read(Settings::lastFolderKey(), QString()),
+            [this](const QString &folder) {
+                if (m_aborted)
+                    return;
+                if (!folder.isEmpty())
+                    m_parts.settings.write(Settings::lastFolderKey(), folder);
+                addAll({{folder, folder.isEmpty() ? QString() : u"*.pdf"_s, true, true}});
+            });
     });
-    if (!folder.isEmpty()) {
-        m_parts.settings.write(Settings::lastFolderKey(), folder);
-        const QPointer<FileListController> alive(this);
-        BusyPointer busy;
-        std::optional<QStringList> rows;
-        trap.step([&] { rows = walkedFiles(folder, u"*.pdf"_s); });
-        if (!alive || m_aborted)
-            return; // the window closed meanwhile: the walk was stopped
-        if (rows)
-            trap.step([&] { m_parts.files.append(*rows); });
-    }
-    trap.step([&] { requestPreview(); });
 }
 
 void FileListController::PushButton6_Click()
 {
-    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton6_Click"_s);
+    ErrorTrap trap(m_parts.errors, kModule, u"PushButton6_Click"_s);
     trap.step([&] {
-        if (!BusyPointer::isBusy())
+        if (!m_parts.busy.isBusy())
             m_parts.files.clear();
     });
 }
@@ -124,50 +124,77 @@ void FileListController::ListView1_KeyDown(int keyCode)
 
 void FileListController::ListView1_OLEDragDrop(const QStringList &paths)
 {
-    const QPointer<FileListController> alive(this);
-    QStringList plain;
-    for (const QString &path : paths) {
-        if (!IsFolder(path)) {
-            plain.append(path);
-            continue;
-        }
-        m_parts.files.append(plain);
-        plain.clear();
-        const std::optional<QStringList> rows = walkedFiles(path, u"*.*"_s);
-        if (!alive || !rows)
-            return;
-        m_parts.files.append(*rows);
-    }
-    m_parts.files.append(plain);
+    QList<Pending> additions;
+    for (const QString &path : paths)
+        additions.append({path, IsFolder(path) ? u"*.*"_s : QString()});
+    addAll(additions);
 }
 
 void FileListController::abort()
 {
     m_aborted = true;
+    m_pending.clear();
+    m_stepper.stop();
+    m_scan.reset();
+    m_busy.reset();
 }
 
-std::optional<QStringList> FileListController::walkedFiles(const QString &folder, const QString &pattern)
+void FileListController::addAll(const QList<Pending> &additions)
 {
     if (m_aborted)
-        return std::nullopt;
-    const QPointer<FileListController> alive(this);
-    ErrorTrap walkTrap(m_parts.errors, u"AddFolder"_s, u"GetSubDirectories2016"_s);
-    WalkHooks hooks;
-    // The window stays responsive: its events are handled once per folder, and closing it
-    // stops the walk.
-    hooks.progress = [this, alive](const QString &) {
-        QCoreApplication::processEvents();
-        return alive && !m_aborted;
-    };
-    hooks.failed = [&walkTrap, alive](const QString &description) {
-        if (alive)
-            walkTrap.report(description);
-    };
-    FolderScan scan(pattern, std::move(hooks));
-    QStringList rows = scan.filesIn(folder);
-    if (!alive || scan.stopped())
-        return std::nullopt;
-    return rows;
+        return;
+    const bool idle = !isWalking();
+    m_pending += additions;
+    if (idle)
+        appendNext(false);
+}
+
+// Appends what is pending up to the next folder, and starts walking that one. Once all is
+// appended, the preview follows when an addition asked for it.
+void FileListController::appendNext(bool preview)
+{
+    QStringList plain;
+    while (!m_pending.isEmpty() && !m_scan) {
+        const Pending next = m_pending.takeFirst();
+        preview = preview || next.previewAfter;
+        if (next.pattern.isEmpty()) {
+            if (!next.path.isEmpty())
+                plain.append(next.path);
+            continue;
+        }
+        m_walking = next;
+        m_scan = std::make_unique<FolderScan>(next.pattern, WalkHooks{{}, [this](const QString &description) {
+                                                                          reportWalkFailure(description);
+                                                                      }});
+        m_scan->start(next.path);
+        if (next.showBusy)
+            m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);
+        m_stepper.start();
+    }
+    m_parts.files.append(plain);
+    if (preview && !m_scan) {
+        ErrorTrap trap(m_parts.errors, kModule, u"PushButton4_Click"_s);
+        trap.step([&] { requestPreview(); });
+    }
+}
+
+void FileListController::reportWalkFailure(const QString &description) const
+{
+    const ErrorTrap walkTrap(m_parts.errors, u"AddFolder"_s, u"GetSubDirectories2016"_s);
+    walkTrap.report(description);
+}
+
+void FileListController::walkStep()
+{
+    if (m_scan->step()) {
+        m_stepper.start();
+        return;
+    }
+    const QStringList rows = m_scan->takeRows();
+    m_scan.reset();
+    m_parts.files.append(rows);
+    m_busy.reset();
+    appendNext(m_walking.previewAfter);
 }
 
 void FileListController::requestPreview()
@@ -182,7 +209,7 @@ void FileListController::requestPreview()
 
 void FileListController::removeSelectedRow()
 {
-    if (BusyPointer::isBusy())
+    if (m_parts.busy.isBusy())
         return;
     const QModelIndexList selected = m_parts.list.selectionModel()->selectedRows();
     if (selected.isEmpty())

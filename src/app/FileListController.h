@@ -1,9 +1,13 @@
 #pragma once
 
+#include "app/BusyState.h"
+
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
-#include <optional>
+#include <memory>
 
 class QTreeView;
 
@@ -12,6 +16,7 @@ class QWidget;
 namespace pelmora {
 
 class ErrorSink;
+class FolderScan;
 class Modal;
 class Settings;
 class TextListModel;
@@ -28,6 +33,7 @@ public:
         Modal &modal;
         Settings &settings;
         ErrorSink &errors;
+        BusyState &busy;
     };
 
     explicit FileListController(const Parts &parts, QObject *parent = nullptr);
@@ -40,10 +46,12 @@ public:
     void ListView1_DblClick();
     void ListView1_KeyDown(int keyCode);
     // Appends dropped paths: folders are walked for all their files, anything else is
-    // appended as delivered.
+    // appended as delivered. Paths dropped during a walk are appended after it.
     void ListView1_OLEDragDrop(const QStringList &paths);
     // Stops every walk under way at once; nothing more is appended. For closing.
     void abort();
+    // A folder walk is under way or waits.
+    bool isWalking() const { return !m_pending.isEmpty() || m_scan != nullptr; }
 
     static QString tooManyFilesText();
 
@@ -56,14 +64,32 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The rows of a folder scan; nullopt when it was stopped.
-    std::optional<QStringList> walkedFiles(const QString &folder, const QString &pattern);
+    // A path to append as it is, or a folder to walk (one folder a turn of the event
+    // loop, so the window stays responsive) for the files matching `pattern`.
+    struct Pending
+    {
+        QString path;
+        QString pattern; // empty: the path itself is appended
+        bool showBusy = false;
+        bool previewAfter = false;
+    };
+
+    void addChosenFiles(const QStringList &chosen);
+    void addAll(const QList<Pending> &additions);
+    void appendNext(bool preview);
+    void reportWalkFailure(const QString &description) const;
+    void walkStep();
     void requestPreview();
     void removeSelectedRow();
 
     Parts m_parts;
     // Kept, not asked of the list: events still arrive while the list is being destroyed.
     QWidget *m_viewport = nullptr;
+    QList<Pending> m_pending;
+    std::unique_ptr<FolderScan> m_scan;
+    Pending m_walking;
+    std::unique_ptr<BusyState::Hold> m_busy;
+    QTimer m_stepper;
     bool m_aborted = false;
 };
 

@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/AppTitle.h"
+#include "app/BusyState.h"
 #include "app/CaptionProgressBar.h"
 #include "app/ErrorMessage.h"
 #include "app/FileListController.h"
@@ -78,6 +79,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     services.settings.setUnwritableReport(
         [&modal](const QString &text) { modal.showMessage(AppTitle(), text, Modal::Icon::Warning); });
     setObjectName(u"Form1"_s);
+    m_busy = new BusyState(this);
     createControls();
     setTabOrder();
     connectControls();
@@ -166,27 +168,27 @@ void Form1::setTabOrder()
 void Form1::connectControls()
 {
     m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter,
-                               m_services.clock, [this] { return passwordMode(); }},
+                               m_services.clock, *m_busy, [this] { return passwordMode(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
         PushButton2->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
     });
-    m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors}, this);
+    m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors, *m_busy}, this);
     connect(PushButton3, &QPushButton::clicked, m_output, &ResultsController::PushButton3_Click);
     connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
     connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
     m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
     m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
-                                       *m_errors, m_services.converter,
+                                       *m_errors, m_services.converter, *m_busy,
                                        [this] { return m_passwords->previewAsksForPassword(); }},
                                       this);
     connect(PushButton10, &QPushButton::clicked, this,
             [this] { PushButton10_Click(m_services.modal, *m_errors); });
 
     m_fileList = new FileListController(
-        {*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors}, this);
+        {*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors, *m_busy}, this);
     connect(PushButton1, &QPushButton::clicked, m_fileList, &FileListController::PushButton1_Click);
     connect(PushButton4, &QPushButton::clicked, m_fileList, &FileListController::PushButton4_Click);
     connect(PushButton6, &QPushButton::clicked, m_fileList, &FileListController::PushButton6_Click);
@@ -197,7 +199,7 @@ void Form1::connectControls()
         {*m_files, m_services.settings, m_services.modal, *m_errors, m_services.programFolder}, this);
     connect(PushButton7, &QPushButton::clicked, m_samples, &SampleController::PushButton7_Click);
 
-    m_pointers = new PointerFeedback(*this, this);
+    m_pointers = new PointerFeedback(*this, *m_busy, this);
     for (QPushButton *button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
                                 PushButton7, PushButton8, PushButton9, PushButton10})
         m_pointers->addHandArea(*button);
@@ -243,7 +245,7 @@ void Form1::Form_Load()
     // 9: the converter's private folder. No processor query picks a converter build:
     // the one converter is the distribution's own.
     trap.step([&] { m_services.workspace.prepare(); });
-    // 10: the converter; a refused folder was reported just now and cannot hold it.
+    // 10: the converter; a refused folder was reported just now.
     trap.step([&] {
         if (m_services.workspace.isUsable())
             m_services.workspace.EnsureConverter();
@@ -260,7 +262,6 @@ void Form1::closeEvent(QCloseEvent *event)
     m_run->abort();
     m_preview->abort();
     m_fileList->abort();
-    m_services.workspace.RemoveConverter();
     // The program ends with its window: a dialog still open would keep it running.
     for (QWidget *other : QApplication::topLevelWidgets()) {
         if (other != this && other->isVisible())

@@ -16,6 +16,7 @@ class QTreeView;
 
 namespace pelmora {
 
+class BusyState;
 class CaptionProgressBar;
 class Clock;
 class Converter;
@@ -70,6 +71,7 @@ public:
     PreviewController &previewController() const { return *m_preview; }
     FileListController &fileListController() const { return *m_fileList; }
     FileListDrag &fileListDrag() const { return *m_drag; }
+    BusyState &busyState() const { return *m_busy; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,6 +84,7 @@ private:
 
     Services m_services;
     std::unique_ptr<ErrorMessage> m_errors;
+    BusyState *m_busy = nullptr;
     TextListModel *m_files = nullptr;
     TextListModel *m_results = nullptr;
     RunController *m_run = nullptr;

@@ -1,6 +1,6 @@
 #include "app/PointerFeedback.h"
 
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>
@@ -28,7 +28,8 @@ std::optional<QPoint> pointerPosition(QEvent *event)
 
 } // namespace
 
-PointerFeedback::PointerFeedback(QWidget &window, QObject *parent) : QObject(parent), m_window(window)
+PointerFeedback::PointerFeedback(QWidget &window, const BusyState &busy, QObject *parent)
+    : QObject(parent), m_window(window), m_busy(busy)
 {
 }
 
@@ -48,7 +49,7 @@ void PointerFeedback::addNormalArea(QWidget &widget)
 
 void PointerFeedback::handAreaRule()
 {
-    if (BusyPointer::isBusy())
+    if (m_busy.isBusy())
         return;
     if (m_hand)
         m_window.setCursor(*m_hand);
@@ -58,7 +59,7 @@ void PointerFeedback::handAreaRule()
 
 void PointerFeedback::normalAreaRule()
 {
-    if (BusyPointer::isBusy())
+    if (m_busy.isBusy())
         return;
     m_window.unsetCursor();
 }

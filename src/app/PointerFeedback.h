@@ -9,14 +9,16 @@ class QWidget;
 
 namespace pelmora {
 
+class BusyState;
+
 // The window's pointer: the hand over the buttons, the default pointer over the
-// background, the frames and the lists. While the busy pointer shows, neither rule
+// background, the frames and the lists. While the program is busy, neither rule
 // changes anything. Controls that are neither keep what the last rule left.
 class PointerFeedback : public QObject
 {
     Q_OBJECT
 public:
-    explicit PointerFeedback(QWidget &window, QObject *parent = nullptr);
+    PointerFeedback(QWidget &window, const BusyState &busy, QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(PointerFeedback)
 
     // None: the buttons get no hand.
@@ -34,6 +36,7 @@ protected:
 
 private:
     QWidget &m_window;
+    const BusyState &m_busy;
     std::optional<QCursor> m_hand;
 };
 

@@ -1,6 +1,5 @@
 #include "app/PreviewController.h"
 
-#include "app/BusyPointer.h"
 #include "app/CaptionProgressBar.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
@@ -85,22 +84,14 @@ void PreviewController::ListView1_Click()
         return;
 
     abort();
-    m_busy = std::make_unique<BusyPointer>();
-    // Asked only when the file needs it, and only when the box says to ask.
-    const auto askPassword = [this, pdf]() -> std::optional<QString> {
-        if (!m_parts.asksForPassword())
-            return QString();
-        const NormalPointerForDialog pointer;
-        return m_parts.modal.inputPassword(PasswordPromptTitle(),
-                                           PasswordPromptText(PasswordPrompt::ForFile, pdf));
-    };
-
+    m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);
     trap.step([&] {
-        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, askPassword);
+        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, m_parts.asksForPassword);
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,
                 [&bar](int value) { bar.setValue(std::clamp(value, bar.minimum(), bar.maximum())); });
+        connect(m_preview.get(), &Preview::passwordNeeded, this, &PreviewController::askPassword);
         connect(m_preview.get(), &Preview::finished, this, &PreviewController::show);
         connect(m_preview.get(), &Preview::stopped, this, [this] {
             m_preview.release()->deleteLater(); // its own signal: let it return first
@@ -110,6 +101,17 @@ void PreviewController::ListView1_Click()
     });
     if (!m_preview)
         m_busy.reset();
+}
+
+// Asked only when the file needs it, and only when the box says to ask.
+void PreviewController::askPassword(PasswordPrompt prompt)
+{
+    const QPointer<Preview> asking(m_preview.get());
+    m_parts.modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(prompt, asking->pdf()),
+                                [asking](const std::optional<QString> &password) {
+                                    if (asking)
+                                        asking->answer(password);
+                                });
 }
 
 void PreviewController::show(const QString &text)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/BusyState.h"
+#include "run/PasswordPrompt.h"
+
 #include <QObject>
 
 #include <functional>
@@ -11,7 +14,6 @@ class QWidget;
 
 namespace pelmora {
 
-class BusyPointer;
 class CaptionProgressBar;
 class Converter;
 class ErrorSink;
@@ -38,6 +40,7 @@ public:
         Modal &modal;
         ErrorSink &errors;
         Converter &converter;
+        BusyState &busy;
         // Whether Check1 says to ask for a password, read at each click.
         std::function<bool()> asksForPassword;
     };
@@ -61,12 +64,13 @@ protected:
 
 private:
     QString selectedPdf() const;
+    void askPassword(PasswordPrompt prompt);
     void show(const QString &text);
 
     Parts m_parts;
     QWidget *m_viewport = nullptr;
     std::unique_ptr<Preview> m_preview;
-    std::unique_ptr<BusyPointer> m_busy;
+    std::unique_ptr<BusyState::Hold> m_busy;
 };
 
 } // namespace pelmora

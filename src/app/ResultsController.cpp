@@ -1,7 +1,7 @@
 #include "app/ResultsController.h"
 
 #include "app/AppTitle.h"
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 #include "app/Clipboard.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
@@ -58,31 +58,44 @@ QString ResultsController::CopiedMessage()
 
 void ResultsController::PushButton3_Click()
 {
-    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton3_Click"_s);
-    saveResults(trap, ResultsFormat::LineList);
+    saveResults(u"PushButton3_Click"_s, ResultsFormat::LineList);
 }
 
 void ResultsController::PushButton5_Click()
 {
-    ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton5_Click"_s);
-    saveResults(trap, ResultsFormat::CommaList);
+    saveResults(u"PushButton5_Click"_s, ResultsFormat::CommaList);
 }
 
-void ResultsController::saveResults(ErrorTrap &trap, ResultsFormat format)
+void ResultsController::saveResults(const QString &procedure, ResultsFormat format)
 {
-    QString path;
-    QString filter;
-    trap.step([&] { path = m_parts.modal.saveFileName(u"Save"_s, SaveFilters(), &filter); });
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, procedure);
+    trap.step([&] {
+        m_parts.modal.saveFileName(
+            u"Save"_s, SaveFilters(), [this, procedure, format](const QString &path, const QString &filter) {
+                confirmSave(procedure, path, filter == CsvFilter() ? ResultsFormat::Csv : format);
+            });
+    });
+}
+
+void ResultsController::confirmSave(const QString &procedure, const QString &path, ResultsFormat format)
+{
     if (path.isEmpty())
         return;
-    if (FileExists(path) && !m_parts.modal.askYesNo(AppTitle(), OverwriteQuestion(path)))
-        return;
-    if (filter == CsvFilter())
-        format = ResultsFormat::Csv;
+    if (!FileExists(path))
+        return save(procedure, path, format);
+    m_parts.modal.askYesNo(AppTitle(), OverwriteQuestion(path), [this, procedure, path, format](bool yes) {
+        if (yes)
+            save(procedure, path, format);
+    });
+}
+
+void ResultsController::save(const QString &procedure, const QString &path, ResultsFormat format)
+{
+    ErrorTrap trap(m_parts.errors, u"Form1"_s, procedure);
     // The whole file is built and written in one go, so the list cannot change meanwhile,
     // and a failure is one report, not one per row. The pointer is back before it is shown.
     trap.step([&] {
-        const BusyPointer busy;
+        const BusyState::Hold busy(m_parts.busy);
         SaveResults(path, AddressSources(m_parts.results.sources()), format);
     });
 }
@@ -122,7 +135,7 @@ bool ResultsController::eventFilter(QObject *watched, QEvent *event)
 
 bool ResultsController::ListView2_DblClick(QPoint pos)
 {
-    if (BusyPointer::isBusy())
+    if (m_parts.busy.isBusy())
         return false;
     const QModelIndex index = m_parts.view.indexAt(pos);
     if (!index.isValid() || onCheckBox(m_parts.view, index, pos))

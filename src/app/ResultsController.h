@@ -9,8 +9,8 @@ class QWidget;
 
 namespace pelmora {
 
+class BusyState;
 class ErrorSink;
-class ErrorTrap;
 class Modal;
 class TextListModel;
 
@@ -28,6 +28,7 @@ public:
         QAbstractItemView &view;
         Modal &modal;
         ErrorSink &errors;
+        BusyState &busy;
     };
 
     explicit ResultsController(const Parts &parts, QObject *parent = nullptr);
@@ -47,7 +48,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void saveResults(ErrorTrap &trap, ResultsFormat format);
+    // The save dialog, the question about overwriting, then the file, for the button
+    // `procedure` in the format it stands for (CSV when the dialog's filter says so).
+    void saveResults(const QString &procedure, ResultsFormat format);
+    void confirmSave(const QString &procedure, const QString &path, ResultsFormat format);
+    void save(const QString &procedure, const QString &path, ResultsFormat format);
     // A double-click at `pos` in the view's viewport; true when it removed a row.
     bool ListView2_DblClick(QPoint pos);
 

@@ -1,7 +1,6 @@
 #include "app/RunController.h"
 
 #include "app/AppTitle.h"
-#include "app/BusyPointer.h"
 #include "app/CaptionProgressBar.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
@@ -51,23 +50,19 @@ QString RunController::recognitionAction()
     return u"Read Scanned Files (OCR)"_s;
 }
 
-QString RunController::stoppedMessage(qsizetype done, qsizetype files,
-                                      const QList<UnreadableFile> &unreadable)
-{
-    QString message =
-        u"Stopped after "_s + QString::number(done) + u" of "_s + QString::number(files) + u" files."_s;
-    if (!unreadable.isEmpty())
-        message += u"\r\nThe following files could not be read:"_s + UnreadableReport(unreadable);
-    return message;
-}
-
 void RunController::PushButton2_Click()
 {
-    if (RunInProgress()) {
-        // Its closing message still open: nothing to stop, and nothing new starts.
-        if (!m_run->isFinished() && m_parts.clock.now() - m_startedAt >= kStopGraceMs)
+    switch (m_state) {
+    case State::Idle:
+        break;
+    case State::Running:
+        if (m_parts.clock.now() - m_startedAt >= kStopGraceMs)
             askToStop();
         return;
+    case State::AskingToStop:
+    case State::EndedWhileAsking:
+    case State::Summarising:
+        return; // nothing to stop, and nothing new starts
     }
     const QStringList pdfs = m_parts.files.texts();
     if (pdfs.isEmpty()) {
@@ -79,83 +74,99 @@ void RunController::PushButton2_Click()
 
 void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
-    auto run = std::make_unique<BatchRun>(m_parts.converter, static_cast<BatchRunHost &>(*this), pdfs);
+    auto run = std::make_unique<BatchRun>(m_parts.converter, pdfs);
+    run->setPasswordMode(m_parts.passwordMode);
     if (recognise) {
         run->setRecognition(kScanLanguages);
         run->continueAfter(*m_run);
     }
     m_run = std::move(run);
     m_recognising = recognise;
-    m_busy = std::make_unique<BusyPointer>();
+    m_state = State::Running;
+    m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);
     connect(m_run.get(), &BatchRun::progressChanged, &m_parts.progressBar, &CaptionProgressBar::display);
     connect(m_run.get(), &BatchRun::addressesFound, &m_parts.results,
             [this](const QList<FoundAddress> &found) { m_parts.results.append(found); });
-    connect(m_run.get(), &BatchRun::finished, this, &RunController::finish, Qt::QueuedConnection);
+    connect(m_run.get(), &BatchRun::passwordNeeded, this, &RunController::askPassword);
+    // From the event loop: the closing message is not shown from inside the run's step.
+    connect(m_run.get(), &BatchRun::finished, this, &RunController::onRunFinished, Qt::QueuedConnection);
     m_startedAt = m_parts.clock.now();
     Q_EMIT runningChanged(true);
     m_run->start();
 }
 
+void RunController::askPassword(qsizetype row, PasswordPrompt prompt)
+{
+    const QPointer<BatchRun> asking(m_run.get());
+    m_parts.modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(prompt, m_run->pdf(row)),
+                                [asking, row](const std::optional<QString> &password) {
+                                    if (asking)
+                                        asking->answer(row, password);
+                                });
+}
+
 void RunController::askToStop()
 {
-    const QPointer<BatchRun> asked(m_run.get());
-    m_askingToStop = true;
-    const bool stop = [&] {
-        const NormalPointerForDialog pointer;
-        return m_parts.modal.askYesNo(AppTitle(), stopQuestion());
-    }();
-    m_askingToStop = false;
-    if (stop && asked && asked == m_run.get())
+    m_state = State::AskingToStop;
+    m_parts.modal.askYesNo(AppTitle(), stopQuestion(), [this](bool stop) { onStopAnswer(stop); });
+}
+
+void RunController::onStopAnswer(bool stop)
+{
+    if (m_state == State::EndedWhileAsking) {
+        summarise(); // the run ended by itself: there is nothing left to stop
+        return;
+    }
+    if (m_state != State::AskingToStop)
+        return;
+    m_state = State::Running;
+    if (stop)
         m_run->stop();
-    if (std::exchange(m_finishWaits, false))
-        finish();
+}
+
+void RunController::onRunFinished()
+{
+    if (m_state == State::AskingToStop)
+        m_state = State::EndedWhileAsking;
+    else if (m_state == State::Running)
+        summarise();
+}
+
+void RunController::summarise()
+{
+    const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
+    const QString summary = m_run->isStopped()
+                                ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable)
+                                : SummaryMessage(unreadable);
+    const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
+    m_busy.reset();
+    Q_EMIT runningChanged(false);
+    // The run object stays until the message is closed, so a press meanwhile starts nothing.
+    m_state = State::Summarising;
+    const auto closed = [this, scans](bool recognise) { onSummaryClosed(recognise ? scans : QStringList()); };
+    if (scans.isEmpty())
+        m_parts.modal.showMessage(AppTitle(), summary, Modal::Icon::None, [closed] { closed(false); });
+    else
+        m_parts.modal.showMessageWithAction(AppTitle(), summary, recognitionAction(), closed);
+}
+
+void RunController::onSummaryClosed(const QStringList &toRecognise)
+{
+    if (m_state != State::Summarising)
+        return;
+    if (!toRecognise.isEmpty()) {
+        startRun(toRecognise, true);
+        return;
+    }
+    m_run.reset();
+    m_state = State::Idle;
 }
 
 void RunController::abort()
 {
     m_run.reset();
     m_busy.reset();
-}
-
-void RunController::finish()
-{
-    if (m_askingToStop) {
-        m_finishWaits = true; // the answer to the question decides the closing message
-        return;
-    }
-    if (!m_run)
-        return;
-    const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
-    const QString summary = m_run->isStopped()
-                                ? stoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable)
-                                : SummaryMessage(unreadable);
-    const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
-    m_busy.reset();
-    Q_EMIT runningChanged(false);
-    // The run object stays until the message is closed, so a press meanwhile starts nothing.
-    const QPointer<RunController> alive(this);
-    bool recognise = false;
-    if (scans.isEmpty())
-        m_parts.modal.showMessage(AppTitle(), summary);
-    else
-        recognise = m_parts.modal.showMessageWithAction(AppTitle(), summary, recognitionAction());
-    if (!alive || !m_run)
-        return;
-    if (recognise)
-        startRun(scans, true);
-    else
-        m_run.reset();
-}
-
-PasswordMode RunController::passwordMode()
-{
-    return m_parts.passwordMode();
-}
-
-std::optional<QString> RunController::askPassword(PasswordPrompt prompt, const QString &pdf)
-{
-    const NormalPointerForDialog pointer;
-    return m_parts.modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(prompt, pdf));
+    m_state = State::Idle;
 }
 
 } // namespace pelmora

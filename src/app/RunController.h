@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BusyState.h"
 #include "run/BatchRun.h"
 
 #include <QObject>
@@ -9,7 +10,6 @@
 
 namespace pelmora {
 
-class BusyPointer;
 class CaptionProgressBar;
 class Clock;
 class Converter;
@@ -19,7 +19,7 @@ class TextListModel;
 // "Start Extracting": runs the listed files and fills the results list. While a run is
 // under way the same button stops it. A closing message that lists scanned files offers
 // to read them (OCR), as a second pass that goes on where the run ended.
-class RunController : public QObject, private BatchRunHost
+class RunController : public QObject
 {
     Q_OBJECT
 public:
@@ -31,6 +31,7 @@ public:
         Modal &modal;
         Converter &converter;
         Clock &clock;
+        BusyState &busy;
         // The password options as the window shows them at this moment.
         std::function<PasswordMode()> passwordMode;
     };
@@ -41,32 +42,42 @@ public:
 
     // Starts a run, or, while one is under way, offers to stop it.
     void PushButton2_Click();
+    // From the press of "Start Extracting" until its closing message is closed.
     bool RunInProgress() const { return m_run != nullptr; }
     // Ends a run under way at once, its converters included; no message.
     void abort();
 
     static QString stopQuestion();
     static QString recognitionAction();
-    static QString stoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable);
 
 Q_SIGNALS:
     // The button now starts (false) or stops (true).
     void runningChanged(bool running);
 
 private:
-    std::optional<QString> askPassword(PasswordPrompt prompt, const QString &pdf) override;
-    PasswordMode passwordMode() override;
+    enum class State
+    {
+        Idle,
+        Running,
+        AskingToStop,     // the run goes on while the user is asked whether to stop it
+        EndedWhileAsking, // it ended by itself meanwhile; the answer comes first
+        Summarising,      // the closing message is open
+    };
+
     void startRun(const QStringList &pdfs, bool recognise);
     void askToStop();
-    void finish();
+    void onStopAnswer(bool stop);
+    void onRunFinished();
+    void summarise();
+    void onSummaryClosed(const QStringList &toRecognise);
+    void askPassword(qsizetype row, PasswordPrompt prompt);
 
     Parts m_parts;
     std::unique_ptr<BatchRun> m_run;
-    std::unique_ptr<BusyPointer> m_busy;
+    std::unique_ptr<BusyState::Hold> m_busy;
+    State m_state = State::Idle;
     qint64 m_startedAt = 0;
     bool m_recognising = false;
-    bool m_askingToStop = false;
-    bool m_finishWaits = false;
 };
 
 } // namespace pelmora

@@ -53,8 +53,10 @@ void SampleController::PushButton7_Click()
     ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton7_Click"_s);
     trap.step([&] {
         LoadSampleFiles(m_parts.files);
-        if (m_parts.modal.askYesNo(AppTitle(), openFolderQuestion()))
-            m_parts.modal.openUrl(QUrl::fromLocalFile(SampleFolder(m_parts.programFolder)));
+        m_parts.modal.askYesNo(AppTitle(), openFolderQuestion(), [this](bool open) {
+            if (open)
+                m_parts.modal.openUrl(QUrl::fromLocalFile(SampleFolder(m_parts.programFolder)));
+        });
     });
 }
 

@@ -27,7 +27,6 @@ public:
     static QString option5Key() { return QStringLiteral("Option5"); }
     static QString option6Key() { return QStringLiteral("Option6"); }
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
-    static QString extensionKey() { return QStringLiteral("Extension"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
 
     // The stored text, or `fallback` when the key was never written.

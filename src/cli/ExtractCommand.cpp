@@ -11,7 +11,6 @@
 #include "results/ResultsFile.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QHash>
 
@@ -45,9 +44,6 @@ ExtractCommand::~ExtractCommand()
 {
     m_run.reset();
     m_converter.reset();
-    // Also when an earlier, killed command left it: the next normal end removes it.
-    if (m_workspace)
-        m_workspace->RemoveConverter();
 }
 
 void ExtractCommand::complain(const QString &text) const
@@ -80,7 +76,15 @@ bool ExtractCommand::prepare()
     }
 }
 
-int ExtractCommand::exec()
+void ExtractCommand::start()
+{
+    const int status = run();
+    if (status >= 0)
+        end(status);
+}
+
+// The status when the work ended at once; -1 while the run goes on.
+int ExtractCommand::run()
 {
     if (m_options.merge)
         return merge();
@@ -98,8 +102,7 @@ int ExtractCommand::exec()
         complain(u"no files to search."_s);
         return write({}) ? 1 : kUsageError;
     }
-    BatchRunHost &host = *this;
-    m_run = std::make_unique<BatchRun>(*m_converter, host, pdfs);
+    m_run = std::make_unique<BatchRun>(*m_converter, pdfs);
     m_run->setPasswords(m_passwords);
     m_run->setRecognition(m_options.ocrLanguages);
     m_run->setLinks(m_options.links);
@@ -109,22 +112,25 @@ int ExtractCommand::exec()
     connect(m_run.get(), &BatchRun::addressesFound, this, &ExtractCommand::onAddresses);
     if (m_showProgress)
         connect(m_run.get(), &BatchRun::progressChanged, this, &ExtractCommand::onProgress);
-    connect(m_run.get(), &BatchRun::finished, this, [this] {
-        m_status = finish();
-        m_loop.quit();
-    });
+    connect(m_run.get(), &BatchRun::finished, this, [this] { end(finish()); });
     m_run->start();
-    if (m_status < 0)
-        m_loop.exec();
-    return m_status;
+    return -1;
 }
 
 void ExtractCommand::interrupt()
 {
     if (m_run)
         m_run->abort();
-    m_status = kInterrupted;
-    m_loop.quit();
+    end(kInterrupted);
+}
+
+void ExtractCommand::end(int status)
+{
+    if (std::exchange(m_ended, true))
+        return;
+    // From the event loop, which may not have started yet.
+    QMetaObject::invokeMethod(
+        this, [this, status] { Q_EMIT finished(status); }, Qt::QueuedConnection);
 }
 
 QStringList ExtractCommand::expandedInputs() const
@@ -157,9 +163,12 @@ void ExtractCommand::onAddresses(const QList<FoundAddress> &found)
     }
     if (m_showProgress)
         print(m_err, u"\r\x1b[K"_s);
-    const bool comma = m_options.format == ResultsFormat::CommaList;
+    QStringList addresses;
+    addresses.reserve(found.size());
     for (const FoundAddress &address : found)
-        print(m_out, address.address + (comma ? u',' : u'\n'));
+        addresses.append(address.address);
+    const QByteArray bytes = ListEntries(addresses, m_options.format, "\n");
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
     std::fflush(m_out);
 }
 
@@ -230,12 +239,8 @@ int ExtractCommand::finish()
     if (!streams() && !write(AddressSources(m_found)))
         return kUsageError;
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
-    if (!m_options.quiet && !unreadable.isEmpty()) {
-        QString report = u"The following files could not be read:\n"_s;
-        for (const UnreadableFile &file : unreadable)
-            report += file.path + ReasonText(file.reason) + u'\n';
-        print(m_err, report);
-    }
+    if (!m_options.quiet && !unreadable.isEmpty())
+        print(m_err, UnreadableReport(unreadable, u"\n"_s) + u'\n');
     return unreadable.isEmpty() ? 0 : 1;
 }
 

@@ -3,7 +3,6 @@
 #include "cli/ExtractOptions.h"
 #include "run/BatchRun.h"
 
-#include <QEventLoop>
 #include <QObject>
 
 #include <cstdio>
@@ -16,7 +15,7 @@ class ConverterWorkspace;
 
 // The engine without a window: the inputs are expanded as a drop of them would be,
 // run with the same passes as "Start Extracting", and the results printed.
-class ExtractCommand : public QObject, private BatchRunHost
+class ExtractCommand : public QObject
 {
     Q_OBJECT
 public:
@@ -24,15 +23,18 @@ public:
     ~ExtractCommand() override;
     Q_DISABLE_COPY_MOVE(ExtractCommand)
 
-    // Runs to the end and returns the exit status.
-    int exec();
-    // Ends the run at once (converters and their files included); exec() then returns 130.
+    // Starts the work; `finished` tells its exit status, from the event loop.
+    void start();
+    // Ends the run at once (converters and their files included); it finishes with 130.
     void interrupt();
 
+Q_SIGNALS:
+    void finished(int status);
+
 private:
-    PasswordMode passwordMode() override { return PasswordMode::None; }
-    std::optional<QString> askPassword(PasswordPrompt, const QString &) override { return QString(); }
     bool prepare();
+    int run();
+    void end(int status);
     QStringList expandedInputs() const;
     bool streams() const;
     void onAddresses(const QList<FoundAddress> &found);
@@ -52,8 +54,7 @@ private:
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<BatchRun> m_run;
     QList<FoundAddress> m_found; // when they cannot be printed as found
-    QEventLoop m_loop;
-    int m_status = -1;
+    bool m_ended = false;
 };
 
 } // namespace pelmora

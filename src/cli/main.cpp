@@ -29,5 +29,7 @@ int main(int argc, char *argv[])
     pelmora::ExtractCommand command(parsed.options, stdout, stderr);
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &command,
                      &pelmora::ExtractCommand::interrupt);
-    return command.exec();
+    QObject::connect(&command, &pelmora::ExtractCommand::finished, &app, &QCoreApplication::exit);
+    command.start();
+    return QCoreApplication::exec();
 }

@@ -1,12 +1,38 @@
 #include "convert/Conversion.h"
 
+#include "convert/ConvertLog.h"
 #include "core/Clock.h"
 
 namespace pelmora {
 
 namespace {
+
 constexpr int kPollIntervalMs = 100;
+
+ConversionOutcome outcomeOf(protocol::Outcome outcome)
+{
+    switch (outcome) {
+    case protocol::Outcome::Text:
+        return ConversionOutcome::Text;
+    case protocol::Outcome::NeedsPassword:
+        return ConversionOutcome::NeedsPassword;
+    case protocol::Outcome::WrongPassword:
+        return ConversionOutcome::WrongPassword;
+    case protocol::Outcome::Error:
+        return ConversionOutcome::Failed;
+    case protocol::Outcome::Damaged:
+    case protocol::Outcome::NotRegular:
+        break;
+    }
+    return ConversionOutcome::Damaged;
 }
+
+QByteArray bytesOf(std::string_view view)
+{
+    return {view.data(), static_cast<qsizetype>(view.size())};
+}
+
+} // namespace
 
 Conversion::Conversion(Clock &clock, ConversionRequest request, QObject *parent)
     : QObject(parent), m_clock(clock), m_request(std::move(request))
@@ -19,14 +45,24 @@ void Conversion::start()
 {
     m_running = true;
     m_polls = 0;
+    m_startedAt = m_clock.now();
     m_poller = m_clock.every(kPollIntervalMs, [this] { poll(); });
     begin();
+}
+
+void Conversion::cancel()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_poller.reset();
+    abandon();
 }
 
 void Conversion::poll()
 {
     ++m_polls;
-    if (m_request.timeoutMs > 0 && m_polls * kPollIntervalMs >= m_request.timeoutMs) {
+    if (m_request.timeoutMs > 0 && m_clock.now() - m_startedAt >= m_request.timeoutMs) {
         abandon();
         finish(ConversionOutcome::TimedOut);
         return;
@@ -34,14 +70,69 @@ void Conversion::poll()
     Q_EMIT polled(m_polls);
 }
 
-void Conversion::finish(ConversionOutcome outcome)
+bool Conversion::take(const protocol::PageEvent &event)
+{
+    using protocol::FrameType;
+    const bool pagesFollow = m_opened == protocol::Outcome::Text;
+    switch (event.type) {
+    case FrameType::Opened:
+        if (m_opened)
+            return false;
+        m_opened = event.outcome;
+        m_detail = QString::fromUtf8(bytesOf(event.bytes));
+        if (event.outcome == protocol::Outcome::Text)
+            Q_EMIT progressed({ConversionEvent::Kind::Opened});
+        return true;
+    case FrameType::Recognising:
+        if (!pagesFollow)
+            return false;
+        m_recognisedPage = event.page;
+        Q_EMIT progressed({ConversionEvent::Kind::Recognising, event.page, event.pages});
+        return true;
+    case FrameType::Text:
+        if (!pagesFollow)
+            return false;
+        m_page.append(bytesOf(event.bytes));
+        return true;
+    case FrameType::Link:
+        if (!pagesFollow)
+            return false;
+        m_links.append(bytesOf(event.bytes));
+        return true;
+    case FrameType::PageEnd: {
+        if (!pagesFollow)
+            return false;
+        ConversionEvent page{ConversionEvent::Kind::Page, event.page};
+        page.text = std::exchange(m_page, {});
+        page.links = std::exchange(m_links, {});
+        page.recognised = event.page == m_recognisedPage;
+        Q_EMIT progressed(page);
+        return true;
+    }
+    case FrameType::Done:
+        if (!m_opened)
+            return false;
+        finish(outcomeOf(*m_opened), m_detail);
+        return true;
+    case FrameType::Convert:
+        break;
+    }
+    return false;
+}
+
+void Conversion::finish(ConversionOutcome outcome, const QString &detail)
 {
     if (!m_running)
         return;
     m_running = false;
     m_poller.reset();
+    if (!detail.isEmpty())
+        qCDebug(lcConvert) << m_request.pdf << "ended" << static_cast<int>(outcome) << detail;
+    ConversionEvent finished{ConversionEvent::Kind::Finished};
+    finished.outcome = outcome;
+    finished.detail = detail;
     QMetaObject::invokeMethod(
-        this, [this, outcome] { Q_EMIT finished(outcome); }, Qt::QueuedConnection);
+        this, [this, finished] { Q_EMIT progressed(finished); }, Qt::QueuedConnection);
 }
 
 } // namespace pelmora

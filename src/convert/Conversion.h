@@ -1,11 +1,15 @@
 #pragma once
 
+#include "convert/WorkerProtocol.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace pelmora {
 
@@ -34,11 +38,33 @@ enum class ConversionOutcome
     Damaged,       // it could not be opened: not a PDF, cut short, empty, missing, not a
                    // regular file, or the converter died on it
     TimedOut,      // ended after the time allowed
+    Failed,        // the converter could not do what was asked (a recognition model is
+                   // missing, an internal error); the event's detail says what
 };
 
-// One PDF on its way to text. It never blocks: pages arrive in order from the event
-// loop, then `finished`, once. Destroying it ends the work at once and leaves nothing
-// running and nothing on disk.
+// One step of a conversion, in order: the file opened (its pages follow), a page is
+// being recognised, a page whole, and last, once, the end.
+struct ConversionEvent
+{
+    enum class Kind
+    {
+        Opened,
+        Recognising,
+        Page,
+        Finished,
+    };
+    Kind kind = Kind::Finished;
+    int page = 0;                                        // Recognising, Page
+    int pages = 0;                                       // Recognising: pages in the range
+    QByteArray text = {};                                // Page: its text, closing form feed included
+    QList<QByteArray> links = {};                        // Page: its mailto: targets, as the PDF writes them
+    bool recognised = false;                             // Page: read by text recognition (OCR)
+    ConversionOutcome outcome = ConversionOutcome::Text; // Finished
+    QString detail = {};                                 // Finished: the converter's words on a failure
+};
+
+// One PDF on its way to text. It never blocks: events arrive in order from the event
+// loop. Destroying it cancels it.
 class Conversion : public QObject
 {
     Q_OBJECT
@@ -47,6 +73,9 @@ public:
     Q_DISABLE_COPY_MOVE(Conversion)
 
     void start();
+    // Ends the work at once, leaving nothing running and nothing on disk; nothing more is
+    // signalled but what is already queued. Safe from within its own signals.
+    void cancel();
     const ConversionRequest &request() const { return m_request; }
     bool isRunning() const { return m_running; }
     // The polls so far; see `polled`.
@@ -55,16 +84,8 @@ public:
 Q_SIGNALS:
     // Every 100 ms of the clock while the conversion runs; `counter` is 1 at the first.
     void polled(int counter);
-    // The file opened (with a password, when it needed one); its pages follow.
-    void opened();
-    // Page `page` has no text of its own and is being recognised; `pages` in all.
-    void recognising(int page, int pages);
-    // A page's whole text, its closing form feed included.
-    void pageConverted(int page, const QByteArray &text);
-    // A mailto: link of the page, as the PDF writes it; after that page's text.
-    void linkFound(int page, const QByteArray &target);
-    // From the event loop, so a receiver may destroy the conversion.
-    void finished(ConversionOutcome outcome);
+    // The Finished event comes from the event loop, so a receiver may destroy the conversion.
+    void progressed(const pelmora::ConversionEvent &event);
 
 protected:
     Conversion(Clock &clock, ConversionRequest request, QObject *parent);
@@ -73,7 +94,10 @@ protected:
     virtual void begin() = 0;
     // Ends the work at once, before its time; nothing more comes from it.
     virtual void abandon() = 0;
-    void finish(ConversionOutcome outcome);
+    // The converter's next step, as a worker tells it. False when it does not fit the
+    // steps before it: the stream is broken, and the caller ends the conversion.
+    [[nodiscard]] bool take(const protocol::PageEvent &event);
+    void finish(ConversionOutcome outcome, const QString &detail = {});
 
 private:
     void poll();
@@ -81,8 +105,15 @@ private:
     Clock &m_clock;
     ConversionRequest m_request;
     std::unique_ptr<Ticker> m_poller;
+    qint64 m_startedAt = 0;
     int m_polls = 0;
     bool m_running = false;
+    // The answer's outcome and its detail, once the file opened or failed to.
+    std::optional<protocol::Outcome> m_opened;
+    QString m_detail;
+    int m_recognisedPage = 0;
+    QByteArray m_page;
+    QList<QByteArray> m_links;
 };
 
 // Turns PDFs into text, one Conversion each.

@@ -10,23 +10,6 @@ namespace pelmora {
 
 namespace {
 
-ConversionOutcome outcomeOf(protocol::Outcome outcome)
-{
-    switch (outcome) {
-    case protocol::Outcome::Text:
-        return ConversionOutcome::Text;
-    case protocol::Outcome::NeedsPassword:
-        return ConversionOutcome::NeedsPassword;
-    case protocol::Outcome::WrongPassword:
-        return ConversionOutcome::WrongPassword;
-    case protocol::Outcome::Damaged:
-    case protocol::Outcome::NotRegular:
-    case protocol::Outcome::Error:
-        break;
-    }
-    return ConversionOutcome::Damaged;
-}
-
 protocol::ConvertRequest protocolRequest(const ConversionRequest &request)
 {
     protocol::ConvertRequest out;
@@ -79,49 +62,13 @@ protected:
 private:
     void onFrame(const protocol::Frame &frame)
     {
-        using protocol::FrameType;
-        const auto number = [&](std::size_t field) {
-            return frame.fields.size() > field ? protocol::DecodeNumber(frame.fields[field]) : std::nullopt;
-        };
-        switch (frame.type) {
-        case FrameType::Opened:
-            m_opened = protocol::DecodeOpened(frame);
-            if (!m_opened)
-                return onBroken();
-            if (m_opened->outcome == protocol::Outcome::Text)
-                Q_EMIT opened();
-            return;
-        case FrameType::Recognising:
-            if (!number(0) || !number(1))
-                return onBroken();
-            Q_EMIT recognising(*number(0), *number(1));
-            return;
-        case FrameType::Text:
-            if (!m_opened || !number(0) || frame.fields.size() != 2)
-                return onBroken();
-            m_page.append(frame.fields[1].data(), static_cast<qsizetype>(frame.fields[1].size()));
-            return;
-        case FrameType::Link:
-            if (!number(0) || frame.fields.size() != 2)
-                return onBroken();
-            m_links.append(QByteArray::fromStdString(frame.fields[1]));
-            return;
-        case FrameType::PageEnd:
-            if (!m_opened || !number(0))
-                return onBroken();
-            Q_EMIT pageConverted(*number(0), std::exchange(m_page, {}));
-            for (const QByteArray &target : std::exchange(m_links, {}))
-                Q_EMIT linkFound(*number(0), target);
-            return;
-        case FrameType::Done:
-            if (!m_opened)
-                return onBroken();
-            m_service->giveBack(std::exchange(m_worker, nullptr));
-            finish(outcomeOf(m_opened->outcome));
-            return;
-        case FrameType::Convert:
+        const std::optional<protocol::PageEvent> event = protocol::DecodeEvent(frame);
+        if (!event || !take(*event))
             return onBroken();
-        }
+        // The end is told from the event loop: whoever hears it finds the worker free.
+        // A receiver of a page may have cancelled the conversion and let the worker go.
+        if (event->type == protocol::FrameType::Done && m_worker)
+            m_service->giveBack(std::exchange(m_worker, nullptr));
     }
 
     // Whatever it was doing, a worker that dies on a file is no judge of it: the file
@@ -134,9 +81,6 @@ private:
 
     QPointer<ConverterService> m_service;
     WorkerProcess *m_worker = nullptr;
-    std::optional<protocol::Opened> m_opened;
-    QByteArray m_page;
-    QList<QByteArray> m_links; // of the page under way
 };
 
 ConverterService::ConverterService(ConverterWorkspace &workspace, Clock &clock, QObject *parent)
@@ -176,8 +120,6 @@ WorkerProcess *ConverterService::takeWorker()
         }
     }
     if (!worker) {
-        // Another window of the same user may have removed the converter on closing.
-        m_workspace.restoreConverter();
         worker = new WorkerProcess(m_workspace.ConverterPath(), this);
         worker->start();
     }

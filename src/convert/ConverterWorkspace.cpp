@@ -43,16 +43,6 @@ bool processIsAlive(qint64 pid)
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-QString linkTarget(const QString &path)
-{
-    struct stat info
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return {};
-    return QFileInfo(path).symLinkTarget();
-}
-
 } // namespace
 
 ConverterWorkspace::ConverterWorkspace(const QString &tempRoot, ConverterProgram program)
@@ -62,11 +52,6 @@ ConverterWorkspace::ConverterWorkspace(const QString &tempRoot, ConverterProgram
 }
 
 ConverterWorkspace::~ConverterWorkspace() = default;
-
-QString ConverterWorkspace::ConverterPath() const
-{
-    return m_privateFolder + u'/' + m_program.name;
-}
 
 void ConverterWorkspace::prepare()
 {
@@ -120,37 +105,12 @@ QString ConverterWorkspace::installedProgram() const
     return QStandardPaths::findExecutable(m_program.name);
 }
 
-bool ConverterWorkspace::EnsureConverter()
+void ConverterWorkspace::EnsureConverter()
 {
     prepare();
-    const QString target = ConverterPath();
-    const QString installed = installedProgram();
-    const QString linked = linkTarget(target);
-    const bool ours = !installed.isEmpty() && linked == installed;
-    if (FileExists(target) && (linked.isEmpty() || ours))
-        return false;
-    if (installed.isEmpty())
+    m_converter = installedProgram();
+    if (m_converter.isEmpty())
         throw AppError(m_program.missingHint);
-    QFile::remove(target); // a dangling link, or one to another installation
-    if (!QFile::link(installed, target))
-        throw AppError(u"The PDF converter cannot be placed at "_s + target + u'.');
-    return true;
-}
-
-void ConverterWorkspace::restoreConverter()
-{
-    if (!isUsable() || FileExists(ConverterPath()))
-        return;
-    try {
-        EnsureConverter();
-    } catch (const AppError &) {
-        // Reported at start-up already; each conversion then finds no converter.
-    }
-}
-
-void ConverterWorkspace::RemoveConverter() const
-{
-    DeleteFileQuietly(ConverterPath());
 }
 
 QString ConverterWorkspace::newOutputPath()

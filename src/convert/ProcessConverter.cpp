@@ -67,7 +67,6 @@ protected:
                 return finish(ConversionOutcome::Damaged);
             input = m_link;
         }
-        m_workspace.restoreConverter();
         m_process.setProgram(m_workspace.ConverterPath());
         m_process.setArguments(ConverterArguments(asked.firstPage, asked.lastPage, input, m_output));
         m_process.start(QIODevice::ReadOnly);
@@ -109,33 +108,50 @@ private:
         if (!crashed && m_process.exitCode() == 0 && m_text.open(QIODevice::ReadOnly)) {
             m_nextPage = std::max(1, request().firstPage);
             m_reader.start();
-            Q_EMIT opened();
+            pass(protocol::PageEvent::opened(protocol::Outcome::Text, 0));
             return;
         }
         removeFiles();
         finish(m_needsPassword && !crashed ? ConversionOutcome::NeedsPassword : ConversionOutcome::Damaged);
     }
 
+    // The text file read back as a worker would stream it: a page ends at each form feed.
     void readSome()
     {
         const QByteArray chunk = m_text.read(kReadSize);
         if (chunk.isEmpty()) {
             const bool failed = m_text.error() != QFileDevice::NoError;
             if (!failed && !m_page.isEmpty())
-                Q_EMIT pageConverted(m_nextPage++, std::exchange(m_page, {}));
+                endPage();
             m_reader.stop();
             removeFiles();
-            finish(failed ? ConversionOutcome::Damaged : ConversionOutcome::Text);
+            if (failed)
+                finish(ConversionOutcome::Damaged);
+            else
+                pass(protocol::PageEvent::done());
             return;
         }
-        // Every page ends with a form feed.
         qsizetype from = 0;
         for (qsizetype end = chunk.indexOf('\f'); end >= 0; end = chunk.indexOf('\f', from)) {
             m_page.append(chunk.sliced(from, end + 1 - from));
             from = end + 1;
-            Q_EMIT pageConverted(m_nextPage++, std::exchange(m_page, {}));
+            endPage();
         }
         m_page.append(chunk.sliced(from));
+    }
+
+    void endPage()
+    {
+        const QByteArray page = std::exchange(m_page, {});
+        pass(protocol::PageEvent::text(m_nextPage, std::string_view(page.constData(), page.size())));
+        pass(protocol::PageEvent::pageEnd(m_nextPage++));
+    }
+
+    // Events made here always come in order.
+    void pass(const protocol::PageEvent &event)
+    {
+        [[maybe_unused]] const bool fits = take(event);
+        Q_ASSERT(fits);
     }
 
     void removeFiles()

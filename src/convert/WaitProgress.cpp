@@ -19,9 +19,14 @@ int roundHalfEven(double value)
 
 } // namespace
 
+bool IsLongWait(int counter)
+{
+    return counter >= kQuietPolls;
+}
+
 std::optional<QString> WaitCaption(const QString &progressText, int counter)
 {
-    if (counter < kQuietPolls)
+    if (!IsLongWait(counter))
         return std::nullopt;
     QString caption = progressText;
     if (!progressText.isEmpty())
@@ -31,7 +36,7 @@ std::optional<QString> WaitCaption(const QString &progressText, int counter)
 
 std::optional<int> CreepValue(int counter, int fileCount, int progressValue)
 {
-    if (counter < kQuietPolls || (counter - kQuietPolls) % kCreepEvery != 0)
+    if (!IsLongWait(counter) || (counter - kQuietPolls) % kCreepEvery != 0)
         return std::nullopt;
     const int n = (counter - kQuietPolls) / kCreepEvery;
     int step = 0;

@@ -9,6 +9,9 @@ namespace pelmora {
 // What the progress bar shows while one conversion is waited for. A conversion is
 // polled every 100 ms; `counter` is the number of polls so far (1 at the first).
 
+// True from the 50th poll on: the wait is long enough to show.
+bool IsLongWait(int counter);
+
 // From the 50th poll on: the caller's caption, ", " when it is not empty,
 // "Please wait.. " and the polls beyond 50.
 std::optional<QString> WaitCaption(const QString &progressText, int counter);

@@ -1,5 +1,7 @@
 #include "convert/WorkerProcess.h"
 
+#include "convert/ConvertLog.h"
+
 #include <QPointer>
 #include <QProcessEnvironment>
 
@@ -19,12 +21,12 @@ WorkerProcess::WorkerProcess(const QString &program, QObject *parent) : QObject(
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"OMP_THREAD_LIMIT"_s, u"1"_s);
     m_process.setProcessEnvironment(environment);
-    // Its messages are of no use to the user; its outcomes come as frames.
-    m_process.setStandardErrorFile(QProcess::nullDevice());
     // Dies with the program, however the program ends. The worker does this too, but
     // only once it runs; here nothing can slip in between.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &WorkerProcess::readFrames);
+    // Its outcomes come as frames; what it says besides is for the log only.
+    connect(&m_process, &QProcess::readyReadStandardError, this, &WorkerProcess::logMessages);
     connect(&m_process, &QProcess::finished, this, &WorkerProcess::breakDown);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart || error == QProcess::Crashed)
@@ -44,6 +46,7 @@ WorkerProcess::~WorkerProcess()
 void WorkerProcess::start()
 {
     m_process.start(QIODevice::ReadWrite);
+    qCDebug(lcConvert) << "worker" << m_process.processId() << "started:" << m_process.program();
 }
 
 void WorkerProcess::kill()
@@ -76,11 +79,25 @@ void WorkerProcess::readFrames()
         breakDown();
 }
 
+void WorkerProcess::logMessages()
+{
+    const QByteArray said = m_process.readAllStandardError();
+    if (!lcWorker().isDebugEnabled())
+        return;
+    const qint64 pid = m_process.processId();
+    for (const QByteArray &line : said.split('\n')) {
+        if (!line.isEmpty())
+            qCDebug(lcWorker).noquote() << pid << QString::fromUtf8(line);
+    }
+}
+
 void WorkerProcess::breakDown()
 {
     if (!m_usable)
         return;
     m_usable = false;
+    qCDebug(lcConvert) << "worker" << m_process.processId() << "is of no more use:" << m_process.errorString()
+                       << "exit status" << m_process.exitCode();
     const Client client = m_client;
     if (client.broken)
         client.broken();

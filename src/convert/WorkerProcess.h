@@ -40,6 +40,7 @@ public:
 
 private:
     void readFrames();
+    void logMessages();
     void breakDown();
 
     QProcess m_process;

@@ -209,21 +209,60 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
     return request;
 }
 
-std::string EncodeOpened(const Opened &opened)
+std::string EncodeEvent(const PageEvent &event)
 {
-    const std::string pages = EncodeNumber(opened.pageCount);
-    return EncodeFrame(FrameType::Opened, {OutcomeName(opened.outcome), opened.detail, pages});
+    const std::string page = EncodeNumber(event.page);
+    switch (event.type) {
+    case FrameType::Opened:
+        return EncodeFrame(event.type, {OutcomeName(event.outcome), event.bytes, EncodeNumber(event.pages)});
+    case FrameType::Recognising:
+        return EncodeFrame(event.type, {page, EncodeNumber(event.pages)});
+    case FrameType::Text:
+    case FrameType::Link:
+        return EncodeFrame(event.type, {page, event.bytes});
+    case FrameType::PageEnd:
+        return EncodeFrame(event.type, {page});
+    case FrameType::Convert:
+    case FrameType::Done:
+        break;
+    }
+    return EncodeFrame(FrameType::Done, {});
 }
 
-std::optional<Opened> DecodeOpened(const Frame &frame)
+std::optional<PageEvent> DecodeEvent(const Frame &frame)
 {
-    if (frame.type != FrameType::Opened || frame.fields.size() != 3)
-        return std::nullopt;
-    const std::optional<Outcome> outcome = OutcomeFromName(frame.fields[0]);
-    const std::optional<int> pages = DecodeNumber(frame.fields[2]);
-    if (!outcome || !pages)
-        return std::nullopt;
-    return Opened{*outcome, frame.fields[1], *pages};
+    const std::vector<std::string> &fields = frame.fields;
+    const auto number = [&](std::size_t field) {
+        return fields.size() > field ? DecodeNumber(fields[field]) : std::nullopt;
+    };
+    switch (frame.type) {
+    case FrameType::Opened: {
+        const std::optional<Outcome> outcome = fields.size() == 3 ? OutcomeFromName(fields[0]) : std::nullopt;
+        if (!outcome || !number(2))
+            return std::nullopt;
+        return PageEvent::opened(*outcome, *number(2), fields[1]);
+    }
+    case FrameType::Recognising:
+        if (fields.size() != 2 || !number(0) || !number(1))
+            return std::nullopt;
+        return PageEvent::recognising(*number(0), *number(1));
+    case FrameType::Text:
+    case FrameType::Link:
+        if (fields.size() != 2 || !number(0))
+            return std::nullopt;
+        return PageEvent{frame.type, *number(0), 0, fields[1]};
+    case FrameType::PageEnd:
+        if (fields.size() != 1 || !number(0))
+            return std::nullopt;
+        return PageEvent::pageEnd(*number(0));
+    case FrameType::Done:
+        if (!fields.empty())
+            return std::nullopt;
+        return PageEvent::done();
+    case FrameType::Convert:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace pelmora::protocol

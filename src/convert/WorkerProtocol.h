@@ -115,16 +115,33 @@ struct ConvertRequest
 std::string EncodeRequest(const ConvertRequest &request);
 std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
 
-struct Opened
+// One step of a worker's answer, as the worker's converter produces it and the program
+// reads it back: the file's outcome, a page being recognised, a piece of a page's text, a
+// link of the page, the end of a page, the end of the answer. Its text fields view the
+// bytes they were made from (the converter's buffer, or the frame they were decoded from).
+struct PageEvent
 {
-    Outcome outcome = Outcome::Error;
-    std::string detail;
-    int pageCount = 0;
-    friend bool operator==(const Opened &, const Opened &) = default;
+    FrameType type = FrameType::Done; // any type but Convert
+    int page = 0;                     // Recognising, Text, Link, PageEnd
+    int pages = 0;                    // Opened: pages that follow; Recognising: pages in the range
+    std::string_view bytes = {};      // Text: the piece; Link: the target; Opened: the detail
+    Outcome outcome = Outcome::Text;  // Opened
+    friend bool operator==(const PageEvent &, const PageEvent &) = default;
+
+    static PageEvent opened(Outcome outcome, int pages, std::string_view detail = {})
+    {
+        return {FrameType::Opened, 0, pages, detail, outcome};
+    }
+    static PageEvent recognising(int page, int pages) { return {FrameType::Recognising, page, pages, {}}; }
+    static PageEvent text(int page, std::string_view piece) { return {FrameType::Text, page, 0, piece}; }
+    static PageEvent link(int page, std::string_view target) { return {FrameType::Link, page, 0, target}; }
+    static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
+    static PageEvent done() { return {}; }
 };
 
-std::string EncodeOpened(const Opened &opened);
-std::optional<Opened> DecodeOpened(const Frame &frame);
+std::string EncodeEvent(const PageEvent &event);
+// nullopt for a Convert frame and for fields that do not fit the type.
+std::optional<PageEvent> DecodeEvent(const Frame &frame);
 
 // A field holding a page number, or another whole number from 0 to 2^31 - 1.
 std::optional<int> DecodeNumber(std::string_view field);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -58,7 +59,7 @@ bool IsFolder(const QString &path)
 bool IsOpenableFile(const QString &path)
 {
     struct stat info;
-    return statOf(path, info) && S_ISREG(info.st_mode);
+    return statOf(path, info) && S_ISREG(info.st_mode) && ::access(NativePath(path).constData(), R_OK) == 0;
 }
 
 bool IsOrdinaryFile(const QString &path)

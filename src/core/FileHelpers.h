@@ -20,8 +20,8 @@ bool FileExists(const QString &path);
 // True when the path is a folder or a link to one; false when it cannot be examined.
 bool IsFolder(const QString &path);
 
-// True when the path is an existing regular file or a link to one. Nothing is opened:
-// the question needs no access rights.
+// True when the path is an existing regular file, or a link to one, that the user may
+// read. Nothing is opened, so a pipe or a device cannot keep the caller waiting.
 bool IsOpenableFile(const QString &path);
 
 // True for a regular file that is not hidden: what the preview will convert. A folder,

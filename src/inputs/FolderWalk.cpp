@@ -183,8 +183,11 @@ int openFolder(const QByteArray &path)
     return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
 }
 
-// The breadth-first walk. Each folder is read once; when a pattern is given, the rows of
-// its files are kept with it.
+} // namespace
+
+// The breadth-first walk, one folder a step: first the starting entries, then every
+// folder one level down in their parents' order, and so on. Each folder is read once;
+// when a pattern is given, the rows of its files are kept.
 class Walker
 {
 public:
@@ -192,39 +195,49 @@ public:
     {
         QString text; // ends in "/"
         QByteArray native;
-        QStringList rows;
+        bool kept = true;
     };
 
-    Walker(const WalkHooks &hooks, const QString *pattern) : m_hooks(hooks)
+    Walker(const WalkHooks &hooks, const QString *pattern, const QStringList &start, bool recurse)
+        : m_hooks(hooks), m_startCount(start.size()), m_recurse(recurse)
     {
         if (pattern)
             m_files.emplace(*pattern);
+        for (const QString &entry : start)
+            m_folders.append({entry, NativePath(entry)});
     }
 
     bool stopped() const { return m_stopped; }
 
-    void walkLevel(QList<Folder> &level, bool recurse, bool startLevel)
+    // Reads the next folder; false when none is left to read.
+    bool step()
     {
-        QList<Folder> next;
-        qsizetype kept = 0;
-        for (qsizetype i = 0; i < level.size(); ++i) {
-            const bool keep = m_stopped || visit(level[i], next, startLevel);
-            if (keep) {
-                if (kept != i)
-                    level[kept] = std::move(level[i]);
-                ++kept;
-            }
-        }
-        level.resize(kept);
-        if (next.isEmpty())
-            return;
-        if (recurse && !m_stopped) {
-            walkLevel(next, true, false);
-        } else if (!recurse) {
-            next.removeIf([](const Folder &folder) { return !IsFolder(folder.text); });
-        }
-        level.append(std::move(next));
+        if (m_stopped || m_next >= m_folders.size() || (!m_recurse && m_next >= m_startCount))
+            return false;
+        const qsizetype at = m_next++;
+        const bool startLevel = at < m_startCount;
+        QList<Folder> found;
+        const bool keep = visit(m_folders[at], found, startLevel);
+        m_folders[at].kept = keep || m_stopped;
+        m_folders.append(std::move(found));
+        return true;
     }
+
+    // The folders walked or still to walk, in walk order, without those that left the
+    // result. Without recursion, the sub-folders found are listed but not read.
+    QStringList folders() const
+    {
+        QStringList list;
+        for (qsizetype i = 0; i < m_folders.size(); ++i) {
+            const Folder &folder = m_folders[i];
+            const bool unread = !m_recurse && i >= m_startCount;
+            if (folder.kept && (!unread || IsFolder(folder.text)))
+                list.append(folder.text);
+        }
+        return list;
+    }
+
+    QStringList takeRows() { return std::exchange(m_rows, {}); }
 
 private:
     // Lists one folder into `next`; false when it leaves the result.
@@ -267,7 +280,7 @@ private:
                 if (name.startsWith(u'.') || HasUnusableChars(name))
                     continue;
                 const QString text = folder.text + name + u'/';
-                next.append({text, NativePath(text), {}});
+                next.append({text, NativePath(text)});
             }
         }
         if (classify(listing.error) == OpenFailure::Denied ||
@@ -276,7 +289,7 @@ private:
         if (listing.error != 0)
             report(listing.error, folder.text);
         if (m_files)
-            folder.rows = rowsOf(folder, listing.files);
+            m_rows += rowsOf(folder, listing.files);
         return true;
     }
 
@@ -305,10 +318,13 @@ private:
     const WalkHooks &m_hooks;
     std::optional<NamePattern> m_files;
     QSet<std::pair<quint64, quint64>> m_seen;
+    QList<Folder> m_folders;
+    qsizetype m_startCount = 0;
+    qsizetype m_next = 0;
+    bool m_recurse = true;
+    QStringList m_rows;
     bool m_stopped = false;
 };
-
-} // namespace
 
 bool HasUnusableChars(const QString &name)
 {
@@ -336,15 +352,10 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
 
 bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks)
 {
-    QList<Walker::Folder> level;
-    level.reserve(FolderList.size());
-    for (const QString &entry : std::as_const(FolderList))
-        level.append({entry, NativePath(entry), {}});
-    Walker walker(hooks, nullptr);
-    walker.walkLevel(level, recurse, true);
-    FolderList.clear();
-    for (const Walker::Folder &folder : std::as_const(level))
-        FolderList.append(folder.text);
+    Walker walker(hooks, nullptr, FolderList, recurse);
+    while (walker.step()) {
+    }
+    FolderList = walker.folders();
     return !walker.stopped();
 }
 
@@ -353,17 +364,34 @@ FolderScan::FolderScan(const QString &pattern, WalkHooks hooks)
 {
 }
 
+FolderScan::~FolderScan() = default;
+
+void FolderScan::start(const QString &folder)
+{
+    m_walker = std::make_unique<Walker>(m_hooks, &m_pattern, QStringList{folder + u'/'}, true);
+}
+
+bool FolderScan::step()
+{
+    return m_walker && m_walker->step();
+}
+
+bool FolderScan::stopped() const
+{
+    return m_walker && m_walker->stopped();
+}
+
+QStringList FolderScan::takeRows()
+{
+    return m_walker ? m_walker->takeRows() : QStringList();
+}
+
 QStringList FolderScan::filesIn(const QString &folder)
 {
-    const QString start = folder + u'/';
-    QList<Walker::Folder> folders{{start, NativePath(start), {}}};
-    Walker walker(m_hooks, &m_pattern);
-    walker.walkLevel(folders, true, true);
-    m_stopped = walker.stopped();
-    QStringList rows;
-    for (Walker::Folder &entry : folders)
-        rows.append(std::move(entry.rows));
-    return rows;
+    start(folder);
+    while (step()) {
+    }
+    return takeRows();
 }
 
 } // namespace pelmora

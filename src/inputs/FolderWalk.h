@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace pelmora {
 
@@ -37,23 +38,36 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
 // when the progress hook stopped the walk.
 bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks = {});
 
+class Walker;
+
 // Turns a folder into the rows the file list appends for it: every file in it and in all
 // its sub-folders that matches the pattern ("*.pdf" for the folder button, "*.*" for a
 // dropped folder), in the walk's folder order, leaving out names beginning with "~" and
-// hidden files. Each folder is read once.
+// hidden files. Each folder is read once. A window walks step by step, one folder at a
+// time, so it can handle its events in between; filesIn walks the whole tree at once.
 class FolderScan
 {
 public:
     explicit FolderScan(const QString &pattern, WalkHooks hooks = {});
+    ~FolderScan();
+    FolderScan(const FolderScan &) = delete;
+    FolderScan &operator=(const FolderScan &) = delete;
 
     QStringList filesIn(const QString &folder);
-    // True when the progress hook stopped the last scan; its rows are then incomplete.
-    bool stopped() const { return m_stopped; }
+
+    // A scan of `folder`, replacing any scan begun before.
+    void start(const QString &folder);
+    // Reads the next folder; false when the scan is complete or was stopped.
+    bool step();
+    // The rows found since the last call.
+    QStringList takeRows();
+    // True when the progress hook stopped the scan; its rows are then incomplete.
+    bool stopped() const;
 
 private:
     QString m_pattern;
     WalkHooks m_hooks;
-    bool m_stopped = false;
+    std::unique_ptr<Walker> m_walker;
 };
 
 } // namespace pelmora

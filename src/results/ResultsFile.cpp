@@ -40,27 +40,26 @@ void appendBytes(QByteArray &out, const QString &text)
 
 } // namespace
 
-QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd)
+QByteArray ListEntries(const QStringList &addresses, ResultsFormat format, QByteArrayView lineEnd)
 {
+    const QByteArrayView separator = format == ResultsFormat::CommaList ? QByteArrayView(",") : lineEnd;
     QByteArray out;
-    out.reserve(totalLength(addresses) + lineEnd.size() * addresses.size());
+    out.reserve(totalLength(addresses) + separator.size() * addresses.size() + lineEnd.size());
     for (const QString &address : addresses) {
         appendBytes(out, address);
-        out.append(lineEnd);
+        out.append(separator);
     }
     return out;
 }
 
+QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd)
+{
+    return ListEntries(addresses, ResultsFormat::LineList, lineEnd);
+}
+
 QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd)
 {
-    QByteArray out;
-    out.reserve(totalLength(addresses) + addresses.size() + lineEnd.size());
-    for (const QString &address : addresses) {
-        appendBytes(out, address);
-        out.append(',');
-    }
-    out.append(lineEnd);
-    return out;
+    return ListEntries(addresses, ResultsFormat::CommaList, lineEnd) + lineEnd;
 }
 
 namespace {

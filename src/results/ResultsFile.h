@@ -28,6 +28,9 @@ struct AddressSource
 };
 
 // `lineEnd` is CR LF in results files, LF on a command's standard output.
+// The entries of a line list or a comma list, without the comma list's closing line end,
+// so a list can be written a part at a time as its addresses are found.
+QByteArray ListEntries(const QStringList &addresses, ResultsFormat format, QByteArrayView lineEnd);
 QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
 QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd);

@@ -3,8 +3,8 @@
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
 #include "extract/OcrRepair.h"
+#include "run/RunLog.h"
 
-#include <QPointer>
 #include <QThread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -21,6 +21,8 @@ UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven)
         return UnreadableReason::TimedOut;
     case ConversionOutcome::Text:
         return UnreadableReason::TextUnreadable;
+    case ConversionOutcome::Failed:
+        return UnreadableReason::Failed;
     case ConversionOutcome::Damaged:
         break;
     }
@@ -48,8 +50,8 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
     return rows;
 }
 
-BatchRun::BatchRun(Converter &converter, BatchRunHost &host, const QStringList &pdfs, QObject *parent)
-    : QObject(parent), m_converter(converter), m_host(host), m_rows(static_cast<std::size_t>(pdfs.size())),
+BatchRun::BatchRun(Converter &converter, const QStringList &pdfs, QObject *parent)
+    : QObject(parent), m_converter(converter), m_rows(static_cast<std::size_t>(pdfs.size())),
       m_seen(std::make_shared<SeenAddresses>()), m_parallelJobs(QThread::idealThreadCount())
 {
     for (qsizetype i = 0; i < pdfs.size(); ++i)
@@ -66,56 +68,145 @@ void BatchRun::setParallelJobs(int jobs)
     m_parallelJobs = std::max(1, jobs);
 }
 
-void BatchRun::continueAfter(BatchRun &earlier)
+void BatchRun::continueAfter(const BatchRun &earlier)
 {
     m_seen = earlier.m_seen; // shared: the counts go on too
-    m_passwords = earlier.passwordsToTry();
-    for (const Row &done : earlier.m_rows) {
-        for (const QString &password : done.passwords) {
-            if (!m_passwords.contains(password))
-                m_passwords.append(password);
-        }
-    }
+    m_rules = PasswordRules(earlier.m_rules.everyPassword());
 }
 
 void BatchRun::start()
 {
-    fill();
+    if (m_state != State::Idle)
+        return;
+    m_state = State::Running;
+    advance();
 }
 
 void BatchRun::abort()
 {
-    m_aborted = true;
+    if (m_state == State::Running || m_state == State::Idle)
+        m_state = State::Aborted;
     endConversions();
 }
 
 void BatchRun::stop()
 {
-    if (m_finished || m_aborted)
+    if (m_state != State::Running)
         return;
-    m_stopped = true;
+    qCDebug(lcRun) << "stopped after" << m_nextToReport << "of" << fileCount() << "files";
+    end(State::Stopped);
+}
+
+void BatchRun::end(State how)
+{
+    m_state = how;
     endConversions();
-    m_finished = true;
     showProgress(0, RestingCaption(QString()));
     Q_EMIT finished();
 }
 
 void BatchRun::endConversions()
 {
-    for (Row &each : m_rows)
-        each.conversion.reset(); // ends its converter at once
+    for (Row &each : m_rows) {
+        if (!each.conversion)
+            continue;
+        // This may run inside one of the conversion's own signals: it goes later.
+        each.conversion->disconnect(this);
+        each.conversion->cancel();
+        each.conversion.release()->deleteLater();
+    }
+    m_running = 0;
 }
 
-void BatchRun::fill()
+// One step of the run after anything changed: reports what can be reported, deals with
+// the next file waiting for a password, and starts files while no prompt is open.
+void BatchRun::advance()
 {
-    while (!m_aborted && !m_stopped && !m_prompting && m_running < m_parallelJobs &&
-           m_nextToStart < fileCount()) {
-        const QPointer<BatchRun> alive(this);
-        startRow(m_nextToStart++);
-        if (!alive)
+    while (m_state == State::Running) {
+        reportSettledRows();
+        if (m_nextToReport == fileCount()) {
+            end(State::Finished);
             return;
+        }
+        const qsizetype refused = nextRefusedRow();
+        if (refused < 0)
+            break;
+        Row &waiting = row(refused);
+        const PasswordMode mode = passwordMode();
+        switch (m_rules.onRefused(mode, waiting.passwords, waiting.passwordHandled)) {
+        case PasswordRules::Step::Settle:
+            settle(waiting, waiting.outcome);
+            break;
+        case PasswordRules::Step::Retry:
+            waiting.passwordHandled = true;
+            convert(refused, m_rules.toTry());
+            break;
+        case PasswordRules::Step::Ask:
+            waiting.state = RowState::AwaitingAnswer;
+            waiting.prompt = PasswordRules::prompt(mode);
+            qCDebug(lcRun) << "asking for a password:" << waiting.pdf;
+            Q_EMIT passwordNeeded(refused, waiting.prompt);
+            return;
+        }
     }
-    reportReadyRows();
+    startRows();
+}
+
+// Prompts come in row order: a file waits with its prompt until every file before it
+// has opened or ended, since any of those may need a password first. One at a time.
+qsizetype BatchRun::nextRefusedRow() const
+{
+    for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
+        switch (row(i).state) {
+        case RowState::Refused:
+            return i;
+        case RowState::Converting:
+        case RowState::AwaitingAnswer:
+            return -1;
+        case RowState::Queued:
+        case RowState::Opened:
+        case RowState::Settled:
+        case RowState::Reported:
+            break;
+        }
+    }
+    return -1;
+}
+
+void BatchRun::answer(qsizetype index, const std::optional<QString> &password)
+{
+    if (m_state != State::Running || index < 0 || index >= fileCount() ||
+        row(index).state != RowState::AwaitingAnswer)
+        return;
+    if (!password) {
+        stop();
+        return;
+    }
+    Row &answered = row(index);
+    answered.passwordHandled = true;
+    const QStringList passwords = m_rules.onAnswer(answered.prompt, *password);
+    if (passwords.isEmpty()) {
+        answered.passwords.clear(); // no password given for it
+        settle(answered, answered.outcome);
+    } else {
+        convert(index, passwords);
+    }
+    advance();
+}
+
+void BatchRun::startRows()
+{
+    // Nothing new starts while the user is asked for a password.
+    const auto awaitingAnswer = [this] {
+        for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
+            if (row(i).state == RowState::AwaitingAnswer)
+                return true;
+        }
+        return false;
+    };
+    while (m_state == State::Running && m_running < m_parallelJobs && m_nextToStart < fileCount() &&
+           !awaitingAnswer())
+        startRow(m_nextToStart++);
 }
 
 void BatchRun::startRow(qsizetype index)
@@ -125,27 +216,14 @@ void BatchRun::startRow(qsizetype index)
     started.progressText = u"Processing: "_s + FileNameOfPath(started.pdf);
     m_restingText = started.progressText;
     showProgress(started.progressValue, started.progressText);
-    convert(index, passwordsToTry());
-}
-
-QStringList BatchRun::passwordsToTry() const
-{
-    QStringList passwords;
-    if (m_sharedPassword && !m_sharedPassword->isEmpty())
-        passwords.append(*m_sharedPassword);
-    for (const QString &password : m_passwords) {
-        if (!passwords.contains(password))
-            passwords.append(password);
-    }
-    return passwords;
+    convert(index, m_rules.toTry());
 }
 
 void BatchRun::convert(qsizetype index, const QStringList &passwords)
 {
     Row &converting = row(index);
+    converting.state = RowState::Converting;
     converting.passwords = passwords;
-    converting.opened = false;
-    converting.waitsForPassword = false;
     ConversionRequest request;
     request.pdf = converting.pdf;
     request.passwords = passwords;
@@ -156,92 +234,29 @@ void BatchRun::convert(qsizetype index, const QStringList &passwords)
     converting.conversion = m_converter.convert(request);
     Conversion *conversion = converting.conversion.get();
     connect(conversion, &Conversion::polled, this, [this, index](int counter) { onPolled(index, counter); });
-    connect(conversion, &Conversion::opened, this, [this, index] {
-        row(index).opened = true;
-        askForPasswords(); // a later file may have waited for this one to open
-        fill();
-    });
-    connect(conversion, &Conversion::recognising, this,
-            [this, index](int page, int pages) { onRecognising(index, page, pages); });
-    connect(conversion, &Conversion::pageConverted, this, [this, index](int page, const QByteArray &text) {
-        Row &paged = row(index);
-        // Recognised text has the typical misreadings of addresses mended where that is unambiguous.
-        const QByteArray pageText = page == paged.recognisedPage ? RepairRecognisedText(text) : text;
-        paged.readability.examine(pageText);
-        onText(index, page, pageText);
-    });
-    connect(conversion, &Conversion::linkFound, this, [this, index](int page, const QByteArray &target) {
-        onText(index, page, MailtoAddresses(target));
-    });
-    connect(conversion, &Conversion::finished, this,
-            [this, index](ConversionOutcome outcome) { onConverted(index, outcome); });
+    connect(conversion, &Conversion::progressed, this,
+            [this, index](const ConversionEvent &event) { onEvent(index, event); });
     ++m_running;
     conversion->start();
 }
 
-// Prompts come in row order: a file waits with its prompt until every file before it
-// has opened or ended, since any of those may need a password first.
-void BatchRun::askForPasswords()
+void BatchRun::onEvent(qsizetype index, const ConversionEvent &event)
 {
-    if (m_prompting)
+    switch (event.kind) {
+    case ConversionEvent::Kind::Opened:
+        row(index).state = RowState::Opened;
+        advance(); // a later file may have waited for this one to open
         return;
-    for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
-        const Row &candidate = row(i);
-        if (candidate.waitsForPassword) {
-            if (!answerWaitingRow(i))
-                return;
-            continue;
-        }
-        if (!candidate.outcome && !candidate.opened && !candidate.prompted)
-            return;
+    case ConversionEvent::Kind::Recognising:
+        onRecognising(index, event.page, event.pages);
+        return;
+    case ConversionEvent::Kind::Page:
+        onPage(index, event);
+        return;
+    case ConversionEvent::Kind::Finished:
+        onFinished(index, event);
+        return;
     }
-}
-
-// Retries a file that needs a password with the one the user gives, or settles it;
-// false when the run ended or went away meanwhile.
-bool BatchRun::answerWaitingRow(qsizetype index)
-{
-    Row &waiting = row(index);
-    const ConversionOutcome refused = *waiting.outcome;
-    waiting.outcome.reset();
-    const PasswordMode mode = m_host.passwordMode();
-    const bool ask = mode == PasswordMode::PerFile || (mode == PasswordMode::SameForAll && !m_sharedPassword);
-    if (!ask) {
-        // The answer for all files was given already: tried once here, if it was not.
-        const bool untried = mode == PasswordMode::SameForAll && !m_sharedPassword->isEmpty() &&
-                             !waiting.passwords.contains(*m_sharedPassword);
-        waiting.prompted = true;
-        if (untried)
-            convert(index, passwordsToTry());
-        else
-            settle(index, refused);
-        return true;
-    }
-    const QPointer<BatchRun> alive(this);
-    m_prompting = true;
-    const std::optional<QString> answer = m_host.askPassword(
-        mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles : PasswordPrompt::ForFile,
-        waiting.pdf);
-    if (!alive)
-        return false;
-    m_prompting = false;
-    if (m_aborted || m_stopped)
-        return false;
-    if (!answer) {
-        stop();
-        return false;
-    }
-    waiting.prompted = true;
-    if (mode == PasswordMode::SameForAll)
-        m_sharedPassword = *answer;
-    if (answer->isEmpty()) {
-        waiting.passwords.clear(); // no password given for it
-        settle(index, refused);
-    } else {
-        convert(index,
-                mode == PasswordMode::SameForAll ? passwordsToTry() : QStringList{*answer} + m_passwords);
-    }
-    return true;
 }
 
 qsizetype BatchRun::oldestRunning() const
@@ -270,15 +285,26 @@ void BatchRun::onRecognising(qsizetype index, int page, int pages)
 {
     // Recognition is slow: the caption says which page, and a long wait counts on from it.
     Row &reading = row(index);
-    reading.recognisedPage = page;
     reading.progressText = u"Reading scanned pages: "_s + FileNameOfPath(reading.pdf) + u" (page "_s +
                            QString::number(page) + u" of "_s + QString::number(pages) + u')';
     if (index == oldestRunning())
         showProgress(m_value, reading.progressText);
 }
 
+void BatchRun::onPage(qsizetype index, const ConversionEvent &page)
+{
+    // Recognised text has the typical misreadings of addresses mended where that is unambiguous.
+    const QByteArray text = page.recognised ? RepairRecognisedText(page.text) : page.text;
+    row(index).readability.examine(text);
+    onText(index, page.page, text);
+    for (const QByteArray &target : page.links)
+        onText(index, page.page, MailtoAddresses(target));
+}
+
 void BatchRun::onText(qsizetype index, int page, const QByteArray &text)
 {
+    if (m_state != State::Running)
+        return; // a receiver of the page's first addresses stopped the run
     Row &converting = row(index);
     if (index == m_nextToReport) {
         // Every file before this one is reported: its addresses go out as they are found,
@@ -290,7 +316,7 @@ void BatchRun::onText(qsizetype index, int page, const QByteArray &text)
         converting.addresses.append({address, page});
 }
 
-void BatchRun::onConverted(qsizetype index, ConversionOutcome outcome)
+void BatchRun::onFinished(qsizetype index, const ConversionEvent &end)
 {
     Row &converted = row(index);
     --m_running;
@@ -298,43 +324,42 @@ void BatchRun::onConverted(qsizetype index, ConversionOutcome outcome)
     converted.conversion.release()->deleteLater();
     // The caption counts on only while the oldest conversion still waits.
     const qsizetype oldest = oldestRunning();
-    if (oldest < 0 || row(oldest).conversion->pollCount() < 50)
+    if (oldest < 0 || !IsLongWait(row(oldest).conversion->pollCount()))
         showProgress(m_value, RestingCaption(m_restingText));
+    converted.detail = end.detail;
     const bool refused =
-        outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
-    converted.outcome = outcome;
-    if (refused && !converted.prompted && m_host.passwordMode() != PasswordMode::None)
-        converted.waitsForPassword = true;
-    const QPointer<BatchRun> alive(this);
-    askForPasswords();
-    if (alive)
-        fill();
+        end.outcome == ConversionOutcome::NeedsPassword || end.outcome == ConversionOutcome::WrongPassword;
+    if (refused) {
+        converted.state = RowState::Refused;
+        converted.outcome = end.outcome;
+    } else {
+        settle(converted, end.outcome);
+    }
+    advance();
 }
 
-void BatchRun::settle(qsizetype index, ConversionOutcome outcome)
+void BatchRun::settle(Row &settled, ConversionOutcome outcome)
 {
-    row(index).outcome = outcome;
-    row(index).waitsForPassword = false;
+    settled.state = RowState::Settled;
+    settled.outcome = outcome;
 }
 
-void BatchRun::reportReadyRows()
+void BatchRun::reportSettledRows()
 {
-    const QPointer<BatchRun> alive(this);
-    while (!m_aborted && !m_stopped && m_nextToReport < m_nextToStart) {
+    // A receiver of the addresses may stop the run.
+    while (m_state == State::Running && m_nextToReport < m_nextToStart) {
         Row &next = row(m_nextToReport);
         reportAddresses(next);
-        if (!alive)
-            return; // a receiver of the addresses ended the run
-        if (!next.outcome || next.waitsForPassword)
+        if (next.state != RowState::Settled)
             break; // still converting, or waiting for a password; its pages report themselves
-        if (*next.outcome != ConversionOutcome::Text || next.readability.unreadable())
-            m_unreadable.append({next.pdf, ReasonFor(*next.outcome, !next.passwords.isEmpty())});
+        if (next.outcome != ConversionOutcome::Text || next.readability.unreadable()) {
+            const UnreadableReason reason = ReasonFor(next.outcome, !next.passwords.isEmpty());
+            // Only a failure is told in the converter's words; poppler's error codes are for the log.
+            m_unreadable.append(
+                {next.pdf, reason, reason == UnreadableReason::Failed ? next.detail : QString()});
+        }
+        next.state = RowState::Reported;
         ++m_nextToReport;
-    }
-    if (!m_aborted && !m_finished && m_nextToReport == fileCount()) {
-        m_finished = true;
-        showProgress(0, RestingCaption(QString()));
-        Q_EMIT finished();
     }
 }
 
@@ -368,7 +393,7 @@ void BatchRun::emitFresh(const QStringList &fresh, const QString &file, int page
 void BatchRun::showProgress(int value, const QString &caption)
 {
     // Values only grow during a run, also when several conversions creep at once.
-    m_value = m_finished ? value : std::max(m_value, value);
+    m_value = isFinished() ? value : std::max(m_value, value);
     m_caption = caption;
     Q_EMIT progressChanged(m_value, m_caption);
 }

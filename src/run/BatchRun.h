@@ -11,24 +11,12 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace pelmora {
-
-// What a run needs from whoever started it: the password options, read again whenever
-// a file needs a password, and the password prompt.
-class BatchRunHost
-{
-public:
-    virtual ~BatchRunHost() = default;
-    virtual PasswordMode passwordMode() = 0;
-    // The typed password; empty for no password or a cancelled prompt; nullopt when the
-    // user chose to stop the run. It may run a nested event loop: conversions already
-    // started go on meanwhile.
-    virtual std::optional<QString> askPassword(PasswordPrompt prompt, const QString &pdf) = 0;
-};
 
 // An address of a run: where it was first met, and how often the run has met it so far
 // (in any letter case).
@@ -51,21 +39,26 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found);
 // order, exactly as if every file were converted, then searched, one after the other.
 // Only files that finish ahead of an earlier one wait with their addresses.
 //
-// A password is asked for only when a file cannot be opened without one, in row order:
-// per file, or once for all files (that answer is then tried on every later file).
+// A password is asked for only when a file cannot be opened without one, in row order
+// (see PasswordRules): the run signals passwordNeeded and waits, starting nothing new,
+// until answer() is called for that row. passwordNeeded and finished are the last thing
+// the run does in a step, so their receivers may answer, stop or destroy it at once; the
+// receivers of the other signals may stop it, but not destroy it.
 class BatchRun : public QObject
 {
     Q_OBJECT
 public:
-    BatchRun(Converter &converter, BatchRunHost &host, const QStringList &pdfs, QObject *parent = nullptr);
+    BatchRun(Converter &converter, const QStringList &pdfs, QObject *parent = nullptr);
     ~BatchRun() override;
     Q_DISABLE_COPY_MOVE(BatchRun)
 
+    // The password options, read again whenever a file needs a password; none by default.
+    void setPasswordMode(std::function<PasswordMode()> mode) { m_passwordMode = std::move(mode); }
     void setParallelJobs(int jobs);
     // 0: no limit on how long one conversion may take.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     // Passwords tried on every protected file, in order, after any typed one.
-    void setPasswords(const QStringList &passwords) { m_passwords = passwords; }
+    void setPasswords(const QStringList &passwords) { m_rules = PasswordRules(passwords); }
     // Pages without text of their own are recognised (OCR) in these languages
     // (tesseract's codes joined with "+"); none: they stay unread.
     void setRecognition(const QString &languages) { m_languages = languages; }
@@ -73,16 +66,20 @@ public:
     void setLinks(bool links) { m_links = links; }
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
-    void continueAfter(BatchRun &earlier);
+    void continueAfter(const BatchRun &earlier);
 
     void start();
+    // The user's answer to passwordNeeded for `row`: the password, empty for none, nullopt
+    // to stop the run.
+    void answer(qsizetype row, const std::optional<QString> &password);
     // Ends every conversion at once; nothing more is signalled.
     void abort();
     // Ends every conversion at once and finishes: what is listed stays listed.
     void stop();
-    bool isFinished() const { return m_finished; }
-    bool isStopped() const { return m_stopped; }
+    bool isFinished() const { return m_state == State::Finished || m_state == State::Stopped; }
+    bool isStopped() const { return m_state == State::Stopped; }
     qsizetype fileCount() const { return static_cast<qsizetype>(m_rows.size()); }
+    QString pdf(qsizetype index) const { return row(index).pdf; }
     // The files whose outcome is reported, from the first on.
     qsizetype reportedCount() const { return m_nextToReport; }
 
@@ -91,10 +88,31 @@ public:
 
 Q_SIGNALS:
     void progressChanged(int value, const QString &caption);
-    void addressesFound(const QList<FoundAddress> &addresses);
+    void addressesFound(const QList<pelmora::FoundAddress> &addresses);
+    // `row` cannot be opened without a password; the run waits for answer().
+    void passwordNeeded(qsizetype row, pelmora::PasswordPrompt prompt);
     void finished();
 
 private:
+    enum class State
+    {
+        Idle,
+        Running,
+        Finished,
+        Stopped,
+        Aborted,
+    };
+    // Where each file is on its way, in order.
+    enum class RowState
+    {
+        Queued,         // not started
+        Converting,     // started, not open yet
+        Opened,         // open; its pages arrive
+        Refused,        // would not open without a password; its turn to be asked comes
+        AwaitingAnswer, // asked for a password; the run waits for the answer
+        Settled,        // its conversion is over; it waits for the files before it
+        Reported,       // its addresses and its outcome are reported
+    };
     struct Sighting
     {
         QString address;
@@ -103,47 +121,49 @@ private:
     struct Row
     {
         QString pdf;
+        RowState state = RowState::Queued;
         QString progressText;
         int progressValue = 0;
         QStringList passwords; // of the conversion under way, or the last one
-        bool prompted = false;
-        bool waitsForPassword = false;
-        bool opened = false;
-        int recognisedPage = 0; // the page being recognised, whose text comes next
+        bool passwordHandled = false;
+        PasswordPrompt prompt = PasswordPrompt::ForFile; // while awaiting an answer
         std::unique_ptr<Conversion> conversion;
+        ConversionOutcome outcome = ConversionOutcome::Text; // once refused or settled
+        QString detail;
         TextReadability readability;
         SeenAddresses seen;        // this file's own
         QList<Sighting> addresses; // each once, first spelling and page in the file
-        std::optional<ConversionOutcome> outcome;
     };
 
     Row &row(qsizetype index) { return m_rows[static_cast<std::size_t>(index)]; }
     const Row &row(qsizetype index) const { return m_rows[static_cast<std::size_t>(index)]; }
-    void fill();
+    PasswordMode passwordMode() const { return m_passwordMode ? m_passwordMode() : PasswordMode::None; }
+    void advance();
+    qsizetype nextRefusedRow() const;
+    void startRows();
     void startRow(qsizetype index);
     void convert(qsizetype index, const QStringList &passwords);
-    QStringList passwordsToTry() const;
-    void askForPasswords();
-    bool answerWaitingRow(qsizetype index);
+    void onEvent(qsizetype index, const ConversionEvent &event);
     void onPolled(qsizetype index, int counter);
     void onRecognising(qsizetype index, int page, int pages);
+    void onPage(qsizetype index, const ConversionEvent &page);
     void onText(qsizetype index, int page, const QByteArray &text);
-    void onConverted(qsizetype index, ConversionOutcome outcome);
-    void settle(qsizetype index, ConversionOutcome outcome);
-    void reportReadyRows();
+    void onFinished(qsizetype index, const ConversionEvent &end);
+    void settle(Row &settled, ConversionOutcome outcome);
+    void reportSettledRows();
     void reportAddresses(Row &row);
     void emitFresh(const QStringList &fresh, const QString &file, int page);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
     void endConversions();
+    void end(State how);
 
     Converter &m_converter;
-    BatchRunHost &m_host;
     std::vector<Row> m_rows;
+    std::function<PasswordMode()> m_passwordMode;
     std::shared_ptr<SeenAddresses> m_seen;
     QList<UnreadableFile> m_unreadable;
-    QStringList m_passwords;
-    std::optional<QString> m_sharedPassword; // the answer for all files, once asked
+    PasswordRules m_rules;
     QString m_languages;
     bool m_links = false;
     QString m_restingText;
@@ -154,10 +174,7 @@ private:
     int m_running = 0;
     qsizetype m_nextToStart = 0;
     qsizetype m_nextToReport = 0;
-    bool m_prompting = false;
-    bool m_aborted = false;
-    bool m_stopped = false;
-    bool m_finished = false;
+    State m_state = State::Idle;
 };
 
 // Why a conversion gave no text, as the closing message says it.

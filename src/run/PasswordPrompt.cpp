@@ -17,4 +17,54 @@ QString PasswordPromptText(PasswordPrompt prompt, const QString &pdf)
            u"): \r\nNote: Leave this box blank if file is not password protected"_s;
 }
 
+PasswordRules::Step PasswordRules::onRefused(PasswordMode mode, const QStringList &tried, bool handled) const
+{
+    if (handled || mode == PasswordMode::None)
+        return Step::Settle;
+    if (mode == PasswordMode::PerFile || !m_askedForAll)
+        return Step::Ask;
+    // The answer for all files was given at an earlier file: tried here once, if it was not.
+    return !m_forAll.isEmpty() && !tried.contains(m_forAll) ? Step::Retry : Step::Settle;
+}
+
+PasswordPrompt PasswordRules::prompt(PasswordMode mode)
+{
+    return mode == PasswordMode::SameForAll ? PasswordPrompt::ForAllFiles : PasswordPrompt::ForFile;
+}
+
+QStringList PasswordRules::onAnswer(PasswordPrompt prompt, const QString &answer)
+{
+    if (prompt == PasswordPrompt::ForAllFiles) {
+        m_askedForAll = true;
+        m_forAll = answer;
+        return answer.isEmpty() ? QStringList() : toTry();
+    }
+    if (answer.isEmpty())
+        return {};
+    m_typed.append(answer);
+    return QStringList{answer} + m_known;
+}
+
+QStringList PasswordRules::toTry() const
+{
+    QStringList passwords;
+    if (!m_forAll.isEmpty())
+        passwords.append(m_forAll);
+    for (const QString &password : m_known) {
+        if (!passwords.contains(password))
+            passwords.append(password);
+    }
+    return passwords;
+}
+
+QStringList PasswordRules::everyPassword() const
+{
+    QStringList passwords = toTry();
+    for (const QString &password : m_typed) {
+        if (!passwords.contains(password))
+            passwords.append(password);
+    }
+    return passwords;
+}
+
 } // namespace pelmora

@@ -4,8 +4,6 @@
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
 
-#include <QPointer>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -43,45 +41,62 @@ QString DamagedPreviewText(const QString &pdf)
     return sentence(pdf, u"damaged or not a PDF file."_s);
 }
 
-Preview::Preview(Converter &converter, const QString &pdf, PasswordAsker askPassword, QObject *parent)
-    : QObject(parent), m_converter(converter), m_pdf(pdf), m_askPassword(std::move(askPassword))
+Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()> asksForPassword,
+                 QObject *parent)
+    : QObject(parent), m_converter(converter), m_pdf(pdf), m_asksForPassword(std::move(asksForPassword))
 {
 }
 
-Preview::~Preview() = default;
+Preview::~Preview()
+{
+    endConversion();
+}
 
 void Preview::start()
 {
-    m_running = true;
-    convert();
+    if (m_state != State::Idle)
+        return;
+    convert({});
 }
 
-void Preview::convert()
+PasswordMode Preview::passwordMode() const
 {
+    return m_asksForPassword && m_asksForPassword() ? PasswordMode::PerFile : PasswordMode::None;
+}
+
+void Preview::convert(const QStringList &passwords)
+{
+    m_state = State::Converting;
+    m_passwords = passwords;
     m_text.clear();
     m_readability = TextReadability();
     ConversionRequest request;
     request.pdf = m_pdf;
-    if (!m_password.isEmpty())
-        request.passwords = {m_password};
+    request.passwords = passwords;
     request.firstPage = 1;
     request.lastPage = kPreviewPages;
     m_conversion = m_converter.convert(request);
     connect(m_conversion.get(), &Conversion::polled, this, &Preview::onPolled);
-    connect(m_conversion.get(), &Conversion::pageConverted, this, [this](int, const QByteArray &text) {
-        m_readability.examine(text);
-        m_text += text;
-    });
-    connect(m_conversion.get(), &Conversion::finished, this, &Preview::onConverted);
+    connect(m_conversion.get(), &Conversion::progressed, this, &Preview::onEvent);
     m_conversion->start();
+}
+
+void Preview::endConversion()
+{
+    if (!m_conversion)
+        return;
+    // This may run inside one of the conversion's own signals: it goes later.
+    m_conversion->disconnect(this);
+    m_conversion->cancel();
+    m_conversion.release()->deleteLater();
 }
 
 void Preview::cancel()
 {
-    if (!m_running)
+    if (!isRunning())
         return;
-    m_running = false;
-    m_conversion.reset(); // ends the conversion
+    m_state = State::Cancelled;
+    endConversion();
     Q_EMIT captionChanged(RestingCaption(QString()));
 }
 
@@ -93,33 +108,64 @@ void Preview::onPolled(int counter)
         Q_EMIT valueChanged(*value);
 }
 
+void Preview::onEvent(const ConversionEvent &event)
+{
+    switch (event.kind) {
+    case ConversionEvent::Kind::Page:
+        m_readability.examine(event.text);
+        m_text += event.text;
+        return;
+    case ConversionEvent::Kind::Finished:
+        onConverted(event.outcome);
+        return;
+    case ConversionEvent::Kind::Opened:
+    case ConversionEvent::Kind::Recognising:
+        return;
+    }
+}
+
 void Preview::onConverted(ConversionOutcome outcome)
 {
-    if (!m_running)
-        return;
-    // Its signal is still being delivered; let it return first.
-    m_conversion.release()->deleteLater();
+    endConversion();
     const bool refused =
         outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
-    if (refused && !m_asked && m_askPassword) {
+    if (!refused)
+        return show(outcome);
+    const PasswordMode mode = passwordMode();
+    switch (m_rules.onRefused(mode, m_passwords, m_asked)) {
+    case PasswordRules::Step::Ask:
         m_asked = true;
-        const QPointer<Preview> alive(this);
-        const PasswordAsker ask = m_askPassword; // a copy: the preview may go while it asks
-        const std::optional<QString> answer = ask();
-        if (!alive || !m_running)
-            return; // closed, or a newer click took over while the prompt was open
-        if (!answer) {
-            cancel();
-            Q_EMIT stopped();
-            return;
-        }
-        if (!answer->isEmpty()) {
-            m_password = *answer;
-            convert();
-            return;
-        }
+        m_refusal = outcome;
+        m_state = State::AwaitingAnswer;
+        Q_EMIT passwordNeeded(PasswordRules::prompt(mode));
+        return;
+    case PasswordRules::Step::Retry:
+        m_asked = true;
+        return convert(m_rules.toTry());
+    case PasswordRules::Step::Settle:
+        return show(outcome);
     }
-    m_running = false;
+}
+
+void Preview::answer(const std::optional<QString> &password)
+{
+    if (m_state != State::AwaitingAnswer)
+        return;
+    if (!password) {
+        cancel();
+        Q_EMIT stopped();
+        return;
+    }
+    const QStringList passwords = m_rules.onAnswer(PasswordPrompt::ForFile, *password);
+    if (passwords.isEmpty())
+        show(m_refusal);
+    else
+        convert(passwords);
+}
+
+void Preview::show(ConversionOutcome outcome)
+{
+    m_state = State::Shown;
     Q_EMIT captionChanged(RestingCaption(QString()));
     const QString shown = shownFor(outcome);
     m_text.clear();
@@ -128,21 +174,18 @@ void Preview::onConverted(ConversionOutcome outcome)
 
 QString Preview::shownFor(ConversionOutcome outcome) const
 {
-    QString shown;
     switch (outcome) {
     case ConversionOutcome::Text:
-        shown = m_readability.unreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
-        break;
+        return m_readability.unreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
     case ConversionOutcome::NeedsPassword:
     case ConversionOutcome::WrongPassword:
-        shown = ProtectedPreviewText(m_pdf);
-        break;
+        return ProtectedPreviewText(m_pdf);
     case ConversionOutcome::Damaged:
     case ConversionOutcome::TimedOut:
-        shown = DamagedPreviewText(m_pdf);
+    case ConversionOutcome::Failed:
         break;
     }
-    return shown;
+    return DamagedPreviewText(m_pdf);
 }
 
 } // namespace pelmora

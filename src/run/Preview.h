@@ -1,6 +1,8 @@
 #pragma once
 
+#include "convert/Conversion.h"
 #include "extract/ConvertedText.h"
+#include "run/PasswordPrompt.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -12,10 +14,6 @@
 
 namespace pelmora {
 
-class Conversion;
-class Converter;
-enum class ConversionOutcome;
-
 // The name a PDF goes by in the preview's sentences: no folder, nothing from the last
 // "." on (a.b.pdf is a.b).
 QString PreviewFileName(const QString &pdf);
@@ -25,24 +23,24 @@ QString DamagedPreviewText(const QString &pdf);
 
 // One click's look at a PDF: its first 100 pages converted, then the text to show or
 // the sentence saying why there is none. It never blocks, and a preview destroyed
-// early ends its conversion and leaves nothing behind.
+// early ends its conversion and leaves nothing behind. When the file cannot be opened
+// without a password, it asks once (see PasswordRules) and waits for answer().
 class Preview : public QObject
 {
     Q_OBJECT
 public:
-    // Asked only when the file cannot be opened without a password: the password, empty
-    // for none, nullopt to stop. It may run a nested event loop, and the preview may be
-    // destroyed meanwhile.
-    using PasswordAsker = std::function<std::optional<QString>()>;
-
-    Preview(Converter &converter, const QString &pdf, PasswordAsker askPassword, QObject *parent = nullptr);
+    // `asksForPassword` is read when the file turns out to need a password.
+    Preview(Converter &converter, const QString &pdf, std::function<bool()> asksForPassword,
+            QObject *parent = nullptr);
     ~Preview() override;
     Q_DISABLE_COPY_MOVE(Preview)
 
     void start();
+    // The user's answer to passwordNeeded: the password, empty for none, nullopt to stop.
+    void answer(const std::optional<QString> &password);
     // Ends the conversion at once and puts the progress caption back; nothing more is signalled.
     void cancel();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_state == State::Converting || m_state == State::AwaitingAnswer; }
     QString pdf() const { return m_pdf; }
 
 Q_SIGNALS:
@@ -50,25 +48,42 @@ Q_SIGNALS:
     // of its own and value 0.
     void captionChanged(const QString &caption);
     void valueChanged(int value);
+    // The file cannot be opened without a password; the preview waits for answer().
+    void passwordNeeded(pelmora::PasswordPrompt prompt);
     void finished(const QString &text);
     // The user stopped it at the password prompt; the box keeps what it showed.
     void stopped();
 
 private:
-    void convert();
+    enum class State
+    {
+        Idle,
+        Converting,
+        AwaitingAnswer,
+        Shown,
+        Cancelled,
+    };
+
+    void convert(const QStringList &passwords);
+    void onEvent(const ConversionEvent &event);
     void onPolled(int counter);
     void onConverted(ConversionOutcome outcome);
+    void show(ConversionOutcome outcome);
+    void endConversion();
+    PasswordMode passwordMode() const;
     QString shownFor(ConversionOutcome outcome) const;
 
     Converter &m_converter;
     QString m_pdf;
-    PasswordAsker m_askPassword;
-    QString m_password;
+    std::function<bool()> m_asksForPassword;
+    PasswordRules m_rules;
+    QStringList m_passwords; // of the conversion under way, or the last one
     bool m_asked = false;
+    ConversionOutcome m_refusal = ConversionOutcome::NeedsPassword; // while awaiting an answer
     std::unique_ptr<Conversion> m_conversion;
     QByteArray m_text;
     TextReadability m_readability;
-    bool m_running = false;
+    State m_state = State::Idle;
 };
 
 } // namespace pelmora

@@ -4,9 +4,22 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
-QString ReasonText(UnreadableReason reason)
+namespace {
+
+const auto kWindowLineEnd = u"\r\n"_s;
+
+QString withUnreadable(QString message, const QList<UnreadableFile> &files)
 {
-    switch (reason) {
+    if (!files.isEmpty())
+        message += kWindowLineEnd + UnreadableReport(files, kWindowLineEnd);
+    return message;
+}
+
+} // namespace
+
+QString ReasonText(const UnreadableFile &file)
+{
+    switch (file.reason) {
     case UnreadableReason::InvalidPassword:
         return u"  - invalid password or no password protected."_s;
     case UnreadableReason::Protected:
@@ -18,23 +31,30 @@ QString ReasonText(UnreadableReason reason)
         return u"  - damaged or not a PDF file."_s;
     case UnreadableReason::TimedOut:
         return u"  - conversion took too long and was stopped."_s;
+    case UnreadableReason::Failed:
+        return u"  - could not be converted: "_s + file.detail;
     }
     return {};
 }
 
-QString UnreadableReport(const QList<UnreadableFile> &files)
+QString UnreadableReport(const QList<UnreadableFile> &files, const QString &lineEnd)
 {
-    QString report;
+    QString report = u"The following files could not be read:"_s;
     for (const UnreadableFile &file : files)
-        report += u"\r\n"_s + file.path + ReasonText(file.reason);
+        report += lineEnd + file.path + ReasonText(file);
     return report;
 }
 
 QString SummaryMessage(const QList<UnreadableFile> &files)
 {
-    if (files.isEmpty())
-        return u"Done."_s;
-    return u"Done.\r\nThe following files could not be read:"_s + UnreadableReport(files);
+    return withUnreadable(u"Done."_s, files);
+}
+
+QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable)
+{
+    return withUnreadable(u"Stopped after "_s + QString::number(done) + u" of "_s + QString::number(files) +
+                              u" files."_s,
+                          unreadable);
 }
 
 } // namespace pelmora

@@ -45,10 +45,12 @@ class FileSink : public PageSink
 {
 public:
     explicit FileSink(std::FILE *file) : m_file(file) {}
-    void recognising(int, int) override {}
-    void text(int, std::string_view piece) override { std::fwrite(piece.data(), 1, piece.size(), m_file); }
-    void link(int, std::string_view) override {}
-    void pageEnd(int) override {}
+    bool take(const protocol::PageEvent &event) override
+    {
+        if (event.type != protocol::FrameType::Text)
+            return true;
+        return std::fwrite(event.bytes.data(), 1, event.bytes.size(), m_file) == event.bytes.size();
+    }
 
 private:
     std::FILE *m_file;

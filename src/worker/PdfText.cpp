@@ -65,12 +65,12 @@ std::optional<GooString> gooPassword(const std::optional<std::string> &password)
 // The mailto: targets of the page's link annotations. Read from each annotation's
 // dictionary as AnnotLink reads its action ("Dest" wins over "A"): libpoppler does not
 // export AnnotLink's type information, which sanitizer builds need for calls on it.
-void sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
+bool sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
 {
     Page *pdfPage = doc.getPage(page);
     Annots *annots = pdfPage ? pdfPage->getAnnots() : nullptr;
     if (!annots)
-        return;
+        return true;
     for (const Annot *annot : annots->getAnnots()) {
         if (annot->getType() != Annot::typeLink || !annot->getAnnotObj().isDict())
             continue;
@@ -85,9 +85,10 @@ void sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
         if (!action || action->getKind() != actionURI)
             continue;
         const std::string &uri = static_cast<const LinkURI *>(action.get())->getURI();
-        if (IsMailtoTarget(uri))
-            sink.link(page, uri);
+        if (IsMailtoTarget(uri) && !sink.take(protocol::PageEvent::link(page, uri)))
+            return false;
     }
+    return true;
 }
 
 } // namespace
@@ -266,7 +267,7 @@ int PdfDocument::pageCount()
     return m_parts->doc->getNumPages();
 }
 
-void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSink &sink)
+bool PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSink &sink)
 {
     PDFDoc &doc = *m_parts->doc;
     std::string pageText;
@@ -277,7 +278,7 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
     device.setTextEOL(eolUnix);
     device.setTextPageBreaks(true);
     if (!device.isOk())
-        return;
+        return true;
     const std::size_t pieceSize = options.pieceSize > 0 ? options.pieceSize : 1;
     for (int page = range.first; page <= range.last; ++page) {
         pageText.clear();
@@ -285,17 +286,22 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         doc.displayPage(&device, page, 72, 72, 0, true, false, false);
 
         if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
-            sink.recognising(page, range.count());
+            if (!sink.take(protocol::PageEvent::recognising(page, range.count())))
+                return false;
             if (std::optional<std::string> recognised = options.recogniser->recognise(doc, page))
                 pageText = std::move(*recognised);
         }
 
-        for (std::size_t at = 0; at < pageText.size(); at += pieceSize)
-            sink.text(page, std::string_view(pageText).substr(at, pieceSize));
-        if (options.links)
-            sendMailtoLinks(doc, page, sink);
-        sink.pageEnd(page);
+        for (std::size_t at = 0; at < pageText.size(); at += pieceSize) {
+            if (!sink.take(protocol::PageEvent::text(page, std::string_view(pageText).substr(at, pieceSize))))
+                return false;
+        }
+        if (options.links && !sendMailtoLinks(doc, page, sink))
+            return false;
+        if (!sink.take(protocol::PageEvent::pageEnd(page)))
+            return false;
     }
+    return true;
 }
 
 } // namespace pelmora::worker

@@ -63,19 +63,16 @@ struct PageRange
 // the last page. nullopt where pdftotext refuses the range (it ends before it starts).
 std::optional<PageRange> ClampRange(int first, int last, int pageCount);
 
-// Receives a conversion page by page, in order.
+// Receives a conversion page by page, in order: for each page, Recognising when the page
+// has no text of its own and is being recognised, its text in one or more pieces (none
+// when poppler cannot load the page: pdftotext writes nothing for it either), its links,
+// then PageEnd.
 class PageSink
 {
 public:
     virtual ~PageSink() = default;
-    // The page has no text of its own and is being recognised; `pages` is the number of
-    // pages in the range. Comes before the page's text.
-    virtual void recognising(int page, int pages) = 0;
-    // A piece of the page's text; a page comes in one or more pieces, none when poppler
-    // cannot load the page at all (pdftotext writes nothing for it either).
-    virtual void text(int page, std::string_view piece) = 0;
-    virtual void link(int page, std::string_view target) = 0;
-    virtual void pageEnd(int page) = 0;
+    // False ends the conversion: nothing more is wanted, or nothing more can be taken.
+    [[nodiscard]] virtual bool take(const protocol::PageEvent &event) = 0;
 };
 
 class PageRecogniser;
@@ -101,8 +98,9 @@ public:
     PdfDocument &operator=(const PdfDocument &) = delete;
 
     int pageCount();
-    // Converts the range page by page; only one page's text is held at a time.
-    void convert(PageRange range, const ConvertOptions &options, PageSink &sink);
+    // Converts the range page by page; only one page's text is held at a time. False when
+    // the sink ended it early.
+    bool convert(PageRange range, const ConvertOptions &options, PageSink &sink);
 
 private:
     friend struct Opener;

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 namespace pelmora::worker {
@@ -28,11 +27,7 @@ class FrameWriter
 public:
     explicit FrameWriter(int fd) : m_fd(fd) {}
 
-    void add(FrameType type, std::initializer_list<std::string_view> fields)
-    {
-        m_buffer += protocol::EncodeFrame(type, fields);
-    }
-    void addEncoded(const std::string &frame) { m_buffer += frame; }
+    void add(const protocol::PageEvent &event) { m_buffer += protocol::EncodeEvent(event); }
     void flush()
     {
         if (!WriteAll(m_fd, m_buffer))
@@ -50,28 +45,17 @@ class FrameSink : public PageSink
 public:
     explicit FrameSink(FrameWriter &writer) : m_writer(writer) {}
 
-    void recognising(int page, int pages) override
-    {
-        // Sent at once: recognising takes long enough to show.
-        m_writer.add(FrameType::Recognising, {protocol::EncodeNumber(page), protocol::EncodeNumber(pages)});
-        m_writer.flush();
-    }
-    void text(int page, std::string_view piece) override
-    {
-        m_writer.add(FrameType::Text, {protocol::EncodeNumber(page), piece});
-    }
-    void link(int page, std::string_view target) override
+    bool take(const protocol::PageEvent &event) override
     {
         // A target too long for one frame is no address; the reader would take the
         // whole stream for broken.
-        if (target.size() > protocol::kMaxFrame / 2)
-            return;
-        m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
-    }
-    void pageEnd(int page) override
-    {
-        m_writer.add(FrameType::PageEnd, {protocol::EncodeNumber(page)});
-        m_writer.flush();
+        if (event.type == FrameType::Link && event.bytes.size() > protocol::kMaxFrame / 2)
+            return true;
+        m_writer.add(event);
+        // Recognising is sent at once, since it takes long enough to show; a page as it ends.
+        if (event.type == FrameType::Recognising || event.type == FrameType::PageEnd)
+            m_writer.flush();
+        return true;
     }
 
 private:
@@ -81,11 +65,8 @@ private:
 // A whole answer of outcome "error".
 void answerError(FrameWriter &writer, const std::string &message)
 {
-    protocol::Opened head;
-    head.outcome = protocol::Outcome::Error;
-    head.detail = message;
-    writer.addEncoded(protocol::EncodeOpened(head));
-    writer.add(FrameType::Done, {});
+    writer.add(protocol::PageEvent::opened(protocol::Outcome::Error, 0, message));
+    writer.add(protocol::PageEvent::done());
     writer.flush();
 }
 
@@ -98,17 +79,13 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRe
         }
     }
     OpenResult opened = OpenWithCandidates(request.path, request.passwords);
-    protocol::Opened head;
-    head.outcome = opened.outcome;
-    if (opened.outcome == protocol::Outcome::Damaged)
-        head.detail = std::to_string(opened.errorCode);
+    const std::string detail =
+        opened.outcome == protocol::Outcome::Damaged ? std::to_string(opened.errorCode) : std::string();
     std::optional<PageRange> range;
-    if (opened.document) {
+    if (opened.document)
         range = ClampRange(request.firstPage, request.lastPage, opened.document->pageCount());
-        // A range that ends before it starts is empty, as pdftotext writes nothing for it.
-        head.pageCount = range ? range->count() : 0;
-    }
-    writer.addEncoded(protocol::EncodeOpened(head));
+    // A range that ends before it starts is empty, as pdftotext writes nothing for it.
+    writer.add(protocol::PageEvent::opened(opened.outcome, range ? range->count() : 0, detail));
     if (range) {
         writer.flush();
         ConvertOptions options;
@@ -117,7 +94,7 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRe
         FrameSink sink(writer);
         opened.document->convert(*range, options, sink);
     }
-    writer.add(FrameType::Done, {});
+    writer.add(protocol::PageEvent::done());
     writer.flush();
 }
 

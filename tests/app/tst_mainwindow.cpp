@@ -1,7 +1,7 @@
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/AppTitle.h"
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 #include "app/StartUp.h"
 #include "app/TextListModel.h"
 #include "run/ErrorTrap.h"
@@ -447,7 +447,7 @@ void TestMainWindow::buttonPointer()
 
     // The busy pointer stays whatever the pointer passes over.
     {
-        BusyPointer busy;
+        const BusyState::Hold busy(m_window->busyState());
         moveOver(control<QWidget>("PushButton2"));
         QCOMPARE(shape(), Qt::ArrowCursor);
         moveOver(control<QWidget>("PushButton3"));
@@ -457,7 +457,7 @@ void TestMainWindow::buttonPointer()
     moveOver(control<QWidget>("PushButton2"));
     QCOMPARE(shape(), withHand ? Qt::BitmapCursor : Qt::ArrowCursor);
     {
-        BusyPointer busy;
+        const BusyState::Hold busy(m_window->busyState());
         moveOver(control<QWidget>("ListView1"));
         QCOMPARE(shape(), withHand ? Qt::BitmapCursor : Qt::ArrowCursor);
     }

@@ -1,6 +1,6 @@
 #include "RunInvariants.h"
 #include "WindowTest.h"
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 #include "app/CaptionProgressBar.h"
 #include "app/PreviewController.h"
 #include "app/TextListModel.h"
@@ -95,9 +95,9 @@ void TestPreviewWindow::clickAnywhereShowsTheSelectedFile()
 
     clickRow(1);
     QVERIFY(startedPreview());
-    QVERIFY(BusyPointer::isBusy());
+    QVERIFY(m_window->busyState().isBusy());
     QTRY_COMPARE(box()->toPlainText(), u"Beta\n"_s);
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
     QCOMPARE(bar()->caption(), u"Progress Bar"_s);
     QCOMPARE(m_engine->fake->loggedCalls().size(), 1); // the row's own click event converts nothing more
     QVERIFY(m_engine->fake->loggedCalls().first().contains(beta + u" passwords=0 pages=1-100"_s));
@@ -160,7 +160,7 @@ void TestPreviewWindow::nothingToPreview()
 
     clickRow(1);
     QVERIFY(!startedPreview());
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
     QCOMPARE(box()->toPlainText(), u"Shown before\n"_s);
     QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QVERIFY(m_modal->shown.isEmpty());
@@ -245,12 +245,12 @@ void TestPreviewWindow::aSecondClickEndsTheOlderPreview()
     clickRow(0);
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     const qint64 slowPid = m_engine->fake->loggedCalls().first().section(u' ', 0, 0).toLongLong();
-    QVERIFY(BusyPointer::isBusy());
+    QVERIFY(m_window->busyState().isBusy());
 
     clickRow(1);
     QTRY_COMPARE(box()->toPlainText(), u"Quick\n"_s);
     QTRY_VERIFY(!test::ProcessIsRunning(slowPid));
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
     QVERIFY(!m_window->previewController().isPreviewing());
     QCOMPARE(bar()->caption(), u"Progress Bar"_s);
     QCOMPARE(workFiles(), QStringList());
@@ -266,7 +266,7 @@ void TestPreviewWindow::closingDuringAPreviewLeavesNothingBehind()
     for (const qint64 pid : m_engine->fake->loggedPids())
         QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QCOMPARE(workFiles(), QStringList());
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
 }
 
 QTEST_MAIN(TestPreviewWindow)

@@ -1,6 +1,6 @@
 #include "TestData.h"
 #include "WindowTest.h"
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 #include "app/Clipboard.h"
 #include "app/TextListModel.h"
 
@@ -120,7 +120,7 @@ void TestResultsWindow::saveWritesTheChosenFile()
     QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"results"_s});
     QCOMPARE(test::readFile(path), expected);
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
 }
 
 void TestResultsWindow::overwriteIsAskedOnlyForAnExistingFile_data()
@@ -206,7 +206,7 @@ void TestResultsWindow::failedSaveIsReportedOnce()
     const QString handler = button == "PushButton3" ? u"PushButton3_Click"_s : u"PushButton5_Click"_s;
     QVERIFY2(messages.first().text.contains(u"\r\nin Pelmora2021/08/31.Form1."_s + handler + u" at line "_s),
              qPrintable(messages.first().text));
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
     QCOMPARE(test::readFile(m_engine->temp.filePath(u"out/old.txt"_s)), kOld);
     QCOMPARE(QDir(m_engine->temp.filePath(u"out"_s))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -332,7 +332,7 @@ void TestResultsWindow::doubleClickRemovesTheRow()
     QCOMPARE(results().texts(), (QStringList{u"a@b.cd"_s, u"ab@c.de"_s, u"last@x.com"_s}));
 
     {
-        const BusyPointer busy;
+        const BusyState::Hold busy(m_window->busyState());
         doubleClick(textOf(0));
     }
     QCOMPARE(results().rowCount(), 3);

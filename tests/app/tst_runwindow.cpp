@@ -1,6 +1,6 @@
 #include "RunInvariants.h"
 #include "WindowTest.h"
-#include "app/BusyPointer.h"
+#include "app/BusyState.h"
 #include "app/CaptionProgressBar.h"
 #include "app/RunController.h"
 #include "app/TextListModel.h"
@@ -161,12 +161,12 @@ void TestRunWindow::closingLeavesNothingBehind()
         m_modal->whileShown = [&](const test::ScriptedModal::Shown &shown) {
             if (shown.kind == u"folder"_s)
                 QTimer::singleShot(0, m_window.get(), [&] {
-                    closedDuringScan = BusyPointer::isBusy();
+                    closedDuringScan = m_window->busyState().isBusy();
                     closeNow();
                 });
         };
         press("PushButton4");
-        QVERIFY(closedDuringScan);
+        QTRY_VERIFY(closedDuringScan);
         QCOMPARE(m_window->fileList().texts(), pdfs); // the scan appended nothing
         m_modal->shown.clear();
     } else {
@@ -179,7 +179,9 @@ void TestRunWindow::closingLeavesNothingBehind()
     QVERIFY(!m_window->isVisible());
     for (const qint64 pid : m_engine->fake->loggedPids())
         QTRY_VERIFY(!test::ProcessIsRunning(pid));
-    QVERIFY(!QFileInfo::exists(m_engine->workspace->ConverterPath()));
+    // The shared private folder holds only this process's (now empty) work folder.
+    QCOMPARE(QDir(m_engine->workspace->privateFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QFileInfo(work).fileName()});
     QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     // Beside the PDFs nothing is left either.
     QStringList expected;
@@ -230,7 +232,7 @@ void TestRunWindow::stopKeepsWhatIsListed()
     QCOMPARE(m_window->resultsList().texts(), prefix);
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());
-    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(!m_window->busyState().isBusy());
     for (const qint64 pid : m_engine->fake->loggedPids())
         QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QCOMPARE(m_engine->convertedTexts(), QStringList());
@@ -356,7 +358,13 @@ void TestRunWindow::passwordTypingIsHidden()
         QCOMPARE(field->echoMode(), QLineEdit::Password);
         dialog->findChild<QPushButton *>(u"stopExtracting"_s)->click();
     });
-    answer = modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(PasswordPrompt::ForAllFiles, {}));
+    bool answered = false;
+    const auto take = [&](const std::optional<QString> &typed) {
+        answer = typed;
+        answered = true;
+    };
+    modal.inputPassword(PasswordPromptTitle(), PasswordPromptText(PasswordPrompt::ForAllFiles, {}), take);
+    QTRY_VERIFY(answered);
     QCOMPARE(answer, std::nullopt);
     QTimer::singleShot(0, this, [&] {
         QDialog *dialog = nullptr;
@@ -364,7 +372,10 @@ void TestRunWindow::passwordTypingIsHidden()
         QTest::keyClicks(dialog->findChild<QLineEdit *>(u"password"_s), u"s3cret"_s);
         QTest::keyClick(dialog, Qt::Key_Return);
     });
-    QCOMPARE(modal.inputPassword(PasswordPromptTitle(), QString()), std::optional<QString>(u"s3cret"_s));
+    answered = false;
+    modal.inputPassword(PasswordPromptTitle(), QString(), take);
+    QTRY_VERIFY(answered);
+    QCOMPARE(answer, std::optional<QString>(u"s3cret"_s));
 }
 
 void TestRunWindow::scannedFilesAreReadOnRequest_data()

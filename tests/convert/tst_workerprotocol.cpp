@@ -9,7 +9,7 @@
 using namespace pelmora::protocol;
 
 Q_DECLARE_METATYPE(pelmora::protocol::ConvertRequest)
-Q_DECLARE_METATYPE(pelmora::protocol::Opened)
+Q_DECLARE_METATYPE(pelmora::protocol::PageEvent)
 
 namespace {
 
@@ -55,14 +55,16 @@ class TestWorkerProtocol : public QObject
 private Q_SLOTS:
     void requestRoundTrip_data();
     void requestRoundTrip();
-    void openedRoundTrip_data();
-    void openedRoundTrip();
+    void eventRoundTrip_data();
+    void eventRoundTrip();
     void framesFedOneByteAtATime();
     void brokenStreams_data();
     void brokenStreams();
     void longestFrameIsAwaited();
     void requestsRefused_data();
     void requestsRefused();
+    void eventsRefused_data();
+    void eventsRefused();
     void numbers_data();
     void numbers();
 };
@@ -94,27 +96,33 @@ void TestWorkerProtocol::requestRoundTrip()
     QVERIFY(*decoded == request);
 }
 
-void TestWorkerProtocol::openedRoundTrip_data()
+void TestWorkerProtocol::eventRoundTrip_data()
 {
-    QTest::addColumn<Opened>("opened");
-    QTest::newRow("text") << Opened{Outcome::Text, "", 200};
-    QTest::newRow("needs password") << Opened{Outcome::NeedsPassword, "", 0};
-    QTest::newRow("wrong password") << Opened{Outcome::WrongPassword, "", 0};
-    QTest::newRow("damaged") << Opened{Outcome::Damaged, "3", 0};
-    QTest::newRow("not regular") << Opened{Outcome::NotRegular, "", 0};
-    QTest::newRow("error") << Opened{Outcome::Error, "the input ended inside a request", 0};
+    QTest::addColumn<PageEvent>("event");
+    QTest::newRow("text") << PageEvent::opened(Outcome::Text, 200);
+    QTest::newRow("needs password") << PageEvent::opened(Outcome::NeedsPassword, 0);
+    QTest::newRow("wrong password") << PageEvent::opened(Outcome::WrongPassword, 0);
+    QTest::newRow("damaged") << PageEvent::opened(Outcome::Damaged, 0, "3");
+    QTest::newRow("not regular") << PageEvent::opened(Outcome::NotRegular, 0);
+    QTest::newRow("error") << PageEvent::opened(Outcome::Error, 0, "the input ended inside a request");
+    QTest::newRow("recognising") << PageEvent::recognising(3, 7);
+    QTest::newRow("a piece of text") << PageEvent::text(2, std::string_view("line\n\0\f", 7));
+    QTest::newRow("an empty piece") << PageEvent::text(1, {});
+    QTest::newRow("link") << PageEvent::link(9, "mailto:a@b.cd?subject=x");
+    QTest::newRow("page end") << PageEvent::pageEnd(2147483647);
+    QTest::newRow("done") << PageEvent::done();
 }
 
-void TestWorkerProtocol::openedRoundTrip()
+void TestWorkerProtocol::eventRoundTrip()
 {
-    QFETCH(Opened, opened);
+    QFETCH(PageEvent, event);
     FrameReader reader;
-    const std::vector<Frame> frames = readAll(EncodeOpened(opened), 7, reader);
+    const std::vector<Frame> frames = readAll(EncodeEvent(event), 7, reader);
     QCOMPARE(frames.size(), std::size_t(1));
-    const std::optional<Opened> decoded = DecodeOpened(frames.front());
+    const std::optional<PageEvent> decoded = DecodeEvent(frames.front());
     QVERIFY(decoded);
-    QVERIFY(*decoded == opened);
-    QCOMPARE(OutcomeFromName(OutcomeName(opened.outcome)), std::optional<Outcome>(opened.outcome));
+    QVERIFY(*decoded == event);
+    QCOMPARE(OutcomeFromName(OutcomeName(event.outcome)), std::optional<Outcome>(event.outcome));
 }
 
 void TestWorkerProtocol::framesFedOneByteAtATime()
@@ -206,10 +214,26 @@ void TestWorkerProtocol::requestsRefused()
 {
     QFETCH(Frame, frame);
     QCOMPARE(DecodeRequest(frame), std::optional<ConvertRequest>());
-    // And so is an Opened frame that is not one.
-    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"texts", "", "0"}}), std::optional<Opened>());
-    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"text", ""}}), std::optional<Opened>());
-    QCOMPARE(DecodeOpened(Frame{FrameType::Opened, {"text", "", "-1"}}), std::optional<Opened>());
+    QCOMPARE(DecodeEvent(frame), std::optional<PageEvent>());
+}
+
+void TestWorkerProtocol::eventsRefused_data()
+{
+    QTest::addColumn<Frame>("frame");
+    QTest::newRow("unknown outcome") << Frame{FrameType::Opened, {"texts", "", "0"}};
+    QTest::newRow("opened without a count") << Frame{FrameType::Opened, {"text", ""}};
+    QTest::newRow("negative count") << Frame{FrameType::Opened, {"text", "", "-1"}};
+    QTest::newRow("recognising without its pages") << Frame{FrameType::Recognising, {"1"}};
+    QTest::newRow("text without a page") << Frame{FrameType::Text, {"abc"}};
+    QTest::newRow("link of no page") << Frame{FrameType::Link, {"x", "mailto:a@b.cd"}};
+    QTest::newRow("page end with text") << Frame{FrameType::PageEnd, {"1", "x"}};
+    QTest::newRow("done with a field") << Frame{FrameType::Done, {""}};
+}
+
+void TestWorkerProtocol::eventsRefused()
+{
+    QFETCH(Frame, frame);
+    QCOMPARE(DecodeEvent(frame), std::optional<PageEvent>());
 }
 
 void TestWorkerProtocol::numbers_data()

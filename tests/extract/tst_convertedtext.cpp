@@ -1,105 +1,19 @@
 #include "extract/ConvertedText.h"
 
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
-using Lines = QList<QByteArray>;
-
 class TestConvertedText : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void splitsLines_data();
-    void splitsLines();
-    void splitsRandomLineEndsLikeThePlainRule();
     void judgesReadability_data();
     void judgesReadability();
-    void missingOrUnopenableFileGivesNothing();
-    void readsWholeFileForDisplay_data();
-    void readsWholeFileForDisplay();
-
-private:
-    QString write(const QByteArray &bytes);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    int m_files = 0;
+    void readsTextForDisplay_data();
+    void readsTextForDisplay();
 };
-
-void TestConvertedText::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-QString TestConvertedText::write(const QByteArray &bytes)
-{
-    QString path = m_dir->filePath(u"text%1.txt"_s.arg(++m_files));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-void TestConvertedText::splitsLines_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<Lines>("lines");
-
-    QTest::newRow("empty file") << QByteArray() << Lines();
-    QTest::newRow("no line end") << QByteArray("one") << Lines{"one"};
-    QTest::newRow("final LF") << QByteArray("one\n") << Lines{"one"};
-    QTest::newRow("final CR LF") << QByteArray("one\r\n") << Lines{"one"};
-    QTest::newRow("final CR") << QByteArray("one\r") << Lines{"one"};
-    QTest::newRow("mixed ends") << QByteArray("a\r\nb\rc\nd") << Lines{"a", "b", "c", "d"};
-    QTest::newRow("line end only") << QByteArray("\r\n") << Lines{""};
-    QTest::newRow("empty lines kept") << QByteArray("a\n\nb\r\n\r\n") << Lines{"a", "", "b", ""};
-    QTest::newRow("CR-only text") << QByteArray("a\rb\r\rc\nd\re\r") << Lines{"a", "b", "", "c", "d", "e"};
-    QTest::newRow("LF then CR is two ends") << QByteArray("a\n\rb") << Lines{"a", "", "b"};
-    QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << Lines{"a", "", "b"};
-    QTest::newRow("form feed and NUL stay")
-        << QByteArray("x\fy\0z\n\f", 7) << Lines{QByteArray("x\fy\0z", 5), "\f"};
-    QTest::newRow("high bytes stay") << QByteArray("caf\xe9\r\n\xc2\xa0") << Lines{"caf\xe9", "\xc2\xa0"};
-}
-
-void TestConvertedText::splitsLines()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(Lines, lines);
-    QCOMPARE(ReadFileToStringFSOLine(write(bytes)), lines);
-}
-
-void TestConvertedText::splitsRandomLineEndsLikeThePlainRule()
-{
-    QRandomGenerator random(1254);
-    const char alphabet[] = {'a', 'b', '\r', '\n', '\f'};
-    for (int round = 0; round < 300; ++round) {
-        QByteArray bytes;
-        for (int i = int(random.bounded(40)); i > 0; --i)
-            bytes += alphabet[random.bounded(int(sizeof alphabet))];
-        // Byte by byte: CR, LF and CR LF each end a line; what follows the last end, if anything, is a line.
-        Lines expected;
-        QByteArray line;
-        for (qsizetype i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '\r' || bytes[i] == '\n') {
-                expected.append(line);
-                line.clear();
-                if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                    ++i;
-            } else {
-                line += bytes[i];
-            }
-        }
-        if (!line.isEmpty())
-            expected.append(line);
-        QCOMPARE(ReadFileToStringFSOLine(write(bytes)), expected);
-    }
-}
 
 void TestConvertedText::judgesReadability_data()
 {
@@ -118,7 +32,7 @@ void TestConvertedText::judgesReadability_data()
     QTest::newRow("five letters over lines, form feed") << QByteArray("ab\r\nc\nde\n\f") << true;
     QTest::newRow("five letters alone") << QByteArray("abcde\r\n") << false;
     QTest::newRow("TAB") << QByteArray("ab\tc") << true;
-    // Files are examined in blocks; the count goes on from one block to the next.
+    // Text arrives in pieces; the count goes on from one piece to the next.
     QTest::newRow("form feed after many line ends") << QByteArray(200000, '\n') + "abcde\f" << true;
     QTest::newRow("sixth letter after many line ends") << "abcde\f" + QByteArray(200000, '\r') + "f" << false;
     QTest::newRow("NUL") << QByteArray(1, '\0') << true;
@@ -138,23 +52,15 @@ void TestConvertedText::judgesReadability()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, unreadable);
-    QCOMPARE(IsUnreadableText(bytes), unreadable);
-    QCOMPARE(NoTextPDF(write(bytes)), unreadable);
+    for (const qsizetype pieceSize : {bytes.size() + 1, qsizetype(7), qsizetype(1)}) {
+        TextReadability readability;
+        for (qsizetype at = 0; at < bytes.size() && !readability.settled(); at += pieceSize)
+            readability.examine(QByteArrayView(bytes).sliced(at, std::min(pieceSize, bytes.size() - at)));
+        QCOMPARE(readability.unreadable(), unreadable);
+    }
 }
 
-void TestConvertedText::missingOrUnopenableFileGivesNothing()
-{
-    const QString missing = m_dir->filePath(u"missing.txt"_s);
-    QCOMPARE(ReadFileToStringFSOLine(missing), Lines());
-    QCOMPARE(NoTextPDF(missing), false);
-    QCOMPARE(ReadWholeFile(missing), QString());
-    QVERIFY(!QFile::exists(missing)); // reading creates nothing
-
-    QCOMPARE(ReadFileToStringFSOLine(m_dir->path()), Lines());
-    QCOMPARE(ReadWholeFile(m_dir->path()), QString());
-}
-
-void TestConvertedText::readsWholeFileForDisplay_data()
+void TestConvertedText::readsTextForDisplay_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -179,11 +85,11 @@ void TestConvertedText::readsWholeFileForDisplay_data()
         << QByteArray("\xef\xbf\xbd\xff") << u"\ufffd\u00ff"_s;
 }
 
-void TestConvertedText::readsWholeFileForDisplay()
+void TestConvertedText::readsTextForDisplay()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
-    QCOMPARE(ReadWholeFile(write(bytes)), text);
+    QCOMPARE(DisplayText(bytes), text);
 }
 
 QTEST_GUILESS_MAIN(TestConvertedText)

@@ -49,7 +49,8 @@ private:
     }
     std::unique_ptr<BatchRun> makeRun(Host &host, const QStringList &pdfs, int jobs)
     {
-        auto batch = std::make_unique<BatchRun>(*m_engine->converter, host, pdfs);
+        auto batch = std::make_unique<BatchRun>(*m_engine->converter, pdfs);
+        host.attach(*batch);
         batch->setParallelJobs(jobs);
         return batch;
     }

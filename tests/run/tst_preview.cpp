@@ -69,12 +69,12 @@ Outcome TestPreview::preview(const QString &pdf, const QString &password,
                              const std::function<void()> &whileConverting)
 {
     Outcome outcome;
+    Preview job(*m_engine->converter, pdf, [] { return true; });
     // The prompt, when the file needs a password, answers `password`.
-    const Preview::PasswordAsker ask = [&outcome, password]() -> std::optional<QString> {
+    connect(&job, &Preview::passwordNeeded, this, [&](PasswordPrompt) {
         ++outcome.prompts;
-        return password;
-    };
-    Preview job(*m_engine->converter, pdf, ask);
+        job.answer(password);
+    });
     connect(&job, &Preview::captionChanged, this,
             [&](const QString &caption) { outcome.captions << caption; });
     connect(&job, &Preview::valueChanged, this, [&](int value) { outcome.values << value; });

@@ -48,7 +48,7 @@ private Q_SLOTS:
     void oddNamesAndVanishedFiles();
 
 private:
-    test::RunOutcome run(const QStringList &pdfs, BatchRunHost &host, int jobs = 2)
+    test::RunOutcome run(const QStringList &pdfs, test::ScriptedRunHost &host, int jobs = 2)
     {
         return test::runToEnd(*m_engine, pdfs, host, jobs);
     }

@@ -2,28 +2,34 @@
 
 #include "EngineFixture.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-std::optional<QString> ScriptedRunHost::askPassword(PasswordPrompt prompt, const QString &pdf)
+void ScriptedRunHost::attach(BatchRun &run)
 {
-    asked.append(prompt == PasswordPrompt::ForAllFiles ? u"*"_s : pdf);
-    if (whilePrompting)
-        whilePrompting();
-    const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
-    if (answer == stopAnswer)
-        return std::nullopt;
-    return answer;
+    run.setPasswordMode([this] { return mode; });
+    QObject::connect(
+        &run, &BatchRun::passwordNeeded, &run, [this, &run](qsizetype row, PasswordPrompt prompt) {
+            const QPointer<BatchRun> asking(&run);
+            asked.append(prompt == PasswordPrompt::ForAllFiles ? u"*"_s : run.pdf(row));
+            if (whilePrompting)
+                whilePrompting();
+            const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+            if (asking)
+                asking->answer(row, answer == stopAnswer ? std::nullopt : std::optional<QString>(answer));
+        });
 }
 
-RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost &host, int jobs,
+RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
                     const std::function<void()> &whenStarted)
 {
     RunOutcome outcome;
-    BatchRun batch(*engine.converter, host, pdfs);
+    BatchRun batch(*engine.converter, pdfs);
+    host.attach(batch);
     batch.setParallelJobs(jobs);
     QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<FoundAddress> &found) {
         for (const FoundAddress &address : found)

@@ -12,8 +12,8 @@ namespace pelmora::test {
 
 class EngineFixture;
 
-// Password options and prompt answers from a script.
-class ScriptedRunHost : public BatchRunHost
+// Password options and prompt answers from a script, given at once as the run asks.
+class ScriptedRunHost
 {
 public:
     PasswordMode mode = PasswordMode::None;
@@ -23,8 +23,8 @@ public:
     // An answer that presses "Stop Extracting".
     static inline const QString stopAnswer = QStringLiteral("<Stop Extracting>");
 
-    PasswordMode passwordMode() override { return mode; }
-    std::optional<QString> askPassword(PasswordPrompt prompt, const QString &pdf) override;
+    // The run reads `mode` and has its prompts answered from here.
+    void attach(BatchRun &run);
 };
 
 struct RunOutcome
@@ -38,7 +38,7 @@ struct RunOutcome
 
 // A batch run over `pdfs` on the fixture's converter, waited for. `whenStarted` runs once,
 // as the first row's conversion starts and before any other does.
-RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, BatchRunHost &host, int jobs,
+RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
                     const std::function<void()> &whenStarted = {});
 
 } // namespace pelmora::test

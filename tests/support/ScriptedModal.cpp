@@ -21,52 +21,58 @@ void ScriptedModal::record(const QString &kind, const QString &title, const QStr
         whileShown(shown.last());
 }
 
-void ScriptedModal::showMessage(const QString &title, const QString &text, Icon icon)
+void ScriptedModal::showMessage(const QString &title, const QString &text, Icon icon,
+                                std::function<void()> closed)
 {
     record(u"message"_s, title, text, icon);
+    if (closed)
+        closed();
 }
 
-bool ScriptedModal::showMessageWithAction(const QString &title, const QString &text, const QString &action)
+void ScriptedModal::showMessageWithAction(const QString &title, const QString &text, const QString &action,
+                                          std::function<void(bool chosen)> answered)
 {
     shown.append({u"message"_s, title, text, Icon::None, action});
     if (whileShown)
         whileShown(shown.last());
-    return !actionAnswers.isEmpty() && actionAnswers.dequeue();
+    answered(!actionAnswers.isEmpty() && actionAnswers.dequeue());
 }
 
-bool ScriptedModal::askYesNo(const QString &title, const QString &text)
+void ScriptedModal::askYesNo(const QString &title, const QString &text,
+                             std::function<void(bool yes)> answered)
 {
     record(u"yesno"_s, title, text);
-    return !yesNoAnswers.isEmpty() && yesNoAnswers.dequeue();
+    answered(!yesNoAnswers.isEmpty() && yesNoAnswers.dequeue());
 }
 
-std::optional<QString> ScriptedModal::inputPassword(const QString &title, const QString &prompt)
+void ScriptedModal::inputPassword(const QString &title, const QString &prompt,
+                                  std::function<void(const std::optional<QString> &password)> answered)
 {
     record(u"input"_s, title, prompt);
     const QString answer = textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
-    if (answer == stopAnswer)
-        return std::nullopt;
-    return answer;
+    answered(answer == stopAnswer ? std::nullopt : std::optional<QString>(answer));
 }
 
-QStringList ScriptedModal::openFileNames(const QString &title, const QStringList &filters)
+void ScriptedModal::openFileNames(const QString &title, const QStringList &filters,
+                                  std::function<void(const QStringList &chosen)> answered)
 {
     record(u"open"_s, title, filters.join(u";;"_s));
-    return fileAnswers.isEmpty() ? QStringList() : fileAnswers.dequeue();
+    answered(fileAnswers.isEmpty() ? QStringList() : fileAnswers.dequeue());
 }
 
-QString ScriptedModal::saveFileName(const QString &title, const QStringList &filters, QString *chosenFilter)
+void ScriptedModal::saveFileName(const QString &title, const QStringList &filters,
+                                 std::function<void(const QString &path, const QString &filter)> answered)
 {
     record(u"save"_s, title, filters.join(u";;"_s));
-    if (chosenFilter)
-        *chosenFilter = filterAnswers.isEmpty() ? filters.value(0) : filterAnswers.dequeue();
-    return textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+    const QString filter = filterAnswers.isEmpty() ? filters.value(0) : filterAnswers.dequeue();
+    answered(textAnswers.isEmpty() ? QString() : textAnswers.dequeue(), filter);
 }
 
-QString ScriptedModal::existingFolder(const QString &title, const QString &startFolder)
+void ScriptedModal::existingFolder(const QString &title, const QString &startFolder,
+                                   std::function<void(const QString &folder)> answered)
 {
     record(u"folder"_s, title, startFolder);
-    return textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+    answered(textAnswers.isEmpty() ? QString() : textAnswers.dequeue());
 }
 
 void ScriptedModal::openUrl(const QUrl &url)

@@ -9,7 +9,8 @@
 
 namespace pelmora::test {
 
-// Answers every dialog from a script and remembers what was asked.
+// Answers every dialog from a script, at once (inside the call), and remembers what was
+// asked.
 class ScriptedModal : public Modal
 {
 public:
@@ -39,13 +40,19 @@ public:
 
     QList<Shown> shownOf(const QString &kind) const;
 
-    void showMessage(const QString &title, const QString &text, Icon icon) override;
-    bool showMessageWithAction(const QString &title, const QString &text, const QString &action) override;
-    bool askYesNo(const QString &title, const QString &text) override;
-    std::optional<QString> inputPassword(const QString &title, const QString &prompt) override;
-    QStringList openFileNames(const QString &title, const QStringList &filters) override;
-    QString saveFileName(const QString &title, const QStringList &filters, QString *chosenFilter) override;
-    QString existingFolder(const QString &title, const QString &startFolder) override;
+    void showMessage(const QString &title, const QString &text, Icon icon,
+                     std::function<void()> closed) override;
+    void showMessageWithAction(const QString &title, const QString &text, const QString &action,
+                               std::function<void(bool chosen)> answered) override;
+    void askYesNo(const QString &title, const QString &text, std::function<void(bool yes)> answered) override;
+    void inputPassword(const QString &title, const QString &prompt,
+                       std::function<void(const std::optional<QString> &password)> answered) override;
+    void openFileNames(const QString &title, const QStringList &filters,
+                       std::function<void(const QStringList &chosen)> answered) override;
+    void saveFileName(const QString &title, const QStringList &filters,
+                      std::function<void(const QString &path, const QString &filter)> answered) override;
+    void existingFolder(const QString &title, const QString &startFolder,
+                        std::function<void(const QString &folder)> answered) override;
     void openUrl(const QUrl &url) override;
 
 private:

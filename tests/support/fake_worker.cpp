@@ -42,12 +42,12 @@ void appendLine(const char *variable, const std::string &line)
 
 void answer(Outcome outcome, int pages = 0)
 {
-    writeAll(EncodeOpened({outcome, {}, pages}));
+    writeAll(EncodeEvent(PageEvent::opened(outcome, pages)));
 }
 
 void done()
 {
-    writeAll(EncodeFrame(FrameType::Done, {}));
+    writeAll(EncodeEvent(PageEvent::done()));
 }
 
 std::vector<std::string> pagesOf(const std::string &text)
@@ -87,15 +87,14 @@ void sendText(const ConvertRequest &request, const std::string &text, Pages kind
     const int count = std::max(0, last - first + 1);
     answer(Outcome::Text, count);
     for (int page = first; page <= last; ++page) {
-        const std::string number = EncodeNumber(page);
         if (scanned && request.recognise) {
-            writeAll(EncodeFrame(FrameType::Recognising, {number, EncodeNumber(count)}));
+            writeAll(EncodeEvent(PageEvent::recognising(page, count)));
             if (kind == Pages::ScannedHeld)
                 waitForRelease(request);
         }
         const std::string &pageText = pages[std::size_t(page - 1)];
-        writeAll(EncodeFrame(FrameType::Text, {number, scanned && !request.recognise ? "\f" : pageText}));
-        writeAll(EncodeFrame(FrameType::PageEnd, {number}));
+        writeAll(EncodeEvent(PageEvent::text(page, scanned && !request.recognise ? "\f" : pageText)));
+        writeAll(EncodeEvent(PageEvent::pageEnd(page)));
     }
     done();
 }
@@ -143,10 +142,9 @@ void convert(const ConvertRequest &request)
         const std::vector<std::string> pages = pagesOf(text.substr(0, std::stoul(argument("CRASH "))));
         answer(Outcome::Text, int(pagesOf(text).size()));
         for (std::size_t page = 0; page < pages.size(); ++page) {
-            const std::string number = EncodeNumber(int(page + 1));
-            writeAll(EncodeFrame(FrameType::Text, {number, pages[page]}));
+            writeAll(EncodeEvent(PageEvent::text(int(page + 1), pages[page])));
             if (pages[page].ends_with('\f'))
-                writeAll(EncodeFrame(FrameType::PageEnd, {number}));
+                writeAll(EncodeEvent(PageEvent::pageEnd(int(page + 1))));
         }
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);

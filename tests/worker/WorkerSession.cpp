@@ -61,12 +61,12 @@ private:
 
     bool opened(const protocol::Frame &frame)
     {
-        const std::optional<protocol::Opened> head = protocol::DecodeOpened(frame);
-        if (!head)
+        const std::optional<protocol::PageEvent> head = protocol::DecodeEvent(frame);
+        if (!head || head->type != protocol::FrameType::Opened)
             return fail(QStringLiteral("an answer that does not start with a valid 'O'"));
-        if (head->outcome != protocol::Outcome::Text && head->pageCount != 0)
+        if (head->outcome != protocol::Outcome::Text && head->pages != 0)
             return fail(QStringLiteral("pages announced without text"));
-        m_current.opened = *head;
+        m_current.opened = {head->outcome, std::string(head->bytes), head->pages};
         m_open = true;
         return true;
     }

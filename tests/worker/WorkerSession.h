@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 namespace pelmora::test {
@@ -26,9 +27,18 @@ struct PageAnswer
     int recognisingOf = 0;   // the pages the 'R' frame counted
 };
 
+// An answer's 'O' frame.
+struct OpenedAnswer
+{
+    protocol::Outcome outcome = protocol::Outcome::Error;
+    std::string detail;
+    int pageCount = 0;
+    friend bool operator==(const OpenedAnswer &, const OpenedAnswer &) = default;
+};
+
 struct WorkerAnswer
 {
-    protocol::Opened opened;
+    OpenedAnswer opened;
     std::vector<PageAnswer> pages;
     QByteArray text() const; // every page's text, joined
     QList<QByteArray> links() const;
