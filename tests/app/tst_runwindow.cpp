@@ -96,7 +96,7 @@ void TestRunWindow::secondPressDuringARunDoesNothing()
     QVERIFY(m_window->runController().RunInProgress());
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     press("PushButton2");
-    QVERIFY(test::FakeConverter::release(slow));
+    QVERIFY(m_engine->release(slow));
     QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 10000);
     QCOMPARE(m_engine->fake->loggedCalls().size(), 1);
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"slow@x.com"_s});
@@ -177,8 +177,7 @@ void TestRunWindow::closingLeavesNothingBehind()
     QVERIFY(!work.isEmpty());
     QVERIFY(closingTook >= 0 && closingTook < 5000); // at once, not after the slow converters
     QVERIFY(!m_window->isVisible());
-    for (const qint64 pid : m_engine->fake->loggedPids())
-        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    QTRY_VERIFY(m_engine->allConvertersGone());
     // The shared private folder holds only this process's (now empty) work folder.
     QCOMPARE(QDir(m_engine->workspace->privateFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QFileInfo(work).fileName()});
@@ -233,12 +232,11 @@ void TestRunWindow::stopKeepsWhatIsListed()
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());
     QVERIFY(!m_window->busyState().isBusy());
-    for (const qint64 pid : m_engine->fake->loggedPids())
-        QTRY_VERIFY(!test::ProcessIsRunning(pid));
+    QTRY_VERIFY(m_engine->allConvertersGone());
     QCOMPARE(m_engine->convertedTexts(), QStringList());
 
     // The next run starts afresh, with workers of its own.
-    QVERIFY(test::FakeConverter::release(pdfs[50]));
+    QVERIFY(m_engine->release(pdfs[50]));
     press("PushButton2");
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 2);
     QCOMPARE(m_modal->shownOf(u"message"_s).last().text, u"Done."_s);
@@ -261,7 +259,7 @@ void TestRunWindow::stopIsAskedAndCanBeDeclined()
     QCOMPARE(m_modal->shownOf(u"yesno"_s).size(), 1);
     QVERIFY(m_window->runController().RunInProgress());
     QCOMPARE(startButton()->text(), u"Stop Extracting"_s);
-    QVERIFY(test::FakeConverter::release(pdfs[50]));
+    QVERIFY(m_engine->release(pdfs[50]));
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
     QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Done."_s);
     QCOMPARE(m_window->resultsList().rowCount(), 200);
@@ -402,7 +400,8 @@ void TestRunWindow::scannedFilesAreReadOnRequest()
                                            {locked, UnreadableReason::Protected},
                                            {blank, UnreadableReason::TextUnreadable}}));
     if (!read) {
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // anything the answer set going
+
         QCOMPARE(m_modal->shownOf(u"message"_s).size(), 1);
         QCOMPARE(m_window->resultsList().texts(), (QStringList{u"a@x.com"_s, u"b@x.com"_s}));
         QVERIFY(!m_window->runController().RunInProgress());
@@ -441,10 +440,8 @@ void TestRunWindow::stopEndsTheReadingOfScans()
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 2);
     QCOMPARE(m_modal->shownOf(u"message"_s).last().text, u"Stopped after 0 of 1 files."_s);
     // The worker reading the scan is ended; the idle ones may stay for the next run.
-    const qint64 reading =
-        m_engine->fake->loggedCalls().filter(u"ocr=1"_s).first().section(u' ', 0, 0).toLongLong();
-    QTRY_VERIFY(!test::ProcessIsRunning(reading));
-    QVERIFY(test::FakeConverter::release(scan)); // too late
+    QTRY_VERIFY(m_engine->converterGone(scan));
+    QVERIFY(m_engine->release(scan)); // too late
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());

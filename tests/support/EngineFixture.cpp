@@ -6,7 +6,9 @@
 #include "convert/ConverterChoice.h"
 #include "core/AppError.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -25,13 +27,18 @@ ConverterKind converterKind(EngineFixture::Kind kind)
 
 EngineFixture::EngineFixture(Kind which, bool placeConverter) : kind(which)
 {
-    if (kind == Kind::FakeService || kind == Kind::FakePdftotext)
+    if (kind != Kind::Service && kind != Kind::Pdftotext)
         fake = std::make_unique<FakeConverter>();
-    const QString serviceProgram =
-        kind == Kind::FakeService ? FakeConverter::workerProgram() : ServiceProgram();
+    const QString serviceProgram = kind == Kind::Service ? ServiceProgram() : FakeConverter::workerProgram();
     workspace =
         std::make_unique<ConverterWorkspace>(temp.path(), ProgramOf(converterKind(kind), serviceProgram));
-    converter = CreateConverter(converterKind(kind), *workspace, clock);
+    if (kind == Kind::Scripted) {
+        auto own = std::make_unique<ScriptedConverter>(clock, fake->logFile());
+        scripted = own.get();
+        converter = std::move(own);
+    } else {
+        converter = CreateConverter(converterKind(kind), *workspace, clock);
+    }
     if (!placeConverter)
         return;
     try {
@@ -62,6 +69,41 @@ bool EngineFixture::isValid() const
 QString EngineFixture::writePdf(const QString &name, const QString &directive, const QByteArray &text) const
 {
     return FakeConverter::writePdfIn(input.path(), name, directive, text);
+}
+
+bool EngineFixture::allConvertersGone() const
+{
+    if (scripted)
+        return scripted->running() == 0;
+    const QList<qint64> pids = fake ? fake->loggedPids() : QList<qint64>();
+    return std::none_of(pids.cbegin(), pids.cend(), ProcessIsRunning);
+}
+
+bool EngineFixture::converterGone(const QString &pdf) const
+{
+    if (scripted)
+        return !scripted->isConverting(pdf);
+    const QString call = fake ? fake->loggedCalls().filter(pdf).value(0) : QString();
+    return !call.isEmpty() && !ProcessIsRunning(call.section(u' ', 0, 0).toLongLong());
+}
+
+bool EngineFixture::release(const QString &pdf)
+{
+    if (scripted)
+        scripted->release(pdf);
+    return FakeConverter::release(pdf);
+}
+
+bool EngineFixture::runUntil(const std::function<bool()> &done, int rounds)
+{
+    if (!scripted)
+        return QTest::qWaitFor(done, 60000); // real processes take real time
+    for (int round = 0; round < rounds && !done(); ++round) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!done())
+            clock.advance(10);
+    }
+    return done();
 }
 
 QString EngineFixture::leftBehind(const RunInvariants &invariants)

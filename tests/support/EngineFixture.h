@@ -2,11 +2,13 @@
 
 #include "FakeConverter.h"
 #include "MockClock.h"
+#include "ScriptedConverter.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterWorkspace.h"
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace pelmora::test {
@@ -20,6 +22,7 @@ class EngineFixture
 public:
     enum class Kind
     {
+        Scripted,      // in this process, on the mock clock (ScriptedConverter)
         FakeService,   // the stand-in worker, reading FakeConverter's directives
         FakePdftotext, // the stand-in pdftotext, first on PATH
         Service,       // the program's own converter workers, on real PDFs
@@ -28,7 +31,7 @@ public:
 
     // Unless told otherwise, the converter is put in place at once, as the window's
     // start-up would.
-    explicit EngineFixture(Kind kind = Kind::FakeService, bool placeConverter = true);
+    explicit EngineFixture(Kind kind = Kind::Scripted, bool placeConverter = true);
     ~EngineFixture();
     EngineFixture(const EngineFixture &) = delete;
     EngineFixture &operator=(const EngineFixture &) = delete;
@@ -39,6 +42,17 @@ public:
     // A fake PDF in the input folder (see FakeConverter for the directives).
     QString writePdf(const QString &name, const QString &directive, const QByteArray &text) const;
     QString inputPath(const QString &name) const { return input.filePath(name); }
+    // No conversion of the fixture's runs on: no scripted one, no converter process and no
+    // process one started.
+    [[nodiscard]] bool allConvertersGone() const;
+    // What converted `pdf` first has ended: the scripted conversion, or the process that
+    // took it (a worker is ended when its file's conversion is).
+    [[nodiscard]] bool converterGone(const QString &pdf) const;
+    // Lets the conversions of a WAIT or SCAN HELD PDF go on.
+    [[nodiscard]] bool release(const QString &pdf);
+    // Runs the event loop until `done`, moving the mock clock on whenever the loop is
+    // idle, for the scripted converter's SLEEP; false when it did not come in time.
+    [[nodiscard]] bool runUntil(const std::function<bool()> &done, int rounds = 100000);
     // The converted texts this process still has on disk.
     QStringList convertedTexts() const;
     // Ends the converter, as closing the program does, and says what the run left
@@ -52,6 +66,7 @@ public:
     std::unique_ptr<ConverterWorkspace> workspace;
     MockClock clock;
     std::unique_ptr<Converter> converter;
+    ScriptedConverter *scripted = nullptr; // the converter, when it is the scripted one
 
 private:
     QString m_problem;

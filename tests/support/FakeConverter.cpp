@@ -41,7 +41,9 @@ tail -n +2 "$pdf" > "$out"
 
 } // namespace
 
-FakeConverter::FakeConverter() : m_oldPath(qgetenv("PATH"))
+FakeConverter::FakeConverter()
+    : m_oldPath(qgetenv("PATH")), m_oldCalls(qgetenv("PELMORA_FAKE_CALLS")),
+      m_oldPids(qgetenv("PELMORA_FAKE_PIDS"))
 {
     // Where the stand-in worker logs; the script logs beside itself, to the same files.
     qputenv("PELMORA_FAKE_CALLS", QFile::encodeName(logFile()));
@@ -58,9 +60,13 @@ FakeConverter::FakeConverter() : m_oldPath(qgetenv("PATH"))
 
 FakeConverter::~FakeConverter()
 {
+    // Put back only while ours: a test that replaces its fixture makes the new stand-in
+    // before the old one goes.
+    if (qgetenv("PELMORA_FAKE_CALLS") != QFile::encodeName(logFile()))
+        return;
     qputenv("PATH", m_oldPath);
-    qunsetenv("PELMORA_FAKE_CALLS");
-    qunsetenv("PELMORA_FAKE_PIDS");
+    qputenv("PELMORA_FAKE_CALLS", m_oldCalls);
+    qputenv("PELMORA_FAKE_PIDS", m_oldPids);
 }
 
 QString FakeConverter::workerProgram()

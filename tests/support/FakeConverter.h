@@ -52,6 +52,8 @@ public:
 private:
     QTemporaryDir m_folder;
     QByteArray m_oldPath;
+    QByteArray m_oldCalls;
+    QByteArray m_oldPids;
 };
 
 } // namespace pelmora::test

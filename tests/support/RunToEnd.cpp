@@ -43,7 +43,7 @@ RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunH
     });
     QSignalSpy finished(&batch, &BatchRun::finished);
     batch.start();
-    outcome.ended = !finished.isEmpty() || finished.wait(60000);
+    outcome.ended = engine.runUntil([&] { return !finished.isEmpty(); });
     outcome.unreadable = batch.unreadableFiles();
     return outcome;
 }

@@ -11,7 +11,7 @@ bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
 {
     using Kind = EngineFixture::Kind;
     // The window's start-up places the converter itself.
-    m_engine = std::make_unique<EngineFixture>(fakeConverter ? Kind::FakeService : Kind::Service, false);
+    m_engine = std::make_unique<EngineFixture>(fakeConverter ? Kind::Scripted : Kind::Service, false);
     m_settings = std::make_unique<Settings>(
         settingsFile.isEmpty() ? m_engine->temp.filePath(u"settings.ini"_s) : settingsFile);
     m_modal = std::make_unique<ScriptedModal>();

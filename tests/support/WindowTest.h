@@ -17,7 +17,7 @@ namespace pelmora::test {
 class WindowTest : public QObject
 {
 protected:
-    // The parts, without a window; with a fake converter first on PATH when asked.
+    // The parts, without a window; with the scripted converter, or the real one when asked.
     [[nodiscard]] bool setUpParts(bool fakeConverter = true, const QString &settingsFile = {});
     // Builds the window on the parts; the program folder is the temporary folder unless given.
     void createWindow(const QString &programFolder = {}, std::function<int()> startRoll = {});

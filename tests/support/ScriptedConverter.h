@@ -1,0 +1,49 @@
+#pragma once
+
+#include "convert/Conversion.h"
+
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+namespace pelmora::test {
+
+// A converter in this process for run and window tests: it reads FakeConverter's PDFs
+// (a directive line, then the text) and delivers their pages through the event loop, a
+// page a turn, as a worker's frames arrive. Time is the given clock's: SLEEP waits for
+// the clock to move that far, and nothing runs in a process or on the real clock.
+//   TEXT, NOISY    the text
+//   NEEDS <pw>     opens only with <pw> among the passwords
+//   SLEEP <s>      the text, once the clock has moved <s> seconds
+//   NOTHING        damaged
+//   HANG           never ends
+//   WAIT           the text, once release() was called for the PDF
+//   SCAN           pages of images: a form feed each, unless recognition is asked for,
+//                  which reads the text
+//   SCAN HELD      the same, each page's recognition waiting for release()
+//   CRASH <bytes>  the pages that fit whole in <bytes>, then damaged, as a worker that died
+// Every conversion is logged to FakeConverter's log as the stand-in worker logs it.
+class ScriptedConverter : public Converter
+{
+public:
+    ScriptedConverter(Clock &clock, QString logFile);
+
+    std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
+    // Lets WAIT and SCAN HELD conversions of `pdf` go on, now and later.
+    void release(const QString &pdf);
+    bool isReleased(const QString &pdf) const { return m_released.contains(pdf); }
+    // Conversions under way.
+    int running() const { return m_running; }
+    bool isConverting(const QString &pdf) const;
+
+private:
+    friend class ScriptedConversion;
+    Clock &m_clock;
+    QString m_logFile;
+    QSet<QString> m_released;
+    QList<QPointer<Conversion>> m_conversions;
+    int m_running = 0;
+};
+
+} // namespace pelmora::test
