@@ -34,7 +34,6 @@ private Q_SLOTS:
     void folderScanYieldsAndStopsWhenClosed();
     void removal_data();
     void removal();
-    void removalOnEmptyList();
     void dragOfferIsJudged_data();
     void dragOfferIsJudged();
     void dropAppendsFilesAndWalksFolders();
@@ -281,17 +280,24 @@ void TestFileList::removal_data()
     QTest::addColumn<int>("selected");
     QTest::addColumn<bool>("busy");
     QTest::addColumn<QStringList>("remaining");
+    QTest::addColumn<QStringList>("listed");
 
     const QStringList all{u"/a.pdf"_s, u"/b.pdf"_s, u"/c.pdf"_s};
-    QTest::newRow("double-click") << u"double-click"_s << 1 << false << QStringList{u"/a.pdf"_s, u"/c.pdf"_s};
-    QTest::newRow("Delete") << u"delete"_s << 0 << false << QStringList{u"/b.pdf"_s, u"/c.pdf"_s};
-    QTest::newRow("Shift+Delete") << u"shift-delete"_s << 2 << false << QStringList{u"/a.pdf"_s, u"/b.pdf"_s};
-    QTest::newRow("Delete, nothing selected") << u"delete"_s << -1 << false << all;
-    QTest::newRow("other key") << u"backspace"_s << 1 << false << all;
-    QTest::newRow("double-click, busy") << u"double-click"_s << 1 << true << all;
-    QTest::newRow("Delete, busy") << u"delete"_s << 1 << true << all;
-    QTest::newRow("Clear List") << u"clear"_s << 1 << false << QStringList();
-    QTest::newRow("Clear List, busy") << u"clear"_s << 1 << true << all;
+    QTest::newRow("double-click") << u"double-click"_s << 1 << false << QStringList{u"/a.pdf"_s, u"/c.pdf"_s}
+                                  << all;
+    QTest::newRow("Delete") << u"delete"_s << 0 << false << QStringList{u"/b.pdf"_s, u"/c.pdf"_s} << all;
+    QTest::newRow("Shift+Delete") << u"shift-delete"_s << 2 << false << QStringList{u"/a.pdf"_s, u"/b.pdf"_s}
+                                  << all;
+    QTest::newRow("Delete, nothing selected") << u"delete"_s << -1 << false << all << all;
+    QTest::newRow("other key") << u"backspace"_s << 1 << false << all << all;
+    QTest::newRow("double-click, busy") << u"double-click"_s << 1 << true << all << all;
+    QTest::newRow("Delete, busy") << u"delete"_s << 1 << true << all << all;
+    QTest::newRow("Clear List") << u"clear"_s << 1 << false << QStringList() << all;
+    QTest::newRow("Clear List, busy") << u"clear"_s << 1 << true << all << all;
+    // Nothing to remove: nothing happens, no preview and no message.
+    for (const char *action : {"delete", "double-click", "clear"})
+        QTest::addRow("%s, empty list", action)
+            << QString::fromLatin1(action) << -1 << false << QStringList() << QStringList();
 }
 
 void TestFileList::removal()
@@ -300,14 +306,16 @@ void TestFileList::removal()
     QFETCH(int, selected);
     QFETCH(bool, busy);
     QFETCH(QStringList, remaining);
-    m_window->fileList().append({u"/a.pdf"_s, u"/b.pdf"_s, u"/c.pdf"_s});
+    QFETCH(QStringList, listed);
+    m_window->fileList().append(listed);
     select(selected);
     std::optional<BusyState::Hold> pointer;
     if (busy)
         pointer.emplace(m_window->busyState());
     if (action == u"double-click"_s) {
-        const QRect row = list()->visualRect(m_window->fileList().index(selected));
-        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, row.center());
+        const QRect row = list()->visualRect(m_window->fileList().index(std::max(0, selected)));
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {},
+                           row.isValid() ? row.center() : QPoint(10, 10));
     } else if (action == u"delete"_s) {
         QTest::keyClick(list(), Qt::Key_Delete);
     } else if (action == u"shift-delete"_s) {
@@ -318,17 +326,10 @@ void TestFileList::removal()
         press("PushButton6");
     }
     QCOMPARE(rows(), remaining);
-    if (rows() != QStringList{u"/a.pdf"_s, u"/b.pdf"_s, u"/c.pdf"_s})
+    if (rows() != listed)
         QVERIFY(list()->selectionModel()->selectedRows().isEmpty()); // nothing else gets selected
     QCOMPARE(m_previews->count(), 0);
-}
-
-void TestFileList::removalOnEmptyList()
-{
-    QTest::keyClick(list(), Qt::Key_Delete);
-    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    press("PushButton6");
-    QVERIFY(rows().isEmpty());
+    QVERIFY(m_modal->shown.isEmpty());
 }
 
 void TestFileList::dragOfferIsJudged_data()

@@ -56,7 +56,7 @@ void TestPreview::init()
     // The real converter for the committed PDFs, the scripted one for the rest.
     using Kind = test::EngineFixture::Kind;
     const bool real = QByteArray(QTest::currentTestFunction()).startsWith("real");
-    m_engine = std::make_unique<test::EngineFixture>(real ? Kind::Service : Kind::FakeService);
+    m_engine = std::make_unique<test::EngineFixture>(real ? Kind::Service : Kind::Scripted);
     QVERIFY(m_engine->isValid());
 }
 
