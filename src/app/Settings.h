@@ -29,6 +29,8 @@ public:
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
     static QString extensionKey() { return QStringLiteral("Extension"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
+    // Whether runs take and keep results in the results cache: a Boolean, true when absent.
+    static QString resultsCacheKey() { return QStringLiteral("ResultsCache"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;
