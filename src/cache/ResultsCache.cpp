@@ -35,8 +35,12 @@ const auto kDatabaseName = u"pelmora-cache.db"_s;
 const auto kSetAsideSuffix = u".corrupt"_s;
 // SQLite's companions of a database in WAL mode.
 const QStringList kCompanions{u"-wal"_s, u"-shm"_s};
-// Results looked up are marked as used in batches, not with a write each.
-constexpr qsizetype kUsedBatch = 256;
+// What is written together, as a write of its own per file would cost more than
+// looking it up.
+constexpr qsizetype kPendingResults = 64;
+constexpr qint64 kPendingBytes = 4 * 1024 * 1024;
+constexpr qint64 kPendingMs = 1000;
+constexpr qsizetype kPendingUses = 256;
 // The WAL is cut back to this after each checkpoint.
 constexpr int kWalLimit = 4 * 1024 * 1024;
 
@@ -71,6 +75,30 @@ QStringList databaseFiles(const QString &database)
 
 } // namespace
 
+// What every lookup and store runs, prepared once.
+struct ResultsCache::Statements
+{
+    explicit Statements(const QSqlDatabase &database)
+        : lookup(database), remove(database), insert(database), touch(database), size(database)
+    {
+    }
+    QSqlQuery lookup;
+    QSqlQuery remove;
+    QSqlQuery insert;
+    QSqlQuery touch;
+    QSqlQuery size;
+};
+
+// A result stored, not yet written.
+struct ResultsCache::Pending
+{
+    FileStamp stamp;
+    QString rules;
+    FileVerdict verdict;
+    QByteArray addresses;
+    qint64 usedAt; // by the calendar
+};
+
 ResultsCache::ResultsCache(const QString &folder, Clock &clock, CacheLimits limits)
     : m_folder(folder), m_path(databasePath(folder)),
       m_connection(u"pelmora-cache-"_s + QString::number(++g_connections)), m_clock(clock), m_limits(limits)
@@ -80,9 +108,9 @@ ResultsCache::ResultsCache(const QString &folder, Clock &clock, CacheLimits limi
 
 ResultsCache::~ResultsCache()
 {
-    if (m_usable && !m_used.isEmpty())
-        writeTransaction([this] { return writeLastUsed(); });
+    flush();
     close();
+    m_statements.reset();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
@@ -179,7 +207,7 @@ bool ResultsCache::prepareSchema()
         return false;
     // Synchronous NORMAL: a power cut may lose the last results kept, never the database.
     return execute(u"PRAGMA journal_mode = WAL"_s) && execute(u"PRAGMA synchronous = NORMAL"_s) &&
-           execute(u"PRAGMA journal_size_limit = "_s + QString::number(kWalLimit));
+           execute(u"PRAGMA journal_size_limit = "_s + QString::number(kWalLimit)) && prepareStatements();
 }
 
 bool ResultsCache::makeSchema()
@@ -205,16 +233,39 @@ bool ResultsCache::makeSchema()
     });
 }
 
+bool ResultsCache::prepareStatements()
+{
+    m_statements = std::make_unique<Statements>(QSqlDatabase::database(m_connection, false));
+    const QList<std::pair<QSqlQuery *, QString>> statements{
+        {&m_statements->lookup, u"SELECT id, verdict, addresses FROM files WHERE device = ? AND inode = ? "
+                                u"AND size = ? AND modified_ns = ? AND digest = ? AND rules = ?"_s},
+        // The same file under the same rules has one result: an older one is of contents gone.
+        {&m_statements->remove, u"DELETE FROM files WHERE device = ? AND inode = ? AND rules = ?"_s},
+        {&m_statements->insert, u"INSERT INTO files (device, inode, size, modified_ns, digest, rules, verdict, "
+                                u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s},
+        {&m_statements->touch, u"UPDATE files SET last_used = ? WHERE id = ?"_s},
+        {&m_statements->size, u"SELECT page_count, freelist_count, page_size "
+                              u"FROM pragma_page_count(), pragma_freelist_count(), pragma_page_size()"_s}};
+    for (const auto &[query, sql] : statements) {
+        query->setForwardOnly(true);
+        if (!query->prepare(sql))
+            return fail(query->lastError());
+    }
+    return true;
+}
+
 std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QString &rules)
 {
     if (!m_usable)
         return std::nullopt;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!execute(
-            query,
-            u"SELECT id, verdict, addresses FROM files WHERE device = ? AND inode = ? AND size = ? "
-            u"AND modified_ns = ? AND digest = ? AND rules = ?"_s,
-            {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, rules}))
+    flushWhenDue();
+    if (Pending *waiting = pending(stamp, rules)) {
+        waiting->usedAt = m_clock.wallTime();
+        if (std::optional<QList<FileAddress>> addresses = DecodeAddresses(waiting->addresses))
+            return FileResult{waiting->verdict, std::move(*addresses)};
+    }
+    QSqlQuery &query = m_statements->lookup;
+    if (!run(query, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, rules}))
         return std::nullopt;
     if (!query.next()) {
         if (query.lastError().isValid())
@@ -229,8 +280,6 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
     if (!addresses || verdict < 0 || verdict > qint64(FileVerdict::Damaged))
         return std::nullopt;
     m_used.append(id);
-    if (m_used.size() >= kUsedBatch)
-        writeTransaction([this] { return writeLastUsed(); });
     return FileResult{static_cast<FileVerdict>(verdict), std::move(*addresses)};
 }
 
@@ -239,30 +288,69 @@ bool ResultsCache::store(const FileStamp &stamp, const QString &rules, const Fil
 {
     if (!m_usable || opening == Opening::WithPassword)
         return false;
-    const QByteArray addresses = EncodeAddresses(result.addresses);
+    QByteArray addresses = EncodeAddresses(result.addresses);
     if (addresses.size() + rules.size() > m_limits.bytes)
         return false; // it would push out everything else, itself included
-    const bool stored = writeTransaction([&] {
-        QSqlQuery query(QSqlDatabase::database(m_connection, false));
-        // The same file under the same rules has one result: an older one is of contents gone.
-        return writeLastUsed() &&
-               execute(query, u"DELETE FROM files WHERE device = ? AND inode = ? AND rules = ?"_s,
-                       {qint64(stamp.device), qint64(stamp.inode), rules}) &&
-               execute(query,
-                       u"INSERT INTO files (device, inode, size, modified_ns, digest, rules, verdict, "
-                       u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                       {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest,
-                        rules, qint64(result.verdict), addresses, m_clock.wallTime()});
+    m_pending.removeIf([&](const Pending &older) {
+        const bool replaced =
+            older.stamp.device == stamp.device && older.stamp.inode == stamp.inode && older.rules == rules;
+        m_pendingBytes -= replaced ? older.addresses.size() : 0;
+        return replaced;
     });
-    return stored && prune();
+    if (m_pending.isEmpty())
+        m_pendingSince = m_clock.now();
+    m_pendingBytes += addresses.size();
+    m_pending.append({stamp, rules, result.verdict, std::move(addresses), m_clock.wallTime()});
+    flushWhenDue();
+    return m_usable;
+}
+
+bool ResultsCache::flush()
+{
+    if (!m_usable)
+        return false;
+    if (m_pending.isEmpty() && m_used.isEmpty())
+        return true;
+    const bool written = writeTransaction([this] {
+        if (!writeLastUsed())
+            return false;
+        for (const Pending &each : std::as_const(m_pending)) {
+            const FileStamp &stamp = each.stamp;
+            if (!run(m_statements->remove, {qint64(stamp.device), qint64(stamp.inode), each.rules}) ||
+                !run(m_statements->insert, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs,
+                                            stamp.digest, each.rules, qint64(each.verdict), each.addresses,
+                                            each.usedAt}))
+                return false;
+        }
+        return true;
+    });
+    const bool grew = !m_pending.isEmpty();
+    m_pending.clear();
+    m_pendingBytes = 0;
+    return written && (!grew || prune());
+}
+
+void ResultsCache::flushWhenDue()
+{
+    if (m_pending.size() >= kPendingResults || m_pendingBytes >= kPendingBytes || m_used.size() >= kPendingUses ||
+        (!m_pending.isEmpty() && m_clock.now() - m_pendingSince >= kPendingMs))
+        flush();
+}
+
+ResultsCache::Pending *ResultsCache::pending(const FileStamp &stamp, const QString &rules)
+{
+    for (Pending &each : m_pending) {
+        if (each.stamp == stamp && each.rules == rules)
+            return &each;
+    }
+    return nullptr;
 }
 
 bool ResultsCache::writeLastUsed()
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
     const qint64 now = m_clock.wallTime();
     for (const qint64 id : std::as_const(m_used)) {
-        if (!execute(query, u"UPDATE files SET last_used = ? WHERE id = ?"_s, {now, id}))
+        if (!run(m_statements->touch, {now, id}))
             return false;
     }
     m_used.clear();
@@ -274,15 +362,19 @@ bool ResultsCache::prune()
     // Each round drops what the rows' own sizes say is too much and gives the pages left
     // free back to the file system; the file's real size decides.
     for (int round = 0; round < 4; ++round) {
-        const std::optional<qint64> pageSize = readNumber(u"PRAGMA page_size"_s);
-        const std::optional<qint64> pages = pageSize ? readNumber(u"PRAGMA page_count"_s) : std::nullopt;
-        const std::optional<qint64> free = pages ? readNumber(u"PRAGMA freelist_count"_s) : std::nullopt;
-        if (!free)
+        QSqlQuery &size = m_statements->size;
+        if (!run(size, {}))
             return false;
-        if (*pages * *pageSize <= m_limits.bytes)
+        if (!size.next())
+            return fail(size.lastError());
+        const qint64 pages = size.value(0).toLongLong();
+        const qint64 free = size.value(1).toLongLong();
+        const qint64 pageSize = size.value(2).toLongLong();
+        size.finish();
+        if (pages * pageSize <= m_limits.bytes)
             return true;
         // Down to nine tenths, so that the next results do not each prune again.
-        const qint64 excess = (*pages - *free) * *pageSize - m_limits.bytes / 10 * 9;
+        const qint64 excess = (pages - free) * pageSize - m_limits.bytes / 10 * 9;
         if (excess > 0 && !writeTransaction([&] { return dropLongestUnused(excess); }))
             return false;
         // It frees one page per step.
@@ -311,8 +403,10 @@ bool ResultsCache::dropLongestUnused(qint64 bytes)
     if (query.lastError().isValid())
         return fail(query.lastError());
     query.finish();
+    if (!query.prepare(u"DELETE FROM files WHERE id = ?"_s))
+        return fail(query.lastError());
     for (const qint64 id : std::as_const(doomed)) {
-        if (!execute(query, u"DELETE FROM files WHERE id = ?"_s, {id}))
+        if (!run(query, {id}))
             return false;
     }
     return true;
@@ -330,15 +424,20 @@ std::optional<qint64> ResultsCache::readNumber(const QString &sql)
     return query.value(0).toLongLong();
 }
 
-bool ResultsCache::execute(QSqlQuery &query, const QString &sql, const QVariantList &values)
+bool ResultsCache::execute(QSqlQuery &query, const QString &sql)
 {
     if (!m_problem.isEmpty())
         return false; // set aside, and closed
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return fail(query.lastError());
-    for (const QVariant &value : values)
-        query.addBindValue(value);
+    return query.prepare(sql) ? run(query, {}) : fail(query.lastError());
+}
+
+bool ResultsCache::run(QSqlQuery &query, const QVariantList &values)
+{
+    if (!m_problem.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values[i]);
     return query.exec() || fail(query.lastError());
 }
 
@@ -423,6 +522,7 @@ void ResultsCache::setAsideDamaged()
 
 void ResultsCache::close()
 {
+    // The prepared statements stay: closing finalizes them, and callers may still hold them.
     if (QSqlDatabase::contains(m_connection))
         QSqlDatabase::database(m_connection, false).close();
 }

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QSqlError;
@@ -38,6 +39,10 @@ struct CacheLimits
 // run goes on without it. A damaged database is moved aside within the folder, so the
 // next run starts a new one; nothing outside the folder is ever touched.
 //
+// Results stored and the times of results used are written together, in one
+// transaction: when 64 results or 4 MiB wait, when one has waited a second, at flush()
+// and when the cache goes. Until then only this cache sees them.
+//
 // Not thread-safe: use each cache from the thread that made it.
 class ResultsCache
 {
@@ -51,7 +56,7 @@ public:
     };
 
     ResultsCache(const QString &folder, Clock &clock, CacheLimits limits = {});
-    // Records when the results looked up last were used.
+    // Writes what waits.
     ~ResultsCache();
     ResultsCache(const ResultsCache &) = delete;
     ResultsCache &operator=(const ResultsCache &) = delete;
@@ -71,10 +76,12 @@ public:
 
     std::optional<FileResult> lookup(const FileStamp &stamp, const QString &rules);
     // Keeps the result of a file whose conversion ran to its end, replacing any older one
-    // of the same file under the same rules, then drops the results used longest ago
-    // while the database is over its size. False when nothing was kept: set aside, a
+    // of the same file under the same rules; once written, the results used longest ago
+    // go while the database is over its size. False when nothing is kept: set aside, a
     // file that needed a password, or a result larger than the whole cache may be.
     bool store(const FileStamp &stamp, const QString &rules, const FileResult &result, Opening opening);
+    // Writes what waits now; false when the cache is set aside.
+    bool flush();
 
 private:
     bool open();
@@ -83,8 +90,15 @@ private:
     bool prepareSchema();
     bool makeSchema();
     std::optional<qint64> readNumber(const QString &sql);
-    bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values = {});
+    bool prepareStatements();
+    // Prepares and runs `sql`; false when the cache was set aside.
+    bool execute(QSqlQuery &query, const QString &sql);
     bool execute(const QString &sql);
+    // Runs a prepared statement with these values.
+    bool run(QSqlQuery &query, const QVariantList &values);
+    struct Pending;
+    Pending *pending(const FileStamp &stamp, const QString &rules);
+    void flushWhenDue();
     bool writeTransaction(const std::function<bool()> &work);
     bool writeLastUsed();
     bool prune();
@@ -94,6 +108,8 @@ private:
     void setAsideDamaged();
     void close();
 
+    struct Statements;
+
     QString m_folder;
     QString m_path;
     QString m_connection;
@@ -101,7 +117,11 @@ private:
     CacheLimits m_limits;
     quint64 m_device = 0; // of the database file as opened, so that only that one is moved aside
     quint64 m_inode = 0;
-    QList<qint64> m_used; // rows looked up since the last write
+    std::unique_ptr<Statements> m_statements;
+    QList<Pending> m_pending;
+    qint64 m_pendingBytes = 0;
+    qint64 m_pendingSince = 0; // by the clock's now()
+    QList<qint64> m_used;      // rows looked up since the last write
     QString m_problem;
     bool m_usable = false;
 };

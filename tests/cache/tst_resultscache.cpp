@@ -100,6 +100,7 @@ private Q_SLOTS:
     void unusableCachesAreSetAside_data();
     void unusableCachesAreSetAside();
     void aCacheHeldTooLongIsSetAside();
+    void otherRunsSeeResultsWithinASecond();
     void theLongestUnusedGoFirst();
     void clearRemovesOnlyTheCache();
     void twoRunsShareOneCache();
@@ -346,16 +347,37 @@ void TestResultsCache::aCacheHeldTooLongIsSetAside()
 {
     ResultsCache cache(folder(), m_clock, {.bytes = 1 << 20, .busyTimeoutMs = 50});
     QVERIFY(cache.store(test::sampleStamp(1), test::kSampleRules, {}, Opening::WithoutPassword));
+    QVERIFY(cache.flush());
     {
         RawConnection other(database());
         QVERIFY(other.exec(u"BEGIN IMMEDIATE"_s));
-        QVERIFY(!cache.store(test::sampleStamp(2), test::kSampleRules, {}, Opening::WithoutPassword));
+        QVERIFY(cache.store(test::sampleStamp(2), test::kSampleRules, {}, Opening::WithoutPassword)); // waits
+        QVERIFY(!cache.flush());
         QVERIFY2(cache.problem().contains(u"another run held it for more than 50 ms"_s),
                  qPrintable(cache.problem()));
         QVERIFY(!cache.lookup(test::sampleStamp(1), test::kSampleRules)); // not waited for again
     }
     ResultsCache next(folder(), m_clock);
     QVERIFY(next.lookup(test::sampleStamp(1), test::kSampleRules));
+}
+
+void TestResultsCache::otherRunsSeeResultsWithinASecond()
+{
+    ResultsCache cache(folder(), m_clock);
+    ResultsCache other(folder(), m_clock);
+    QVERIFY(cache.store(test::sampleStamp(1), test::kSampleRules, {}, Opening::WithoutPassword));
+    QVERIFY(cache.lookup(test::sampleStamp(1), test::kSampleRules)); // waiting to be written
+    QVERIFY(!other.lookup(test::sampleStamp(1), test::kSampleRules));
+    m_clock.advance(999);
+    QVERIFY(!cache.lookup(test::sampleStamp(2), test::kSampleRules));
+    QVERIFY(!other.lookup(test::sampleStamp(1), test::kSampleRules));
+    m_clock.advance(1);
+    QVERIFY(!cache.lookup(test::sampleStamp(2), test::kSampleRules));
+    QVERIFY(other.lookup(test::sampleStamp(1), test::kSampleRules));
+    // So does a batch of 64, at once.
+    for (int file = 10; file < 74; ++file)
+        QVERIFY(cache.store(test::sampleStamp(file), test::kSampleRules, {}, Opening::WithoutPassword));
+    QVERIFY(other.lookup(test::sampleStamp(73), test::kSampleRules));
 }
 
 void TestResultsCache::theLongestUnusedGoFirst()
@@ -413,17 +435,23 @@ void TestResultsCache::clearRemovesOnlyTheCache()
 
 void TestResultsCache::twoRunsShareOneCache()
 {
-    // Both start on a folder without a cache, so they also race to make it.
-    constexpr int kEach = 150;
+    // Both start on a folder without a cache, so they also race to make it; then both
+    // write at once.
+    constexpr int kEach = 400;
     QList<std::shared_ptr<QProcess>> runs;
     for (int run = 0; run < 2; ++run) {
         runs.append(std::make_shared<QProcess>());
         runs.last()->start(QStringLiteral(PELMORA_CACHE_WRITER),
                            {folder(), QString::number(run * kEach), QString::number(kEach)});
     }
+    for (const std::shared_ptr<QProcess> &run : std::as_const(runs))
+        QTRY_VERIFY_WITH_TIMEOUT(run->canReadLine(), 60000);
+    for (const std::shared_ptr<QProcess> &run : std::as_const(runs))
+        run->write("go\n");
     for (const std::shared_ptr<QProcess> &run : std::as_const(runs)) {
         QVERIFY(run->waitForFinished(120000));
         QCOMPARE(run->readAllStandardError(), QByteArray());
+        QCOMPARE(run->readAllStandardOutput(), "ready\n"_ba);
         QCOMPARE(run->exitCode(), 0);
     }
     ResultsCache cache(folder(), m_clock);
