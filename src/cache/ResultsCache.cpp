@@ -241,8 +241,9 @@ bool ResultsCache::prepareStatements()
                                 u"AND size = ? AND modified_ns = ? AND digest = ? AND rules = ?"_s},
         // The same file under the same rules has one result: an older one is of contents gone.
         {&m_statements->remove, u"DELETE FROM files WHERE device = ? AND inode = ? AND rules = ?"_s},
-        {&m_statements->insert, u"INSERT INTO files (device, inode, size, modified_ns, digest, rules, verdict, "
-                                u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s},
+        {&m_statements->insert,
+         u"INSERT INTO files (device, inode, size, modified_ns, digest, rules, verdict, "
+         u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s},
         {&m_statements->touch, u"UPDATE files SET last_used = ? WHERE id = ?"_s},
         {&m_statements->size, u"SELECT page_count, freelist_count, page_size "
                               u"FROM pragma_page_count(), pragma_freelist_count(), pragma_page_size()"_s}};
@@ -265,7 +266,8 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
             return FileResult{waiting->verdict, std::move(*addresses)};
     }
     QSqlQuery &query = m_statements->lookup;
-    if (!run(query, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, rules}))
+    if (!run(query,
+             {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, rules}))
         return std::nullopt;
     if (!query.next()) {
         if (query.lastError().isValid())
@@ -317,9 +319,9 @@ bool ResultsCache::flush()
         for (const Pending &each : std::as_const(m_pending)) {
             const FileStamp &stamp = each.stamp;
             if (!run(m_statements->remove, {qint64(stamp.device), qint64(stamp.inode), each.rules}) ||
-                !run(m_statements->insert, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs,
-                                            stamp.digest, each.rules, qint64(each.verdict), each.addresses,
-                                            each.usedAt}))
+                !run(m_statements->insert,
+                     {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest,
+                      each.rules, qint64(each.verdict), each.addresses, each.usedAt}))
                 return false;
         }
         return true;
@@ -332,7 +334,8 @@ bool ResultsCache::flush()
 
 void ResultsCache::flushWhenDue()
 {
-    if (m_pending.size() >= kPendingResults || m_pendingBytes >= kPendingBytes || m_used.size() >= kPendingUses ||
+    if (m_pending.size() >= kPendingResults || m_pendingBytes >= kPendingBytes ||
+        m_used.size() >= kPendingUses ||
         (!m_pending.isEmpty() && m_clock.now() - m_pendingSince >= kPendingMs))
         flush();
 }

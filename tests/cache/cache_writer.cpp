@@ -35,7 +35,8 @@ int main(int argc, char *argv[])
         // Each written at once, so that the two runs' writes meet as often as they can.
         same = cache.store(test::sampleStamp(quint64(i)), test::kSampleRules, result,
                            ResultsCache::Opening::WithoutPassword) &&
-               cache.flush() && cache.lookup(test::sampleStamp(quint64(i)), test::kSampleRules) == result && same;
+               cache.flush() && cache.lookup(test::sampleStamp(quint64(i)), test::kSampleRules) == result &&
+               same;
     }
     if (!cache.isUsable())
         std::fprintf(stderr, "%s\n", qPrintable(cache.problem()));
