@@ -40,8 +40,8 @@ struct CacheLimits
 // next run starts a new one; nothing outside the folder is ever touched.
 //
 // Results stored and the times of results used are written together, in one
-// transaction: when 64 results or 4 MiB wait, when one has waited a second, at flush()
-// and when the cache goes. Until then only this cache sees them.
+// transaction: when 64 results or 4 MiB wait, at the first call after one has waited a
+// second, at flush() and when the cache goes. Until then only this cache sees them.
 //
 // Not thread-safe: use each cache from the thread that made it.
 class ResultsCache
