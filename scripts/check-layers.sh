@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that every source folder includes only the layers below it and that no engine
 # library links Qt Gui or Widgets:
-#   core <- extract, convert, inputs, results <- run <- app, cli; worker on convert
+#   core <- extract, convert, inputs, results, cache <- run <- app, cli; worker on convert
 # Prints each breach; exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
@@ -11,10 +11,11 @@ declare -A allowed=(
   [convert]="core convert"
   [inputs]="core inputs"
   [results]="core results"
-  [run]="core extract convert results run"
+  [cache]="core cache"
+  [run]="core extract convert results cache run"
   [worker]="core extract convert worker"
-  [app]="core extract convert inputs results run app"
-  [cli]="core extract convert inputs results run cli"
+  [app]="core extract convert inputs results cache run app"
+  [cli]="core extract convert inputs results cache run cli"
 )
 breaches=0
 for folder in */; do
@@ -32,7 +33,7 @@ for folder in */; do
   done < <(grep -nE '^#include "[a-z]+/' -r "$folder" --include='*.h' --include='*.cpp' |
            sed -E 's#^([^:]+):([0-9]+):\#include "([a-z]+)/.*#\1:\2:\3#')
 done
-for folder in core extract convert inputs results run; do
+for folder in core extract convert inputs results cache run; do
   if grep -nE 'Qt6::(Gui|Widgets)' "$folder/CMakeLists.txt"; then
     echo "src/$folder/CMakeLists.txt links Qt Gui or Widgets"
     breaches=$((breaches + 1))

@@ -5,7 +5,7 @@ set -euo pipefail
 if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
 packages=(
   cmake ninja-build g++ ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6sql6-sqlite libxxhash-dev
   poppler-utils libpoppler-private-dev
   libtesseract-dev tesseract-ocr-eng
   fonts-liberation fonts-dejavu-core

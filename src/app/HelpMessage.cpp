@@ -15,7 +15,10 @@ QString HelpText()
            u"\r"
            u"This program will not:\r"
            u"\r"
-           u"extract an image representing text from a PDF (text within an image within a PDF)"_s;
+           u"extract an image representing text from a PDF (text within an image within a PDF)\r"
+           u"\r"
+           u"Files read before are not read again: their results are kept in ~/.cache/pelmora "
+           u"(ResultsCache=False in ~/.config/Qarvelle/Pelmora.ini turns this off)"_s;
 }
 
 void PushButton10_Click(Modal &modal, ErrorSink &errors)

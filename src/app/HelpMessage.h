@@ -7,7 +7,7 @@ namespace pelmora {
 class ErrorSink;
 class Modal;
 
-// The seven lines of the Help button's message, each ended by a CR alone, the last by nothing.
+// The nine lines of the Help button's message, each ended by a CR alone, the last by nothing.
 QString HelpText();
 
 // "Help": the message with an OK button and no icon; failures get the standard report.

@@ -28,6 +28,8 @@ public:
     static QString option6Key() { return QStringLiteral("Option6"); }
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
+    // Whether runs take and keep results in the results cache: a Boolean, true when absent.
+    static QString resultsCacheKey() { return QStringLiteral("ResultsCache"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;

@@ -1,5 +1,6 @@
 #include "cli/ExtractCommand.h"
 
+#include "cache/ResultsCache.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterWorkspace.h"
 #include "convert/OcrLanguageCheck.h"
@@ -86,6 +87,14 @@ void ExtractCommand::start()
 // The status when the work ended at once; -1 while the run goes on.
 int ExtractCommand::run()
 {
+    if (m_options.clearCache) {
+        if (const QString problem = ResultsCache::clear(m_options.cacheFolder); !problem.isEmpty()) {
+            complain(problem);
+            return kUsageError;
+        }
+        if (!m_options.merge && m_options.inputs.isEmpty() && m_options.filesFrom.isEmpty())
+            return 0;
+    }
     if (m_options.merge)
         return merge();
     if (!prepare())

@@ -1,5 +1,6 @@
 #include "cli/ExtractOptions.h"
 
+#include "cache/ResultsCache.h"
 #include "core/AppError.h"
 #include "core/NativePath.h"
 
@@ -90,8 +91,17 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                           u"The languages of the scans, tesseract's codes joined with \"+\" "
                                           u"(default: eng); implies --ocr."_s,
                                           u"LANGS"_s);
-    parser.addOptions({help, version, password, passwordFile, comma, format, output, quiet, allFiles, timeout,
-                       jobs, converter, ocr, ocrLanguages, links, filesFrom, nullSeparated, merge});
+    const QCommandLineOption noCache(u"no-cache"_s,
+                                     u"Convert every file: take no results from the cache and keep none."_s);
+    const QCommandLineOption cacheDir(u"cache-dir"_s,
+                                      u"Keep the results cache in DIR (default: $XDG_CACHE_HOME/pelmora, "
+                                      u"that is ~/.cache/pelmora)."_s,
+                                      u"DIR"_s);
+    const QCommandLineOption clearCache(
+        u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
+    parser.addOptions({help,  version,   password,      passwordFile, comma,     format,   output,
+                       quiet, allFiles,  timeout,       jobs,         converter, ocr,      ocrLanguages,
+                       links, filesFrom, nullSeparated, merge,        noCache,   cacheDir, clearCache});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -155,7 +165,13 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         parsed.error =
             u"--converter pdftotext takes no passwords: pdftotext would show them to every user of "
             u"this machine in its command line. Leave out --converter to use passwords."_s;
-    if (options.inputs.isEmpty() && options.filesFrom.isEmpty() && parsed.error.isEmpty())
+    options.cache = !parser.isSet(noCache);
+    options.cacheFolder = parser.isSet(cacheDir) ? parser.value(cacheDir) : ResultsCache::defaultFolder();
+    if (parser.isSet(cacheDir) && options.cacheFolder.isEmpty())
+        parsed.error = u"--cache-dir takes a folder."_s;
+    options.clearCache = parser.isSet(clearCache);
+    const bool clearOnly = options.clearCache && !options.merge;
+    if (options.inputs.isEmpty() && options.filesFrom.isEmpty() && parsed.error.isEmpty() && !clearOnly)
         parsed.error = options.merge ? u"No results to merge given."_s : u"No PDF files or folders given."_s;
     return parsed;
 }

@@ -26,6 +26,9 @@ struct ExtractOptions
     bool allFiles = false;
     int timeoutSeconds = 0;
     int jobs = 0; // 0: one per processor core
+    bool cache = true;
+    QString cacheFolder; // the default one unless --cache-dir names another
+    bool clearCache = false;
 };
 
 struct ParsedCommandLine

@@ -1,5 +1,6 @@
 #include "core/Clock.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -26,6 +27,7 @@ class SystemClock : public Clock
 public:
     SystemClock() { m_elapsed.start(); }
     qint64 now() const override { return m_elapsed.elapsed(); }
+    qint64 wallTime() const override { return QDateTime::currentMSecsSinceEpoch(); }
     std::unique_ptr<Ticker> every(int intervalMs, std::function<void()> tick) override
     {
         return std::make_unique<TimerTicker>(intervalMs, std::move(tick));

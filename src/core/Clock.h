@@ -23,6 +23,9 @@ public:
 
     // Milliseconds on a scale that never goes back; its zero means nothing.
     virtual qint64 now() const = 0;
+    // Milliseconds since 1970 (UTC) by the calendar, which may jump: for times kept
+    // from one run to the next.
+    virtual qint64 wallTime() const = 0;
     // Calls `tick` every `intervalMs` from the event loop until the ticker is destroyed.
     virtual std::unique_ptr<Ticker> every(int intervalMs, std::function<void()> tick) = 0;
 

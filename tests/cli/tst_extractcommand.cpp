@@ -89,6 +89,7 @@ private Q_SLOTS:
     void shardedRunsMergeToOneRun();
     void scansAreReadOnRequest();
     void usageErrors();
+    void clearCacheRemovesOnlyTheCache();
     void fullDiskCutsNoText();
 
 private:
@@ -420,7 +421,27 @@ void TestExtractCommand::usageErrors()
     const CommandResult help = runCommand({u"--help"_s});
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.contains("--password-file"));
+    QVERIFY(help.out.contains("--no-cache") && help.out.contains("--clear-cache"));
     QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
+}
+
+void TestExtractCommand::clearCacheRemovesOnlyTheCache()
+{
+    // Alone it clears and ends; with inputs, the run follows.
+    const QString folder = m_temp.filePath(u"cache"_s);
+    const QStringList cacheFiles{u"pelmora-cache.db"_s, u"pelmora-cache.db-wal"_s,
+                                 u"pelmora-cache.db.corrupt"_s};
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &name : cacheFiles + QStringList{u"notes.txt"_s})
+        QVERIFY(test::writeFile(folder + u'/' + name, "x"));
+    const CommandResult alone = runCommand({u"--clear-cache"_s, u"--cache-dir"_s, folder});
+    QCOMPARE(alone.status, 0);
+    QCOMPARE(alone.out + alone.err, QByteArray());
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"notes.txt"_s});
+    const CommandResult run = runCommand({u"--clear-cache"_s, u"--no-cache"_s, data("contacts-1.pdf")});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.contains('@'));
+    QCOMPARE(runCommand({u"--cache-dir"_s, QString(), data("contacts-1.pdf")}).status, 2);
 }
 
 void TestExtractCommand::fullDiskCutsNoText()

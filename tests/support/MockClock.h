@@ -19,6 +19,8 @@ public:
     MockClock &operator=(const MockClock &) = delete;
 
     qint64 now() const override { return m_now; }
+    // A calendar that moves with now(), from a fixed day on.
+    qint64 wallTime() const override { return kWallStart + m_now; }
     std::unique_ptr<Ticker> every(int intervalMs, std::function<void()> tick) override;
 
     // Moves the clock on by `ms`, firing what falls due.
@@ -31,7 +33,8 @@ private:
     class MockTicker;
     friend class MockTicker;
 
-    qint64 m_now = 1000000; // far from 0, so "time since" never starts negative
+    static constexpr qint64 kWallStart = 1700000000000; // 14 November 2023
+    qint64 m_now = 1000000;                             // far from 0, so "time since" never starts negative
     quint64 m_nextId = 0;
     // Shared with the tickers, which may outlive the clock.
     std::shared_ptr<QList<Entry>> m_entries;

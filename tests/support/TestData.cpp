@@ -1,5 +1,6 @@
 #include "TestData.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -65,6 +66,15 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QByteArray folderBytes(const QString &folder)
+{
+    QByteArray bytes;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        bytes += readFile(dir.filePath(name));
+    return bytes;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

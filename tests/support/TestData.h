@@ -27,5 +27,8 @@ QByteArray PdfOfObjects(const QList<QByteArray> &objects);
 QByteArray readFile(const QString &path);
 // Writes the whole file; false, with a warning, when it could not.
 [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
+// The bytes of every file in a folder (hidden ones too), one after the other: for
+// checking what was never written there.
+QByteArray folderBytes(const QString &folder);
 
 } // namespace pelmora::test

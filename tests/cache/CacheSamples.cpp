@@ -1,0 +1,27 @@
+#include "CacheSamples.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora::test {
+
+FileStamp sampleStamp(quint64 number)
+{
+    FileStamp stamp;
+    stamp.device = 2049;
+    stamp.inode = 1000 + number;
+    stamp.size = qint64(4096 + number);
+    stamp.modifiedNs = 1700000000123456789 + qint64(number);
+    stamp.digest = QByteArray::number(number).rightJustified(16, '#');
+    return stamp;
+}
+
+FileResult sampleResult(int count, int first)
+{
+    FileResult result;
+    for (int i = first; i < first + count; ++i)
+        result.addresses.append({u"person.%1@example-domain.org"_s.arg(i), 1 + (i - first) / 10, 1 + i % 3,
+                                 i % 2 == 0 ? u"text"_s : u"link"_s});
+    return result;
+}
+
+} // namespace pelmora::test
