@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extract/AddressRules.h"
 #include "run/PasswordPrompt.h"
 
 #include <QWidget>
@@ -79,6 +80,7 @@ private:
     void setTabOrder();
     void connectControls();
     PasswordMode passwordMode() const;
+    AddressRules addressRules() const;
 
     Services m_services;
     std::unique_ptr<ErrorMessage> m_errors;

@@ -80,6 +80,7 @@ void RunController::PushButton2_Click()
 void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
     auto run = std::make_unique<BatchRun>(m_parts.converter, static_cast<BatchRunHost &>(*this), pdfs);
+    run->setAddressRules(m_parts.addressRules());
     if (recognise) {
         run->setRecognition(kScanLanguages);
         run->continueAfter(*m_run);

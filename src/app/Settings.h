@@ -29,6 +29,10 @@ public:
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
     static QString extensionKey() { return QStringLiteral("Extension"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
+    // Booleans, False when never written: keep addresses of any top-level domain; also
+    // take addresses written in disguise.
+    static QString anyDomainKey() { return QStringLiteral("AnyDomain"); }
+    static QString disguisedKey() { return QStringLiteral("Disguised"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;

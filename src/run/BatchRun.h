@@ -38,6 +38,7 @@ struct FoundAddress
     QString file; // the listed path
     int page = 0; // 1-based
     std::shared_ptr<const SeenAddresses> tally;
+    FoundVia via = FoundVia::Text;
     int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
 };
 
@@ -71,6 +72,9 @@ public:
     void setRecognition(const QString &languages) { m_languages = languages; }
     // The addresses of the mailto: links of each page count too, after that page's text.
     void setLinks(bool links) { m_links = links; }
+    // What counts as an address; with Disguised, a page's disguised addresses follow its
+    // plain ones.
+    void setAddressRules(const AddressRules &rules) { m_rules = rules; }
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
     void continueAfter(BatchRun &earlier);
@@ -99,6 +103,7 @@ private:
     {
         QString address;
         int page;
+        FoundVia via;
     };
     struct Row
     {
@@ -127,12 +132,12 @@ private:
     bool answerWaitingRow(qsizetype index);
     void onPolled(qsizetype index, int counter);
     void onRecognising(qsizetype index, int page, int pages);
-    void onText(qsizetype index, int page, const QByteArray &text);
+    void onText(qsizetype index, int page, const QByteArray &text, FoundVia via);
     void onConverted(qsizetype index, ConversionOutcome outcome);
     void settle(qsizetype index, ConversionOutcome outcome);
     void reportReadyRows();
     void reportAddresses(Row &row);
-    void emitFresh(const QStringList &fresh, const QString &file, int page);
+    void emitFresh(const QList<Sighting> &fresh, const QString &file);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
     void endConversions();
@@ -146,6 +151,7 @@ private:
     std::optional<QString> m_sharedPassword; // the answer for all files, once asked
     QString m_languages;
     bool m_links = false;
+    AddressRules m_rules;
     QString m_restingText;
     QString m_caption;
     int m_value = 0;
