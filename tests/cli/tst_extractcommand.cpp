@@ -387,15 +387,11 @@ void TestExtractCommand::trapCorpusGivesTheExpectedLists()
 void TestExtractCommand::domainFilters()
 {
     const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf")};
-    const QStringList all = lines(test::readFile(data("addresses/expected.txt")));
-    const auto domainOf = [](const QString &address) {
-        return address.sliced(address.indexOf(u'@') + 1).toLower();
-    };
     const QString patterns = m_temp.filePath(u"papers.txt"_s);
     QVERIFY(test::writeFile(patterns, "# universities\n*.edu\n\n  UCL.ac.uk  \n"));
     QStringList papers, rest;
-    for (const QString &address : all) {
-        const QString domain = domainOf(address);
+    for (const QString &address : lines(test::readFile(data("addresses/expected.txt")))) {
+        const QString domain = address.sliced(address.indexOf(u'@') + 1).toLower();
         (domain.endsWith(u".edu"_s) || domain == u"ucl.ac.uk"_s ? papers : rest).append(address);
     }
     QVERIFY(papers.size() >= 5 && rest.size() > papers.size());
@@ -417,20 +413,6 @@ void TestExtractCommand::domainFilters()
         lines(runCommand(corpus + QStringList{u"--exclude-domain=*.edu"_s, u"--exclude-domain=ucl.ac.uk"_s,
                                               u"--only-domain=*.org"_s})
                   .out));
-
-    const QString empty = m_temp.filePath(u"empty.txt"_s);
-    QVERIFY(test::writeFile(empty, "# nothing\n\n"));
-    for (const QStringList &misuse :
-         {QStringList{u"--exclude-domain"_s, u"exa mple.com"_s},
-          QStringList{u"--only-domain"_s, u"@"_s + m_temp.filePath(u"none.txt"_s)},
-          QStringList{u"--only-domain"_s, u"@"_s + empty}}) {
-        const CommandResult refused = runCommand(misuse + corpus);
-        QCOMPARE(refused.status, 2);
-        QCOMPARE(refused.out, QByteArray());
-        QVERIFY2(refused.err.contains("is no domain pattern") || refused.err.contains("cannot be read") ||
-                     refused.err.contains("holds no pattern"),
-                 refused.err.constData());
-    }
 }
 
 void TestExtractCommand::csvCellsAreNeverFormulas()
@@ -581,7 +563,10 @@ void TestExtractCommand::usageErrors()
          {QStringList{u"--format"_s, u"xml"_s, data("contacts-1.pdf")},
           QStringList{u"--comma"_s, u"--format"_s, u"csv"_s, data("contacts-1.pdf")},
           QStringList{u"--null"_s, data("contacts-1.pdf")}, QStringList{u"--merge"_s},
-          QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")}})
+          QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")},
+          QStringList{u"--exclude-domain"_s, u"exa mple.com"_s, data("contacts-1.pdf")},
+          QStringList{u"--only-domain"_s, u"@"_s + data("none.list"), data("contacts-1.pdf")},
+          QStringList{u"--only-domain=@"_s + data("empty.pdf"), data("contacts-1.pdf")}})
         QCOMPARE(runCommand(misuse).status, 2);
     const CommandResult notResults = runCommand({u"--merge"_s, data("contacts-1.pdf")});
     QVERIFY2(notResults.err.contains("contacts-1.pdf cannot be merged: line 1 is not an address"),
