@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
     QElapsedTimer timer;
     timer.start();
     SeenAddresses seen;
-    const QStringList results = ExtractEmailToArray(text, seen);
+    const QStringList results = ExtractEmailToArray(text, seen, {});
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const double after = peakMiB();
     std::printf("%d distinct addresses in %.1f MB of text: %lld found in %.2f s\n", count,

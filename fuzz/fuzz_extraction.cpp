@@ -2,9 +2,12 @@
 // blank the punctuation (CleanPunctuation), cut at the separators and keep words with
 // "@" and "." (SplitCandidates), drop a run of trailing full stops, match the whole word
 // with std::regex (IsValidEmail), keep the first spelling and count every sighting.
-// The input is split at NUL bytes into texts that one run searches in turn.
+// The input is split at NUL bytes into texts that one run searches in turn. The run's
+// own rules (the defaults, and disguised addresses) must hold up on the same bytes and
+// give nothing the pattern, or its punycode form, would not accept.
 
 #include "extract/AddressExtraction.h"
+#include "extract/DisguisedAddresses.h"
 
 #include <cctype>
 #include <cstdint>
@@ -159,6 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The texts of one run share what has been seen and count every sighting.
     pelmora::SeenAddresses seen;
+    pelmora::SeenAddresses ruled;
+    pelmora::AddressRules disguised;
+    disguised.on |= pelmora::AddressRule::Disguised;
     std::set<std::string> referenceSeen;
     std::map<std::string, int> referenceCounts;
     std::size_t from = 0;
@@ -169,8 +175,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (const std::string &word : referenceValid(text))
             ++referenceCounts[lower(word)];
         const Words fresh = referenceFresh(text, referenceSeen);
-        expectSame("ExtractEmailToArray", text, bytesOf(pelmora::ExtractEmailToArray(viewOf(text), seen)),
-                   fresh);
+        expectSame(
+            "ExtractEmailToArray", text,
+            bytesOf(pelmora::ExtractEmailToArray(viewOf(text), seen, pelmora::AddressRules::patternOnly())),
+            fresh);
+        for (const std::string &address :
+             bytesOf(pelmora::ExtractEmailToArray(viewOf(text), ruled, disguised) +
+                     pelmora::ExtractDisguised(viewOf(text), ruled, disguised))) {
+            if (!matchesPattern(address) && address.find(".xn--") == std::string::npos) {
+                print("not an address by the run's rules", {address});
+                std::abort();
+            }
+        }
         if (static_cast<std::size_t>(seen.size()) != referenceSeen.size()) {
             std::fprintf(stderr, "MISMATCH in SeenAddresses: %lld keys, reference %zu\n",
                          static_cast<long long>(seen.size()), referenceSeen.size());

@@ -27,11 +27,14 @@ QString lookAlikeKey(const QString &address)
     return address.toLower().replace(u'0', u'o').replace(u'5', u's');
 }
 
-// Every address of the text once, in the first spelling met.
+// Every address of the text once, in the first spelling met, by the pattern alone: the
+// repairs promise not to change a word the pattern accepts. (The run's Unicode word
+// boundaries would see "a@b.org" in "x\u2013a@b.org", which the dash repair rightly
+// mends into "x-a@b.org".)
 QStringList addressesOf(const QByteArray &text)
 {
     pelmora::SeenAddresses seen;
-    return pelmora::ExtractEmailToArray(text, seen);
+    return pelmora::ExtractEmailToArray(text, seen, pelmora::AddressRules::patternOnly());
 }
 
 } // namespace

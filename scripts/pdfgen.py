@@ -10,6 +10,10 @@ gives the same bytes.
     pdfgen.py samples OUTDIR            text PDFs of assets/Samples (before qpdf)
     pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised (test, letter, ocr)
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
+    pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
+
+Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
+spare byte code, and a ToUnicode map tells the converter which character it is.
 """
 
 import re
@@ -87,6 +91,11 @@ class Page:
         if rgb:
             self.ops.append(b"0 0 0 rg")
 
+    def utext(self, x, y, s, size=11.0):
+        """One line with any Unicode characters (font F6)."""
+        self.ops.append(b"BT /F6 %s Tf %s %s Td %s Tj ET" % (
+            num(size).encode(), num(x).encode(), num(y).encode(), self.doc.unicode_string(s)))
+
     def centred(self, y, s, font="F1", size=11.0, rgb=None):
         self.text((self.width - text_width(s, font, size)) / 2, y, s, font, size, rgb)
 
@@ -126,6 +135,37 @@ class Document:
         self.fonts = fonts
         self.pages = []
         self.objects = []  # bytes of object n+1; None until filled
+        self.codes = {}  # character beyond ASCII -> its byte code in F6
+
+    # Byte codes that are no printable ASCII, for the characters of utext().
+    _SPARE_CODES = list(range(1, 32)) + list(range(127, 256))
+
+    def unicode_string(self, s):
+        out = bytearray(b"(")
+        for ch in s:
+            if 32 <= ord(ch) <= 126:
+                b = ord(ch)
+            else:
+                if ch not in self.codes:
+                    self.codes[ch] = self._SPARE_CODES[len(self.codes)]
+                b = self.codes[ch]
+            out += b"\\%03o" % b if b in (0x28, 0x29, 0x5C) or not 32 <= b <= 126 else bytes([b])
+        return bytes(out + b")")
+
+    def _unicode_font(self):
+        widths = [_HELV[c - 32] if 32 <= c <= 126 else 556 for c in range(1, 256)]
+        lines = ["/CIDInit /ProcSet findresource begin 12 dict begin begincmap",
+                 "/CMapName /Pelmora-Traps def /CMapType 2 def",
+                 "1 begincodespacerange <00> <FF> endcodespacerange",
+                 "%d beginbfchar" % len(self.codes)]
+        for ch, code in sorted(self.codes.items(), key=lambda item: item[1]):
+            lines.append("<%02X> <%s>" % (code, ch.encode("utf-16-be").hex().upper()))
+        lines += ["endbfchar", "endcmap CMapName currentdict /CMap defineresource pop end end"]
+        cmap = self._stream("\n".join(lines).encode())
+        font = self._reserve()
+        self.objects[font - 1] = b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FirstChar 1/LastChar 255" \
+            b"/Widths[%s]/ToUnicode %d 0 R>>" % (" ".join(map(str, widths)).encode(), cmap)
+        return font
 
     def _reserve(self):
         self.objects.append(None)
@@ -164,6 +204,8 @@ class Document:
                 font_objs[name] = self._reserve()
                 self.objects[font_objs[name] - 1] = (
                     b"<</Type/Font/Subtype/Type1/BaseFont/%s/Encoding/WinAnsiEncoding>>" % base.encode())
+            if self.codes:
+                font_objs["F6"] = self._unicode_font()
         font_dict = b"".join(b"/%s %d 0 R" % (n.encode(), o) for n, o in font_objs.items())
         shared_res = self._reserve()
         self.objects[shared_res - 1] = b"<</Font<<%s>>/ProcSet[/PDF/Text/ImageB/ImageC]>>" % font_dict
@@ -549,6 +591,57 @@ def scan_page(path, which):
     d.save(path)
 
 
+def address_traps(path):
+    """Text around addresses that the address rules must see through, or see through."""
+    d = Document("Address traps")
+    pages = [
+        ["Dashes glued to addresses",
+         "Kathy Brown \u2013kathy@cs.umb.edu and \u2014em@dash.org",
+         "figure dash \u2012fig@dash.net, minus \u2212minus@math.de",
+         "a hyphen of Unicode joins: mary\u2010jane@hyphen.org, nb\u2011hyphen@hyphen.org",
+         "Quotes: \u201calice@quotes.com\u201d, \u2018bob@quotes.com\u2019, \u201ecarol@quotes.de\u201c",
+         "\u00abdora@guillemets.fr\u00bb and \u2039eve@guillemets.ch\u203a",
+         "Brackets: \u27e8fred@angle.org\u27e9 \u300cgina@kagikakko.jp\u300d \u300ehana@nijuu.jp\u300f",
+         "\u3010ivan@lenticular.cn\u3011 \uff08jo@fullwidth.cn\uff09 \uff3bkim@fullwidth.kr\uff3d",
+         "\u3008max@cjk.jp\u3009 \u2985nia@white.org\u2986 \uff5blea@fullwidth.tw\uff5d",
+         "Spaces: Mail:\u00a0nbsp@spaces.org, to\u202fnarrow@spaces.org,",
+         "\u3000ideo@spaces.jp, zw\u200bsp@zero.org, soft\u00adhyphen@shy.org",
+         "and \ufeffbom@zero.org; an accent still spoils a word: j\u00fcrgen@umlaut.de"],
+        ["Encoded at-signs",
+         "name%40encoded.com and entity&#64;encoded.org, hex&#x40;encoded.net",
+         "but not 50%40 of them, nor %40alone.org",
+         "Grouped addresses of a paper",
+         "{alice,bob}@cs.example.edu and {carol, dave}@lab.example.org",
+         "{erin}@one.example.org; {not a list}@x.example.org",
+         "Disguised addresses",
+         "jane [at] example [dot] org, john (at) example (dot) org",
+         "kate(at)example.de, liam AT example DOT org, mia@example[.]org",
+         "we meet AT noon, dinner at eight dot thirty, see (at) home"],
+        ["Web and code",
+         "logo@2x.png icon@3x.jpg banner@2x.webp lodash@4.17.21 express@4.18.2",
+         "git-tag v1.2@release.notes; user@localhost; admin@server.local",
+         "test@example.test x@foo.invalid y@bar.example root@192.168.1.1",
+         "user@[192.0.2.1] is an address literal",
+         "mailto:sales@shop.com?subject=Hi, Office@Shop.NET",
+         "file names with a country's ending: notes@readme.md; a build: matplotlib@3.9.dev",
+         "punycode: info@example.xn--p1ai, fake@host.xn--zzzz"],
+    ]
+    for title, *lines in pages:
+        p = d.page()
+        p.text(72, 720, title, "F2", 16)
+        y = 690
+        for line in lines:
+            if all(32 <= ord(c) <= 126 for c in line) and not line.startswith(("Grouped", "Disguised")):
+                p.text(72, y, line, "F1", 12)
+            elif line.startswith(("Grouped", "Disguised")):
+                y -= 10
+                p.text(72, y, line, "F2", 14)
+            else:
+                p.utext(72, y, line, 12)
+            y -= 22
+    d.save(path)
+
+
 def _read_netpbm(data):
     """Header of a binary PBM (P4) or PGM (P5); returns kind, w, h, maxval, pixels."""
     tokens = []
@@ -605,6 +698,8 @@ def main(argv):
         scan_page(argv[2], argv[3])
     elif cmd == "imagepdf" and len(argv) >= 5:
         image_pdf(argv[2], float(argv[3]), argv[4:])
+    elif cmd == "addresstraps" and len(argv) == 3:
+        address_traps(argv[2])
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -10,6 +10,7 @@ packages=(
   libtesseract-dev tesseract-ocr-eng
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool imagemagick
+  libpsl-dev publicsuffix
   pdfgrep parallel ghostscript fonts-urw-base35
   clang libclang-rt-14-dev clang-format-14 clang-tidy-14
 )

@@ -18,6 +18,8 @@
 #include "app/StartUp.h"
 #include "app/TextListModel.h"
 #include "convert/ConverterWorkspace.h"
+#include "core/AppError.h"
+#include "extract/KnownDomains.h"
 #include "run/ErrorTrap.h"
 
 #include <QApplication>
@@ -168,7 +170,8 @@ void Form1::setTabOrder()
 void Form1::connectControls()
 {
     m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter,
-                               m_services.clock, *m_busy, [this] { return passwordMode(); }},
+                               m_services.clock, *m_busy, [this] { return passwordMode(); },
+                               [this] { return addressRules(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
@@ -216,11 +219,28 @@ PasswordMode Form1::passwordMode() const
     return m_passwords->mode();
 }
 
+AddressRules Form1::addressRules() const
+{
+    const auto isSet = [this](const QString &key) {
+        try {
+            return Settings::toBoolean(m_services.settings.read(key, Settings::fromBoolean(false)));
+        } catch (const AppError &) {
+            return false; // a hand-edited value that is no boolean: the default
+        }
+    };
+    AddressRules rules;
+    const bool anyDomain = isSet(Settings::anyDomainKey());
+    rules.on.setFlag(AddressRule::KnownDomains, !anyDomain);
+    rules.on.setFlag(AddressRule::BracketArtefacts, !anyDomain);
+    rules.on.setFlag(AddressRule::Disguised, isSet(Settings::disguisedKey()));
+    return rules;
+}
+
 void Form1::Form_Load()
 {
     const QString &folder = m_services.programFolder;
     ErrorTrap trap(*m_errors, u"Form1"_s, u"Form_Load"_s);
-    // Ten steps in a fixed order; a failed one is reported and the next one runs.
+    // Eleven steps in a fixed order; a failed one is reported and the next one runs.
     // 1-2: the look files.
     trap.step([&] { ApplySkin(folder, *this, {Frame1, Frame6, Check1, Option5, Option6}); });
     trap.step([&] { m_pointers->setHandPointer(LoadHandPointer(folder)); });
@@ -249,6 +269,12 @@ void Form1::Form_Load()
     trap.step([&] {
         if (m_services.workspace.isUsable())
             m_services.workspace.EnsureConverter();
+    });
+    // 11: a list of known domains that cannot be read is told once, before any run.
+    trap.step([&] {
+        const QString &problem = KnownDomains::system().problem();
+        if (addressRules().has(AddressRule::KnownDomains) && !problem.isEmpty())
+            m_services.modal.showMessage(AppTitle(), problem, Modal::Icon::Warning);
     });
 }
 

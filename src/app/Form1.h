@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extract/AddressRules.h"
 #include "run/PasswordPrompt.h"
 
 #include <QWidget>
@@ -81,6 +82,7 @@ private:
     void setTabOrder();
     void connectControls();
     PasswordMode passwordMode() const;
+    AddressRules addressRules() const;
 
     Services m_services;
     std::unique_ptr<ErrorMessage> m_errors;

@@ -76,6 +76,7 @@ void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
     auto run = std::make_unique<BatchRun>(m_parts.converter, pdfs);
     run->setPasswordMode(m_parts.passwordMode);
+    run->setAddressRules(m_parts.addressRules());
     if (recognise) {
         run->setRecognition(kScanLanguages);
         run->continueAfter(*m_run);

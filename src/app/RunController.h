@@ -34,6 +34,8 @@ public:
         BusyState &busy;
         // The password options as the window shows them at this moment.
         std::function<PasswordMode()> passwordMode;
+        // What counts as an address, read when a run starts.
+        std::function<AddressRules()> addressRules;
     };
 
     explicit RunController(const Parts &parts, QObject *parent = nullptr);

@@ -30,6 +30,10 @@ public:
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
     // Whether runs take and keep results in the results cache: a Boolean, true when absent.
     static QString resultsCacheKey() { return QStringLiteral("ResultsCache"); }
+    // Booleans, False when never written: keep addresses of any top-level domain; also
+    // take addresses written in disguise.
+    static QString anyDomainKey() { return QStringLiteral("AnyDomain"); }
+    static QString disguisedKey() { return QStringLiteral("Disguised"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;

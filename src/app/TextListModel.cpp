@@ -4,6 +4,26 @@
 
 namespace pelmora {
 
+namespace {
+
+// Said after where an address was found, unless it stood in the page's text.
+QString howFound(FoundVia via)
+{
+    switch (via) {
+    case FoundVia::Link:
+        return QStringLiteral(" (from a link)");
+    case FoundVia::Recognised:
+        return QStringLiteral(" (read from a scanned page)");
+    case FoundVia::Disguised:
+        return QStringLiteral(" (written in disguise)");
+    case FoundVia::Text:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 TextListModel::TextListModel(const QString &header, bool checkable, QObject *parent)
     : QAbstractListModel(parent), m_header(header), m_checkable(checkable)
 {
@@ -25,7 +45,7 @@ QVariant TextListModel::data(const QModelIndex &index, int role) const
         return row.checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole && !row.file.isEmpty())
         return QString(QStringLiteral("First found in ") + row.file + QStringLiteral(", page ") +
-                       QString::number(row.page));
+                       QString::number(row.page) + howFound(row.via));
     return {};
 }
 
@@ -64,7 +84,7 @@ void TextListModel::append(const QStringList &texts)
     QList<Row> rows;
     rows.reserve(texts.size());
     for (const QString &text : texts)
-        rows.append(Row{text, false, {}, 0, {}});
+        rows.append(Row{text, false, {}, 0, {}, FoundVia::Text});
     append(std::move(rows));
 }
 
@@ -73,7 +93,7 @@ void TextListModel::append(const QList<FoundAddress> &found)
     QList<Row> rows;
     rows.reserve(found.size());
     for (const FoundAddress &address : found)
-        rows.append(Row{address.address, false, address.file, address.page, address.tally});
+        rows.append(Row{address.address, false, address.file, address.page, address.tally, address.via});
     append(std::move(rows));
 }
 
@@ -124,7 +144,7 @@ QList<FoundAddress> TextListModel::sources() const
     QList<FoundAddress> sources;
     sources.reserve(m_rows.size());
     for (const Row &row : m_rows)
-        sources.append({row.text, row.file, row.page, row.tally});
+        sources.append({row.text, row.file, row.page, row.tally, row.via});
     return sources;
 }
 

@@ -46,6 +46,7 @@ private:
         QString file;
         int page = 0;
         std::shared_ptr<const SeenAddresses> tally;
+        FoundVia via = FoundVia::Text;
     };
     void append(QList<Row> rows);
     QString m_header;

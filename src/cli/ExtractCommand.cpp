@@ -8,6 +8,7 @@
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
+#include "extract/KnownDomains.h"
 #include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
 
@@ -61,6 +62,9 @@ bool ExtractCommand::prepare()
         m_passwords = m_options.passwords;
         if (!m_options.passwordFile.isEmpty())
             m_passwords += ReadPasswordFile(m_options.passwordFile);
+        m_rules = ReadAddressRules(m_options);
+        if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
+            complain(KnownDomains::system().problem());
         m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
         m_workspace->EnsureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
@@ -115,6 +119,7 @@ int ExtractCommand::run()
     m_run->setPasswords(m_passwords);
     m_run->setRecognition(m_options.ocrLanguages);
     m_run->setLinks(m_options.links);
+    m_run->setAddressRules(m_rules);
     if (m_options.jobs > 0)
         m_run->setParallelJobs(m_options.jobs);
     m_run->setTimeout(m_options.timeoutSeconds * 1000);
@@ -207,6 +212,8 @@ int ExtractCommand::merge()
     try {
         if (!m_options.outputFile.isEmpty())
             CheckOutputFile(m_options.outputFile);
+        // The parts were searched with their own rules; only the domain filters still apply.
+        const DomainFilter domains = ReadAddressRules(m_options).domains;
         for (const QString &part : m_options.inputs) {
             QFile file(part);
             if (!file.open(QIODevice::ReadOnly))
@@ -219,6 +226,8 @@ int ExtractCommand::merge()
             }
             for (const AddressSource &row : std::as_const(partRows)) {
                 const QString key = row.address.toLower();
+                if (!domains.accepts(key.sliced(key.indexOf(u'@') + 1).toLatin1()))
+                    continue;
                 if (const auto at = known.constFind(key); at != known.cend()) {
                     rows[*at].count += row.count;
                 } else {

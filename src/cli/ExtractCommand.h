@@ -50,6 +50,7 @@ private:
     std::FILE *m_err;
     bool m_showProgress;
     QStringList m_passwords;
+    AddressRules m_rules;
     std::unique_ptr<ConverterWorkspace> m_workspace;
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<BatchRun> m_run;

@@ -56,10 +56,29 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     const QCommandLineOption format(
         u"format"_s,
         u"lines (the default: one address per line), comma (all on one line, each "
-        u"followed by a comma), csv (address,file,page,count with a header) or "
-        u"jsonl (one JSON object per address with its file, page and count)."_s,
+        u"followed by a comma), csv (address,file,page,count,via with a header; a cell that "
+        u"begins like a spreadsheet formula gets an apostrophe in front) or jsonl (one JSON "
+        u"object per address with its file, page, count and via: text, link, recognised or "
+        u"disguised)."_s,
         u"NAME"_s);
     const QCommandLineOption links(u"links"_s, u"Also take the addresses of each page's mailto: links."_s);
+    const QCommandLineOption anyDomain(
+        u"any-domain"_s, u"Keep addresses whatever their top-level domain; by default it must be "
+                         u"one of the Public Suffix List (so ver@array.sty and logo@2x.png are "
+                         u"left out)."_s);
+    const QCommandLineOption disguised(
+        u"disguised"_s, u"Also take addresses written in disguise: name [at] example [dot] org, "
+                        u"name (at) example (dot) org, name(at)example.org, "
+                        u"name AT example DOT org, name@example[.]org."_s);
+    const QCommandLineOption excludeDomain(u"exclude-domain"_s,
+                                           u"Leave out addresses of domains matching PATTERN (example.com, "
+                                           u"*.example.com; give it again for more; @FILE: the patterns of "
+                                           u"FILE, one per line)."_s,
+                                           u"PATTERN"_s);
+    const QCommandLineOption onlyDomain(u"only-domain"_s,
+                                        u"Keep only addresses of domains matching PATTERN (as for "
+                                        u"--exclude-domain)."_s,
+                                        u"PATTERN"_s);
     const QCommandLineOption filesFrom(u"files-from"_s,
                                        u"Also take the files and folders listed in FILE, one per line "
                                        u"(\"-\": standard input)."_s,
@@ -99,9 +118,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,  version,   password,      passwordFile, comma,     format,   output,
-                       quiet, allFiles,  timeout,       jobs,         converter, ocr,      ocrLanguages,
-                       links, filesFrom, nullSeparated, merge,        noCache,   cacheDir, clearCache});
+    parser.addOptions({help,     version,  password,   passwordFile,  comma,        format,    output,
+                       quiet,    allFiles, timeout,    jobs,          converter,    ocr,       ocrLanguages,
+                       links,    anyDomain, disguised, excludeDomain, onlyDomain,   filesFrom, nullSeparated,
+                       merge,    noCache,  cacheDir,   clearCache});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -139,6 +159,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         options.format = ResultsFormat::CommaList;
     }
     options.links = parser.isSet(links);
+    options.anyDomain = parser.isSet(anyDomain);
+    options.disguised = parser.isSet(disguised);
+    options.excludedDomains = parser.values(excludeDomain);
+    options.onlyDomains = parser.values(onlyDomain);
     options.filesFrom = parser.value(filesFrom);
     options.nullSeparated = parser.isSet(nullSeparated);
     options.merge = parser.isSet(merge);
@@ -197,6 +221,47 @@ QStringList ReadPasswordFile(const QString &path)
             passwords.append(QString::fromUtf8(line));
     }
     return passwords;
+}
+
+namespace {
+
+// A pattern, or with "@FILE" the patterns of FILE.
+QStringList domainPatterns(const QString &value)
+{
+    if (!value.startsWith(u'@'))
+        return {value};
+    const QString path = value.sliced(1);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(u"The list of domains "_s + path + u" cannot be read: "_s + file.errorString());
+    QStringList patterns;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString pattern = QString::fromUtf8(line).trimmed();
+        if (!pattern.isEmpty() && !pattern.startsWith(u'#'))
+            patterns.append(pattern);
+    }
+    if (patterns.isEmpty())
+        throw AppError(u"The list of domains "_s + path + u" holds no pattern."_s);
+    return patterns;
+}
+
+} // namespace
+
+AddressRules ReadAddressRules(const ExtractOptions &options)
+{
+    AddressRules rules;
+    rules.on.setFlag(AddressRule::KnownDomains, !options.anyDomain);
+    rules.on.setFlag(AddressRule::BracketArtefacts, !options.anyDomain);
+    rules.on.setFlag(AddressRule::Disguised, options.disguised);
+    for (const QString &value : options.excludedDomains) {
+        for (const QString &pattern : domainPatterns(value))
+            rules.domains.exclude(pattern);
+    }
+    for (const QString &value : options.onlyDomains) {
+        for (const QString &pattern : domainPatterns(value))
+            rules.domains.keepOnly(pattern);
+    }
+    return rules;
 }
 
 QStringList ReadInputList(const QString &path, bool nullSeparated)

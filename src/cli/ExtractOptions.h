@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ConverterChoice.h"
+#include "extract/AddressRules.h"
 #include "results/ResultsFile.h"
 
 #include <QString>
@@ -21,6 +22,10 @@ struct ExtractOptions
     QString filesFrom;          // a list of inputs, one per line ("-": standard input)
     bool nullSeparated = false; // the list's inputs end with NUL, not a line end
     bool links = false;
+    bool anyDomain = false; // no check of the top-level domain
+    bool disguised = false;
+    QStringList excludedDomains; // patterns, or "@FILE" for the patterns of FILE
+    QStringList onlyDomains;
     bool merge = false; // the inputs are JSON Lines results to merge
     bool quiet = false;
     bool allFiles = false;
@@ -48,6 +53,10 @@ QStringList CommandLineArguments(int argc, char *argv[]);
 // The passwords of a password file, one per line, without line ends; empty lines are
 // left out. Throws AppError.
 QStringList ReadPasswordFile(const QString &path);
+
+// The rules the options ask for, with the patterns of every "@FILE" (one a line, empty
+// lines and lines starting with "#" left out). Throws AppError.
+AddressRules ReadAddressRules(const ExtractOptions &options);
 
 // The inputs of a --files-from list (path "-": standard input): one per line, or ended
 // by NUL with `nullSeparated`; empty entries are left out. Names keep their bytes.

@@ -1,8 +1,12 @@
 #include "extract/AddressExtraction.h"
 
-#include <QRegularExpression>
-#include <QString>
+#include "extract/KnownDomains.h"
+#include "extract/WordBoundaries.h"
 
+#include <QString>
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <array>
 
 using namespace Qt::Literals::StringLiterals;
@@ -11,25 +15,16 @@ namespace pelmora {
 
 namespace {
 
-constexpr char kPunctuation[] = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~";
-
 enum ByteClass : unsigned char
 {
-    Boundary = 1,    // ends a word: a separator, or punctuation that is blanked to a space
-    InAddress = 2,   // may occur in a matching word at all
-    FirstOfWord = 4, // may start a matching word
-    LastOfWord = 8,  // may end a matching word
+    InAddress = 1,   // may occur in a matching word at all
+    FirstOfWord = 2, // may start a matching word
+    LastOfWord = 4,  // may end a matching word
 };
 
 constexpr std::array<unsigned char, 256> makeClasses()
 {
     std::array<unsigned char, 256> classes{};
-    for (const char *p = kPunctuation; *p; ++p)
-        classes[static_cast<unsigned char>(*p)] |= Boundary;
-    // LF and form feed cut words too: the converter ends pages with a form feed glued
-    // to the next page's first word.
-    for (const unsigned char c : {' ', '\t', '\r', '\n', '\f'})
-        classes[c] |= Boundary;
     for (int c = 0; c < 256; ++c) {
         const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         const bool digit = c >= '0' && c <= '9';
@@ -50,39 +45,10 @@ bool is(char c, ByteClass what)
     return kClasses[static_cast<unsigned char>(c)] & what;
 }
 
-const QRegularExpression &addressPattern()
-{
-    // Used exactly as written; anchored so that "$" cannot match before a final line feed.
-    // QRegularExpression is only reentrant, so each thread compiles its own copy.
-    thread_local const QRegularExpression pattern = [] {
-        QRegularExpression re(QRegularExpression::anchoredPattern(
-            uR"(^([a-zA-Z0-9_\-])([a-zA-Z0-9_\-\.]*)@(\[((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\.){3}|((([a-zA-Z0-9\-]+)\.)+))([a-zA-Z]{2,}|(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\])$)"_s));
-        re.optimize();
-        return re;
-    }();
-    return pattern;
-}
-
-// Per-thread scratch space, so that a word costs no allocation until it is kept.
-QString &wordScratch()
-{
-    thread_local QString scratch;
-    return scratch;
-}
-
 QByteArray &keyScratch()
 {
     thread_local QByteArray scratch;
     return scratch;
-}
-
-// Widens Latin-1 bytes into `out`, reusing its storage.
-void setLatin1(QString &out, QByteArrayView bytes)
-{
-    out.resize(bytes.size());
-    char16_t *wide = reinterpret_cast<char16_t *>(out.data());
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        wide[i] = static_cast<unsigned char>(bytes[i]);
 }
 
 // False for words the pattern cannot match, found without it: bytes it never accepts,
@@ -98,17 +64,74 @@ bool mayMatch(QByteArrayView word)
     return true;
 }
 
-// The pattern test of a word that mayMatch(), leaving it widened in wordScratch().
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isLabelCharacter(char c)
+{
+    return isLetter(c) || isDigit(c) || c == '-';
+}
+
+bool isLabel(QByteArrayView part)
+{
+    return !part.isEmpty() && std::all_of(part.begin(), part.end(), isLabelCharacter);
+}
+
+// A number from 0 to 255 without leading zeros.
+bool isOctet(QByteArrayView digits)
+{
+    if (digits.isEmpty() || digits.size() > 3 || (digits.size() > 1 && digits.front() == '0') ||
+        !std::all_of(digits.begin(), digits.end(), isDigit))
+        return false;
+    return digits.toInt() <= 255;
+}
+
+// The last part of a domain: two or more letters, or an octet and "]".
+bool isFinalPart(QByteArrayView part)
+{
+    if (part.endsWith(']'))
+        return isOctet(part.chopped(1));
+    return part.size() >= 2 && std::all_of(part.begin(), part.end(), isLetter);
+}
+
+// The address pattern, matched by hand because the hot path cannot afford a regular
+// expression per word; it gives the regular expression's answers exactly (the fuzzer
+// fuzz_extraction holds it to std::regex on the pattern as written):
+//   ^([a-zA-Z0-9_\-])([a-zA-Z0-9_\-\.]*)@(\[((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\.){3}|
+//   ((([a-zA-Z0-9\-]+)\.)+))([a-zA-Z]{2,}|(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\])$
+// That is: a local part of letters, digits, "_", "-" and "." not starting with "."; "@";
+// then either "[" and three octets each followed by ".", or one or more labels (letters,
+// digits, "-") each followed by "."; and a final part of two or more letters or an octet
+// and "]". For a word that mayMatch().
 bool runPattern(QByteArrayView word)
 {
-    QString &wide = wordScratch();
-    setLatin1(wide, word);
-    constexpr auto options = QRegularExpression::DontCheckSubjectStringMatchOption; // Latin-1 is valid UTF-16
-#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
-    return addressPattern().matchView(wide, 0, QRegularExpression::NormalMatch, options).hasMatch();
-#else
-    return addressPattern().match(QStringView(wide), 0, QRegularExpression::NormalMatch, options).hasMatch();
-#endif
+    const qsizetype at = word.indexOf('@');
+    if (at <= 0 || word.front() == '.' || !std::all_of(word.begin(), word.begin() + at, [](char c) {
+            return isLabelCharacter(c) || c == '_' || c == '.';
+        }))
+        return false;
+    QByteArrayView domain = word.sliced(at + 1);
+    const bool literal = domain.startsWith('[');
+    if (literal)
+        domain = domain.sliced(1);
+    // Every part before the last one is followed by ".".
+    qsizetype parts = 0;
+    qsizetype from = 0;
+    for (qsizetype dot = domain.indexOf('.'); dot >= 0; dot = domain.indexOf('.', from)) {
+        const QByteArrayView part = domain.sliced(from, dot - from);
+        if (literal ? !isOctet(part) : !isLabel(part))
+            return false;
+        ++parts;
+        from = dot + 1;
+    }
+    return (literal ? parts == 3 : parts >= 1) && isFinalPart(domain.sliced(from));
 }
 
 // ASCII lower case, which is all a valid address needs.
@@ -120,41 +143,205 @@ void setLowerAscii(QByteArray &out, QByteArrayView word)
         *lower++ = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
 }
 
-QByteArrayView withoutTrailingStops(QByteArrayView word)
+QByteArrayView lastLabel(QByteArrayView word)
 {
-    while (word.endsWith('.'))
-        word.chop(1);
-    return word;
+    qsizetype dot = word.size();
+    while (dot > 0 && word[dot - 1] != '.')
+        --dot;
+    return word.sliced(dot);
 }
 
-// Calls `take` with each candidate word of raw text, in order, without its trailing
-// full stops. Words are found by their "@", so the bulk of the text is skipped with
-// a fast search; blanked punctuation bounds words just as separators do.
-template <typename Take> void forEachCandidate(QByteArrayView text, Take &&take)
+bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
 {
-    const char *const begin = text.data();
-    const qsizetype size = text.size();
+    return text.size() >= prefix.size() &&
+           text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
+bool hasPunycodeEnding(QByteArrayView word)
+{
+    return startsWithNoCase(lastLabel(word), "xn--");
+}
+
+// An address whose top-level domain is written in punycode ("xn--p1ai"), which the
+// pattern, made for letters only, does not know: the rest must match it.
+bool matchesWithPunycode(QByteArrayView word)
+{
+    const QByteArrayView label = lastLabel(word);
+    if (label.size() <= 4 || !hasPunycodeEnding(word))
+        return false;
+    for (const char c : label) {
+        if (!is(c, FirstOfWord) || c == '_')
+            return false;
+    }
+    const QByteArray lettersInstead = word.chopped(label.size()).toByteArray() + "xn";
+    return mayMatch(lettersInstead) && runPattern(lettersInstead);
+}
+
+// Where `needle` first occurs in `text`, or -1. Its first byte is rare in prose, so the
+// vectorised search for that byte does nearly all the work: every page is searched so.
+qsizetype find(QByteArrayView text, QByteArrayView needle)
+{
+    for (qsizetype at = text.indexOf(needle.front()); at >= 0; at = text.indexOf(needle.front(), at + 1)) {
+        if (text.sliced(at).startsWith(needle))
+            return at;
+    }
+    return -1;
+}
+
+// "%40", "&#64;" and "&#x40;" read as "@" where a word's characters stand on both
+// sides; the text itself when it holds none.
+QByteArrayView withAtSignsDecoded(QByteArrayView text, QByteArray &decoded)
+{
+    const qsizetype percent = find(text, "%40");
+    const qsizetype entity = find(text, "&#");
+    if (percent < 0 && entity < 0)
+        return text;
+    const qsizetype first = percent < 0 ? entity : entity < 0 ? percent : std::min(percent, entity);
+    decoded = text.first(first).toByteArray();
+    qsizetype i = first;
+    while (i < text.size()) {
+        qsizetype length = 0;
+        for (const QByteArrayView encoding :
+             {QByteArrayView("%40"), QByteArrayView("&#64;"), QByteArrayView("&#x40;")}) {
+            if (startsWithNoCase(text.sliced(i), encoding))
+                length = encoding.size();
+        }
+        const qsizetype after = i + length;
+        if (length > 0 && i > 0 && after < text.size() && !IsAsciiBoundary(text[i - 1]) &&
+            !IsAsciiBoundary(text[after])) {
+            decoded += '@';
+            i = after;
+        } else {
+            decoded += text[i++];
+        }
+    }
+    return decoded;
+}
+
+// Calls `take(word, start)` with each candidate word of raw text and where it starts,
+// in order. Words are found by their "@", so the bulk of the text is skipped with a
+// fast search.
+template <typename Take> void forEachCandidate(QByteArrayView text, bool unicode, Take &&take)
+{
     qsizetype from = 0;
-    while (from < size) {
+    while (from < text.size()) {
         const qsizetype at = text.indexOf('@', from);
         if (at < 0)
             return;
-        qsizetype start = at;
-        while (start > from && !is(begin[start - 1], Boundary))
-            --start;
-        qsizetype end = at + 1;
-        while (end < size && !is(begin[end], Boundary))
-            ++end;
+        const qsizetype start = WordStart(text, at, unicode, from);
+        const qsizetype end = WordEnd(text, at + 1, unicode);
         // The word as cut qualifies by its "@" and "."; the stops of a sentence's end
         // go only afterwards. A second "@" in the word is part of it, not a new word.
         const QByteArrayView word = text.sliced(start, end - start);
         if (word.contains('.'))
-            take(withoutTrailingStops(word));
+            take(word, start);
         from = end;
     }
 }
 
+constexpr qsizetype kLongestGroup = 400;
+
+// The names of "{alice, bob}" when text[close] is its "}": each one a word of its own
+// between commas and spaces; none when the braces hold anything else.
+QByteArrayList groupEndingAt(QByteArrayView text, qsizetype close)
+{
+    const qsizetype from = std::max<qsizetype>(0, close - kLongestGroup);
+    const qsizetype open = text.sliced(from, close - from).lastIndexOf('{');
+    if (open < 0)
+        return {};
+    QByteArrayList names = text.sliced(from + open + 1, close - from - open - 1).toByteArray().split(',');
+    for (QByteArray &name : names) {
+        name = name.trimmed();
+        if (name.isEmpty() || std::any_of(name.cbegin(), name.cend(), [](char c) {
+                return IsAsciiBoundary(c) || static_cast<unsigned char>(c) >= 0x80;
+            }))
+            return {};
+    }
+    return names;
+}
+
 } // namespace
+
+// Judges the candidate words of one text by the rules, and keeps the new addresses.
+class AddressTaker
+{
+public:
+    AddressTaker(SeenAddresses &seen, const AddressRules &rules) : m_seen(seen), m_rules(rules) {}
+
+    void take(QByteArrayView text, QByteArrayView word, qsizetype start)
+    {
+        if (m_rules.has(AddressRule::UnicodeBoundaries))
+            word = ReadableWord(word, m_readable);
+        word = WithoutTrailingStops(word);
+        if (m_rules.has(AddressRule::Grouped) && word.startsWith('@') && start > 0 &&
+            text[start - 1] == '}') {
+            if (const QByteArrayList names = groupEndingAt(text, start - 1); !names.isEmpty()) {
+                for (const QByteArray &name : names)
+                    accept(QByteArray(name + word), false);
+                return;
+            }
+        }
+        accept(word, m_rules.has(AddressRule::BracketArtefacts));
+    }
+
+    QStringList fresh;
+
+private:
+    // The pattern, or with known domains also its punycode form.
+    bool matches(QByteArrayView word, bool mayMatchPlainly) const
+    {
+        return (mayMatchPlainly && runPattern(word)) ||
+               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word));
+    }
+
+    bool hasKnownTopLevel(QByteArrayView key)
+    {
+        if (key.endsWith(']'))
+            return true;
+        // The addresses of a page share a few endings: their answers are kept at hand.
+        const QByteArrayView label = lastLabel(key);
+        for (const auto &[ending, known] : m_endings) {
+            if (ending == label)
+                return known;
+        }
+        const bool known = KnownDomains::system().isTopLevel(label);
+        m_endings.append({label.toByteArray(), known});
+        return known;
+    }
+
+    void accept(QByteArrayView word, bool repairable)
+    {
+        const bool plain = mayMatch(word);
+        if (!plain && !(m_rules.has(AddressRule::KnownDomains) && hasPunycodeEnding(word)))
+            return;
+        // The rules treat both letter cases alike, so a word whose key is known is
+        // another sighting of an address already taken, whatever its spelling.
+        QByteArray &key = keyScratch();
+        setLowerAscii(key, word);
+        const auto known = m_seen.m_counts.find(key);
+        if (known != m_seen.m_counts.end()) {
+            ++*known;
+            return;
+        }
+        if (!matches(word, plain))
+            return;
+        if (m_rules.has(AddressRule::KnownDomains) && !hasKnownTopLevel(key)) {
+            // "h" and "i" for the angle brackets of a font without a Unicode map.
+            if (repairable && word.size() > 2 && word.startsWith('h') && word.endsWith('i'))
+                accept(word.sliced(1).chopped(1), false);
+            return;
+        }
+        if (!m_rules.domains.isEmpty() && !m_rules.domains.accepts(key.sliced(key.indexOf('@') + 1)))
+            return;
+        m_seen.m_counts.insert(key, 1);
+        fresh.append(QString::fromLatin1(word));
+    }
+
+    SeenAddresses &m_seen;
+    const AddressRules &m_rules;
+    QByteArray m_readable;
+    QVarLengthArray<std::pair<QByteArray, bool>, 8> m_endings;
+};
 
 bool IsValidEmail(QByteArrayView word)
 {
@@ -177,27 +364,15 @@ int SeenAddresses::count(QByteArrayView address) const
     return m_counts.value(key);
 }
 
-QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen)
+QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules)
 {
-    QByteArray &key = keyScratch();
-    QStringList fresh;
-    forEachCandidate(text, [&](QByteArrayView word) {
-        if (!mayMatch(word))
-            return;
-        // The pattern treats both letter cases alike, so a word whose key is known is
-        // another sighting of a valid address whatever its spelling: no pattern needed.
-        setLowerAscii(key, word);
-        const auto known = seen.m_counts.find(key);
-        if (known != seen.m_counts.end()) {
-            ++*known;
-            return;
-        }
-        if (!runPattern(word))
-            return;
-        seen.m_counts.insert(key, 1);
-        fresh.append(wordScratch()); // shared; the next word detaches the scratch
-    });
-    return fresh;
+    QByteArray decoded;
+    if (rules.has(AddressRule::EncodedAtSigns))
+        text = withAtSignsDecoded(text, decoded);
+    AddressTaker taker(seen, rules);
+    forEachCandidate(text, rules.has(AddressRule::UnicodeBoundaries),
+                     [&](QByteArrayView word, qsizetype start) { taker.take(text, word, start); });
+    return taker.fresh;
 }
 
 } // namespace pelmora

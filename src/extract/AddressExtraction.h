@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extract/AddressRules.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -26,17 +28,18 @@ public:
     qsizetype size() const { return m_counts.size(); }
 
 private:
-    friend QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen);
+    friend class AddressTaker;
     // Keys are the lower-case addresses.
     QHash<QByteArray, int> m_counts;
 };
 
 // The addresses of `text` that `seen` does not hold yet, in order of first appearance
 // and in the letter case written; every sighting, old or new, is counted in `seen`.
-// Punctuation is blanked, the text is cut into words at the separators (space, TAB,
-// CR, LF, form feed), a word with "@" and "." drops the full stops that end a sentence,
-// and what is left must match the address pattern whole.
+// The text is cut into words at the boundaries of WordBoundaries.h, a word with "@"
+// and "." drops the full stops that end a sentence, and what is left must match the
+// address pattern whole and pass `rules` (all but Disguised, see ExtractDisguised).
+// An address the rules turn away is not counted.
 // Holds no state of its own, so several threads may call it with sets of their own.
-QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen);
+QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules);
 
 } // namespace pelmora

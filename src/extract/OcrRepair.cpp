@@ -1,25 +1,13 @@
 #include "extract/OcrRepair.h"
 
 #include "extract/AddressExtraction.h"
+#include "extract/WordBoundaries.h"
 
 #include <QList>
 
 namespace pelmora {
 
 namespace {
-
-constexpr QByteArrayView kBlanked = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~";
-
-bool isBlanked(char c)
-{
-    return kBlanked.contains(c);
-}
-
-// Where the extraction's words end: blanked punctuation and the separators.
-bool isBoundary(char c)
-{
-    return isBlanked(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
 
 bool isLetter(char c)
 {
@@ -36,35 +24,22 @@ bool isAlnum(char c)
     return isLetter(c) || isDigit(c);
 }
 
-QByteArrayView withoutTrailingStops(QByteArrayView word)
-{
-    while (word.endsWith('.'))
-        word.chop(1);
-    return word;
-}
-
 // What the extraction would keep of a word: valid once its closing full stops go.
 bool isAddress(QByteArrayView word)
 {
-    return IsValidEmail(withoutTrailingStops(word));
+    return IsValidEmail(WithoutTrailingStops(word));
 }
 
-// The extraction's word at the end of a token: after its last blanked character.
+// The extraction's word at the end of a token: after its last boundary.
 QByteArrayView tailWord(QByteArrayView token)
 {
-    qsizetype i = token.size();
-    while (i > 0 && !isBoundary(token[i - 1]))
-        --i;
-    return token.sliced(i);
+    return token.sliced(WordStart(token, token.size(), true));
 }
 
-// The extraction's word at the start of a token: before its first blanked character.
+// The extraction's word at the start of a token: before its first boundary.
 QByteArrayView headWord(QByteArrayView token)
 {
-    qsizetype i = 0;
-    while (i < token.size() && !isBoundary(token[i]))
-        ++i;
-    return token.first(i);
+    return token.first(WordEnd(token, 0, true));
 }
 
 // One line cut at spaces. Only a single space is ever closed: a wider gap, a TAB, CR or
@@ -174,7 +149,7 @@ void closeAtSpacing(Line &line)
 // A top-level-domain-like word, possibly followed by punctuation: "biz", "com;".
 bool isLowerLabel(QByteArrayView token)
 {
-    const QByteArrayView word = withoutTrailingStops(headWord(token));
+    const QByteArrayView word = WithoutTrailingStops(headWord(token));
     if (word.size() < 2)
         return false;
     for (const char c : word) {
@@ -230,25 +205,24 @@ void closeDomainSpacing(Line &line)
     }
 }
 
-// Calls visit(start, end) for each word of the token, the stretches between boundaries;
-// visit returns where the word ends once it is done with it.
-template <typename Visit> void forEachWord(QByteArray &token, Visit &&visit)
+// Calls visit(start, end) for each word of the token, the stretches between boundaries
+// (beyond ASCII too with `unicode`); visit returns where the word ends once it is done with it.
+template <typename Visit> void forEachWord(QByteArray &token, bool unicode, Visit &&visit)
 {
     qsizetype i = 0;
     while (i < token.size()) {
-        while (i < token.size() && isBoundary(token[i]))
-            ++i;
-        qsizetype end = i;
-        while (end < token.size() && !isBoundary(token[end]))
-            ++end;
-        i = end > i ? visit(i, end) : end;
+        if (const qsizetype boundary = BoundaryLengthAt(token, i, unicode); boundary > 0)
+            i += boundary;
+        else
+            i = visit(i, WordEnd(token, i, unicode));
     }
 }
 
 // A word with "@" that is no address becomes fix(word) when that is one.
 template <typename Fix> void forEachAtWord(QByteArray &token, Fix &&fix)
 {
-    forEachWord(token, [&](qsizetype start, qsizetype end) {
+    // Cut at ASCII boundaries only: a dash inside recognised text is a misread hyphen.
+    forEachWord(token, false, [&](qsizetype start, qsizetype end) {
         const QByteArray word = token.sliced(start, end - start);
         if (!word.contains('@') || isAddress(word))
             return end;
@@ -319,8 +293,8 @@ bool hasInnerCapital(QByteArrayView address)
 
 void fixLookAlikeCase(QByteArray &token)
 {
-    forEachWord(token, [&](qsizetype start, qsizetype end) {
-        const QByteArrayView address = withoutTrailingStops(QByteArrayView(token).sliced(start, end - start));
+    forEachWord(token, true, [&](qsizetype start, qsizetype end) {
+        const QByteArrayView address = WithoutTrailingStops(QByteArrayView(token).sliced(start, end - start));
         if (address.contains('@') && IsValidEmail(address) && hasInnerCapital(address)) {
             const QByteArray fixed = lowerLookAlikes(address);
             // Same length either way: the text never grows.

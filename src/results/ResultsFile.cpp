@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <optional>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -64,11 +66,17 @@ QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd)
 
 namespace {
 
+// OWASP's advice against formulas in CSV files: what begins like one is kept as text.
+bool mayBeTakenForFormula(const QString &text)
+{
+    return !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+}
+
 // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes
 // doubled. Paths may hold any of them.
 void appendCsvField(QByteArray &out, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = (mayBeTakenForFormula(text) ? u"'"_s + text : text).toUtf8();
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
         out += bytes;
         return;
@@ -105,14 +113,30 @@ void appendJsonString(QByteArray &out, QStringView text)
 
 } // namespace
 
+QString ViaName(FoundVia via)
+{
+    switch (via) {
+    case FoundVia::Link:
+        return u"link"_s;
+    case FoundVia::Recognised:
+        return u"recognised"_s;
+    case FoundVia::Disguised:
+        return u"disguised"_s;
+    case FoundVia::Text:
+        break;
+    }
+    return u"text"_s;
+}
+
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
-    QByteArray out = "address,file,page,count" + lineEnd.toByteArray();
+    QByteArray out = "address,file,page,count,via" + lineEnd.toByteArray();
     for (const AddressSource &row : rows) {
         appendCsvField(out, row.address);
         out += ',';
         appendCsvField(out, row.file);
-        out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.count);
+        out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.count) + ',' +
+               ViaName(row.via).toLatin1();
         out += lineEnd;
     }
     return out;
@@ -128,7 +152,7 @@ QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
         out += ",\"file\":";
         appendJsonString(out, row.file);
         out += ",\"page\":" + QByteArray::number(row.page) + ",\"count\":" + QByteArray::number(row.count) +
-               "}\n";
+               ",\"via\":\"" + ViaName(row.via).toLatin1() + "\"}\n";
     }
     return out;
 }
@@ -154,6 +178,21 @@ QByteArray ResultsBytes(const QList<AddressSource> &rows, ResultsFormat format, 
     return JsonLinesBytes(rows);
 }
 
+namespace {
+
+std::optional<FoundVia> viaNamed(const QJsonValue &name)
+{
+    if (name.isUndefined())
+        return FoundVia::Text;
+    for (const FoundVia via : {FoundVia::Text, FoundVia::Link, FoundVia::Recognised, FoundVia::Disguised}) {
+        if (name.toString() == ViaName(via))
+            return via;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 QList<AddressSource> ParseJsonLines(const QByteArray &text)
 {
     QList<AddressSource> rows;
@@ -166,11 +205,13 @@ QList<AddressSource> ParseJsonLines(const QByteArray &text)
         const QJsonValue address = object.value(u"address"_s);
         const QJsonValue page = object.value(u"page"_s);
         const QJsonValue count = object.value(u"count"_s);
+        const std::optional<FoundVia> via = viaNamed(object.value(u"via"_s));
         if (!address.isString() || !object.value(u"file"_s).isString() || !page.isDouble() ||
-            !count.isDouble())
+            !count.isDouble() || !via)
             throw AppError(u"line "_s + QString::number(number) +
                            u" is not an address written by pelmora-extract --format jsonl."_s);
-        rows.append({address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt()});
+        rows.append(
+            {address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(), *via});
     }
     return rows;
 }

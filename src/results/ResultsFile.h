@@ -13,9 +13,22 @@ enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
-    Csv,       // "address,file,page,count", then a row per address (RFC 4180), UTF-8
-    JsonLines, // {"address":...,"file":...,"page":...,"count":...} per line, UTF-8
+    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8
+    JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...} per line, UTF-8
 };
+
+// How an address was first found: in a page's text, in a mailto: link, in the text
+// recognised on a scanned page, or written in disguise ("name [at] host [dot] org").
+enum class FoundVia
+{
+    Text,
+    Link,
+    Recognised,
+    Disguised,
+};
+
+// The word the results files use: "text", "link", "recognised", "disguised".
+QString ViaName(FoundVia via);
 
 // An address with where it was first found and how often it was met.
 struct AddressSource
@@ -24,6 +37,7 @@ struct AddressSource
     QString file;
     int page = 0;
     int count = 0;
+    FoundVia via = FoundVia::Text;
     friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
 
@@ -33,6 +47,8 @@ struct AddressSource
 QByteArray ListEntries(const QStringList &addresses, ResultsFormat format, QByteArrayView lineEnd);
 QByteArray LineListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
 QByteArray CommaListBytes(const QStringList &addresses, QByteArrayView lineEnd = "\r\n");
+// A cell that a spreadsheet would take for a formula (it begins with "=", "+", "-", "@",
+// a TAB or a CR) starts with an apostrophe, which keeps it text.
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd);
 // Always LF, as JSON Lines has it.
 QByteArray JsonLinesBytes(const QList<AddressSource> &rows);
@@ -49,7 +65,8 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsFormat format);
 
 // The rows of JSON Lines text as JsonLinesBytes() writes them; a line that is no such
-// row throws AppError naming its number.
+// row throws AppError naming its number. A row without "via" was written before there
+// was one, when addresses came from a page's text (or links): it counts as "text".
 QList<AddressSource> ParseJsonLines(const QByteArray &text);
 
 } // namespace pelmora

@@ -2,6 +2,7 @@
 
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
+#include "extract/DisguisedAddresses.h"
 #include "extract/OcrRepair.h"
 #include "run/RunLog.h"
 
@@ -46,7 +47,7 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
     QList<AddressSource> rows;
     rows.reserve(found.size());
     for (const FoundAddress &each : found)
-        rows.append({each.address, each.file, each.page, each.count()});
+        rows.append({each.address, each.file, each.page, each.count(), each.via});
     return rows;
 }
 
@@ -296,24 +297,31 @@ void BatchRun::onPage(qsizetype index, const ConversionEvent &page)
     // Recognised text has the typical misreadings of addresses mended where that is unambiguous.
     const QByteArray text = page.recognised ? RepairRecognisedText(page.text) : page.text;
     row(index).readability.examine(text);
-    onText(index, page.page, text);
+    onText(index, page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
-        onText(index, page.page, MailtoAddresses(target));
+        onText(index, page.page, MailtoAddresses(target), FoundVia::Link);
 }
 
-void BatchRun::onText(qsizetype index, int page, const QByteArray &text)
+void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVia via)
 {
     if (m_state != State::Running)
         return; // a receiver of the page's first addresses stopped the run
     Row &converting = row(index);
-    if (index == m_nextToReport) {
-        // Every file before this one is reported: its addresses go out as they are found,
-        // and a file of a million addresses is not held twice.
-        emitFresh(ExtractEmailToArray(text, *m_seen), converting.pdf, page);
-        return;
+    // Every file before this one is reported: its addresses go out as they are found,
+    // and a file of a million addresses is not held twice.
+    const bool reported = index == m_nextToReport;
+    SeenAddresses &seen = reported ? *m_seen : converting.seen;
+    QList<Sighting> found;
+    for (const QString &address : ExtractEmailToArray(text, seen, m_addressRules))
+        found.append({address, page, via});
+    if (via != FoundVia::Link && m_addressRules.has(AddressRule::Disguised)) {
+        for (const QString &address : ExtractDisguised(text, seen, m_addressRules))
+            found.append({address, page, FoundVia::Disguised});
     }
-    for (const QString &address : ExtractEmailToArray(text, converting.seen))
-        converting.addresses.append({address, page});
+    if (reported)
+        emitFresh(found, converting.pdf);
+    else
+        converting.addresses += found;
 }
 
 void BatchRun::onFinished(qsizetype index, const ConversionEvent &end)
@@ -371,7 +379,7 @@ void BatchRun::reportAddresses(Row &reported)
     for (const Sighting &sighting : std::as_const(reported.addresses)) {
         const QByteArray key = sighting.address.toLatin1();
         if (m_seen->insert(key, reported.seen.count(key)))
-            fresh.append({sighting.address, reported.pdf, sighting.page, m_seen});
+            fresh.append({sighting.address, reported.pdf, sighting.page, m_seen, sighting.via});
     }
     reported.addresses.clear();
     reported.seen = SeenAddresses();
@@ -379,14 +387,14 @@ void BatchRun::reportAddresses(Row &reported)
         Q_EMIT addressesFound(fresh);
 }
 
-void BatchRun::emitFresh(const QStringList &fresh, const QString &file, int page)
+void BatchRun::emitFresh(const QList<Sighting> &fresh, const QString &file)
 {
     if (fresh.isEmpty())
         return;
     QList<FoundAddress> found;
     found.reserve(fresh.size());
-    for (const QString &address : fresh)
-        found.append({address, file, page, m_seen});
+    for (const Sighting &sighting : fresh)
+        found.append({sighting.address, file, sighting.page, m_seen, sighting.via});
     Q_EMIT addressesFound(found);
 }
 

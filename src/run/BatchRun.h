@@ -26,6 +26,7 @@ struct FoundAddress
     QString file; // the listed path
     int page = 0; // 1-based
     std::shared_ptr<const SeenAddresses> tally;
+    FoundVia via = FoundVia::Text;
     int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
 };
 
@@ -64,6 +65,9 @@ public:
     void setRecognition(const QString &languages) { m_languages = languages; }
     // The addresses of the mailto: links of each page count too, after that page's text.
     void setLinks(bool links) { m_links = links; }
+    // What counts as an address; with Disguised, a page's disguised addresses follow its
+    // plain ones.
+    void setAddressRules(const AddressRules &rules) { m_addressRules = rules; }
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
     void continueAfter(const BatchRun &earlier);
@@ -117,6 +121,7 @@ private:
     {
         QString address;
         int page;
+        FoundVia via;
     };
     struct Row
     {
@@ -147,12 +152,12 @@ private:
     void onPolled(qsizetype index, int counter);
     void onRecognising(qsizetype index, int page, int pages);
     void onPage(qsizetype index, const ConversionEvent &page);
-    void onText(qsizetype index, int page, const QByteArray &text);
+    void onText(qsizetype index, int page, const QByteArray &text, FoundVia via);
     void onFinished(qsizetype index, const ConversionEvent &end);
     void settle(Row &settled, ConversionOutcome outcome);
     void reportSettledRows();
     void reportAddresses(Row &row);
-    void emitFresh(const QStringList &fresh, const QString &file, int page);
+    void emitFresh(const QList<Sighting> &fresh, const QString &file);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
     void endConversions();
@@ -164,6 +169,7 @@ private:
     std::shared_ptr<SeenAddresses> m_seen;
     QList<UnreadableFile> m_unreadable;
     PasswordRules m_rules;
+    AddressRules m_addressRules;
     QString m_languages;
     bool m_links = false;
     QString m_restingText;

@@ -47,6 +47,8 @@ private Q_SLOTS:
     void scannedFilesAreReadOnRequest_data();
     void scannedFilesAreReadOnRequest();
     void stopEndsTheReadingOfScans();
+    void addressRulesComeFromTheSettings_data();
+    void addressRulesComeFromTheSettings();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -415,11 +417,46 @@ void TestRunWindow::scannedFilesAreReadOnRequest()
     QVERIFY(second.action.isEmpty());
     QCOMPARE(m_window->resultsList().texts(), (QStringList{u"a@x.com"_s, u"b@x.com"_s, u"c@x.com"_s}));
     QCOMPARE(m_window->resultsList().sources().last().page, 2);
+    QCOMPARE(m_window->resultsList().index(2).data(Qt::ToolTipRole).toString(),
+             u"First found in "_s + scan + u", page 2 (read from a scanned page)"_s);
     const QStringList recognised = m_engine->fake->loggedCalls().filter(u"ocr=1"_s);
     QCOMPARE(recognised.size(), 2);
     QCOMPARE(recognised.filter(scan).size() + recognised.filter(blank).size(), 2);
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());
+}
+
+void TestRunWindow::addressRulesComeFromTheSettings_data()
+{
+    QTest::addColumn<QString>("anyDomain");
+    QTest::addColumn<QString>("disguised");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::newRow("never set") << QString() << QString() << QStringList{u"a@x.com"_s};
+    QTest::newRow("any domain") << u"True"_s << u"0"_s << QStringList{u"ver@array.sty"_s, u"a@x.com"_s};
+    QTest::newRow("disguised") << u"False"_s << u"1"_s << QStringList{u"a@x.com"_s, u"jane@example.org"_s};
+    QTest::newRow("no booleans") << u"maybe"_s << u"often"_s << QStringList{u"a@x.com"_s};
+}
+
+void TestRunWindow::addressRulesComeFromTheSettings()
+{
+    QFETCH(QString, anyDomain);
+    QFETCH(QString, disguised);
+    QFETCH(QStringList, addresses);
+    if (!anyDomain.isEmpty()) {
+        m_settings->write(Settings::anyDomainKey(), anyDomain);
+        m_settings->write(Settings::disguisedKey(), disguised);
+    }
+    const QString pdf =
+        m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "ver@array.sty a@x.com\njane [at] example [dot] org\f");
+    m_window->appendPaths({pdf});
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_window->resultsList().texts(), addresses);
+    const QString where = u"First found in "_s + pdf + u", page 1"_s;
+    QCOMPARE(m_window->resultsList().index(0).data(Qt::ToolTipRole).toString(), where);
+    if (addresses.contains(u"jane@example.org"_s))
+        QCOMPARE(m_window->resultsList().index(1).data(Qt::ToolTipRole).toString(),
+                 where + u" (written in disguise)"_s);
 }
 
 void TestRunWindow::stopEndsTheReadingOfScans()

@@ -28,9 +28,11 @@ struct CommandResult
     QByteArray err;
 };
 
-CommandResult runProgram(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+CommandResult runProgram(const QString &program, const QStringList &arguments, const QByteArray &input = {},
+                         const QString &folder = {})
 {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -43,9 +45,50 @@ CommandResult runProgram(const QString &program, const QStringList &arguments, c
     return result;
 }
 
-CommandResult runCommand(const QStringList &arguments, const QByteArray &input = {})
+CommandResult runCommand(const QStringList &arguments, const QByteArray &input = {},
+                         const QString &folder = {})
 {
-    return runProgram(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments, input);
+    return runProgram(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments, input, folder);
+}
+
+// The cells of each record of a CSV file, unquoted as RFC 4180 says, as a spreadsheet reads them.
+QList<QStringList> csvRecords(const QByteArray &bytes)
+{
+    const QString text = QString::fromUtf8(bytes);
+    QList<QStringList> records{{}};
+    QString cell;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool doubled = i + 1 < text.size() && text[i + 1] == c;
+        if (c == u'"' && quoted && doubled) {
+            cell += c;
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted &&
+                   (c == u',' || c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n'))) {
+            records.last().append(std::exchange(cell, {}));
+            if (c != u',')
+                records.append(QStringList());
+            i += c == u'\r';
+        } else {
+            cell += c;
+        }
+    }
+    records.removeLast(); // after the last line end
+    return records;
+}
+
+// OWASP's list: a spreadsheet may run a cell that starts so.
+bool startsLikeFormula(const QString &cell)
+{
+    return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+}
+
+QStringList lines(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // The rows of --format jsonl; none, with a warning, when the output is something else.
@@ -86,6 +129,9 @@ private Q_SLOTS:
     void foldersAreScanned();
     void eachAddressNamesItsFileAndPage();
     void linkAddressesOnlyOnRequest();
+    void trapCorpusGivesTheExpectedLists();
+    void domainFilters();
+    void csvCellsAreNeverFormulas();
     void shardedRunsMergeToOneRun();
     void scansAreReadOnRequest();
     void usageErrors();
@@ -293,7 +339,7 @@ void TestExtractCommand::eachAddressNamesItsFileAndPage()
     // The same rows as CSV, quoted where a path needs it.
     const CommandResult csv = runCommand(arguments + QStringList{u"--format"_s, u"csv"_s});
     QCOMPARE(csv.out, CsvBytes(rows, "\n"));
-    QVERIFY(csv.out.startsWith("address,file,page,count\nSales@Example.com,"));
+    QVERIFY(csv.out.startsWith("address,file,page,count,via\nSales@Example.com,"));
 }
 
 void TestExtractCommand::linkAddressesOnlyOnRequest()
@@ -308,8 +354,109 @@ void TestExtractCommand::linkAddressesOnlyOnRequest()
     QCOMPARE(rows[1].address, u"second@example.net"_s);
     QCOMPARE(rows[0].page, 2);
     QCOMPARE(rows[1].page, 2);
+    QCOMPARE(rows[0].via, FoundVia::Link);
     for (const QByteArray &page : pdftotextPages(pdf))
         QVERIFY(!page.contains("@example."));
+}
+
+void TestExtractCommand::trapCorpusGivesTheExpectedLists()
+{
+    // The lists are checked by hand against tests/data/addresses/truth.txt (see its README).
+    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf")};
+    const QList<std::pair<QStringList, const char *>> runs{
+        {{}, "addresses/expected.txt"},
+        {{u"--disguised"_s}, "addresses/expected-disguised.txt"},
+        {{u"--any-domain"_s}, "addresses/expected-any-domain.txt"}};
+    for (const auto &[options, expected] : runs) {
+        const CommandResult result = runCommand(options + corpus);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, test::readFile(data(expected)));
+        QCOMPARE(result.err, QByteArray());
+    }
+    QStringList disguised;
+    for (const AddressSource &row :
+         jsonRows(runCommand(corpus + QStringList{u"--disguised"_s, u"--format=jsonl"_s}))) {
+        if (row.via == FoundVia::Disguised)
+            disguised.append(row.address);
+        else
+            QCOMPARE(row.via, FoundVia::Text);
+    }
+    QCOMPARE(disguised, (QStringList{u"jane@example.org"_s, u"john@example.org"_s, u"kate@example.de"_s,
+                                     u"liam@example.org"_s, u"mia@example.org"_s}));
+}
+
+void TestExtractCommand::domainFilters()
+{
+    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf")};
+    const QString patterns = m_temp.filePath(u"papers.txt"_s);
+    QVERIFY(test::writeFile(patterns, "# universities\n*.edu\n\n  UCL.ac.uk  \n"));
+    QStringList papers, rest;
+    for (const QString &address : lines(test::readFile(data("addresses/expected.txt")))) {
+        const QString domain = address.sliced(address.indexOf(u'@') + 1).toLower();
+        (domain.endsWith(u".edu"_s) || domain == u"ucl.ac.uk"_s ? papers : rest).append(address);
+    }
+    QVERIFY(papers.size() >= 5 && rest.size() > papers.size());
+    QCOMPARE(lines(runCommand(corpus + QStringList{u"--only-domain"_s, u"@"_s + patterns}).out), papers);
+    const CommandResult excluded =
+        runCommand(corpus + QStringList{u"--exclude-domain=*.edu"_s, u"--exclude-domain"_s, u"ucl.ac.uk"_s,
+                                        u"--format=jsonl"_s, u"-o"_s, m_temp.filePath(u"rest.jsonl"_s)});
+    QCOMPARE(excluded.status, 0);
+    QStringList kept;
+    for (const AddressSource &row : ParseJsonLines(test::readFile(m_temp.filePath(u"rest.jsonl"_s)))) {
+        kept.append(row.address);
+        // An address left out is no first sighting: kb@cs.umb.edu, met in both files, counts once.
+        QCOMPARE(row.count, 1);
+    }
+    QCOMPARE(kept, rest);
+    // The filters apply to a merge too.
+    QCOMPARE(
+        lines(runCommand({u"--merge"_s, m_temp.filePath(u"rest.jsonl"_s), u"--only-domain=*.org"_s}).out),
+        lines(runCommand(corpus + QStringList{u"--exclude-domain=*.edu"_s, u"--exclude-domain=ucl.ac.uk"_s,
+                                              u"--only-domain=*.org"_s})
+                  .out));
+}
+
+void TestExtractCommand::csvCellsAreNeverFormulas()
+{
+    QVERIFY(setUpParts());
+    const auto cleanup = qScopeGuard([this] { tearDownParts(); });
+    QVERIFY(openWindow());
+    const QStringList names{u"=HYPERLINK(\"x\",\"y\").pdf"_s, u"+1.pdf"_s, u"-2.pdf"_s, u"@SUM(1).pdf"_s};
+    QStringList paths;
+    for (const QString &name : names)
+        paths.append(m_engine->writePdf(
+            name, u"TEXT"_s, "Write to -lead@hyphen.org or " + name.toUtf8().toHex() + "@x.org\f"));
+
+    m_window->appendPaths(paths);
+    press("PushButton2");
+    QTRY_COMPARE_WITH_TIMEOUT(m_modal->shownOf(u"message"_s).size(), 1, 60000);
+    const QString saved = m_temp.filePath(u"formulas.csv"_s);
+    m_modal->textAnswers.enqueue(saved);
+    m_modal->filterAnswers.enqueue(u"CSV with sources (*.csv)"_s);
+    press("PushButton3");
+    // The command, given the names as they are: its file cells begin like formulas too.
+    const CommandResult command =
+        runCommand(QStringList{u"--converter=pdftotext"_s, u"--format=csv"_s, u"--"_s} + names, {},
+                   m_engine->input.path());
+    QCOMPARE(command.status, 0);
+
+    for (const QList<QStringList> &records : {csvRecords(test::readFile(saved)), csvRecords(command.out)}) {
+        QCOMPARE(records.size(), 1 + 1 + names.size());
+        QCOMPARE(records[1][0], u"'-lead@hyphen.org"_s);
+        for (const QStringList &record : records) {
+            QCOMPARE(record.size(), 5);
+            for (const QString &cell : record)
+                QVERIFY2(!startsLikeFormula(cell), qPrintable(cell));
+        }
+    }
+    QStringList files, quotedNames;
+    for (const QStringList &record : csvRecords(command.out).sliced(1)) {
+        if (!files.contains(record[1]))
+            files.append(record[1]);
+    }
+    for (const QString &name : names)
+        quotedNames.append(u"'"_s + name);
+    QCOMPARE(files, quotedNames);
 }
 
 void TestExtractCommand::shardedRunsMergeToOneRun()
@@ -368,6 +515,10 @@ void TestExtractCommand::scansAreReadOnRequest()
     const CommandResult read = runCommand(scanFirst + QStringList{u"--ocr"_s});
     QCOMPARE(read.status, 0);
     QCOMPARE(read.out, "scan@example.com\n" + unread.out);
+    const QList<AddressSource> recognised =
+        jsonRows(runCommand(scanFirst + QStringList{u"--ocr"_s, u"--format=jsonl"_s}));
+    QCOMPARE(recognised.first().via, FoundVia::Recognised);
+    QCOMPARE(recognised.last().via, FoundVia::Text);
     QCOMPARE(read.err, QByteArray());
 
     // Pages with text of their own are never recognised: the same rows, sources and all.
@@ -413,15 +564,19 @@ void TestExtractCommand::usageErrors()
          {QStringList{u"--format"_s, u"xml"_s, data("contacts-1.pdf")},
           QStringList{u"--comma"_s, u"--format"_s, u"csv"_s, data("contacts-1.pdf")},
           QStringList{u"--null"_s, data("contacts-1.pdf")}, QStringList{u"--merge"_s},
-          QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")}})
+          QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")},
+          QStringList{u"--exclude-domain"_s, u"exa mple.com"_s, data("contacts-1.pdf")},
+          QStringList{u"--only-domain"_s, u"@"_s + data("none.list"), data("contacts-1.pdf")},
+          QStringList{u"--only-domain=@"_s + data("empty.pdf"), data("contacts-1.pdf")}})
         QCOMPARE(runCommand(misuse).status, 2);
     const CommandResult notResults = runCommand({u"--merge"_s, data("contacts-1.pdf")});
     QVERIFY2(notResults.err.contains("contacts-1.pdf cannot be merged: line 1 is not an address"),
              notResults.err.constData());
     const CommandResult help = runCommand({u"--help"_s});
     QCOMPARE(help.status, 0);
-    QVERIFY(help.out.contains("--password-file"));
-    QVERIFY(help.out.contains("--no-cache") && help.out.contains("--clear-cache"));
+    for (const char *option : {"--password-file", "--no-cache", "--clear-cache", "--any-domain", "--disguised",
+                               "--exclude-domain", "--only-domain"})
+        QVERIFY2(help.out.contains(option), option);
     QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
 }
 

@@ -1,4 +1,7 @@
+#include "core/AppError.h"
 #include "extract/AddressExtraction.h"
+#include "extract/DisguisedAddresses.h"
+#include "extract/KnownDomains.h"
 
 #include <QRandomGenerator>
 #include <QSet>
@@ -7,6 +10,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
+
+Q_DECLARE_METATYPE(pelmora::AddressRuleSet)
 
 namespace {
 
@@ -235,6 +240,13 @@ private Q_SLOTS:
     void countsEverySighting();
     void agreesWithThePlainStepsOnRandomText();
     void givesTheSameAnswersFromSeveralThreads();
+    void followsEachRule_data();
+    void followsEachRule();
+    void readsDisguisedAddresses_data();
+    void readsDisguisedAddresses();
+    void filtersDomainsBeforeCounting_data();
+    void filtersDomainsBeforeCounting();
+    void saysWhenTheListOfDomainsIsMissing();
 };
 
 void TestAddressExtraction::blanksExactlyTheListedPunctuation()
@@ -245,7 +257,7 @@ void TestAddressExtraction::blanksExactlyTheListedPunctuation()
     for (int b = 0; b < 256; ++b) {
         const QByteArray text = "ab" + QByteArray(1, char(b)) + "cd@x.org";
         SeenAddresses seen;
-        const QStringList found = ExtractEmailToArray(text, seen);
+        const QStringList found = ExtractEmailToArray(text, seen, AddressRules::patternOnly());
         QVERIFY2(found == plain::addresses(text), qPrintable(escaped(text)));
         if (plain::kBlanked.contains(char(b))) {
             QCOMPARE(found, QStringList{u"cd@x.org"_s});
@@ -363,22 +375,22 @@ void TestAddressExtraction::findsAddressesInText()
     QFETCH(QByteArray, text);
     QFETCH(QStringList, addresses);
     SeenAddresses seen;
-    QCOMPARE(ExtractEmailToArray(text, seen), addresses);
+    QCOMPARE(ExtractEmailToArray(text, seen, AddressRules::patternOnly()), addresses);
     QCOMPARE(seen.size(), addresses.size());
 }
 
 void TestAddressExtraction::firstSpellingWinsAcrossCalls()
 {
     SeenAddresses seen;
-    QCOMPARE(ExtractEmailToArray("Contact: Info@Acme.com\r\n", seen), QStringList{u"Info@Acme.com"_s});
-    QCOMPARE(ExtractEmailToArray("info@acme.com INFO@ACME.COM new@acme.com\r\n", seen),
+    QCOMPARE(ExtractEmailToArray("Contact: Info@Acme.com\r\n", seen, {}), QStringList{u"Info@Acme.com"_s});
+    QCOMPARE(ExtractEmailToArray("info@acme.com INFO@ACME.COM new@acme.com\r\n", seen, {}),
              QStringList{u"new@acme.com"_s});
-    QCOMPARE(ExtractEmailToArray("NEW@acme.com\r\n", seen), QStringList());
+    QCOMPARE(ExtractEmailToArray("NEW@acme.com\r\n", seen, {}), QStringList());
     QCOMPARE(seen.size(), 2);
 
     // Another run remembers nothing of this one.
     SeenAddresses other;
-    QCOMPARE(ExtractEmailToArray("info@ACME.com\r\n", other), QStringList{u"info@ACME.com"_s});
+    QCOMPARE(ExtractEmailToArray("info@ACME.com\r\n", other, {}), QStringList{u"info@ACME.com"_s});
 }
 
 void TestAddressExtraction::seenKeysIgnoreLetterCase_data()
@@ -426,9 +438,10 @@ void TestAddressExtraction::remembersManyAddresses()
 void TestAddressExtraction::countsEverySighting()
 {
     SeenAddresses seen;
-    QCOMPARE(ExtractEmailToArray("a@x.org A@X.ORG b@x.org", seen), (QStringList{u"a@x.org"_s, u"b@x.org"_s}));
+    QCOMPARE(ExtractEmailToArray("a@x.org A@X.ORG b@x.org", seen, {}),
+             (QStringList{u"a@x.org"_s, u"b@x.org"_s}));
     // Repeats count whatever their spelling; words that are no address do not.
-    QCOMPARE(ExtractEmailToArray("B@x.org c@x.org a@x.org. a+b@x.org a@x.org_", seen),
+    QCOMPARE(ExtractEmailToArray("B@x.org c@x.org a@x.org. a+b@x.org a@x.org_", seen, {}),
              QStringList{u"c@x.org"_s});
     QCOMPARE(seen.count("A@x.org"), 3);
     QCOMPARE(seen.count("b@X.org"), 2);
@@ -459,13 +472,15 @@ void TestAddressExtraction::agreesWithThePlainStepsOnRandomText()
             const QStringList all = plain::addresses(text);
             SeenAddresses alone;
             QSet<QString> plainAlone;
-            QVERIFY2(ExtractEmailToArray(text, alone) == plain::extract(text, plainAlone), qPrintable(shown));
+            QVERIFY2(ExtractEmailToArray(text, alone, AddressRules::patternOnly()) ==
+                         plain::extract(text, plainAlone),
+                     qPrintable(shown));
             qsizetype sightings = 0;
             for (const QString &address : plainAlone)
                 sightings += alone.count(address.toLatin1());
             QVERIFY2(sightings == all.size(), qPrintable(shown));
 
-            const QStringList fresh = ExtractEmailToArray(text, seen);
+            const QStringList fresh = ExtractEmailToArray(text, seen, AddressRules::patternOnly());
             const QStringList plainFresh = plain::extract(text, plainSeen);
             QVERIFY2(fresh == plainFresh, qPrintable(shown));
             returned.append(fresh);
@@ -500,9 +515,182 @@ void TestAddressExtraction::givesTheSameAnswersFromSeveralThreads()
     const QList<QStringList> actual =
         QtConcurrent::blockingMapped<QList<QStringList>>(texts, [](const QByteArray &text) {
             SeenAddresses seen;
-            return ExtractEmailToArray(text, seen);
+            return ExtractEmailToArray(text, seen, AddressRules::patternOnly());
         });
     QCOMPARE(actual, expected);
+    // The default rules share the list of known domains between the threads.
+    const auto byDefault = [](const QByteArray &text) {
+        SeenAddresses seen;
+        return ExtractEmailToArray(text, seen, {});
+    };
+    QList<QStringList> serial;
+    for (const QByteArray &text : std::as_const(texts))
+        serial.append(byDefault(text));
+    QCOMPARE(QtConcurrent::blockingMapped<QList<QStringList>>(texts, byDefault), serial);
+}
+
+void TestAddressExtraction::followsEachRule_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<AddressRuleSet>("without"); // the rule (or none) taken from the defaults
+    QTest::addColumn<QStringList>("addresses");
+
+    const AddressRuleSet all;
+    const AddressRuleSet known = {AddressRule::KnownDomains, AddressRule::BracketArtefacts};
+    const QByteArray names = "ver@array.sty logo@2x.png pearson@stats.heaven y@bar.example x@server.local";
+    QTest::newRow("unknown endings") << names << all << QStringList();
+    QTest::newRow("unknown endings, any domain") << names << known << QString::fromLatin1(names).split(u' ');
+    QTest::newRow("endings in any case, punycode")
+        << QByteArray("Info@Example.COM a@b.cd r@example.xn--p1ai q@host.xn--zzzz") << all
+        << QStringList{u"Info@Example.COM"_s, u"a@b.cd"_s, u"r@example.xn--p1ai"_s};
+    QTest::newRow("address literal, as before") << QByteArray("user@[192.0.2.1]") << all << QStringList();
+
+    const QByteArray brackets = "hD.Wujastyk@ucl.ac.uki, hver@array.styi hx@host.moi hfoo@bar.com "
+                                "D.Wujastyk@ucl.ac.uki hsame@x.orgi. hsame@x.orgi";
+    QTest::newRow("angle brackets read as h and i")
+        << brackets << all
+        << QStringList{u"D.Wujastyk@ucl.ac.uk"_s, u"hx@host.moi"_s, u"hfoo@bar.com"_s, u"same@x.org"_s};
+    QTest::newRow("angle brackets, not repaired") << brackets << AddressRuleSet(AddressRule::BracketArtefacts)
+                                                  << QStringList{u"hx@host.moi"_s, u"hfoo@bar.com"_s};
+
+    // En, em, figure dash, minus; quotes; brackets; no-break, narrow and ideographic spaces.
+    const QByteArray glued =
+        "\xe2\x80\x93"
+        "a@x.org \xe2\x80\x94"
+        "b@x.org\xe2\x80\x92 c@x.org\xe2\x88\x92 "
+        "\xe2\x80\x9c"
+        "d@x.org\xe2\x80\x9d \xe2\x80\x9e"
+        "e@x.org\xe2\x80\x9c \xc2\xab"
+        "f@x.org\xc2\xbb "
+        "\xe2\x80\xb9g@x.org\xe2\x80\xba \xe2\x9f\xa8h@x.org\xe2\x9f\xa9 \xe3\x80\x8ci@x.org\xe3\x80\x8d "
+        "\xef\xbc\x88j@x.org\xef\xbc\x89 Mail:\xc2\xa0k@x.org\xc2\xa0x \xe2\x80\xafl@x.org\xe3\x80\x80";
+    QStringList freed;
+    for (const char name : QByteArrayView("abcdefghijkl"))
+        freed.append(QLatin1Char(name) + u"@x.org"_s);
+    QTest::newRow("Unicode boundaries") << glued << all << freed;
+    QTest::newRow("Unicode boundaries off")
+        << glued << AddressRuleSet(AddressRule::UnicodeBoundaries) << QStringList();
+    // Soft hyphen, zero-width space, byte order mark; the Unicode hyphens; an accent or a
+    // byte that is no UTF-8 still spoils the word.
+    QTest::newRow("invisible characters and hyphens")
+        << QByteArray(
+               "soft\xc2\xadhyphen@shy.org zw\xe2\x80\x8bsp@zero.org \xef\xbb\xbf"
+               "bom@zero.org "
+               "mary\xe2\x80\x90jane@x.org nb\xe2\x80\x91hyphen@x.org j\xc3\xbcrgen@umlaut.de \xffnot@x.org")
+        << all
+        << QStringList{u"softhyphen@shy.org"_s, u"zwsp@zero.org"_s, u"bom@zero.org"_s, u"mary-jane@x.org"_s,
+                       u"nb-hyphen@x.org"_s};
+    const QByteArray encoded = "name%40encoded.com entity&#64;encoded.org hex&#x40;encoded.net "
+                               "HEX&#X40;Encoded.NET but 50%40 of %40alone.org &#64;none.org end%40";
+    QTest::newRow("encoded at-signs")
+        << encoded << all
+        << QStringList{u"name@encoded.com"_s, u"entity@encoded.org"_s, u"hex@encoded.net"_s};
+    QTest::newRow("encoded at-signs off")
+        << encoded << AddressRuleSet(AddressRule::EncodedAtSigns) << QStringList();
+    const QByteArray grouped = "{alice,bob}@cs.example.edu {carol, dave}@lab.example.org. {erin}@x.org "
+                               "{not a list}@x.org {a,,b}@x.org {ann,bob}@b.heaven";
+    QTest::newRow("grouped") << grouped << all
+                             << QStringList{u"alice@cs.example.edu"_s, u"bob@cs.example.edu"_s,
+                                            u"carol@lab.example.org"_s, u"dave@lab.example.org"_s,
+                                            u"erin@x.org"_s};
+    QTest::newRow("grouped off") << grouped << AddressRuleSet(AddressRule::Grouped) << QStringList();
+}
+
+void TestAddressExtraction::followsEachRule()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(AddressRuleSet, without);
+    QFETCH(QStringList, addresses);
+    AddressRules rules;
+    rules.on &= ~without;
+    SeenAddresses seen;
+    QCOMPARE(ExtractEmailToArray(text, seen, rules), addresses);
+    // An address the rules turn away is not counted either.
+    QCOMPARE(seen.size(), addresses.size());
+}
+
+void TestAddressExtraction::readsDisguisedAddresses_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("addresses");
+
+    QTest::newRow("every form")
+        << QByteArray("jane [at] example [dot] org, john (at) example (dot) org\nkate(at)example.de; "
+                      "liam AT example DOT org. mia@example[.]org x [AT] cs [Dot] example (DOT) edu")
+        << QStringList{u"jane@example.org"_s, u"john@example.org"_s, u"kate@example.de"_s,
+                       u"liam@example.org"_s, u"mia@example.org"_s,  u"x@cs.example.edu"_s};
+    QTest::newRow("not disguised")
+        << QByteArray("we meet AT noon, dinner at eight dot thirty, see (at) home, liam AT example.org, "
+                      "liam at example dot org, plain@example.org, jane [at] example [dot] heaven")
+        << QStringList();
+}
+
+void TestAddressExtraction::readsDisguisedAddresses()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, addresses);
+    SeenAddresses seen;
+    QCOMPARE(ExtractDisguised(text, seen, {}), addresses);
+    // Written plainly later, an address found disguised is another sighting of it.
+    QCOMPARE(ExtractEmailToArray("mia@example.org", seen, {}).isEmpty(),
+             addresses.contains(u"mia@example.org"_s));
+}
+
+void TestAddressExtraction::filtersDomainsBeforeCounting_data()
+{
+    QTest::addColumn<QStringList>("excluded");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("addresses");
+
+    QTest::newRow("none") << QStringList() << QStringList()
+                          << QStringList{u"a@Example.com"_s, u"b@mail.example.com"_s, u"c@other.org"_s};
+    QTest::newRow("exclude a domain") << QStringList{u"EXAMPLE.com"_s} << QStringList()
+                                      << QStringList{u"b@mail.example.com"_s, u"c@other.org"_s};
+    QTest::newRow("exclude below a domain") << QStringList{u"*.example.com"_s} << QStringList()
+                                            << QStringList{u"a@Example.com"_s, u"c@other.org"_s};
+    QTest::newRow("keep only") << QStringList() << QStringList{u"*.org"_s, u"example.*"_s}
+                               << QStringList{u"a@Example.com"_s, u"c@other.org"_s};
+    QTest::newRow("both") << QStringList{u"o*r.org"_s} << QStringList{u"*.org"_s, u"*example.com"_s}
+                          << QStringList{u"a@Example.com"_s, u"b@mail.example.com"_s};
+}
+
+void TestAddressExtraction::filtersDomainsBeforeCounting()
+{
+    QFETCH(QStringList, excluded);
+    QFETCH(QStringList, kept);
+    QFETCH(QStringList, addresses);
+    AddressRules rules;
+    for (const QString &pattern : excluded)
+        rules.domains.exclude(pattern);
+    for (const QString &pattern : kept)
+        rules.domains.keepOnly(pattern);
+    SeenAddresses seen;
+    QCOMPARE(ExtractEmailToArray("a@Example.com b@mail.example.com c@other.org A@example.COM", seen, rules),
+             addresses);
+    // A filtered address is no first sighting: none of its sightings count.
+    QCOMPARE(seen.count("a@example.com"), addresses.contains(u"a@Example.com"_s) ? 2 : 0);
+    QCOMPARE(seen.size(), addresses.size());
+
+    for (const QString &notADomain : {u"exa mple.com"_s, u"@list.txt"_s, u""_s, u"m\u00fcller.de"_s}) {
+        try {
+            rules.domains.exclude(notADomain);
+            QFAIL(qPrintable(notADomain));
+        } catch (const AppError &error) {
+            QVERIFY(error.description().contains(u"is no domain pattern"_s));
+        }
+    }
+}
+
+void TestAddressExtraction::saysWhenTheListOfDomainsIsMissing()
+{
+    QVERIFY(KnownDomains::system().problem().isEmpty());
+    const KnownDomains missing(u"/nonexistent/public_suffix_list.dafsa"_s);
+    QVERIFY2(missing.problem().startsWith(u"The list of known top-level domains, "
+                                          u"/nonexistent/public_suffix_list.dafsa, cannot be read; the list "
+                                          u"built into libpsl"_s),
+             qPrintable(missing.problem()));
+    // The built-in list still tells domains apart.
+    QVERIFY(missing.isTopLevel("COM") && missing.isTopLevel("xn--p1ai") && !missing.isTopLevel("sty"));
 }
 
 QTEST_GUILESS_MAIN(TestAddressExtraction)

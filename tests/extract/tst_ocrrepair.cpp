@@ -17,7 +17,7 @@ constexpr OcrRepairs kAll = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing, Ocr
 QStringList addressesOf(const QByteArray &text)
 {
     SeenAddresses seen;
-    return ExtractEmailToArray(text, seen);
+    return ExtractEmailToArray(text, seen, {});
 }
 
 } // namespace

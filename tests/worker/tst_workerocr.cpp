@@ -32,7 +32,7 @@ QByteArray dataPath(const QString &name)
 QStringList addressesOf(const QByteArray &text)
 {
     SeenAddresses seen;
-    return ExtractEmailToArray(text, seen);
+    return ExtractEmailToArray(text, seen, {});
 }
 
 QByteArray pdftotextPage(const QString &name, int page)

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QFlags>
+#include <QString>
+#include <QStringList>
+
+namespace pelmora {
+
+// The rules an address must pass beyond the address pattern. Each can be switched off,
+// so that the rule the program started with (none of them) stays at hand and each one
+// can be measured on its own.
+enum class AddressRule
+{
+    // The last label of the domain is a top-level domain of the Public Suffix List:
+    // "ver@array.sty", "logo@2x.png" and "pearson@stats.heaven" are no addresses.
+    KnownDomains = 0x1,
+    // A font without a Unicode map turns the angle brackets around an address into "h"
+    // and "i": "hname@host.dei" is read as "name@host.de" where only that has a known
+    // top-level domain. Needs KnownDomains.
+    BracketArtefacts = 0x2,
+    // Dashes, quotes, brackets and spaces beyond ASCII end words; invisible characters
+    // inside a word are left out ("–kb@cs.umb.edu", "«info@acme.com»").
+    UnicodeBoundaries = 0x4,
+    // "%40" and "&#64;" (or "&#x40;") between the characters of a word are at-signs.
+    EncodedAtSigns = 0x8,
+    // "{alice,bob}@cs.example.edu" gives alice@... and bob@..., in that order.
+    Grouped = 0x10,
+    // "name [at] host [dot] org" and its kin (see ExtractDisguised); only on request.
+    Disguised = 0x20,
+};
+Q_DECLARE_FLAGS(AddressRuleSet, AddressRule)
+Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
+
+inline constexpr AddressRuleSet kDefaultAddressRules = {
+    AddressRule::KnownDomains, AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
+    AddressRule::EncodedAtSigns, AddressRule::Grouped};
+
+// The domains a run keeps. A pattern is a domain name in which "*" stands for any run
+// of characters ("*.example.com": every domain under example.com, not example.com
+// itself); letter case does not matter.
+class DomainFilter
+{
+public:
+    // Throws AppError naming a pattern that is no domain name.
+    void exclude(const QString &pattern);
+    void keepOnly(const QString &pattern);
+    // True when `domain` matches no excluded pattern and, if any are given, one to keep.
+    bool accepts(QByteArrayView domain) const;
+    bool isEmpty() const { return m_excluded.isEmpty() && m_kept.isEmpty(); }
+
+private:
+    QList<QByteArray> m_excluded;
+    QList<QByteArray> m_kept;
+};
+
+struct AddressRules
+{
+    AddressRuleSet on = kDefaultAddressRules;
+    DomainFilter domains;
+
+    bool has(AddressRule rule) const { return on.testFlag(rule); }
+    // The rule the program started with: the address pattern alone.
+    static AddressRules patternOnly() { return {AddressRuleSet(), {}}; }
+};
+
+} // namespace pelmora

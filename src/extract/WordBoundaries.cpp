@@ -1,0 +1,97 @@
+#include "extract/WordBoundaries.h"
+
+#include "core/Utf8.h"
+
+#include <QChar>
+
+#include <algorithm>
+#include <cstring>
+
+namespace pelmora {
+
+namespace {
+
+constexpr char32_t kMinusSign = 0x2212;
+constexpr char32_t kHyphen = 0x2010;
+constexpr char32_t kNonBreakingHyphen = 0x2011;
+
+// The code point of the well-formed sequence of `length` bytes at text[i].
+char32_t decode(QByteArrayView text, qsizetype i, qsizetype length)
+{
+    const auto byte = [&](qsizetype k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(text[i + k]));
+    };
+    char32_t point = byte(0) & (0xFF >> (length + 1));
+    for (qsizetype k = 1; k < length; ++k)
+        point = (point << 6) | (byte(k) & 0x3F);
+    return point;
+}
+
+// Dashes (but the hyphens, which join words), quotes, brackets and spaces of every kind.
+bool endsWords(char32_t point)
+{
+    if (point == kHyphen || point == kNonBreakingHyphen)
+        return false;
+    switch (QChar::category(point)) {
+    case QChar::Punctuation_Dash:
+    case QChar::Punctuation_Open:
+    case QChar::Punctuation_Close:
+    case QChar::Punctuation_InitialQuote:
+    case QChar::Punctuation_FinalQuote:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return point == kMinusSign;
+    }
+}
+
+} // namespace
+
+qsizetype UnicodeBoundaryLengthAt(QByteArrayView text, qsizetype i)
+{
+    const qsizetype length = Utf8SequenceLength(text, i);
+    return length > 1 && endsWords(decode(text, i, length)) ? length : 0;
+}
+
+bool IsUnicodeBoundaryBefore(QByteArrayView text, qsizetype end)
+{
+    // Back over the continuation bytes to the byte that starts the sequence.
+    qsizetype start = end - 1;
+    while (start > 0 && end - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+        --start;
+    return UnicodeBoundaryLengthAt(text, start) == end - start;
+}
+
+QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch)
+{
+    // Eight bytes at a time: nearly every word is ASCII and comes back as it is.
+    constexpr quint64 highBits = 0x8080808080808080ULL;
+    qsizetype ascii = 0;
+    for (quint64 eight = 0; ascii + 8 <= word.size(); ascii += 8) {
+        std::memcpy(&eight, word.data() + ascii, 8);
+        if (eight & highBits)
+            break;
+    }
+    while (ascii < word.size() && static_cast<unsigned char>(word[ascii]) < 0x80)
+        ++ascii;
+    if (ascii == word.size())
+        return word;
+    QByteArray readable = word.first(ascii).toByteArray();
+    for (qsizetype i = ascii; i < word.size();) {
+        const qsizetype length = Utf8SequenceLength(word, i);
+        const char32_t point = length > 1 ? decode(word, i, length) : 0;
+        if (length == 1)
+            readable += word[i];
+        else if (point == kHyphen || point == kNonBreakingHyphen)
+            readable += '-';
+        else if (length == 0 || QChar::category(point) != QChar::Other_Format)
+            return word; // a letter beyond ASCII or a byte that is no UTF-8: the word fails as written
+        i += std::max<qsizetype>(length, 1);
+    }
+    scratch = readable;
+    return scratch;
+}
+
+} // namespace pelmora

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <array>
+
+namespace pelmora {
+
+// Where the words of converted text (UTF-8 bytes) end, for the address search and the
+// repair of recognised text alike.
+//
+// In ASCII a word ends at a separator (space, TAB, CR, LF, form feed: the converter
+// glues a page's form feed to its first word) and at the punctuation no address holds:
+// all of it but "+", "-", ".", "@" and "_". With `unicode`, dashes, quotes, brackets and
+// spaces beyond ASCII end a word too (see ReadableWord() for the invisible characters
+// inside one); without it every byte beyond ASCII belongs to the word it touches.
+
+namespace detail {
+
+constexpr std::array<bool, 256> makeAsciiBoundaries()
+{
+    std::array<bool, 256> boundary{};
+    for (const char *p = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~ \t\r\n\f"; *p; ++p)
+        boundary[static_cast<unsigned char>(*p)] = true;
+    return boundary;
+}
+
+inline constexpr std::array<bool, 256> kAsciiBoundaries = makeAsciiBoundaries();
+
+} // namespace detail
+
+inline bool IsAsciiBoundary(char c)
+{
+    return detail::kAsciiBoundaries[static_cast<unsigned char>(c)];
+}
+
+// The length of the character beyond ASCII at text[i] when it ends words, else 0.
+qsizetype UnicodeBoundaryLengthAt(QByteArrayView text, qsizetype i);
+// True when the character beyond ASCII that ends right before text[end] ends words.
+bool IsUnicodeBoundaryBefore(QByteArrayView text, qsizetype end);
+
+// The length of the boundary that starts at text[i]; 0 when text[i] belongs to a word.
+inline qsizetype BoundaryLengthAt(QByteArrayView text, qsizetype i, bool unicode)
+{
+    const char c = text[i];
+    if (IsAsciiBoundary(c))
+        return 1;
+    return unicode && static_cast<unsigned char>(c) >= 0x80 ? UnicodeBoundaryLengthAt(text, i) : 0;
+}
+
+// The first byte of the word that ends at `end` (exclusive); not before `from`.
+inline qsizetype WordStart(QByteArrayView text, qsizetype end, bool unicode, qsizetype from = 0)
+{
+    qsizetype i = end;
+    while (i > from) {
+        const char c = text[i - 1];
+        if (IsAsciiBoundary(c) ||
+            (unicode && static_cast<unsigned char>(c) >= 0x80 && IsUnicodeBoundaryBefore(text, i)))
+            break;
+        --i;
+    }
+    return i;
+}
+
+// One past the last byte of the word that starts at `start`.
+inline qsizetype WordEnd(QByteArrayView text, qsizetype start, bool unicode)
+{
+    qsizetype i = start;
+    while (i < text.size() && BoundaryLengthAt(text, i, unicode) == 0)
+        ++i;
+    return i;
+}
+
+// The word without the full stops that end a sentence after it.
+inline QByteArrayView WithoutTrailingStops(QByteArrayView word)
+{
+    while (word.endsWith('.'))
+        word.chop(1);
+    return word;
+}
+
+// The word as a reader sees it: invisible characters (soft hyphen, zero-width spaces and
+// the like) left out, the Unicode hyphens read as "-". The word itself when it is ASCII;
+// otherwise the result is built in `scratch`.
+QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch);
+
+} // namespace pelmora
