@@ -118,10 +118,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,     version,  password,   passwordFile,  comma,        format,    output,
-                       quiet,    allFiles, timeout,    jobs,          converter,    ocr,       ocrLanguages,
-                       links,    anyDomain, disguised, excludeDomain, onlyDomain,   filesFrom, nullSeparated,
-                       merge,    noCache,  cacheDir,   clearCache});
+    parser.addOptions({help,  version,   password,  passwordFile,  comma,      format,    output,
+                       quiet, allFiles,  timeout,   jobs,          converter,  ocr,       ocrLanguages,
+                       links, anyDomain, disguised, excludeDomain, onlyDomain, filesFrom, nullSeparated,
+                       merge, noCache,   cacheDir,  clearCache});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {

@@ -65,7 +65,7 @@ FileResult resultOfPages(const QList<QByteArray> &pages)
     SeenAddresses seen;
     FileResult result;
     for (qsizetype page = 0; page < pages.size(); ++page) {
-        for (const QString &address : ExtractEmailToArray(pages[page], seen))
+        for (const QString &address : ExtractEmailToArray(pages[page], seen, {}))
             result.addresses.append({address, int(page + 1), 0, u"text"_s});
     }
     for (FileAddress &each : result.addresses)

@@ -574,8 +574,8 @@ void TestExtractCommand::usageErrors()
              notResults.err.constData());
     const CommandResult help = runCommand({u"--help"_s});
     QCOMPARE(help.status, 0);
-    for (const char *option : {"--password-file", "--no-cache", "--clear-cache", "--any-domain", "--disguised",
-                               "--exclude-domain", "--only-domain"})
+    for (const char *option : {"--password-file", "--no-cache", "--clear-cache", "--any-domain",
+                               "--disguised", "--exclude-domain", "--only-domain"})
         QVERIFY2(help.out.contains(option), option);
     QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
 }
