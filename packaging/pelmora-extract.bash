@@ -1,4 +1,5 @@
 # bash completion for pelmora-extract                      -*- shell-script -*-
+# shellcheck disable=SC2016,SC2034,SC2207 # bash-completion's own idioms
 
 # The OCR languages the converter finds installed (tesseract's when it is not found).
 _pelmora_extract_languages()

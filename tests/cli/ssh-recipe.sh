@@ -144,4 +144,5 @@ for machine in alpha beta; do
   [ "$(grep -c "Accepted publickey.*$fingerprint" "$work/sshd.log")" -gt 0 ] || fail "no part ran on $machine"
   [ -z "$(ls -A "$work/$machine")" ] || fail "the recipe left files on $machine: $(ls -A "$work/$machine")"
 done
-echo "PASS: $(ls part.0?.jsonl | wc -l) parts over ssh on alpha and beta merge to one run's $(wc -l <one-run.txt) addresses"
+parts=(part.0?.jsonl)
+echo "PASS: ${#parts[@]} parts over ssh on alpha and beta merge to one run's $(wc -l <one-run.txt) addresses"

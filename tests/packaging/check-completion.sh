@@ -26,6 +26,7 @@ offers() {
 
 cd "$(mktemp -d)" && trap 'rm -rf "$PWD"' EXIT
 touch a.pdf b.pdf parts.list
+# shellcheck disable=SC2034 # the table's expectations read it
 options=$("$here/../support/help-options.sh" pelmora-extract | grep -e '^--' | sort -u)
 languages=$("$bin/../libexec/pelmora/pelmora-convert" --ocr-languages | sort)
 grep -qx eng <<<"$languages" || { echo "FAIL: the converter lists no eng among the OCR languages"; exit 1; }
