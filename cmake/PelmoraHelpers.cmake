@@ -37,6 +37,18 @@ function(pelmora_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test pelmora_options pelmora_testsupport)
   add_test(NAME ${name} COMMAND ${name})
+  pelmora_isolate_test(${name})
+endfunction()
+
+# pelmora_add_script_test(<name> <script> [args...])
+# Registers a shell script test, run in the same surroundings as the QtTest ones.
+function(pelmora_add_script_test name script)
+  add_test(NAME ${name} COMMAND ${script} ${ARGN})
+  pelmora_isolate_test(${name})
+endfunction()
+
+# A test's own temporary folder, home and settings; no desktop; one locale.
+function(pelmora_isolate_test name)
   set(test_tmp "${CMAKE_BINARY_DIR}/test-tmp/${name}")
   file(MAKE_DIRECTORY "${test_tmp}")
   set_tests_properties(${name} PROPERTIES

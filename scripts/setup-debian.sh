@@ -13,6 +13,9 @@ packages=(
   libpsl-dev publicsuffix
   pdfgrep parallel ghostscript fonts-urw-base35
   clang libclang-rt-14-dev clang-format-14 clang-tidy-14
+  libleptonica-dev scdoc bash-completion appstream desktop-file-utils
+  openssh-server openssh-client rsync
+  build-essential debhelper dpkg-dev lintian
 )
 export DEBIAN_FRONTEND=noninteractive
 if ! dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | grep -qv 'install ok installed' \

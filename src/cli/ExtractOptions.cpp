@@ -43,7 +43,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                  u"JSON Lines results of --format jsonl, in the order of their inputs)."_s,
                                  u"FILE|FOLDER..."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
-    const QCommandLineOption version(u"version"_s, u"Show the version."_s);
+    const QCommandLineOption version(u"version"_s, u"Show the version of this program and of the poppler and "
+                                                   u"tesseract libraries its converter uses."_s);
     const QCommandLineOption password(u"password"_s,
                                       u"A password for protected files; give it again for more. Each is "
                                       u"tried in turn on every protected file."_s,
@@ -133,7 +134,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         return parsed;
     }
     if (parser.isSet(version)) {
-        parsed.shortText = u"pelmora-extract " PELMORA_VERSION "\n"_s;
+        parsed.versionAsked = true;
         return parsed;
     }
     ExtractOptions &options = parsed.options;

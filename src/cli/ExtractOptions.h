@@ -40,7 +40,8 @@ struct ParsedCommandLine
 {
     ExtractOptions options;
     QString error;     // a usage error, in words for standard error
-    QString shortText; // --help or --version text, to print and exit with 0
+    QString shortText; // --help text, to print and exit with 0
+    bool versionAsked = false;
 };
 
 // `arguments` as the system gave them (see CommandLineArguments): file names that are

@@ -1,5 +1,6 @@
 #include "cli/ExtractCommand.h"
 #include "cli/ExtractOptions.h"
+#include "cli/VersionReport.h"
 #include "run/InterruptNotifier.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@ int main(int argc, char *argv[])
         std::fputs(parsed.shortText.toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (parsed.versionAsked)
+        return pelmora::PrintVersions(stdout, stderr);
     if (!parsed.error.isEmpty()) {
         std::fprintf(stderr, "pelmora-extract: %s\nTry 'pelmora-extract --help'.\n",
                      parsed.error.toLocal8Bit().constData());

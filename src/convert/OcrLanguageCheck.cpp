@@ -1,8 +1,8 @@
 #include "convert/OcrLanguageCheck.h"
 
+#include "convert/ConverterQuestion.h"
 #include "convert/OcrLanguages.h"
 
-#include <QProcess>
 #include <QStringList>
 
 using namespace Qt::Literals::StringLiterals;
@@ -15,11 +15,10 @@ QString OcrLanguageProblem(const QString &program, const QString &languages)
     if (!parsed.invalid.empty())
         return u"\""_s + QString::fromStdString(parsed.invalid.front()) +
                u"\" is no OCR language; give tesseract's codes joined with \"+\", such as eng+deu."_s;
-    QProcess converter;
-    converter.start(program, {u"--ocr-languages"_s});
-    if (!converter.waitForFinished(30000) || converter.exitStatus() != QProcess::NormalExit)
+    const std::optional<QByteArray> listed = AskConverter(program, u"--ocr-languages"_s);
+    if (!listed)
         return u"The converter "_s + program + u" could not list the OCR languages."_s;
-    const QStringList installed = QString::fromUtf8(converter.readAllStandardOutput()).split(u'\n');
+    const QStringList installed = QString::fromUtf8(*listed).split(u'\n');
     QStringList missing;
     QStringList packages;
     for (const std::string &code : parsed.needed) {

@@ -5,6 +5,7 @@
 #include "worker/ParentWatch.h"
 #include "worker/ServeMode.h"
 #include "worker/TessData.h"
+#include "worker/Versions.h"
 
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ int main(int argc, char *argv[])
     if (!pelmora::worker::DieWithParent())
         return pelmora::worker::kExitOther;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--version")
+        return pelmora::worker::PrintVersions();
     if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
         return pelmora::worker::PrintOcrLanguages();
     if (!arguments.empty() && arguments[0] == "--serve") {

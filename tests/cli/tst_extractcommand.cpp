@@ -1,6 +1,7 @@
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/TextListModel.h"
+#include "cli/VersionReport.h"
 #include "core/AppError.h"
 #include "results/ResultsFile.h"
 #include "run/RunReport.h"
@@ -136,6 +137,7 @@ private Q_SLOTS:
     void scansAreReadOnRequest();
     void usageErrors();
     void clearCacheRemovesOnlyTheCache();
+    void versionsComeFromTheConverter();
     void fullDiskCutsNoText();
 
 private:
@@ -577,7 +579,30 @@ void TestExtractCommand::usageErrors()
     for (const char *option : {"--password-file", "--no-cache", "--clear-cache", "--any-domain",
                                "--disguised", "--exclude-domain", "--only-domain"})
         QVERIFY2(help.out.contains(option), option);
-    QCOMPARE(runCommand({u"--version"_s}).out, "pelmora-extract " PELMORA_VERSION "\n"_ba);
+}
+
+void TestExtractCommand::versionsComeFromTheConverter()
+{
+    const CommandResult shown = runCommand({u"--version"_s});
+    QCOMPARE(shown.status, 0);
+    QCOMPARE(shown.out,
+             "pelmora-extract " PELMORA_VERSION "\npelmora-convert " PELMORA_VERSION
+             "\npoppler " PELMORA_TEST_POPPLER_VERSION "\ntesseract " PELMORA_TEST_TESSERACT_VERSION
+             "\nleptonica " PELMORA_TEST_LEPTONICA_VERSION "\n"_ba);
+    // A converter that is missing or answers something else is reported, not passed over.
+    for (const QString &converter : {QString(), u"/bin/echo"_s}) {
+        std::FILE *out = std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        const auto closeBoth = qScopeGuard([&] {
+            std::fclose(out);
+            std::fclose(err);
+        });
+        QCOMPARE(PrintVersions(out, err, converter), 2);
+        std::rewind(err);
+        char message[512] = {};
+        QVERIFY(std::fread(message, 1, sizeof message - 1, err) > 0);
+        QVERIFY2(QByteArray(message).contains("Please install Pelmora again."), message);
+    }
 }
 
 void TestExtractCommand::clearCacheRemovesOnlyTheCache()
