@@ -1,10 +1,13 @@
 #include "convert/ConverterService.h"
 
+#include "convert/ConverterQuestion.h"
 #include "convert/ConverterWorkspace.h"
 #include "convert/WorkerProcess.h"
 #include "core/NativePath.h"
 
 #include <QPointer>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
@@ -97,6 +100,22 @@ ConverterService::~ConverterService()
 std::unique_ptr<Conversion> ConverterService::convert(const ConversionRequest &request)
 {
     return std::make_unique<ServiceConversion>(*this, m_clock, request);
+}
+
+QString ConverterService::identity(const ConversionRequest &like)
+{
+    const QString languages = like.recognise ? u"ocr "_s + like.languages : QString();
+    if (const auto known = m_identities.constFind(languages); known != m_identities.cend())
+        return *known;
+    const QString program = m_workspace.ConverterPath();
+    const std::optional<QByteArray> versions = AskConverter(program, u"--version"_s);
+    const std::optional<QByteArray> data =
+        like.recognise ? AskConverter(program, {u"--ocr-data"_s, like.languages}) : QByteArray();
+    QString identity;
+    if (versions && versions->startsWith("pelmora-convert ") && data)
+        identity = QString::fromUtf8(*versions) + languages + u'\n' + QString::fromUtf8(*data);
+    m_identities.insert(languages, identity);
+    return identity;
 }
 
 QList<qint64> ConverterService::workerIds() const

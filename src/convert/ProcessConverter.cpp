@@ -1,6 +1,7 @@
 #include "convert/ProcessConverter.h"
 
 #include "convert/ConverterCommand.h"
+#include "convert/ConverterQuestion.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
@@ -112,7 +113,9 @@ private:
             return;
         }
         removeFiles();
-        finish(m_needsPassword && !crashed ? ConversionOutcome::NeedsPassword : ConversionOutcome::Damaged);
+        // An exit status is pdftotext's verdict on the file; a crash is not.
+        finish(m_needsPassword && !crashed ? ConversionOutcome::NeedsPassword : ConversionOutcome::Damaged,
+               {}, !crashed);
     }
 
     // The text file read back as a worker would stream it: a page ends at each form feed.
@@ -182,6 +185,19 @@ ProcessConverter::ProcessConverter(ConverterWorkspace &workspace, Clock &clock)
 std::unique_ptr<Conversion> ProcessConverter::convert(const ConversionRequest &request)
 {
     return std::make_unique<ProcessConversion>(m_workspace, m_clock, request);
+}
+
+QString ProcessConverter::identity(const ConversionRequest &like)
+{
+    Q_UNUSED(like); // it reads no scans
+    if (!m_identity) {
+        const std::optional<QByteArray> version =
+            AskConverter(m_workspace.ConverterPath(), {QStringLiteral("-v")}, true);
+        m_identity = version && version->startsWith("pdftotext version ")
+                         ? QString::fromUtf8(*version).trimmed()
+                         : QString();
+    }
+    return *m_identity;
 }
 
 } // namespace pelmora
