@@ -135,12 +135,25 @@ bool runPattern(QByteArrayView word)
 }
 
 // ASCII lower case, which is all a valid address needs.
-void setLowerAscii(QByteArray &out, QByteArrayView word)
+char narrow(char c)
+{
+    return c;
+}
+
+// Addresses are ASCII; as text, each character is one byte (Latin-1, as toLatin1() has it).
+char narrow(QChar c)
+{
+    return c.unicode() < 0x100 ? char(c.unicode()) : '?';
+}
+
+template <typename Text> void setLowerAscii(QByteArray &out, Text word)
 {
     out.resize(word.size());
     char *lower = out.data();
-    for (const char c : word)
+    for (const auto each : word) {
+        const char c = narrow(each);
         *lower++ = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    }
 }
 
 QByteArrayView lastLabel(QByteArrayView word)
@@ -350,22 +363,36 @@ namespace {
 // Keys are kept in blocks of this size; a longer one gets a block of its own.
 constexpr qsizetype kKeyBlock = 64 * 1024;
 
+// The key of an address: in lower case, in this thread's scratch until the next one.
+template <typename Text> QByteArrayView lowerKey(Text address)
+{
+    QByteArray &key = keyScratch();
+    setLowerAscii(key, address);
+    return key;
+}
+
 } // namespace
 
 SeenAddresses::~SeenAddresses() = default;
 
 bool SeenAddresses::insert(QByteArrayView address, int times)
 {
-    QByteArray &key = keyScratch();
-    setLowerAscii(key, address);
-    return tally(QByteArrayView(key), times);
+    return tally(lowerKey(address), times);
+}
+
+bool SeenAddresses::insert(QStringView address, int times)
+{
+    return tally(lowerKey(address), times);
 }
 
 int SeenAddresses::count(QByteArrayView address) const
 {
-    QByteArray &key = keyScratch();
-    setLowerAscii(key, address);
-    return m_counts.value(QByteArrayView(key));
+    return m_counts.value(lowerKey(address));
+}
+
+int SeenAddresses::count(QStringView address) const
+{
+    return m_counts.value(lowerKey(address));
 }
 
 bool SeenAddresses::tally(QByteArrayView key, int times)

@@ -34,8 +34,10 @@ public:
 
     // Counts `times` more sightings of the address; true when it was not seen before.
     bool insert(QByteArrayView address, int times = 1);
+    bool insert(QStringView address, int times = 1);
     // The sightings of the address so far; 0 when it was never seen.
     int count(QByteArrayView address) const;
+    int count(QStringView address) const;
     qsizetype size() const { return m_counts.size(); }
     // Every sighting counted here from now on is counted in `also` too, as one file's
     // tally counts into the run's; nullptr: no longer. `also` must outlive this.

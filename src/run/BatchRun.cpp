@@ -456,8 +456,7 @@ void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVi
     // when no other file counted it.
     QList<Sighting> fresh;
     for (const Sighting &sighting : std::as_const(found)) {
-        const QByteArray key = sighting.address.toLatin1();
-        if (m_seen->count(key) == converting.seen.count(key))
+        if (m_seen->count(sighting.address) == converting.seen.count(sighting.address))
             fresh.append(sighting);
     }
     converting.listed = converting.addresses.size();
@@ -521,8 +520,8 @@ void BatchRun::reportAddresses(Row &reported)
     QList<FoundAddress> fresh;
     for (qsizetype i = reported.listed; i < reported.addresses.size(); ++i) {
         const Sighting &sighting = reported.addresses[i];
-        const QByteArray key = sighting.address.toLatin1();
-        if (m_seen->insert(key, reported.seen.count(key)))
+        const int count = sighting.count > 0 ? sighting.count : reported.seen.count(sighting.address);
+        if (m_seen->insert(sighting.address, count))
             fresh.append({sighting.address, reported.pdf, sighting.page, m_seen, sighting.via});
     }
     if (reported.stamp) {
@@ -575,25 +574,26 @@ FileResult BatchRun::resultOf(const Row &converted)
         result.verdict = FileVerdict::TextUnreadable;
     result.addresses.reserve(converted.addresses.size());
     for (const Sighting &sighting : converted.addresses)
-        result.addresses.append({sighting.address, sighting.page,
-                                 converted.seen.count(sighting.address.toLatin1()), ViaName(sighting.via)});
+        result.addresses.append(
+            {sighting.address, sighting.page, converted.seen.count(sighting.address), ViaName(sighting.via)});
     return result;
 }
 
-// Takes a kept result as the file's own tally and sightings; false for one that this
-// version cannot read.
+// Takes a kept result as the file's own sightings; false for one that this version
+// cannot read.
 bool BatchRun::replay(Row &replayed, const FileResult &result)
 {
-    SeenAddresses seen;
     QList<Sighting> addresses;
     addresses.reserve(result.addresses.size());
+    QString name;
+    std::optional<FoundVia> via;
     for (const FileAddress &each : result.addresses) {
-        const std::optional<FoundVia> via = ViaNamed(each.via);
-        if (!via || !seen.insert(each.address.toLatin1(), each.count))
+        if (each.via != name)
+            via = ViaNamed(name = each.via);
+        if (!via)
             return false;
-        addresses.append({each.address, each.page, *via});
+        addresses.append({each.address, each.page, *via, each.count});
     }
-    replayed.seen = std::move(seen);
     replayed.addresses = std::move(addresses);
     replayed.listed = 0;
     if (result.verdict == FileVerdict::TextUnreadable)

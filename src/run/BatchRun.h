@@ -136,6 +136,7 @@ private:
         QString address;
         int page;
         FoundVia via;
+        int count = 0; // how often the file holds it, when taken from the cache; else its tally tells
     };
     struct Row
     {
