@@ -1,5 +1,6 @@
 #include "convert/ConverterService.h"
 
+#include "convert/ConverterIdentity.h"
 #include "convert/ConverterQuestion.h"
 #include "convert/ConverterWorkspace.h"
 #include "convert/WorkerProcess.h"
@@ -104,18 +105,21 @@ std::unique_ptr<Conversion> ConverterService::convert(const ConversionRequest &r
 
 QString ConverterService::identity(const ConversionRequest &like)
 {
-    const QString languages = like.recognise ? u"ocr "_s + like.languages : QString();
-    if (const auto known = m_identities.constFind(languages); known != m_identities.cend())
-        return *known;
     const QString program = m_workspace.ConverterPath();
-    const std::optional<QByteArray> versions = AskConverter(program, u"--version"_s);
-    const std::optional<QByteArray> data =
-        like.recognise ? AskConverter(program, {u"--ocr-data"_s, like.languages}) : QByteArray();
-    QString identity;
-    if (versions && versions->startsWith("pelmora-convert ") && data)
-        identity = QString::fromUtf8(*versions) + languages + u'\n' + QString::fromUtf8(*data);
-    m_identities.insert(languages, identity);
-    return identity;
+    const QString text = u"pelmora-convert "_s + FileIdentity(program) + u", "_s + PopplerIdentity();
+    if (!like.recognise)
+        return text;
+    // Recognition depends on the libraries' versions as loaded and on the language data:
+    // the worker is asked, once for each list of languages.
+    if (!m_recognition.contains(like.languages)) {
+        const std::optional<QByteArray> data = AskConverter(program, {u"--ocr-data"_s, like.languages});
+        m_recognition.insert(like.languages,
+                             data && data->startsWith("pelmora-convert ")
+                                 ? u"ocr "_s + like.languages + u'\n' + QString::fromUtf8(*data)
+                                 : QString());
+    }
+    const QString recognition = m_recognition.value(like.languages);
+    return recognition.isEmpty() ? QString() : text + u'\n' + recognition;
 }
 
 QList<qint64> ConverterService::workerIds() const

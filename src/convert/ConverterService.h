@@ -25,8 +25,8 @@ public:
     Q_DISABLE_COPY_MOVE(ConverterService)
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
-    // The worker's --version (the program's, poppler's and tesseract's versions) and,
-    // with recognition, its --ocr-data for the languages; asked once for each list.
+    // The worker program's and poppler's files; with recognition also the worker's
+    // --ocr-data for the languages.
     QString identity(const ConversionRequest &like) override;
 
     // The workers now alive, busy or free.
@@ -42,7 +42,7 @@ private:
     Clock &m_clock;
     QList<WorkerProcess *> m_free;
     QList<WorkerProcess *> m_busy;
-    QHash<QString, QString> m_identities; // by recognition languages; "" without
+    QHash<QString, QString> m_recognition; // --ocr-data by languages; empty: no answer
 };
 
 } // namespace pelmora

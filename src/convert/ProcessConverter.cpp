@@ -1,7 +1,7 @@
 #include "convert/ProcessConverter.h"
 
 #include "convert/ConverterCommand.h"
-#include "convert/ConverterQuestion.h"
+#include "convert/ConverterIdentity.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
@@ -14,6 +14,8 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
@@ -190,14 +192,7 @@ std::unique_ptr<Conversion> ProcessConverter::convert(const ConversionRequest &r
 QString ProcessConverter::identity(const ConversionRequest &like)
 {
     Q_UNUSED(like); // it reads no scans
-    if (!m_identity) {
-        const std::optional<QByteArray> version =
-            AskConverter(m_workspace.ConverterPath(), {QStringLiteral("-v")}, true);
-        m_identity = version && version->startsWith("pdftotext version ")
-                         ? QString::fromUtf8(*version).trimmed()
-                         : QString();
-    }
-    return *m_identity;
+    return u"pdftotext "_s + FileIdentity(m_workspace.ConverterPath()) + u", "_s + PopplerIdentity();
 }
 
 } // namespace pelmora

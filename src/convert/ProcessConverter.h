@@ -16,13 +16,12 @@ public:
     ProcessConverter(ConverterWorkspace &workspace, Clock &clock);
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
-    // pdftotext's own words on its version, asked once.
+    // pdftotext's program file and poppler's.
     QString identity(const ConversionRequest &like) override;
 
 private:
     ConverterWorkspace &m_workspace;
     Clock &m_clock;
-    std::optional<QString> m_identity;
 };
 
 } // namespace pelmora

@@ -31,9 +31,10 @@ std::optional<std::string> LanguageProblem(const OcrLanguages &languages, const 
 // a message on standard error when there are none.
 int PrintOcrLanguages();
 
-// pelmora-convert --ocr-data LANGS: the data file of each language tesseract would load
-// for LANGS, one per line: its path, size and modification time in nanoseconds ("missing"
-// for a file that is not there). What changes when a language's data does.
+// pelmora-convert --ocr-data LANGS, after the versions: the data file of each language
+// tesseract would load for LANGS, one per line: its path, size and modification time in
+// nanoseconds ("missing" for a file that is not there). What changes when a language's
+// data does.
 int PrintOcrData(std::string_view languages);
 
 } // namespace pelmora::worker

@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
         return pelmora::worker::PrintOcrLanguages();
     if (arguments.size() == 2 && arguments[0] == "--ocr-data")
-        return pelmora::worker::PrintOcrData(arguments[1]);
+        return pelmora::worker::PrintVersions() != 0 ? 1 : pelmora::worker::PrintOcrData(arguments[1]);
     if (!arguments.empty() && arguments[0] == "--serve") {
         if (arguments.size() != 1)
             return pelmora::worker::RunOneShot({}); // the usage
