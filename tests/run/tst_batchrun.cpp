@@ -155,19 +155,24 @@ void TestBatchRun::reportsEachKindOfUnreadableFile()
     const QString scanned = pdf(u"scan.pdf"_s, u"TEXT"_s, "\f\f\f");
     const QString empty = pdf(u"empty.pdf"_s, u"TEXT"_s, "");
     const QString good = pdf(u"good.pdf"_s, u"TEXT"_s, "g@x.com\n");
+    // Not the file's fault: the converter says what went wrong, and so does the report.
+    const QString failed = pdf(u"failed.pdf"_s, u"FAIL no model for deu"_s, "f@x.com\n");
 
     Host none;
-    const Outcome plain = run({locked, scanned, empty, good}, none, 2);
+    const Outcome plain = run({locked, scanned, empty, good, failed}, none, 2);
     QVERIFY(plain.ended);
     QCOMPARE(plain.addresses, QStringList{u"g@x.com"_s});
-    QCOMPARE(plain.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
-                                                      {scanned, UnreadableReason::TextUnreadable}}));
+    QCOMPARE(plain.unreadable,
+             (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
+                                    {scanned, UnreadableReason::TextUnreadable},
+                                    {failed, UnreadableReason::Failed, u"no model for deu"_s}}));
     QCOMPARE(
         SummaryMessage(plain.unreadable),
         u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
             u"  - password protected or text is protected.\r\n"_s + scanned +
             u"  - text unreadable. Please view the file yourself to see if it is really a scanned image of "
-            u"text and not proper PDF text."_s);
+            u"text and not proper PDF text.\r\n"_s +
+            failed + u"  - could not be converted: no model for deu"_s);
 
     Host wrong;
     wrong.mode = PasswordMode::SameForAll;

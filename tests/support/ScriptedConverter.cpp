@@ -118,6 +118,10 @@ private:
                 add(PageEvent::done());
                 return;
             }
+        } else if (directive.startsWith("FAIL ")) {
+            add(PageEvent::opened(Outcome::Error, 0, view(m_bytes.emplace_back(argument("FAIL ")))));
+            add(PageEvent::done());
+            return;
         } else if (directive == "NOTHING") {
             add(PageEvent::opened(Outcome::Damaged, 0));
             add(PageEvent::done());

@@ -17,6 +17,7 @@ namespace pelmora::test {
 //   NEEDS <pw>     opens only with <pw> among the passwords
 //   SLEEP <s>      the text, once the clock has moved <s> seconds
 //   NOTHING        damaged
+//   FAIL <words>   the converter could not do it (a recognition model missing), saying so
 //   HANG           never ends
 //   WAIT           the text, once release() was called for the PDF
 //   SCAN           pages of images: a form feed each, unless recognition is asked for,
