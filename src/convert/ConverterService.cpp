@@ -106,6 +106,12 @@ private:
                 return onBroken();
             m_links.append(QByteArray::fromStdString(frame.fields[1]));
             return;
+        case FrameType::Unsure:
+            // Unsure recognised addresses are not in the page's text; the run does not
+            // take them up yet.
+            if (!number(0) || frame.fields.size() != 2)
+                return onBroken();
+            return;
         case FrameType::PageEnd:
             if (!m_opened || !number(0))
                 return onBroken();

@@ -41,6 +41,7 @@ bool isKnownType(char type)
     case FrameType::Recognising:
     case FrameType::Text:
     case FrameType::Link:
+    case FrameType::Unsure:
     case FrameType::PageEnd:
     case FrameType::Done:
         return true;

@@ -33,6 +33,9 @@
 //                        a page poppler cannot load has none (pdftotext writes nothing
 //                        for it either, not even the form feed)
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
+//   'U'  page, address   an address recognised on the page (OCR) that its readings did
+//                        not agree on: it is not in the page's text; the program may
+//                        count it, confirm it by another sighting, or list it
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
@@ -54,6 +57,7 @@ enum class FrameType : char
     Recognising = 'R',
     Text = 'T',
     Link = 'L',
+    Unsure = 'U',
     PageEnd = 'E',
     Done = 'D',
 };

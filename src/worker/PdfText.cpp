@@ -284,16 +284,21 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
         doc.displayPage(&device, page, 72, 72, 0, true, false, false);
 
+        std::vector<std::string> unsure;
         if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
             sink.recognising(page, range.count());
-            if (std::optional<std::string> recognised = options.recogniser->recognise(doc, page))
-                pageText = std::move(*recognised);
+            if (std::optional<RecognisedPage> recognised = options.recogniser->recognise(doc, page)) {
+                pageText = std::move(recognised->text);
+                unsure = std::move(recognised->unsureAddresses);
+            }
         }
 
         for (std::size_t at = 0; at < pageText.size(); at += pieceSize)
             sink.text(page, std::string_view(pageText).substr(at, pieceSize));
         if (options.links)
             sendMailtoLinks(doc, page, sink);
+        for (const std::string &address : unsure)
+            sink.unsureAddress(page, address);
         sink.pageEnd(page);
     }
 }

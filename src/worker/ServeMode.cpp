@@ -68,6 +68,10 @@ public:
             return;
         m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
     }
+    void unsureAddress(int page, std::string_view address) override
+    {
+        m_writer.add(FrameType::Unsure, {protocol::EncodeNumber(page), address});
+    }
     void pageEnd(int page) override
     {
         m_writer.add(FrameType::PageEnd, {protocol::EncodeNumber(page)});

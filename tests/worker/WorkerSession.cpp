@@ -33,6 +33,7 @@ public:
             return recognising(frame);
         case protocol::FrameType::Text:
         case protocol::FrameType::Link:
+        case protocol::FrameType::Unsure:
         case protocol::FrameType::PageEnd:
             return pageFrame(frame);
         case protocol::FrameType::Done:
@@ -97,7 +98,7 @@ private:
             return fail(QStringLiteral("more pages than announced"));
         if (!m_current.pages.empty() && page != m_current.pages.back().page + 1)
             return fail(QStringLiteral("page %1 out of order").arg(page));
-        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, 0, 0});
+        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, 0, 0});
         m_inPage = true;
         return true;
     }
@@ -114,12 +115,19 @@ private:
         if (*page != current.page)
             return fail(QStringLiteral("page %1 inside page %2").arg(*page).arg(current.page));
         if (frame.type == protocol::FrameType::Text) {
-            if (!current.links.isEmpty())
-                return fail(QStringLiteral("text after a link on page %1").arg(*page));
+            if (!current.links.isEmpty() || !current.unsure.isEmpty())
+                return fail(QStringLiteral("text after a link or an unsure address on page %1").arg(*page));
             current.text += QByteArray::fromStdString(frame.fields[1]);
             ++current.pieces;
         } else if (frame.type == protocol::FrameType::Link) {
+            if (!current.unsure.isEmpty())
+                return fail(QStringLiteral("a link after an unsure address on page %1").arg(*page));
             current.links << QByteArray::fromStdString(frame.fields[1]);
+        } else if (frame.type == protocol::FrameType::Unsure) {
+            if (!current.recognising)
+                return fail(
+                    QStringLiteral("an unsure address on page %1, which was not recognised").arg(*page));
+            current.unsure << QByteArray::fromStdString(frame.fields[1]);
         } else {
             m_inPage = false;
         }
