@@ -1,21 +1,22 @@
 #!/usr/bin/env python3
 """Recall and precision of the converter worker's recognition, variant by variant.
 
-    ocr-worker-score.py CORPUS PAGES.jsonl [--agreement SHARE] [--misses]
+    ocr-worker-score.py CORPUS PAGES.jsonl [CORPUS PAGES.jsonl...] [--misses COMBINATION]
 
 PAGES.jsonl is what `pelmora_ocr_pages CORPUS/*.pdf` wrote (bench/ocr_pages.cpp): each
-page as the worker recognises it, with every piece of a line that holds an at-sign and
-what each variant read there. CORPUS is a folder of scripts/make-ocr-corpus.sh or
-scripts/make-ocr-cards.sh (truth.tsv, plan.tsv).
+page recognised as the worker recognises it, every piece of a line that holds an
+at-sign read in every variant, and the vote of several combinations of the readings.
+CORPUS is a folder of scripts/make-ocr-corpus.sh or scripts/make-ocr-cards.sh
+(truth.tsv, plan.tsv); several pairs are scored together.
 
-One row per variant (the addresses of its readings alone), then the vote:
-  sure only            the addresses in the page's text, as the worker hands it on
+One row per variant (the addresses of its readings alone, spaces beside the at-sign
+closed), then for each combination of readings voted over:
+  sure only            the addresses the worker hands on in the page's text
   sure + confirmable   and the unsure ones that also stand in the sure text of another
                        page of the run (the run may take those as confirmed)
   sure + unsure        and every unsure one (the upper bound of any confirmation)
 Figures for all pages and by resolution; found addresses are unique per page without
-regard to letter case, as in a run. --agreement re-decides the vote offline with
-another share (the worker's own is VoteRules::agreement).
+regard to letter case, as in a run. The worker's own combination is marked (worker).
 """
 
 import argparse
@@ -54,50 +55,56 @@ def read_tsv(path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("corpus")
-    ap.add_argument("pages")
-    ap.add_argument("--agreement", type=float, help="decide sure addresses with this share instead")
-    ap.add_argument("--misses", action="store_true", help="list wrong sure addresses and missed ones")
+    ap.add_argument("pairs", nargs="+", metavar="CORPUS PAGES.jsonl")
+    ap.add_argument("--misses", metavar="COMBINATION", help="list wrong sure addresses and missed ones")
     args = ap.parse_args()
+    if len(args.pairs) % 2:
+        ap.error("give each corpus with its pages")
 
     truth = collections.defaultdict(set)
-    for row in read_tsv(os.path.join(args.corpus, "truth.tsv")):
-        truth[(row["file"], int(row["page"]))].add(row["address"])
-    dpi = {(p["file"], int(p["page"])): p["dpi"] for p in read_tsv(os.path.join(args.corpus, "plan.tsv"))}
-    pages = [json.loads(line) for line in open(args.pages)]
+    dpi, pages = {}, []
+    for corpus, run in zip(args.pairs[::2], args.pairs[1::2]):
+        for row in read_tsv(os.path.join(corpus, "truth.tsv")):
+            truth[(corpus, row["file"], int(row["page"]))].add(row["address"])
+        for row in read_tsv(os.path.join(corpus, "plan.tsv")):
+            dpi[(corpus, row["file"], int(row["page"]))] = row["dpi"]
+        for line in open(run):
+            page = json.loads(line)
+            page["key"] = (corpus, page["file"], page["page"])
+            pages.append(page)
+    keys = [p["key"] for p in pages]
 
     rows = collections.OrderedDict()  # name -> {page key: [addresses]}
-    sure, unsure, cpu = {}, {}, 0.0
     for page in pages:
-        key = (page["file"], page["page"])
-        cpu += page.get("cpu", 0.0)
+        key = page["key"]
         for piece in page.get("pieces", []):
-            for variant, reading in piece["readings"].items():
+            for variant, reading in piece.items():
                 rows.setdefault(variant, collections.defaultdict(list))[key] += addresses(closed(reading))
-        if args.agreement is None:
-            sure[key] = addresses(page.get("text", ""))
-            unsure[key] = page.get("unsure", [])
-        else:
-            voted = [a for piece in page.get("pieces", []) for a in piece["addresses"]]
-            sure[key] = [a["address"] for a in voted if a["agreement"] >= args.agreement]
-            unsure[key] = [a["address"] for a in voted if a["agreement"] < args.agreement]
-    keys = [(p["file"], p["page"]) for p in pages]
-    seen = collections.defaultdict(set)  # lower-case address -> pages where it is sure
-    for key in keys:
-        for a in sure[key]:
-            seen[a.lower()].add(key)
-    rows["vote: sure only"] = sure
-    rows["vote: sure + confirmable"] = {
-        k: sure[k] + [a for a in unsure[k] if seen[a.lower()] - {k}] for k in keys}
-    rows["vote: sure + unsure"] = {k: sure[k] + unsure[k] for k in keys}
+    votes = collections.OrderedDict()  # combination -> (sure, unsure) by page
+    for page in pages:
+        key = page["key"]
+        for name, vote in page.get("votes", {}).items():
+            sure, unsure = votes.setdefault(name, ({}, {}))
+            sure[key], unsure[key] = vote["sure"], vote["unsure"]
+    for name, (sure, unsure) in votes.items():
+        seen = collections.defaultdict(set)  # lower-case address -> pages where it is sure
+        for key in keys:
+            for a in sure.get(key, []):
+                seen[a.lower()].add(key)
+        rows[name + ": sure only"] = sure
+        rows[name + ": sure + confirmable"] = {
+            k: sure.get(k, []) + [a for a in unsure.get(k, []) if seen[a.lower()] - {k}] for k in keys}
+        rows[name + ": sure + unsure"] = {k: sure.get(k, []) + unsure.get(k, []) for k in keys}
+    cpu = sum(page.get("cpu", 0.0) for page in pages)
 
     groups = [("all", keys)] + [("%s dpi" % d, [k for k in keys if dpi.get(k) == d])
                                  for d in sorted({dpi.get(k) for k in keys}, reverse=True)]
-    print("%d pages, %d addresses placed; recognition %.2f s of processor time a page" % (
+    print("%d pages, %d addresses placed; %.2f s of processor time a page, every variant read" % (
         len(keys), sum(len(truth[k]) for k in keys), cpu / max(1, len(keys))))
-    print("%-26s" % "reading" + "".join("  %-27s" % (g + ": found recall prec") for g, _ in groups))
+    width = max(len(name) for name in rows)
+    print("%-*s" % (width, "reading") + "".join("  %-27s" % (g + ": found recall prec") for g, _ in groups))
     for name, found in rows.items():
-        line = "%-26s" % name
+        line = "%-*s" % (width, name)
         for _, ks in groups:
             placed = hits = total = 0
             for k in ks:
@@ -109,12 +116,13 @@ def main():
                                                      hits / total if total else 1)
         print(line.rstrip())
     if args.misses:
+        sure, unsure = votes[args.misses]
         for k in keys:
-            for a in sure[k]:
+            for a in sure.get(k, []):
                 if a not in truth[k]:
-                    print("WRONG  %s p%d  %s" % (k[0], k[1], a))
-            for a in sorted(truth[k] - set(sure[k])):
-                print("miss   %s p%d  %s%s" % (k[0], k[1], a, "  (unsure)" if a in unsure[k] else ""))
+                    print("WRONG  %s p%d  %s" % (k[1], k[2], a))
+            for a in sorted(truth[k] - set(sure.get(k, []))):
+                print("miss   %s p%d  %s%s" % (k[1], k[2], a, "  (unsure)" if a in unsure.get(k, []) else ""))
     return 0
 
 

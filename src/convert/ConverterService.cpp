@@ -109,7 +109,7 @@ private:
         case FrameType::Unsure:
             // Unsure recognised addresses are not in the page's text; the run does not
             // take them up yet.
-            if (!number(0) || frame.fields.size() != 2)
+            if (!protocol::DecodeUnsure(frame))
                 return onBroken();
             return;
         case FrameType::PageEnd:

@@ -227,4 +227,23 @@ std::optional<Opened> DecodeOpened(const Frame &frame)
     return Opened{*outcome, frame.fields[1], *pages};
 }
 
+std::string EncodeUnsure(const UnsureAddress &unsure)
+{
+    const std::string page = EncodeNumber(unsure.page);
+    std::vector<std::string_view> fields{page, unsure.address};
+    for (const std::string &alternative : unsure.alternatives)
+        fields.emplace_back(alternative);
+    return EncodeFrame(FrameType::Unsure, fields);
+}
+
+std::optional<UnsureAddress> DecodeUnsure(const Frame &frame)
+{
+    if (frame.type != FrameType::Unsure || frame.fields.size() < 2)
+        return std::nullopt;
+    const std::optional<int> page = DecodeNumber(frame.fields[0]);
+    if (!page)
+        return std::nullopt;
+    return UnsureAddress{*page, frame.fields[1], {frame.fields.begin() + 2, frame.fields.end()}};
+}
+
 } // namespace pelmora::protocol

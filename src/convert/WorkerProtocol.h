@@ -33,9 +33,11 @@
 //                        a page poppler cannot load has none (pdftotext writes nothing
 //                        for it either, not even the form feed)
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
-//   'U'  page, address   an address recognised on the page (OCR) that its readings did
-//                        not agree on: it is not in the page's text; the program may
-//                        count it, confirm it by another sighting, or list it
+//   'U'  page, address, alternative...
+//                        an address recognised on the page (OCR) that its readings
+//                        did not agree on, and what single readings made of it instead:
+//                        it is not in the page's text; the program may count it,
+//                        confirm it by another sighting, or list it
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
@@ -129,6 +131,18 @@ struct Opened
 
 std::string EncodeOpened(const Opened &opened);
 std::optional<Opened> DecodeOpened(const Frame &frame);
+
+// A recognised address its readings did not agree on ('U').
+struct UnsureAddress
+{
+    int page = 0;
+    std::string address;
+    std::vector<std::string> alternatives;
+    friend bool operator==(const UnsureAddress &, const UnsureAddress &) = default;
+};
+
+std::string EncodeUnsure(const UnsureAddress &unsure);
+std::optional<UnsureAddress> DecodeUnsure(const Frame &frame);
 
 // A field holding a page number, or another whole number from 0 to 2^31 - 1.
 std::optional<int> DecodeNumber(std::string_view field);

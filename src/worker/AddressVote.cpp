@@ -39,7 +39,7 @@ std::size_t distance(std::string_view a, std::string_view b)
 struct Aligned
 {
     std::string at;
-    std::vector<GlyphSize> glyphs; // of `at`
+    std::vector<int> heights; // of `at`
     std::vector<std::string> added;
 };
 
@@ -59,13 +59,13 @@ Aligned align(const std::string &pivot, const Reading &reading)
             at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1,
                                  at(i - 1, j - 1) + (pivot[i - 1] != other[j - 1] ? 1u : 0u)});
     }
-    Aligned aligned{std::string(n, '\0'), std::vector<GlyphSize>(n), std::vector<std::string>(n + 1)};
+    Aligned aligned{std::string(n, '\0'), std::vector<int>(n, 0), std::vector<std::string>(n + 1)};
     std::size_t i = n;
     std::size_t j = m;
     while (i > 0 || j > 0) {
         if (i > 0 && j > 0 && at(i, j) == at(i - 1, j - 1) + (pivot[i - 1] != other[j - 1] ? 1u : 0u)) {
             aligned.at[i - 1] = other[j - 1];
-            aligned.glyphs[i - 1] = j - 1 < reading.glyphs.size() ? reading.glyphs[j - 1] : GlyphSize();
+            aligned.heights[i - 1] = j - 1 < reading.heights.size() ? reading.heights[j - 1] : 0;
             --i;
             --j;
         } else if (i > 0 && at(i, j) == at(i - 1, j) + 1) {
@@ -99,8 +99,7 @@ heightRange(const std::vector<Reading> &readings, const std::vector<Aligned> &al
 {
     std::optional<std::pair<double, double>> range;
     for (std::size_t r = 0; r < readings.size(); ++r) {
-        const double ratio =
-            readings[r].xHeight > 0 ? aligned[r].glyphs[position].height / readings[r].xHeight : 0.0;
+        const double ratio = readings[r].xHeight > 0 ? aligned[r].heights[position] / readings[r].xHeight : 0.0;
         // Less than half an x-height: the engine's box for the glyph missed it.
         if (ratio < 0.5)
             continue;
@@ -108,44 +107,6 @@ heightRange(const std::vector<Reading> &readings, const std::vector<Aligned> &al
                       : std::pair(ratio, ratio);
     }
     return range;
-}
-
-// The glyph's width in widths of an "i" stem, the median over the readings that
-// measured it; nullopt when none did.
-std::optional<double> widthRatio(const std::vector<Reading> &readings, const std::vector<Aligned> &aligned,
-                                 std::size_t position)
-{
-    std::vector<double> ratios;
-    for (std::size_t r = 0; r < readings.size(); ++r) {
-        if (readings[r].stemWidth > 0 && aligned[r].glyphs[position].width > 0)
-            ratios.push_back(aligned[r].glyphs[position].width / readings[r].stemWidth);
-    }
-    if (ratios.empty())
-        return std::nullopt;
-    std::nth_element(ratios.begin(), ratios.begin() + std::ptrdiff_t(ratios.size() / 2), ratios.end());
-    return ratios[ratios.size() / 2];
-}
-
-// An l or a 1 told by the width of its stroke: the 1 has a flag.
-std::pair<char, double> strokeVote(const std::vector<char> &votes, char winner, double share,
-                                   std::optional<double> ratio, const VoteRules &rules)
-{
-    if (!ratio)
-        return {winner, share};
-    const bool letter = std::count(votes.begin(), votes.end(), 'l') > 0;
-    const bool digit = std::count(votes.begin(), votes.end(), '1') > 0;
-    const bool narrow = *ratio <= rules.narrow;
-    const bool wide = *ratio >= rules.wide;
-    if (letter && digit) {
-        if (narrow)
-            return {'l', 1.0};
-        if (wide)
-            return {'1', 1.0};
-        return {winner, share};
-    }
-    if ((winner == 'l' && wide) || (winner == '1' && narrow))
-        return {winner, 0.0};
-    return {winner, share};
 }
 
 bool isRound(char c)
@@ -163,8 +124,6 @@ std::pair<char, double> voteCharacter(const std::vector<Reading> &readings,
     for (const Aligned &one : aligned)
         votes.push_back(one.at[position]);
     auto [winner, share] = majority(votes);
-    if (winner == 'l' || winner == '1')
-        return strokeVote(votes, winner, share, widthRatio(readings, aligned, position), rules);
     if (!isRound(winner))
         return {winner, share};
     const bool small = std::count(votes.begin(), votes.end(), 'o') > 0;
@@ -274,29 +233,60 @@ QStringList addressesOf(std::string_view text)
     return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen);
 }
 
+// What single readings made of the piece, given to the unsure address they are nearest
+// to; where the vote made no address at all, the first becomes an unsure one. A sure
+// address's misreadings are no address of their own.
+void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddress> &addresses)
+{
+    const auto known = [&](const std::string &address) {
+        for (const VotedAddress &voted : addresses) {
+            if (voted.address == address ||
+                std::find(voted.alternatives.begin(), voted.alternatives.end(), address) != voted.alternatives.end())
+                return true;
+        }
+        return false;
+    };
+    for (const Reading &reading : readings) {
+        for (const QString &found : addressesOf(reading.text)) {
+            const std::string address = found.toStdString();
+            if (known(address))
+                continue;
+            VotedAddress *nearest = nullptr;
+            for (VotedAddress &voted : addresses) {
+                if (!voted.sure && (!nearest || distance(voted.address, address) < distance(nearest->address, address)))
+                    nearest = &voted;
+            }
+            if (nearest)
+                nearest->alternatives.push_back(address);
+            else if (addresses.empty())
+                addresses.push_back({address, false, 0.0, {}});
+        }
+    }
+}
+
 } // namespace
 
-std::string CloseAtSpacing(std::string_view text, std::vector<GlyphSize> *glyphs)
+std::string CloseAtSpacing(std::string_view text, std::vector<int> *heights)
 {
     std::string closed;
-    std::vector<GlyphSize> kept;
+    std::vector<int> kept;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const bool besideAt = (i + 1 < text.size() && text[i + 1] == '@') || (i > 0 && text[i - 1] == '@');
         if (text[i] == ' ' && besideAt)
             continue;
         closed += text[i];
-        if (glyphs)
-            kept.push_back(i < glyphs->size() ? (*glyphs)[i] : GlyphSize());
+        if (heights)
+            kept.push_back(i < heights->size() ? (*heights)[i] : 0);
     }
-    if (glyphs)
-        *glyphs = std::move(kept);
+    if (heights)
+        *heights = std::move(kept);
     return closed;
 }
 
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
 {
     for (Reading &reading : readings)
-        reading.text = CloseAtSpacing(reading.text, &reading.glyphs);
+        reading.text = CloseAtSpacing(reading.text, &reading.heights);
     std::erase_if(readings, [](const Reading &reading) { return reading.text.empty(); });
     PieceVote result;
     if (readings.empty())
@@ -323,9 +313,10 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
         const bool sure = agreed >= rules.agreement && !lookAlike(voted.text, at, address);
         if (!sure)
             result.text.replace(at, address.size(), address.size(), ' ');
-        result.addresses.push_back({address, sure, agreed});
+        result.addresses.push_back({address, sure, agreed, {}});
         from = end;
     }
+    addAlternatives(readings, result.addresses);
     return result;
 }
 

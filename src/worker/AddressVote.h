@@ -10,23 +10,15 @@
 
 namespace pelmora::worker {
 
-// The size of a glyph's ink in a reading's picture, in pixels; 0 where unknown.
-struct GlyphSize
-{
-    int width = 0;
-    int height = 0;
-};
-
 // One reading of the piece (one picture variant, one model).
 struct Reading
 {
     std::string text; // ASCII: anything else reads as '?', which no address holds
-    // Per byte of `text`; unknown for spaces and glyphs the engine gave no box.
-    std::vector<GlyphSize> glyphs;
-    // The height of the small letters and the width of the stem of an "i" in the same
-    // picture; 0 when unknown.
+    // Per byte of `text`: the height of the glyph's ink in the reading's picture, in
+    // pixels; 0 where unknown (spaces, glyphs the engine gave no box).
+    std::vector<int> heights;
+    // The height of the small letters in the same picture; 0 when unknown.
     double xHeight = 0;
-    double stemWidth = 0;
 };
 
 struct VotedAddress
@@ -34,6 +26,8 @@ struct VotedAddress
     std::string address;
     bool sure = false;
     double agreement = 0; // the least share of readings that agreed at any of its places
+    // For an unsure address: what single readings made of it instead, each once.
+    std::vector<std::string> alternatives;
 };
 
 struct PieceVote
@@ -41,7 +35,9 @@ struct PieceVote
     // The voted text with every address that is not sure blanked (spaces), so it can
     // stand in the page's text.
     std::string text;
-    std::vector<VotedAddress> addresses; // in order
+    // In order; a piece whose readings hold addresses but whose vote makes none has
+    // one unsure address, the first reading's.
+    std::vector<VotedAddress> addresses;
 };
 
 struct VoteRules
@@ -53,21 +49,17 @@ struct VoteRules
     // zero (or capital O): the small letter and the digit differ mostly in height.
     double small = 1.15;
     double tall = 1.25;
-    // A stroke up to `narrow` times as wide as the stem of an "i" is an l, from `wide`
-    // times on a 1 with its flag; in between (serif and typewriter faces) it is not told.
-    double narrow = 1.1;
-    double wide = 1.4;
 };
 
 // Votes character by character over the readings, each aligned to the one nearest to
 // all others. Spaces beside an at-sign are closed in every reading first, as the
 // recognised-text repair does. Where the readings disagree between "o" and "0", the
-// glyphs' heights decide, and between "l" and "1" their widths; a unanimous reading
-// whose glyph has the other's shape makes its address unsure, and so do a lone capital
-// I and a name that may be the tail of a split one.
+// glyphs' heights decide; a unanimous "o" or "0" whose glyph has the other's height
+// makes its address unsure, and so do a lone capital I and a name that may be the
+// tail of a split one.
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules = {});
 
-// The text with every space next to an at-sign closed; `glyphs` follows when given.
-std::string CloseAtSpacing(std::string_view text, std::vector<GlyphSize> *glyphs = nullptr);
+// The text with every space next to an at-sign closed; `heights` follows when given.
+std::string CloseAtSpacing(std::string_view text, std::vector<int> *heights = nullptr);
 
 } // namespace pelmora::worker

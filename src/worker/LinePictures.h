@@ -56,7 +56,7 @@ PixPtr Binarised(Pix *piece);
 
 // The glyphs of a piece as connected blots of ink: the engine's boxes are too rough to
 // measure (a neighbour's stem falls into them). An "o" is as high as the small letters,
-// a "0" as the digits; an "l" is as narrow as the stem of an "i", a "1" has a flag.
+// a "0" as the digits.
 class GlyphBlots
 {
 public:

@@ -48,7 +48,7 @@ public:
     void recognising(int, int) override {}
     void text(int, std::string_view piece) override { std::fwrite(piece.data(), 1, piece.size(), m_file); }
     void link(int, std::string_view) override {}
-    void unsureAddress(int, std::string_view) override {}
+    void unsureAddress(int, std::string_view, const std::vector<std::string> &) override {}
     void pageEnd(int) override {}
 
 private:

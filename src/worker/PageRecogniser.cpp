@@ -98,16 +98,7 @@ bool isSmallLetter(char c)
     return std::string_view("acemnrsuvwxz").find(c) != std::string_view::npos;
 }
 
-// The median of the values; 0 when there are none.
-double median(std::vector<int> values)
-{
-    if (values.empty())
-        return 0;
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
-
-// One reading of a piece in single-line mode, with the size of each glyph's ink.
+// One reading of a piece in single-line mode, with the height of each glyph's ink.
 Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
 {
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
@@ -119,12 +110,11 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
     const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     const GlyphBlots blots(piece);
     std::vector<int> smallLetters;
-    std::vector<PixelRect> stems; // the blots of the letter i
     if (it) {
         do {
             if (it->IsAtBeginningOf(tesseract::RIL_WORD) && !reading.text.empty()) {
                 reading.text += ' ';
-                reading.glyphs.emplace_back();
+                reading.heights.push_back(0);
             }
             const std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
             if (!symbol || !*symbol.get())
@@ -134,23 +124,18 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
             const char c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
             PixelRect box;
             it->BoundingBox(tesseract::RIL_SYMBOL, &box.left, &box.top, &box.right, &box.bottom);
-            const PixelRect blot = blots.of(box);
+            const int height = blots.of(box).height();
             reading.text += c;
-            reading.glyphs.push_back({blot.width(), blot.height()});
-            if (isSmallLetter(c) && blot.height() > 0)
-                smallLetters.push_back(blot.height());
-            if (c == 'i' && blot.width() > 0)
-                stems.push_back(blot);
+            reading.heights.push_back(height);
+            if (isSmallLetter(c) && height > 0)
+                smallLetters.push_back(height);
         } while (it->Next(tesseract::RIL_SYMBOL));
     }
-    reading.xHeight = median(smallLetters);
-    // The dot of an i is a blot of its own; the stem is as high as the small letters.
-    std::vector<int> stemWidths;
-    for (const PixelRect &stem : stems) {
-        if (stem.height() >= 0.7 * reading.xHeight && stem.height() <= 1.2 * reading.xHeight)
-            stemWidths.push_back(stem.width());
+    if (!smallLetters.empty()) {
+        std::nth_element(smallLetters.begin(), smallLetters.begin() + std::ptrdiff_t(smallLetters.size() / 2),
+                         smallLetters.end());
+        reading.xHeight = smallLetters[smallLetters.size() / 2];
     }
-    reading.stemWidth = median(stemWidths);
     return reading;
 }
 
@@ -171,6 +156,21 @@ Reading pageReading(const std::vector<PageWord> &words, const AddressPiece &piec
 }
 
 } // namespace
+
+std::string VariantName(PieceVariant variant, const RecognitionSettings &settings)
+{
+    switch (variant) {
+    case PieceVariant::Grey:
+        return "grey";
+    case PieceVariant::Scaled:
+        return "scaled";
+    case PieceVariant::Binarised:
+        return "binarised";
+    case PieceVariant::SecondModel:
+        return settings.secondModel;
+    }
+    return {};
+}
 
 struct PageRecogniser::Engine
 {
@@ -299,10 +299,11 @@ std::optional<RecognisedPage> PageRecogniser::recognise(PDFDoc &doc, int page)
     }
     for (const PieceReadings &piece : recognised.pieces) {
         for (const VotedAddress &address : piece.vote.addresses) {
-            std::vector<std::string> &unsure = recognised.unsureAddresses;
-            if (!address.sure && !sure.count(address.address) &&
-                std::find(unsure.begin(), unsure.end(), address.address) == unsure.end())
-                unsure.push_back(address.address);
+            std::vector<VotedAddress> &unsure = recognised.unsureAddresses;
+            const bool listed = std::any_of(unsure.begin(), unsure.end(),
+                                            [&](const VotedAddress &a) { return a.address == address.address; });
+            if (!address.sure && !sure.count(address.address) && !listed)
+                unsure.push_back(address);
         }
     }
     recognised.text = PageTextFromRecognised(PageTextOfWords(words, m_settings.minWordConfidence, replaced));
@@ -315,29 +316,51 @@ std::vector<PieceReadings> PageRecogniser::reread(Pix *page, int dpi, const std:
 {
     std::vector<PieceReadings> reports;
     tesseract::TessBaseAPI &api = m_engine->api;
-    Engine *second = m_languages != m_settings.secondModel && !pieces.empty() ? secondEngine() : nullptr;
+    const bool wanted = std::find(m_settings.variants.begin(), m_settings.variants.end(),
+                                  PieceVariant::SecondModel) != m_settings.variants.end();
+    Engine *second = wanted && m_languages != m_settings.secondModel && !pieces.empty() ? secondEngine() : nullptr;
+    // Without the second model, its readings come from pictures of eng's own.
+    const std::vector<PieceVariant> &variants =
+        wanted && !second && !pieces.empty() ? m_settings.withoutSecondModel : m_settings.variants;
     for (const AddressPiece &piece : pieces) {
         PieceReadings report;
-        std::vector<Reading> readings{pageReading(words, piece)};
-        report.readings.emplace_back("page", readings.back().text);
-        const auto add = [&](const char *variant, tesseract::TessBaseAPI &engine, Pix *picture,
-                             int resolution) {
-            if (!picture)
-                return;
-            readings.push_back(readPiece(engine, picture, resolution));
-            engine.Clear();
-            report.readings.emplace_back(variant, readings.back().text);
-        };
+        report.readings.emplace_back("page", pageReading(words, piece));
         const LineShape &line = lines[std::size_t(piece.line)];
         if (const PixPtr grey = CutLinePiece(page, piece.box, line)) {
-            add("grey", api, grey.get(), dpi);
-            const double factor = m_settings.capitalPixels / std::max(1.0, line.xHeight + line.ascender);
-            add("scaled", api, Scaled(grey.get(), factor).get(), std::max(1, int(std::lround(dpi * factor))));
-            add("binarised", api, Binarised(grey.get()).get(), dpi);
-            if (second)
-                add(m_settings.secondModel.c_str(), second->api, grey.get(), dpi);
+            for (const PieceVariant variant : variants) {
+                tesseract::TessBaseAPI *engine = &api;
+                PixPtr made;
+                Pix *picture = grey.get();
+                int resolution = dpi;
+                switch (variant) {
+                case PieceVariant::Grey:
+                    break;
+                case PieceVariant::Scaled: {
+                    const double factor = m_settings.capitalPixels / std::max(1.0, line.xHeight + line.ascender);
+                    made = Scaled(grey.get(), factor);
+                    picture = made.get();
+                    resolution = std::max(1, int(std::lround(dpi * factor)));
+                    break;
+                }
+                case PieceVariant::Binarised:
+                    made = Binarised(grey.get());
+                    picture = made.get();
+                    break;
+                case PieceVariant::SecondModel:
+                    engine = second ? &second->api : nullptr;
+                    break;
+                }
+                if (!engine || !picture)
+                    continue;
+                report.readings.emplace_back(VariantName(variant, m_settings),
+                                             readPiece(*engine, picture, resolution));
+                engine->Clear();
+            }
         }
-        report.vote = VoteReadings(readings, m_settings.vote);
+        std::vector<Reading> readings;
+        for (const auto &[name, reading] : report.readings)
+            readings.push_back(reading);
+        report.vote = VoteReadings(std::move(readings), m_settings.vote);
         reports.push_back(std::move(report));
     }
     return reports;

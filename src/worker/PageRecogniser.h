@@ -18,6 +18,15 @@ struct Pix;
 
 namespace pelmora::worker {
 
+// The pictures of a piece of a line that are read again, besides the page's reading.
+enum class PieceVariant
+{
+    Grey,        // as the page was rendered
+    Scaled,      // scaled so capitals are RecognitionSettings::capitalPixels high
+    Binarised,   // Sauvola's threshold
+    SecondModel, // as rendered, read by RecognitionSettings::secondModel
+};
+
 // Every setting of the recognition, in one place, so they can be tuned against a corpus
 // (scripts/ocr-bench.sh: recall and precision of addresses on generated scans).
 struct RecognitionSettings
@@ -42,20 +51,29 @@ struct RecognitionSettings
     // 50 raised precision from 0.75 to 0.82 for a recall of 0.61 instead of 0.68;
     // above 50 it mostly drops addresses read right.
     float minWordConfidence = 50;
-    // Each piece of a line that holds an at-sign is cut out and read again, as the
-    // page rendered it, scaled so capitals are this many pixels high, binarised, and
-    // with the second model; the readings vote (AddressVote.h). 0: not read again.
+    // Each piece of a line that holds an at-sign is cut out and read again in these
+    // variants, and the readings (with the page's own) vote (AddressVote.h). On the
+    // corpus the second model alone did best: eng's variants share its misreadings, so
+    // they only add disagreements (scripts/ocr-bench.sh prints every combination).
+    std::vector<PieceVariant> variants{PieceVariant::SecondModel};
+    // In their place where the second model is not installed (or is the page's language).
+    std::vector<PieceVariant> withoutSecondModel{PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised};
+    // Capitals are about this many pixels high in the scaled variant.
     double capitalPixels = 30;
-    // A second model for those readings, when installed and not the page's language:
-    // tesseract's Latin-script model errs elsewhere than eng.
+    // The second model, when installed and not the page's language: tesseract's
+    // Latin-script model errs elsewhere than eng.
     std::string secondModel = "Latin";
     VoteRules vote;
 };
 
-// One piece read again: what each variant read and what the vote made of it.
+// The variant's name in measurements: "grey", "scaled", "binarised", or the second
+// model's.
+std::string VariantName(PieceVariant variant, const RecognitionSettings &settings);
+
+// One piece read again: each reading by its variant's name ("page" first) and the vote.
 struct PieceReadings
 {
-    std::vector<std::pair<std::string, std::string>> readings; // variant, text
+    std::vector<std::pair<std::string, Reading>> readings;
     PieceVote vote;
 };
 
@@ -64,9 +82,9 @@ struct RecognisedPage
 {
     // In the shape of converted text, each address the readings were not sure of blanked.
     std::string text;
-    // Those addresses, each once, in the order read: the run may still count, confirm
-    // or list them.
-    std::vector<std::string> unsureAddresses;
+    // Those addresses, each once, in the order read, with what single readings made of
+    // them: the run may still count, confirm or list them.
+    std::vector<VotedAddress> unsureAddresses;
     // Every piece read again, for measuring the variants (scripts/ocr-bench.sh).
     std::vector<PieceReadings> pieces;
 };

@@ -284,7 +284,7 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
         doc.displayPage(&device, page, 72, 72, 0, true, false, false);
 
-        std::vector<std::string> unsure;
+        std::vector<VotedAddress> unsure;
         if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
             sink.recognising(page, range.count());
             if (std::optional<RecognisedPage> recognised = options.recogniser->recognise(doc, page)) {
@@ -297,8 +297,8 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
             sink.text(page, std::string_view(pageText).substr(at, pieceSize));
         if (options.links)
             sendMailtoLinks(doc, page, sink);
-        for (const std::string &address : unsure)
-            sink.unsureAddress(page, address);
+        for (const VotedAddress &address : unsure)
+            sink.unsureAddress(page, address.address, address.alternatives);
         sink.pageEnd(page);
     }
 }

@@ -68,9 +68,9 @@ public:
             return;
         m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
     }
-    void unsureAddress(int page, std::string_view address) override
+    void unsureAddress(int page, std::string_view address, const std::vector<std::string> &alternatives) override
     {
-        m_writer.add(FrameType::Unsure, {protocol::EncodeNumber(page), address});
+        m_writer.addEncoded(protocol::EncodeUnsure({page, std::string(address), alternatives}));
     }
     void pageEnd(int page) override
     {

@@ -57,6 +57,8 @@ private Q_SLOTS:
     void requestRoundTrip();
     void openedRoundTrip_data();
     void openedRoundTrip();
+    void unsureAddresses_data();
+    void unsureAddresses();
     void framesFedOneByteAtATime();
     void brokenStreams_data();
     void brokenStreams();
@@ -117,6 +119,34 @@ void TestWorkerProtocol::openedRoundTrip()
     QCOMPARE(OutcomeFromName(OutcomeName(opened.outcome)), std::optional<Outcome>(opened.outcome));
 }
 
+void TestWorkerProtocol::unsureAddresses_data()
+{
+    QTest::addColumn<Frame>("frame");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("no alternative") << Frame{FrameType::Unsure, {"3", "ma1l@b.cd"}} << true;
+    QTest::newRow("two alternatives") << Frame{FrameType::Unsure, {"1", "a@b.cd", "a@b.ed", "e@b.cd"}} << true;
+    QTest::newRow("no address") << Frame{FrameType::Unsure, {"1"}} << false;
+    QTest::newRow("page not a number") << Frame{FrameType::Unsure, {"one", "a@b.cd"}} << false;
+    QTest::newRow("another type") << Frame{FrameType::Link, {"1", "a@b.cd"}} << false;
+}
+
+void TestWorkerProtocol::unsureAddresses()
+{
+    QFETCH(Frame, frame);
+    QFETCH(bool, valid);
+    const std::optional<UnsureAddress> decoded = DecodeUnsure(frame);
+    QCOMPARE(bool(decoded), valid);
+    if (!decoded)
+        return;
+    QCOMPARE(decoded->page, *DecodeNumber(frame.fields[0]));
+    QCOMPARE(decoded->address, frame.fields[1]);
+    QCOMPARE(decoded->alternatives.size(), frame.fields.size() - 2);
+    FrameReader reader;
+    const std::vector<Frame> frames = readAll(EncodeUnsure(*decoded), 5, reader);
+    QCOMPARE(frames.size(), std::size_t(1));
+    QVERIFY(frames.front() == frame);
+}
+
 void TestWorkerProtocol::framesFedOneByteAtATime()
 {
     const ConvertRequest request{"/x/y.pdf", 2, 5, false, true, "", {"pw"}};
@@ -124,6 +154,7 @@ void TestWorkerProtocol::framesFedOneByteAtATime()
         {FrameType::Opened, {"text", "", "2"}},
         {FrameType::Text, {"2", std::string("line\n\f", 6)}},
         {FrameType::Link, {"2", "mailto:a@b.cd"}},
+        {FrameType::Unsure, {"2", "ma1l@b.cd", "mail@b.cd"}},
         {FrameType::PageEnd, {"2"}},
         {FrameType::Done, {}},
     };

@@ -98,7 +98,7 @@ private:
             return fail(QStringLiteral("more pages than announced"));
         if (!m_current.pages.empty() && page != m_current.pages.back().page + 1)
             return fail(QStringLiteral("page %1 out of order").arg(page));
-        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, 0, 0});
+        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, {}, 0, 0});
         m_inPage = true;
         return true;
     }
@@ -107,7 +107,8 @@ private:
     {
         const std::optional<int> page = pageOf(frame);
         const std::size_t fields = frame.type == protocol::FrameType::PageEnd ? 1 : 2;
-        if (!page || frame.fields.size() != fields)
+        const bool unsure = frame.type == protocol::FrameType::Unsure;
+        if (!page || (unsure ? !protocol::DecodeUnsure(frame) : frame.fields.size() != fields))
             return fail(QStringLiteral("a page frame with bad fields"));
         if (!m_inPage && !openPage(*page))
             return false;
@@ -128,6 +129,8 @@ private:
                 return fail(
                     QStringLiteral("an unsure address on page %1, which was not recognised").arg(*page));
             current.unsure << QByteArray::fromStdString(frame.fields[1]);
+            for (std::size_t i = 2; i < frame.fields.size(); ++i)
+                current.alternatives << QByteArray::fromStdString(frame.fields[i]);
         } else {
             m_inPage = false;
         }
