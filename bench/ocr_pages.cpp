@@ -96,7 +96,8 @@ int main(int argc, char **argv)
     globalParams = std::make_unique<GlobalParams>();
     const worker::RecognitionSettings workers;
     worker::RecognitionSettings all = workers;
-    all.variants = {PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised, PieceVariant::SecondModel};
+    all.variants = {PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised,
+                    PieceVariant::SecondModel};
     worker::PageRecogniser recogniser(all);
     for (int a = 1; a < argc; ++a) {
         PDFDoc doc(std::make_unique<GooString>(argv[a]));

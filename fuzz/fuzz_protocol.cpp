@@ -1,8 +1,8 @@
 // Checks the converter workers' pipe protocol on arbitrary bytes: the first bytes choose
 // how the rest is cut into pieces before it reaches the FrameReader. Whatever the cut,
 // the reader never crashes and yields what it yields for the whole stream at once; every
-// frame re-encodes to itself, and every request and Opened frame it decodes survives a
-// round trip unchanged.
+// frame re-encodes to itself, and every request, Opened and unsure-address frame it
+// decodes survives a round trip unchanged.
 
 #include "convert/WorkerProtocol.h"
 
@@ -100,6 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const std::optional<Frame> again = readOne(EncodeOpened(*opened));
             check(again.has_value(), "an encoded Opened is one whole frame");
             check(DecodeOpened(*again) == opened, "a decoded Opened survives re-encoding");
+        }
+        if (const std::optional<UnsureAddress> unsure = DecodeUnsure(frame)) {
+            const std::optional<Frame> again = readOne(EncodeUnsure(*unsure));
+            check(again.has_value(), "an encoded unsure address is one whole frame");
+            check(DecodeUnsure(*again) == unsure, "a decoded unsure address survives re-encoding");
         }
     }
     if (!cut.broken)

@@ -14,9 +14,15 @@ plan.tsv and truth.tsv have the columns of scripts/ocr-corpus.py's, so the same
 scoring scripts read them.
 """
 
+import importlib.util
 import random
 import sys
 from pathlib import Path
+
+# The first corpus's generator, for its table writer.
+_spec = importlib.util.spec_from_file_location("letters", Path(__file__).with_name("ocr-corpus.py"))
+letters = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(letters)
 
 FONTS = ["Bookman-Light", "AvantGarde-Book", "Palatino-Roman", "Helvetica-Narrow", "DejaVu-Serif",
          "DejaVu-Sans-Condensed", "Liberation-Mono", "Liberation-Sans-Narrow"]
@@ -207,14 +213,7 @@ def main(argv):
         (out / mvg).write_text(d.mvg())
         plan.append((name, page_no, mvg, font, 0, dpi, noise, angle, kind))
         truth.extend((name, page_no, a, "plain") for a in placed)
-    with open(out / "plan.tsv", "w") as f:
-        f.write("file\tpage\tps\tfont\tsize\tdpi\tblur\tangle\tkind\n")
-        for row in plan:
-            f.write("\t".join(str(v) for v in row) + "\n")
-    with open(out / "truth.tsv", "w") as f:
-        f.write("file\tpage\taddress\tdigits\n")
-        for row in truth:
-            f.write("\t".join(str(v) for v in row) + "\n")
+    letters.write_tables(out, plan, truth)
     return 0
 
 

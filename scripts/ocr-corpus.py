@@ -274,14 +274,17 @@ def corpus(out, seed):
         (out / ps).write_text(letter.postscript())
         plan.append((name, page_no, ps, font, size, dpi, blur, angle, kind))
         truth.extend((name, page_no, a, cls) for a, cls in placed)
-    with open(out / "plan.tsv", "w") as f:
-        f.write("file\tpage\tps\tfont\tsize\tdpi\tblur\tangle\tkind\n")
-        for row in plan:
-            f.write("\t".join(str(v) for v in row) + "\n")
-    with open(out / "truth.tsv", "w") as f:
-        f.write("file\tpage\taddress\tdigits\n")
-        for row in truth:
-            f.write("\t".join(str(v) for v in row) + "\n")
+    write_tables(out, plan, truth)
+
+
+def write_tables(out, plan, truth):
+    """plan.tsv and truth.tsv from their rows (scripts/ocr-cards.py writes them too)."""
+    for name, head, rows in (("plan.tsv", "file page ps font size dpi blur angle kind", plan),
+                             ("truth.tsv", "file page address digits", truth)):
+        with open(Path(out) / name, "w") as f:
+            f.write(head.replace(" ", "\t") + "\n")
+            for row in rows:
+                f.write("\t".join(str(v) for v in row) + "\n")
 
 
 # The letter committed as tests/data/scanned-letter.pdf; its addresses are listed in

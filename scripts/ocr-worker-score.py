@@ -21,36 +21,25 @@ regard to letter case, as in a run. The worker's own combination is marked (work
 
 import argparse
 import collections
-import csv
+import importlib.util
 import json
 import os
 import re
 import sys
 
-BLANKED = ",!\"#$%&'()*/:;<=>?[\\]^`{|}~"
-SEPARATORS = re.compile(r"[ \t\r\n\f]+")
-PATTERN = re.compile(r"^[a-zA-Z0-9_\-][a-zA-Z0-9_\-\.]*@(([a-zA-Z0-9\-]+)\.)+[a-zA-Z]{2,}\Z")
+# The program's address rules as scripts/ocr-eval.py restates them.
+_spec = importlib.util.spec_from_file_location("ocr_eval", os.path.join(os.path.dirname(__file__), "ocr-eval.py"))
+ocr_eval = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(ocr_eval)
+read_tsv = ocr_eval.read_tsv
 
 
 def addresses(text):
-    """The valid addresses of a text in order, as the program finds them (no IP literals)."""
-    text = text.translate({ord(c): " " for c in BLANKED})
-    found = []
-    for word in SEPARATORS.split(text):
-        if "@" in word and "." in word:
-            word = word.rstrip(".")
-            if PATTERN.match(word):
-                found.append(word)
-    return found
+    return ocr_eval.addresses(text.encode())
 
 
 def closed(text):
     return re.sub(r" ?@ ?", "@", text)
-
-
-def read_tsv(path):
-    with open(path, newline="") as f:
-        return list(csv.DictReader(f, delimiter="\t"))
 
 
 def main():

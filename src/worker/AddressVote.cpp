@@ -99,7 +99,8 @@ heightRange(const std::vector<Reading> &readings, const std::vector<Aligned> &al
 {
     std::optional<std::pair<double, double>> range;
     for (std::size_t r = 0; r < readings.size(); ++r) {
-        const double ratio = readings[r].xHeight > 0 ? aligned[r].heights[position] / readings[r].xHeight : 0.0;
+        const double ratio =
+            readings[r].xHeight > 0 ? aligned[r].heights[position] / readings[r].xHeight : 0.0;
         // Less than half an x-height: the engine's box for the glyph missed it.
         if (ratio < 0.5)
             continue;
@@ -240,8 +241,8 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
 {
     const auto known = [&](const std::string &address) {
         for (const VotedAddress &voted : addresses) {
-            if (voted.address == address ||
-                std::find(voted.alternatives.begin(), voted.alternatives.end(), address) != voted.alternatives.end())
+            if (voted.address == address || std::find(voted.alternatives.begin(), voted.alternatives.end(),
+                                                      address) != voted.alternatives.end())
                 return true;
         }
         return false;
@@ -253,7 +254,8 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
                 continue;
             VotedAddress *nearest = nullptr;
             for (VotedAddress &voted : addresses) {
-                if (!voted.sure && (!nearest || distance(voted.address, address) < distance(nearest->address, address)))
+                if (!voted.sure &&
+                    (!nearest || distance(voted.address, address) < distance(nearest->address, address)))
                     nearest = &voted;
             }
             if (nearest)

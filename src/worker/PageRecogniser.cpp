@@ -300,8 +300,9 @@ std::optional<RecognisedPage> PageRecogniser::recognise(PDFDoc &doc, int page)
     for (const PieceReadings &piece : recognised.pieces) {
         for (const VotedAddress &address : piece.vote.addresses) {
             std::vector<VotedAddress> &unsure = recognised.unsureAddresses;
-            const bool listed = std::any_of(unsure.begin(), unsure.end(),
-                                            [&](const VotedAddress &a) { return a.address == address.address; });
+            const bool listed = std::any_of(unsure.begin(), unsure.end(), [&](const VotedAddress &a) {
+                return a.address == address.address;
+            });
             if (!address.sure && !sure.count(address.address) && !listed)
                 unsure.push_back(address);
         }
@@ -318,7 +319,8 @@ std::vector<PieceReadings> PageRecogniser::reread(Pix *page, int dpi, const std:
     tesseract::TessBaseAPI &api = m_engine->api;
     const bool wanted = std::find(m_settings.variants.begin(), m_settings.variants.end(),
                                   PieceVariant::SecondModel) != m_settings.variants.end();
-    Engine *second = wanted && m_languages != m_settings.secondModel && !pieces.empty() ? secondEngine() : nullptr;
+    Engine *second =
+        wanted && m_languages != m_settings.secondModel && !pieces.empty() ? secondEngine() : nullptr;
     // Without the second model, its readings come from pictures of eng's own.
     const std::vector<PieceVariant> &variants =
         wanted && !second && !pieces.empty() ? m_settings.withoutSecondModel : m_settings.variants;
@@ -336,7 +338,8 @@ std::vector<PieceReadings> PageRecogniser::reread(Pix *page, int dpi, const std:
                 case PieceVariant::Grey:
                     break;
                 case PieceVariant::Scaled: {
-                    const double factor = m_settings.capitalPixels / std::max(1.0, line.xHeight + line.ascender);
+                    const double factor =
+                        m_settings.capitalPixels / std::max(1.0, line.xHeight + line.ascender);
                     made = Scaled(grey.get(), factor);
                     picture = made.get();
                     resolution = std::max(1, int(std::lround(dpi * factor)));

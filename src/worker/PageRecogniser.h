@@ -57,7 +57,8 @@ struct RecognitionSettings
     // they only add disagreements (scripts/ocr-bench.sh prints every combination).
     std::vector<PieceVariant> variants{PieceVariant::SecondModel};
     // In their place where the second model is not installed (or is the page's language).
-    std::vector<PieceVariant> withoutSecondModel{PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised};
+    std::vector<PieceVariant> withoutSecondModel{PieceVariant::Grey, PieceVariant::Scaled,
+                                                 PieceVariant::Binarised};
     // Capitals are about this many pixels high in the scaled variant.
     double capitalPixels = 30;
     // The second model, when installed and not the page's language: tesseract's

@@ -77,7 +77,8 @@ public:
     virtual void link(int page, std::string_view target) = 0;
     // A recognised address the readings did not agree on, left out of the page's text,
     // and what single readings made of it instead.
-    virtual void unsureAddress(int page, std::string_view address, const std::vector<std::string> &alternatives) = 0;
+    virtual void unsureAddress(int page, std::string_view address,
+                               const std::vector<std::string> &alternatives) = 0;
     virtual void pageEnd(int page) = 0;
 };
 

@@ -68,7 +68,8 @@ public:
             return;
         m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
     }
-    void unsureAddress(int page, std::string_view address, const std::vector<std::string> &alternatives) override
+    void unsureAddress(int page, std::string_view address,
+                       const std::vector<std::string> &alternatives) override
     {
         m_writer.addEncoded(protocol::EncodeUnsure({page, std::string(address), alternatives}));
     }

@@ -124,7 +124,8 @@ void TestWorkerProtocol::unsureAddresses_data()
     QTest::addColumn<Frame>("frame");
     QTest::addColumn<bool>("valid");
     QTest::newRow("no alternative") << Frame{FrameType::Unsure, {"3", "ma1l@b.cd"}} << true;
-    QTest::newRow("two alternatives") << Frame{FrameType::Unsure, {"1", "a@b.cd", "a@b.ed", "e@b.cd"}} << true;
+    QTest::newRow("two alternatives")
+        << Frame{FrameType::Unsure, {"1", "a@b.cd", "a@b.ed", "e@b.cd"}} << true;
     QTest::newRow("no address") << Frame{FrameType::Unsure, {"1"}} << false;
     QTest::newRow("page not a number") << Frame{FrameType::Unsure, {"one", "a@b.cd"}} << false;
     QTest::newRow("another type") << Frame{FrameType::Link, {"1", "a@b.cd"}} << false;

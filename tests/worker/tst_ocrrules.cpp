@@ -174,7 +174,8 @@ void TestOcrRules::vote_data()
         << QByteArrayList{"to mail1@b.cd", "to mail1@b.cd", "to maill@b.cd"} << QByteArray("to           ")
         << QByteArrayList{"!mail1@b.cd|maill@b.cd"};
     QTest::newRow("a reading that adds a letter")
-        << QByteArrayList{"a@b.cd", "a@b.cd", "ax@b.cd"} << QByteArray("      ") << QByteArrayList{"!a@b.cd|ax@b.cd"};
+        << QByteArrayList{"a@b.cd", "a@b.cd", "ax@b.cd"} << QByteArray("      ")
+        << QByteArrayList{"!a@b.cd|ax@b.cd"};
     QTest::newRow("a space not all readings have")
         << QByteArrayList{"okafor5 1@b.cd", "okafor5 1@b.cd", "okafor51@b.cd"} << QByteArray("okafor5       ")
         << QByteArrayList{"!1@b.cd|okafor51@b.cd"};
@@ -229,7 +230,8 @@ void TestOcrRules::vote()
     QCOMPARE(QByteArray::fromStdString(voted.text), text);
     QByteArrayList found;
     for (const VotedAddress &address : voted.addresses) {
-        QByteArray shown = (address.sure ? QByteArray() : QByteArray("!")) + QByteArray::fromStdString(address.address);
+        QByteArray shown =
+            (address.sure ? QByteArray() : QByteArray("!")) + QByteArray::fromStdString(address.address);
         for (const std::string &alternative : address.alternatives)
             shown += '|' + QByteArray::fromStdString(alternative);
         found << shown;
