@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6sql6-sqlite libxxhash-dev
   poppler-utils libpoppler-private-dev
-  libtesseract-dev tesseract-ocr-eng
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-script-latn
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   libpsl-dev publicsuffix

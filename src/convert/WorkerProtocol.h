@@ -33,6 +33,11 @@
 //                        a page poppler cannot load has none (pdftotext writes nothing
 //                        for it either, not even the form feed)
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
+//   'U'  page, address, alternative...
+//                        an address recognised on the page (OCR) that its readings
+//                        did not agree on, and what single readings made of it instead:
+//                        it is not in the page's text; the program may count it,
+//                        confirm it by another sighting, or list it
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
@@ -54,6 +59,7 @@ enum class FrameType : char
     Recognising = 'R',
     Text = 'T',
     Link = 'L',
+    Unsure = 'U',
     PageEnd = 'E',
     Done = 'D',
 };
@@ -122,10 +128,12 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
 struct PageEvent
 {
     FrameType type = FrameType::Done; // any type but Convert
-    int page = 0;                     // Recognising, Text, Link, PageEnd
+    int page = 0;                     // Recognising, Text, Link, Unsure, PageEnd
     int pages = 0;                    // Opened: pages that follow; Recognising: pages in the range
-    std::string_view bytes = {};      // Text: the piece; Link: the target; Opened: the detail
+    std::string_view bytes = {};      // Text: the piece; Link: the target; Unsure: the address;
+                                      // Opened: the detail
     Outcome outcome = Outcome::Text;  // Opened
+    std::vector<std::string_view> alternatives = {}; // Unsure: what single readings made of it
     friend bool operator==(const PageEvent &, const PageEvent &) = default;
 
     static PageEvent opened(Outcome outcome, int pages, std::string_view detail = {})
@@ -135,6 +143,11 @@ struct PageEvent
     static PageEvent recognising(int page, int pages) { return {FrameType::Recognising, page, pages, {}}; }
     static PageEvent text(int page, std::string_view piece) { return {FrameType::Text, page, 0, piece}; }
     static PageEvent link(int page, std::string_view target) { return {FrameType::Link, page, 0, target}; }
+    static PageEvent unsure(int page, std::string_view address, const std::vector<std::string> &alternatives)
+    {
+        return {FrameType::Unsure, page,          0,
+                address,           Outcome::Text, {alternatives.begin(), alternatives.end()}};
+    }
     static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
     static PageEvent done() { return {}; }
 };

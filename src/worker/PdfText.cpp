@@ -285,11 +285,14 @@ bool PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
         doc.displayPage(&device, page, 72, 72, 0, true, false, false);
 
+        std::vector<VotedAddress> unsure;
         if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
             if (!sink.take(protocol::PageEvent::recognising(page, range.count())))
                 return false;
-            if (std::optional<std::string> recognised = options.recogniser->recognise(doc, page))
-                pageText = std::move(*recognised);
+            if (std::optional<RecognisedPage> recognised = options.recogniser->recognise(doc, page)) {
+                pageText = std::move(recognised->text);
+                unsure = std::move(recognised->unsureAddresses);
+            }
         }
 
         for (std::size_t at = 0; at < pageText.size(); at += pieceSize) {
@@ -298,6 +301,10 @@ bool PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         }
         if (options.links && !sendMailtoLinks(doc, page, sink))
             return false;
+        for (const VotedAddress &address : unsure) {
+            if (!sink.take(protocol::PageEvent::unsure(page, address.address, address.alternatives)))
+                return false;
+        }
         if (!sink.take(protocol::PageEvent::pageEnd(page)))
             return false;
     }

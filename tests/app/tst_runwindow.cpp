@@ -291,7 +291,8 @@ void TestRunWindow::runEndingWhileAskedWaitsForTheAnswer()
     // The run ends while the question is open: its closing message waits for the answer.
     QVERIFY(m_engine->release(pdfs[50]));
     QTRY_COMPARE(m_window->resultsList().rowCount(), 200);
-    QCoreApplication::processEvents(); // the run's end, told from the event loop
+    QTRY_COMPARE(control<CaptionProgressBar>("ProgressBar1")->caption(), u"Progress Bar"_s); // at its end
+    QCoreApplication::processEvents(); // which is told from the event loop
     QVERIFY(m_modal->shownOf(u"message"_s).isEmpty());
     QVERIFY(m_window->runController().RunInProgress());
     m_modal->answerHeld();

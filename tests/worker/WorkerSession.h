@@ -22,9 +22,11 @@ struct PageAnswer
     int page = 0;
     QByteArray text; // its pieces joined
     int pieces = 0;
-    QList<QByteArray> links; // in the order sent
-    int recognising = 0;     // 'R' frames: at most one, before the text
-    int recognisingOf = 0;   // the pages the 'R' frame counted
+    QList<QByteArray> links;        // in the order sent
+    QList<QByteArray> unsure;       // 'U' frames: addresses left out of a recognised page's text
+    QList<QByteArray> alternatives; // of all of them
+    int recognising = 0;            // 'R' frames: at most one, before the text
+    int recognisingOf = 0;          // the pages the 'R' frame counted
 };
 
 // An answer's 'O' frame.

@@ -1,7 +1,7 @@
 // pelmora-convert --serve recognising pages without text: which pages, what text, the
-// 'R' frames, languages that are not installed, one tesseract instance for many
-// requests, --ocr-languages, and OMP_THREAD_LIMIT. Tesseract reads a language folder
-// made here, so the results do not depend on the languages a machine has installed.
+// 'R' frames, addresses voted on and the unsure ones ('U'), languages that are not installed, one tesseract
+// instance for many requests, --ocr-languages, and OMP_THREAD_LIMIT. Tesseract reads a language folder made
+// here, so the results do not depend on the languages a machine has installed.
 #include "TestData.h"
 #include "WorkerSession.h"
 #include "extract/AddressExtraction.h"
@@ -93,6 +93,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void recognisesPagesWithoutText_data();
     void recognisesPagesWithoutText();
+    void addressesVotedOn_data();
+    void addressesVotedOn();
     void languagesNotInstalled_data();
     void languagesNotInstalled();
     void brokenLanguageDataLeavesThePage();
@@ -205,6 +207,43 @@ void TestWorkerOcr::recognisesPagesWithoutText()
         }
     }
     QCOMPARE(seen, recognised);
+}
+
+void TestWorkerOcr::addressesVotedOn_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("addresses"); // in the page's text, in order
+    QTest::addColumn<QStringList>("unsure");    // the domains of the unsure ones, in order
+    QTest::newRow("a clean letter, read exactly")
+        << u"scanned-letter.pdf"_s
+        << QStringList{u"sales2024@acme-co.net"_s, u"john.smith45@mail24.example.com"_s,
+                       u"o.lindqvist@ex4mple.org"_s, u"support7@k2-systems.example.com"_s}
+        << QStringList();
+    // The readings differ on the second line: a space inside "onovak1049", a "1" that
+    // only some see in "okafor51".
+    QTest::newRow("readings that disagree")
+        << u"ocr/disputed.pdf"_s << QStringList{u"milo.f10ri50@mx6.isola-group.com"_s}
+        << QStringList{u"goldl3af.ch"_s, u"stonebridge.co.uk"_s};
+}
+
+void TestWorkerOcr::addressesVotedOn()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, unsure);
+    const std::optional<test::WorkerAnswer> answer =
+        m_worker.ask(test::Request(dataPath(name), {}, 0, 0, "o"));
+    QVERIFY(answer);
+    QCOMPARE(answer->pages.size(), std::size_t(1));
+    const test::PageAnswer &page = answer->pages.front();
+    QCOMPARE(addressesOf(page.text), addresses);
+    QStringList domains;
+    for (const QByteArray &address : page.unsure) {
+        // Left out of the text, not merely listed beside it.
+        QVERIFY2(!page.text.contains(address), address.constData());
+        domains << QString::fromUtf8(address.sliced(address.indexOf('@') + 1));
+    }
+    QCOMPARE(domains, unsure);
 }
 
 void TestWorkerOcr::languagesNotInstalled_data()
