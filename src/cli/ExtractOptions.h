@@ -19,6 +19,7 @@ struct ExtractOptions
     ResultsFormat format = ResultsFormat::LineList;
     ConverterKind converter = ConverterKind::Service;
     QString ocrLanguages;       // empty: pages without text stay unread
+    bool ocrUnsure = false;     // list the recognised addresses left out as unsure
     QString filesFrom;          // a list of inputs, one per line ("-": standard input)
     bool nullSeparated = false; // the list's inputs end with NUL, not a line end
     bool links = false;

@@ -6,6 +6,7 @@
 #include "extract/OcrRepair.h"
 #include "run/RunLog.h"
 
+#include <QSet>
 #include <QThread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -53,7 +54,8 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
 
 BatchRun::BatchRun(Converter &converter, const QStringList &pdfs, QObject *parent)
     : QObject(parent), m_converter(converter), m_rows(static_cast<std::size_t>(pdfs.size())),
-      m_seen(std::make_shared<SeenAddresses>()), m_parallelJobs(QThread::idealThreadCount())
+      m_seen(std::make_shared<SeenAddresses>()), m_unsure(std::make_shared<QList<UnsureFinding>>()),
+      m_parallelJobs(QThread::idealThreadCount())
 {
     for (qsizetype i = 0; i < pdfs.size(); ++i)
         row(i).pdf = pdfs[i];
@@ -72,6 +74,7 @@ void BatchRun::setParallelJobs(int jobs)
 void BatchRun::continueAfter(const BatchRun &earlier)
 {
     m_seen = earlier.m_seen; // shared: the counts go on too
+    m_unsure = earlier.m_unsure;
     m_rules = PasswordRules(earlier.m_rules.everyPassword());
 }
 
@@ -300,6 +303,32 @@ void BatchRun::onPage(qsizetype index, const ConversionEvent &page)
     onText(index, page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
         onText(index, page.page, MailtoAddresses(target), FoundVia::Link);
+    for (const UnsureAddress &unsure : page.unsure) {
+        QStringList alternatives;
+        for (const QByteArray &alternative : unsure.alternatives)
+            alternatives.append(QString::fromUtf8(alternative));
+        row(index).unsure.append(
+            {row(index).pdf, page.page, QString::fromUtf8(unsure.address), alternatives});
+    }
+}
+
+QList<UnsureFinding> BatchRun::unsureFindings() const
+{
+    // Decided at the end: an address met in text anywhere in the run confirms the reading,
+    // and is listed already.
+    const auto seen = [this](const QString &address) { return m_seen->count(address.toLatin1()) > 0; };
+    QList<UnsureFinding> findings;
+    QSet<QString> listed;
+    for (const UnsureFinding &finding : std::as_const(*m_unsure)) {
+        const QString key = finding.address.toLower();
+        if (seen(finding.address) ||
+            std::any_of(finding.alternatives.cbegin(), finding.alternatives.cend(), seen) ||
+            listed.contains(key))
+            continue;
+        listed.insert(key);
+        findings.append(finding);
+    }
+    return findings;
 }
 
 void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVia via)
@@ -366,6 +395,7 @@ void BatchRun::reportSettledRows()
             m_unreadable.append(
                 {next.pdf, reason, reason == UnreadableReason::Failed ? next.detail : QString()});
         }
+        *m_unsure += std::exchange(next.unsure, {});
         next.state = RowState::Reported;
         ++m_nextToReport;
     }

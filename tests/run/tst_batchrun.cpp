@@ -40,6 +40,8 @@ private Q_SLOTS:
     void eachAddressKeepsItsFirstSighting_data();
     void eachAddressKeepsItsFirstSighting();
     void recognitionReadsOnlyScannedPages();
+    void unsureRecognisedAddressesAreLeftOutUnlessConfirmed_data();
+    void unsureRecognisedAddressesAreLeftOutUnlessConfirmed();
     void stopKeepsWhatIsListed();
 
 private:
@@ -417,6 +419,36 @@ void TestBatchRun::recognitionReadsOnlyScannedPages()
     QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 1 of 2)"_s));
     QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 2 of 2)"_s));
     QVERIFY(m_engine->fake->loggedCalls().last().endsWith(u"ocr=1"_s));
+}
+
+void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed_data()
+{
+    eachAddressKeepsItsFirstSighting_data();
+}
+
+void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed()
+{
+    QFETCH(int, jobs);
+    // An unsure reading is confirmed by the run's text, in the same file or another, of
+    // itself or of a single reading's version of it.
+    const QString scan =
+        pdf(u"scan.pdf"_s, u"SCAN"_s,
+            "sure@x.com\nUNSURE conf1rmed@x.com confirmed@x.com\nUNSURE left@x.com 1eft@x.com\n"
+            "UNSURE LEFT@x.com\nUNSURE Twice@x.com\nend\f");
+    const QString text = pdf(u"text.pdf"_s, u"TEXT"_s, "confirmed@x.com twice@x.com\f");
+    Host host;
+    auto batch = makeRun(host, {scan, text}, jobs);
+    batch->setRecognition(u"eng"_s);
+    QStringList found;
+    collectAddresses(*batch, found);
+    QSignalSpy finished(batch.get(), &BatchRun::finished);
+    batch->start();
+    QVERIFY(m_engine->runUntil([&] { return !finished.isEmpty(); }));
+    QCOMPARE(found, (QStringList{u"sure@x.com"_s, u"confirmed@x.com"_s, u"twice@x.com"_s}));
+    // Each once, whatever its letter case.
+    QCOMPARE(batch->unsureFindings(), (QList<UnsureFinding>{{scan, 1, u"left@x.com"_s, {u"1eft@x.com"_s}}}));
+    QCOMPARE(SummaryMessage(batch->unreadableFiles(), batch->unsureFindings().size()),
+             u"Done.\r\n1 recognised address was left out: its readings did not agree."_s);
 }
 
 void TestBatchRun::stopKeepsWhatIsListed()

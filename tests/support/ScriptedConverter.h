@@ -21,7 +21,8 @@ namespace pelmora::test {
 //   HANG           never ends
 //   WAIT           the text, once release() was called for the PDF
 //   SCAN           pages of images: a form feed each, unless recognition is asked for,
-//                  which reads the text
+//                  which reads the text; its lines "UNSURE address reading..." are
+//                  addresses the readings did not agree on
 //   SCAN HELD      the same, each page's recognition waiting for release()
 //   CRASH <bytes>  the pages that fit whole in <bytes>, then damaged, as a worker that died
 // Every conversion is logged to FakeConverter's log as the stand-in worker logs it.
