@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/ConverterChoice.h"
+
 #include <QString>
 
 #include <functional>
@@ -29,6 +31,7 @@ public:
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
     static QString extensionKey() { return QStringLiteral("Extension"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
+    static QString engineKey() { return QStringLiteral("Engine"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;
@@ -46,6 +49,10 @@ public:
     static bool toBoolean(const QString &text);
     static int toInteger(const QString &text);
     static QString fromBoolean(bool value);
+
+    // The converter workers' PDF library: "poppler" or "mupdf" under engineKey(); poppler
+    // when the key is missing or names neither.
+    PdfEngine pdfEngine() const;
 
     QString fileName() const;
 

@@ -64,7 +64,9 @@ bool ExtractCommand::prepare()
         m_passwords = m_options.passwords;
         if (!m_options.passwordFile.isEmpty())
             m_passwords += ReadPasswordFile(m_options.passwordFile);
-        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
+        m_workspace = std::make_unique<ConverterWorkspace>(
+            QDir::tempPath(),
+            ProgramOf(m_options.converter, InstalledServiceProgram(m_options.engine), m_options.engine));
         m_workspace->EnsureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
             if (const QString problem =

@@ -17,9 +17,10 @@ struct ExtractOptions
     QString outputFile;
     ResultsFormat format = ResultsFormat::LineList;
     ConverterKind converter = ConverterKind::Service;
-    QString ocrLanguages;       // empty: pages without text stay unread
-    QString filesFrom;          // a list of inputs, one per line ("-": standard input)
-    bool nullSeparated = false; // the list's inputs end with NUL, not a line end
+    PdfEngine engine = PdfEngine::Poppler; // of the service's workers
+    QString ocrLanguages;                  // empty: pages without text stay unread
+    QString filesFrom;                     // a list of inputs, one per line ("-": standard input)
+    bool nullSeparated = false;            // the list's inputs end with NUL, not a line end
     bool links = false;
     bool merge = false; // the inputs are JSON Lines results to merge
     bool quiet = false;

@@ -45,10 +45,14 @@ class FileSink : public PageSink
 {
 public:
     explicit FileSink(std::FILE *file) : m_file(file) {}
-    void recognising(int, int) override {}
-    void text(int, std::string_view piece) override { std::fwrite(piece.data(), 1, piece.size(), m_file); }
-    void link(int, std::string_view) override {}
-    void pageEnd(int) override {}
+    bool recognising(int, int) override { return true; }
+    // A failed write ends the conversion: the rest could not be written either.
+    bool text(int, std::string_view piece) override
+    {
+        return std::fwrite(piece.data(), 1, piece.size(), m_file) == piece.size();
+    }
+    bool link(int, std::string_view) override { return true; }
+    bool pageEnd(int) override { return true; }
 
 private:
     std::FILE *m_file;

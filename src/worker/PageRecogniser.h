@@ -1,10 +1,12 @@
 #pragma once
 
-// Text recognition of one page: poppler renders it grey, tesseract reads the picture.
+// Text recognition of one page: the engine that reads the PDF renders it grey,
+// tesseract reads the picture.
 
 #include "worker/OcrRules.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-class PDFDoc;
 namespace tesseract {
 class TessBaseAPI;
 }
@@ -44,6 +45,29 @@ struct RecognitionSettings
     float minWordConfidence = 50;
 };
 
+// One byte of grey per pixel, each row `bytesPerLine` after the one before.
+struct GreyPicture
+{
+    const unsigned char *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int bytesPerLine = 0;
+};
+
+// A page as recognition needs it, from whichever engine reads the PDF.
+class RenderablePage
+{
+public:
+    virtual ~RenderablePage() = default;
+    // Width times height, in square points (1/72 inch), of the box the page is
+    // rendered in; 0 when unknown.
+    virtual double areaInPoints() = 0;
+    // Renders the page as pdftoppm -gray does (white paper, anti-aliased, turned as the
+    // page says) at `dpi` and hands the picture to `use` while it lives; `use` is not
+    // called when the page cannot be rendered.
+    virtual void renderGrey(double dpi, const std::function<void(const GreyPicture &)> &use) = 0;
+};
+
 // One tesseract instance for the life of the worker, made the first time a page is
 // recognised and made again only for other languages.
 class PageRecogniser
@@ -59,9 +83,9 @@ public:
     std::optional<std::string> useLanguages(std::string_view languages);
 
     // The page's recognised text in the shape of converted text (LF line ends, a form
-    // feed at the end); nullopt when the page cannot be loaded or rendered, or
-    // tesseract cannot start with the languages. Holds one page's picture at a time.
-    std::optional<std::string> recognise(PDFDoc &doc, int page);
+    // feed at the end); nullopt when the page cannot be rendered, or tesseract cannot
+    // start with the languages. Holds one page's picture at a time.
+    std::optional<std::string> recognise(RenderablePage &page);
 
     // Tesseract instances made so far.
     int enginesMade() const { return m_enginesMade; }

@@ -3,7 +3,7 @@
 #include "convert/WorkerProtocol.h"
 #include "worker/FdIo.h"
 #include "worker/PageRecogniser.h"
-#include "worker/PdfText.h"
+#include "worker/TextEngine.h"
 
 #include <unistd.h>
 
@@ -45,33 +45,37 @@ private:
     std::string m_buffer;
 };
 
+// Always goes on: a failed write has ended the worker already.
 class FrameSink : public PageSink
 {
 public:
     explicit FrameSink(FrameWriter &writer) : m_writer(writer) {}
 
-    void recognising(int page, int pages) override
+    bool recognising(int page, int pages) override
     {
         // Sent at once: recognising takes long enough to show.
         m_writer.add(FrameType::Recognising, {protocol::EncodeNumber(page), protocol::EncodeNumber(pages)});
         m_writer.flush();
+        return true;
     }
-    void text(int page, std::string_view piece) override
+    bool text(int page, std::string_view piece) override
     {
         m_writer.add(FrameType::Text, {protocol::EncodeNumber(page), piece});
+        return true;
     }
-    void link(int page, std::string_view target) override
+    bool link(int page, std::string_view target) override
     {
         // A target too long for one frame is no address; the reader would take the
         // whole stream for broken.
-        if (target.size() > protocol::kMaxFrame / 2)
-            return;
-        m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
+        if (target.size() <= protocol::kMaxFrame / 2)
+            m_writer.add(FrameType::Link, {protocol::EncodeNumber(page), target});
+        return true;
     }
-    void pageEnd(int page) override
+    bool pageEnd(int page) override
     {
         m_writer.add(FrameType::PageEnd, {protocol::EncodeNumber(page)});
         m_writer.flush();
+        return true;
     }
 
 private:
@@ -89,7 +93,8 @@ void answerError(FrameWriter &writer, const std::string &message)
     writer.flush();
 }
 
-void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRecogniser &recogniser)
+void answer(const protocol::ConvertRequest &request, FrameWriter &writer, TextEngine &engine,
+            PageRecogniser &recogniser)
 {
     if (request.recognise) {
         if (const std::optional<std::string> problem = recogniser.useLanguages(request.languages)) {
@@ -97,11 +102,10 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRe
             return;
         }
     }
-    OpenResult opened = OpenWithCandidates(request.path, request.passwords);
+    OpenResult opened = engine.open(request.path, request.passwords);
     protocol::Opened head;
     head.outcome = opened.outcome;
-    if (opened.outcome == protocol::Outcome::Damaged)
-        head.detail = std::to_string(opened.errorCode);
+    head.detail = opened.detail;
     std::optional<PageRange> range;
     if (opened.document) {
         range = ClampRange(request.firstPage, request.lastPage, opened.document->pageCount());
@@ -129,11 +133,10 @@ int refuse(FrameWriter &writer, const std::string &message)
 
 } // namespace
 
-int Serve(int in, int out)
+int Serve(int in, int out, TextEngine &engine)
 {
     // A vanished reader shows as a failed write, which ends the worker.
     std::signal(SIGPIPE, SIG_IGN);
-    PopplerSession session(true);
     PageRecogniser recogniser; // tesseract starts with the first page it is needed for
     protocol::FrameReader reader;
     FrameWriter writer(out);
@@ -158,7 +161,7 @@ int Serve(int in, int out)
         const std::optional<protocol::ConvertRequest> request = protocol::DecodeRequest(*frame);
         if (!request)
             return refuse(writer, "not a conversion request");
-        answer(*request, writer, recogniser);
+        answer(*request, writer, engine, recogniser);
     }
 }
 
