@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,14 +30,23 @@ void dropMessage(void *, const char *)
 {
 }
 
-// What `mutool draw -F txt` asks for: characters outside the page are left out, as
-// poppler leaves them out too.
-const fz_stext_options kTextOptions = {FZ_STEXT_MEDIABOX_CLIP, 1.0f};
+// Ligatures and white space as `mutool draw -F txt` writes them. Characters outside the
+// page are left out below, by poppler's rule rather than MuPDF's clip.
+const fz_stext_options kTextOptions = {0, 1.0f};
 
 void appendUtf8(std::string &text, int c)
 {
     char bytes[FZ_UTFMAX];
     text.append(bytes, static_cast<std::size_t>(fz_runetochar(bytes, c)));
+}
+
+// poppler keeps a character that starts on the page (its media box), and so does not
+// lose the last letter of a line that runs off the page; MuPDF's own clip goes by the
+// ink, which may begin past the edge.
+bool onPage(const fz_stext_char &c, const fz_rect &page)
+{
+    const float right = std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
+    return c.origin.x <= page.x1 && right >= page.x0 && c.origin.y >= page.y0 && c.origin.y <= page.y1;
 }
 
 // Lines end with LF, blocks with an empty line, as poppler's text has them.
@@ -46,8 +56,10 @@ void appendText(std::string &text, const fz_stext_page &page)
         if (block->type != FZ_STEXT_BLOCK_TEXT)
             continue;
         for (const fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
-            for (const fz_stext_char *c = line->first_char; c; c = c->next)
-                appendUtf8(text, c->c);
+            for (const fz_stext_char *c = line->first_char; c; c = c->next) {
+                if (onPage(*c, page.mediabox))
+                    appendUtf8(text, c->c);
+            }
             text += '\n';
         }
         text += '\n';
@@ -83,7 +95,7 @@ public:
         fz_var(device);
         fz_try(m_ctx)
         {
-            stext = fz_new_stext_page(m_ctx, fz_bound_page(m_ctx, m_page));
+            stext = fz_new_stext_page(m_ctx, mediaBox());
             device = fz_new_stext_device(m_ctx, stext, &kTextOptions);
             fz_run_page(m_ctx, m_page, device, fz_identity, nullptr);
             fz_close_device(m_ctx, device);
@@ -138,6 +150,21 @@ public:
     }
 
 private:
+    // The media box in the page's coordinates, where MuPDF's bounds are the crop box:
+    // poppler reads the text of the whole media box. May throw.
+    fz_rect mediaBox()
+    {
+        pdf_page *page = pdf_page_from_fz_page(m_ctx, m_page);
+        const fz_rect media =
+            pdf_to_rect(m_ctx, pdf_dict_get_inheritable(m_ctx, page->obj, PDF_NAME(MediaBox)));
+        if (fz_is_empty_rect(media))
+            return fz_bound_page(m_ctx, m_page);
+        fz_rect crop;
+        fz_matrix toPage;
+        pdf_page_transform(m_ctx, page, &crop, &toPage);
+        return fz_transform_rect(media, toPage);
+    }
+
     fz_rect bounds()
     {
         fz_rect box = fz_empty_rect;
