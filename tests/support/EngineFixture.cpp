@@ -23,14 +23,15 @@ ConverterKind converterKind(EngineFixture::Kind kind)
 
 } // namespace
 
-EngineFixture::EngineFixture(Kind which, bool placeConverter) : kind(which)
+EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &engine) : kind(which)
 {
     if (kind == Kind::FakeService || kind == Kind::FakePdftotext)
         fake = std::make_unique<FakeConverter>();
     const QString serviceProgram =
-        kind == Kind::FakeService ? FakeConverter::workerProgram() : ServiceProgram();
-    workspace =
-        std::make_unique<ConverterWorkspace>(temp.path(), ProgramOf(converterKind(kind), serviceProgram));
+        kind == Kind::FakeService ? FakeConverter::workerProgram() : ServiceProgram(engine);
+    workspace = std::make_unique<ConverterWorkspace>(
+        temp.path(),
+        ProgramOf(converterKind(kind), serviceProgram, PdfEngineNamed(engine).value_or(PdfEngine::Poppler)));
     converter = CreateConverter(converterKind(kind), *workspace, clock);
     if (!placeConverter)
         return;
