@@ -10,6 +10,7 @@
 //   pelmora_ocr_pages PDF...
 #include "extract/OcrRepair.h"
 #include "worker/PageRecogniser.h"
+#include "worker/PdfText.h"
 
 #include <GlobalParams.h>
 #include <PDFDoc.h>
@@ -109,7 +110,8 @@ int main(int argc, char **argv)
         const std::string name = path.substr(path.rfind('/') + 1);
         for (int page = 1; page <= doc.getNumPages(); ++page) {
             const std::clock_t start = std::clock();
-            const std::optional<worker::RecognisedPage> recognised = recogniser.recognise(doc, page);
+            worker::PopplerPage renderable(doc, page);
+            const std::optional<worker::RecognisedPage> recognised = recogniser.recognise(renderable);
             const double cpu = double(std::clock() - start) / CLOCKS_PER_SEC;
             QJsonObject line = recognised ? pageJson(*recognised, workers) : QJsonObject();
             line.insert(u"file"_s, text(name));

@@ -65,7 +65,9 @@ bool ExtractCommand::prepare()
         m_rules = ReadAddressRules(m_options);
         if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
             complain(KnownDomains::system().problem());
-        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
+        m_workspace = std::make_unique<ConverterWorkspace>(
+            QDir::tempPath(),
+            ProgramOf(m_options.converter, InstalledServiceProgram(m_options.engine), m_options.engine));
         m_workspace->EnsureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
             if (const QString problem =

@@ -108,6 +108,11 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                        u"pdftotext (one process of the distribution's pdftotext per file; "
                                        u"it takes no passwords)."_s,
                                        u"NAME"_s);
+    const QCommandLineOption engine(u"engine"_s,
+                                    u"The PDF library of the converter workers: poppler (the default: the "
+                                    u"text pdftotext writes) or mupdf (faster on long documents; the text "
+                                    u"may come in another order)."_s,
+                                    u"NAME"_s);
     const QCommandLineOption ocr(u"ocr"_s,
                                  u"Read pages that have no text of their own (scans) with tesseract."_s);
     const QCommandLineOption ocrLanguages(u"ocr-lang"_s,
@@ -122,11 +127,11 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,          version,      password,  passwordFile,  comma,     format,
-                       output,        quiet,        allFiles,  timeout,       jobs,      converter,
-                       ocr,           ocrLanguages, links,     ocrUnsure,     anyDomain, disguised,
-                       excludeDomain, onlyDomain,   filesFrom, nullSeparated, merge,     noCache,
-                       cacheDir,      clearCache});
+    parser.addOptions({help,      version,       password,     passwordFile, comma,         format,
+                       output,    quiet,         allFiles,     timeout,      jobs,          converter,
+                       engine,    ocr,           ocrLanguages, links,        ocrUnsure,     anyDomain,
+                       disguised, excludeDomain, onlyDomain,   filesFrom,    nullSeparated, merge,
+                       noCache,   cacheDir,      clearCache});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -184,6 +189,15 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         else
             parsed.error =
                 u"--converter takes service or pdftotext, not \""_s + parser.value(converter) + u"\"."_s;
+    }
+    if (parser.isSet(engine)) {
+        if (const std::optional<PdfEngine> named = PdfEngineNamed(parser.value(engine)))
+            options.engine = *named;
+        else
+            parsed.error = u"--engine takes poppler or mupdf, not \""_s + parser.value(engine) + u"\"."_s;
+        if (options.converter == ConverterKind::Pdftotext)
+            parsed.error =
+                u"--engine chooses the library of the default converter; pdftotext is poppler's."_s;
     }
     if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure) {
         options.ocrLanguages = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;

@@ -22,10 +22,11 @@
 //
 // Answer, worker to program, for each request:
 //   'O'  outcome, detail, page count
-//        outcome is one of the Outcome names below. detail is poppler's error code
-//        for "damaged", a message for "error", else empty. The page count is the
-//        number of pages that follow (0 unless the outcome is "text"; 0 too for a
-//        range that ends before it starts, for which pdftotext writes nothing).
+//        outcome is one of the Outcome names below. detail is the library's reason
+//        for "damaged" (poppler's error code, MuPDF's message), a message for "error",
+//        else empty. The page count is the number of pages that follow (0 unless
+//        the outcome is "text"; 0 too for a range that ends before it starts, for
+//        which pdftotext writes nothing).
 //   then, for "text", page by page in order:
 //   'R'  page, pages     the page has no text of its own and is being recognised
 //   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
@@ -69,7 +70,7 @@ enum class Outcome
     Text,          // opened; its pages follow
     NeedsPassword, // encrypted, and no candidate was given
     WrongPassword, // encrypted, and no candidate opened it
-    Damaged,       // not a PDF, cut short, empty, missing: poppler could not open it
+    Damaged,       // not a PDF, cut short, empty, missing: the PDF library could not open it
     NotRegular,    // a folder, a pipe, a device: not read at all
     Error,         // anything else, with a message
 };

@@ -5,9 +5,6 @@
 #include "worker/OcrRules.h"
 #include "worker/TessData.h"
 
-#include <PDFDoc.h>
-#include <SplashOutputDev.h>
-#include <splash/SplashBitmap.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -22,32 +19,16 @@ namespace {
 
 // The resolution for the page: the settings' own, lower for a page so large that its
 // picture would pass the bound.
-double renderDpi(PDFDoc &doc, int page, const RecognitionSettings &settings)
+double renderDpi(RenderablePage &page, const RecognitionSettings &settings)
 {
-    const double width = doc.getPageMediaWidth(page) / 72.0;
-    const double height = doc.getPageMediaHeight(page) / 72.0;
+    const double squareInches = page.areaInPoints() / (72.0 * 72.0);
     const double dpi = settings.dpi;
-    if (!(width > 0 && height > 0) || !std::isfinite(width * height))
+    if (!(squareInches > 0) || !std::isfinite(squareInches))
         return dpi;
-    const double pixels = width * height * dpi * dpi;
+    const double pixels = squareInches * dpi * dpi;
     if (pixels <= static_cast<double>(settings.maxPixels))
         return dpi;
-    return std::sqrt(static_cast<double>(settings.maxPixels) / (width * height));
-}
-
-// The page as pdftoppm -gray renders it: white paper, anti-aliased, media box, no crop,
-// turned as the page says: the page box of the converted text.
-std::unique_ptr<SplashBitmap> renderGrey(PDFDoc &doc, int page, double dpi)
-{
-    SplashColor paper{};
-    paper[0] = paper[1] = paper[2] = 255;
-    SplashOutputDev device(splashModeMono8, 4, false, paper, true, splashThinLineDefault, false);
-    device.setFontAntialias(true);
-    device.setVectorAntialias(true);
-    device.setEnableFreeType(true);
-    device.startDoc(&doc);
-    doc.displayPage(&device, page, dpi, dpi, 0, true, false, false);
-    return std::unique_ptr<SplashBitmap>(device.takeBitmap());
+    return std::sqrt(static_cast<double>(settings.maxPixels) / squareInches);
 }
 
 // The words of the page just read, and the shape of each of its lines.
@@ -250,23 +231,18 @@ PageRecogniser::Engine *PageRecogniser::secondEngine()
     return m_second.get();
 }
 
-std::optional<RecognisedPage> PageRecogniser::recognise(PDFDoc &doc, int page)
+std::optional<RecognisedPage> PageRecogniser::recognise(RenderablePage &page)
 {
-    if (!doc.getPage(page))
-        return std::nullopt;
     Engine *current = engine();
     if (!current)
         return std::nullopt;
     tesseract::TessBaseAPI &api = current->api;
-    const double dpi = renderDpi(doc, page, m_settings);
+    const double dpi = renderDpi(page, m_settings);
     PixPtr picture;
-    {
-        const std::unique_ptr<SplashBitmap> bitmap = renderGrey(doc, page, dpi);
-        if (!bitmap || bitmap->getWidth() <= 0 || bitmap->getHeight() <= 0 || !bitmap->getDataPtr())
-            return std::nullopt;
-        picture =
-            GreyPicture(bitmap->getDataPtr(), bitmap->getWidth(), bitmap->getHeight(), bitmap->getRowSize());
-    }
+    page.renderGrey(dpi, [&](const PageBitmap &bitmap) {
+        if (bitmap.pixels && bitmap.width > 0 && bitmap.height > 0)
+            picture = GreyPicture(bitmap.pixels, bitmap.width, bitmap.height, bitmap.bytesPerLine);
+    });
     if (!picture)
         return std::nullopt;
     const int resolution = std::max(1, static_cast<int>(std::lround(dpi)));

@@ -1,11 +1,13 @@
 #pragma once
 
-// Text recognition of one page: poppler renders it grey, tesseract reads the picture.
+// Text recognition of one page: the engine that reads the PDF renders it grey,
+// tesseract reads the picture.
 
 #include "worker/AddressVote.h"
 #include "worker/OcrRules.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-class PDFDoc;
 struct Pix;
 
 namespace pelmora::worker {
@@ -92,6 +93,29 @@ struct RecognisedPage
     std::vector<PieceReadings> pieces;
 };
 
+// One byte of grey per pixel, each row `bytesPerLine` after the one before.
+struct PageBitmap
+{
+    const unsigned char *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int bytesPerLine = 0;
+};
+
+// A page as recognition needs it, from whichever engine reads the PDF.
+class RenderablePage
+{
+public:
+    virtual ~RenderablePage() = default;
+    // Width times height, in square points (1/72 inch), of the box the page is
+    // rendered in; 0 when unknown.
+    virtual double areaInPoints() = 0;
+    // Renders the page as pdftoppm -gray does (white paper, anti-aliased, turned as the
+    // page says) at `dpi` and hands the picture to `use` while it lives; `use` is not
+    // called when the page cannot be rendered.
+    virtual void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) = 0;
+};
+
 // One tesseract instance for the life of the worker, made the first time a page is
 // recognised and made again only for other languages; a second one with the second
 // model, made the first time an address is read again.
@@ -108,9 +132,9 @@ public:
     std::optional<std::string> useLanguages(std::string_view languages);
 
     // The page's recognised text and unsure addresses; nullopt when the page cannot be
-    // loaded or rendered, or tesseract cannot start with the languages. Holds one
-    // page's picture at a time.
-    std::optional<RecognisedPage> recognise(PDFDoc &doc, int page);
+    // rendered, or tesseract cannot start with the languages. Holds one page's picture
+    // at a time.
+    std::optional<RecognisedPage> recognise(RenderablePage &page);
 
     // Tesseract instances made so far.
     int enginesMade() const { return m_enginesMade; }

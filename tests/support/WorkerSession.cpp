@@ -1,5 +1,7 @@
 #include "WorkerSession.h"
 
+#include "TestData.h"
+
 #include <QDeadlineTimer>
 #include <QTest>
 
@@ -193,12 +195,7 @@ QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords, i
     return QByteArray::fromStdString(protocol::EncodeRequest(request));
 }
 
-QString WorkerProgram()
-{
-    return QStringLiteral(PELMORA_CONVERT_COMMAND);
-}
-
-WorkerSession::WorkerSession()
+WorkerSession::WorkerSession(const QString &engine) : m_program(ServiceProgram(engine))
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
 }
@@ -224,9 +221,9 @@ QByteArray WorkerSession::standardError()
 
 bool WorkerSession::start()
 {
-    m_process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    m_process.start(m_program, {QStringLiteral("--serve")});
     if (!m_process.waitForStarted(kPatienceMs)) {
-        QTest::qFail("pelmora-convert --serve did not start", __FILE__, __LINE__);
+        QTest::qFail(qPrintable(m_program + QStringLiteral(" --serve did not start")), __FILE__, __LINE__);
         return false;
     }
     return true;
@@ -270,10 +267,10 @@ int WorkerSession::finish()
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-WholeRun RunWorker(const QByteArray &input)
+WholeRun RunWorker(const QByteArray &input, const QString &engine)
 {
     QProcess process;
-    process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    process.start(ServiceProgram(engine), {QStringLiteral("--serve")});
     WholeRun run;
     if (!process.waitForStarted(kPatienceMs))
         return run;
