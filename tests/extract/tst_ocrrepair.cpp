@@ -11,8 +11,7 @@ Q_DECLARE_METATYPE(pelmora::OcrRepairs)
 namespace {
 
 // Every repair, the ones left out of the defaults too.
-constexpr OcrRepairs kAll = {OcrRepair::AtSpacing, OcrRepair::DomainSpacing, OcrRepair::Dashes,
-                             OcrRepair::LookAlikeCase};
+constexpr OcrRepairs kAll = {OcrRepair::AtSpacing, OcrRepair::Dashes, OcrRepair::LookAlikeCase};
 
 QStringList addressesOf(const QByteArray &text)
 {
@@ -47,7 +46,7 @@ void TestOcrRepair::repairs_data()
     QTest::addColumn<QByteArray>("recognised");
     QTest::addColumn<QByteArray>("repaired");
     QTest::addColumn<OcrRepairs>("by");
-    const OcrRepairs at = OcrRepair::AtSpacing, domain = OcrRepair::DomainSpacing;
+    const OcrRepairs at = OcrRepair::AtSpacing;
     const OcrRepairs dashes = OcrRepair::Dashes, lookAlike = OcrRepair::LookAlikeCase;
 
     QTest::newRow("space before @") << "Write to milo_f27 @mail7.example.io now"_ba
@@ -70,18 +69,6 @@ void TestOcrRepair::repairs_data()
                                     << "Please copy hr365@solaris.info, thanks"_ba << at;
     QTest::newRow("@ leet name") << "Copy (4nna-isaks3n @o51o-logistik.se) today"_ba
                                  << "Copy (4nna-isaks3n@o51o-logistik.se) today"_ba << at;
-
-    QTest::newRow("stop then space") << "Elin Lowell Accounts clara_e4@nordtrade. biz"_ba
-                                     << "Elin Lowell Accounts clara_e4@nordtrade.biz"_ba << domain;
-    QTest::newRow("space then stop") << "Kai Collins Service hr2023@mail1 .goldleaf.ch"_ba
-                                     << "Kai Collins Service hr2023@mail1.goldleaf.ch"_ba << domain;
-    QTest::newRow("three pieces") << "Lotte Bell Sales jlar53n736@mx8 . hillside. biz"_ba
-                                  << "Lotte Bell Sales jlar53n736@mx8.hillside.biz"_ba << domain;
-    QTest::newRow("stop before last label, punctuation after")
-        << "Complaints: billing@silverline. eu; urgent"_ba
-        << "Complaints: billing@silverline.eu; urgent"_ba << domain;
-    QTest::newRow("two labels after the stop") << "E-mail: press@mail5. acme-co.co.uk"_ba
-                                               << "E-mail: press@mail5.acme-co.co.uk"_ba << domain;
 
     QTest::newRow("em dash and hyphen") << "Sales lisa\xE2\x80\x94-lowell@mx6.acme-co.com and"_ba
                                         << "Sales lisa-lowell@mx6.acme-co.com and"_ba << dashes;
