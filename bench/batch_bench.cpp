@@ -5,10 +5,17 @@
 // (--no-cache), fill an empty results cache (a first run) or take them from a full one (a
 // second run); every cache is one of the benchmark's own. Run it from a Release build
 // (scripts/bench.sh).
+//
+//   pelmora_bench_batch [cores [addresses [parts]]]  everything, or the parts named
+//                                                    (small,mixed,large,tail,engines,memory)
+//   pelmora_bench_batch --engines [cores]            poppler against MuPDF only
+//   pelmora_bench_batch --write-corpora FOLDER       the generated corpora, for
+//                                                    scripts/compare-engines.py
 #include "PdfCorpus.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -97,6 +104,77 @@ void reportRivals(const char *title, const QList<Contender> &contenders)
                 ours / contenders[2].median(), ours / contenders[3].median(), ours / contenders[1].median());
 }
 
+// The two engines of the program's workers, then the rivals of the faster one.
+QList<Contender> engineContenders(const QString &corpus, int cores)
+{
+    const QString run =
+        u"%1 -q -j %2 --no-cache"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND), QString::number(cores));
+    const QString each =
+        u"cd %1 && printf '%s\\0' *.pdf | xargs -0 -P %2 -I{} "_s.arg(quoted(corpus), QString::number(cores));
+    return {
+        {u"pelmora-extract --engine poppler"_s,
+         u"%1 --engine poppler %2 >/dev/null"_s.arg(run, quoted(corpus)),
+         {}},
+        {u"pelmora-extract --engine mupdf"_s,
+         u"%1 --engine mupdf %2 >/dev/null"_s.arg(run, quoted(corpus)),
+         {}},
+        {u"xargs -P %1 mutool draw -F txt"_s.arg(cores),
+         each + u"mutool draw -q -F txt -o - {} >/dev/null 2>&1"_s,
+         {}},
+        {u"xargs -P %1 pdftotext"_s.arg(cores), each + u"pdftotext -q {} - >/dev/null"_s, {}},
+    };
+}
+
+void reportEngines(const char *title, const QList<Contender> &contenders)
+{
+    report(title, contenders);
+    std::printf("mupdf / poppler: %.2f   mupdf / xargs mutool: %.2f   poppler / xargs pdftotext: %.2f\n\n",
+                contenders[1].median() / contenders[0].median(),
+                contenders[1].median() / contenders[2].median(),
+                contenders[0].median() / contenders[3].median());
+}
+
+// Real manuals of hundreds of pages, as Debian installs them (texlive-latex-base-doc,
+// r-doc-pdf), copied into one folder. Empty when none are installed.
+QString copyManuals(const QString &folder)
+{
+    QDir().mkpath(folder);
+    int copied = 0;
+    for (const QString &root : {u"/usr/share/doc/texlive-doc"_s, u"/usr/share/R/doc/manual"_s}) {
+        QDirIterator found(root, {u"*.pdf"_s}, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            const QString from = found.next();
+            if (QFile::copy(from, folder + u"/%1-%2"_s.arg(copied, 4, 10, QChar(u'0')).arg(found.fileName())))
+                ++copied;
+        }
+    }
+    return copied > 0 ? folder : QString();
+}
+
+// The MuPDF engine against poppler where each is at its best and worst: many one-page
+// files, where starting processes is the cost, and long real documents.
+void raceEngines(const QString &invoices, const QString &temp, int cores)
+{
+    QList<Contender> small = engineContenders(invoices, cores);
+    race(small);
+    reportEngines("500 one-page PDFs, the two engines", small);
+
+    const QString manuals = copyManuals(temp + u"/manuals"_s);
+    if (manuals.isEmpty()) {
+        std::printf("long documents: skipped, none installed (apt-get install texlive-latex-base-doc "
+                    "r-doc-pdf)\n\n");
+        return;
+    }
+    const qsizetype files = QDir(manuals).entryList(QDir::Files).size();
+    QList<Contender> large = engineContenders(manuals, cores);
+    race(large);
+    const QByteArray title =
+        QStringLiteral("%1 real manuals (Debian's LaTeX and R documentation), the two engines")
+            .arg(files)
+            .toUtf8();
+    reportEngines(title.constData(), large);
+}
+
 // Every run keeps each address's file, page and count; the formats that show them wait
 // for the end of the run and write more. What that costs over the plain list:
 void provenanceCost(const QString &corpus, int cores)
@@ -183,20 +261,31 @@ void memoryOfALargeRun(const QString &folder, int addresses)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int cores = argc > 1 ? std::atoi(argv[1]) : QThread::idealThreadCount();
-    const int addresses = argc > 2 ? std::atoi(argv[2]) : 1000000;
-    // Which parts to run, by name: all unless named.
-    const QStringList parts = argc > 3
-                                  ? QString::fromLocal8Bit(argv[3]).split(u',')
-                                  : QStringList{u"small"_s, u"mixed"_s, u"large"_s, u"tail"_s, u"memory"_s};
+    QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 2 && arguments[0] == u"--write-corpora"_s) {
+        pelmora::bench::makeCorpus(arguments[1] + u"/invoices"_s, 500, 1, 1, 11);
+        pelmora::bench::makeCorpus(arguments[1] + u"/mixed"_s, 300, 1, 20, 7);
+        return 0;
+    }
+    const bool enginesOnly = !arguments.isEmpty() && arguments[0] == u"--engines"_s;
+    if (enginesOnly)
+        arguments.removeFirst();
+    const int cores = arguments.size() > 0 ? arguments[0].toInt() : QThread::idealThreadCount();
+    const int addresses = arguments.size() > 1 ? arguments[1].toInt() : 1000000;
+    const QStringList parts = enginesOnly            ? QStringList{u"engines"_s}
+                              : arguments.size() > 2 ? arguments[2].split(u',')
+                                                     : QStringList{u"small"_s, u"mixed"_s,   u"large"_s,
+                                                                   u"tail"_s,  u"engines"_s, u"memory"_s};
     QTemporaryDir temp;
     const QString caches = temp.filePath(u"caches"_s);
 
-    std::printf("pelmora-extract, pdfgrep and pdftotext over the same files, %d cores, median of %d\n\n",
-                cores, kRounds);
-    if (parts.contains(u"small"_s)) {
-        const QString invoices = temp.filePath(u"invoices"_s);
+    std::printf(
+        "pelmora-extract, pdfgrep, pdftotext and mutool over the same files, %d cores, median of %d\n\n",
+        cores, kRounds);
+    const QString invoices = temp.filePath(u"invoices"_s);
+    if (parts.contains(u"small"_s) || parts.contains(u"engines"_s))
         pelmora::bench::makeCorpus(invoices, 500, 1, 1, 11);
+    if (parts.contains(u"small"_s)) {
         QList<Contender> small = contendersFor(invoices, cores);
         race(small);
         reportRivals("500 one-page PDFs", small);
@@ -217,9 +306,14 @@ int main(int argc, char *argv[])
     }
     if (parts.contains(u"tail"_s))
         longTail(temp.filePath(u"tail"_s), caches, cores);
+    if (parts.contains(u"engines"_s))
+        raceEngines(invoices, temp.path(), cores);
     if (parts.contains(u"memory"_s))
         memoryOfALargeRun(temp.path(), addresses);
-    std::printf("reproduce: build Release, then %s %d %d %s\n", argv[0], cores, addresses,
-                qPrintable(parts.join(u',')));
+    if (enginesOnly)
+        std::printf("reproduce: build Release, then %s --engines %d\n", argv[0], cores);
+    else
+        std::printf("reproduce: build Release, then %s %d %d %s\n", argv[0], cores, addresses,
+                    qPrintable(parts.join(u',')));
     return 0;
 }

@@ -1,6 +1,6 @@
 // Standard input to standard output through RepairRecognisedText, so that
 // scripts/ocr-eval.py measures the program's own repair.
-//   pelmora_ocr_repair [--only NAME,...]   names: at domain dashes case
+//   pelmora_ocr_repair [--only NAME,...]   names: at dashes case
 #include "extract/OcrRepair.h"
 
 #include <cstdio>
@@ -23,7 +23,6 @@ int main(int argc, char **argv)
             OcrRepair repair;
         } known[] = {
             {",at,", OcrRepair::AtSpacing},
-            {",domain,", OcrRepair::DomainSpacing},
             {",dashes,", OcrRepair::Dashes},
             {",case,", OcrRepair::LookAlikeCase},
         };
@@ -32,7 +31,7 @@ int main(int argc, char **argv)
                 repairs |= k.repair;
         }
     } else if (argc != 1) {
-        std::fputs("usage: pelmora_ocr_repair [--only at,domain,dashes,case]\n", stderr);
+        std::fputs("usage: pelmora_ocr_repair [--only at,dashes,case]\n", stderr);
         return 2;
     }
     const std::string in((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());

@@ -5,6 +5,7 @@
 #
 #   scripts/make-ocr-corpus.sh OUTDIR [seed]        64 pages in 16 files, ~500 addresses
 #   scripts/make-ocr-corpus.sh --letter OUT.pdf     the one-page scan of tests/data
+#   scripts/make-ocr-corpus.sh --disputed OUT.pdf   the page of tests/data/ocr/disputed.pdf
 #
 # Pages are set in 8 fonts at 9-12 pt, rendered by Ghostscript at 300 or 200 dpi, half
 # of them blurred, half turned by 0.5-2 degrees, stored as 1-bit, grey or JPEG images.
@@ -36,12 +37,17 @@ render() { # ps dpi blur angle kind out-without-extension
   rm -f "$out.src.pgm"
 }
 
-if [ "${1:-}" = --letter ]; then
-  [ $# -eq 2 ] || { echo "usage: $0 --letter OUT.pdf" >&2; exit 2; }
+if [ "${1:-}" = --letter ] || [ "${1:-}" = --disputed ]; then
+  [ $# -eq 2 ] || { echo "usage: $0 --letter|--disputed OUT.pdf" >&2; exit 2; }
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  python3 "$gen" letter "$work/letter.ps"
-  img=$(render "$work/letter.ps" 300 0 0.6 bw "$work/letter")
+  if [ "$1" = --letter ]; then
+    python3 "$gen" letter "$work/page.ps"
+    img=$(render "$work/page.ps" 300 0 0.6 bw "$work/page")
+  else
+    python3 "$gen" disputed "$work/page.ps"
+    img=$(render "$work/page.ps" 300 0 0 bw "$work/page")
+  fi
   python3 "$pdfgen" imagepdf "$2" 300 "$img"
   exit 0
 fi

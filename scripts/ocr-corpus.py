@@ -3,6 +3,7 @@
 
     ocr-corpus.py corpus OUTDIR SEED   pages/*.ps, plan.tsv, truth.tsv
     ocr-corpus.py letter OUT.ps        the one-page letter of tests/data/scanned-letter.pdf
+    ocr-corpus.py disputed OUT.ps      the page of tests/data/ocr/disputed.pdf
 
 Only the python3 standard library is used; the same seed gives the same bytes.
 scripts/make-ocr-corpus.sh renders the pages and wraps them into image-only PDFs.
@@ -273,14 +274,17 @@ def corpus(out, seed):
         (out / ps).write_text(letter.postscript())
         plan.append((name, page_no, ps, font, size, dpi, blur, angle, kind))
         truth.extend((name, page_no, a, cls) for a, cls in placed)
-    with open(out / "plan.tsv", "w") as f:
-        f.write("file\tpage\tps\tfont\tsize\tdpi\tblur\tangle\tkind\n")
-        for row in plan:
-            f.write("\t".join(str(v) for v in row) + "\n")
-    with open(out / "truth.tsv", "w") as f:
-        f.write("file\tpage\taddress\tdigits\n")
-        for row in truth:
-            f.write("\t".join(str(v) for v in row) + "\n")
+    write_tables(out, plan, truth)
+
+
+def write_tables(out, plan, truth):
+    """plan.tsv and truth.tsv from their rows (scripts/ocr-cards.py writes them too)."""
+    for name, head, rows in (("plan.tsv", "file page ps font size dpi blur angle kind", plan),
+                             ("truth.tsv", "file page address digits", truth)):
+        with open(Path(out) / name, "w") as f:
+            f.write(head.replace(" ", "\t") + "\n")
+            for row in rows:
+                f.write("\t".join(str(v) for v in row) + "\n")
 
 
 # The letter committed as tests/data/scanned-letter.pdf; its addresses are listed in
@@ -311,11 +315,31 @@ def letter(path, font="DejaVuSans"):
     Path(path).write_text(p.postscript())
 
 
+# The page committed as tests/data/ocr/disputed.pdf: the first line's address is read
+# the same way by every variant; the readings of the second line's two differ (a space
+# that some read inside "onovak1049", one read where "okafor51" has none). Lines of
+# the letter on page 1 of the corpus of seed 1, set alike.
+DISPUTED_SURE = "milo.f10ri50@mx6.isola-group.com"
+DISPUTED_LINE = "onovak1049@goldl3af.ch and emil.okafor51@stonebridge.co.uk on any reply."
+
+
+def disputed(path):
+    p = Letter("Times-Roman", 10)
+    p.line("Acme Co Trading Ltd", size=16, advance=22)
+    p.line("Please write to %s about the delivery." % DISPUTED_SURE)
+    p.gap()
+    p.line("Please copy " + DISPUTED_LINE)
+    p.line("Yours sincerely,")
+    Path(path).write_text(p.postscript())
+
+
 def main(argv):
     if len(argv) == 4 and argv[1] == "corpus":
         corpus(argv[2], int(argv[3]))
     elif len(argv) in (3, 4) and argv[1] == "letter":
         letter(argv[2], *argv[3:])
+    elif len(argv) == 3 and argv[1] == "disputed":
+        disputed(argv[2])
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -7,11 +7,14 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6sql6-sqlite libxxhash-dev
   poppler-utils libpoppler-private-dev
-  libtesseract-dev tesseract-ocr-eng
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-script-latn
+  libmupdf-dev libjbig2dec0-dev libopenjp2-7-dev libharfbuzz-dev libmujs-dev libgumbo-dev libjpeg-dev
+  zlib1g-dev mupdf-tools
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   libpsl-dev publicsuffix
   pdfgrep parallel ghostscript fonts-urw-base35
+  texlive-latex-base-doc r-doc-pdf # real manuals: the engine benchmark, scripts/compare-engines.py
   clang libclang-rt-14-dev clang-format-14 clang-tidy-14
   libleptonica-dev scdoc bash-completion appstream desktop-file-utils
   openssh-server openssh-client rsync

@@ -6,6 +6,7 @@
 #include "app/TextListModel.h"
 #include "cache/ResultsCache.h"
 #include "core/Clock.h"
+#include "run/Preview.h"
 
 #include <QPointer>
 
@@ -17,8 +18,6 @@ namespace {
 
 // A double-click on "Start Extracting" must not stop what its first click started.
 constexpr qint64 kStopGraceMs = 500;
-// The language of the scans, as the window offers no choice.
-const auto kScanLanguages = u"eng"_s;
 
 QStringList scannedFiles(const QList<UnreadableFile> &unreadable)
 {
@@ -85,7 +84,7 @@ void RunController::startRun(const QStringList &pdfs, bool recognise)
         run->setResultsCache(m_cache.get());
     }
     if (recognise) {
-        run->setRecognition(kScanLanguages);
+        run->setRecognition(WindowScanLanguages());
         run->continueAfter(*m_run);
     }
     m_run = std::move(run);
@@ -145,9 +144,10 @@ void RunController::onRunFinished()
 void RunController::summarise()
 {
     const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
-    const QString summary = m_run->isStopped()
-                                ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable)
-                                : SummaryMessage(unreadable);
+    const qsizetype unsure = m_run->unsureFindings().size();
+    const QString summary =
+        m_run->isStopped() ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable, unsure)
+                           : SummaryMessage(unreadable, unsure);
     const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
     m_busy.reset();
     Q_EMIT runningChanged(false);

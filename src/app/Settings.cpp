@@ -55,6 +55,11 @@ void Settings::write(const QString &key, const QString &value)
              u"exists and that you may write to it."_s);
 }
 
+PdfEngine Settings::pdfEngine() const
+{
+    return PdfEngineNamed(read(engineKey(), {}).trimmed().toLower()).value_or(PdfEngine::Poppler);
+}
+
 bool Settings::toBoolean(const QString &text)
 {
     const QString trimmed = text.trimmed();

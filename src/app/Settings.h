@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/ConverterChoice.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,6 +36,8 @@ public:
     // take addresses written in disguise.
     static QString anyDomainKey() { return QStringLiteral("AnyDomain"); }
     static QString disguisedKey() { return QStringLiteral("Disguised"); }
+    // The PDF library of the converter's workers: "poppler" (when absent) or "mupdf".
+    static QString engineKey() { return QStringLiteral("Engine"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;
@@ -51,6 +55,10 @@ public:
     static bool toBoolean(const QString &text);
     static int toInteger(const QString &text);
     static QString fromBoolean(bool value);
+
+    // The converter workers' PDF library: "poppler" or "mupdf" under engineKey(); poppler
+    // when the key is missing or names neither.
+    PdfEngine pdfEngine() const;
 
     QString fileName() const;
 

@@ -35,7 +35,9 @@ int main(int argc, char *argv[])
     }
 
     pelmora::Settings settings;
-    pelmora::ConverterWorkspace workspace(QDir::tempPath(), pelmora::ProgramOf(*kind));
+    const pelmora::PdfEngine engine = settings.pdfEngine();
+    pelmora::ConverterWorkspace workspace(
+        QDir::tempPath(), pelmora::ProgramOf(*kind, pelmora::InstalledServiceProgram(engine), engine));
     const std::unique_ptr<pelmora::Converter> converter =
         pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;

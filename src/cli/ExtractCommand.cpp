@@ -66,7 +66,9 @@ bool ExtractCommand::prepare()
         m_rules = ReadAddressRules(m_options);
         if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
             complain(KnownDomains::system().problem());
-        m_workspace = std::make_unique<ConverterWorkspace>(QDir::tempPath(), ProgramOf(m_options.converter));
+        m_workspace = std::make_unique<ConverterWorkspace>(
+            QDir::tempPath(),
+            ProgramOf(m_options.converter, InstalledServiceProgram(m_options.engine), m_options.engine));
         m_workspace->EnsureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
             if (const QString problem =
@@ -267,7 +269,24 @@ int ExtractCommand::finish()
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
     if (!m_options.quiet && !unreadable.isEmpty())
         print(m_err, UnreadableReport(unreadable, u"\n"_s) + u'\n');
+    reportUnsure();
     return unreadable.isEmpty() ? 0 : 1;
+}
+
+// Recognised addresses its readings did not agree on are never printed as results; how
+// many were left out is said, and with --ocr-unsure which.
+void ExtractCommand::reportUnsure() const
+{
+    const QList<UnsureFinding> unsure = m_run->unsureFindings();
+    if (unsure.isEmpty())
+        return;
+    if (m_options.ocrUnsure) {
+        for (const UnsureFinding &finding : unsure)
+            print(m_err, UnsureLine(finding) + u'\n');
+    }
+    if (!m_options.quiet || m_options.ocrUnsure)
+        complain(UnsureNote(unsure.size()) +
+                 (m_options.ocrUnsure ? QString() : u" --ocr-unsure lists them."_s));
 }
 
 } // namespace pelmora

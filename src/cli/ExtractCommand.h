@@ -41,6 +41,7 @@ private:
     void onAddresses(const QList<FoundAddress> &found);
     void onProgress(int value, const QString &caption);
     int finish();
+    void reportUnsure() const;
     int merge();
     // The results of the run or merge: to standard output, or to -o whole.
     bool write(const QList<AddressSource> &rows);

@@ -63,6 +63,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"disguised)."_s,
         u"NAME"_s);
     const QCommandLineOption links(u"links"_s, u"Also take the addresses of each page's mailto: links."_s);
+    const QCommandLineOption ocrUnsure(
+        u"ocr-unsure"_s, u"List on standard error, with file and page, the recognised addresses left out "
+                         u"because their readings did not agree (implies --ocr)."_s);
     const QCommandLineOption anyDomain(
         u"any-domain"_s, u"Keep addresses whatever their top-level domain; by default it must be "
                          u"one of the Public Suffix List (so ver@array.sty and logo@2x.png are "
@@ -105,6 +108,11 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                        u"pdftotext (one process of the distribution's pdftotext per file; "
                                        u"it takes no passwords)."_s,
                                        u"NAME"_s);
+    const QCommandLineOption engine(u"engine"_s,
+                                    u"The PDF library of the converter workers: poppler (the default: the "
+                                    u"text pdftotext writes) or mupdf (faster on long documents; the text "
+                                    u"may come in another order)."_s,
+                                    u"NAME"_s);
     const QCommandLineOption ocr(u"ocr"_s,
                                  u"Read pages that have no text of their own (scans) with tesseract."_s);
     const QCommandLineOption ocrLanguages(u"ocr-lang"_s,
@@ -121,10 +129,11 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,  version,   password,  passwordFile,  comma,      format,    output,
-                       quiet, allFiles,  timeout,   jobs,          converter,  ocr,       ocrLanguages,
-                       links, anyDomain, disguised, excludeDomain, onlyDomain, filesFrom, nullSeparated,
-                       merge, noCache,   cacheDir,  clearCache});
+    parser.addOptions({help,      version,       password,     passwordFile, comma,         format,
+                       output,    quiet,         allFiles,     timeout,      jobs,          converter,
+                       engine,    ocr,           ocrLanguages, links,        ocrUnsure,     anyDomain,
+                       disguised, excludeDomain, onlyDomain,   filesFrom,    nullSeparated, merge,
+                       noCache,   cacheDir,      clearCache});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -162,6 +171,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         options.format = ResultsFormat::CommaList;
     }
     options.links = parser.isSet(links);
+    options.ocrUnsure = parser.isSet(ocrUnsure);
     options.anyDomain = parser.isSet(anyDomain);
     options.disguised = parser.isSet(disguised);
     options.excludedDomains = parser.values(excludeDomain);
@@ -182,7 +192,16 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
             parsed.error =
                 u"--converter takes service or pdftotext, not \""_s + parser.value(converter) + u"\"."_s;
     }
-    if (parser.isSet(ocr) || parser.isSet(ocrLanguages)) {
+    if (parser.isSet(engine)) {
+        if (const std::optional<PdfEngine> named = PdfEngineNamed(parser.value(engine)))
+            options.engine = *named;
+        else
+            parsed.error = u"--engine takes poppler or mupdf, not \""_s + parser.value(engine) + u"\"."_s;
+        if (options.converter == ConverterKind::Pdftotext)
+            parsed.error =
+                u"--engine chooses the library of the default converter; pdftotext is poppler's."_s;
+    }
+    if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure) {
         options.ocrLanguages = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;
         if (options.converter == ConverterKind::Pdftotext)
             parsed.error = u"--ocr needs the default converter; pdftotext reads no scans."_s;

@@ -18,9 +18,11 @@ struct ExtractOptions
     QString outputFile;
     ResultsFormat format = ResultsFormat::LineList;
     ConverterKind converter = ConverterKind::Service;
-    QString ocrLanguages;       // empty: pages without text stay unread
-    QString filesFrom;          // a list of inputs, one per line ("-": standard input)
-    bool nullSeparated = false; // the list's inputs end with NUL, not a line end
+    PdfEngine engine = PdfEngine::Poppler; // of the service's workers
+    QString ocrLanguages;                  // empty: pages without text stay unread
+    bool ocrUnsure = false;                // list the recognised addresses left out as unsure
+    QString filesFrom;                     // a list of inputs, one per line ("-": standard input)
+    bool nullSeparated = false;            // the list's inputs end with NUL, not a line end
     bool links = false;
     bool anyDomain = false; // no check of the top-level domain
     bool disguised = false;

@@ -102,12 +102,22 @@ bool Conversion::take(const protocol::PageEvent &event)
             return false;
         m_links.append(bytesOf(event.bytes));
         return true;
+    case FrameType::Unsure: {
+        if (!pagesFollow || event.page != m_recognisedPage)
+            return false;
+        UnsureAddress unsure{bytesOf(event.bytes), {}};
+        for (const std::string_view alternative : event.alternatives)
+            unsure.alternatives.append(bytesOf(alternative));
+        m_unsure.append(unsure);
+        return true;
+    }
     case FrameType::PageEnd: {
         if (!pagesFollow)
             return false;
         ConversionEvent page{ConversionEvent::Kind::Page, event.page};
         page.text = std::exchange(m_page, {});
         page.links = std::exchange(m_links, {});
+        page.unsure = std::exchange(m_unsure, {});
         page.recognised = event.page == m_recognisedPage;
         Q_EMIT progressed(page);
         return true;

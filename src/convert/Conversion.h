@@ -42,6 +42,13 @@ enum class ConversionOutcome
                    // missing, an internal error); the event's detail says what
 };
 
+// A recognised address whose readings did not agree: it is not in its page's text.
+struct UnsureAddress
+{
+    QByteArray address;
+    QList<QByteArray> alternatives; // what single readings made of it
+};
+
 // One step of a conversion, in order: the file opened (its pages follow), a page is
 // being recognised, a page whole, and last, once, the end.
 struct ConversionEvent
@@ -61,6 +68,7 @@ struct ConversionEvent
     QByteArray text = {};                                // Page: its text, closing form feed included
     QList<QByteArray> links = {};                        // Page: its mailto: targets, as the PDF writes them
     bool recognised = false;                             // Page: read by text recognition (OCR)
+    QList<UnsureAddress> unsure = {};                    // Page, when recognised
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
     QString detail = {};                                 // Finished: the converter's words on a failure
     // Finished: the outcome is the converter's verdict on the file; false when the
@@ -122,6 +130,7 @@ private:
     int m_recognisedPage = 0;
     QByteArray m_page;
     QList<QByteArray> m_links;
+    QList<UnsureAddress> m_unsure;
 };
 
 // Turns PDFs into text, one Conversion each.

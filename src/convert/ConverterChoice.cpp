@@ -11,8 +11,13 @@ using namespace Qt::Literals::StringLiterals;
 namespace pelmora {
 
 namespace {
-const auto kServiceName = u"pelmora-convert"_s;
+
+QString serviceName(PdfEngine engine)
+{
+    return engine == PdfEngine::Mupdf ? u"pelmora-convert-mupdf"_s : u"pelmora-convert"_s;
 }
+
+} // namespace
 
 std::optional<ConverterKind> ConverterKindNamed(const QString &name)
 {
@@ -23,11 +28,20 @@ std::optional<ConverterKind> ConverterKindNamed(const QString &name)
     return std::nullopt;
 }
 
-QString InstalledServiceProgram()
+std::optional<PdfEngine> PdfEngineNamed(const QString &name)
+{
+    if (name == u"poppler"_s)
+        return PdfEngine::Poppler;
+    if (name == u"mupdf"_s)
+        return PdfEngine::Mupdf;
+    return std::nullopt;
+}
+
+QString InstalledServiceProgram(PdfEngine engine)
 {
     const QString folder = QCoreApplication::applicationDirPath();
-    const QStringList candidates{folder + u'/' + kServiceName,
-                                 folder + u"/../libexec/pelmora/"_s + kServiceName};
+    const QStringList candidates{folder + u'/' + serviceName(engine),
+                                 folder + u"/../libexec/pelmora/"_s + serviceName(engine)};
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).isExecutable())
             return QFileInfo(candidate).absoluteFilePath();
@@ -35,16 +49,18 @@ QString InstalledServiceProgram()
     return {};
 }
 
-ConverterProgram ProgramOf(ConverterKind kind, const QString &serviceProgram)
+ConverterProgram ProgramOf(ConverterKind kind, const QString &serviceProgram, PdfEngine engine)
 {
     if (kind == ConverterKind::Pdftotext)
         return {
             u"pdftotext"_s, QString(),
             u"The PDF converter pdftotext was not found. Please install it with the package poppler-utils "
             u"(sudo apt-get install poppler-utils) and start Pelmora again."_s};
-    return {kServiceName, serviceProgram.isEmpty() ? QString() : QFileInfo(serviceProgram).absoluteFilePath(),
-            u"The PDF converter pelmora-convert is missing from this installation (it belongs beside the "
-            u"program or in its libexec/pelmora folder). Please install Pelmora again."_s};
+    const QString name = serviceName(engine);
+    return {name, serviceProgram.isEmpty() ? QString() : QFileInfo(serviceProgram).absoluteFilePath(),
+            u"The PDF converter "_s + name +
+                u" is missing from this installation (it belongs beside the program or in its "
+                u"libexec/pelmora folder). Please install Pelmora again."_s};
 }
 
 std::unique_ptr<Converter> CreateConverter(ConverterKind kind, ConverterWorkspace &workspace, Clock &clock)

@@ -105,8 +105,10 @@ std::unique_ptr<Conversion> ConverterService::convert(const ConversionRequest &r
 
 QString ConverterService::identity(const ConversionRequest &like)
 {
+    // The program's path names its engine (pelmora-convert, pelmora-convert-mupdf), and
+    // its file changes with a build; MuPDF is linked in whole, poppler is a library.
     const QString program = m_workspace.ConverterPath();
-    const QString text = u"pelmora-convert "_s + FileIdentity(program) + u", "_s + PopplerIdentity();
+    const QString text = FileIdentity(program) + u", "_s + PopplerIdentity();
     if (!like.recognise)
         return text;
     // Recognition depends on the libraries' versions as loaded and on the language data:
@@ -114,7 +116,7 @@ QString ConverterService::identity(const ConversionRequest &like)
     if (!m_recognition.contains(like.languages)) {
         const std::optional<QByteArray> data = AskConverter(program, {u"--ocr-data"_s, like.languages});
         m_recognition.insert(like.languages,
-                             data && data->startsWith("pelmora-convert ")
+                             data && data->startsWith("pelmora-convert")
                                  ? u"ocr "_s + like.languages + u'\n' + QString::fromUtf8(*data)
                                  : QString());
     }

@@ -41,6 +41,7 @@ bool isKnownType(char type)
     case FrameType::Recognising:
     case FrameType::Text:
     case FrameType::Link:
+    case FrameType::Unsure:
     case FrameType::PageEnd:
     case FrameType::Done:
         return true;
@@ -220,6 +221,11 @@ std::string EncodeEvent(const PageEvent &event)
     case FrameType::Text:
     case FrameType::Link:
         return EncodeFrame(event.type, {page, event.bytes});
+    case FrameType::Unsure: {
+        std::vector<std::string_view> fields{page, event.bytes};
+        fields.insert(fields.end(), event.alternatives.begin(), event.alternatives.end());
+        return EncodeFrame(event.type, fields);
+    }
     case FrameType::PageEnd:
         return EncodeFrame(event.type, {page});
     case FrameType::Convert:
@@ -251,6 +257,11 @@ std::optional<PageEvent> DecodeEvent(const Frame &frame)
         if (fields.size() != 2 || !number(0))
             return std::nullopt;
         return PageEvent{frame.type, *number(0), 0, fields[1]};
+    case FrameType::Unsure:
+        if (fields.size() < 2 || !number(0))
+            return std::nullopt;
+        return PageEvent{frame.type, *number(0),    0,
+                         fields[1],  Outcome::Text, {fields.begin() + 2, fields.end()}};
     case FrameType::PageEnd:
         if (fields.size() != 1 || !number(0))
             return std::nullopt;

@@ -22,10 +22,11 @@
 //
 // Answer, worker to program, for each request:
 //   'O'  outcome, detail, page count
-//        outcome is one of the Outcome names below. detail is poppler's error code
-//        for "damaged", a message for "error", else empty. The page count is the
-//        number of pages that follow (0 unless the outcome is "text"; 0 too for a
-//        range that ends before it starts, for which pdftotext writes nothing).
+//        outcome is one of the Outcome names below. detail is the library's reason
+//        for "damaged" (poppler's error code, MuPDF's message), a message for "error",
+//        else empty. The page count is the number of pages that follow (0 unless
+//        the outcome is "text"; 0 too for a range that ends before it starts, for
+//        which pdftotext writes nothing).
 //   then, for "text", page by page in order:
 //   'R'  page, pages     the page has no text of its own and is being recognised
 //   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
@@ -33,6 +34,11 @@
 //                        a page poppler cannot load has none (pdftotext writes nothing
 //                        for it either, not even the form feed)
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
+//   'U'  page, address, alternative...
+//                        an address recognised on the page (OCR) that its readings
+//                        did not agree on, and what single readings made of it instead:
+//                        it is not in the page's text; the program may count it,
+//                        confirm it by another sighting, or list it
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
@@ -54,6 +60,7 @@ enum class FrameType : char
     Recognising = 'R',
     Text = 'T',
     Link = 'L',
+    Unsure = 'U',
     PageEnd = 'E',
     Done = 'D',
 };
@@ -63,7 +70,7 @@ enum class Outcome
     Text,          // opened; its pages follow
     NeedsPassword, // encrypted, and no candidate was given
     WrongPassword, // encrypted, and no candidate opened it
-    Damaged,       // not a PDF, cut short, empty, missing: poppler could not open it
+    Damaged,       // not a PDF, cut short, empty, missing: the PDF library could not open it
     NotRegular,    // a folder, a pipe, a device: not read at all
     Error,         // anything else, with a message
 };
@@ -122,10 +129,12 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
 struct PageEvent
 {
     FrameType type = FrameType::Done; // any type but Convert
-    int page = 0;                     // Recognising, Text, Link, PageEnd
+    int page = 0;                     // Recognising, Text, Link, Unsure, PageEnd
     int pages = 0;                    // Opened: pages that follow; Recognising: pages in the range
-    std::string_view bytes = {};      // Text: the piece; Link: the target; Opened: the detail
+    std::string_view bytes = {};      // Text: the piece; Link: the target; Unsure: the address;
+                                      // Opened: the detail
     Outcome outcome = Outcome::Text;  // Opened
+    std::vector<std::string_view> alternatives = {}; // Unsure: what single readings made of it
     friend bool operator==(const PageEvent &, const PageEvent &) = default;
 
     static PageEvent opened(Outcome outcome, int pages, std::string_view detail = {})
@@ -135,6 +144,11 @@ struct PageEvent
     static PageEvent recognising(int page, int pages) { return {FrameType::Recognising, page, pages, {}}; }
     static PageEvent text(int page, std::string_view piece) { return {FrameType::Text, page, 0, piece}; }
     static PageEvent link(int page, std::string_view target) { return {FrameType::Link, page, 0, target}; }
+    static PageEvent unsure(int page, std::string_view address, const std::vector<std::string> &alternatives)
+    {
+        return {FrameType::Unsure, page,          0,
+                address,           Outcome::Text, {alternatives.begin(), alternatives.end()}};
+    }
     static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
     static PageEvent done() { return {}; }
 };

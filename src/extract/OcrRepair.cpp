@@ -146,65 +146,6 @@ void closeAtSpacing(Line &line)
     }
 }
 
-// A top-level-domain-like word, possibly followed by punctuation: "biz", "com;".
-bool isLowerLabel(QByteArrayView token)
-{
-    const QByteArrayView word = WithoutTrailingStops(headWord(token));
-    if (word.size() < 2)
-        return false;
-    for (const char c : word) {
-        if (c < 'a' || c > 'z')
-            return false;
-    }
-    return true;
-}
-
-void closeDomainSpacing(Line &line)
-{
-    for (qsizetype i = 0; i + 1 < line.tokens.size(); ++i) {
-        const QByteArrayView word = tailWord(line.tokens[i]);
-        const qsizetype at = word.indexOf('@');
-        // A split right after "@" is the at-sign's repair, with its own checks.
-        if (at < 0 || at + 1 == word.size() || word.lastIndexOf('@') != at || isAddress(word))
-            continue;
-        const bool bare = word.size() == line.tokens[i].size();
-        if (mayBeTailOfName(word.first(at), bare ? wordBefore(line, i) : QByteArrayView()))
-            continue;
-        // Up to three more pieces ("mx8 . hillside. biz"), each after a full stop or
-        // starting with one; a space inside a label may hide a lost character
-        // ("mail Isibelius.org" was "mail1.sibelius.org").
-        QByteArray joined = word.toByteArray();
-        for (qsizetype last = i + 1; last < line.tokens.size() && last <= i + 3 && line.closeable(last - 1);
-             ++last) {
-            const QByteArrayView piece = headWord(line.tokens[last]);
-            if (piece.isEmpty() || piece.contains('@') || !(joined.endsWith('.') || piece.startsWith('.')))
-                break;
-            // After a full stop and a space, a capital starts a sentence: "sales@acme. We".
-            if (!piece.startsWith('.') &&
-                !(isDigit(piece.front()) || (piece.front() >= 'a' && piece.front() <= 'z')))
-                break;
-            joined += piece;
-            // Valid only without its closing full stop, it may still go on:
-            // "name@mx8.hillside. biz". Only a lower-case label may follow.
-            const bool more = joined.endsWith('.') && piece.size() == line.tokens[last].size() &&
-                              last + 1 < line.tokens.size() && line.closeable(last) &&
-                              isLowerLabel(line.tokens[last + 1]);
-            // A domain that goes on after one more space ("mail6. po laris.com") has
-            // been split twice, and where is not clear.
-            const bool goesOn = last + 1 < line.tokens.size() && line.closeable(last) &&
-                                piece.size() == line.tokens[last].size() &&
-                                headWord(line.tokens[last + 1]).contains('.');
-            if (isAddress(joined) && !more) {
-                if (!goesOn)
-                    line.join(i, last);
-                break;
-            }
-            if (piece.size() != line.tokens[last].size())
-                break; // punctuation ends the word
-        }
-    }
-}
-
 // Calls visit(start, end) for each word of the token, the stretches between boundaries
 // (beyond ASCII too with `unicode`); visit returns where the word ends once it is done with it.
 template <typename Visit> void forEachWord(QByteArray &token, bool unicode, Visit &&visit)
@@ -327,8 +268,6 @@ QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
             }
             if (repairs & OcrRepair::AtSpacing)
                 closeAtSpacing(line);
-            if (repairs & OcrRepair::DomainSpacing)
-                closeDomainSpacing(line);
             // Last, so that addresses mended above are judged too.
             if (repairs & OcrRepair::LookAlikeCase) {
                 for (QByteArray &token : line.tokens)

@@ -16,11 +16,6 @@ enum class OcrRepair
     // unless the name may be the tail of a longer split local part (digits only, or
     // after a word ending in ".", "_" or "-", or after a single character).
     AtSpacing = 0x1,
-    // "name@mail1 .example.com", "name@example. com": the space beside a full stop of
-    // the domain closed up. Not among the defaults: on the corpus it added 2 points of
-    // recall but lowered precision by 0.0006, every added wrong address holding a
-    // misread character elsewhere.
-    DomainSpacing = 0x2,
     // A dash read for a hyphen inside an address: "lisa—-lowell", "orbit–labs".
     Dashes = 0x8,
     // A capital right after a lower-case letter or digit in an address: tesseract reads

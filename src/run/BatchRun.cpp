@@ -7,6 +7,7 @@
 #include "extract/OcrRepair.h"
 #include "run/RunLog.h"
 
+#include <QSet>
 #include <QThread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -71,7 +72,8 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
 
 BatchRun::BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, QObject *parent)
     : QObject(parent), m_converter(converter), m_clock(clock), m_rows(static_cast<std::size_t>(pdfs.size())),
-      m_seen(std::make_shared<SeenAddresses>()), m_parallelJobs(QThread::idealThreadCount())
+      m_seen(std::make_shared<SeenAddresses>()), m_unsure(std::make_shared<QList<UnsureFinding>>()),
+      m_parallelJobs(QThread::idealThreadCount())
 {
     for (qsizetype i = 0; i < pdfs.size(); ++i)
         row(i).pdf = pdfs[i];
@@ -90,6 +92,7 @@ void BatchRun::setParallelJobs(int jobs)
 void BatchRun::continueAfter(const BatchRun &earlier)
 {
     m_seen = earlier.m_seen; // shared: the counts go on too
+    m_unsure = earlier.m_unsure;
     m_rules = PasswordRules(earlier.m_rules.everyPassword());
 }
 
@@ -422,6 +425,32 @@ void BatchRun::onPage(qsizetype index, const ConversionEvent &page)
     onText(index, page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
         onText(index, page.page, MailtoAddresses(target), FoundVia::Link);
+    for (const UnsureAddress &unsure : page.unsure) {
+        QStringList alternatives;
+        for (const QByteArray &alternative : unsure.alternatives)
+            alternatives.append(QString::fromUtf8(alternative));
+        row(index).unsure.append(
+            {row(index).pdf, page.page, QString::fromUtf8(unsure.address), alternatives});
+    }
+}
+
+QList<UnsureFinding> BatchRun::unsureFindings() const
+{
+    // Decided at the end: an address met in text anywhere in the run confirms the reading,
+    // and is listed already.
+    const auto seen = [this](const QString &address) { return m_seen->count(address) > 0; };
+    QList<UnsureFinding> findings;
+    QSet<QString> listed;
+    for (const UnsureFinding &finding : std::as_const(*m_unsure)) {
+        const QString key = finding.address.toLower();
+        if (seen(finding.address) ||
+            std::any_of(finding.alternatives.cbegin(), finding.alternatives.cend(), seen) ||
+            listed.contains(key))
+            continue;
+        listed.insert(key);
+        findings.append(finding);
+    }
+    return findings;
 }
 
 void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVia via)
@@ -508,6 +537,7 @@ void BatchRun::reportSettledRows()
             m_unreadable.append(
                 {next.pdf, reason, reason == UnreadableReason::Failed ? next.detail : QString()});
         }
+        *m_unsure += std::exchange(next.unsure, {});
         next.state = RowState::Reported;
         ++m_nextToReport;
     }
@@ -539,13 +569,14 @@ void BatchRun::reportAddresses(Row &reported)
 
 // Keeps the result of a file converted to its end, when it is what the file gives any
 // run under the same rules: the converter judged the file, no password was tried on it
-// (its addresses would then be readable without one), and it is still as it was.
+// (its addresses would then be readable without one), and it is still as it was. A file
+// with unsure recognised addresses is not kept: whether they count depends on the run.
 void BatchRun::keepResult(qsizetype index, const ConversionEvent &end)
 {
     Row &converted = row(index);
     const bool verdict =
         end.judged && (end.outcome == ConversionOutcome::Text || end.outcome == ConversionOutcome::Damaged);
-    if (converted.stamp && verdict && converted.passwords.isEmpty() &&
+    if (converted.stamp && verdict && converted.passwords.isEmpty() && converted.unsure.isEmpty() &&
         FileStamp::of(converted.pdf) == converted.stamp)
         m_cache->store(*converted.stamp, m_resultRules, resultOf(converted),
                        ResultsCache::Opening::WithoutPassword);

@@ -103,6 +103,9 @@ public:
 
     // The files that could not be read, in row order.
     const QList<UnreadableFile> &unreadableFiles() const { return m_unreadable; }
+    // The recognised addresses left out as unsure, in row and page order, each once: those
+    // that no text of this run (or of the runs it goes on from) held, nor any reading of them.
+    QList<UnsureFinding> unsureFindings() const;
 
 Q_SIGNALS:
     void progressChanged(int value, const QString &caption);
@@ -160,6 +163,7 @@ private:
         SeenAddresses seen;
         QList<Sighting> addresses;
         qsizetype listed = 0;
+        QList<UnsureFinding> unsure; // recognised addresses its readings did not agree on
     };
 
     Row &row(qsizetype index) { return m_rows[static_cast<std::size_t>(index)]; }
@@ -201,6 +205,8 @@ private:
     std::function<PasswordMode()> m_passwordMode;
     std::shared_ptr<SeenAddresses> m_seen;
     QList<UnreadableFile> m_unreadable;
+    // The unsure findings of the files reported, of this run and the ones before it.
+    std::shared_ptr<QList<UnsureFinding>> m_unsure;
     PasswordRules m_rules;
     AddressRules m_addressRules;
     QString m_languages;

@@ -3,6 +3,7 @@
 #include "convert/Conversion.h"
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
+#include "extract/OcrRepair.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -11,6 +12,8 @@ namespace pelmora {
 namespace {
 
 constexpr int kPreviewPages = 100;
+// Recognition takes a second or more a page: a scan's preview reads its first pages only.
+constexpr int kRecognisedPreviewPages = 5;
 
 QString sentence(const QString &pdf, const QString &why)
 {
@@ -18,6 +21,11 @@ QString sentence(const QString &pdf, const QString &why)
 }
 
 } // namespace
+
+QString WindowScanLanguages()
+{
+    return u"eng"_s;
+}
 
 QString PreviewFileName(const QString &pdf)
 {
@@ -74,7 +82,9 @@ void Preview::convert(const QStringList &passwords)
     request.pdf = m_pdf;
     request.passwords = passwords;
     request.firstPage = 1;
-    request.lastPage = kPreviewPages;
+    request.lastPage = m_recognising ? kRecognisedPreviewPages : kPreviewPages;
+    request.recognise = m_recognising;
+    request.languages = m_recognising ? WindowScanLanguages() : QString();
     m_conversion = m_converter.convert(request);
     connect(m_conversion.get(), &Conversion::polled, this, &Preview::onPolled);
     connect(m_conversion.get(), &Conversion::progressed, this, &Preview::onEvent);
@@ -111,10 +121,12 @@ void Preview::onPolled(int counter)
 void Preview::onEvent(const ConversionEvent &event)
 {
     switch (event.kind) {
-    case ConversionEvent::Kind::Page:
-        m_readability.examine(event.text);
-        m_text += event.text;
+    case ConversionEvent::Kind::Page: {
+        const QByteArray text = event.recognised ? RepairRecognisedText(event.text) : event.text;
+        m_readability.examine(text);
+        m_text += text;
         return;
+    }
     case ConversionEvent::Kind::Finished:
         onConverted(event.outcome);
         return;
@@ -129,6 +141,10 @@ void Preview::onConverted(ConversionOutcome outcome)
     endConversion();
     const bool refused =
         outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
+    if (outcome == ConversionOutcome::Text && m_readability.unreadable() && !m_recognising) {
+        m_recognising = true; // a scan: shown as recognition reads it
+        return convert(m_passwords);
+    }
     if (!refused)
         return show(outcome);
     const PasswordMode mode = passwordMode();

@@ -21,8 +21,12 @@ QString ProtectedPreviewText(const QString &pdf);
 QString UnreadablePreviewText(const QString &pdf);
 QString DamagedPreviewText(const QString &pdf);
 
+// The language scanned pages are read in by the window, which offers no choice.
+QString WindowScanLanguages();
+
 // One click's look at a PDF: its first 100 pages converted, then the text to show or
-// the sentence saying why there is none. It never blocks, and a preview destroyed
+// the sentence saying why there is none. A scanned file's first pages are read by text
+// recognition, as its addresses would be. It never blocks, and a preview destroyed
 // early ends its conversion and leaves nothing behind. When the file cannot be opened
 // without a password, it asks once (see PasswordRules) and waits for answer().
 class Preview : public QObject
@@ -79,6 +83,7 @@ private:
     PasswordRules m_rules;
     QStringList m_passwords; // of the conversion under way, or the last one
     bool m_asked = false;
+    bool m_recognising = false; // the second conversion: a scan's pages read by recognition
     ConversionOutcome m_refusal = ConversionOutcome::NeedsPassword; // while awaiting an answer
     std::unique_ptr<Conversion> m_conversion;
     QByteArray m_text;

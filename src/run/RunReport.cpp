@@ -8,10 +8,12 @@ namespace {
 
 const auto kWindowLineEnd = u"\r\n"_s;
 
-QString withUnreadable(QString message, const QList<UnreadableFile> &files)
+QString withUnreadable(QString message, const QList<UnreadableFile> &files, qsizetype unsure)
 {
     if (!files.isEmpty())
         message += kWindowLineEnd + UnreadableReport(files, kWindowLineEnd);
+    if (unsure > 0)
+        message += kWindowLineEnd + UnsureNote(unsure);
     return message;
 }
 
@@ -45,16 +47,32 @@ QString UnreadableReport(const QList<UnreadableFile> &files, const QString &line
     return report;
 }
 
-QString SummaryMessage(const QList<UnreadableFile> &files)
+QString SummaryMessage(const QList<UnreadableFile> &files, qsizetype unsure)
 {
-    return withUnreadable(u"Done."_s, files);
+    return withUnreadable(u"Done."_s, files, unsure);
 }
 
-QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable)
+QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable,
+                       qsizetype unsure)
 {
     return withUnreadable(u"Stopped after "_s + QString::number(done) + u" of "_s + QString::number(files) +
                               u" files."_s,
-                          unreadable);
+                          unreadable, unsure);
+}
+
+QString UnsureNote(qsizetype unsure)
+{
+    return unsure == 1 ? u"1 recognised address was left out: its readings did not agree."_s
+                       : QString::number(unsure) +
+                             u" recognised addresses were left out: their readings did not agree."_s;
+}
+
+QString UnsureLine(const UnsureFinding &finding)
+{
+    QString line = finding.file + u": page "_s + QString::number(finding.page) + u": "_s + finding.address;
+    if (!finding.alternatives.isEmpty())
+        line += u" (also read as "_s + finding.alternatives.join(u", "_s) + u')';
+    return line;
 }
 
 } // namespace pelmora

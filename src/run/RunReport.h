@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace pelmora {
 
@@ -24,6 +25,17 @@ struct UnreadableFile
     friend bool operator==(const UnreadableFile &, const UnreadableFile &) = default;
 };
 
+// A recognised address left out because its readings did not agree, and no text of the
+// run held it (or what one reading made of it).
+struct UnsureFinding
+{
+    QString file;
+    int page = 0;
+    QString address;
+    QStringList alternatives;
+    friend bool operator==(const UnsureFinding &, const UnsureFinding &) = default;
+};
+
 // "  - ..." as it follows the path in the closing message.
 QString ReasonText(const UnreadableFile &file);
 
@@ -31,10 +43,20 @@ QString ReasonText(const UnreadableFile &file);
 // after `lineEnd`.
 QString UnreadableReport(const QList<UnreadableFile> &files, const QString &lineEnd);
 
-// "Done." alone, or followed by the list of files that could not be read.
-QString SummaryMessage(const QList<UnreadableFile> &files);
+// "Done." alone, or followed by the list of files that could not be read, and by how
+// many recognised addresses were left out as unsure.
+QString SummaryMessage(const QList<UnreadableFile> &files, qsizetype unsure = 0);
 
-// "Stopped after k of n files.", followed by the list of files that could not be read.
-QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable);
+// "Stopped after k of n files.", followed by the same.
+QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable,
+                       qsizetype unsure = 0);
+
+// "n recognised addresses were left out: their readings did not agree." (one address:
+// "1 recognised address was...").
+QString UnsureNote(qsizetype unsure);
+
+// One line for a finding, as --ocr-unsure lists it: file, page, address and what single
+// readings made of it.
+QString UnsureLine(const UnsureFinding &finding);
 
 } // namespace pelmora

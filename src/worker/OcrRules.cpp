@@ -11,6 +11,44 @@ bool isBlank(std::string_view line)
     return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+PixelRect united(PixelRect a, PixelRect b)
+{
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+// Characters that join the two sides of an address: a gap beside them is a misread space.
+bool joins(char before, char after)
+{
+    return before == '@' || before == '.' || before == '_' || before == '-' || after == '@' || after == '.';
+}
+
+// True when word `i` stands on the piece's line of print, right beside it: close enough
+// to be one word with it, or a little further where an at-sign or a dot joins them.
+bool readsOn(const std::vector<PageWord> &words, const AddressPiece &piece, std::size_t i, double xHeight)
+{
+    const PixelRect &box = words[i].box;
+    const int overlap = std::min(box.bottom, piece.box.bottom) - std::max(box.top, piece.box.top);
+    if (overlap * 2 < std::min(box.height(), piece.box.height()) || xHeight <= 0)
+        return false;
+    const PageWord &first = words[piece.words.front()];
+    const PageWord &last = words[piece.words.back()];
+    if (first.text.empty() || last.text.empty() || words[i].text.empty())
+        return false;
+    int gap = 0;
+    bool joined = false;
+    if (box.left >= piece.box.right) {
+        gap = box.left - piece.box.right;
+        joined = joins(last.text.back(), words[i].text.front());
+    } else if (box.right <= piece.box.left) {
+        gap = piece.box.left - box.right;
+        joined = joins(words[i].text.back(), first.text.front());
+    } else {
+        return false; // overlapping words belong to other lines of print
+    }
+    return gap < (joined ? 1.5 : 0.45) * xHeight;
+}
+
 } // namespace
 
 std::string PageTextFromRecognised(std::string_view recognised)
@@ -39,21 +77,54 @@ std::string PageTextFromRecognised(std::string_view recognised)
     return text;
 }
 
-std::string BlankUnsureWords(std::string recognised, const std::vector<RecognisedWord> &words,
-                             float minConfidence)
+std::string PageTextOfWords(const std::vector<PageWord> &words, float minConfidence,
+                            const std::map<std::size_t, std::string> &replaced)
 {
-    std::size_t from = 0;
-    for (const RecognisedWord &word : words) {
-        if (word.text.empty())
-            continue;
-        const std::size_t at = recognised.find(word.text, from);
-        if (at == std::string::npos)
-            continue;
-        if (word.confidence < minConfidence)
-            recognised.replace(at, word.text.size(), word.text.size(), ' ');
-        from = at + word.text.size();
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const PageWord &word = words[i];
+        if (i > 0)
+            text += word.startsParagraph ? "\n\n" : word.startsLine ? "\n" : " ";
+        if (const auto replacement = replaced.find(i); replacement != replaced.end())
+            text += replacement->second;
+        else if (word.confidence < minConfidence)
+            text.append(word.text.size(), ' ');
+        else
+            text += word.text;
     }
-    return recognised;
+    if (!text.empty())
+        text += '\n';
+    return text;
+}
+
+std::vector<AddressPiece> FindAddressPieces(const std::vector<PageWord> &words,
+                                            const std::vector<LineShape> &lines)
+{
+    std::vector<AddressPiece> pieces;
+    std::vector<bool> taken(words.size(), false);
+    for (std::size_t seed = 0; seed < words.size(); ++seed) {
+        if (taken[seed] || words[seed].text.find('@') == std::string::npos)
+            continue;
+        AddressPiece piece{{seed}, words[seed].box, words[seed].line};
+        taken[seed] = true;
+        const std::size_t line = std::size_t(std::max(0, piece.line));
+        const double xHeight = line < lines.size() ? lines[line].xHeight : 0;
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (std::size_t i = 0; i < words.size(); ++i) {
+                if (taken[i] || !readsOn(words, piece, i, xHeight))
+                    continue;
+                piece.words.push_back(i);
+                piece.box = united(piece.box, words[i].box);
+                taken[i] = true;
+                grown = true;
+            }
+            std::sort(piece.words.begin(), piece.words.end(),
+                      [&](std::size_t a, std::size_t b) { return words[a].box.left < words[b].box.left; });
+        }
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
 }
 
 } // namespace pelmora::worker

@@ -50,6 +50,7 @@ class FileSink : public PageSink
 {
 public:
     explicit FileSink(std::FILE *file) : m_file(file) {}
+    // A failed write ends the conversion: the rest could not be written either.
     bool take(const protocol::PageEvent &event) override
     {
         if (event.type != protocol::FrameType::Text)

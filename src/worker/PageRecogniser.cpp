@@ -1,18 +1,17 @@
 #include "worker/PageRecogniser.h"
 
 #include "convert/OcrLanguages.h"
+#include "worker/LinePictures.h"
 #include "worker/OcrRules.h"
 #include "worker/TessData.h"
 
-#include <PDFDoc.h>
-#include <SplashOutputDev.h>
-#include <splash/SplashBitmap.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 namespace pelmora::worker {
 
@@ -20,35 +19,139 @@ namespace {
 
 // The resolution for the page: the settings' own, lower for a page so large that its
 // picture would pass the bound.
-double renderDpi(PDFDoc &doc, int page, const RecognitionSettings &settings)
+double renderDpi(RenderablePage &page, const RecognitionSettings &settings)
 {
-    const double width = doc.getPageMediaWidth(page) / 72.0;
-    const double height = doc.getPageMediaHeight(page) / 72.0;
+    const double squareInches = page.areaInPoints() / (72.0 * 72.0);
     const double dpi = settings.dpi;
-    if (!(width > 0 && height > 0) || !std::isfinite(width * height))
+    if (!(squareInches > 0) || !std::isfinite(squareInches))
         return dpi;
-    const double pixels = width * height * dpi * dpi;
+    const double pixels = squareInches * dpi * dpi;
     if (pixels <= static_cast<double>(settings.maxPixels))
         return dpi;
-    return std::sqrt(static_cast<double>(settings.maxPixels) / (width * height));
+    return std::sqrt(static_cast<double>(settings.maxPixels) / squareInches);
 }
 
-// The page as pdftoppm -gray renders it: white paper, anti-aliased, media box, no crop,
-// turned as the page says: the page box of the converted text.
-std::unique_ptr<SplashBitmap> renderGrey(PDFDoc &doc, int page, double dpi)
+// The words of the page just read, and the shape of each of its lines.
+void readLayout(tesseract::TessBaseAPI &api, std::vector<PageWord> &words, std::vector<LineShape> &lines)
 {
-    SplashColor paper{};
-    paper[0] = paper[1] = paper[2] = 255;
-    SplashOutputDev device(splashModeMono8, 4, false, paper, true, splashThinLineDefault, false);
-    device.setFontAntialias(true);
-    device.setVectorAntialias(true);
-    device.setEnableFreeType(true);
-    device.startDoc(&doc);
-    doc.displayPage(&device, page, dpi, dpi, 0, true, false, false);
-    return std::unique_ptr<SplashBitmap>(device.takeBitmap());
+    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+        return;
+    do {
+        // A picture or an empty page has no row to ask about.
+        if (it->Empty(tesseract::RIL_WORD))
+            continue;
+        const bool startsLine = it->IsAtBeginningOf(tesseract::RIL_TEXTLINE);
+        if (startsLine || lines.empty()) {
+            float rowHeight = 0;
+            float descenders = 0;
+            float ascenders = 0;
+            it->RowAttributes(&rowHeight, &descenders, &ascenders);
+            LineShape line;
+            line.xHeight = rowHeight - ascenders + descenders;
+            line.ascender = ascenders;
+            line.descender = -descenders;
+            int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+            it->Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2);
+            line.x1 = x1;
+            line.y1 = y1;
+            line.x2 = x2;
+            line.y2 = y2;
+            lines.push_back(line);
+        }
+        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        if (!text)
+            continue;
+        PageWord word;
+        word.text = text.get();
+        word.confidence = it->Confidence(tesseract::RIL_WORD);
+        it->BoundingBox(tesseract::RIL_WORD, &word.box.left, &word.box.top, &word.box.right,
+                        &word.box.bottom);
+        word.line = int(lines.size()) - 1;
+        word.startsLine = startsLine;
+        word.startsParagraph = it->IsAtBeginningOf(tesseract::RIL_PARA);
+        words.push_back(std::move(word));
+    } while (it->Next(tesseract::RIL_WORD));
+}
+
+bool isSmallLetter(char c)
+{
+    return std::string_view("acemnrsuvwxz").find(c) != std::string_view::npos;
+}
+
+// One reading of a piece in single-line mode, with the height of each glyph's ink.
+Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
+{
+    api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api.SetImage(piece);
+    api.SetSourceResolution(dpi);
+    Reading reading;
+    if (api.Recognize(nullptr) != 0)
+        return reading;
+    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    const GlyphBlots blots(piece);
+    std::vector<int> smallLetters;
+    if (it) {
+        do {
+            if (it->IsAtBeginningOf(tesseract::RIL_WORD) && !reading.text.empty()) {
+                reading.text += ' ';
+                reading.heights.push_back(0);
+            }
+            const std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+            if (!symbol || !*symbol.get())
+                continue;
+            // One byte a glyph: an address is ASCII, anything else is no part of one.
+            const unsigned char first = static_cast<unsigned char>(symbol[0]);
+            const char c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
+            PixelRect box;
+            it->BoundingBox(tesseract::RIL_SYMBOL, &box.left, &box.top, &box.right, &box.bottom);
+            const int height = blots.of(box).height();
+            reading.text += c;
+            reading.heights.push_back(height);
+            if (isSmallLetter(c) && height > 0)
+                smallLetters.push_back(height);
+        } while (it->Next(tesseract::RIL_SYMBOL));
+    }
+    if (!smallLetters.empty()) {
+        std::nth_element(smallLetters.begin(), smallLetters.begin() + std::ptrdiff_t(smallLetters.size() / 2),
+                         smallLetters.end());
+        reading.xHeight = smallLetters[smallLetters.size() / 2];
+    }
+    return reading;
+}
+
+// The page's own reading of a piece: its words as they stand, no glyph heights.
+Reading pageReading(const std::vector<PageWord> &words, const AddressPiece &piece)
+{
+    Reading reading;
+    for (const std::size_t i : piece.words) {
+        if (!reading.text.empty())
+            reading.text += ' ';
+        for (const char c : words[i].text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte & 0xC0) != 0x80) // one '?' for each character past ASCII
+                reading.text += byte < 0x80 ? c : '?';
+        }
+    }
+    return reading;
 }
 
 } // namespace
+
+std::string VariantName(PieceVariant variant, const RecognitionSettings &settings)
+{
+    switch (variant) {
+    case PieceVariant::Grey:
+        return "grey";
+    case PieceVariant::Scaled:
+        return "scaled";
+    case PieceVariant::Binarised:
+        return "binarised";
+    case PieceVariant::SecondModel:
+        return settings.secondModel;
+    }
+    return {};
+}
 
 struct PageRecogniser::Engine
 {
@@ -71,6 +174,28 @@ std::optional<std::string> PageRecogniser::useLanguages(std::string_view languag
     return std::nullopt;
 }
 
+// A tesseract instance with the settings' variables, or nullptr when it cannot start.
+std::unique_ptr<PageRecogniser::Engine> PageRecogniser::makeEngine(const std::string &languages) const
+{
+    QuietTesseract();
+    auto made = std::make_unique<Engine>();
+    made->languages = languages;
+    std::vector<std::string> names;
+    std::vector<std::string> values;
+    for (const auto &[name, value] : m_settings.variables) {
+        names.push_back(name);
+        values.push_back(value);
+    }
+    const int status = made->api.Init(nullptr, languages.c_str(),
+                                      static_cast<tesseract::OcrEngineMode>(m_settings.engineMode), nullptr,
+                                      0, &names, &values, false);
+    if (status != 0) {
+        std::fprintf(stderr, "pelmora-convert: tesseract could not start with %s\n", languages.c_str());
+        return nullptr;
+    }
+    return made;
+}
+
 PageRecogniser::Engine *PageRecogniser::engine()
 {
     if (m_engine && m_engine->languages == m_languages)
@@ -78,70 +203,146 @@ PageRecogniser::Engine *PageRecogniser::engine()
     if (m_failedLanguages == m_languages)
         return nullptr;
     m_engine.reset(); // the old languages' memory goes before the new ones load
-    QuietTesseract();
-    auto made = std::make_unique<Engine>();
-    made->languages = m_languages;
-    std::vector<std::string> names;
-    std::vector<std::string> values;
-    for (const auto &[name, value] : m_settings.variables) {
-        names.push_back(name);
-        values.push_back(value);
-    }
-    const int status = made->api.Init(nullptr, m_languages.c_str(),
-                                      static_cast<tesseract::OcrEngineMode>(m_settings.engineMode), nullptr,
-                                      0, &names, &values, false);
-    if (status != 0) {
+    m_engine = makeEngine(m_languages);
+    if (!m_engine) {
         m_failedLanguages = m_languages;
-        std::fprintf(stderr, "pelmora-convert: tesseract could not start with %s\n", m_languages.c_str());
         return nullptr;
     }
-    made->api.SetPageSegMode(static_cast<tesseract::PageSegMode>(m_settings.pageSegMode));
     ++m_enginesMade;
     std::fprintf(stderr, "pelmora-convert: tesseract %s started with %s (instance %d)\n",
                  tesseract::TessBaseAPI::Version(), m_languages.c_str(), m_enginesMade);
-    m_engine = std::move(made);
     return m_engine.get();
 }
 
-std::optional<std::string> PageRecogniser::recognise(PDFDoc &doc, int page)
+PageRecogniser::Engine *PageRecogniser::secondEngine()
 {
-    if (!doc.getPage(page))
-        return std::nullopt;
+    if (m_secondTried)
+        return m_second.get();
+    m_secondTried = true;
+    // Debian puts the script models at the top of the folder or in script/.
+    const std::vector<std::string> installed = InstalledLanguages(TessdataFolder());
+    for (const std::string &name : {m_settings.secondModel, "script/" + m_settings.secondModel}) {
+        if (!m_settings.secondModel.empty() &&
+            std::find(installed.begin(), installed.end(), name) != installed.end()) {
+            m_second = makeEngine(name);
+            break;
+        }
+    }
+    return m_second.get();
+}
+
+std::optional<RecognisedPage> PageRecogniser::recognise(RenderablePage &page)
+{
     Engine *current = engine();
     if (!current)
         return std::nullopt;
     tesseract::TessBaseAPI &api = current->api;
-    const double dpi = renderDpi(doc, page, m_settings);
-    {
-        const std::unique_ptr<SplashBitmap> bitmap = renderGrey(doc, page, dpi);
-        if (!bitmap || bitmap->getWidth() <= 0 || bitmap->getHeight() <= 0 || !bitmap->getDataPtr())
-            return std::nullopt;
-        // Tesseract copies the picture; ours is freed before the long part begins.
-        api.SetImage(bitmap->getDataPtr(), bitmap->getWidth(), bitmap->getHeight(), 1, bitmap->getRowSize());
-    }
-    api.SetSourceResolution(std::max(1, static_cast<int>(std::lround(dpi))));
-    std::optional<std::string> text;
-    if (api.Recognize(nullptr) == 0) {
-        if (const std::unique_ptr<char[]> all(api.GetUTF8Text()); all)
-            text =
-                PageTextFromRecognised(BlankUnsureWords(all.get(), words(api), m_settings.minWordConfidence));
-    }
+    const double dpi = renderDpi(page, m_settings);
+    PixPtr picture;
+    page.renderGrey(dpi, [&](const PageBitmap &bitmap) {
+        if (bitmap.pixels && bitmap.width > 0 && bitmap.height > 0)
+            picture = GreyPicture(bitmap.pixels, bitmap.width, bitmap.height, bitmap.bytesPerLine);
+    });
+    if (!picture)
+        return std::nullopt;
+    const int resolution = std::max(1, static_cast<int>(std::lround(dpi)));
+    api.SetPageSegMode(static_cast<tesseract::PageSegMode>(m_settings.pageSegMode));
+    api.SetImage(picture.get());
+    api.SetSourceResolution(resolution);
+    std::vector<PageWord> words;
+    std::vector<LineShape> lines;
+    const bool read = api.Recognize(nullptr) == 0;
+    if (read)
+        readLayout(api, words, lines);
     api.Clear();
-    return text;
+    if (!read)
+        return std::nullopt;
+
+    RecognisedPage recognised;
+    const std::vector<AddressPiece> pieces =
+        m_settings.capitalPixels > 0 ? FindAddressPieces(words, lines) : std::vector<AddressPiece>();
+    recognised.pieces = reread(picture.get(), resolution, words, lines, pieces);
+    std::map<std::size_t, std::string> replaced;
+    std::set<std::string> sure;
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        // The piece's voted text stands in its first word's place; its other words go.
+        for (const std::size_t word : pieces[p].words)
+            replaced[word] = word == pieces[p].words.front() ? recognised.pieces[p].vote.text : std::string();
+        for (const VotedAddress &address : recognised.pieces[p].vote.addresses) {
+            if (address.sure)
+                sure.insert(address.address);
+        }
+    }
+    for (const PieceReadings &piece : recognised.pieces) {
+        for (const VotedAddress &address : piece.vote.addresses) {
+            std::vector<VotedAddress> &unsure = recognised.unsureAddresses;
+            const bool listed = std::any_of(unsure.begin(), unsure.end(), [&](const VotedAddress &a) {
+                return a.address == address.address;
+            });
+            if (!address.sure && !sure.count(address.address) && !listed)
+                unsure.push_back(address);
+        }
+    }
+    recognised.text = PageTextFromRecognised(PageTextOfWords(words, m_settings.minWordConfidence, replaced));
+    return recognised;
 }
 
-std::vector<RecognisedWord> PageRecogniser::words(tesseract::TessBaseAPI &api)
+std::vector<PieceReadings> PageRecogniser::reread(Pix *page, int dpi, const std::vector<PageWord> &words,
+                                                  const std::vector<LineShape> &lines,
+                                                  const std::vector<AddressPiece> &pieces)
 {
-    std::vector<RecognisedWord> words;
-    const std::unique_ptr<tesseract::ResultIterator> word(api.GetIterator());
-    if (!word)
-        return words;
-    do {
-        const std::unique_ptr<char[]> text(word->GetUTF8Text(tesseract::RIL_WORD));
-        if (text)
-            words.push_back({text.get(), word->Confidence(tesseract::RIL_WORD)});
-    } while (word->Next(tesseract::RIL_WORD));
-    return words;
+    std::vector<PieceReadings> reports;
+    tesseract::TessBaseAPI &api = m_engine->api;
+    const bool wanted = std::find(m_settings.variants.begin(), m_settings.variants.end(),
+                                  PieceVariant::SecondModel) != m_settings.variants.end();
+    Engine *second =
+        wanted && m_languages != m_settings.secondModel && !pieces.empty() ? secondEngine() : nullptr;
+    // Without the second model, its readings come from pictures of eng's own.
+    const std::vector<PieceVariant> &variants =
+        wanted && !second && !pieces.empty() ? m_settings.withoutSecondModel : m_settings.variants;
+    for (const AddressPiece &piece : pieces) {
+        PieceReadings report;
+        report.readings.emplace_back("page", pageReading(words, piece));
+        const LineShape &line = lines[std::size_t(piece.line)];
+        if (const PixPtr grey = CutLinePiece(page, piece.box, line)) {
+            for (const PieceVariant variant : variants) {
+                tesseract::TessBaseAPI *engine = &api;
+                PixPtr made;
+                Pix *picture = grey.get();
+                int resolution = dpi;
+                switch (variant) {
+                case PieceVariant::Grey:
+                    break;
+                case PieceVariant::Scaled: {
+                    const double factor =
+                        m_settings.capitalPixels / std::max(1.0, line.xHeight + line.ascender);
+                    made = Scaled(grey.get(), factor);
+                    picture = made.get();
+                    resolution = std::max(1, int(std::lround(dpi * factor)));
+                    break;
+                }
+                case PieceVariant::Binarised:
+                    made = Binarised(grey.get());
+                    picture = made.get();
+                    break;
+                case PieceVariant::SecondModel:
+                    engine = second ? &second->api : nullptr;
+                    break;
+                }
+                if (!engine || !picture)
+                    continue;
+                report.readings.emplace_back(VariantName(variant, m_settings),
+                                             readPiece(*engine, picture, resolution));
+                engine->Clear();
+            }
+        }
+        std::vector<Reading> readings;
+        for (const auto &[name, reading] : report.readings)
+            readings.push_back(reading);
+        report.vote = VoteReadings(std::move(readings), m_settings.vote);
+        reports.push_back(std::move(report));
+    }
+    return reports;
 }
 
 } // namespace pelmora::worker

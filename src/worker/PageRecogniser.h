@@ -1,10 +1,13 @@
 #pragma once
 
-// Text recognition of one page: poppler renders it grey, tesseract reads the picture.
+// Text recognition of one page: the engine that reads the PDF renders it grey,
+// tesseract reads the picture.
 
+#include "worker/AddressVote.h"
 #include "worker/OcrRules.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,12 +15,18 @@
 #include <utility>
 #include <vector>
 
-class PDFDoc;
-namespace tesseract {
-class TessBaseAPI;
-}
+struct Pix;
 
 namespace pelmora::worker {
+
+// The pictures of a piece of a line that are read again, besides the page's reading.
+enum class PieceVariant
+{
+    Grey,        // as the page was rendered
+    Scaled,      // scaled so capitals are RecognitionSettings::capitalPixels high
+    Binarised,   // Sauvola's threshold
+    SecondModel, // as rendered, read by RecognitionSettings::secondModel
+};
 
 // Every setting of the recognition, in one place, so they can be tuned against a corpus
 // (scripts/ocr-bench.sh: recall and precision of addresses on generated scans).
@@ -37,15 +46,79 @@ struct RecognitionSettings
     // Tesseract variables, given while the model loads (some act only then).
     // lstm_use_matrix=0 keeps the dictionary out of the recogniser, which otherwise
     // turns names into words ("mail1" into "maill"): recall +0.03, precision +0.015.
-    std::vector<std::pair<std::string, std::string>> variables{{"lstm_use_matrix", "0"}};
+    // tessedit_do_invert=0: no second reading of unsure lines in inverted colours,
+    // which scans of print do not need (a tenth of the time).
+    std::vector<std::pair<std::string, std::string>> variables{{"lstm_use_matrix", "0"},
+                                                               {"tessedit_do_invert", "0"}};
     // Words tesseract is less sure of than this (0 to 100) are blanked: on the corpus,
     // 50 raised precision from 0.75 to 0.82 for a recall of 0.61 instead of 0.68;
     // above 50 it mostly drops addresses read right.
     float minWordConfidence = 50;
+    // Each piece of a line that holds an at-sign is cut out and read again in these
+    // variants, and the readings (with the page's own) vote (AddressVote.h). On the
+    // corpus the second model alone did best: eng's variants share its misreadings, so
+    // they only add disagreements (scripts/ocr-bench.sh prints every combination).
+    std::vector<PieceVariant> variants{PieceVariant::SecondModel};
+    // In their place where the second model is not installed (or is the page's language).
+    std::vector<PieceVariant> withoutSecondModel{PieceVariant::Grey, PieceVariant::Scaled,
+                                                 PieceVariant::Binarised};
+    // Capitals are about this many pixels high in the scaled variant.
+    double capitalPixels = 30;
+    // The second model, when installed and not the page's language: tesseract's
+    // Latin-script model errs elsewhere than eng.
+    std::string secondModel = "Latin";
+    VoteRules vote;
+};
+
+// The variant's name in measurements: "grey", "scaled", "binarised", or the second
+// model's.
+std::string VariantName(PieceVariant variant, const RecognitionSettings &settings);
+
+// One piece read again: each reading by its variant's name ("page" first) and the vote.
+struct PieceReadings
+{
+    std::vector<std::pair<std::string, Reading>> readings;
+    PieceVote vote;
+};
+
+// What the worker hands on for a recognised page.
+struct RecognisedPage
+{
+    // In the shape of converted text, each address the readings were not sure of blanked.
+    std::string text;
+    // Those addresses, each once, in the order read, with what single readings made of
+    // them: the run may still count, confirm or list them.
+    std::vector<VotedAddress> unsureAddresses;
+    // Every piece read again, for measuring the variants (scripts/ocr-bench.sh).
+    std::vector<PieceReadings> pieces;
+};
+
+// One byte of grey per pixel, each row `bytesPerLine` after the one before.
+struct PageBitmap
+{
+    const unsigned char *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int bytesPerLine = 0;
+};
+
+// A page as recognition needs it, from whichever engine reads the PDF.
+class RenderablePage
+{
+public:
+    virtual ~RenderablePage() = default;
+    // Width times height, in square points (1/72 inch), of the box the page is
+    // rendered in; 0 when unknown.
+    virtual double areaInPoints() = 0;
+    // Renders the page as pdftoppm -gray does (white paper, anti-aliased, turned as the
+    // page says) at `dpi` and hands the picture to `use` while it lives; `use` is not
+    // called when the page cannot be rendered.
+    virtual void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) = 0;
 };
 
 // One tesseract instance for the life of the worker, made the first time a page is
-// recognised and made again only for other languages.
+// recognised and made again only for other languages; a second one with the second
+// model, made the first time an address is read again.
 class PageRecogniser
 {
 public:
@@ -58,23 +131,30 @@ public:
     // they are installed without loading them; a message for the program when not.
     std::optional<std::string> useLanguages(std::string_view languages);
 
-    // The page's recognised text in the shape of converted text (LF line ends, a form
-    // feed at the end); nullopt when the page cannot be loaded or rendered, or
-    // tesseract cannot start with the languages. Holds one page's picture at a time.
-    std::optional<std::string> recognise(PDFDoc &doc, int page);
+    // The page's recognised text and unsure addresses; nullopt when the page cannot be
+    // rendered, or tesseract cannot start with the languages. Holds one page's picture
+    // at a time.
+    std::optional<RecognisedPage> recognise(RenderablePage &page);
 
     // Tesseract instances made so far.
     int enginesMade() const { return m_enginesMade; }
 
 private:
     struct Engine;
+    std::unique_ptr<Engine> makeEngine(const std::string &languages) const;
     Engine *engine();
-    // The words of the page just recognised, with their confidences.
-    static std::vector<RecognisedWord> words(tesseract::TessBaseAPI &api);
+    // The second model, made the first time it is needed; nullptr when not installed.
+    Engine *secondEngine();
+    // Reads each piece again in every variant and votes.
+    std::vector<PieceReadings> reread(Pix *page, int dpi, const std::vector<PageWord> &words,
+                                      const std::vector<LineShape> &lines,
+                                      const std::vector<AddressPiece> &pieces);
 
     RecognitionSettings m_settings;
     std::string m_languages = "eng";
     std::unique_ptr<Engine> m_engine;
+    std::unique_ptr<Engine> m_second;
+    bool m_secondTried = false;
     std::string m_failedLanguages; // tesseract could not start with these: not tried again
     int m_enginesMade = 0;
 };

@@ -1,7 +1,6 @@
 #include "worker/PdfText.h"
 
-#include "extract/ConvertedText.h"
-#include "worker/PageRecogniser.h"
+#include "worker/RegularFile.h"
 
 #include <Annot.h>
 #include <Catalog.h>
@@ -12,17 +11,12 @@
 #include <Object.h>
 #include <PDFDoc.h>
 #include <Page.h>
+#include <SplashOutputDev.h>
 #include <Stream.h>
 #include <TextOutputDev.h>
 #include <goo/GooString.h>
 #include <goo/gfile.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <splash/SplashBitmap.h>
 
 // Passwords went from GooString pointers to std::optional<GooString> in 22.03; the
 // other calls used here (GooFile::open on a descriptor, FileStream over a GooFile,
@@ -47,14 +41,6 @@ void appendToPage(void *stream, const char *text, int length)
         static_cast<std::string *>(stream)->append(text, static_cast<std::size_t>(length));
 }
 
-// The readability rule the program applies to a whole converted file, here to one page.
-bool needsRecognition(const std::string &pageText)
-{
-    TextReadability readability;
-    readability.examine(QByteArrayView(pageText.data(), static_cast<qsizetype>(pageText.size())));
-    return !readability.settled();
-}
-
 std::optional<GooString> gooPassword(const std::optional<std::string> &password)
 {
     if (!password)
@@ -62,15 +48,91 @@ std::optional<GooString> gooPassword(const std::optional<std::string> &password)
     return GooString(*password);
 }
 
-// The mailto: targets of the page's link annotations. Read from each annotation's
-// dictionary as AnnotLink reads its action ("Dest" wins over "A"): libpoppler does not
-// export AnnotLink's type information, which sanitizer builds need for calls on it.
-bool sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
+class PdfDocument : public TextDocument
 {
-    Page *pdfPage = doc.getPage(page);
-    Annots *annots = pdfPage ? pdfPage->getAnnots() : nullptr;
+public:
+    PdfDocument(std::unique_ptr<GooFile> file, std::unique_ptr<PDFDoc> doc)
+        : m_file(std::move(file)), m_doc(std::move(doc))
+    {
+    }
+    ~PdfDocument() override
+    {
+        // The document reads through the file: it goes first.
+        m_doc.reset();
+    }
+    PdfDocument(const PdfDocument &) = delete;
+    PdfDocument &operator=(const PdfDocument &) = delete;
+
+    int pageCount() override { return m_doc->getNumPages(); }
+    void convert(PageRange range, const ConvertOptions &options, PageSink &sink) override;
+
+private:
+    std::unique_ptr<GooFile> m_file;
+    std::unique_ptr<PDFDoc> m_doc;
+};
+
+void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSink &sink)
+{
+    std::string pageText;
+    // pdftotext's defaults: reading order, no layout, diagonal text kept, LF line ends,
+    // a form feed after every page. One device for the whole range, as pdftotext has.
+    TextOutputDev device(&appendToPage, &pageText, false, 0, false, false);
+    static_assert(TextOutputDev::defaultEndOfLine() == eolUnix, "pdftotext's line end here is LF");
+    device.setTextEOL(eolUnix);
+    device.setTextPageBreaks(true);
+    if (!device.isOk())
+        return;
+    for (int page = range.first; page <= range.last; ++page) {
+        pageText.clear();
+        // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
+        m_doc->displayPage(&device, page, 72, 72, 0, true, false, false);
+        PopplerPage current(*m_doc, page);
+        if (!SendPage(current, page, range.count(), std::move(pageText), options, sink))
+            return;
+    }
+}
+
+} // namespace
+
+PopplerPage::PopplerPage(PDFDoc &doc, int page) : m_doc(doc), m_number(page), m_page(doc.getPage(page))
+{
+}
+
+bool PopplerPage::loaded() const
+{
+    return m_page != nullptr;
+}
+
+double PopplerPage::areaInPoints()
+{
+    return m_doc.getPageMediaWidth(m_number) * m_doc.getPageMediaHeight(m_number);
+}
+
+// Media box, no crop: the page box of the converted text.
+void PopplerPage::renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use)
+{
+    SplashColor paper{};
+    paper[0] = paper[1] = paper[2] = 255;
+    SplashOutputDev device(splashModeMono8, 4, false, paper, true, splashThinLineDefault, false);
+    device.setFontAntialias(true);
+    device.setVectorAntialias(true);
+    device.setEnableFreeType(true);
+    device.startDoc(&m_doc);
+    m_doc.displayPage(&device, m_number, dpi, dpi, 0, true, false, false);
+    const std::unique_ptr<SplashBitmap> bitmap(device.takeBitmap());
+    if (bitmap)
+        use({bitmap->getDataPtr(), bitmap->getWidth(), bitmap->getHeight(), bitmap->getRowSize()});
+}
+
+// Read from each annotation's dictionary as AnnotLink reads its action ("Dest" wins over
+// "A"): libpoppler does not export AnnotLink's type information, which sanitizer builds
+// need for calls on it.
+std::vector<std::string> PopplerPage::uriTargets()
+{
+    std::vector<std::string> targets;
+    Annots *annots = m_page->getAnnots();
     if (!annots)
-        return true;
+        return targets;
     for (const Annot *annot : annots->getAnnots()) {
         if (annot->getType() != Annot::typeLink || !annot->getAnnotObj().isDict())
             continue;
@@ -81,17 +143,12 @@ bool sendMailtoLinks(PDFDoc &doc, int page, PageSink &sink)
         if (!actionObj.isDict())
             continue;
         const std::unique_ptr<LinkAction> action =
-            LinkAction::parseAction(&actionObj, doc.getCatalog()->getBaseURI());
-        if (!action || action->getKind() != actionURI)
-            continue;
-        const std::string &uri = static_cast<const LinkURI *>(action.get())->getURI();
-        if (IsMailtoTarget(uri) && !sink.take(protocol::PageEvent::link(page, uri)))
-            return false;
+            LinkAction::parseAction(&actionObj, m_doc.getCatalog()->getBaseURI());
+        if (action && action->getKind() == actionURI)
+            targets.push_back(static_cast<const LinkURI *>(action.get())->getURI());
     }
-    return true;
+    return targets;
 }
-
-} // namespace
 
 PopplerSession::PopplerSession(bool quiet)
     // A null callback keeps poppler's own messages on standard error, as pdftotext's.
@@ -103,59 +160,22 @@ PopplerSession::PopplerSession(bool quiet)
 
 PopplerSession::~PopplerSession() = default;
 
-struct PdfDocument::Parts
-{
-    // The open file; the document's stream reads it, so it outlives the document.
-    std::unique_ptr<GooFile> file;
-    std::unique_ptr<PDFDoc> doc;
-};
-
-OpenResult::OpenResult() = default;
-OpenResult::OpenResult(OpenResult &&) noexcept = default;
-OpenResult &OpenResult::operator=(OpenResult &&) noexcept = default;
-OpenResult::~OpenResult() = default;
-
 struct Opener
 {
     // Opens the path once, refusing anything but a regular file before reading a byte.
-    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for one.
     static OpenResult openFile(const std::string &path, std::unique_ptr<GooFile> &file)
     {
+        const RegularFile opened = OpenRegularFile(path);
         OpenResult result;
-        result.outcome = protocol::Outcome::Damaged;
-        result.errorCode = errOpenFile;
-        // A name with a NUL in it cannot be handed to open(2) without meaning another file.
-        if (path.find('\0') != std::string::npos) {
-            error(errIO, -1, "Couldn't open file: the name holds a NUL byte.");
-            return result;
-        }
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
+        result.outcome = opened.outcome;
+        if (opened.fd < 0) {
             // Worded as poppler words it, so the one-shot mode reads like pdftotext.
-            error(errIO, -1, "Couldn't open file '{0:s}': {1:s}.", path.c_str(), std::strerror(errno));
+            error(errIO, -1, "{0:s}", opened.problem.c_str());
+            if (opened.outcome == protocol::Outcome::Damaged)
+                result.detail = std::to_string(errOpenFile);
             return result;
         }
-        struct stat status
-        {
-        };
-        if (::fstat(fd, &status) != 0) {
-            error(errIO, -1, "Couldn't open file '{0:s}': {1:s}.", path.c_str(), std::strerror(errno));
-            ::close(fd);
-            return result;
-        }
-        if (!S_ISREG(status.st_mode)) {
-            ::close(fd);
-            error(errIO, -1, "Couldn't open file '{0:s}': not a regular file.", path.c_str());
-            result.outcome = protocol::Outcome::NotRegular;
-            return result;
-        }
-        // Reads of a regular file never wait; the flag is dropped only to read plainly.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        file = GooFile::open(fd); // owns fd from here on
-        result.outcome = protocol::Outcome::Text;
-        result.errorCode = 0;
+        file = GooFile::open(opened.fd); // owns the descriptor from here on
         return result;
     }
 
@@ -171,10 +191,16 @@ struct Opener
     {
         OpenResult result;
         result.outcome = protocol::Outcome::Text;
-        auto parts = std::make_unique<PdfDocument::Parts>();
-        parts->file = std::move(file);
-        parts->doc = std::move(doc);
-        result.document.reset(new PdfDocument(std::move(parts)));
+        result.document = std::make_unique<PdfDocument>(std::move(file), std::move(doc));
+        return result;
+    }
+
+    static OpenResult failed(protocol::Outcome outcome, int code)
+    {
+        OpenResult result;
+        result.outcome = outcome;
+        if (outcome == protocol::Outcome::Damaged)
+            result.detail = std::to_string(code);
         return result;
     }
 };
@@ -196,16 +222,12 @@ OpenResult OpenWithCandidates(const std::string &path, const std::vector<std::st
         if (doc->isOk())
             return Opener::opened(std::move(file), std::move(doc));
         const int code = doc->getErrorCode();
-        if (code != errEncrypted) {
-            // Not a question of passwords: another one cannot help.
-            result.outcome = protocol::Outcome::Damaged;
-            result.errorCode = code;
-            return result;
-        }
+        if (code != errEncrypted) // not a question of passwords: another one cannot help
+            return Opener::failed(protocol::Outcome::Damaged, code);
     }
-    result.outcome = candidates.empty() ? protocol::Outcome::NeedsPassword : protocol::Outcome::WrongPassword;
-    result.errorCode = errEncrypted;
-    return result;
+    return Opener::failed(candidates.empty() ? protocol::Outcome::NeedsPassword
+                                             : protocol::Outcome::WrongPassword,
+                          errEncrypted);
 }
 
 OpenResult OpenOnce(const std::string &path, const std::optional<std::string> &ownerPassword,
@@ -219,89 +241,9 @@ OpenResult OpenOnce(const std::string &path, const std::optional<std::string> &o
         Opener::attempt(*file, gooPassword(ownerPassword), gooPassword(userPassword));
     if (doc->isOk())
         return Opener::opened(std::move(file), std::move(doc));
-    result.errorCode = doc->getErrorCode();
-    result.outcome =
-        result.errorCode == errEncrypted ? protocol::Outcome::WrongPassword : protocol::Outcome::Damaged;
-    return result;
-}
-
-std::optional<PageRange> ClampRange(int first, int last, int pageCount)
-{
-    PageRange range{first, last};
-    if (range.first < 1)
-        range.first = 1;
-    if (range.last < 1 || range.last > pageCount)
-        range.last = pageCount;
-    if (range.last < range.first)
-        return std::nullopt;
-    return range;
-}
-
-bool IsMailtoTarget(std::string_view target)
-{
-    constexpr std::string_view scheme = "mailto:";
-    if (target.size() < scheme.size())
-        return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        char c = target[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != scheme[i])
-            return false;
-    }
-    return true;
-}
-
-PdfDocument::PdfDocument(std::unique_ptr<Parts> parts) : m_parts(std::move(parts))
-{
-}
-
-PdfDocument::~PdfDocument()
-{
-    // The document reads through the file: it goes first.
-    m_parts->doc.reset();
-}
-
-int PdfDocument::pageCount()
-{
-    return m_parts->doc->getNumPages();
-}
-
-bool PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSink &sink)
-{
-    PDFDoc &doc = *m_parts->doc;
-    std::string pageText;
-    // pdftotext's defaults: reading order, no layout, diagonal text kept, LF line ends,
-    // a form feed after every page. One device for the whole range, as pdftotext has.
-    TextOutputDev device(&appendToPage, &pageText, false, 0, false, false);
-    static_assert(TextOutputDev::defaultEndOfLine() == eolUnix, "pdftotext's line end here is LF");
-    device.setTextEOL(eolUnix);
-    device.setTextPageBreaks(true);
-    if (!device.isOk())
-        return true;
-    const std::size_t pieceSize = options.pieceSize > 0 ? options.pieceSize : 1;
-    for (int page = range.first; page <= range.last; ++page) {
-        pageText.clear();
-        // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
-        doc.displayPage(&device, page, 72, 72, 0, true, false, false);
-
-        if (options.recogniser && needsRecognition(pageText) && doc.getPage(page)) {
-            if (!sink.take(protocol::PageEvent::recognising(page, range.count())))
-                return false;
-            if (std::optional<std::string> recognised = options.recogniser->recognise(doc, page))
-                pageText = std::move(*recognised);
-        }
-
-        for (std::size_t at = 0; at < pageText.size(); at += pieceSize) {
-            if (!sink.take(protocol::PageEvent::text(page, std::string_view(pageText).substr(at, pieceSize))))
-                return false;
-        }
-        if (options.links && !sendMailtoLinks(doc, page, sink))
-            return false;
-        if (!sink.take(protocol::PageEvent::pageEnd(page)))
-            return false;
-    }
-    return true;
+    const int code = doc->getErrorCode();
+    return Opener::failed(
+        code == errEncrypted ? protocol::Outcome::WrongPassword : protocol::Outcome::Damaged, code);
 }
 
 } // namespace pelmora::worker

@@ -3,16 +3,16 @@
 // poppler's text conversion, set up exactly as pdftotext sets it up with its default
 // options, so the text is byte for byte what pdftotext writes.
 
-#include "convert/WorkerProtocol.h"
+#include "worker/TextEngine.h"
 
-#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class GlobalParamsIniter;
+class PDFDoc;
+class Page;
 
 namespace pelmora::worker {
 
@@ -30,83 +30,41 @@ private:
     std::unique_ptr<GlobalParamsIniter> m_initer;
 };
 
-class PdfDocument;
-
-struct OpenResult
+// One page of an open document, as conversion and recognition see it.
+class PopplerPage : public EnginePage
 {
-    protocol::Outcome outcome = protocol::Outcome::Damaged;
-    int errorCode = 0;                     // poppler's, when the outcome is Damaged
-    std::unique_ptr<PdfDocument> document; // set when the outcome is Text
-    OpenResult();
-    OpenResult(OpenResult &&) noexcept;
-    OpenResult &operator=(OpenResult &&) noexcept;
-    ~OpenResult();
+public:
+    PopplerPage(PDFDoc &doc, int page);
+    bool loaded() const override;
+    double areaInPoints() override;
+    void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) override;
+    std::vector<std::string> uriTargets() override;
+
+private:
+    PDFDoc &m_doc;
+    int m_number;
+    Page *m_page;
 };
 
-// Opens a PDF by its path (bytes, as the file system holds them) without ever blocking
-// on something that is not a regular file. Each candidate is tried as owner and user
-// password, then no password at all.
+// The detail of a damaged file is poppler's error code.
 OpenResult OpenWithCandidates(const std::string &path, const std::vector<std::string> &candidates);
 
 // One attempt with the passwords as given, as pdftotext makes it (nullopt: not given).
 OpenResult OpenOnce(const std::string &path, const std::optional<std::string> &ownerPassword,
                     const std::optional<std::string> &userPassword);
 
-struct PageRange
-{
-    int first = 1;
-    int last = 0;
-    int count() const { return last >= first ? last - first + 1 : 0; }
-};
-
-// pdftotext's clamping: a first page below 1 is 1, a last page below 1 or past the end is
-// the last page. nullopt where pdftotext refuses the range (it ends before it starts).
-std::optional<PageRange> ClampRange(int first, int last, int pageCount);
-
-// Receives a conversion page by page, in order: for each page, Recognising when the page
-// has no text of its own and is being recognised, its text in one or more pieces (none
-// when poppler cannot load the page: pdftotext writes nothing for it either), its links,
-// then PageEnd.
-class PageSink
+// The engine of the serve mode: quiet, OpenWithCandidates.
+class PopplerEngine : public TextEngine
 {
 public:
-    virtual ~PageSink() = default;
-    // False ends the conversion: nothing more is wanted, or nothing more can be taken.
-    [[nodiscard]] virtual bool take(const protocol::PageEvent &event) = 0;
-};
-
-class PageRecogniser;
-
-struct ConvertOptions
-{
-    bool links = false;
-    // Set: a page whose own text holds fewer than six readable characters is
-    // recognised instead.
-    PageRecogniser *recogniser = nullptr;
-    // Pieces are cut at this size, far below the protocol's frame limit.
-    std::size_t pieceSize = 256u * 1024u;
-};
-
-// True for a link target that is a mailto: URI, in any letter case.
-bool IsMailtoTarget(std::string_view target);
-
-class PdfDocument
-{
-public:
-    ~PdfDocument();
-    PdfDocument(const PdfDocument &) = delete;
-    PdfDocument &operator=(const PdfDocument &) = delete;
-
-    int pageCount();
-    // Converts the range page by page; only one page's text is held at a time. False when
-    // the sink ended it early.
-    bool convert(PageRange range, const ConvertOptions &options, PageSink &sink);
+    PopplerEngine() : m_session(true) {}
+    OpenResult open(const std::string &path, const std::vector<std::string> &candidates) override
+    {
+        return OpenWithCandidates(path, candidates);
+    }
 
 private:
-    friend struct Opener;
-    struct Parts;
-    explicit PdfDocument(std::unique_ptr<Parts> parts);
-    std::unique_ptr<Parts> m_parts;
+    PopplerSession m_session;
 };
 
 } // namespace pelmora::worker

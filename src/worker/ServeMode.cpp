@@ -3,7 +3,7 @@
 #include "convert/WorkerProtocol.h"
 #include "worker/FdIo.h"
 #include "worker/PageRecogniser.h"
-#include "worker/PdfText.h"
+#include "worker/TextEngine.h"
 
 #include <unistd.h>
 
@@ -40,6 +40,7 @@ private:
     std::string m_buffer;
 };
 
+// Always goes on: a failed write has ended the worker already.
 class FrameSink : public PageSink
 {
 public:
@@ -70,7 +71,8 @@ void answerError(FrameWriter &writer, const std::string &message)
     writer.flush();
 }
 
-void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRecogniser &recogniser)
+void answer(const protocol::ConvertRequest &request, FrameWriter &writer, TextEngine &engine,
+            PageRecogniser &recogniser)
 {
     if (request.recognise) {
         if (const std::optional<std::string> problem = recogniser.useLanguages(request.languages)) {
@@ -78,14 +80,12 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, PageRe
             return;
         }
     }
-    OpenResult opened = OpenWithCandidates(request.path, request.passwords);
-    const std::string detail =
-        opened.outcome == protocol::Outcome::Damaged ? std::to_string(opened.errorCode) : std::string();
+    OpenResult opened = engine.open(request.path, request.passwords);
     std::optional<PageRange> range;
     if (opened.document)
         range = ClampRange(request.firstPage, request.lastPage, opened.document->pageCount());
     // A range that ends before it starts is empty, as pdftotext writes nothing for it.
-    writer.add(protocol::PageEvent::opened(opened.outcome, range ? range->count() : 0, detail));
+    writer.add(protocol::PageEvent::opened(opened.outcome, range ? range->count() : 0, opened.detail));
     if (range) {
         writer.flush();
         ConvertOptions options;
@@ -106,11 +106,10 @@ int refuse(FrameWriter &writer, const std::string &message)
 
 } // namespace
 
-int Serve(int in, int out)
+int Serve(int in, int out, TextEngine &engine)
 {
     // A vanished reader shows as a failed write, which ends the worker.
     std::signal(SIGPIPE, SIG_IGN);
-    PopplerSession session(true);
     PageRecogniser recogniser; // tesseract starts with the first page it is needed for
     protocol::FrameReader reader;
     FrameWriter writer(out);
@@ -135,7 +134,7 @@ int Serve(int in, int out)
         const std::optional<protocol::ConvertRequest> request = protocol::DecodeRequest(*frame);
         if (!request)
             return refuse(writer, "not a conversion request");
-        answer(*request, writer, recogniser);
+        answer(*request, writer, engine, recogniser);
     }
 }
 

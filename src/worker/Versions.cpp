@@ -1,7 +1,6 @@
 #include "worker/Versions.h"
 
 #include <leptonica/allheaders.h>
-#include <poppler-config.h>
 #include <tesseract/baseapi.h>
 
 #include <cstdio>
@@ -25,12 +24,11 @@ std::string leptonicaVersion()
 
 } // namespace
 
-int PrintVersions()
+int PrintVersions(std::string_view program, std::string_view pdfLibrary)
 {
-    // poppler's core library has no version call; its soname changes with every release,
-    // so the library loaded is the one these headers came with. The others are asked.
-    std::printf("pelmora-convert %s\npoppler %s\ntesseract %s\nleptonica %s\n", PELMORA_VERSION,
-                POPPLER_VERSION, tesseract::TessBaseAPI::Version(), leptonicaVersion().c_str());
+    std::printf("%.*s %s\n%.*s\ntesseract %s\nleptonica %s\n", int(program.size()), program.data(),
+                PELMORA_VERSION, int(pdfLibrary.size()), pdfLibrary.data(), tesseract::TessBaseAPI::Version(),
+                leptonicaVersion().c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -1,33 +1,16 @@
-// pelmora-convert: the program's own PDF-to-text converter.
-#include "worker/FdIo.h"
+// pelmora-convert: the program's own PDF-to-text converter, with poppler.
 #include "worker/OneShot.h"
-#include "worker/OpenMpLimit.h"
-#include "worker/ParentWatch.h"
-#include "worker/ServeMode.h"
-#include "worker/TessData.h"
-#include "worker/Versions.h"
+#include "worker/PdfText.h"
+#include "worker/WorkerMain.h"
 
-#include <string>
-#include <vector>
+#include <poppler-config.h>
 
 int main(int argc, char *argv[])
 {
-    // First of all, so a worker whose program was killed never lingers.
-    if (!pelmora::worker::DieWithParent())
-        return pelmora::worker::kExitOther;
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 1 && arguments[0] == "--version")
-        return pelmora::worker::PrintVersions();
-    if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
-        return pelmora::worker::PrintOcrLanguages();
-    if (arguments.size() == 2 && arguments[0] == "--ocr-data")
-        return pelmora::worker::PrintVersions() != 0 ? 1 : pelmora::worker::PrintOcrData(arguments[1]);
-    if (!arguments.empty() && arguments[0] == "--serve") {
-        if (arguments.size() != 1)
-            return pelmora::worker::RunOneShot({}); // the usage
-        pelmora::worker::RestartWithOneOpenMpThread(argv);
-        const int frames = pelmora::worker::SetStandardOutputAside();
-        return pelmora::worker::Serve(0, frames >= 0 ? frames : 1);
-    }
-    return pelmora::worker::RunOneShot(arguments);
+    using namespace pelmora::worker;
+    // poppler's core library has no version call; its soname changes with every release,
+    // so the library loaded is the one these headers came with.
+    return WorkerMain(
+        argc, argv, "pelmora-convert", "poppler " POPPLER_VERSION,
+        [] { return std::make_unique<PopplerEngine>(); }, RunOneShot);
 }

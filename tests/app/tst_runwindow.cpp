@@ -43,6 +43,8 @@ private Q_SLOTS:
     void closingLeavesNothingBehind();
     void stopKeepsWhatIsListed();
     void stopIsAskedAndCanBeDeclined();
+    void runEndingWhileAskedWaitsForTheAnswer_data();
+    void runEndingWhileAskedWaitsForTheAnswer();
     void promptsOnlyForProtectedFiles_data();
     void promptsOnlyForProtectedFiles();
     void stopFromAPrompt();
@@ -269,6 +271,40 @@ void TestRunWindow::stopIsAskedAndCanBeDeclined()
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
     QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Done."_s);
     QCOMPARE(m_window->resultsList().rowCount(), 200);
+}
+
+void TestRunWindow::runEndingWhileAskedWaitsForTheAnswer_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Yes") << true;
+    QTest::newRow("No") << false;
+}
+
+void TestRunWindow::runEndingWhileAskedWaitsForTheAnswer()
+{
+    QFETCH(bool, stop);
+    const QStringList pdfs = slowRun();
+    m_window->appendPaths(pdfs);
+    press("PushButton2");
+    QTRY_COMPARE(m_window->resultsList().rowCount(), 50);
+    m_engine->clock.advance(600);
+    m_modal->holdNextAnswer = true;
+    m_modal->yesNoAnswers.enqueue(stop);
+    press("PushButton2");
+    QCOMPARE(m_modal->shownOf(u"yesno"_s).size(), 1);
+    // The run ends while the question is open: its closing message waits for the answer.
+    QVERIFY(m_engine->release(pdfs[50]));
+    QTRY_COMPARE(m_window->resultsList().rowCount(), 200);
+    QTRY_COMPARE(control<CaptionProgressBar>("ProgressBar1")->caption(), u"Progress Bar"_s); // at its end
+    QCoreApplication::processEvents(); // which is told from the event loop
+    QVERIFY(m_modal->shownOf(u"message"_s).isEmpty());
+    QVERIFY(m_window->runController().RunInProgress());
+    m_modal->answerHeld();
+    // Nothing was left to stop, whatever the answer.
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Done."_s);
+    QCOMPARE(startButton()->text(), u"Start Extracting"_s);
+    QVERIFY(!m_window->runController().RunInProgress());
 }
 
 void TestRunWindow::promptsOnlyForProtectedFiles_data()

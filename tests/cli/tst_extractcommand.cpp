@@ -534,6 +534,18 @@ void TestExtractCommand::scansAreReadOnRequest()
     QCOMPARE(recognised.last().via, FoundVia::Text);
     QCOMPARE(read.err, QByteArray());
 
+    // Addresses whose readings disagree are left out and counted; --ocr-unsure lists them.
+    const CommandResult disputed = runCommand({data("ocr/disputed.pdf"), u"--ocr"_s});
+    QCOMPARE(disputed.out, "milo.f10ri50@mx6.isola-group.com\n"_ba);
+    QCOMPARE(disputed.err, "pelmora-extract: 2 recognised addresses were left out: their readings did not "
+                           "agree. --ocr-unsure lists them.\n"_ba);
+    const CommandResult listed = runCommand({data("ocr/disputed.pdf"), u"--ocr-unsure"_s});
+    QCOMPARE(listed.out, disputed.out);
+    QVERIFY2(listed.err.startsWith(
+                 QByteArray(QFile::encodeName(data("ocr/disputed.pdf")) + ": page 1: onovak1049@")),
+             listed.err.constData());
+    QCOMPARE(listed.err.count('\n'), 3);
+
     // Pages with text of their own are never recognised: the same rows, sources and all.
     const QStringList texts{data("contacts-1.pdf"), data("long.pdf"), data("edge-cases.pdf"),
                             data("identity/rotated.pdf"), data("identity/scripts.pdf")};

@@ -109,6 +109,9 @@ void TestWorkerProtocol::eventRoundTrip_data()
     QTest::newRow("a piece of text") << PageEvent::text(2, std::string_view("line\n\0\f", 7));
     QTest::newRow("an empty piece") << PageEvent::text(1, {});
     QTest::newRow("link") << PageEvent::link(9, "mailto:a@b.cd?subject=x");
+    QTest::newRow("unsure address") << PageEvent::unsure(3, "ma1l@b.cd", {});
+    QTest::newRow("unsure, with what readings made of it")
+        << PageEvent::unsure(1, "a@b.cd", {"a@b.ed", "e@b.cd"});
     QTest::newRow("page end") << PageEvent::pageEnd(2147483647);
     QTest::newRow("done") << PageEvent::done();
 }
@@ -132,6 +135,7 @@ void TestWorkerProtocol::framesFedOneByteAtATime()
         {FrameType::Opened, {"text", "", "2"}},
         {FrameType::Text, {"2", std::string("line\n\f", 6)}},
         {FrameType::Link, {"2", "mailto:a@b.cd"}},
+        {FrameType::Unsure, {"2", "ma1l@b.cd", "mail@b.cd"}},
         {FrameType::PageEnd, {"2"}},
         {FrameType::Done, {}},
     };
@@ -227,6 +231,8 @@ void TestWorkerProtocol::eventsRefused_data()
     QTest::newRow("text without a page") << Frame{FrameType::Text, {"abc"}};
     QTest::newRow("link of no page") << Frame{FrameType::Link, {"x", "mailto:a@b.cd"}};
     QTest::newRow("page end with text") << Frame{FrameType::PageEnd, {"1", "x"}};
+    QTest::newRow("unsure without its address") << Frame{FrameType::Unsure, {"1"}};
+    QTest::newRow("unsure of no page") << Frame{FrameType::Unsure, {"one", "a@b.cd"}};
     QTest::newRow("done with a field") << Frame{FrameType::Done, {""}};
 }
 

@@ -1,5 +1,6 @@
 // pelmora-extract against a conversion that does not end: the real converter's workers
-// on a page that keeps poppler busy for long, and a stand-in pdftotext that never ends.
+// (either engine) on a page that keeps them busy for long, and a stand-in pdftotext that
+// never ends.
 // --timeout ends the conversion and reports the file; SIGINT and SIGTERM end the command
 // with 130; SIGKILL ends it at once, and its workers with it. Either way the input is
 // unchanged, the private temporary folder empty and no converter left.
@@ -31,7 +32,8 @@ private Q_SLOTS:
     void signalsEndTheCommand();
 
 private:
-    // The command on `inputs`, converting with the kind of the current data row.
+    // The command on `inputs`, converting with the engine of the current data row (none:
+    // the stand-in pdftotext).
     void start(QProcess &process, const QStringList &arguments) const;
     QString privateFolder() const { return m_temp->filePath(u"pelmora-%1"_s.arg(::getuid())); }
 
@@ -52,7 +54,8 @@ void TestExtractInterrupt::initTestCase()
 
 void TestExtractInterrupt::init()
 {
-    QFETCH(bool, service);
+    QFETCH(QString, engine);
+    const bool service = !engine.isEmpty();
     m_input = std::make_unique<QTemporaryDir>();
     m_temp = std::make_unique<QTemporaryDir>();
     if (service) {
@@ -77,20 +80,23 @@ void TestExtractInterrupt::cleanup()
 
 void TestExtractInterrupt::start(QProcess &process, const QStringList &arguments) const
 {
-    QFETCH(bool, service);
+    QFETCH(QString, engine);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(); // the fake first on PATH
     environment.insert(u"TMPDIR"_s, m_temp->path());
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND),
-                  (service ? QStringList() : QStringList{u"--converter"_s, u"pdftotext"_s}) + arguments);
+                  (engine.isEmpty() ? QStringList{u"--converter"_s, u"pdftotext"_s}
+                                    : QStringList{u"--engine"_s, engine}) +
+                      arguments);
     QVERIFY(process.waitForStarted());
 }
 
 void TestExtractInterrupt::timeoutEndsTheConversion_data()
 {
-    QTest::addColumn<bool>("service");
-    QTest::newRow("service, a busy page") << true;
-    QTest::newRow("pdftotext that never ends") << false;
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : test::EngineNames())
+        QTest::addRow("service with %s, a busy page", qPrintable(engine)) << engine;
+    QTest::newRow("pdftotext that never ends") << QString();
 }
 
 void TestExtractInterrupt::timeoutEndsTheConversion()
@@ -112,22 +118,26 @@ void TestExtractInterrupt::timeoutEndsTheConversion()
 
 void TestExtractInterrupt::signalsEndTheCommand_data()
 {
-    QTest::addColumn<bool>("service");
+    QTest::addColumn<QString>("engine");
     QTest::addColumn<int>("signal");
-    for (const bool service : {true, false}) {
-        const char *kind = service ? "service" : "pdftotext";
-        QTest::addRow("%s, SIGINT", kind) << service << SIGINT;
-        QTest::addRow("%s, SIGTERM", kind) << service << SIGTERM;
+    const QStringList engines = test::EngineNames() << QString();
+    for (const QString &engine : engines) {
+        const QByteArray kind =
+            engine.isEmpty() ? QByteArray("pdftotext") : "service with " + engine.toUtf8();
+        QTest::addRow("%s, SIGINT", kind.constData()) << engine << SIGINT;
+        QTest::addRow("%s, SIGTERM", kind.constData()) << engine << SIGTERM;
+        // Killed outright, the command reaches no one; its workers die with it. (The
+        // stand-in pdftotext would leave its own helper behind; a real one starts none.)
+        if (!engine.isEmpty())
+            QTest::addRow("%s, SIGKILL", kind.constData()) << engine << SIGKILL;
     }
-    // Killed outright, the command reaches no one; its workers die with it. (The
-    // stand-in pdftotext would leave its own helper behind; a real one starts none.)
-    QTest::addRow("service, SIGKILL") << true << SIGKILL;
 }
 
 void TestExtractInterrupt::signalsEndTheCommand()
 {
-    QFETCH(bool, service);
+    QFETCH(QString, engine);
     QFETCH(int, signal);
+    const bool service = !engine.isEmpty();
     const test::RunInvariants invariants(m_input->path(), privateFolder(), m_fake.get());
     QProcess process;
     start(process, {u"--jobs"_s, u"2"_s, m_good, m_hang});

@@ -1,5 +1,6 @@
-// Runs over hostile input files with the real pdftotext: damaged and fake PDFs, files
-// that are not files, odd names, files that vanish or change while the run goes on.
+// Runs over hostile input files with the program's own converter: damaged and fake PDFs
+// (with either engine), files that are not files, odd names, files that vanish or change
+// while the run goes on.
 // After every run the input tree is unchanged, the work folder empty and no converter
 // left running.
 #include "EngineFixture.h"
@@ -91,27 +92,36 @@ void TestHostileFiles::cleanup()
 
 void TestHostileFiles::damagedAndFakePdfs_data()
 {
+    QTest::addColumn<QString>("engine");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QStringList>("addresses"); // what the file yields; nothing means unreadable
     const QStringList none;
-    QTest::newRow("zero bytes") << u"zero"_s << none;
-    QTest::newRow("cut in the middle") << u"middle"_s << none;
-    // The converter rebuilds the cross-reference table that a cut end lost.
-    QTest::newRow("cut before the trailer") << u"end"_s << kContacts1;
-    QTest::newRow("random bytes") << u"random"_s << none;
-    QTest::newRow("PDF header then random bytes") << u"header"_s << none;
-    QTest::newRow("plain text named .pdf") << u"text"_s << none;
-    QTest::newRow("folder named .pdf") << u"folder"_s << none;
-    // The converter would wait for a writer for ever.
-    QTest::newRow("named pipe") << u"fifo"_s << none;
-    QTest::newRow("link to a PDF") << u"link"_s << kContacts1;
-    QTest::newRow("dangling link") << u"dangling"_s << none;
+    for (const QString &engine : test::EngineNames()) {
+        const auto row = [&](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", qPrintable(engine), name) << engine;
+        };
+        row("zero bytes") << u"zero"_s << none;
+        row("cut in the middle") << u"middle"_s << none;
+        // The converter rebuilds the cross-reference table that a cut end lost.
+        row("cut before the trailer") << u"end"_s << kContacts1;
+        row("random bytes") << u"random"_s << none;
+        row("PDF header then random bytes") << u"header"_s << none;
+        row("plain text named .pdf") << u"text"_s << none;
+        row("folder named .pdf") << u"folder"_s << none;
+        // The converter would wait for a writer for ever.
+        row("named pipe") << u"fifo"_s << none;
+        row("link to a PDF") << u"link"_s << kContacts1;
+        row("dangling link") << u"dangling"_s << none;
+    }
 }
 
 void TestHostileFiles::damagedAndFakePdfs()
 {
+    QFETCH(QString, engine);
     QFETCH(QString, kind);
     QFETCH(QStringList, addresses);
+    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Kind::Service, true, engine);
+    QVERIFY(m_engine->isValid());
     const QByteArray pdf = contents(u"contacts-1.pdf"_s);
     QVERIFY(!pdf.isEmpty());
     const QString path = inputPath(u"hostile.pdf"_s);

@@ -37,13 +37,17 @@ private Q_SLOTS:
 
 void TestPrivacy::passwordsShowNowhere_data()
 {
+    QTest::addColumn<QString>("engine");
     QTest::addColumn<bool>("fromFile");
-    QTest::newRow("--password-file") << true;
-    QTest::newRow("--password") << false;
+    for (const QString &engine : test::EngineNames()) {
+        QTest::addRow("%s, --password-file", qPrintable(engine)) << engine << true;
+        QTest::addRow("%s, --password", qPrintable(engine)) << engine << false;
+    }
 }
 
 void TestPrivacy::passwordsShowNowhere()
 {
+    QFETCH(QString, engine);
     QFETCH(bool, fromFile);
     QTemporaryDir temp;
     QTemporaryDir input;
@@ -61,7 +65,7 @@ void TestPrivacy::passwordsShowNowhere()
     command.setProcessEnvironment(environment);
     // The password on this command line is the user's own doing; none of the
     // processes the program starts may show it.
-    QStringList arguments{u"--jobs"_s, u"2"_s, u"--timeout"_s, u"2"_s, locked, busy};
+    QStringList arguments{u"--engine"_s, engine, u"--jobs"_s, u"2"_s, u"--timeout"_s, u"2"_s, locked, busy};
     if (fromFile)
         arguments << u"--password-file"_s << passwordFile;
     else

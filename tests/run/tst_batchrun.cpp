@@ -46,6 +46,8 @@ private Q_SLOTS:
     void eachAddressKeepsItsFirstSighting_data();
     void eachAddressKeepsItsFirstSighting();
     void recognitionReadsOnlyScannedPages();
+    void unsureRecognisedAddressesAreLeftOutUnlessConfirmed_data();
+    void unsureRecognisedAddressesAreLeftOutUnlessConfirmed();
     void stopKeepsWhatIsListed();
     void cachedRunsGiveTheSameOutcome_data();
     void cachedRunsGiveTheSameOutcome();
@@ -168,19 +170,24 @@ void TestBatchRun::reportsEachKindOfUnreadableFile()
     const QString scanned = pdf(u"scan.pdf"_s, u"TEXT"_s, "\f\f\f");
     const QString empty = pdf(u"empty.pdf"_s, u"TEXT"_s, "");
     const QString good = pdf(u"good.pdf"_s, u"TEXT"_s, "g@x.com\n");
+    // Not the file's fault: the converter says what went wrong, and so does the report.
+    const QString failed = pdf(u"failed.pdf"_s, u"FAIL no model for deu"_s, "f@x.com\n");
 
     Host none;
-    const Outcome plain = run({locked, scanned, empty, good}, none, 2);
+    const Outcome plain = run({locked, scanned, empty, good, failed}, none, 2);
     QVERIFY(plain.ended);
     QCOMPARE(plain.addresses, QStringList{u"g@x.com"_s});
-    QCOMPARE(plain.unreadable, (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
-                                                      {scanned, UnreadableReason::TextUnreadable}}));
+    QCOMPARE(plain.unreadable,
+             (QList<UnreadableFile>{{locked, UnreadableReason::Protected},
+                                    {scanned, UnreadableReason::TextUnreadable},
+                                    {failed, UnreadableReason::Failed, u"no model for deu"_s}}));
     QCOMPARE(
         SummaryMessage(plain.unreadable),
         u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
             u"  - password protected or text is protected.\r\n"_s + scanned +
             u"  - text unreadable. Please view the file yourself to see if it is really a scanned image of "
-            u"text and not proper PDF text."_s);
+            u"text and not proper PDF text.\r\n"_s +
+            failed + u"  - could not be converted: no model for deu"_s);
 
     Host wrong;
     wrong.mode = PasswordMode::SameForAll;
@@ -425,6 +432,45 @@ void TestBatchRun::recognitionReadsOnlyScannedPages()
     QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 1 of 2)"_s));
     QVERIFY(captions.contains(u"Reading scanned pages: scan.pdf (page 2 of 2)"_s));
     QVERIFY(m_engine->fake->loggedCalls().last().endsWith(u"ocr=1"_s));
+}
+
+void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed_data()
+{
+    eachAddressKeepsItsFirstSighting_data();
+}
+
+void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed()
+{
+    QFETCH(int, jobs);
+    // An unsure reading is confirmed by the run's text, in the same file or another, of
+    // itself or of a single reading's version of it.
+    const QString scan =
+        pdf(u"scan.pdf"_s, u"SCAN"_s,
+            "sure@x.com\nUNSURE conf1rmed@x.com confirmed@x.com\nUNSURE left@x.com 1eft@x.com\n"
+            "UNSURE LEFT@x.com\nUNSURE Twice@x.com\nend\f");
+    const QString text = pdf(u"text.pdf"_s, u"TEXT"_s, "confirmed@x.com twice@x.com\f");
+    // The same again with the cache filled: the scan, whose unsure addresses count only as
+    // the run decides, is converted again; the text is taken from the cache.
+    ResultsCache cache(m_engine->temp.filePath(u"cache"_s), m_engine->clock);
+    for (const qsizetype converted : {2, 1}) {
+        const qsizetype before = conversions();
+        Host host;
+        auto batch = makeRun(host, {scan, text}, jobs);
+        batch->setRecognition(u"eng"_s);
+        batch->setResultsCache(&cache);
+        QStringList found;
+        collectAddresses(*batch, found);
+        QSignalSpy finished(batch.get(), &BatchRun::finished);
+        batch->start();
+        QVERIFY(m_engine->runUntil([&] { return !finished.isEmpty(); }));
+        QCOMPARE(conversions() - before, converted);
+        QCOMPARE(found, (QStringList{u"sure@x.com"_s, u"confirmed@x.com"_s, u"twice@x.com"_s}));
+        // Each once, whatever its letter case.
+        QCOMPARE(batch->unsureFindings(),
+                 (QList<UnsureFinding>{{scan, 1, u"left@x.com"_s, {u"1eft@x.com"_s}}}));
+        QCOMPARE(SummaryMessage(batch->unreadableFiles(), batch->unsureFindings().size()),
+                 u"Done.\r\n1 recognised address was left out: its readings did not agree."_s);
+    }
 }
 
 void TestBatchRun::stopKeepsWhatIsListed()

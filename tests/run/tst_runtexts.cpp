@@ -25,6 +25,8 @@ class TestRunTexts : public QObject
 private Q_SLOTS:
     void trapReportsTheFailedStepAndGoesOn();
     void passwordPrompts();
+    void passwordRules_data();
+    void passwordRules();
 };
 
 void TestRunTexts::trapReportsTheFailedStepAndGoesOn()
@@ -54,6 +56,49 @@ void TestRunTexts::passwordPrompts()
     QCOMPARE(
         PasswordPromptText(PasswordPrompt::ForFile, u"/d/x.pdf"_s),
         u"Enter password for file (/d/x.pdf): \r\nNote: Leave this box blank if file is not password protected"_s);
+}
+
+void TestRunTexts::passwordRules_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("forAll");    // the answer for all files given before; "-": not asked yet
+    QTest::addColumn<QStringList>("tried"); // what the file refused
+    QTest::addColumn<bool>("handled");      // it was asked about or retried already
+    QTest::addColumn<int>("step");
+    using Step = PasswordRules::Step;
+    const auto row = [](const char *name, PasswordMode mode, const QString &forAll, const QStringList &tried,
+                        bool handled, Step step) {
+        QTest::newRow(name) << int(mode) << forAll << tried << handled << int(step);
+    };
+    row("no prompts", PasswordMode::None, u"-"_s, {}, false, Step::Settle);
+    row("per file", PasswordMode::PerFile, u"-"_s, {u"known"_s}, false, Step::Ask);
+    row("per file, asked already", PasswordMode::PerFile, u"-"_s, {u"typed"_s}, true, Step::Settle);
+    row("for all, first file", PasswordMode::SameForAll, u"-"_s, {}, false, Step::Ask);
+    row("for all, answer not tried on it", PasswordMode::SameForAll, u"pw"_s, {}, false, Step::Retry);
+    row("for all, answer refused", PasswordMode::SameForAll, u"pw"_s, {u"pw"_s}, false, Step::Settle);
+    row("for all, blank answer", PasswordMode::SameForAll, QString(), {}, false, Step::Settle);
+    row("for all, retried already", PasswordMode::SameForAll, u"pw"_s, {}, true, Step::Settle);
+}
+
+void TestRunTexts::passwordRules()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, forAll);
+    QFETCH(QStringList, tried);
+    QFETCH(bool, handled);
+    QFETCH(int, step);
+    PasswordRules rules({u"known"_s});
+    if (forAll != u"-"_s) {
+        // Typed once, it goes first on every later file, before the known ones.
+        const QStringList toTry = rules.onAnswer(PasswordPrompt::ForAllFiles, forAll);
+        const QStringList expected = forAll.isEmpty() ? QStringList() : QStringList{forAll, u"known"_s};
+        QCOMPARE(toTry, expected);
+    }
+    QCOMPARE(int(rules.onRefused(PasswordMode(mode), tried, handled)), step);
+    // An answer for one file is tried on it first, and kept for a run that goes on after this one.
+    QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, u"typed"_s), (QStringList{u"typed"_s, u"known"_s}));
+    QVERIFY(rules.everyPassword().contains(u"typed"_s));
+    QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, QString()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRunTexts)

@@ -25,13 +25,15 @@ ConverterKind converterKind(EngineFixture::Kind kind)
 
 } // namespace
 
-EngineFixture::EngineFixture(Kind which, bool placeConverter) : kind(which)
+EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &engine) : kind(which)
 {
     if (kind != Kind::Service && kind != Kind::Pdftotext)
         fake = std::make_unique<FakeConverter>();
-    const QString serviceProgram = kind == Kind::Service ? ServiceProgram() : FakeConverter::workerProgram();
-    workspace =
-        std::make_unique<ConverterWorkspace>(temp.path(), ProgramOf(converterKind(kind), serviceProgram));
+    const QString serviceProgram =
+        kind == Kind::Service ? ServiceProgram(engine) : FakeConverter::workerProgram();
+    workspace = std::make_unique<ConverterWorkspace>(
+        temp.path(),
+        ProgramOf(converterKind(kind), serviceProgram, PdfEngineNamed(engine).value_or(PdfEngine::Poppler)));
     if (kind == Kind::Scripted) {
         auto own = std::make_unique<ScriptedConverter>(clock, fake->logFile());
         scripted = own.get();

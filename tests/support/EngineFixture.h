@@ -30,8 +30,10 @@ public:
     };
 
     // Unless told otherwise, the converter is put in place at once, as the window's
-    // start-up would.
-    explicit EngineFixture(Kind kind = Kind::Scripted, bool placeConverter = true);
+    // start-up would. `engine` is the PDF library of the real service ("poppler",
+    // "mupdf").
+    explicit EngineFixture(Kind kind = Kind::Scripted, bool placeConverter = true,
+                           const QString &engine = QStringLiteral("poppler"));
     ~EngineFixture();
     EngineFixture(const EngineFixture &) = delete;
     EngineFixture &operator=(const EngineFixture &) = delete;

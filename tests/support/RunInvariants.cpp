@@ -174,8 +174,9 @@ bool StartedByThisTest(const QString &pid)
 
 QList<qint64> RunningWorkers()
 {
-    const QStringList programs{QFileInfo(ServiceProgram()).canonicalFilePath(),
-                               QFileInfo(FakeConverter::workerProgram()).canonicalFilePath()};
+    QStringList programs{QFileInfo(FakeConverter::workerProgram()).canonicalFilePath()};
+    for (const QString &engine : EngineNames())
+        programs << QFileInfo(ServiceProgram(engine)).canonicalFilePath();
     QList<qint64> workers;
     const QStringList processes = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &name : processes) {

@@ -118,6 +118,10 @@ private:
                 add(PageEvent::done());
                 return;
             }
+        } else if (directive.startsWith("FAIL ")) {
+            add(PageEvent::opened(Outcome::Error, 0, view(m_bytes.emplace_back(argument("FAIL ")))));
+            add(PageEvent::done());
+            return;
         } else if (directive == "NOTHING") {
             add(PageEvent::opened(Outcome::Damaged, 0));
             add(PageEvent::done());
@@ -154,9 +158,26 @@ private:
             const bool recognised = scanned && asked.recognise;
             if (recognised)
                 add(PageEvent::recognising(page, count));
-            const QByteArray &pageText = m_bytes.emplace_back(pages[page - 1]);
+            // A recognised line "UNSURE address reading..." is an address its readings
+            // did not agree on: not in the page's text.
+            QList<QByteArray> kept;
+            QList<QList<QByteArray>> unsure;
+            for (const QByteArray &line : pages[page - 1].split('\n')) {
+                if (recognised && line.startsWith("UNSURE "))
+                    unsure.append(line.sliced(7).split(' '));
+                else
+                    kept.append(line);
+            }
+            const QByteArray &pageText = m_bytes.emplace_back(kept.join('\n'));
             add(PageEvent::text(page, scanned && !recognised ? std::string_view("\f") : view(pageText)),
                 recognised && heldScan);
+            for (const QList<QByteArray> &readings : unsure) {
+                const QByteArray &address = m_bytes.emplace_back(readings.first());
+                std::vector<std::string> &others = m_readings.emplace_back();
+                for (const QByteArray &other : readings.sliced(1))
+                    others.push_back(other.toStdString());
+                add(PageEvent::unsure(page, view(address), others));
+            }
             add(PageEvent::pageEnd(page));
         }
         if (crash >= 0 && last == pages.size())
@@ -217,6 +238,7 @@ private:
     std::unique_ptr<Ticker> m_waiting;
     std::deque<Step> m_steps;
     std::deque<QByteArray> m_bytes; // what the steps' events view
+    std::deque<std::vector<std::string>> m_readings;
     bool m_live = false;
     bool m_neverReleased = false;
 };

@@ -17,10 +17,12 @@ namespace pelmora::test {
 //   NEEDS <pw>     opens only with <pw> among the passwords
 //   SLEEP <s>      the text, once the clock has moved <s> seconds
 //   NOTHING        damaged
+//   FAIL <words>   the converter could not do it (a recognition model missing), saying so
 //   HANG           never ends
 //   WAIT           the text, once release() was called for the PDF
 //   SCAN           pages of images: a form feed each, unless recognition is asked for,
-//                  which reads the text
+//                  which reads the text; its lines "UNSURE address reading..." are
+//                  addresses the readings did not agree on
 //   SCAN HELD      the same, each page's recognition waiting for release()
 //   CRASH <bytes>  the pages that fit whole in <bytes> of the text, then damaged, as a
 //                  worker that died there; a range that ends before it ends well

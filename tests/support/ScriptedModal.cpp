@@ -42,15 +42,31 @@ void ScriptedModal::askYesNo(const QString &title, const QString &text,
                              std::function<void(bool yes)> answered)
 {
     record(u"yesno"_s, title, text);
-    answered(!yesNoAnswers.isEmpty() && yesNoAnswers.dequeue());
+    answer([this, answered] { answered(!yesNoAnswers.isEmpty() && yesNoAnswers.dequeue()); });
+}
+
+void ScriptedModal::answer(std::function<void()> give)
+{
+    if (std::exchange(holdNextAnswer, false))
+        m_held = std::move(give);
+    else
+        give();
+}
+
+void ScriptedModal::answerHeld()
+{
+    if (const std::function<void()> give = std::exchange(m_held, {}))
+        give();
 }
 
 void ScriptedModal::inputPassword(const QString &title, const QString &prompt,
                                   std::function<void(const std::optional<QString> &password)> answered)
 {
     record(u"input"_s, title, prompt);
-    const QString answer = textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
-    answered(answer == stopAnswer ? std::nullopt : std::optional<QString>(answer));
+    answer([this, answered] {
+        const QString typed = textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+        answered(typed == stopAnswer ? std::nullopt : std::optional<QString>(typed));
+    });
 }
 
 void ScriptedModal::openFileNames(const QString &title, const QStringList &filters,

@@ -34,6 +34,10 @@ public:
     static inline const QString stopAnswer = QStringLiteral("<Stop Extracting>");
     // Runs while a dialog is "open", as a user acting meanwhile would.
     std::function<void(const Shown &)> whileShown;
+    // The next question (yes/no or password) stays open until answerHeld(), as a user
+    // who takes a while would leave it.
+    bool holdNextAnswer = false;
+    void answerHeld();
 
     QList<Shown> shown;
     QList<QUrl> openedUrls;
@@ -56,7 +60,10 @@ public:
     void openUrl(const QUrl &url) override;
 
 private:
+    void answer(std::function<void()> give);
     void record(const QString &kind, const QString &title, const QString &text, Icon icon = Icon::None);
+
+    std::function<void()> m_held;
 };
 
 } // namespace pelmora::test

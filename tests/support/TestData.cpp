@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
@@ -17,9 +20,22 @@ QString SystemTessdata()
     return prefix.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : prefix;
 }
 
-QString ServiceProgram()
+QStringList EngineNames()
 {
-    return QStringLiteral(PELMORA_CONVERT_PROGRAM);
+    return {u"poppler"_s, u"mupdf"_s};
+}
+
+void EngineRows()
+{
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : EngineNames())
+        QTest::newRow(qPrintable(engine)) << engine;
+}
+
+QString ServiceProgram(const QString &engine)
+{
+    return engine == u"mupdf"_s ? QStringLiteral(PELMORA_CONVERT_MUPDF_PROGRAM)
+                                : QStringLiteral(PELMORA_CONVERT_PROGRAM);
 }
 
 bool WriteBusyPdf(const QString &path, int words)
@@ -33,15 +49,26 @@ bool WriteBusyPdf(const QString &path, int words)
                    QByteArray::number(between(10, 780), 'f', 2) + " Tm (w" +
                    QByteArray::number(random.bounded(100000)) + ") Tj\n";
     }
-    content += "ET\n";
-    const QList<QByteArray> objects{
+    content += "ET\n/B Do\n";
+    // Form 6 draws a line; each form after it draws the one before twice: 2^22 lines.
+    constexpr int kForms = 23;
+    QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
-        "/Contents 5 0 R >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> "
+        "/XObject << /B " +
+            QByteArray::number(5 + kForms) + " 0 R >> >> /Contents 5 0 R >>",
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream",
     };
+    for (int form = 6; form < 6 + kForms; ++form) {
+        const QByteArray draw = form == 6 ? "0 0 m 1 1 l S\n" : "/X Do /X Do\n";
+        const QByteArray inner =
+            form == 6 ? QByteArray()
+                      : " /Resources << /XObject << /X " + QByteArray::number(form - 1) + " 0 R >> >>";
+        objects << "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792]" + inner + " /Length " +
+                       QByteArray::number(draw.size()) + " >>\nstream\n" + draw + "endstream";
+    }
     return writeFile(path, PdfOfObjects(objects));
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace pelmora::test {
 
@@ -12,11 +13,17 @@ QString dataFile(const QString &name);
 // The folder of the installed tesseract language data.
 QString SystemTessdata();
 
-// The program's own converter, as built.
-QString ServiceProgram();
+// The PDF libraries of the program's own converter, by the names --engine takes.
+QStringList EngineNames();
+// The program's own converter with that engine, as built.
+QString ServiceProgram(const QString &engine = QStringLiteral("poppler"));
+// The column "engine" and a row for each engine, for tests that run with both.
+void EngineRows();
 
-// A one-page PDF of `words` words in random places and sizes: poppler's text layout
-// takes seconds over it (about 10 s for 50,000 words here), while the file opens at once.
+// A one-page PDF of `words` words in random places and sizes, then a form drawn four
+// million times through nested forms: poppler's text layout takes seconds over the words
+// (about 10 s for 50,000 words here), MuPDF as long over the forms, while the file opens
+// at once.
 [[nodiscard]] bool WriteBusyPdf(const QString &path, int words);
 
 // A PDF of these objects, numbered from 1 (the first is the catalog), with its

@@ -150,7 +150,7 @@ void TestConverterIdentity::sameTextAsPdftotext()
 
     // The one-shot form, on standard output, with pdftotext's passwords and exit status.
     arguments = password.forPdftotext + rangeArguments(first, last) << pdf << u"-"_s;
-    const test::Conversion oneShot = test::RunConverter(test::WorkerProgram(), arguments);
+    const test::Conversion oneShot = test::RunConverter(test::ServiceProgram(), arguments);
     QCOMPARE(oneShot.exitCode, reference.exitCode);
     QCOMPARE(oneShot.text, reference.text);
 }
@@ -186,7 +186,7 @@ void TestConverterIdentity::passwordsLongerThanPdftotextKeeps()
     QCOMPARE(answer->text(), opens ? byOwner.text : QByteArray());
 
     const test::Conversion oneShot =
-        test::RunConverter(test::WorkerProgram(), {u"-upw"_s, user, pdf, u"-"_s});
+        test::RunConverter(test::ServiceProgram(), {u"-upw"_s, user, pdf, u"-"_s});
     QCOMPARE(oneShot.exitCode, opens ? 0 : 1);
     QCOMPARE(oneShot.text, opens ? byOwner.text : QByteArray());
 }
@@ -221,7 +221,8 @@ void TestConverterIdentity::oneShotWritesNoFileForWhatDoesNotOpen()
     QFile::remove(theirs);
 
     QCOMPARE(test::RunConverter(u"pdftotext"_s, QStringList(options) << pdf << theirs).exitCode, status);
-    QCOMPARE(test::RunConverter(test::WorkerProgram(), QStringList(options) << pdf << ours).exitCode, status);
+    QCOMPARE(test::RunConverter(test::ServiceProgram(), QStringList(options) << pdf << ours).exitCode,
+             status);
     QCOMPARE(QFile::exists(ours), status == 0);
     QCOMPARE(QFile::exists(theirs), status == 0);
     if (status == 0)

@@ -1,4 +1,5 @@
-// The shape of a recognised page.
+// The shape of a recognised page, the pieces of it read again, and their vote.
+#include "worker/AddressVote.h"
 #include "worker/OcrRules.h"
 
 #include <QTest>
@@ -11,8 +12,12 @@ class TestOcrRules : public QObject
 private Q_SLOTS:
     void pageText_data();
     void pageText();
-    void unsureWordsBlanked_data();
-    void unsureWordsBlanked();
+    void pageTextOfWords_data();
+    void pageTextOfWords();
+    void addressPieces_data();
+    void addressPieces();
+    void vote_data();
+    void vote();
 };
 
 void TestOcrRules::pageText_data()
@@ -45,45 +50,193 @@ void TestOcrRules::pageText()
     QCOMPARE(QByteArray::fromStdString(text), page);
 }
 
-void TestOcrRules::unsureWordsBlanked_data()
+namespace {
+
+// Words as "text:confidence", a "|" before a word that starts a line, "||" before one
+// that starts a paragraph.
+std::vector<PageWord> pageWords(const QByteArrayList &listed)
 {
-    // Words as "text:confidence", in the order tesseract lists them; the threshold is 50.
-    QTest::addColumn<QByteArray>("recognised");
-    QTest::addColumn<QByteArrayList>("words");
-    QTest::addColumn<QByteArray>("blanked");
-    QTest::newRow("sure words stay") << QByteArray("Mail a@b.cd\n") << QByteArrayList{"Mail:91", "a@b.cd:50"}
-                                     << QByteArray("Mail a@b.cd\n");
-    QTest::newRow("an unsure address goes")
-        << QByteArray("Mail mai11@b.cd now\n") << QByteArrayList{"Mail:91", "mai11@b.cd:49.5", "now:88"}
-        << QByteArray("Mail            now\n");
-    // The later, unsure "a@b.cd" is blanked, not the sure one before it.
-    QTest::newRow("the right one of two alike")
-        << QByteArray("a@b.cd\na@b.cd\n") << QByteArrayList{"a@b.cd:90", "a@b.cd:10"}
-        << QByteArray("a@b.cd\n      \n");
-    QTest::newRow("inside a longer word only its own place")
-        << QByteArray("xa@b.cd a@b.cd\n") << QByteArrayList{"xa@b.cd:95", "a@b.cd:5"}
-        << QByteArray("xa@b.cd       \n");
-    QTest::newRow("a word not in the text is skipped")
-        << QByteArray("one two\n") << QByteArrayList{"zzz:1", "two:2"} << QByteArray("one    \n");
-    QTest::newRow("UTF-8 by its bytes") << QByteArray("Gr\xc3\xbc\xc3\x9f"
-                                                      "e x\n")
-                                        << QByteArrayList{"Gr\xc3\xbc\xc3\x9f"
-                                                          "e:3",
-                                                          "x:99"}
-                                        << QByteArray("        x\n"); // seven bytes, then the space
+    std::vector<PageWord> words;
+    for (QByteArray word : listed) {
+        PageWord made;
+        made.startsParagraph = word.startsWith("||");
+        made.startsLine = word.startsWith('|');
+        while (word.startsWith('|'))
+            word.remove(0, 1);
+        const qsizetype colon = word.lastIndexOf(':');
+        made.text = word.first(colon).toStdString();
+        made.confidence = word.sliced(colon + 1).toFloat();
+        words.push_back(made);
+    }
+    return words;
 }
 
-void TestOcrRules::unsureWordsBlanked()
+} // namespace
+
+void TestOcrRules::pageTextOfWords_data()
 {
-    QFETCH(QByteArray, recognised);
+    QTest::addColumn<QByteArrayList>("words");
+    QTest::addColumn<QByteArray>("replaced"); // "index=text", empty: none
+    QTest::addColumn<QByteArray>("text");     // with a threshold of 50
+    QTest::newRow("nothing") << QByteArrayList() << QByteArray() << QByteArray();
+    QTest::newRow("lines and paragraphs")
+        << QByteArrayList{"Title:90", "||Mail:91", "a@b.cd:50", "|next:80", "||last:70"} << QByteArray()
+        << QByteArray("Title\n\nMail a@b.cd\nnext\n\nlast\n");
+    QTest::newRow("an unsure word is blanked by its bytes")
+        << QByteArrayList{"Mail:91", "mai11@b.cd:49.5",
+                          "Gr\xc3\xbc\xc3\x9f"
+                          "e:3",
+                          "now:88"}
+        << QByteArray() << QByteArray("Mail                    now\n");
+    QTest::newRow("a replaced word, sure or not")
+        << QByteArrayList{"to:90", "x@y.zz:10", "now:90"} << QByteArray("1=john@example.com")
+        << QByteArray("to john@example.com now\n");
+    QTest::newRow("a word left out") << QByteArrayList{"name@:90", "|example.com:90", "ok:90"}
+                                     << QByteArray("1=") << QByteArray("name@\n ok\n");
+}
+
+void TestOcrRules::pageTextOfWords()
+{
     QFETCH(QByteArrayList, words);
-    QFETCH(QByteArray, blanked);
-    std::vector<RecognisedWord> listed;
-    for (const QByteArray &word : words) {
-        const qsizetype colon = word.lastIndexOf(':');
-        listed.push_back({word.first(colon).toStdString(), word.sliced(colon + 1).toFloat()});
+    QFETCH(QByteArray, replaced);
+    QFETCH(QByteArray, text);
+    std::map<std::size_t, std::string> replacements;
+    if (!replaced.isEmpty()) {
+        const qsizetype equals = replaced.indexOf('=');
+        replacements[replaced.first(equals).toULongLong()] = replaced.sliced(equals + 1).toStdString();
     }
-    QCOMPARE(QByteArray::fromStdString(BlankUnsureWords(recognised.toStdString(), listed, 50)), blanked);
+    QCOMPARE(QByteArray::fromStdString(PageTextOfWords(pageWords(words), 50, replacements)), text);
+}
+
+void TestOcrRules::addressPieces_data()
+{
+    // Words as "text@left,top,right,bottom"; one line of print 20 pixels high, x-height 20.
+    QTest::addColumn<QByteArrayList>("words");
+    QTest::addColumn<QList<QList<int>>>("pieces"); // the words of each piece, left to right
+    QTest::newRow("no at-sign") << QByteArrayList{"mail.example.com,0,0,140,20"} << QList<QList<int>>();
+    QTest::newRow("an address alone")
+        << QByteArrayList{"to,0,0,20,20", "a@b.cd,30,0,90,20", "now,100,0,140,20"} << QList<QList<int>>{{1}};
+    QTest::newRow("split at the at-sign, wide")
+        << QByteArrayList{"name,0,0,40,20", "@example.com,65,0,170,20"} << QList<QList<int>>{{0, 1}};
+    QTest::newRow("split after a dot, on a line of its own")
+        << QByteArrayList{"x@mail.,0,0,60,20", "example.com,85,2,170,22"} << QList<QList<int>>{{0, 1}};
+    QTest::newRow("a word close by") << QByteArrayList{"okafor5,0,0,60,20", "1@stone.uk,68,0,150,20"}
+                                     << QList<QList<int>>{{0, 1}};
+    QTest::newRow("an ordinary space apart")
+        << QByteArrayList{"write,0,0,50,20", "a@b.cd,62,0,120,20"} << QList<QList<int>>{{1}};
+    QTest::newRow("too far even beside an at-sign")
+        << QByteArrayList{"name,0,0,40,20", "@example.com,75,0,170,20"} << QList<QList<int>>{{1}};
+    QTest::newRow("the line below is another")
+        << QByteArrayList{"a@b.cd,0,0,60,20", ".uk,62,40,90,60"} << QList<QList<int>>{{0}};
+    QTest::newRow("two addresses") << QByteArrayList{"a@b.cd,0,0,60,20", "and,75,0,100,20",
+                                                     "c@d.ef,115,0,175,20"}
+                                   << QList<QList<int>>{{0}, {2}};
+}
+
+void TestOcrRules::addressPieces()
+{
+    QFETCH(QByteArrayList, words);
+    QFETCH(QList<QList<int>>, pieces);
+    std::vector<PageWord> listed;
+    for (const QByteArray &word : words) {
+        const QByteArrayList parts = word.split(',');
+        PageWord made;
+        made.text = parts.value(0).toStdString();
+        made.box = {parts.value(1).toInt(), parts.value(2).toInt(), parts.value(3).toInt(),
+                    parts.value(4).toInt()};
+        listed.push_back(made);
+    }
+    LineShape line;
+    line.xHeight = 20;
+    QList<QList<int>> found;
+    for (const AddressPiece &piece : FindAddressPieces(listed, {line})) {
+        QList<int> indexes;
+        for (const std::size_t i : piece.words)
+            indexes << int(i);
+        found << indexes;
+    }
+    QCOMPARE(found, pieces);
+}
+
+void TestOcrRules::vote_data()
+{
+    // Readings as "text" or "text/x-height/h,h,h..." (a height per byte, 0 unknown); the
+    // rule wants every reading to agree.
+    QTest::addColumn<QByteArrayList>("readings");
+    QTest::addColumn<QByteArray>("text");
+    // "!" before one that is unsure, "|" before each alternative reading of it.
+    QTest::addColumn<QByteArrayList>("addresses");
+    QTest::newRow("all agree") << QByteArrayList{"mail a@b.cd,", "mail a@b.cd,", "mail a@b.cd,"}
+                               << QByteArray("mail a@b.cd,") << QByteArrayList{"a@b.cd"};
+    QTest::newRow("spaces beside the at-sign closed") << QByteArrayList{"a @b.cd", "a@ b.cd", "a @ b.cd"}
+                                                      << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
+    QTest::newRow("one reading differs: unsure and blanked")
+        << QByteArrayList{"to mail1@b.cd", "to mail1@b.cd", "to maill@b.cd"} << QByteArray("to           ")
+        << QByteArrayList{"!mail1@b.cd|maill@b.cd"};
+    QTest::newRow("a reading that adds a letter")
+        << QByteArrayList{"a@b.cd", "a@b.cd", "ax@b.cd"} << QByteArray("      ")
+        << QByteArrayList{"!a@b.cd|ax@b.cd"};
+    QTest::newRow("a space not all readings have")
+        << QByteArrayList{"okafor5 1@b.cd", "okafor5 1@b.cd", "okafor51@b.cd"} << QByteArray("okafor5       ")
+        << QByteArrayList{"!1@b.cd|okafor51@b.cd"};
+    QTest::newRow("a lone capital I") << QByteArrayList{"Info@b.cd", "Info@b.cd"} << QByteArray("         ")
+                                      << QByteArrayList{"!Info@b.cd"};
+    QTest::newRow("a capital I among capitals")
+        << QByteArrayList{"Ida.Berg@b.cd", "Ida.Berg@b.cd"} << QByteArray("Ida.Berg@b.cd")
+        << QByteArrayList{"Ida.Berg@b.cd"};
+    QTest::newRow("a name after a word, led by a digit")
+        << QByteArrayList{"col1 1ns@b.cd", "col1 1ns@b.cd"} << QByteArray("col1         ")
+        << QByteArrayList{"!1ns@b.cd"};
+    QTest::newRow("a name after a word") << QByteArrayList{"to john@b.cd", "to john@b.cd"}
+                                         << QByteArray("to john@b.cd") << QByteArrayList{"john@b.cd"};
+    QTest::newRow("empty readings do not vote")
+        << QByteArrayList{"a@b.cd", "", "a@b.cd"} << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
+    QTest::newRow("the vote makes no address, a reading does")
+        << QByteArrayList{"a@b.cd", "a b.cd", "a b.cd"} << QByteArray("a b.cd") << QByteArrayList{"!a@b.cd"};
+    QTest::newRow("no address") << QByteArrayList{"Tel. 5", "Tel. 5"} << QByteArray("Tel. 5")
+                                << QByteArrayList();
+    // "x0@b.cd" and "xo@b.cd": the glyph is as high as the small letters, so it is an o.
+    QTest::newRow("o or zero: small glyph")
+        << QByteArrayList{"x0@b.cd/20/20,21,0,0,0,0,0", "xo@b.cd/20/20,21,0,0,0,0,0", "xo@b.cd"}
+        << QByteArray("xo@b.cd") << QByteArrayList{"xo@b.cd"};
+    QTest::newRow("o or zero: tall glyph")
+        << QByteArrayList{"x0@b.cd/20/20,29,0,0,0,0,0", "xo@b.cd/20/20,28,0,0,0,0,0", "xo@b.cd"}
+        << QByteArray("x0@b.cd") << QByteArrayList{"x0@b.cd"};
+    QTest::newRow("o or zero: the heights disagree")
+        << QByteArrayList{"x0@b.cd/20/20,29,0,0,0,0,0", "xo@b.cd/20/20,20,0,0,0,0,0", "x0@b.cd"}
+        << QByteArray("       ") << QByteArrayList{"!x0@b.cd|xo@b.cd"};
+    QTest::newRow("a box that missed the glyph is no measure")
+        << QByteArrayList{"x0@b.cd/20/20,3,0,0,0,0,0", "xo@b.cd/20/20,29,0,0,0,0,0"} << QByteArray("x0@b.cd")
+        << QByteArrayList{"x0@b.cd"};
+    QTest::newRow("all read a zero as high as an o")
+        << QByteArrayList{"x0@b.cd/20/20,20,0,0,0,0,0", "x0@b.cd/20/20,21,0,0,0,0,0"} << QByteArray("       ")
+        << QByteArrayList{"!x0@b.cd"};
+}
+
+void TestOcrRules::vote()
+{
+    QFETCH(QByteArrayList, readings);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArrayList, addresses);
+    std::vector<Reading> listed;
+    for (const QByteArray &reading : readings) {
+        const QByteArrayList parts = reading.split('/');
+        Reading made{parts[0].toStdString(), {}, parts.value(1).toDouble()};
+        for (const QByteArray &height : parts.value(2).split(','))
+            made.heights.push_back(height.toInt());
+        listed.push_back(made);
+    }
+    const PieceVote voted = VoteReadings(listed);
+    QCOMPARE(QByteArray::fromStdString(voted.text), text);
+    QByteArrayList found;
+    for (const VotedAddress &address : voted.addresses) {
+        QByteArray shown =
+            (address.sure ? QByteArray() : QByteArray("!")) + QByteArray::fromStdString(address.address);
+        for (const std::string &alternative : address.alternatives)
+            shown += '|' + QByteArray::fromStdString(alternative);
+        found << shown;
+    }
+    QCOMPARE(found, addresses);
 }
 
 QTEST_GUILESS_MAIN(TestOcrRules)

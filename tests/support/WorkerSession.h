@@ -1,7 +1,7 @@
 #pragma once
 
-// Talks to a real `pelmora-convert --serve` over its pipes, as the program will, and
-// checks that every answer keeps the protocol's order.
+// Talks to a real converter worker (`pelmora-convert --serve`, or its MuPDF twin) over
+// its pipes, as the program will, and checks that every answer keeps the protocol's order.
 
 #include "convert/WorkerProtocol.h"
 
@@ -22,9 +22,11 @@ struct PageAnswer
     int page = 0;
     QByteArray text; // its pieces joined
     int pieces = 0;
-    QList<QByteArray> links; // in the order sent
-    int recognising = 0;     // 'R' frames: at most one, before the text
-    int recognisingOf = 0;   // the pages the 'R' frame counted
+    QList<QByteArray> links;        // in the order sent
+    QList<QByteArray> unsure;       // 'U' frames: addresses left out of a recognised page's text
+    QList<QByteArray> alternatives; // of all of them
+    int recognising = 0;            // 'R' frames: at most one, before the text
+    int recognisingOf = 0;          // the pages the 'R' frame counted
 };
 
 // An answer's 'O' frame.
@@ -57,12 +59,12 @@ ParsedAnswers ParseAnswers(const QByteArray &output);
 QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords = {}, int first = 0,
                    int last = 0, const QByteArray &options = {}, const QByteArray &languages = {});
 
-// One worker for many requests. A failure to start or to answer within a generous bound
-// fails the running test.
+// One worker for many requests, with the engine named as --engine names it. A failure
+// to start or to answer within a generous bound fails the running test.
 class WorkerSession
 {
 public:
-    WorkerSession();
+    explicit WorkerSession(const QString &engine = QStringLiteral("poppler"));
     ~WorkerSession();
     WorkerSession(const WorkerSession &) = delete;
     WorkerSession &operator=(const WorkerSession &) = delete;
@@ -80,6 +82,7 @@ public:
     QByteArray standardError();
 
 private:
+    QString m_program;
     QProcess m_process;
     protocol::FrameReader m_reader;
     QByteArray m_stderr;
@@ -92,7 +95,7 @@ struct WholeRun
     QByteArray output;
     int exitCode = -1;
 };
-WholeRun RunWorker(const QByteArray &input);
+WholeRun RunWorker(const QByteArray &input, const QString &engine = QStringLiteral("poppler"));
 
 // pdftotext or the one-shot form of pelmora-convert on one file.
 struct Conversion
@@ -103,7 +106,5 @@ struct Conversion
 };
 Conversion RunConverter(const QString &program, const QStringList &arguments,
                         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
-
-QString WorkerProgram();
 
 } // namespace pelmora::test

@@ -1,5 +1,7 @@
 #include "WorkerSession.h"
 
+#include "TestData.h"
+
 #include <QDeadlineTimer>
 #include <QTest>
 
@@ -33,6 +35,7 @@ public:
             return recognising(frame);
         case protocol::FrameType::Text:
         case protocol::FrameType::Link:
+        case protocol::FrameType::Unsure:
         case protocol::FrameType::PageEnd:
             return pageFrame(frame);
         case protocol::FrameType::Done:
@@ -97,7 +100,7 @@ private:
             return fail(QStringLiteral("more pages than announced"));
         if (!m_current.pages.empty() && page != m_current.pages.back().page + 1)
             return fail(QStringLiteral("page %1 out of order").arg(page));
-        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, 0, 0});
+        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, {}, 0, 0});
         m_inPage = true;
         return true;
     }
@@ -106,7 +109,8 @@ private:
     {
         const std::optional<int> page = pageOf(frame);
         const std::size_t fields = frame.type == protocol::FrameType::PageEnd ? 1 : 2;
-        if (!page || frame.fields.size() != fields)
+        const bool unsure = frame.type == protocol::FrameType::Unsure;
+        if (!page || (unsure ? !protocol::DecodeEvent(frame) : frame.fields.size() != fields))
             return fail(QStringLiteral("a page frame with bad fields"));
         if (!m_inPage && !openPage(*page))
             return false;
@@ -114,12 +118,21 @@ private:
         if (*page != current.page)
             return fail(QStringLiteral("page %1 inside page %2").arg(*page).arg(current.page));
         if (frame.type == protocol::FrameType::Text) {
-            if (!current.links.isEmpty())
-                return fail(QStringLiteral("text after a link on page %1").arg(*page));
+            if (!current.links.isEmpty() || !current.unsure.isEmpty())
+                return fail(QStringLiteral("text after a link or an unsure address on page %1").arg(*page));
             current.text += QByteArray::fromStdString(frame.fields[1]);
             ++current.pieces;
         } else if (frame.type == protocol::FrameType::Link) {
+            if (!current.unsure.isEmpty())
+                return fail(QStringLiteral("a link after an unsure address on page %1").arg(*page));
             current.links << QByteArray::fromStdString(frame.fields[1]);
+        } else if (frame.type == protocol::FrameType::Unsure) {
+            if (!current.recognising)
+                return fail(
+                    QStringLiteral("an unsure address on page %1, which was not recognised").arg(*page));
+            current.unsure << QByteArray::fromStdString(frame.fields[1]);
+            for (std::size_t i = 2; i < frame.fields.size(); ++i)
+                current.alternatives << QByteArray::fromStdString(frame.fields[i]);
         } else {
             m_inPage = false;
         }
@@ -182,12 +195,7 @@ QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords, i
     return QByteArray::fromStdString(protocol::EncodeRequest(request));
 }
 
-QString WorkerProgram()
-{
-    return QStringLiteral(PELMORA_CONVERT_COMMAND);
-}
-
-WorkerSession::WorkerSession()
+WorkerSession::WorkerSession(const QString &engine) : m_program(ServiceProgram(engine))
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
 }
@@ -213,9 +221,9 @@ QByteArray WorkerSession::standardError()
 
 bool WorkerSession::start()
 {
-    m_process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    m_process.start(m_program, {QStringLiteral("--serve")});
     if (!m_process.waitForStarted(kPatienceMs)) {
-        QTest::qFail("pelmora-convert --serve did not start", __FILE__, __LINE__);
+        QTest::qFail(qPrintable(m_program + QStringLiteral(" --serve did not start")), __FILE__, __LINE__);
         return false;
     }
     return true;
@@ -259,10 +267,10 @@ int WorkerSession::finish()
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-WholeRun RunWorker(const QByteArray &input)
+WholeRun RunWorker(const QByteArray &input, const QString &engine)
 {
     QProcess process;
-    process.start(WorkerProgram(), {QStringLiteral("--serve")});
+    process.start(ServiceProgram(engine), {QStringLiteral("--serve")});
     WholeRun run;
     if (!process.waitForStarted(kPatienceMs))
         return run;

@@ -1,0 +1,326 @@
+#include "worker/AddressVote.h"
+
+#include "extract/AddressExtraction.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <optional>
+
+namespace pelmora::worker {
+
+namespace {
+
+bool isAddressByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-' || c == '@' || c == '+';
+}
+
+std::size_t distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1] ? 1u : 0u)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// A reading laid over the pivot: what it holds at each of the pivot's characters
+// (nothing: '\0') and what it adds before each of them and at the end.
+struct Aligned
+{
+    std::string at;
+    std::vector<int> heights; // of `at`
+    std::vector<std::string> added;
+};
+
+Aligned align(const std::string &pivot, const Reading &reading)
+{
+    const std::string &other = reading.text;
+    const std::size_t n = pivot.size();
+    const std::size_t m = other.size();
+    std::vector<std::size_t> cost((n + 1) * (m + 1));
+    const auto at = [&](std::size_t i, std::size_t j) -> std::size_t & { return cost[i * (m + 1) + j]; };
+    for (std::size_t i = 0; i <= n; ++i)
+        at(i, 0) = i;
+    for (std::size_t j = 0; j <= m; ++j)
+        at(0, j) = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j)
+            at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1,
+                                 at(i - 1, j - 1) + (pivot[i - 1] != other[j - 1] ? 1u : 0u)});
+    }
+    Aligned aligned{std::string(n, '\0'), std::vector<int>(n, 0), std::vector<std::string>(n + 1)};
+    std::size_t i = n;
+    std::size_t j = m;
+    while (i > 0 || j > 0) {
+        if (i > 0 && j > 0 && at(i, j) == at(i - 1, j - 1) + (pivot[i - 1] != other[j - 1] ? 1u : 0u)) {
+            aligned.at[i - 1] = other[j - 1];
+            aligned.heights[i - 1] = j - 1 < reading.heights.size() ? reading.heights[j - 1] : 0;
+            --i;
+            --j;
+        } else if (i > 0 && at(i, j) == at(i - 1, j) + 1) {
+            --i;
+        } else {
+            aligned.added[i].insert(aligned.added[i].begin(), other[j - 1]);
+            --j;
+        }
+    }
+    return aligned;
+}
+
+// The most frequent of the values and its share; ties go to the first listed.
+template <typename T> std::pair<T, double> majority(const std::vector<T> &values)
+{
+    std::map<T, int> counts;
+    for (const T &value : values)
+        ++counts[value];
+    T best = values.front();
+    for (const T &value : values) {
+        if (counts[value] > counts[best])
+            best = value;
+    }
+    return {best, double(counts[best]) / double(values.size())};
+}
+
+// The least and the greatest height of the glyph in x-heights, over the readings that
+// measured it; nullopt when none did.
+std::optional<std::pair<double, double>>
+heightRange(const std::vector<Reading> &readings, const std::vector<Aligned> &aligned, std::size_t position)
+{
+    std::optional<std::pair<double, double>> range;
+    for (std::size_t r = 0; r < readings.size(); ++r) {
+        const double ratio =
+            readings[r].xHeight > 0 ? aligned[r].heights[position] / readings[r].xHeight : 0.0;
+        // Less than half an x-height: the engine's box for the glyph missed it.
+        if (ratio < 0.5)
+            continue;
+        range = range ? std::pair(std::min(range->first, ratio), std::max(range->second, ratio))
+                      : std::pair(ratio, ratio);
+    }
+    return range;
+}
+
+bool isRound(char c)
+{
+    return c == 'o' || c == 'O' || c == '0';
+}
+
+// The vote at one character of the pivot: the winner ('\0': nothing) and the share
+// that agrees with it, a small "o" and a zero told apart by height.
+std::pair<char, double> voteCharacter(const std::vector<Reading> &readings,
+                                      const std::vector<Aligned> &aligned, std::size_t position,
+                                      const VoteRules &rules)
+{
+    std::vector<char> votes;
+    for (const Aligned &one : aligned)
+        votes.push_back(one.at[position]);
+    auto [winner, share] = majority(votes);
+    if (!isRound(winner))
+        return {winner, share};
+    const bool small = std::count(votes.begin(), votes.end(), 'o') > 0;
+    const bool zero = std::count(votes.begin(), votes.end(), '0') > 0;
+    const std::optional<std::pair<double, double>> range = heightRange(readings, aligned, position);
+    if (!range)
+        return {winner, share};
+    // Heights decide only where every measurement says the same.
+    const bool measuredSmall = range->second < rules.small;
+    const bool measuredTall = range->first > rules.tall;
+    if (small && zero) {
+        if (measuredSmall)
+            return {'o', 1.0};
+        if (measuredTall)
+            return {'0', 1.0};
+        return {winner, share};
+    }
+    // All agree, but the glyph has the other's height.
+    if ((winner == 'o' && measuredTall) || (winner == '0' && measuredSmall))
+        return {winner, 0.0};
+    return {winner, share};
+}
+
+struct VotedText
+{
+    std::string text;
+    std::vector<double> agreed;  // per byte
+    std::vector<double> between; // before each byte and at the end: agreement on what is not there
+};
+
+VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
+{
+    std::size_t pivotIndex = 0;
+    std::size_t best = std::string::npos;
+    for (std::size_t r = 0; r < readings.size(); ++r) {
+        std::size_t sum = 0;
+        for (const Reading &other : readings)
+            sum += distance(readings[r].text, other.text);
+        if (sum < best) {
+            best = sum;
+            pivotIndex = r;
+        }
+    }
+    const std::string &pivot = readings[pivotIndex].text;
+    std::vector<Aligned> aligned;
+    for (const Reading &reading : readings)
+        aligned.push_back(align(pivot, reading));
+    VotedText voted;
+    voted.between.push_back(1.0);
+    for (std::size_t i = 0; i <= pivot.size(); ++i) {
+        std::vector<std::string> added;
+        for (const Aligned &one : aligned)
+            added.push_back(one.added[i]);
+        const auto [insertion, insertionShare] = majority(added);
+        if (insertion.empty()) {
+            voted.between.back() = std::min(voted.between.back(), insertionShare);
+        } else {
+            for (const char c : insertion) {
+                voted.text += c;
+                voted.agreed.push_back(insertionShare);
+                voted.between.push_back(insertionShare);
+            }
+        }
+        if (i == pivot.size())
+            break;
+        const auto [c, share] = voteCharacter(readings, aligned, i, rules);
+        if (c == '\0') {
+            voted.between.back() = std::min(voted.between.back(), share);
+        } else {
+            voted.text += c;
+            voted.agreed.push_back(share);
+            voted.between.push_back(1.0);
+        }
+    }
+    return voted;
+}
+
+// Where `address` stands in `text` as a word of its own, from `from` on.
+std::size_t findWord(std::string_view text, std::string_view address, std::size_t from)
+{
+    for (std::size_t at = text.find(address, from); at != std::string_view::npos;
+         at = text.find(address, at + 1)) {
+        if (at == 0 || !isAddressByte(text[at - 1]))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+// Doubts that no vote settles, as the readings share them: a capital I in an address
+// otherwise in small letters (more often a misread l or 1 than a capital), and a name
+// that starts with a digit right after a word, which may be the tail of a name split
+// by a misread space ("okafor5 1@...").
+bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
+{
+    const bool capitalI =
+        address.find('I') != std::string_view::npos &&
+        std::count_if(address.begin(), address.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) == 1;
+    const bool afterWord =
+        at >= 2 && text[at - 1] == ' ' && isAddressByte(text[at - 2]) && text[at - 2] != '@';
+    const bool tail = afterWord && address[0] >= '0' && address[0] <= '9';
+    return capitalI || tail;
+}
+
+QStringList addressesOf(std::string_view text)
+{
+    SeenAddresses seen;
+    // The run's own rules, known top-level domains included.
+    return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, {});
+}
+
+// What single readings made of the piece, given to the unsure address they are nearest
+// to; where the vote made no address at all, the first becomes an unsure one. A sure
+// address's misreadings are no address of their own.
+void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddress> &addresses)
+{
+    const auto known = [&](const std::string &address) {
+        for (const VotedAddress &voted : addresses) {
+            if (voted.address == address || std::find(voted.alternatives.begin(), voted.alternatives.end(),
+                                                      address) != voted.alternatives.end())
+                return true;
+        }
+        return false;
+    };
+    for (const Reading &reading : readings) {
+        for (const QString &found : addressesOf(reading.text)) {
+            const std::string address = found.toStdString();
+            if (known(address))
+                continue;
+            VotedAddress *nearest = nullptr;
+            for (VotedAddress &voted : addresses) {
+                if (!voted.sure &&
+                    (!nearest || distance(voted.address, address) < distance(nearest->address, address)))
+                    nearest = &voted;
+            }
+            if (nearest)
+                nearest->alternatives.push_back(address);
+            else if (addresses.empty())
+                addresses.push_back({address, false, 0.0, {}});
+        }
+    }
+}
+
+} // namespace
+
+std::string CloseAtSpacing(std::string_view text, std::vector<int> *heights)
+{
+    std::string closed;
+    std::vector<int> kept;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool besideAt = (i + 1 < text.size() && text[i + 1] == '@') || (i > 0 && text[i - 1] == '@');
+        if (text[i] == ' ' && besideAt)
+            continue;
+        closed += text[i];
+        if (heights)
+            kept.push_back(i < heights->size() ? (*heights)[i] : 0);
+    }
+    if (heights)
+        *heights = std::move(kept);
+    return closed;
+}
+
+PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
+{
+    for (Reading &reading : readings)
+        reading.text = CloseAtSpacing(reading.text, &reading.heights);
+    std::erase_if(readings, [](const Reading &reading) { return reading.text.empty(); });
+    PieceVote result;
+    if (readings.empty())
+        return result;
+    const VotedText voted = vote(readings, rules);
+    result.text = voted.text;
+    std::size_t from = 0;
+    for (const QString &found : addressesOf(voted.text)) {
+        const std::string address = found.toStdString();
+        const std::size_t at = findWord(voted.text, address, from);
+        if (at == std::string::npos)
+            continue;
+        const std::size_t end = at + address.size();
+        double agreed = 1.0;
+        // A space beside the address that not every reading has leaves its ends in doubt.
+        if (at > 0 && voted.text[at - 1] == ' ')
+            agreed = voted.agreed[at - 1];
+        if (end < voted.text.size() && voted.text[end] == ' ')
+            agreed = std::min(agreed, voted.agreed[end]);
+        for (std::size_t i = at; i < end; ++i)
+            agreed = std::min(agreed, voted.agreed[i]);
+        for (std::size_t i = at; i <= end; ++i)
+            agreed = std::min(agreed, voted.between[i]);
+        const bool sure = agreed >= rules.agreement && !lookAlike(voted.text, at, address);
+        if (!sure)
+            result.text.replace(at, address.size(), address.size(), ' ');
+        result.addresses.push_back({address, sure, agreed, {}});
+        from = end;
+    }
+    addAlternatives(readings, result.addresses);
+    return result;
+}
+
+} // namespace pelmora::worker

@@ -1,0 +1,353 @@
+#include "worker/MupdfText.h"
+
+#include "worker/RegularFile.h"
+
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+// The calls below are those of 1.21 (Debian 12); fz_stext_options and the link list
+// changed shape in the releases around it.
+#if FZ_VERSION_MAJOR != 1 || FZ_VERSION_MINOR < 21
+#error "pelmora-convert-mupdf needs MuPDF 1.21 or newer (Debian 12: libmupdf-dev 1.21)"
+#endif
+
+// MuPDF reports errors by longjmp out of fz_try: the functions here keep C++ objects
+// with destructors out of those blocks, and every variable set inside one and read
+// after it is marked with fz_var.
+
+namespace pelmora::worker {
+
+namespace {
+
+void dropMessage(void *, const char *)
+{
+}
+
+// Ligatures and white space as `mutool draw -F txt` writes them. Characters outside the
+// page are left out below, by poppler's rule rather than MuPDF's clip.
+const fz_stext_options kTextOptions = {0, 1.0f};
+
+void appendUtf8(std::string &text, int c)
+{
+    char bytes[FZ_UTFMAX];
+    text.append(bytes, static_cast<std::size_t>(fz_runetochar(bytes, c)));
+}
+
+// poppler keeps a character that starts on the page (its media box), and so does not
+// lose the last letter of a line that runs off the page; MuPDF's own clip goes by the
+// ink, which may begin past the edge.
+bool onPage(const fz_stext_char &c, const fz_rect &page)
+{
+    const float right = std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
+    return c.origin.x <= page.x1 && right >= page.x0 && c.origin.y >= page.y0 && c.origin.y <= page.y1;
+}
+
+// Lines end with LF, blocks with an empty line, as poppler's text has them.
+void appendText(std::string &text, const fz_stext_page &page)
+{
+    for (const fz_stext_block *block = page.first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT)
+            continue;
+        for (const fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+            for (const fz_stext_char *c = line->first_char; c; c = c->next) {
+                if (onPage(*c, page.mediabox))
+                    appendUtf8(text, c->c);
+            }
+            text += '\n';
+        }
+        text += '\n';
+    }
+}
+
+// The base-14 fonts (Helvetica, Times, ...) that PDFs name without a font descriptor:
+// MuPDF would load a copy for every document, a tenth of the time a one-page file takes;
+// the context keeps one of each for all of them. Only where MuPDF asks for the exact
+// metrics (no descriptor): there it changes nothing in the font it is given, whereas it
+// marks a font that stands in for a described one. Other requests are left to MuPDF.
+fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int italic, int needsExactMetrics)
+{
+    int size = 0;
+    if (!needsExactMetrics || bold || italic || !fz_lookup_base14_font(ctx, name, &size))
+        return nullptr;
+    return fz_new_base14_font(ctx, name);
+}
+
+class MupdfPage : public EnginePage
+{
+public:
+    MupdfPage(fz_context *ctx, fz_document *doc, int index) : m_ctx(ctx)
+    {
+        fz_page *page = nullptr;
+        fz_var(page);
+        fz_try(m_ctx) page = fz_load_page(m_ctx, doc, index);
+        fz_catch(m_ctx) page = nullptr;
+        m_page = page;
+    }
+    ~MupdfPage() override { fz_drop_page(m_ctx, m_page); }
+    MupdfPage(const MupdfPage &) = delete;
+    MupdfPage &operator=(const MupdfPage &) = delete;
+
+    bool loaded() const override { return m_page != nullptr; }
+
+    // The text of the page with a form feed at its end; empty when it did not load.
+    // An error half-way keeps what was read before it, as poppler does.
+    std::string text()
+    {
+        if (!m_page)
+            return {};
+        fz_stext_page *stext = nullptr;
+        fz_device *device = nullptr;
+        fz_var(stext);
+        fz_var(device);
+        fz_try(m_ctx)
+        {
+            stext = fz_new_stext_page(m_ctx, mediaBox());
+            device = fz_new_stext_device(m_ctx, stext, &kTextOptions);
+            fz_run_page(m_ctx, m_page, device, fz_identity, nullptr);
+            fz_close_device(m_ctx, device);
+        }
+        fz_always(m_ctx) fz_drop_device(m_ctx, device);
+        fz_catch(m_ctx)
+        {
+        }
+        std::string text;
+        if (stext)
+            appendText(text, *stext);
+        fz_drop_stext_page(m_ctx, stext);
+        text += '\f';
+        return text;
+    }
+
+    double areaInPoints() override
+    {
+        const fz_rect box = bounds();
+        return static_cast<double>(box.x1 - box.x0) * static_cast<double>(box.y1 - box.y0);
+    }
+
+    void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) override
+    {
+        const float scale = static_cast<float>(dpi / 72.0);
+        fz_pixmap *pixmap = nullptr;
+        fz_var(pixmap);
+        fz_try(m_ctx) pixmap =
+            fz_new_pixmap_from_page(m_ctx, m_page, fz_scale(scale, scale), fz_device_gray(m_ctx), 0);
+        fz_catch(m_ctx) pixmap = nullptr;
+        if (!pixmap)
+            return;
+        if (fz_pixmap_components(m_ctx, pixmap) == 1)
+            use({fz_pixmap_samples(m_ctx, pixmap), fz_pixmap_width(m_ctx, pixmap),
+                 fz_pixmap_height(m_ctx, pixmap), static_cast<int>(fz_pixmap_stride(m_ctx, pixmap))});
+        fz_drop_pixmap(m_ctx, pixmap);
+    }
+
+    std::vector<std::string> uriTargets() override
+    {
+        fz_link *links = nullptr;
+        fz_var(links);
+        fz_try(m_ctx) links = fz_load_links(m_ctx, m_page);
+        fz_catch(m_ctx) links = nullptr;
+        std::vector<std::string> targets;
+        for (const fz_link *link = links; link; link = link->next) {
+            if (link->uri)
+                targets.emplace_back(link->uri);
+        }
+        fz_drop_link(m_ctx, links);
+        return targets;
+    }
+
+private:
+    // The media box in the page's coordinates, where MuPDF's bounds are the crop box:
+    // poppler reads the text of the whole media box. May throw.
+    fz_rect mediaBox()
+    {
+        pdf_page *page = pdf_page_from_fz_page(m_ctx, m_page);
+        const fz_rect media =
+            pdf_to_rect(m_ctx, pdf_dict_get_inheritable(m_ctx, page->obj, PDF_NAME(MediaBox)));
+        if (fz_is_empty_rect(media))
+            return fz_bound_page(m_ctx, m_page);
+        fz_rect crop;
+        fz_matrix toPage;
+        pdf_page_transform(m_ctx, page, &crop, &toPage);
+        return fz_transform_rect(media, toPage);
+    }
+
+    fz_rect bounds()
+    {
+        fz_rect box = fz_empty_rect;
+        fz_var(box);
+        fz_try(m_ctx) box = fz_bound_page(m_ctx, m_page);
+        fz_catch(m_ctx) box = fz_empty_rect;
+        return box;
+    }
+
+    fz_context *m_ctx;
+    fz_page *m_page = nullptr;
+};
+
+class MupdfDocument : public TextDocument
+{
+public:
+    // Takes both; the document reads through the stream.
+    MupdfDocument(fz_context *ctx, std::FILE *file, fz_document *doc) : m_ctx(ctx), m_file(file), m_doc(doc)
+    {
+    }
+    ~MupdfDocument() override
+    {
+        fz_drop_document(m_ctx, m_doc);
+        std::fclose(m_file);
+    }
+    MupdfDocument(const MupdfDocument &) = delete;
+    MupdfDocument &operator=(const MupdfDocument &) = delete;
+
+    // Counts the pages once: -1 when the page tree cannot be read.
+    int countPages()
+    {
+        int count = -1;
+        fz_var(count);
+        fz_try(m_ctx) count = fz_count_pages(m_ctx, m_doc);
+        fz_catch(m_ctx) count = -1;
+        m_pageCount = count;
+        return count;
+    }
+
+    int pageCount() override { return m_pageCount; }
+
+    void convert(PageRange range, const ConvertOptions &options, PageSink &sink) override
+    {
+        for (int page = range.first; page <= range.last; ++page) {
+            MupdfPage current(m_ctx, m_doc, page - 1);
+            if (!SendPage(current, page, range.count(), current.text(), options, sink))
+                return;
+        }
+    }
+
+private:
+    fz_context *m_ctx;
+    std::FILE *m_file;
+    fz_document *m_doc;
+    int m_pageCount = 0;
+};
+
+class MupdfEngine : public TextEngine
+{
+public:
+    explicit MupdfEngine(fz_context *ctx) : m_ctx(ctx)
+    {
+        fz_set_warning_callback(m_ctx, &dropMessage, nullptr);
+        fz_set_error_callback(m_ctx, &dropMessage, nullptr);
+        fz_install_load_system_font_funcs(m_ctx, &sharedBase14Font, nullptr, nullptr);
+    }
+    ~MupdfEngine() override { fz_drop_context(m_ctx); }
+    MupdfEngine(const MupdfEngine &) = delete;
+    MupdfEngine &operator=(const MupdfEngine &) = delete;
+
+    OpenResult open(const std::string &path, const std::vector<std::string> &candidates) override
+    {
+        const RegularFile file = OpenRegularFile(path);
+        if (file.fd < 0)
+            return failed(file.outcome, file.problem);
+        std::FILE *stream = ::fdopen(file.fd, "rb");
+        if (!stream) {
+            const std::string why = std::strerror(errno);
+            ::close(file.fd);
+            return failed(protocol::Outcome::Damaged, why);
+        }
+        std::string why;
+        fz_document *doc = openPdf(stream, why);
+        if (!doc) {
+            std::fclose(stream);
+            return failed(protocol::Outcome::Damaged, why);
+        }
+        auto document = std::make_unique<MupdfDocument>(m_ctx, stream, doc);
+        if (!unlock(doc, candidates))
+            return failed(candidates.empty() ? protocol::Outcome::NeedsPassword
+                                             : protocol::Outcome::WrongPassword);
+        if (document->countPages() < 0)
+            return failed(protocol::Outcome::Damaged, "the page tree cannot be read");
+        OpenResult result;
+        result.outcome = protocol::Outcome::Text;
+        result.document = std::move(document);
+        return result;
+    }
+
+private:
+    static OpenResult failed(protocol::Outcome outcome, const std::string &why = {})
+    {
+        OpenResult result;
+        result.outcome = outcome;
+        if (outcome == protocol::Outcome::Damaged)
+            result.detail = why;
+        return result;
+    }
+
+    // Every file is read as a PDF, whatever its name, as poppler reads it.
+    fz_document *openPdf(std::FILE *file, std::string &why)
+    {
+        fz_stream *stream = nullptr;
+        pdf_document *pdf = nullptr;
+        fz_var(stream);
+        fz_var(pdf);
+        fz_try(m_ctx)
+        {
+            stream = fz_open_file_ptr_no_close(m_ctx, file);
+            pdf = pdf_open_document_with_stream(m_ctx, stream);
+        }
+        fz_always(m_ctx) fz_drop_stream(m_ctx, stream);
+        fz_catch(m_ctx)
+        {
+            pdf = nullptr;
+            why = fz_caught_message(m_ctx);
+        }
+        return pdf ? &pdf->super : nullptr;
+    }
+
+    // Each candidate as user and owner password, then none; true once one opens it.
+    // A candidate holding a NUL byte cannot be handed over whole, so it is not tried.
+    bool unlock(fz_document *doc, const std::vector<std::string> &candidates)
+    {
+        int needed = 1;
+        fz_var(needed);
+        fz_try(m_ctx) needed = fz_needs_password(m_ctx, doc);
+        fz_catch(m_ctx) needed = 1;
+        if (!needed)
+            return true;
+        for (const std::string &candidate : candidates) {
+            if (candidate.find('\0') != std::string::npos)
+                continue;
+            const char *password = candidate.c_str();
+            int granted = 0;
+            fz_var(granted);
+            fz_try(m_ctx) granted = fz_authenticate_password(m_ctx, doc, password);
+            fz_catch(m_ctx) granted = 0;
+            if (granted)
+                return true;
+        }
+        return false;
+    }
+
+    fz_context *m_ctx;
+};
+
+} // namespace
+
+std::unique_ptr<TextEngine> MakeMupdfEngine()
+{
+    // A page's structured text is many small blocks, all freed at the page's end: glibc
+    // would give the top of the heap back after every page and fault it in again for the
+    // next, a tenth of the time of a one-page file. 32 MB freed are kept for reuse.
+    ::mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+    fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    if (!ctx)
+        return nullptr;
+    return std::make_unique<MupdfEngine>(ctx);
+}
+
+} // namespace pelmora::worker
