@@ -143,6 +143,7 @@ private Q_SLOTS:
     void fullDiskCutsNoText();
     void cachedRunsGiveTheSameBytes_data();
     void cachedRunsGiveTheSameBytes();
+    void eachEngineHasResultsOfItsOwn();
     void cacheFaultsLeaveTheResultsWhole();
 
 private:
@@ -689,6 +690,21 @@ void TestExtractCommand::cachedRunsGiveTheSameBytes()
         QCOMPARE(taken.err, converted.err);
         QCOMPARE(taken.status, converted.status);
     }
+}
+
+void TestExtractCommand::eachEngineHasResultsOfItsOwn()
+{
+    // Files whose text the two engines lay out differently: a cache filled by one gives
+    // the other nothing of it.
+    const QStringList list{data("identity/columns.pdf"), data("addresses/typeset.pdf"), u"--format=csv"_s};
+    const QString folder = m_temp.filePath(u"engines"_s);
+    for (const QString &engine : {u"poppler"_s, u"mupdf"_s, u"poppler"_s}) {
+        const QStringList chosen = list + QStringList{u"--engine"_s, engine};
+        const CommandResult taken = runCommand(chosen + QStringList{u"--cache-dir"_s, folder});
+        QCOMPARE(taken.out, runCommand(chosen + QStringList{u"--no-cache"_s}).out);
+    }
+    QVERIFY(runCommand(list + QStringList{u"--no-cache"_s}).out !=
+            runCommand(list + QStringList{u"--no-cache"_s, u"--engine"_s, u"mupdf"_s}).out);
 }
 
 void TestExtractCommand::cacheFaultsLeaveTheResultsWhole()
