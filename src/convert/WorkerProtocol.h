@@ -47,6 +47,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pelmora::protocol {
@@ -144,10 +145,9 @@ struct PageEvent
     static PageEvent recognising(int page, int pages) { return {FrameType::Recognising, page, pages, {}}; }
     static PageEvent text(int page, std::string_view piece) { return {FrameType::Text, page, 0, piece}; }
     static PageEvent link(int page, std::string_view target) { return {FrameType::Link, page, 0, target}; }
-    static PageEvent unsure(int page, std::string_view address, const std::vector<std::string> &alternatives)
+    static PageEvent unsure(int page, std::string_view address, std::vector<std::string_view> alternatives)
     {
-        return {FrameType::Unsure, page,          0,
-                address,           Outcome::Text, {alternatives.begin(), alternatives.end()}};
+        return {FrameType::Unsure, page, 0, address, Outcome::Text, std::move(alternatives)};
     }
     static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
     static PageEvent done() { return {}; }

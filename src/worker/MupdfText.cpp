@@ -67,19 +67,6 @@ void appendText(std::string &text, const fz_stext_page &page)
     }
 }
 
-// The base-14 fonts (Helvetica, Times, ...) that PDFs name without a font descriptor:
-// MuPDF would load a copy for every document, a tenth of the time a one-page file takes;
-// the context keeps one of each for all of them. Only where MuPDF asks for the exact
-// metrics (no descriptor): there it changes nothing in the font it is given, whereas it
-// marks a font that stands in for a described one. Other requests are left to MuPDF.
-fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int italic, int needsExactMetrics)
-{
-    int size = 0;
-    if (!needsExactMetrics || bold || italic || !fz_lookup_base14_font(ctx, name, &size))
-        return nullptr;
-    return fz_new_base14_font(ctx, name);
-}
-
 class MupdfPage : public EnginePage
 {
 public:
@@ -243,7 +230,6 @@ public:
     {
         fz_set_warning_callback(m_ctx, &dropMessage, nullptr);
         fz_set_error_callback(m_ctx, &dropMessage, nullptr);
-        fz_install_load_system_font_funcs(m_ctx, &sharedBase14Font, nullptr, nullptr);
     }
     ~MupdfEngine() override { fz_drop_context(m_ctx); }
     MupdfEngine(const MupdfEngine &) = delete;

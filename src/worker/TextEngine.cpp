@@ -68,7 +68,8 @@ bool SendPage(EnginePage &page, int number, int pages, std::string text, const C
         }
     }
     for (const VotedAddress &address : unsure) {
-        if (!sink.take(PageEvent::unsure(number, address.address, address.alternatives)))
+        if (!sink.take(PageEvent::unsure(number, address.address,
+                                         {address.alternatives.begin(), address.alternatives.end()})))
             return false;
     }
     return sink.take(PageEvent::pageEnd(number));

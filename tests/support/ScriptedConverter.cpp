@@ -176,7 +176,7 @@ private:
                 std::vector<std::string> &others = m_readings.emplace_back();
                 for (const QByteArray &other : readings.sliced(1))
                     others.push_back(other.toStdString());
-                add(PageEvent::unsure(page, view(address), others));
+                add(PageEvent::unsure(page, view(address), {others.begin(), others.end()}));
             }
             add(PageEvent::pageEnd(page));
         }

@@ -229,7 +229,8 @@ void TestWorkerOutcomes::mailtoLinks_data()
     const QList<QByteArray> page2{"MailTo:hidden.person@example.org?subject=Hello",
                                   "mailto:second@example.net"};
     for (const QString &engine : test::EngineNames()) {
-        const char *name = qPrintable(engine);
+        const QByteArray named = engine.toUtf8();
+        const char *name = named.constData();
         QTest::addRow("%s, asked", name) << engine << QByteArray("l") << 0 << QList<QByteArray>() << page2;
         QTest::addRow("%s, asked with recognition", name)
             << engine << QByteArray("ol") << 0 << QList<QByteArray>() << page2;
