@@ -2,6 +2,8 @@
 
 #include "core/Utf8.h"
 
+#include <QStringDecoder>
+
 namespace pelmora {
 
 namespace {
@@ -16,6 +18,14 @@ bool isRaw(QStringView path, qsizetype i)
     return unit >= kRawBase + 0x80 && unit <= kRawBase + 0xFF && !(i > 0 && path[i - 1].isHighSurrogate());
 }
 
+// QString::fromUtf8() drops a byte order mark at the start of what it is given, and a
+// name may begin with one, as may the run after a kept byte.
+QString fromUtf8KeepingMarks(QByteArrayView bytes)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(bytes);
+}
+
 } // namespace
 
 QString PathFromNative(QByteArrayView bytes)
@@ -28,11 +38,11 @@ QString PathFromNative(QByteArrayView bytes)
             i += length;
             continue;
         }
-        path += QString::fromUtf8(bytes.sliced(run, i - run));
+        path += fromUtf8KeepingMarks(bytes.sliced(run, i - run));
         path += QChar(char16_t(kRawBase + uchar(bytes[i])));
         run = ++i;
     }
-    path += QString::fromUtf8(bytes.sliced(run));
+    path += fromUtf8KeepingMarks(bytes.sliced(run));
     return path;
 }
 

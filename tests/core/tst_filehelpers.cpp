@@ -122,6 +122,10 @@ void TestFileHelpers::nativeNamesRoundTrip_data()
     // U+D2492 is the pair D809 DC92, whose second half looks like the kept byte 0x92.
     QTest::newRow("pair ending like a kept byte")
         << QByteArray("\xf3\x92\x92\x92.pdf") << QString::fromUcs4(U"\U000D2492.pdf") << false;
+    const QByteArray mark("\xef\xbb\xbf");
+    QTest::newRow("byte order mark first") << mark + "a.pdf" << QChar(0xFEFF) + u"a.pdf"_s << false;
+    QTest::newRow("byte order mark after a kept byte")
+        << "\xff" + mark + "a" << kept(0xff) + QChar(0xFEFF) + u"a"_s << true;
     QTest::newRow("pair, then a kept byte")
         << QByteArray("\xf3\x92\x92\x92\x92") << QString::fromUcs4(U"\U000D2492") + kept(0x92) << true;
 }
