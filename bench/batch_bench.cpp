@@ -1,12 +1,16 @@
 // Whole runs of pelmora-extract over generated corpora, side by side with the tools
 // people use for the job, on the same files in one sitting: pdfgrep over the folder,
 // and pdftotext over every file with xargs. Each contender runs five times in turn;
-// the median wall time counts. Run it from a Release build (scripts/bench.sh).
+// the median wall time counts. Runs of pelmora-extract either keep no results
+// (--no-cache), fill an empty results cache (a first run) or take them from a full one (a
+// second run); every cache is one of the benchmark's own. Run it from a Release build
+// (scripts/bench.sh).
 //
-//   pelmora_bench_batch [cores [addresses]]        everything
-//   pelmora_bench_batch --engines [cores]          poppler against MuPDF only
-//   pelmora_bench_batch --write-corpora FOLDER     the generated corpora, for
-//                                                  scripts/compare-engines.py
+//   pelmora_bench_batch [cores [addresses [parts]]]  everything, or the parts named
+//                                                    (small,mixed,large,tail,engines,memory)
+//   pelmora_bench_batch --engines [cores]            poppler against MuPDF only
+//   pelmora_bench_batch --write-corpora FOLDER       the generated corpora, for
+//                                                    scripts/compare-engines.py
 #include "PdfCorpus.h"
 
 #include <QCoreApplication>
@@ -55,16 +59,19 @@ void race(QList<Contender> &contenders, int rounds = kRounds)
     }
 }
 
+QString extractRun(const QString &options, const QString &corpus, int cores)
+{
+    return u"%1 -q -j %2 %3 %4 >/dev/null"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                                                 QString::number(cores), options, quoted(corpus));
+}
+
 QList<Contender> contendersFor(const QString &corpus, int cores)
 {
-    const QString extract = QStringLiteral(PELMORA_EXTRACT_COMMAND);
     const QString jobs = QString::number(cores);
     return {
-        {u"pelmora-extract -j %1"_s.arg(cores),
-         u"%1 -q -j %2 %3 >/dev/null"_s.arg(extract, jobs, quoted(corpus)),
-         {}},
-        {u"pelmora-extract -j %1 --converter pdftotext"_s.arg(cores),
-         u"%1 -q -j %2 --converter pdftotext %3 >/dev/null"_s.arg(extract, jobs, quoted(corpus)),
+        {u"pelmora-extract -j %1 --no-cache"_s.arg(cores), extractRun(u"--no-cache"_s, corpus, cores), {}},
+        {u"pelmora-extract -j %1 --no-cache --converter pdftotext"_s.arg(cores),
+         extractRun(u"--no-cache --converter pdftotext"_s, corpus, cores),
          {}},
         {u"pdfgrep -r"_s,
          u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' %1 >/dev/null"_s.arg(
@@ -79,11 +86,13 @@ QList<Contender> contendersFor(const QString &corpus, int cores)
 
 void report(const char *title, const QList<Contender> &contenders)
 {
-    std::printf("%s\n%-44s %10s %10s %10s\n", title, "", "median ms", "min ms", "max ms");
+    std::printf("%s\n%-52s %10s %10s %10s\n", title, "", "median ms", "min ms", "max ms");
     for (const Contender &c : contenders) {
         const auto [low, high] = std::minmax_element(c.times.begin(), c.times.end());
-        std::printf("%-44s %10.0f %10.0f %10.0f\n", qPrintable(c.name), c.median(), *low, *high);
+        std::printf("%-52s %10.0f %10.0f %10.0f\n", qPrintable(c.name), c.median(), *low, *high);
     }
+    for (const Contender &c : contenders)
+        std::printf("  %s: %s\n", qPrintable(c.name), qPrintable(c.command));
 }
 
 void reportRivals(const char *title, const QList<Contender> &contenders)
@@ -98,7 +107,8 @@ void reportRivals(const char *title, const QList<Contender> &contenders)
 // The two engines of the program's workers, then the rivals of the faster one.
 QList<Contender> engineContenders(const QString &corpus, int cores)
 {
-    const QString run = u"%1 -q -j %2"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND), QString::number(cores));
+    const QString run =
+        u"%1 -q -j %2 --no-cache"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND), QString::number(cores));
     const QString each =
         u"cd %1 && printf '%s\\0' *.pdf | xargs -0 -P %2 -I{} "_s.arg(quoted(corpus), QString::number(cores));
     return {
@@ -169,8 +179,8 @@ void raceEngines(const QString &invoices, const QString &temp, int cores)
 // for the end of the run and write more. What that costs over the plain list:
 void provenanceCost(const QString &corpus, int cores)
 {
-    const QString run = u"%1 -q -j %2 %3"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND),
-                                                QString::number(cores), quoted(corpus));
+    const QString run = u"%1 -q -j %2 --no-cache %3"_s.arg(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                                                           QString::number(cores), quoted(corpus));
     QList<Contender> formats{
         {u"pelmora-extract (lines)"_s, run + u" >/dev/null"_s, {}},
         {u"pelmora-extract --format csv"_s, run + u" --format csv >/dev/null"_s, {}},
@@ -181,7 +191,47 @@ void provenanceCost(const QString &corpus, int cores)
                 formats[2].median() / formats[0].median());
 }
 
-// Peak memory of the command and of its converter over one PDF holding `addresses`.
+// The results cache: a first run fills an empty one (--clear-cache first), beside a
+// run without one; a second run takes everything from a full one (the warm-up fills it).
+void cacheCost(const char *title, const QString &corpus, const QString &caches, int cores)
+{
+    const QString empty = quoted(caches + u"/empty"_s);
+    const QString full = quoted(caches + u"/full"_s);
+    QList<Contender> runs{
+        {u"pelmora-extract -j %1 --no-cache"_s.arg(cores), extractRun(u"--no-cache"_s, corpus, cores), {}},
+        {u"first run: an empty cache filled"_s,
+         extractRun(u"--clear-cache --cache-dir "_s + empty, corpus, cores),
+         {}},
+        {u"second run: all taken from the cache"_s, extractRun(u"--cache-dir "_s + full, corpus, cores), {}}};
+    race(runs);
+    report(title, runs);
+    std::printf("first run / --no-cache: %.3f   second run / first run: %.4f\n\n",
+                runs[1].median() / runs[0].median(), runs[2].median() / runs[1].median());
+}
+
+// A set whose largest file holds most of the pages: the run must not end on one core
+// while the others idle.
+void longTail(const QString &folder, const QString &caches, int cores)
+{
+    pelmora::bench::makeCorpus(folder, 30, 1, 10, 13);
+    const QString scratch = folder + u".big"_s;
+    const QStringList big = pelmora::bench::makeCorpus(scratch, 1, 2000, 2000, 17);
+    QFile::rename(big.first(), folder + u"/big.pdf"_s);
+    QDir(scratch).removeRecursively();
+    QList<Contender> runs{
+        {u"pelmora-extract -j %1, first run"_s.arg(cores),
+         extractRun(u"--clear-cache --cache-dir "_s + quoted(caches + u"/tail"_s), folder, cores),
+         {}},
+        {u"pelmora-extract -j %1 --no-cache"_s.arg(cores), extractRun(u"--no-cache"_s, folder, cores), {}},
+        contendersFor(folder, cores).last()};
+    race(runs);
+    report("30 PDFs of 1 to 10 pages and one of 2000 pages", runs);
+    std::printf("first run / xargs pdftotext: %.2f   --no-cache / xargs pdftotext: %.2f\n\n",
+                runs[0].median() / runs[2].median(), runs[1].median() / runs[2].median());
+}
+
+// Peak memory of the command and of its converter over one PDF holding `addresses`,
+// with its results cache as a run has it by default.
 void memoryOfALargeRun(const QString &folder, int addresses)
 {
     QList<QStringList> pages;
@@ -195,15 +245,15 @@ void memoryOfALargeRun(const QString &folder, int addresses)
     const QString pdf = folder + u"/addresses.pdf"_s;
     pelmora::bench::writeTextPdf(pdf, pages);
     QByteArray report;
+    const QString command = u"%1 -q --cache-dir %2 %3"_s.arg(
+        QStringLiteral(PELMORA_EXTRACT_COMMAND), quoted(folder + u"/memory-cache"_s), quoted(pdf));
     const double ms = pelmora::bench::timeShell(
-        u"/usr/bin/time -f '%M' %1 -q %2 2>&1 >/dev/null | tail -n 1; %1 -q %2 | wc -l"_s.arg(
-            QStringLiteral(PELMORA_EXTRACT_COMMAND), quoted(pdf)),
-        &report);
+        u"/usr/bin/time -f '%M' %1 2>&1 >/dev/null | tail -n 1; %1 | wc -l"_s.arg(command), &report);
     const QList<QByteArray> lines = report.trimmed().split('\n');
     std::printf("one PDF of %d pages with %d addresses (%.0f MB): peak resident memory %s KiB "
-                "(the command or its largest converter), %s addresses found, %.1f s for both runs\n",
+                "(the command or its largest converter), %s addresses found, %.1f s for both runs\n  %s\n",
                 int(pages.size()), addresses, double(QFile(pdf).size()) / 1e6, lines.value(0).constData(),
-                lines.value(1).constData(), ms / 1000);
+                lines.value(1).constData(), ms / 1000, qPrintable(u"/usr/bin/time -f '%M' "_s + command));
 }
 
 } // namespace
@@ -222,31 +272,48 @@ int main(int argc, char *argv[])
         arguments.removeFirst();
     const int cores = arguments.size() > 0 ? arguments[0].toInt() : QThread::idealThreadCount();
     const int addresses = arguments.size() > 1 ? arguments[1].toInt() : 1000000;
+    const QStringList parts = enginesOnly            ? QStringList{u"engines"_s}
+                              : arguments.size() > 2 ? arguments[2].split(u',')
+                                                     : QStringList{u"small"_s, u"mixed"_s,   u"large"_s,
+                                                                   u"tail"_s,  u"engines"_s, u"memory"_s};
     QTemporaryDir temp;
+    const QString caches = temp.filePath(u"caches"_s);
 
     std::printf(
         "pelmora-extract, pdfgrep, pdftotext and mutool over the same files, %d cores, median of %d\n\n",
         cores, kRounds);
     const QString invoices = temp.filePath(u"invoices"_s);
-    pelmora::bench::makeCorpus(invoices, 500, 1, 1, 11);
-    if (enginesOnly) {
-        raceEngines(invoices, temp.path(), cores);
-        std::printf("reproduce: build Release, then %s --engines %d\n", argv[0], cores);
-        return 0;
+    if (parts.contains(u"small"_s) || parts.contains(u"engines"_s))
+        pelmora::bench::makeCorpus(invoices, 500, 1, 1, 11);
+    if (parts.contains(u"small"_s)) {
+        QList<Contender> small = contendersFor(invoices, cores);
+        race(small);
+        reportRivals("500 one-page PDFs", small);
     }
-    QList<Contender> small = contendersFor(invoices, cores);
-    race(small);
-    reportRivals("500 one-page PDFs", small);
-
-    const QString mixed = temp.filePath(u"mixed"_s);
-    pelmora::bench::makeCorpus(mixed, 300, 1, 20, 7);
-    QList<Contender> larger = contendersFor(mixed, cores);
-    race(larger);
-    reportRivals("300 PDFs of 1 to 20 pages", larger);
-    provenanceCost(mixed, cores);
-    raceEngines(invoices, temp.path(), cores);
-
-    memoryOfALargeRun(temp.path(), addresses);
-    std::printf("reproduce: build Release, then %s %d %d\n", argv[0], cores, addresses);
+    if (parts.contains(u"mixed"_s)) {
+        const QString mixed = temp.filePath(u"mixed"_s);
+        pelmora::bench::makeCorpus(mixed, 300, 1, 20, 7);
+        QList<Contender> larger = contendersFor(mixed, cores);
+        race(larger);
+        reportRivals("300 PDFs of 1 to 20 pages", larger);
+        provenanceCost(mixed, cores);
+        cacheCost("the same 300 PDFs: the results cache", mixed, caches + u"/mixed"_s, cores);
+    }
+    if (parts.contains(u"large"_s)) {
+        const QString large = temp.filePath(u"large"_s);
+        pelmora::bench::makeCorpus(large, 6, 150, 600, 19);
+        cacheCost("6 PDFs of 150 to 600 pages: the results cache", large, caches + u"/large"_s, cores);
+    }
+    if (parts.contains(u"tail"_s))
+        longTail(temp.filePath(u"tail"_s), caches, cores);
+    if (parts.contains(u"engines"_s))
+        raceEngines(invoices, temp.path(), cores);
+    if (parts.contains(u"memory"_s))
+        memoryOfALargeRun(temp.path(), addresses);
+    if (enginesOnly)
+        std::printf("reproduce: build Release, then %s --engines %d\n", argv[0], cores);
+    else
+        std::printf("reproduce: build Release, then %s %d %d %s\n", argv[0], cores, addresses,
+                    qPrintable(parts.join(u',')));
     return 0;
 }

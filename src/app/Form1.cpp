@@ -169,10 +169,11 @@ void Form1::setTabOrder()
 
 void Form1::connectControls()
 {
-    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter,
-                               m_services.clock, *m_busy, [this] { return passwordMode(); },
-                               [this] { return addressRules(); }},
-                              this);
+    m_run = new RunController(
+        {*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter, m_services.clock,
+         *m_busy, [this] { return passwordMode(); }, [this] { return addressRules(); },
+         [this] { return isSet(Settings::resultsCacheKey(), true); }, m_services.cacheFolder},
+        this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
         PushButton2->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
@@ -219,20 +220,22 @@ PasswordMode Form1::passwordMode() const
     return m_passwords->mode();
 }
 
+bool Form1::isSet(const QString &key, bool fallback) const
+{
+    try {
+        return Settings::toBoolean(m_services.settings.read(key, Settings::fromBoolean(fallback)));
+    } catch (const AppError &) {
+        return fallback; // a hand-edited value that is no boolean: the default
+    }
+}
+
 AddressRules Form1::addressRules() const
 {
-    const auto isSet = [this](const QString &key) {
-        try {
-            return Settings::toBoolean(m_services.settings.read(key, Settings::fromBoolean(false)));
-        } catch (const AppError &) {
-            return false; // a hand-edited value that is no boolean: the default
-        }
-    };
     AddressRules rules;
-    const bool anyDomain = isSet(Settings::anyDomainKey());
+    const bool anyDomain = isSet(Settings::anyDomainKey(), false);
     rules.on.setFlag(AddressRule::KnownDomains, !anyDomain);
     rules.on.setFlag(AddressRule::BracketArtefacts, !anyDomain);
-    rules.on.setFlag(AddressRule::Disguised, isSet(Settings::disguisedKey()));
+    rules.on.setFlag(AddressRule::Disguised, isSet(Settings::disguisedKey(), false));
     return rules;
 }
 

@@ -54,6 +54,9 @@ public:
         // The start-up roll from 1 to 100 that now and then opens the maker's site
         // (RollOneToHundred); none, as in tests, rolls nothing.
         std::function<int()> startRoll = {};
+        // Where runs keep their results for the next (ResultsCache::defaultFolder());
+        // none: nowhere.
+        QString cacheFolder = {};
     };
 
     explicit Form1(const Services &services, QWidget *parent = nullptr);
@@ -83,6 +86,7 @@ private:
     void connectControls();
     PasswordMode passwordMode() const;
     AddressRules addressRules() const;
+    bool isSet(const QString &key, bool fallback) const;
 
     Services m_services;
     std::unique_ptr<ErrorMessage> m_errors;

@@ -4,6 +4,7 @@
 #include "app/CaptionProgressBar.h"
 #include "app/Modal.h"
 #include "app/TextListModel.h"
+#include "cache/ResultsCache.h"
 #include "core/Clock.h"
 #include "run/Preview.h"
 
@@ -73,9 +74,15 @@ void RunController::PushButton2_Click()
 
 void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
-    auto run = std::make_unique<BatchRun>(m_parts.converter, pdfs);
+    auto run = std::make_unique<BatchRun>(m_parts.converter, m_parts.clock, pdfs);
     run->setPasswordMode(m_parts.passwordMode);
     run->setAddressRules(m_parts.addressRules());
+    if (m_parts.usesCache()) {
+        // One set aside is tried anew: a damaged one was moved aside, a full disk may have room.
+        if (!m_cache || !m_cache->isUsable())
+            m_cache = std::make_unique<ResultsCache>(m_parts.cacheFolder, m_parts.clock);
+        run->setResultsCache(m_cache.get());
+    }
     if (recognise) {
         run->setRecognition(WindowScanLanguages());
         run->continueAfter(*m_run);
@@ -126,6 +133,8 @@ void RunController::onStopAnswer(bool stop)
 
 void RunController::onRunFinished()
 {
+    if (m_cache)
+        m_cache->flush(); // the next run, or a command, may come before the cache would write
     if (m_state == State::AskingToStop)
         m_state = State::EndedWhileAsking;
     else if (m_state == State::Running)

@@ -14,6 +14,7 @@ class CaptionProgressBar;
 class Clock;
 class Converter;
 class Modal;
+class ResultsCache;
 class TextListModel;
 
 // "Start Extracting": runs the listed files and fills the results list. While a run is
@@ -36,6 +37,10 @@ public:
         std::function<PasswordMode()> passwordMode;
         // What counts as an address, read when a run starts.
         std::function<AddressRules()> addressRules;
+        // Whether runs take and keep results in the results cache in `cacheFolder`, read
+        // when a run starts. The window says nothing of a cache it cannot use.
+        std::function<bool()> usesCache;
+        QString cacheFolder;
     };
 
     explicit RunController(const Parts &parts, QObject *parent = nullptr);
@@ -75,6 +80,7 @@ private:
     void askPassword(qsizetype row, PasswordPrompt prompt);
 
     Parts m_parts;
+    std::unique_ptr<ResultsCache> m_cache; // made for the first run that uses it
     std::unique_ptr<BatchRun> m_run;
     std::unique_ptr<BusyState::Hold> m_busy;
     State m_state = State::Idle;

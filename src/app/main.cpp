@@ -4,6 +4,7 @@
 #include "app/StartUp.h"
 #include "app/WidgetModal.h"
 #include "app/WindowArguments.h"
+#include "cache/ResultsCache.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterChoice.h"
 #include "core/Clock.h"
@@ -41,7 +42,8 @@ int main(int argc, char *argv[])
         pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;
     pelmora::Form1 window({modal, settings, workspace, *converter, pelmora::Clock::system(),
-                           pelmora::ProgramFolder(), pelmora::RollOneToHundred});
+                           pelmora::ProgramFolder(), pelmora::RollOneToHundred,
+                           pelmora::ResultsCache::defaultFolder()});
     modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);

@@ -237,8 +237,8 @@ bool ResultsCache::prepareStatements()
 {
     m_statements = std::make_unique<Statements>(QSqlDatabase::database(m_connection, false));
     const QList<std::pair<QSqlQuery *, QString>> statements{
-        {&m_statements->lookup, u"SELECT id, verdict, addresses FROM files WHERE device = ? AND inode = ? "
-                                u"AND size = ? AND modified_ns = ? AND digest = ? AND rules = ?"_s},
+        {&m_statements->lookup, u"SELECT id, verdict, addresses, last_used FROM files WHERE device = ? AND "
+                                u"inode = ? AND size = ? AND modified_ns = ? AND digest = ? AND rules = ?"_s},
         // The same file under the same rules has one result: an older one is of contents gone.
         {&m_statements->remove, u"DELETE FROM files WHERE device = ? AND inode = ? AND rules = ?"_s},
         {&m_statements->insert,
@@ -277,11 +277,15 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
     const qint64 id = query.value(0).toLongLong();
     const qint64 verdict = query.value(1).toLongLong();
     std::optional<QList<FileAddress>> addresses = DecodeAddresses(query.value(2).toByteArray());
+    const qint64 lastUsed = query.value(3).toLongLong();
     query.finish();
     // A row this version cannot read is a miss; storing the file again replaces it.
     if (!addresses || verdict < 0 || verdict > qint64(FileVerdict::Damaged))
         return std::nullopt;
-    m_used.append(id);
+    // Marked again only when its mark is old: runs over the same files within that time
+    // write nothing at all.
+    if (m_clock.wallTime() - lastUsed >= m_limits.markUsedAfterMs)
+        m_used.append(id);
     return FileResult{static_cast<FileVerdict>(verdict), std::move(*addresses)};
 }
 

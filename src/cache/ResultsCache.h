@@ -22,6 +22,9 @@ struct CacheLimits
 {
     qint64 bytes = 256 * 1024 * 1024; // the database's size; the longest unused go first
     int busyTimeoutMs = 2000;         // how long to wait for another run's write
+    // A result used is marked with the time only when its last mark is this old: the
+    // order in which results go need not be finer.
+    qint64 markUsedAfterMs = 60 * 60 * 1000;
 };
 
 // What earlier runs found in each file, so a later run takes it instead of converting
@@ -121,7 +124,7 @@ private:
     QList<Pending> m_pending;
     qint64 m_pendingBytes = 0;
     qint64 m_pendingSince = 0; // by the clock's now()
-    QList<qint64> m_used;      // rows looked up since the last write
+    QList<qint64> m_used;      // rows looked up since the last write, to be marked used
     QString m_problem;
     bool m_usable = false;
 };

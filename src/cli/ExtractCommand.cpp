@@ -45,6 +45,7 @@ ExtractCommand::ExtractCommand(const ExtractOptions &options, std::FILE *out, st
 ExtractCommand::~ExtractCommand()
 {
     m_run.reset();
+    m_cache.reset();
     m_converter.reset();
 }
 
@@ -117,11 +118,15 @@ int ExtractCommand::run()
         complain(u"no files to search."_s);
         return write({}) ? 1 : kUsageError;
     }
-    m_run = std::make_unique<BatchRun>(*m_converter, pdfs);
+    m_run = std::make_unique<BatchRun>(*m_converter, Clock::system(), pdfs);
     m_run->setPasswords(m_passwords);
     m_run->setRecognition(m_options.ocrLanguages);
     m_run->setLinks(m_options.links);
     m_run->setAddressRules(m_rules);
+    if (m_options.cache) {
+        m_cache = std::make_unique<ResultsCache>(m_options.cacheFolder, Clock::system());
+        m_run->setResultsCache(m_cache.get());
+    }
     if (m_options.jobs > 0)
         m_run->setParallelJobs(m_options.jobs);
     m_run->setTimeout(m_options.timeoutSeconds * 1000);
@@ -258,6 +263,9 @@ int ExtractCommand::finish()
         print(m_out, u"\n"_s);
     if (!streams() && !write(AddressSources(m_found)))
         return kUsageError;
+    // A cache that could not be used is told once; the results are whole all the same.
+    if (m_cache && !m_cache->flush())
+        complain(m_cache->problem());
     const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
     if (!m_options.quiet && !unreadable.isEmpty())
         print(m_err, UnreadableReport(unreadable, u"\n"_s) + u'\n');

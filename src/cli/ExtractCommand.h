@@ -12,6 +12,7 @@ namespace pelmora {
 
 class Converter;
 class ConverterWorkspace;
+class ResultsCache;
 
 // The engine without a window: the inputs are expanded as a drop of them would be,
 // run with the same passes as "Start Extracting", and the results printed.
@@ -54,6 +55,7 @@ private:
     AddressRules m_rules;
     std::unique_ptr<ConverterWorkspace> m_workspace;
     std::unique_ptr<Converter> m_converter;
+    std::unique_ptr<ResultsCache> m_cache; // none with --no-cache
     std::unique_ptr<BatchRun> m_run;
     QList<FoundAddress> m_found; // when they cannot be printed as found
     bool m_ended = false;

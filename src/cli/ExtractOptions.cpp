@@ -119,8 +119,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                           u"The languages of the scans, tesseract's codes joined with \"+\" "
                                           u"(default: eng); implies --ocr."_s,
                                           u"LANGS"_s);
-    const QCommandLineOption noCache(u"no-cache"_s,
-                                     u"Convert every file: take no results from the cache and keep none."_s);
+    const QCommandLineOption noCache(
+        u"no-cache"_s, u"Convert every file: take no results from the results cache and keep none. By "
+                       u"default a file read before under the same options is not converted again; the "
+                       u"cache keeps addresses, never text, and nothing of a file tried with a password."_s);
     const QCommandLineOption cacheDir(u"cache-dir"_s,
                                       u"Keep the results cache in DIR (default: $XDG_CACHE_HOME/pelmora, "
                                       u"that is ~/.cache/pelmora)."_s,

@@ -80,8 +80,11 @@ bool Conversion::take(const protocol::PageEvent &event)
             return false;
         m_opened = event.outcome;
         m_detail = QString::fromUtf8(bytesOf(event.bytes));
-        if (event.outcome == protocol::Outcome::Text)
-            Q_EMIT progressed({ConversionEvent::Kind::Opened});
+        if (event.outcome == protocol::Outcome::Text) {
+            ConversionEvent opened{ConversionEvent::Kind::Opened};
+            opened.pages = event.pages;
+            Q_EMIT progressed(opened);
+        }
         return true;
     case FrameType::Recognising:
         if (!pagesFollow)
@@ -122,7 +125,7 @@ bool Conversion::take(const protocol::PageEvent &event)
     case FrameType::Done:
         if (!m_opened)
             return false;
-        finish(outcomeOf(*m_opened), m_detail);
+        finish(outcomeOf(*m_opened), m_detail, true);
         return true;
     case FrameType::Convert:
         break;
@@ -130,7 +133,14 @@ bool Conversion::take(const protocol::PageEvent &event)
     return false;
 }
 
-void Conversion::finish(ConversionOutcome outcome, const QString &detail)
+std::optional<qint64> Conversion::timeLeft() const
+{
+    if (m_request.timeoutMs <= 0)
+        return std::nullopt;
+    return m_request.timeoutMs - (m_clock.now() - m_startedAt);
+}
+
+void Conversion::finish(ConversionOutcome outcome, const QString &detail, bool judged)
 {
     if (!m_running)
         return;
@@ -141,6 +151,7 @@ void Conversion::finish(ConversionOutcome outcome, const QString &detail)
     ConversionEvent finished{ConversionEvent::Kind::Finished};
     finished.outcome = outcome;
     finished.detail = detail;
+    finished.judged = judged;
     QMetaObject::invokeMethod(
         this, [this, finished] { Q_EMIT progressed(finished); }, Qt::QueuedConnection);
 }

@@ -61,14 +61,19 @@ struct ConversionEvent
         Finished,
     };
     Kind kind = Kind::Finished;
-    int page = 0;                                        // Recognising, Page
-    int pages = 0;                                       // Recognising: pages in the range
+    int page = 0; // Recognising, Page
+    // Opened: the pages that follow (0 when the converter cannot tell, as pdftotext);
+    // Recognising: the pages in the range
+    int pages = 0;
     QByteArray text = {};                                // Page: its text, closing form feed included
     QList<QByteArray> links = {};                        // Page: its mailto: targets, as the PDF writes them
     bool recognised = false;                             // Page: read by text recognition (OCR)
     QList<UnsureAddress> unsure = {};                    // Page, when recognised
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
     QString detail = {};                                 // Finished: the converter's words on a failure
+    // Finished: the outcome is the converter's verdict on the file; false when the
+    // converter died, broke the stream or ran out of time, which says nothing of the file
+    bool judged = false;
 };
 
 // One PDF on its way to text. It never blocks: events arrive in order from the event
@@ -86,6 +91,8 @@ public:
     void cancel();
     const ConversionRequest &request() const { return m_request; }
     bool isRunning() const { return m_running; }
+    // The milliseconds left before it times out; nullopt when it has no time limit.
+    std::optional<qint64> timeLeft() const;
     // The polls so far; see `polled`.
     int pollCount() const { return m_polls; }
 
@@ -105,7 +112,8 @@ protected:
     // The converter's next step, as a worker tells it. False when it does not fit the
     // steps before it: the stream is broken, and the caller ends the conversion.
     [[nodiscard]] bool take(const protocol::PageEvent &event);
-    void finish(ConversionOutcome outcome, const QString &detail = {});
+    // `judged`: see ConversionEvent::judged.
+    void finish(ConversionOutcome outcome, const QString &detail = {}, bool judged = false);
 
 private:
     void poll();
@@ -132,6 +140,16 @@ public:
     virtual ~Converter() = default;
     // Not started yet: connect first, then start().
     virtual std::unique_ptr<Conversion> convert(const ConversionRequest &request) = 0;
+    // Everything of the converter that shapes the text of conversions asked like `like`
+    // (its engine and the engine's version, the recognition and its data), as one text
+    // that changes whenever the text may; empty when it cannot tell, and then nothing
+    // it converts is kept for later runs. The file, the pages and the passwords of
+    // `like` do not matter.
+    virtual QString identity(const ConversionRequest &like)
+    {
+        Q_UNUSED(like);
+        return {};
+    }
 };
 
 } // namespace pelmora

@@ -4,10 +4,12 @@
 
 namespace pelmora {
 
-std::optional<QByteArray> AskConverter(const QString &program, const QString &question)
+std::optional<QByteArray> AskConverter(const QString &program, const QStringList &question, bool alsoErrors)
 {
     QProcess converter;
-    converter.start(program, {question});
+    if (alsoErrors)
+        converter.setProcessChannelMode(QProcess::MergedChannels);
+    converter.start(program, question);
     if (!converter.waitForFinished(30000) || converter.exitStatus() != QProcess::NormalExit)
         return std::nullopt;
     return converter.readAllStandardOutput();

@@ -1,10 +1,14 @@
 #include "convert/ConverterService.h"
 
+#include "convert/ConverterIdentity.h"
+#include "convert/ConverterQuestion.h"
 #include "convert/ConverterWorkspace.h"
 #include "convert/WorkerProcess.h"
 #include "core/NativePath.h"
 
 #include <QPointer>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
@@ -97,6 +101,27 @@ ConverterService::~ConverterService()
 std::unique_ptr<Conversion> ConverterService::convert(const ConversionRequest &request)
 {
     return std::make_unique<ServiceConversion>(*this, m_clock, request);
+}
+
+QString ConverterService::identity(const ConversionRequest &like)
+{
+    // The program's path names its engine (pelmora-convert, pelmora-convert-mupdf), and
+    // its file changes with a build; MuPDF is linked in whole, poppler is a library.
+    const QString program = m_workspace.ConverterPath();
+    const QString text = FileIdentity(program) + u", "_s + PopplerIdentity();
+    if (!like.recognise)
+        return text;
+    // Recognition depends on the libraries' versions as loaded and on the language data:
+    // the worker is asked, once for each list of languages.
+    if (!m_recognition.contains(like.languages)) {
+        const std::optional<QByteArray> data = AskConverter(program, {u"--ocr-data"_s, like.languages});
+        m_recognition.insert(like.languages,
+                             data && data->startsWith("pelmora-convert")
+                                 ? u"ocr "_s + like.languages + u'\n' + QString::fromUtf8(*data)
+                                 : QString());
+    }
+    const QString recognition = m_recognition.value(like.languages);
+    return recognition.isEmpty() ? QString() : text + u'\n' + recognition;
 }
 
 QList<qint64> ConverterService::workerIds() const

@@ -2,6 +2,7 @@
 
 #include "convert/Conversion.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -24,6 +25,9 @@ public:
     Q_DISABLE_COPY_MOVE(ConverterService)
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
+    // The worker program's and poppler's files; with recognition also the worker's
+    // --ocr-data for the languages.
+    QString identity(const ConversionRequest &like) override;
 
     // The workers now alive, busy or free.
     QList<qint64> workerIds() const;
@@ -38,6 +42,7 @@ private:
     Clock &m_clock;
     QList<WorkerProcess *> m_free;
     QList<WorkerProcess *> m_busy;
+    QHash<QString, QString> m_recognition; // --ocr-data by languages; empty: no answer
 };
 
 } // namespace pelmora

@@ -1,6 +1,7 @@
 #include "convert/ProcessConverter.h"
 
 #include "convert/ConverterCommand.h"
+#include "convert/ConverterIdentity.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
@@ -112,7 +115,9 @@ private:
             return;
         }
         removeFiles();
-        finish(m_needsPassword && !crashed ? ConversionOutcome::NeedsPassword : ConversionOutcome::Damaged);
+        // An exit status is pdftotext's verdict on the file; a crash is not.
+        finish(m_needsPassword && !crashed ? ConversionOutcome::NeedsPassword : ConversionOutcome::Damaged,
+               {}, !crashed);
     }
 
     // The text file read back as a worker would stream it: a page ends at each form feed.
@@ -182,6 +187,12 @@ ProcessConverter::ProcessConverter(ConverterWorkspace &workspace, Clock &clock)
 std::unique_ptr<Conversion> ProcessConverter::convert(const ConversionRequest &request)
 {
     return std::make_unique<ProcessConversion>(m_workspace, m_clock, request);
+}
+
+QString ProcessConverter::identity(const ConversionRequest &like)
+{
+    Q_UNUSED(like); // it reads no scans
+    return u"pdftotext "_s + FileIdentity(m_workspace.ConverterPath()) + u", "_s + PopplerIdentity();
 }
 
 } // namespace pelmora

@@ -16,6 +16,8 @@ public:
     ProcessConverter(ConverterWorkspace &workspace, Clock &clock);
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
+    // pdftotext's program file and poppler's.
+    QString identity(const ConversionRequest &like) override;
 
 private:
     ConverterWorkspace &m_workspace;

@@ -135,12 +135,25 @@ bool runPattern(QByteArrayView word)
 }
 
 // ASCII lower case, which is all a valid address needs.
-void setLowerAscii(QByteArray &out, QByteArrayView word)
+char narrow(char c)
+{
+    return c;
+}
+
+// Addresses are ASCII; as text, each character is one byte (Latin-1, as toLatin1() has it).
+char narrow(QChar c)
+{
+    return c.unicode() < 0x100 ? char(c.unicode()) : '?';
+}
+
+template <typename Text> void setLowerAscii(QByteArray &out, Text word)
 {
     out.resize(word.size());
     char *lower = out.data();
-    for (const char c : word)
+    for (const auto each : word) {
+        const char c = narrow(each);
         *lower++ = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    }
 }
 
 QByteArrayView lastLabel(QByteArrayView word)
@@ -318,11 +331,8 @@ private:
         // another sighting of an address already taken, whatever its spelling.
         QByteArray &key = keyScratch();
         setLowerAscii(key, word);
-        const auto known = m_seen.m_counts.find(key);
-        if (known != m_seen.m_counts.end()) {
-            ++*known;
+        if (m_seen.countMore(key, 1))
             return;
-        }
         if (!matches(word, plain))
             return;
         if (m_rules.has(AddressRule::KnownDomains) && !hasKnownTopLevel(key)) {
@@ -333,7 +343,7 @@ private:
         }
         if (!m_rules.domains.isEmpty() && !m_rules.domains.accepts(key.sliced(key.indexOf('@') + 1)))
             return;
-        m_seen.m_counts.insert(key, 1);
+        m_seen.add(key, 1);
         fresh.append(QString::fromLatin1(word));
     }
 
@@ -348,20 +358,85 @@ bool IsValidEmail(QByteArrayView word)
     return mayMatch(word) && runPattern(word);
 }
 
-bool SeenAddresses::insert(QByteArrayView address, int times)
+namespace {
+
+// Keys are kept in blocks of this size; a longer one gets a block of its own.
+constexpr qsizetype kKeyBlock = 64 * 1024;
+
+// The key of an address: in lower case, in this thread's scratch until the next one.
+template <typename Text> QByteArrayView lowerKey(Text address)
 {
     QByteArray &key = keyScratch();
     setLowerAscii(key, address);
-    int &count = m_counts[key]; // the hash copies the key it keeps
-    count += times;
-    return count == times;
+    return key;
+}
+
+} // namespace
+
+SeenAddresses::~SeenAddresses() = default;
+
+bool SeenAddresses::insert(QByteArrayView address, int times)
+{
+    return tally(lowerKey(address), times);
+}
+
+bool SeenAddresses::insert(QStringView address, int times)
+{
+    return tally(lowerKey(address), times);
 }
 
 int SeenAddresses::count(QByteArrayView address) const
 {
-    QByteArray &key = keyScratch();
-    setLowerAscii(key, address);
-    return m_counts.value(key);
+    return m_counts.value(lowerKey(address));
+}
+
+int SeenAddresses::count(QStringView address) const
+{
+    return m_counts.value(lowerKey(address));
+}
+
+bool SeenAddresses::tally(QByteArrayView key, int times)
+{
+    if (countMore(key, times))
+        return false;
+    add(key, times);
+    return true;
+}
+
+bool SeenAddresses::countMore(QByteArrayView key, int times)
+{
+    const auto known = m_counts.find(key);
+    if (known == m_counts.end())
+        return false;
+    *known += times;
+    if (m_also)
+        m_also->tally(key, times);
+    return true;
+}
+
+void SeenAddresses::add(QByteArrayView key, int times)
+{
+    m_counts.insert(keep(key), times);
+    if (m_also)
+        m_also->tally(key, times);
+}
+
+QByteArrayView SeenAddresses::keep(QByteArrayView key)
+{
+    char *kept = nullptr;
+    if (key.size() > kKeyBlock) {
+        // A block of its own, put first, so that the one being filled stays last.
+        kept = m_blocks.insert(m_blocks.begin(), std::make_unique<char[]>(std::size_t(key.size())))->get();
+    } else {
+        if (m_blocks.empty() || m_blockFree < key.size()) {
+            m_blocks.push_back(std::make_unique<char[]>(std::size_t(kKeyBlock)));
+            m_blockFree = kKeyBlock;
+        }
+        kept = m_blocks.back().get() + (kKeyBlock - m_blockFree);
+        m_blockFree -= key.size();
+    }
+    std::copy(key.begin(), key.end(), kept);
+    return {kept, key.size()};
 }
 
 QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules)

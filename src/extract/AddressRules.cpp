@@ -1,6 +1,7 @@
 #include "extract/AddressRules.h"
 
 #include "core/AppError.h"
+#include "extract/KnownDomains.h"
 
 #include <algorithm>
 
@@ -69,6 +70,24 @@ bool DomainFilter::accepts(QByteArrayView domain) const
 {
     const QByteArray lower = domain.toByteArray().toLower();
     return !matchesAny(m_excluded, lower) && (m_kept.isEmpty() || matchesAny(m_kept, lower));
+}
+
+QString DomainFilter::describe() const
+{
+    QString text;
+    for (const QByteArray &pattern : m_excluded)
+        text += u" -"_s + QString::fromLatin1(pattern);
+    for (const QByteArray &pattern : m_kept)
+        text += u" +"_s + QString::fromLatin1(pattern);
+    return text;
+}
+
+QString AddressRules::describe() const
+{
+    QString text = u"rules "_s + QString::number(on.toInt()) + domains.describe();
+    if (has(AddressRule::KnownDomains))
+        text += u"; "_s + KnownDomains::system().identity();
+    return text;
 }
 
 } // namespace pelmora

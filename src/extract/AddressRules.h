@@ -48,6 +48,8 @@ public:
     // True when `domain` matches no excluded pattern and, if any are given, one to keep.
     bool accepts(QByteArrayView domain) const;
     bool isEmpty() const { return m_excluded.isEmpty() && m_kept.isEmpty(); }
+    // The patterns as one text, "-" before each excluded one, "+" before each kept one.
+    QString describe() const;
 
 private:
     QList<QByteArray> m_excluded;
@@ -60,6 +62,9 @@ struct AddressRules
     DomainFilter domains;
 
     bool has(AddressRule rule) const { return on.testFlag(rule); }
+    // The rules as one text that differs whenever what they accept may: the rules on,
+    // the domain patterns and, with KnownDomains, the system's list (KnownDomains::identity).
+    QString describe() const;
     // The rule the program started with: the address pattern alone.
     static AddressRules patternOnly() { return {AddressRuleSet(), {}}; }
 };

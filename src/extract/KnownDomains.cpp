@@ -32,6 +32,12 @@ const KnownDomains &KnownDomains::system()
 
 KnownDomains::KnownDomains(const QString &listFile)
 {
+    // libpsl takes the newer of the file and its built-in list: both are named.
+    const QFileInfo file(listFile);
+    m_identity = u"libpsl "_s + QString::fromLatin1(psl_get_version()) + u", "_s + listFile + u' ' +
+                 QString::number(file.size()) + u' ' +
+                 QString::number(file.lastModified().toMSecsSinceEpoch()) + u", built in "_s +
+                 QString::fromLatin1(psl_builtin_sha1sum());
     const QString missing = u"The list of known top-level domains, "_s + listFile + u", cannot be read"_s;
     const QString install = u"Install the Debian package publicsuffix to bring it up to date."_s;
     if (QFileInfo(listFile).isReadable()) {

@@ -32,12 +32,16 @@ public:
 
     // Empty when `listFile` was read; otherwise what is used instead, in words for the user.
     const QString &problem() const { return m_problem; }
+    // Which list this is: libpsl's version, the file's name, size and time, and the
+    // built-in list's digest; another list gives another text.
+    const QString &identity() const { return m_identity; }
 
 private:
     bool lookUp(const QByteArray &label) const;
 
     psl_ctx_st *m_list = nullptr;
     QString m_problem;
+    QString m_identity;
     mutable QMutex m_mutex;
     mutable QHash<QByteArray, bool> m_answers;
 };

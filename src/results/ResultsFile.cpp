@@ -128,6 +128,15 @@ QString ViaName(FoundVia via)
     return u"text"_s;
 }
 
+std::optional<FoundVia> ViaNamed(const QString &name)
+{
+    for (const FoundVia via : {FoundVia::Text, FoundVia::Link, FoundVia::Recognised, FoundVia::Disguised}) {
+        if (name == ViaName(via))
+            return via;
+    }
+    return std::nullopt;
+}
+
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
     QByteArray out = "address,file,page,count,via" + lineEnd.toByteArray();
@@ -184,11 +193,7 @@ std::optional<FoundVia> viaNamed(const QJsonValue &name)
 {
     if (name.isUndefined())
         return FoundVia::Text;
-    for (const FoundVia via : {FoundVia::Text, FoundVia::Link, FoundVia::Recognised, FoundVia::Disguised}) {
-        if (name.toString() == ViaName(via))
-            return via;
-    }
-    return std::nullopt;
+    return ViaNamed(name.toString());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace pelmora {
 
 // The results files. In the two lists every address is ASCII, each character one byte;
@@ -29,6 +31,8 @@ enum class FoundVia
 
 // The word the results files use: "text", "link", "recognised", "disguised".
 QString ViaName(FoundVia via);
+// The way of that word; nullopt for any other.
+std::optional<FoundVia> ViaNamed(const QString &name);
 
 // An address with where it was first found and how often it was met.
 struct AddressSource

@@ -1,5 +1,6 @@
 #include "run/BatchRun.h"
 
+#include "cache/ResultsCache.h"
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
 #include "extract/DisguisedAddresses.h"
@@ -12,6 +13,23 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
+
+namespace {
+
+// Bumped with every change to what the program makes of a converted text (the address
+// rules, the repair of recognised text, the readability test), so that the results an
+// earlier build kept are not taken for this one's.
+constexpr int kResultsRevision = 1;
+
+// A file's result is kept only while it holds no more addresses than this: beyond, the
+// file's own tally and sightings would be a second copy of a huge run's.
+constexpr qsizetype kMostKeptAddresses = 50000;
+
+// The cached files settled in one step; then the run lets the event loop in, so that
+// the window stays responsive over thousands of them.
+constexpr int kCachedPerStep = 64;
+
+} // namespace
 
 UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven)
 {
@@ -52,8 +70,8 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
     return rows;
 }
 
-BatchRun::BatchRun(Converter &converter, const QStringList &pdfs, QObject *parent)
-    : QObject(parent), m_converter(converter), m_rows(static_cast<std::size_t>(pdfs.size())),
+BatchRun::BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, QObject *parent)
+    : QObject(parent), m_converter(converter), m_clock(clock), m_rows(static_cast<std::size_t>(pdfs.size())),
       m_seen(std::make_shared<SeenAddresses>()), m_unsure(std::make_shared<QList<UnsureFinding>>()),
       m_parallelJobs(QThread::idealThreadCount())
 {
@@ -83,7 +101,21 @@ void BatchRun::start()
     if (m_state != State::Idle)
         return;
     m_state = State::Running;
+    if (m_cache)
+        m_resultRules = resultRules();
     advance();
+}
+
+// Everything besides the file that shapes what a file gives this run; empty when the
+// converter cannot tell its part.
+QString BatchRun::resultRules()
+{
+    const QString converter = m_converter.identity(request(QString(), {}));
+    if (converter.isEmpty())
+        return {};
+    return u"pelmora "_s + QStringLiteral(PELMORA_VERSION) + u", results "_s +
+           QString::number(kResultsRevision) + u"\n"_s + converter + u"\nlinks "_s +
+           (m_links ? u"yes"_s : u"no"_s) + u'\n' + m_addressRules.describe();
 }
 
 void BatchRun::abort()
@@ -112,6 +144,7 @@ void BatchRun::end(State how)
 void BatchRun::endConversions()
 {
     for (Row &each : m_rows) {
+        each.workers = 0;
         if (!each.conversion)
             continue;
         // This may run inside one of the conversion's own signals: it goes later.
@@ -126,6 +159,7 @@ void BatchRun::endConversions()
 // the next file waiting for a password, and starts files while no prompt is open.
 void BatchRun::advance()
 {
+    int fromCache = 0;
     while (m_state == State::Running) {
         reportSettledRows();
         if (m_nextToReport == fileCount()) {
@@ -133,8 +167,11 @@ void BatchRun::advance()
             return;
         }
         const qsizetype refused = nextRefusedRow();
-        if (refused < 0)
-            break;
+        if (refused < 0) {
+            if (startRows(fromCache))
+                continue; // files settled from the cache: they may be reported now
+            return;
+        }
         Row &waiting = row(refused);
         const PasswordMode mode = passwordMode();
         switch (m_rules.onRefused(mode, waiting.passwords, waiting.passwordHandled)) {
@@ -153,7 +190,6 @@ void BatchRun::advance()
             return;
         }
     }
-    startRows();
 }
 
 // Prompts come in row order: a file waits with its prompt until every file before it
@@ -198,29 +234,110 @@ void BatchRun::answer(qsizetype index, const std::optional<QString> &password)
     advance();
 }
 
-void BatchRun::startRows()
+bool BatchRun::awaitingAnswer() const
 {
-    // Nothing new starts while the user is asked for a password.
-    const auto awaitingAnswer = [this] {
-        for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
-            if (row(i).state == RowState::AwaitingAnswer)
-                return true;
-        }
-        return false;
-    };
-    while (m_state == State::Running && m_running < m_parallelJobs && m_nextToStart < fileCount() &&
-           !awaitingAnswer())
-        startRow(m_nextToStart++);
+    for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
+        if (row(i).state == RowState::AwaitingAnswer)
+            return true;
+    }
+    return false;
 }
 
-void BatchRun::startRow(qsizetype index)
+// Starts files while workers are free, and shares out the rest; true when files
+// settled from the cache, which `fromCache` counts for the step.
+bool BatchRun::startRows(int &fromCache)
+{
+    // Nothing new starts while the user is asked for a password.
+    bool settled = false;
+    while (m_state == State::Running && m_running < m_parallelJobs && m_nextToStart < fileCount() &&
+           !awaitingAnswer()) {
+        if (fromCache == kCachedPerStep) {
+            if (!std::exchange(m_stepQueued, true))
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        m_stepQueued = false;
+                        advance();
+                    },
+                    Qt::QueuedConnection);
+            return settled;
+        }
+        if (startRow(m_nextToStart++)) {
+            ++fromCache;
+            settled = true;
+        }
+    }
+    if (m_state == State::Running && !awaitingAnswer())
+        shareIdleWorkers();
+    return settled;
+}
+
+// True when the file settled at once from the cache.
+bool BatchRun::startRow(qsizetype index)
 {
     Row &started = row(index);
     started.progressValue = static_cast<int>((index + 1) * 100 / fileCount());
     started.progressText = u"Processing: "_s + FileNameOfPath(started.pdf);
     m_restingText = started.progressText;
     showProgress(started.progressValue, started.progressText);
+    if (takeFromCache(started))
+        return true;
     convert(index, m_rules.toTry());
+    return false;
+}
+
+// Settles the file with its result kept by an earlier run, if there is one. Otherwise
+// its stamp stays, so that its result can be kept once it is converted.
+bool BatchRun::takeFromCache(Row &started)
+{
+    if (m_resultRules.isEmpty())
+        return false;
+    started.stamp = FileStamp::of(started.pdf);
+    if (!started.stamp)
+        return false;
+    const std::optional<FileResult> kept = m_cache->lookup(*started.stamp, m_resultRules);
+    if (!kept || !replay(started, *kept))
+        return false;
+    started.stamp.reset();
+    started.passwords.clear();
+    qCDebug(lcRun) << "taken from the cache:" << started.pdf;
+    settle(started,
+           kept->verdict == FileVerdict::Damaged ? ConversionOutcome::Damaged : ConversionOutcome::Text);
+    return true;
+}
+
+// Workers that no file waits for take over the later half of the largest file's pages
+// still to come, again and again while there are such workers.
+void BatchRun::shareIdleWorkers()
+{
+    while (m_running < m_parallelJobs && m_nextToStart == fileCount()) {
+        Row *largest = nullptr;
+        int most = 0;
+        for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
+            Row &candidate = row(i);
+            const int pages = candidate.conversion ? candidate.conversion->pagesToSplit() : 0;
+            if (pages > most) {
+                largest = &candidate;
+                most = pages;
+            }
+        }
+        if (!largest || !largest->conversion->split())
+            return;
+        qCDebug(lcRun) << "shared out:" << largest->pdf << most << "pages to come";
+        countWorkers(*largest);
+    }
+}
+
+ConversionRequest BatchRun::request(const QString &pdf, const QStringList &passwords) const
+{
+    ConversionRequest request;
+    request.pdf = pdf;
+    request.passwords = passwords;
+    request.timeoutMs = m_timeoutMs;
+    request.recognise = !m_languages.isEmpty();
+    request.languages = m_languages;
+    request.links = m_links;
+    return request;
 }
 
 void BatchRun::convert(qsizetype index, const QStringList &passwords)
@@ -228,20 +345,25 @@ void BatchRun::convert(qsizetype index, const QStringList &passwords)
     Row &converting = row(index);
     converting.state = RowState::Converting;
     converting.passwords = passwords;
-    ConversionRequest request;
-    request.pdf = converting.pdf;
-    request.passwords = passwords;
-    request.timeoutMs = m_timeoutMs;
-    request.recognise = !m_languages.isEmpty();
-    request.languages = m_languages;
-    request.links = m_links;
-    converting.conversion = m_converter.convert(request);
-    Conversion *conversion = converting.conversion.get();
+    converting.conversion =
+        std::make_unique<SplittableConversion>(m_converter, m_clock, request(converting.pdf, passwords));
+    SplittableConversion *conversion = converting.conversion.get();
     connect(conversion, &Conversion::polled, this, [this, index](int counter) { onPolled(index, counter); });
     connect(conversion, &Conversion::progressed, this,
             [this, index](const ConversionEvent &event) { onEvent(index, event); });
-    ++m_running;
+    connect(conversion, &SplittableConversion::partsChanged, this, [this, index] {
+        countWorkers(row(index));
+        advance(); // a worker is free
+    });
     conversion->start();
+    countWorkers(converting);
+}
+
+void BatchRun::countWorkers(Row &converting)
+{
+    const int workers = converting.conversion ? converting.conversion->parts() : 0;
+    m_running += workers - converting.workers;
+    converting.workers = workers;
 }
 
 void BatchRun::onEvent(qsizetype index, const ConversionEvent &event)
@@ -316,7 +438,7 @@ QList<UnsureFinding> BatchRun::unsureFindings() const
 {
     // Decided at the end: an address met in text anywhere in the run confirms the reading,
     // and is listed already.
-    const auto seen = [this](const QString &address) { return m_seen->count(address.toLatin1()) > 0; };
+    const auto seen = [this](const QString &address) { return m_seen->count(address) > 0; };
     QList<UnsureFinding> findings;
     QSet<QString> listed;
     for (const UnsureFinding &finding : std::as_const(*m_unsure)) {
@@ -336,10 +458,12 @@ void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVi
     if (m_state != State::Running)
         return; // a receiver of the page's first addresses stopped the run
     Row &converting = row(index);
-    // Every file before this one is reported: its addresses go out as they are found,
-    // and a file of a million addresses is not held twice.
+    // Every file before this one is reported: its addresses go out as they are found.
+    // It counts on its own as well only while its result may be kept, so that a file of
+    // a million addresses is not held twice.
     const bool reported = index == m_nextToReport;
-    SeenAddresses &seen = reported ? *m_seen : converting.seen;
+    const bool ownTally = !reported || converting.stamp;
+    SeenAddresses &seen = ownTally ? converting.seen : *m_seen;
     QList<Sighting> found;
     for (const QString &address : ExtractEmailToArray(text, seen, m_addressRules))
         found.append({address, page, via});
@@ -347,18 +471,35 @@ void BatchRun::onText(qsizetype index, int page, const QByteArray &text, FoundVi
         for (const QString &address : ExtractDisguised(text, seen, m_addressRules))
             found.append({address, page, FoundVia::Disguised});
     }
-    if (reported)
+    if (!ownTally) {
         emitFresh(found, converting.pdf);
-    else
-        converting.addresses += found;
+        return;
+    }
+    converting.addresses += found;
+    if (!reported) {
+        if (converting.addresses.size() > kMostKeptAddresses)
+            forgetResult(index);
+        return;
+    }
+    // Its tally counts into the run's (see reportAddresses): an address is new to the run
+    // when no other file counted it.
+    QList<Sighting> fresh;
+    for (const Sighting &sighting : std::as_const(found)) {
+        if (m_seen->count(sighting.address) == converting.seen.count(sighting.address))
+            fresh.append(sighting);
+    }
+    converting.listed = converting.addresses.size();
+    if (converting.addresses.size() > kMostKeptAddresses)
+        forgetResult(index);
+    emitFresh(fresh, converting.pdf);
 }
 
 void BatchRun::onFinished(qsizetype index, const ConversionEvent &end)
 {
     Row &converted = row(index);
-    --m_running;
     // Its signal is still being delivered; let it return first.
     converted.conversion.release()->deleteLater();
+    countWorkers(converted);
     // The caption counts on only while the oldest conversion still waits.
     const qsizetype oldest = oldestRunning();
     if (oldest < 0 || !IsLongWait(row(oldest).conversion->pollCount()))
@@ -371,6 +512,7 @@ void BatchRun::onFinished(qsizetype index, const ConversionEvent &end)
         converted.outcome = end.outcome;
     } else {
         settle(converted, end.outcome);
+        keepResult(index, end);
     }
     advance();
 }
@@ -406,15 +548,88 @@ void BatchRun::reportAddresses(Row &reported)
     // Each file's own first spellings, sifted in row order: the run's first spellings.
     // The pages that came whole count, also of a file that failed later on.
     QList<FoundAddress> fresh;
-    for (const Sighting &sighting : std::as_const(reported.addresses)) {
-        const QByteArray key = sighting.address.toLatin1();
-        if (m_seen->insert(key, reported.seen.count(key)))
+    for (qsizetype i = reported.listed; i < reported.addresses.size(); ++i) {
+        const Sighting &sighting = reported.addresses[i];
+        const int count = sighting.count > 0 ? sighting.count : reported.seen.count(sighting.address);
+        if (m_seen->insert(sighting.address, count))
             fresh.append({sighting.address, reported.pdf, sighting.page, m_seen, sighting.via});
     }
-    reported.addresses.clear();
-    reported.seen = SeenAddresses();
+    if (reported.stamp) {
+        // Its result may be kept: its own tally goes on, counting into the run's.
+        reported.listed = reported.addresses.size();
+        reported.seen.countAlsoIn(m_seen.get());
+    } else {
+        reported.addresses.clear();
+        reported.seen = SeenAddresses();
+        reported.listed = 0;
+    }
     if (!fresh.isEmpty())
         Q_EMIT addressesFound(fresh);
+}
+
+// Keeps the result of a file converted to its end, when it is what the file gives any
+// run under the same rules: the converter judged the file, no password was tried on it
+// (its addresses would then be readable without one), and it is still as it was. A file
+// with unsure recognised addresses is not kept: whether they count depends on the run.
+void BatchRun::keepResult(qsizetype index, const ConversionEvent &end)
+{
+    Row &converted = row(index);
+    const bool verdict =
+        end.judged && (end.outcome == ConversionOutcome::Text || end.outcome == ConversionOutcome::Damaged);
+    if (converted.stamp && verdict && converted.passwords.isEmpty() && converted.unsure.isEmpty() &&
+        FileStamp::of(converted.pdf) == converted.stamp)
+        m_cache->store(*converted.stamp, m_resultRules, resultOf(converted),
+                       ResultsCache::Opening::WithoutPassword);
+    forgetResult(index);
+}
+
+// The file's result is not kept: its own tally and sightings go, unless its report
+// still needs them.
+void BatchRun::forgetResult(qsizetype index)
+{
+    Row &forgotten = row(index);
+    forgotten.stamp.reset();
+    if (index > m_nextToReport)
+        return;
+    forgotten.seen = SeenAddresses();
+    forgotten.addresses.clear();
+    forgotten.listed = 0;
+}
+
+FileResult BatchRun::resultOf(const Row &converted)
+{
+    FileResult result;
+    if (converted.outcome == ConversionOutcome::Damaged)
+        result.verdict = FileVerdict::Damaged;
+    else if (converted.readability.unreadable())
+        result.verdict = FileVerdict::TextUnreadable;
+    result.addresses.reserve(converted.addresses.size());
+    for (const Sighting &sighting : converted.addresses)
+        result.addresses.append(
+            {sighting.address, sighting.page, converted.seen.count(sighting.address), ViaName(sighting.via)});
+    return result;
+}
+
+// Takes a kept result as the file's own sightings; false for one that this version
+// cannot read.
+bool BatchRun::replay(Row &replayed, const FileResult &result)
+{
+    QList<Sighting> addresses;
+    addresses.reserve(result.addresses.size());
+    QString name;
+    std::optional<FoundVia> via;
+    for (const FileAddress &each : result.addresses) {
+        if (each.via != name)
+            via = ViaNamed(name = each.via);
+        if (!via)
+            return false;
+        addresses.append({each.address, each.page, *via, each.count});
+    }
+    replayed.addresses = std::move(addresses);
+    replayed.listed = 0;
+    if (result.verdict == FileVerdict::TextUnreadable)
+        replayed.readability.examine("\f"); // what a scanned page gives
+    return true;
 }
 
 void BatchRun::emitFresh(const QList<Sighting> &fresh, const QString &file)

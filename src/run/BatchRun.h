@@ -1,6 +1,8 @@
 #pragma once
 
-#include "convert/Conversion.h"
+#include "cache/FileResult.h"
+#include "cache/FileStamp.h"
+#include "convert/SplittableConversion.h"
 #include "extract/AddressExtraction.h"
 #include "extract/ConvertedText.h"
 #include "results/ResultsFile.h"
@@ -17,6 +19,8 @@
 #include <vector>
 
 namespace pelmora {
+
+class ResultsCache;
 
 // An address of a run: where it was first met, and how often the run has met it so far
 // (in any letter case).
@@ -38,7 +42,14 @@ QList<AddressSource> AddressSources(const QList<FoundAddress> &found);
 // outcome is reported strictly in list order: the addresses in order of row, page,
 // line and position with the first spelling kept, and the unreadable files in row
 // order, exactly as if every file were converted, then searched, one after the other.
-// Only files that finish ahead of an earlier one wait with their addresses.
+// Only files that finish ahead of an earlier one wait with their addresses. When no
+// file waits for a worker that is free, the pages still to come of the largest file
+// are shared out (SplittableConversion), which changes nothing of the outcome.
+//
+// With a results cache, a file that an earlier run read under the same rules is not
+// converted: its result is taken as it was kept, which gives the same outcome. The
+// result of a file converted to its end is kept, unless a password was tried on it,
+// it timed out or its converter died, or it changed meanwhile.
 //
 // A password is asked for only when a file cannot be opened without one, in row order
 // (see PasswordRules): the run signals passwordNeeded and waits, starting nothing new,
@@ -49,7 +60,7 @@ class BatchRun : public QObject
 {
     Q_OBJECT
 public:
-    BatchRun(Converter &converter, const QStringList &pdfs, QObject *parent = nullptr);
+    BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, QObject *parent = nullptr);
     ~BatchRun() override;
     Q_DISABLE_COPY_MOVE(BatchRun)
 
@@ -71,6 +82,9 @@ public:
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
     void continueAfter(const BatchRun &earlier);
+    // Takes and keeps the results of files here; none by default. The cache must
+    // outlive the run.
+    void setResultsCache(ResultsCache *cache) { m_cache = cache; }
 
     void start();
     // The user's answer to passwordNeeded for `row`: the password, empty for none, nullopt
@@ -125,6 +139,7 @@ private:
         QString address;
         int page;
         FoundVia via;
+        int count = 0; // how often the file holds it, when taken from the cache; else its tally tells
     };
     struct Row
     {
@@ -135,12 +150,19 @@ private:
         QStringList passwords; // of the conversion under way, or the last one
         bool passwordHandled = false;
         PasswordPrompt prompt = PasswordPrompt::ForFile; // while awaiting an answer
-        std::unique_ptr<Conversion> conversion;
+        std::unique_ptr<SplittableConversion> conversion;
+        int workers = 0; // the conversions of its parts, as counted in m_running
         ConversionOutcome outcome = ConversionOutcome::Text; // once refused or settled
         QString detail;
         TextReadability readability;
-        SeenAddresses seen;          // this file's own
-        QList<Sighting> addresses;   // each once, first spelling and page in the file
+        // Set while the file's result may be kept: as it was before it was converted.
+        std::optional<FileStamp> stamp;
+        // The file's own tally and first sightings, each address once with its first
+        // spelling and page in the file: until it is reported, and while its result may
+        // be kept. The first `listed` of them are in the run's tally already.
+        SeenAddresses seen;
+        QList<Sighting> addresses;
+        qsizetype listed = 0;
         QList<UnsureFinding> unsure; // recognised addresses its readings did not agree on
     };
 
@@ -149,9 +171,14 @@ private:
     PasswordMode passwordMode() const { return m_passwordMode ? m_passwordMode() : PasswordMode::None; }
     void advance();
     qsizetype nextRefusedRow() const;
-    void startRows();
-    void startRow(qsizetype index);
+    bool awaitingAnswer() const;
+    bool startRows(int &fromCache);
+    bool startRow(qsizetype index);
+    bool takeFromCache(Row &started);
+    void shareIdleWorkers();
+    ConversionRequest request(const QString &pdf, const QStringList &passwords) const;
     void convert(qsizetype index, const QStringList &passwords);
+    void countWorkers(Row &converting);
     void onEvent(qsizetype index, const ConversionEvent &event);
     void onPolled(qsizetype index, int counter);
     void onRecognising(qsizetype index, int page, int pages);
@@ -159,6 +186,11 @@ private:
     void onText(qsizetype index, int page, const QByteArray &text, FoundVia via);
     void onFinished(qsizetype index, const ConversionEvent &end);
     void settle(Row &settled, ConversionOutcome outcome);
+    void keepResult(qsizetype index, const ConversionEvent &end);
+    void forgetResult(qsizetype index);
+    static FileResult resultOf(const Row &converted);
+    static bool replay(Row &replayed, const FileResult &result);
+    QString resultRules();
     void reportSettledRows();
     void reportAddresses(Row &row);
     void emitFresh(const QList<Sighting> &fresh, const QString &file);
@@ -168,6 +200,7 @@ private:
     void end(State how);
 
     Converter &m_converter;
+    Clock &m_clock;
     std::vector<Row> m_rows;
     std::function<PasswordMode()> m_passwordMode;
     std::shared_ptr<SeenAddresses> m_seen;
@@ -178,12 +211,15 @@ private:
     AddressRules m_addressRules;
     QString m_languages;
     bool m_links = false;
+    ResultsCache *m_cache = nullptr;
+    QString m_resultRules; // of the cache; empty: nothing is taken or kept
     QString m_restingText;
     QString m_caption;
     int m_value = 0;
     int m_parallelJobs = 1;
     int m_timeoutMs = 0;
-    int m_running = 0;
+    int m_running = 0; // conversions under way, parts of files included
+    bool m_stepQueued = false;
     qsizetype m_nextToStart = 0;
     qsizetype m_nextToReport = 0;
     State m_state = State::Idle;

@@ -2,7 +2,6 @@
 // only. A program of its own: MuPDF is under the GNU Affero GPL, the rest is not.
 #include "worker/MupdfText.h"
 #include "worker/OneShot.h"
-#include "worker/Versions.h"
 #include "worker/WorkerMain.h"
 
 #include <mupdf/fitz.h>
@@ -12,15 +11,16 @@
 int main(int argc, char *argv[])
 {
     using namespace pelmora::worker;
-    return WorkerMain(argc, argv, MakeMupdfEngine, [](const std::vector<std::string> &arguments) {
-        if (arguments == std::vector<std::string>{"--version"})
-            return PrintVersions("pelmora-convert-mupdf", "mupdf " FZ_VERSION);
-        std::fputs("Usage: pelmora-convert-mupdf --serve\n"
-                   "       pelmora-convert-mupdf --ocr-languages\n"
-                   "       pelmora-convert-mupdf --version\n"
-                   "Converts PDF files to text with MuPDF, file after file over a pipe, for\n"
-                   "Pelmora (see pelmora-convert).\n",
-                   stderr);
-        return kExitOther;
-    });
+    return WorkerMain(argc, argv, "pelmora-convert-mupdf", "mupdf " FZ_VERSION, MakeMupdfEngine,
+                      [](const std::vector<std::string> &) {
+                          std::fputs(
+                              "Usage: pelmora-convert-mupdf --serve\n"
+                              "       pelmora-convert-mupdf --ocr-languages\n"
+                              "       pelmora-convert-mupdf --ocr-data LANGS\n"
+                              "       pelmora-convert-mupdf --version\n"
+                              "Converts PDF files to text with MuPDF, file after file over a pipe, for\n"
+                              "Pelmora (see pelmora-convert).\n",
+                              stderr);
+                          return kExitOther;
+                      });
 }

@@ -17,11 +17,14 @@ constexpr const char *kUsage =
     "Usage: pelmora-convert [-f N] [-l M] [-opw PW] [-upw PW] PDF OUT\n"
     "       pelmora-convert --serve\n"
     "       pelmora-convert --ocr-languages\n"
+    "       pelmora-convert --ocr-data LANGS\n"
     "       pelmora-convert --version\n"
     "Writes the text of PDF to OUT (\"-\": standard output) as pdftotext does with its\n"
     "default options. --serve converts file after file over a pipe. --ocr-languages\n"
     "lists the installed text recognition languages. --version prints the versions of\n"
-    "this program and of the poppler, tesseract and leptonica libraries it runs with.\n";
+    "this program and of the poppler, tesseract and leptonica libraries it runs with;\n"
+    "--ocr-data prints them too, then the path, size and time of the data file of each\n"
+    "language of LANGS (such as eng+deu).\n";
 
 // pdftotext takes a sign and digits (atoi); far too large numbers just mean "past the end".
 std::optional<int> pageNumber(std::string_view text)

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 namespace pelmora::worker {
 
 namespace {
@@ -126,6 +128,23 @@ int PrintOcrLanguages()
     }
     for (const std::string &language : languages)
         std::printf("%s\n", language.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int PrintOcrData(std::string_view languages)
+{
+    const std::string &folder = TessdataFolder();
+    for (const std::string &code : ParseOcrLanguages(languages).needed) {
+        const std::string path = folder + code + std::string(kSuffix);
+        struct stat status = {};
+        if (::stat(path.c_str(), &status) != 0) {
+            std::printf("%s missing\n", path.c_str());
+            continue;
+        }
+        const long long ns =
+            static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+        std::printf("%s %lld %lld\n", path.c_str(), static_cast<long long>(status.st_size), ns);
+    }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmora::worker {
@@ -29,5 +30,11 @@ std::optional<std::string> LanguageProblem(const OcrLanguages &languages, const 
 // pelmora-convert --ocr-languages: the installed languages, one per line; status 1 and
 // a message on standard error when there are none.
 int PrintOcrLanguages();
+
+// pelmora-convert --ocr-data LANGS, after the versions: the data file of each language
+// tesseract would load for LANGS, one per line: its path, size and modification time in
+// nanoseconds ("missing" for a file that is not there). What changes when a language's
+// data does.
+int PrintOcrData(std::string_view languages);
 
 } // namespace pelmora::worker

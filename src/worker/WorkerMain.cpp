@@ -7,20 +7,26 @@
 #include "worker/ServeMode.h"
 #include "worker/TessData.h"
 #include "worker/TextEngine.h"
+#include "worker/Versions.h"
 
 #include <cstdio>
 
 namespace pelmora::worker {
 
-int WorkerMain(int argc, char *argv[], const std::function<std::unique_ptr<TextEngine>()> &makeEngine,
+int WorkerMain(int argc, char *argv[], std::string_view program, std::string_view pdfLibrary,
+               const std::function<std::unique_ptr<TextEngine>()> &makeEngine,
                const std::function<int(const std::vector<std::string> &arguments)> &other)
 {
     // First of all, so a worker whose program was killed never lingers.
     if (!DieWithParent())
         return kExitOther;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--version")
+        return PrintVersions(program, pdfLibrary);
     if (arguments.size() == 1 && arguments[0] == "--ocr-languages")
         return PrintOcrLanguages();
+    if (arguments.size() == 2 && arguments[0] == "--ocr-data")
+        return PrintVersions(program, pdfLibrary) != 0 ? 1 : PrintOcrData(arguments[1]);
     if (arguments.empty() || arguments[0] != "--serve")
         return other(arguments);
     if (arguments.size() != 1)

@@ -1,10 +1,13 @@
 #include "RunInvariants.h"
+#include "TestData.h"
 #include "WindowTest.h"
 #include "app/BusyState.h"
 #include "app/CaptionProgressBar.h"
+#include "app/ResultsController.h"
 #include "app/RunController.h"
 #include "app/TextListModel.h"
 #include "app/WidgetModal.h"
+#include "cache/ResultsCache.h"
 #include "run/PasswordPrompt.h"
 #include "run/RunReport.h"
 
@@ -51,6 +54,7 @@ private Q_SLOTS:
     void stopEndsTheReadingOfScans();
     void addressRulesComeFromTheSettings_data();
     void addressRulesComeFromTheSettings();
+    void cachedRunsSaveTheSameFiles();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -493,6 +497,47 @@ void TestRunWindow::addressRulesComeFromTheSettings()
     if (addresses.contains(u"jane@example.org"_s))
         QCOMPARE(m_window->resultsList().index(1).data(Qt::ToolTipRole).toString(),
                  where + u" (written in disguise)"_s);
+}
+
+void TestRunWindow::cachedRunsSaveTheSameFiles()
+{
+    // The window's cache starts out damaged: it is set aside without a word, and the next
+    // run begins a new one.
+    const QString database = ResultsCache::databasePath(m_engine->temp.filePath(u"cache"_s));
+    QVERIFY(QDir().mkpath(QFileInfo(database).path()) && test::writeFile(database, QByteArray(9000, 'Z')));
+    m_window->appendPaths(
+        {m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "Mail First@x.com, second@x.com\fb@x.com\f"),
+         m_engine->writePdf(u"broken.pdf"_s, u"NOTHING"_s, {}),
+         m_engine->writePdf(u"b.pdf"_s, u"TEXT"_s, "b@x.com first@x.com\f")});
+    QList<QByteArray> saves;
+    QList<qsizetype> converted;
+    for (const QString &cached : {u"True"_s, u"True"_s, u"True"_s, u"False"_s}) {
+        m_settings->write(Settings::resultsCacheKey(), cached);
+        const qsizetype before = m_engine->fake->loggedCalls().size();
+        press("PushButton9");
+        press("PushButton2");
+        QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), saves.size() + 1);
+        // The closing message, and nothing of the cache.
+        QCOMPARE(m_modal->shown.last().text, u"Done.\r\nThe following files could not be read:\r\n"_s +
+                                                 m_window->fileList().text(1) +
+                                                 u"  - damaged or not a PDF file."_s);
+        converted.append(m_engine->fake->loggedCalls().size() - before);
+        QByteArray saved;
+        for (const auto &[button, filter] :
+             {std::pair{"PushButton3", ResultsController::SaveFilters().first()},
+              std::pair{"PushButton5", ResultsController::SaveFilters().first()},
+              std::pair{"PushButton3", ResultsController::CsvFilter()}}) {
+            const QString path = m_engine->temp.filePath(QString::number(m_modal->shown.size()) + u".txt"_s);
+            m_modal->textAnswers.enqueue(path);
+            m_modal->filterAnswers.enqueue(filter);
+            press(button);
+            saved += test::readFile(path);
+        }
+        saves.append(saved);
+    }
+    QCOMPARE(converted, (QList<qsizetype>{3, 3, 0, 3}));
+    QVERIFY(saves.first().contains("First@x.com\r\nsecond@x.com\r\nb@x.com\r\n"));
+    QCOMPARE(saves, QList<QByteArray>(4, saves.first()));
 }
 
 void TestRunWindow::stopEndsTheReadingOfScans()

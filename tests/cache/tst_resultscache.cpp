@@ -93,6 +93,7 @@ private Q_SLOTS:
     void aCacheHeldTooLongIsSetAside();
     void otherRunsSeeResultsWithinASecond();
     void theLongestUnusedGoFirst();
+    void usesWithinTheHourWriteNothing();
     void clearRemovesOnlyTheCache();
     void twoRunsShareOneCache();
 
@@ -367,7 +368,7 @@ void TestResultsCache::otherRunsSeeResultsWithinASecond()
 void TestResultsCache::theLongestUnusedGoFirst()
 {
     // Each result takes about 22 KB; five fit under the limit, six do not.
-    const CacheLimits limits{.bytes = 160 * 1024};
+    const CacheLimits limits{.bytes = 160 * 1024, .markUsedAfterMs = 1000};
     {
         ResultsCache cache(folder(), m_clock, limits);
         for (int file = 1; file <= 5; ++file) {
@@ -398,6 +399,27 @@ void TestResultsCache::theLongestUnusedGoFirst()
     const bool expected =
         kept.size() > 3 && kept.contains(1) && !kept.contains(2) && kept.sliced(kept.size() - 3) == newest;
     QVERIFY2(expected, qPrintable(QDebug::toString(kept)));
+}
+
+void TestResultsCache::usesWithinTheHourWriteNothing()
+{
+    const auto files = [this] {
+        return QByteArray(test::readFile(database()) + test::readFile(database() + u"-wal"_s));
+    };
+    const auto useAfter = [this](qint64 ms) {
+        ResultsCache cache(folder(), m_clock);
+        m_clock.advance(ms);
+        return cache.lookup(test::sampleStamp(1), test::kSampleRules) && cache.flush();
+    };
+    {
+        ResultsCache cache(folder(), m_clock);
+        QVERIFY(cache.store(test::sampleStamp(1), test::kSampleRules, {}, Opening::WithoutPassword));
+    }
+    const QByteArray before = files();
+    QVERIFY(useAfter(60 * 60 * 1000 - 1));
+    QCOMPARE(files(), before); // a second run within the hour
+    QVERIFY(useAfter(1));
+    QVERIFY(files() != before);
 }
 
 void TestResultsCache::clearRemovesOnlyTheCache()

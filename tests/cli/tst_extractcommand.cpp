@@ -1,6 +1,7 @@
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/TextListModel.h"
+#include "cache/ResultsCache.h"
 #include "cli/VersionReport.h"
 #include "core/AppError.h"
 #include "results/ResultsFile.h"
@@ -124,6 +125,7 @@ class TestExtractCommand : public test::WindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void sameOutcomeAsTheWindow_data();
     void sameOutcomeAsTheWindow();
     void passwordsAndFormats();
@@ -139,10 +141,20 @@ private Q_SLOTS:
     void clearCacheRemovesOnlyTheCache();
     void versionsComeFromTheConverter();
     void fullDiskCutsNoText();
+    void cachedRunsGiveTheSameBytes_data();
+    void cachedRunsGiveTheSameBytes();
+    void eachEngineHasResultsOfItsOwn();
+    void cacheFaultsLeaveTheResultsWhole();
 
 private:
     QTemporaryDir m_temp;
 };
+
+void TestExtractCommand::initTestCase()
+{
+    // The commands' default cache is this test's own, new for every run of it.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_temp.filePath(u"xdg-cache"_s)));
+}
 
 void TestExtractCommand::sameOutcomeAsTheWindow_data()
 {
@@ -638,16 +650,104 @@ void TestExtractCommand::clearCacheRemovesOnlyTheCache()
 
 void TestExtractCommand::fullDiskCutsNoText()
 {
-    // No file may grow past one block, as on a full disk: the text never touches one.
+    // No file may grow past one block, as on a full disk: the text never touches one, and
+    // the results cache, which cannot grow either, is set aside in one line.
     QProcess shell;
-    shell.start(u"/bin/sh"_s, {u"-c"_s, u"ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$1\""_s,
-                               QStringLiteral(PELMORA_EXTRACT_COMMAND), data("long.pdf")});
+    shell.start(u"/bin/sh"_s,
+                {u"-c"_s, u"ulimit -f 1; trap '' XFSZ; exec \"$0\" --cache-dir \"$1\" \"$2\""_s,
+                 QStringLiteral(PELMORA_EXTRACT_COMMAND), m_temp.filePath(u"full"_s), data("long.pdf")});
     QVERIFY(shell.waitForFinished(60000));
     QCOMPARE(shell.exitCode(), 0);
     const QByteArray out = shell.readAllStandardOutput();
     QCOMPARE(out.count('\n'), 150);
     QVERIFY(out.endsWith("page150@example.com\n"));
-    QCOMPARE(shell.readAllStandardError(), QByteArray());
+    const QByteArray err = shell.readAllStandardError();
+    QVERIFY2(err.startsWith("pelmora-extract: the results cache ") && err.count('\n') == 1, err.constData());
+}
+
+void TestExtractCommand::cachedRunsGiveTheSameBytes_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : {u"poppler"_s, u"mupdf"_s}) {
+        QTest::addRow("one at a time, %s", qPrintable(engine)) << 1 << engine;
+        QTest::addRow("three at once, %s", qPrintable(engine)) << 3 << engine;
+    }
+}
+
+void TestExtractCommand::cachedRunsGiveTheSameBytes()
+{
+    QFETCH(int, jobs);
+    QFETCH(QString, engine);
+    const QStringList list{data("contacts-1.pdf"), data("identity/pages-200.pdf"),
+                           data("scanned.pdf"),    data("damaged.pdf"),
+                           data("encrypted.pdf"),  data("identity/links.pdf"),
+                           data("contacts-1.pdf"), u"--links"_s,
+                           u"--engine"_s,          engine};
+    const QString folder = m_temp.filePath(u"cache-%1-%2"_s.arg(jobs).arg(engine));
+    const QStringList cached{u"-j"_s, QString::number(jobs), u"--cache-dir"_s, folder};
+    // Filling the cache, the long file shared over the workers, and then taking from it.
+    for (const QString &format : {u"lines"_s, u"lines"_s, u"comma"_s, u"csv"_s, u"jsonl"_s}) {
+        const QStringList formatted{u"--format"_s, format};
+        const CommandResult converted =
+            runCommand(list + formatted + QStringList{u"--no-cache"_s, u"-j"_s, u"1"_s});
+        QVERIFY(converted.out.contains('@'));
+        const CommandResult taken = runCommand(list + formatted + cached);
+        QCOMPARE(taken.out, converted.out);
+        QCOMPARE(taken.err, converted.err);
+        QCOMPARE(taken.status, converted.status);
+    }
+}
+
+void TestExtractCommand::eachEngineHasResultsOfItsOwn()
+{
+    // Files whose text the two engines lay out differently: a cache filled by one gives
+    // the other nothing of it.
+    const QStringList list{data("identity/columns.pdf"), data("addresses/typeset.pdf"), u"--format=csv"_s};
+    const QString folder = m_temp.filePath(u"engines"_s);
+    for (const QString &engine : {u"poppler"_s, u"mupdf"_s, u"poppler"_s}) {
+        const QStringList chosen = list + QStringList{u"--engine"_s, engine};
+        const CommandResult taken = runCommand(chosen + QStringList{u"--cache-dir"_s, folder});
+        QCOMPARE(taken.out, runCommand(chosen + QStringList{u"--no-cache"_s}).out);
+    }
+    QVERIFY(runCommand(list + QStringList{u"--no-cache"_s}).out !=
+            runCommand(list + QStringList{u"--no-cache"_s, u"--engine"_s, u"mupdf"_s}).out);
+}
+
+void TestExtractCommand::cacheFaultsLeaveTheResultsWhole()
+{
+    const QStringList list{data("contacts-2.pdf"), data("scanned.pdf"), data("long.pdf")};
+    const CommandResult converted = runCommand(list + QStringList{u"--no-cache"_s, u"--format=csv"_s});
+    const auto runWith = [&](const QString &folder) {
+        return runCommand(list + QStringList{u"--cache-dir"_s, folder, u"--format=csv"_s});
+    };
+    // A cache that cannot be used costs one line on standard error, and nothing else.
+    const QString damaged = m_temp.filePath(u"damaged"_s);
+    QVERIFY(QDir().mkpath(damaged) &&
+            test::writeFile(ResultsCache::databasePath(damaged), QByteArray(9000, '\x5a')));
+    for (const QString &folder : {damaged, u"/proc"_s}) {
+        const CommandResult result = runWith(folder);
+        QCOMPARE(result.out, converted.out);
+        const qsizetype line = result.err.indexOf('\n') + 1;
+        QVERIFY2(result.err.startsWith("pelmora-extract: the results cache ") &&
+                     result.err.sliced(line) == converted.err,
+                 result.err.constData());
+    }
+    // Two runs at once share one cache, both while they fill it and when they take from it.
+    const QString shared = m_temp.filePath(u"shared"_s);
+    for (int round = 0; round < 2; ++round) {
+        QList<std::shared_ptr<QProcess>> runs;
+        for (int run = 0; run < 2; ++run) {
+            runs.append(std::make_shared<QProcess>());
+            runs.last()->start(QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                               list + QStringList{u"--cache-dir"_s, shared, u"--format=csv"_s});
+        }
+        for (const std::shared_ptr<QProcess> &run : std::as_const(runs)) {
+            QVERIFY(run->waitForFinished(60000));
+            QCOMPARE(run->readAllStandardOutput(), converted.out);
+            QCOMPARE(run->readAllStandardError(), converted.err);
+        }
+    }
 }
 
 QTEST_MAIN(TestExtractCommand)

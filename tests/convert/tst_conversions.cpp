@@ -2,7 +2,9 @@
 // one pdftotext process per file, on the fake converters' PDFs.
 #include "EngineFixture.h"
 #include "RunInvariants.h"
+#include "TestData.h"
 #include "convert/ConverterCommand.h"
+#include "convert/ConverterIdentity.h"
 #include "convert/ConverterService.h"
 
 #include <QDir>
@@ -10,7 +12,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QScopeGuard>
+
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -67,6 +72,9 @@ private Q_SLOTS:
     void serviceKeepsItsWorkers();
     void workerKilledMidFileCountsAsDamaged();
     void pdftotextLeavesNoTextBehind();
+    void identityFollowsTheFilesWithoutAProcess_data();
+    void identityFollowsTheFilesWithoutAProcess();
+    void fileIdentityTellsAReplacedFile();
 
 private:
     std::unique_ptr<test::EngineFixture> engine(Kind kind)
@@ -316,4 +324,54 @@ void TestConversions::pdftotextLeavesNoTextBehind()
 }
 
 QTEST_GUILESS_MAIN(TestConversions)
+void TestConversions::identityFollowsTheFilesWithoutAProcess_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("service") << Kind::FakeService;
+    QTest::newRow("pdftotext") << Kind::FakePdftotext;
+}
+
+void TestConversions::identityFollowsTheFilesWithoutAProcess()
+{
+    QFETCH(Kind, kind);
+    const auto fixture = engine(kind);
+    QVERIFY(fixture);
+    const QString identity = fixture->converter->identity({});
+    QVERIFY(identity.contains(FileIdentity(fixture->workspace->ConverterPath())));
+    QVERIFY(identity.contains(PopplerIdentity()));
+    QCOMPARE(fixture->fake->loggedPids().size(), 0); // a run whose files are all cached starts none
+    // Another build of the converter, as far as its file tells; its time is put back after.
+    const QByteArray program = QFile::encodeName(fixture->workspace->ConverterPath());
+    struct stat status = {};
+    QCOMPARE(::stat(program.constData(), &status), 0);
+    const auto restore = qScopeGuard([&] {
+        const timespec times[2] = {status.st_atim, status.st_mtim};
+        ::utimensat(AT_FDCWD, program.constData(), times, 0);
+    });
+    const timespec later[2] = {status.st_atim, {status.st_mtim.tv_sec + 1, status.st_mtim.tv_nsec}};
+    QCOMPARE(::utimensat(AT_FDCWD, program.constData(), later, 0), 0);
+    QVERIFY(fixture->converter->identity({}) != identity);
+}
+
+void TestConversions::fileIdentityTellsAReplacedFile()
+{
+    // As a package update puts a library in place: a new file of the same size and time
+    // renamed over the old one.
+    QTemporaryDir folder;
+    const QString library = folder.filePath(u"libpoppler.so"_s);
+    QVERIFY(test::writeFile(library, "version one"));
+    const QString before = FileIdentity(library);
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(library).constData(), &status), 0);
+    const QString update = folder.filePath(u"update"_s);
+    QVERIFY(test::writeFile(update, "version two"));
+    const timespec times[2] = {status.st_atim, status.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(update).constData(), times, 0), 0);
+    QVERIFY(QFile::remove(library) && QFile::rename(update, library));
+    const QString after = FileIdentity(library);
+    QVERIFY2(after != before, qPrintable(after));
+    QVERIFY(QFile::remove(library));
+    QVERIFY(FileIdentity(library) != after);
+}
+
 #include "tst_conversions.moc"

@@ -144,7 +144,8 @@ void TestExtractInterrupt::signalsEndTheCommand()
     if (service)
         QTRY_VERIFY(!test::RunningWorkers().isEmpty());
     else
-        QTRY_COMPARE(m_fake->loggedPids().size(), 3); // two converters and the helper of one
+        // Two converters and the helper of one.
+        QTRY_COMPARE(m_fake->loggedPids().size(), 3);
     QTest::qWait(300);
     QCOMPARE(process.state(), QProcess::Running); // no limit: it waits for the busy file
     QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);

@@ -59,7 +59,7 @@ private:
     }
     std::unique_ptr<BatchRun> makeRun(const QStringList &pdfs, int jobs)
     {
-        auto batch = std::make_unique<BatchRun>(*m_engine->converter, pdfs);
+        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, pdfs);
         m_host.attach(*batch);
         batch->setParallelJobs(jobs);
         return batch;
@@ -146,7 +146,7 @@ void TestHostileConverter::timeoutEndsNeverEndingConverters()
     const QString hang2 = pdf(u"hang2.pdf"_s, u"HANG"_s, "never@x.com\n");
     const test::RunInvariants invariants = this->invariants();
     EndNotingConverter noting(*m_engine->converter);
-    const auto batch = std::make_unique<BatchRun>(noting, QStringList{hang1, good, hang2});
+    const auto batch = std::make_unique<BatchRun>(noting, m_engine->clock, QStringList{hang1, good, hang2});
     batch->setParallelJobs(jobs);
     batch->setTimeout(700);
     QStringList found;

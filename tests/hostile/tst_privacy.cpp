@@ -1,6 +1,7 @@
 // Passwords stay private: while pelmora-extract converts with them, no process of the
 // program shows one in its command line or its environment, and no file of its own
-// holds one. A 45-character AES-256 password opens its file whole.
+// holds one, its results cache included. A 45-character AES-256 password opens its file
+// whole.
 #include "RunInvariants.h"
 #include "TestData.h"
 
@@ -60,6 +61,7 @@ void TestPrivacy::passwordsShowNowhere()
     QProcess command;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"TMPDIR"_s, temp.path());
+    environment.insert(u"XDG_CACHE_HOME"_s, temp.filePath(u"cache"_s));
     command.setProcessEnvironment(environment);
     // The password on this command line is the user's own doing; none of the
     // processes the program starts may show it.
@@ -91,6 +93,13 @@ void TestPrivacy::passwordsShowNowhere()
     QVERIFY(command.waitForFinished(30000));
     QCOMPARE(command.exitCode(), 1); // the busy file ran out of time
     QCOMPARE(command.readAllStandardOutput(), "guarded@example.com\n"_ba);
+    // The results cache keeps nothing of a file that was tried with a password.
+    QDirIterator cached(temp.filePath(u"cache/pelmora"_s), QDir::Files);
+    QVERIFY(cached.hasNext());
+    while (cached.hasNext()) {
+        const QByteArray kept = test::readFile(cached.next());
+        QVERIFY(!kept.contains(kLongPassword) && !kept.contains("guarded@example.com"));
+    }
     QCOMPARE(QString::fromUtf8(command.readAllStandardError()),
              u"The following files could not be read:\n"_s + busy +
                  u"  - conversion took too long and was stopped.\n"_s);

@@ -1,17 +1,23 @@
 #include "EngineFixture.h"
 #include "RunInvariants.h"
 #include "RunToEnd.h"
+#include "TestData.h"
+#include "cache/ResultsCache.h"
 #include "run/BatchRun.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
@@ -43,6 +49,11 @@ private Q_SLOTS:
     void unsureRecognisedAddressesAreLeftOutUnlessConfirmed_data();
     void unsureRecognisedAddressesAreLeftOutUnlessConfirmed();
     void stopKeepsWhatIsListed();
+    void cachedRunsGiveTheSameOutcome_data();
+    void cachedRunsGiveTheSameOutcome();
+    void filesAreKnownAgainOnlyAsTheyWere();
+    void splitFilesGiveTheSameOutcome_data();
+    void splitFilesGiveTheSameOutcome();
 
 private:
     Outcome run(const QStringList &pdfs, Host &host, int jobs)
@@ -51,7 +62,7 @@ private:
     }
     std::unique_ptr<BatchRun> makeRun(Host &host, const QStringList &pdfs, int jobs)
     {
-        auto batch = std::make_unique<BatchRun>(*m_engine->converter, pdfs);
+        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, pdfs);
         host.attach(*batch);
         batch->setParallelJobs(jobs);
         return batch;
@@ -67,6 +78,8 @@ private:
     {
         return m_engine->writePdf(name, directive, text);
     }
+    // Conversions logged since the fixture began.
+    qsizetype conversions() const { return m_engine->fake->loggedCalls().size(); }
     std::unique_ptr<test::EngineFixture> m_engine;
 };
 
@@ -436,19 +449,28 @@ void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed()
             "sure@x.com\nUNSURE conf1rmed@x.com confirmed@x.com\nUNSURE left@x.com 1eft@x.com\n"
             "UNSURE LEFT@x.com\nUNSURE Twice@x.com\nend\f");
     const QString text = pdf(u"text.pdf"_s, u"TEXT"_s, "confirmed@x.com twice@x.com\f");
-    Host host;
-    auto batch = makeRun(host, {scan, text}, jobs);
-    batch->setRecognition(u"eng"_s);
-    QStringList found;
-    collectAddresses(*batch, found);
-    QSignalSpy finished(batch.get(), &BatchRun::finished);
-    batch->start();
-    QVERIFY(m_engine->runUntil([&] { return !finished.isEmpty(); }));
-    QCOMPARE(found, (QStringList{u"sure@x.com"_s, u"confirmed@x.com"_s, u"twice@x.com"_s}));
-    // Each once, whatever its letter case.
-    QCOMPARE(batch->unsureFindings(), (QList<UnsureFinding>{{scan, 1, u"left@x.com"_s, {u"1eft@x.com"_s}}}));
-    QCOMPARE(SummaryMessage(batch->unreadableFiles(), batch->unsureFindings().size()),
-             u"Done.\r\n1 recognised address was left out: its readings did not agree."_s);
+    // The same again with the cache filled: the scan, whose unsure addresses count only as
+    // the run decides, is converted again; the text is taken from the cache.
+    ResultsCache cache(m_engine->temp.filePath(u"cache"_s), m_engine->clock);
+    for (const qsizetype converted : {2, 1}) {
+        const qsizetype before = conversions();
+        Host host;
+        auto batch = makeRun(host, {scan, text}, jobs);
+        batch->setRecognition(u"eng"_s);
+        batch->setResultsCache(&cache);
+        QStringList found;
+        collectAddresses(*batch, found);
+        QSignalSpy finished(batch.get(), &BatchRun::finished);
+        batch->start();
+        QVERIFY(m_engine->runUntil([&] { return !finished.isEmpty(); }));
+        QCOMPARE(conversions() - before, converted);
+        QCOMPARE(found, (QStringList{u"sure@x.com"_s, u"confirmed@x.com"_s, u"twice@x.com"_s}));
+        // Each once, whatever its letter case.
+        QCOMPARE(batch->unsureFindings(),
+                 (QList<UnsureFinding>{{scan, 1, u"left@x.com"_s, {u"1eft@x.com"_s}}}));
+        QCOMPARE(SummaryMessage(batch->unreadableFiles(), batch->unsureFindings().size()),
+                 u"Done.\r\n1 recognised address was left out: its readings did not agree."_s);
+    }
 }
 
 void TestBatchRun::stopKeepsWhatIsListed()
@@ -475,6 +497,159 @@ void TestBatchRun::stopKeepsWhatIsListed()
     QCOMPARE(found, QStringList{u"a@x.com"_s});
     QCOMPARE(m_engine->fake->loggedCalls().size(), 4);
     QCOMPARE(finished.size(), 1);
+}
+
+void TestBatchRun::cachedRunsGiveTheSameOutcome_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("three at once") << 3;
+}
+
+void TestBatchRun::cachedRunsGiveTheSameOutcome()
+{
+    QFETCH(int, jobs);
+    QByteArray book;
+    for (int page = 1; page <= 30; ++page)
+        book += "Page " + QByteArray::number(page) + " of the book, by Reader" +
+                QByteArray::number(page % 7) + "@x.com and shared@X.com\f";
+    const QString a = pdf(u"a.pdf"_s, u"TEXT"_s, "shared@x.com one@x.com\fname [at] example [dot] org\f");
+    const QStringList pdfs{a,
+                           pdf(u"book.pdf"_s, u"TEXT"_s, book),
+                           pdf(u"scan.pdf"_s, u"SCAN"_s, "scan@x.com\f"),
+                           pdf(u"broken.pdf"_s, u"NOTHING"_s, {}),
+                           pdf(u"crash.pdf"_s, u"CRASH 20"_s, "crash@x.com words\flost@x.com\f"),
+                           pdf(u"late.pdf"_s, u"SLEEP 0.2"_s, "late@x.com SHARED@x.com\f"),
+                           pdf(u"locked.pdf"_s, u"NEEDS pw"_s, "locked@x.com secret words\f"),
+                           a};
+    const auto runWith = [&](ResultsCache *cache) {
+        Host host;
+        host.mode = PasswordMode::SameForAll;
+        host.answers = {u"pw"_s};
+        return test::runToEnd(*m_engine, pdfs, host, jobs, {}, [&](BatchRun &batch) {
+            batch.setResultsCache(cache);
+            batch.setAddressRules({kDefaultAddressRules | AddressRule::Disguised, {}});
+        });
+    };
+    const Outcome converted = runWith(nullptr);
+    QVERIFY(converted.ended);
+    QCOMPARE(converted.addresses.size(), 13);
+    ResultsCache cache(m_engine->temp.filePath(u"cache"_s), m_engine->clock);
+    for (const char *round : {"filling", "taking"}) {
+        const qsizetype before = conversions();
+        const Outcome outcome = runWith(&cache);
+        QVERIFY2(outcome.ended, round);
+        QCOMPARE(test::AllFormats(outcome), test::AllFormats(converted));
+        QCOMPARE(outcome.unreadable, converted.unreadable);
+        // Taken from the cache: all but the file whose converter died and the locked one,
+        // refused once, then opened with the password (a file tried with one is never kept).
+        if (round == std::string_view("taking"))
+            QCOMPARE(conversions() - before, 3);
+    }
+    // What is kept: the addresses, never the text, nothing of the locked file.
+    QVERIFY(cache.flush());
+    QByteArray kept;
+    for (const QFileInfo &file : QDir(m_engine->temp.filePath(u"cache"_s)).entryInfoList(QDir::Files))
+        kept += test::readFile(file.filePath());
+    QVERIFY(kept.contains("Reader3@x.com"));
+    for (const char *never : {"words", "book", "locked@x.com", "crash@x.com"})
+        QVERIFY2(!kept.contains(never), never);
+}
+
+void TestBatchRun::filesAreKnownAgainOnlyAsTheyWere()
+{
+    ResultsCache cache(m_engine->temp.filePath(u"cache"_s), m_engine->clock);
+    const auto runOver = [&](const QStringList &pdfs) {
+        Host host;
+        return test::runToEnd(*m_engine, pdfs, host, 1, {},
+                              [&](BatchRun &batch) { batch.setResultsCache(&cache); });
+    };
+    const QString first = pdf(u"first.pdf"_s, u"TEXT"_s, "first@x.com\f");
+    QCOMPARE(runOver({first}).addresses, QStringList{u"first@x.com"_s});
+    // Moved, and linked under another name: still the same file, not converted again.
+    const QString linked = m_engine->inputPath(u"linked.pdf"_s);
+    const QString moved = m_engine->inputPath(u"moved.pdf"_s);
+    QCOMPARE(::link(QFile::encodeName(first).constData(), QFile::encodeName(linked).constData()), 0);
+    QVERIFY(QFile::rename(first, moved));
+    const qsizetype before = conversions();
+    const Outcome again = runOver({linked, moved});
+    QCOMPARE(again.addresses, QStringList{u"first@x.com"_s});
+    QCOMPARE(again.found.first().file, linked);
+    QCOMPARE(conversions(), before);
+    // Written over in place with as many bytes, its time set back to the nanosecond: read again.
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(moved).constData(), &status), 0);
+    QVERIFY(test::writeFile(moved, "TEXT\nsecnd@x.com\f"));
+    const timespec times[2] = {status.st_atim, status.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(moved).constData(), times, 0), 0);
+    QCOMPARE(runOver({moved}).addresses, QStringList{u"secnd@x.com"_s});
+    QCOMPARE(conversions(), before + 1);
+}
+
+void TestBatchRun::splitFilesGiveTheSameOutcome_data()
+{
+    QTest::addColumn<QString>("directive");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("recognise");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<QStringList>("reasons"); // of the book, if unreadable
+    // The book's pages are 28 bytes each: its worker dies on page 33, or on page 3.
+    QTest::newRow("read whole") << u"TEXT"_s << QString() << false << 0 << QStringList();
+    QTest::newRow("worker dies late")
+        << u"CRASH 901"_s << QString() << false << 0 << QStringList{u"damaged"_s};
+    QTest::newRow("worker dies early")
+        << u"CRASH 61"_s << QString() << false << 0 << QStringList{u"damaged"_s};
+    QTest::newRow("scans read") << u"SCAN"_s << QString() << true << 0 << QStringList();
+    QTest::newRow("password typed") << u"NEEDS pw"_s << u"pw"_s << false << 0 << QStringList();
+    // Every part waits on its first page until the time is up: nothing of it counts.
+    QTest::newRow("timed out") << u"SCAN HELD"_s << QString() << true << 5000 << QStringList{u"too long"_s};
+}
+
+void TestBatchRun::splitFilesGiveTheSameOutcome()
+{
+    QFETCH(QString, directive);
+    QFETCH(QString, password);
+    QFETCH(bool, recognise);
+    QFETCH(int, timeoutMs);
+    QFETCH(QStringList, reasons);
+    QByteArray text;
+    for (int page = 1; page <= 40; ++page)
+        text += "p" + QByteArray::number(page).rightJustified(2, '0') + " Author" +
+                QByteArray::number(page % 9) + "@x.com ONE@x.com\f";
+    const QString book = pdf(u"book.pdf"_s, directive, text);
+    const QString small = pdf(u"small.pdf"_s, u"TEXT"_s, "small@x.com one@x.com\f");
+    QList<Outcome> outcomes;
+    for (const int jobs : {1, 3}) {
+        Host host;
+        host.mode = PasswordMode::PerFile;
+        host.answers = {password};
+        QStringList captions;
+        outcomes.append(test::runToEnd(*m_engine, {small, book}, host, jobs, {}, [&](BatchRun &batch) {
+            batch.setRecognition(recognise ? u"eng"_s : QString());
+            batch.setTimeout(timeoutMs);
+            connect(&batch, &BatchRun::progressChanged, &batch,
+                    [&](int, const QString &caption) { captions.append(caption); });
+        }));
+        QVERIFY(outcomes.last().ended);
+        // A scanned page is counted among the book's pages, whichever part reads it.
+        const QStringList reading = captions.filter(u"Reading scanned pages: book.pdf (page "_s);
+        if (jobs == 1) // with more, the small file is the one the caption follows at first
+            QCOMPARE(reading.isEmpty(), !recognise);
+        for (const QString &caption : reading)
+            QVERIFY2(caption.endsWith(u" of 40)"_s), qPrintable(caption));
+    }
+    QCOMPARE(test::AllFormats(outcomes[1]), test::AllFormats(outcomes[0]));
+    QCOMPARE(outcomes[1].unreadable, outcomes[0].unreadable);
+    QCOMPARE(outcomes[0].unreadable.size(), reasons.size());
+    if (!reasons.isEmpty())
+        QCOMPARE(ReasonText(outcomes[0].unreadable.first()).contains(reasons.first()), true);
+    // Three at once shared the book's pages out, with the passwords that opened it.
+    const QStringList parts =
+        m_engine->fake->loggedCalls().filter(book).filter(QRegularExpression(u"pages=[1-9]"_s));
+    QVERIFY(!parts.isEmpty());
+    for (const QString &part : parts)
+        QVERIFY2(part.contains(password.isEmpty() ? u"passwords=0"_s : u"passwords=1"_s), qPrintable(part));
+    QVERIFY(m_engine->allConvertersGone());
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

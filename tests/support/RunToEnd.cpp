@@ -25,10 +25,10 @@ void ScriptedRunHost::attach(BatchRun &run)
 }
 
 RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
-                    const std::function<void()> &whenStarted)
+                    const std::function<void()> &whenStarted, const std::function<void(BatchRun &)> &setUp)
 {
     RunOutcome outcome;
-    BatchRun batch(*engine.converter, pdfs);
+    BatchRun batch(*engine.converter, engine.clock, pdfs);
     host.attach(batch);
     batch.setParallelJobs(jobs);
     QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<FoundAddress> &found) {
@@ -42,10 +42,21 @@ RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunH
         outcome.progress.append({value, caption});
     });
     QSignalSpy finished(&batch, &BatchRun::finished);
+    if (setUp)
+        setUp(batch);
     batch.start();
     outcome.ended = engine.runUntil([&] { return !finished.isEmpty(); });
     outcome.unreadable = batch.unreadableFiles();
     return outcome;
+}
+
+QByteArray AllFormats(const RunOutcome &outcome)
+{
+    QByteArray bytes;
+    for (const ResultsFormat format :
+         {ResultsFormat::LineList, ResultsFormat::CommaList, ResultsFormat::Csv, ResultsFormat::JsonLines})
+        bytes += ResultsBytes(AddressSources(outcome.found), format) + "\n--\n";
+    return bytes;
 }
 
 } // namespace pelmora::test

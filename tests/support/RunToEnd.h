@@ -37,8 +37,13 @@ struct RunOutcome
 };
 
 // A batch run over `pdfs` on the fixture's converter, waited for. `whenStarted` runs once,
-// as the first row's conversion starts and before any other does.
+// as the first row's conversion starts and before any other does; `setUp` before the run
+// starts.
 RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
-                    const std::function<void()> &whenStarted = {});
+                    const std::function<void()> &whenStarted = {},
+                    const std::function<void(BatchRun &)> &setUp = {});
+
+// Every results file of the outcome's addresses, in every format.
+QByteArray AllFormats(const RunOutcome &outcome);
 
 } // namespace pelmora::test

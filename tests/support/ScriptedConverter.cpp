@@ -130,18 +130,6 @@ private:
             add(PageEvent::done(), true); // released never
             m_neverReleased = true;
             return;
-        } else if (directive.startsWith("CRASH ")) {
-            const qsizetype cut = argument("CRASH ").toLongLong();
-            const QList<QByteArray> whole = pagesOf(text);
-            add(PageEvent::opened(Outcome::Text, int(whole.size())));
-            int page = 0;
-            for (const QByteArray &piece : pagesOf(text.first(std::min(cut, text.size())))) {
-                add(PageEvent::text(++page, view(m_bytes.emplace_back(piece))));
-                if (piece.endsWith('\f'))
-                    add(PageEvent::pageEnd(page));
-            }
-            m_steps.push_back({});
-            return;
         }
         const qint64 dueAt = directive.startsWith("SLEEP ")
                                  ? m_converter.m_clock.now() + qint64(argument("SLEEP ").toDouble() * 1000)
@@ -149,12 +137,24 @@ private:
         const bool scanned = directive.startsWith("SCAN");
         const bool waits = directive == "WAIT";
         const bool heldScan = directive == "SCAN HELD";
+        // The worker dies on the page that the byte `crash` of the whole text is on.
+        const qsizetype crash = directive.startsWith("CRASH ") ? argument("CRASH ").toLongLong() : -1;
         const QList<QByteArray> pages = pagesOf(text);
         const int first = std::max(1, asked.firstPage);
         const int last = asked.lastPage > 0 ? std::min(asked.lastPage, int(pages.size())) : int(pages.size());
         const int count = std::max(0, last - first + 1);
         add(PageEvent::opened(Outcome::Text, count), waits, dueAt);
-        for (int page = first; page <= last; ++page) {
+        qsizetype offset = 0;
+        for (int page = 1; page < first; ++page)
+            offset += pages[page - 1].size();
+        for (int page = first; page <= last; offset += pages[page - 1].size(), ++page) {
+            if (crash >= 0 && offset + pages[page - 1].size() > crash) {
+                if (crash > offset)
+                    add(PageEvent::text(page,
+                                        view(m_bytes.emplace_back(text.sliced(offset, crash - offset)))));
+                m_steps.push_back({});
+                return;
+            }
             const bool recognised = scanned && asked.recognise;
             if (recognised)
                 add(PageEvent::recognising(page, count));
@@ -180,7 +180,10 @@ private:
             }
             add(PageEvent::pageEnd(page));
         }
-        add(PageEvent::done());
+        if (crash >= 0 && last == pages.size())
+            m_steps.push_back({}); // past the last page
+        else
+            add(PageEvent::done());
     }
 
     static std::string_view view(const QByteArray &bytes)
@@ -251,6 +254,11 @@ std::unique_ptr<Conversion> ScriptedConverter::convert(const ConversionRequest &
     m_conversions.removeAll(nullptr);
     m_conversions.append(conversion.get());
     return conversion;
+}
+
+QString ScriptedConverter::identity(const ConversionRequest &like)
+{
+    return u"scripted, recognition "_s + (like.recognise ? like.languages : u"off"_s);
 }
 
 bool ScriptedConverter::isConverting(const QString &pdf) const

@@ -24,7 +24,8 @@ namespace pelmora::test {
 //                  which reads the text; its lines "UNSURE address reading..." are
 //                  addresses the readings did not agree on
 //   SCAN HELD      the same, each page's recognition waiting for release()
-//   CRASH <bytes>  the pages that fit whole in <bytes>, then damaged, as a worker that died
+//   CRASH <bytes>  the pages that fit whole in <bytes> of the text, then damaged, as a
+//                  worker that died there; a range that ends before it ends well
 // Every conversion is logged to FakeConverter's log as the stand-in worker logs it.
 class ScriptedConverter : public Converter
 {
@@ -32,6 +33,7 @@ public:
     ScriptedConverter(Clock &clock, QString logFile);
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
+    QString identity(const ConversionRequest &like) override;
     // Lets WAIT and SCAN HELD conversions of `pdf` go on, now and later.
     void release(const QString &pdf);
     bool isReleased(const QString &pdf) const { return m_released.contains(pdf); }

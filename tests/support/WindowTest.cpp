@@ -21,9 +21,10 @@ bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
 void WindowTest::createWindow(const QString &programFolder, std::function<int()> startRoll)
 {
     m_window.reset();
-    m_window = std::make_unique<Form1>(Form1::Services{
-        *m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
-        programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll)});
+    m_window = std::make_unique<Form1>(
+        Form1::Services{*m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
+                        programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll),
+                        m_engine->temp.filePath(QStringLiteral("cache"))});
 }
 
 bool WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll)
