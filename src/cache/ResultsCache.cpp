@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/NativePath.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <atomic>
 #include <cerrno>
@@ -206,14 +208,14 @@ bool ResultsCache::prepareSchema()
     if (*version == 0 && !makeSchema())
         return false;
     // Synchronous NORMAL: a power cut may lose the last results kept, never the database.
-    return execute(u"PRAGMA journal_mode = WAL"_s) && execute(u"PRAGMA synchronous = NORMAL"_s) &&
+    return useWriteAheadLog() && execute(u"PRAGMA synchronous = NORMAL"_s) &&
            execute(u"PRAGMA journal_size_limit = "_s + QString::number(kWalLimit)) && prepareStatements();
 }
 
 bool ResultsCache::makeSchema()
 {
     // Set before the first table, as SQLite requires.
-    if (!execute(u"PRAGMA auto_vacuum = INCREMENTAL"_s) || !execute(u"PRAGMA journal_mode = WAL"_s))
+    if (!execute(u"PRAGMA auto_vacuum = INCREMENTAL"_s) || !useWriteAheadLog())
         return false;
     return writeTransaction([this] {
         // Another run may have made it meanwhile.
@@ -231,6 +233,31 @@ bool ResultsCache::makeSchema()
                 execute(u"PRAGMA application_id = "_s + QString::number(kApplicationId)) &&
                 execute(u"PRAGMA user_version = "_s + QString::number(kSchemaVersion)));
     });
+}
+
+// The change to write-ahead logging needs the database to itself, and SQLite fails it at
+// once, without the wait it grants other locks, while another run has the file open, as
+// happens when two runs start on a new cache together. The mode is kept in the file, so
+// it is tried again until one of them has made it, within the wait allowed for a lock.
+bool ResultsCache::useWriteAheadLog()
+{
+    const QDeadlineTimer deadline(m_limits.busyTimeoutMs);
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    for (;;) {
+        if (query.exec(u"PRAGMA journal_mode = WAL"_s) && query.next() &&
+            query.value(0).toString() == u"wal"_s)
+            return true;
+        const QSqlError error = query.lastError();
+        const int code = error.nativeErrorCode().toInt() & 0xff;
+        const bool refused = error.type() == QSqlError::NoError || code == kBusy || code == kLocked;
+        if (!refused)
+            return fail(error);
+        if (deadline.hasExpired())
+            return setAside(heldTooLong());
+        query.finish();
+        QThread::msleep(5);
+    }
 }
 
 bool ResultsCache::prepareStatements()
@@ -475,8 +502,7 @@ bool ResultsCache::fail(const QSqlError &error)
         return false;
     case kBusy:
     case kLocked:
-        return setAside(u"another run held it for more than "_s + QString::number(m_limits.busyTimeoutMs) +
-                        u" ms"_s);
+        return setAside(heldTooLong());
     case kFull:
         return setAside(u"the disk is full"_s);
     case kReadOnly:
@@ -488,6 +514,11 @@ bool ResultsCache::fail(const QSqlError &error)
         return setAside(error.databaseText().isEmpty() ? u"SQLite gave no answer"_s
                                                        : error.databaseText().simplified());
     }
+}
+
+QString ResultsCache::heldTooLong() const
+{
+    return u"another run held it for more than "_s + QString::number(m_limits.busyTimeoutMs) + u" ms"_s;
 }
 
 bool ResultsCache::setAside(const QString &why)

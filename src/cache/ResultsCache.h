@@ -92,6 +92,7 @@ private:
     bool createFile();
     bool prepareSchema();
     bool makeSchema();
+    bool useWriteAheadLog();
     std::optional<qint64> readNumber(const QString &sql);
     bool prepareStatements();
     // Prepares and runs `sql`; false when the cache was set aside.
@@ -108,6 +109,7 @@ private:
     bool dropLongestUnused(qint64 bytes);
     bool fail(const QSqlError &error);
     bool setAside(const QString &why);
+    QString heldTooLong() const;
     void setAsideDamaged();
     void close();
 

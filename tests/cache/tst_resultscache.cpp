@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,6 +99,7 @@ private Q_SLOTS:
     void usesWithinTheHourWriteNothing();
     void clearRemovesOnlyTheCache();
     void twoRunsShareOneCache();
+    void aNewCacheWaitsForAnotherRunsWrite();
 
 private:
     QString folder() const { return m_temp->filePath(u"cache"_s); }
@@ -463,6 +467,29 @@ void TestResultsCache::twoRunsShareOneCache()
     ResultsCache cache(folder(), m_clock);
     for (int i = 0; i < 2 * kEach; ++i)
         QCOMPARE(cache.lookup(test::sampleStamp(quint64(i)), test::kSampleRules), test::sampleResult(3, i));
+}
+
+void TestResultsCache::aNewCacheWaitsForAnotherRunsWrite()
+{
+    // Another run has made the tables and still writes, before it turns the log on: the
+    // change to write-ahead logging, which needs the file to itself, waits for it.
+    {
+        ResultsCache made(folder(), m_clock);
+    }
+    QVERIFY(RawConnection(database()).exec(u"PRAGMA journal_mode = DELETE"_s));
+    std::promise<void> writing;
+    std::thread other([this, &writing] {
+        RawConnection raw(database());
+        raw.exec(u"BEGIN IMMEDIATE"_s);
+        writing.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    writing.get_future().wait();
+    ResultsCache cache(folder(), m_clock);
+    other.join();
+    QVERIFY2(cache.isUsable(), qPrintable(cache.problem()));
+    QVERIFY(cache.store(test::sampleStamp(1), test::kSampleRules, {}, Opening::WithoutPassword));
+    QVERIFY(cache.flush());
 }
 
 QTEST_GUILESS_MAIN(TestResultsCache)
