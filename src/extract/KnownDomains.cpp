@@ -6,6 +6,7 @@
 #include <libpsl.h>
 
 #include <algorithm>
+#include <iterator>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -79,9 +80,17 @@ bool KnownDomains::isTopLevel(QByteArrayView label) const
 
 bool KnownDomains::lookUp(const QByteArray &label) const
 {
-    // Without the "*" rule an unlisted label is no suffix; a name with a dot is no label.
-    return !label.contains('.') &&
-           psl_is_public_suffix2(m_list, label.constData(), PSL_TYPE_ICANN | PSL_TYPE_NO_STAR_RULE) == 1;
+    // Without the "*" rule an unlisted name is no suffix; a name with a dot is no label.
+    if (label.contains('.'))
+        return false;
+    const auto listed = [this](const QByteArray &name) {
+        return psl_is_public_suffix2(m_list, name.constData(), PSL_TYPE_ICANN | PSL_TYPE_NO_STAR_RULE) == 1;
+    };
+    // Some registries are listed only by the names under them (ac.za, co.za, ... but no
+    // za): one of the usual second levels listed under a label makes it a domain of the list.
+    static constexpr const char *kUsualSecondLevels[] = {"ac", "co", "com", "edu", "gov", "net", "org"};
+    return listed(label) || std::any_of(std::begin(kUsualSecondLevels), std::end(kUsualSecondLevels),
+                                        [&](const char *second) { return listed(second + ('.' + label)); });
 }
 
 } // namespace pelmora

@@ -547,6 +547,10 @@ void TestAddressExtraction::followsEachRule_data()
     QTest::newRow("endings in any case, punycode")
         << QByteArray("Info@Example.COM a@b.cd r@example.xn--p1ai q@host.xn--zzzz") << all
         << QStringList{u"Info@Example.COM"_s, u"a@b.cd"_s, u"r@example.xn--p1ai"_s};
+    // .za is listed only by the names under it (ac.za, co.za, ...).
+    QTest::newRow("a domain listed by its second levels")
+        << QByteArray("dnjels@sun.ac.za shop@store.co.za") << all
+        << QStringList{u"dnjels@sun.ac.za"_s, u"shop@store.co.za"_s};
     QTest::newRow("address literal, as before") << QByteArray("user@[192.0.2.1]") << all << QStringList();
 
     const QByteArray brackets = "hD.Wujastyk@ucl.ac.uki, hver@array.styi hx@host.moi hfoo@bar.com "
