@@ -184,6 +184,7 @@ void BatchRun::advance()
             break;
         case PasswordRules::Step::Ask:
             waiting.state = RowState::AwaitingAnswer;
+            m_asking = refused;
             waiting.prompt = PasswordRules::prompt(mode);
             qCDebug(lcRun) << "asking for a password:" << waiting.pdf;
             Q_EMIT passwordNeeded(refused, waiting.prompt);
@@ -222,6 +223,7 @@ void BatchRun::answer(qsizetype index, const std::optional<QString> &password)
         stop();
         return;
     }
+    m_asking = -1;
     Row &answered = row(index);
     answered.passwordHandled = true;
     const QStringList passwords = m_rules.onAnswer(answered.prompt, *password);
@@ -234,15 +236,6 @@ void BatchRun::answer(qsizetype index, const std::optional<QString> &password)
     advance();
 }
 
-bool BatchRun::awaitingAnswer() const
-{
-    for (qsizetype i = m_nextToReport; i < m_nextToStart; ++i) {
-        if (row(i).state == RowState::AwaitingAnswer)
-            return true;
-    }
-    return false;
-}
-
 // Starts files while workers are free, and shares out the rest; true when files
 // settled from the cache, which `fromCache` counts for the step.
 bool BatchRun::startRows(int &fromCache)
@@ -250,7 +243,7 @@ bool BatchRun::startRows(int &fromCache)
     // Nothing new starts while the user is asked for a password.
     bool settled = false;
     while (m_state == State::Running && m_running < m_parallelJobs && m_nextToStart < fileCount() &&
-           !awaitingAnswer()) {
+           m_asking < 0) {
         if (fromCache == kCachedPerStep) {
             if (!std::exchange(m_stepQueued, true))
                 QMetaObject::invokeMethod(
@@ -267,7 +260,7 @@ bool BatchRun::startRows(int &fromCache)
             settled = true;
         }
     }
-    if (m_state == State::Running && !awaitingAnswer())
+    if (m_state == State::Running && m_asking < 0)
         shareIdleWorkers();
     return settled;
 }

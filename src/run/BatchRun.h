@@ -171,7 +171,6 @@ private:
     PasswordMode passwordMode() const { return m_passwordMode ? m_passwordMode() : PasswordMode::None; }
     void advance();
     qsizetype nextRefusedRow() const;
-    bool awaitingAnswer() const;
     bool startRows(int &fromCache);
     bool startRow(qsizetype index);
     bool takeFromCache(Row &started);
@@ -220,6 +219,9 @@ private:
     int m_timeoutMs = 0;
     int m_running = 0; // conversions under way, parts of files included
     bool m_stepQueued = false;
+    // The row whose password is asked for, -1 for none: nothing new starts meanwhile.
+    // Kept rather than looked for, as settled rows may pile up behind a long file.
+    qsizetype m_asking = -1;
     qsizetype m_nextToStart = 0;
     qsizetype m_nextToReport = 0;
     State m_state = State::Idle;
