@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -61,6 +62,15 @@ enum SqliteCode
 
 std::atomic<quint64> g_connections{0};
 
+// A run's rules are a long text, the same for every file: each row keeps their digest.
+QByteArray rulesKey(const QString &rules)
+{
+    const QByteArray text = rules.toUtf8();
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(text.constData(), static_cast<size_t>(text.size())));
+    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
+}
+
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -95,7 +105,7 @@ struct ResultsCache::Statements
 struct ResultsCache::Pending
 {
     FileStamp stamp;
-    QString rules;
+    QByteArray rules; // rulesKey()
     FileVerdict verdict;
     QByteArray addresses;
     qint64 usedAt; // by the calendar
@@ -225,7 +235,7 @@ bool ResultsCache::makeSchema()
         return *version != 0 ||
                (execute(u"CREATE TABLE files (id INTEGER PRIMARY KEY, device INTEGER NOT NULL, "
                         u"inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, "
-                        u"digest BLOB NOT NULL, rules TEXT NOT NULL, verdict INTEGER NOT NULL, "
+                        u"digest BLOB NOT NULL, rules BLOB NOT NULL, verdict INTEGER NOT NULL, "
                         u"addresses BLOB NOT NULL, last_used INTEGER NOT NULL)"_s) &&
                 execute(u"CREATE UNIQUE INDEX files_by_key ON files "
                         u"(device, inode, size, modified_ns, digest, rules)"_s) &&
@@ -287,14 +297,15 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
     if (!m_usable)
         return std::nullopt;
     flushWhenDue();
-    if (Pending *waiting = pending(stamp, rules)) {
+    const QByteArray key = rulesKey(rules);
+    if (Pending *waiting = pending(stamp, key)) {
         waiting->usedAt = m_clock.wallTime();
         if (std::optional<QList<FileAddress>> addresses = DecodeAddresses(waiting->addresses))
             return FileResult{waiting->verdict, std::move(*addresses)};
     }
     QSqlQuery &query = m_statements->lookup;
     if (!run(query,
-             {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, rules}))
+             {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, key}))
         return std::nullopt;
     if (!query.next()) {
         if (query.lastError().isValid())
@@ -322,18 +333,19 @@ bool ResultsCache::store(const FileStamp &stamp, const QString &rules, const Fil
     if (!m_usable || opening == Opening::WithPassword)
         return false;
     QByteArray addresses = EncodeAddresses(result.addresses);
-    if (addresses.size() + rules.size() > m_limits.bytes)
+    QByteArray key = rulesKey(rules);
+    if (addresses.size() + key.size() > m_limits.bytes)
         return false; // it would push out everything else, itself included
     m_pending.removeIf([&](const Pending &older) {
         const bool replaced =
-            older.stamp.device == stamp.device && older.stamp.inode == stamp.inode && older.rules == rules;
+            older.stamp.device == stamp.device && older.stamp.inode == stamp.inode && older.rules == key;
         m_pendingBytes -= replaced ? older.addresses.size() : 0;
         return replaced;
     });
     if (m_pending.isEmpty())
         m_pendingSince = m_clock.now();
     m_pendingBytes += addresses.size();
-    m_pending.append({stamp, rules, result.verdict, std::move(addresses), m_clock.wallTime()});
+    m_pending.append({stamp, std::move(key), result.verdict, std::move(addresses), m_clock.wallTime()});
     flushWhenDue();
     return m_usable;
 }
@@ -371,7 +383,7 @@ void ResultsCache::flushWhenDue()
         flush();
 }
 
-ResultsCache::Pending *ResultsCache::pending(const FileStamp &stamp, const QString &rules)
+ResultsCache::Pending *ResultsCache::pending(const FileStamp &stamp, const QByteArray &rules)
 {
     for (Pending &each : m_pending) {
         if (each.stamp == stamp && each.rules == rules)

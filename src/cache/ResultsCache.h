@@ -101,7 +101,7 @@ private:
     // Runs a prepared statement with these values.
     bool run(QSqlQuery &query, const QVariantList &values);
     struct Pending;
-    Pending *pending(const FileStamp &stamp, const QString &rules);
+    Pending *pending(const FileStamp &stamp, const QByteArray &rules);
     void flushWhenDue();
     bool writeTransaction(const std::function<bool()> &work);
     bool writeLastUsed();
