@@ -54,4 +54,7 @@ function(pelmora_isolate_test name)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TMPDIR=${test_tmp};XDG_CONFIG_HOME=${test_tmp}/config;HOME=${test_tmp}/home;LC_ALL=C.UTF-8")
+  # The folder under tests/ as a label, so one area can be run alone: ctest -L hostile.
+  cmake_path(GET CMAKE_CURRENT_SOURCE_DIR FILENAME area)
+  set_property(TEST ${name} APPEND PROPERTY LABELS ${area})
 endfunction()
