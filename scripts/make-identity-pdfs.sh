@@ -34,6 +34,10 @@ qpdf --encrypt identity-user identity-owner 256 -- "$work/protected.src.pdf" "$o
 qpdf --encrypt identity-user128 identity-owner128 128 --use-aes=y -- \
   "$work/protected.src.pdf" "$out/protected-aes128.pdf"
 qpdf --encrypt "$long_user" long-owner 256 -- "$work/protected.src.pdf" "$out/protected-long.pdf"
+# RC4 (revision 3) with a password beyond ASCII, which qpdf stores in PDFDocEncoding:
+# pdftotext opens it only with the Latin-1 bytes.
+qpdf --allow-weak-crypto --encrypt café rc4-owner 128 --use-aes=n -- \
+  "$work/protected.src.pdf" "$out/protected-rc4.pdf"
 
 # Check the properties the tests rely on.
 fail() { echo "check failed: $*" >&2; exit 1; }
@@ -44,6 +48,8 @@ conv -opw long-owner "$out/protected-long.pdf" - | grep -q guarded@example.com |
 conv "$out/protected-aes256.pdf" - >/dev/null && fail "protected-aes256.pdf opens without a password"
 conv -upw identity-user "$out/protected-aes256.pdf" - | grep -q guarded@ || fail "protected-aes256.pdf, user"
 conv -upw identity-user128 "$out/protected-aes128.pdf" - | grep -q guarded@ || fail "protected-aes128.pdf, user"
+conv -upw café "$out/protected-rc4.pdf" - >/dev/null && fail "pdftotext opens protected-rc4.pdf with UTF-8"
+conv -upw "$(printf 'caf\351')" "$out/protected-rc4.pdf" - | grep -q guarded@ || fail "protected-rc4.pdf, Latin-1"
 [ "$(conv "$out/pages-200.pdf" - | grep -c '@example.com')" = 200 ] || fail "pages-200.pdf address count"
 conv "$out/scripts.pdf" - | grep -q 'Καλημέρα' || fail "scripts.pdf Greek"
 conv "$out/links.pdf" - | grep -q 'hidden.person' && fail "links.pdf shows its link target as text"

@@ -41,11 +41,44 @@ void appendToPage(void *stream, const char *text, int length)
         static_cast<std::string *>(stream)->append(text, static_cast<std::size_t>(length));
 }
 
+// AES-256 files take at most 127 bytes of a password, and poppler overruns a buffer on a
+// longer one instead of cutting it; the older revisions use 32 bytes at most, so the cut
+// costs them nothing.
+constexpr std::size_t kPasswordBytes = 127;
+
+GooString cutPassword(const std::string &password)
+{
+    return GooString(password.substr(0, kPasswordBytes));
+}
+
 std::optional<GooString> gooPassword(const std::optional<std::string> &password)
 {
     if (!password)
         return std::nullopt;
-    return GooString(*password);
+    return cutPassword(*password);
+}
+
+// The Latin-1 bytes of a UTF-8 password that has letters beyond ASCII, all of them in
+// Latin-1: files before AES-256 keep their passwords in PDFDocEncoding, which poppler
+// does not convert to. Nothing for any other password.
+std::optional<std::string> latin1Password(const std::string &utf8)
+{
+    std::string latin1;
+    bool beyondAscii = false;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            latin1 += static_cast<char>(byte);
+            continue;
+        }
+        const bool twoBytes = (byte == 0xC2 || byte == 0xC3) && i + 1 < utf8.size() &&
+                              (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80;
+        if (!twoBytes)
+            return std::nullopt;
+        latin1 += static_cast<char>(((byte & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        beyondAscii = true;
+    }
+    return beyondAscii ? std::optional(latin1) : std::nullopt;
 }
 
 class PdfDocument : public TextDocument
@@ -214,8 +247,11 @@ OpenResult OpenWithCandidates(const std::string &path, const std::vector<std::st
     // Every candidate as owner and user password, then none: a file restricted by an
     // owner password alone opens without one, whatever wrong candidates came first.
     std::vector<std::optional<GooString>> attempts;
-    for (const std::string &candidate : candidates)
-        attempts.emplace_back(GooString(candidate));
+    for (const std::string &candidate : candidates) {
+        attempts.emplace_back(cutPassword(candidate));
+        if (const std::optional<std::string> latin1 = latin1Password(candidate))
+            attempts.emplace_back(GooString(*latin1));
+    }
     attempts.emplace_back(std::nullopt);
     for (const std::optional<GooString> &password : attempts) {
         std::unique_ptr<PDFDoc> doc = Opener::attempt(*file, password, password);

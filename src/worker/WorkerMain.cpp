@@ -20,6 +20,7 @@ int WorkerMain(int argc, char *argv[], std::string_view program, std::string_vie
     // First of all, so a worker whose program was killed never lingers.
     if (!DieWithParent())
         return kExitOther;
+    KeepOutOfCoreDumps();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && arguments[0] == "--version")
         return PrintVersions(program, pdfLibrary);

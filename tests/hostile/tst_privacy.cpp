@@ -1,7 +1,7 @@
 // Passwords stay private: while pelmora-extract converts with them, no process of the
-// program shows one in its command line or its environment, and no file of its own
-// holds one, its results cache included. A 45-character AES-256 password opens its file
-// whole.
+// program shows one in its command line or its environment, no file of its own holds
+// one, its results cache included, and no worker could leave one in a core dump. A
+// 45-character AES-256 password opens its file whole.
 #include "RunInvariants.h"
 #include "TestData.h"
 
@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,6 +24,13 @@ QByteArray procFile(qint64 pid, const char *name)
 {
     QFile file(u"/proc/"_s + QString::number(pid) + u'/' + QLatin1StringView(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool coreDumpsOff(qint64 pid)
+{
+    static const QRegularExpression noCore(uR"(^Max core file size\s+0\s+0\s)"_s,
+                                           QRegularExpression::MultilineOption);
+    return noCore.match(QString::fromLatin1(procFile(pid, "limits"))).hasMatch();
 }
 
 } // namespace
@@ -81,6 +89,9 @@ void TestPrivacy::passwordsShowNowhere()
             continue;
         QVERIFY2(!procFile(pid, "cmdline").contains(kLongPassword), qPrintable(QString::number(pid)));
         QVERIFY2(!procFile(pid, "environ").contains(kLongPassword), qPrintable(QString::number(pid)));
+        // A worker that crashes on a hostile file writes no core with the candidates in it.
+        if (pid != command.processId())
+            QTRY_VERIFY2(coreDumpsOff(pid), qPrintable(QString::number(pid)));
     }
     // Nor in any file of the program's own.
     QDirIterator files(temp.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);

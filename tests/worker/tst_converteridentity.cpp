@@ -33,6 +33,7 @@ const QHash<QString, Password> &passwords()
         {u"identity/protected-aes256.pdf"_s, {"identity-user", {u"-upw"_s, u"identity-user"_s}}},
         {u"identity/protected-aes128.pdf"_s, {"identity-user128", {u"-upw"_s, u"identity-user128"_s}}},
         {u"identity/protected-long.pdf"_s, {kLongUserPassword, {u"-opw"_s, u"long-owner"_s}}},
+        {u"identity/protected-rc4.pdf"_s, {"caf\xc3\xa9", {u"-opw"_s, u"rc4-owner"_s}}},
     };
     return known;
 }

@@ -149,6 +149,14 @@ void TestWorkerOutcomes::outcomes_data()
             << dataPath("identity/protected-long.pdf")
             << QList<QByteArray>{"a-user-password-of-forty-five-characters-long"} << Outcome::Text
             << QByteArray() << QByteArray("guarded@example.com");
+        // poppler overran a buffer on a candidate of 128 bytes or more and called the file
+        // damaged before the right password came.
+        row("encrypted, 60,000-byte candidate then right")
+            << dataPath("encrypted.pdf") << QList<QByteArray>{QByteArray(60000, 'x'), "secret"}
+            << Outcome::Text << QByteArray() << QByteArray("vault@example.com");
+        row("RC4 password beyond ASCII")
+            << dataPath("identity/protected-rc4.pdf") << QList<QByteArray>{"caf\xc3\xa9"} << Outcome::Text
+            << QByteArray() << QByteArray("guarded@example.com");
         row("name not UTF-8") << m_oddName << none << Outcome::Text << QByteArray()
                               << QByteArray("partners@example.net");
     }
