@@ -39,6 +39,10 @@ for name in contacts-1 contacts-2 edge-cases noaddress; do
   cp "$work/$name.pdf" "$out/$name.pdf"
 done
 
+# Page trees that count no pages, or a forged billion.
+mkdir -p "$out/forged"
+cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$out/forged/"
+
 # 150 pages: object streams keep it small; the ID is derived from the content.
 qpdf --object-streams=generate --deterministic-id "$work/long.pdf" "$out/long.pdf"
 

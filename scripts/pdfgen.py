@@ -194,7 +194,8 @@ class Document:
             return self._stream(data, extra, compress=True)
         return self._stream(data, extra + b"/Filter/" + filt.encode(), compress=False)
 
-    def save(self, path, compress=True):
+    # page_count: the /Count to write in place of the true one (a forged page tree).
+    def save(self, path, compress=True, page_count=None):
         catalog = self._reserve()
         pages = self._reserve()
         info = self._reserve()
@@ -224,7 +225,7 @@ class Document:
             kids.append(page_obj)
         self.objects[catalog - 1] = b"<</Type/Catalog/Pages %d 0 R>>" % pages
         self.objects[pages - 1] = b"<</Type/Pages/Count %d/Kids[%s]>>" % (
-            len(kids), b" ".join(b"%d 0 R" % k for k in kids))
+            len(kids) if page_count is None else page_count, b" ".join(b"%d 0 R" % k for k in kids))
         self.objects[info - 1] = b"<</Title%s/Producer(Pelmora data scripts)>>" % pdf_string(self.title)
 
         out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
@@ -367,6 +368,13 @@ def make_testdata(out):
     lines_page(d, None, ["Page 3", "Nothing but words on this page either."])
     lines_page(d, None, ["Page 4", "Last page contact: lost@example.com"])
     d.save(out / "damaged.src.pdf")
+
+    # One page whose page tree counts none, and one whose count is forged far beyond
+    # the file's objects: neither may pass for a file read.
+    for name, count in (("no-pages.pdf", 0), ("forged-count.pdf", 1000000000)):
+        d = Document("Forged page count")
+        lines_page(d, "Forged Page Count", ["Hidden contact: forged@example.com"])
+        d.save(out / name, page_count=count)
 
 
 # --------------------------------------------------------------------------

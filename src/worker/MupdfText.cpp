@@ -194,12 +194,19 @@ public:
     MupdfDocument(const MupdfDocument &) = delete;
     MupdfDocument &operator=(const MupdfDocument &) = delete;
 
-    // Counts the pages once: -1 when the page tree cannot be read.
+    // Counts the pages once: -1 when the page tree cannot be read, or claims more pages
+    // than the file has objects (a forged /Count of a billion over one page kept MuPDF
+    // looking for pages for hours; poppler refuses such a count the same way).
     int countPages()
     {
         int count = -1;
         fz_var(count);
-        fz_try(m_ctx) count = fz_count_pages(m_ctx, m_doc);
+        fz_try(m_ctx)
+        {
+            count = fz_count_pages(m_ctx, m_doc);
+            if (pdf_document *pdf = pdf_specifics(m_ctx, m_doc); pdf && count > pdf_xref_len(m_ctx, pdf))
+                count = -1;
+        }
         fz_catch(m_ctx) count = -1;
         m_pageCount = count;
         return count;

@@ -81,6 +81,13 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, TextEn
         }
     }
     OpenResult opened = engine.open(request.path, request.passwords);
+    // A file of no pages holds nothing to read, and pdftotext fails on it: it is not
+    // reported as read.
+    if (opened.document && opened.document->pageCount() <= 0) {
+        opened.document.reset();
+        opened.outcome = protocol::Outcome::Damaged;
+        opened.detail = "the file has no pages";
+    }
     std::optional<PageRange> range;
     if (opened.document)
         range = ClampRange(request.firstPage, request.lastPage, opened.document->pageCount());

@@ -157,6 +157,11 @@ void TestWorkerOutcomes::outcomes_data()
         row("RC4 password beyond ASCII")
             << dataPath("identity/protected-rc4.pdf") << QList<QByteArray>{"caf\xc3\xa9"} << Outcome::Text
             << QByteArray() << QByteArray("guarded@example.com");
+        // pdftotext fails on both; neither may pass for a file read without an address.
+        row("no pages") << dataPath("forged/no-pages.pdf") << none << Outcome::Damaged
+                        << QByteArray("the file has no pages") << QByteArray();
+        row("a billion pages counted over one") << dataPath("forged/forged-count.pdf") << none
+                                                << Outcome::Damaged << QByteArray("*") << QByteArray();
         row("name not UTF-8") << m_oddName << none << Outcome::Text << QByteArray()
                               << QByteArray("partners@example.net");
     }
