@@ -688,6 +688,10 @@ def image_pdf(path, dpi, images):
             kind, w, h, maxval, raster = _read_netpbm(data)
             if kind == b"P4":
                 obj = d.add_image(w, h, raster, 1, decode="1 0")  # PBM: 1 is black
+            elif maxval > 255:
+                # 16-bit grey (ImageMagick's default depth): the high byte of each
+                # big-endian sample; taken as 8-bit, every row showed as two halves.
+                obj = d.add_image(w, h, raster[0:2 * w * h:2], 8)
             else:
                 obj = d.add_image(w, h, raster, 8 if maxval > 15 else 4)
         d.width, d.height = w * 72 / dpi, h * 72 / dpi
