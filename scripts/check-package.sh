@@ -5,7 +5,7 @@
 # The package is built from the files git knows (with their changes not yet committed)
 # in build-deb/, where the .deb and the logs stay. DEB_BUILD_OPTIONS=nocheck leaves out
 # the test suite in the package build (CI has just run it on the same tree).
-# Needs what scripts/setup-debian.sh installs.
+# Needs what scripts/setup-debian.sh --dev installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_tree=$PWD

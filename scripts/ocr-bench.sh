@@ -17,7 +17,7 @@
 # Usage: scripts/ocr-bench.sh [seed...]   (default: 1 2)
 # Extra ocr-eval.py options go in OCR_EVAL_ARGS, e.g. OCR_EVAL_ARGS="--psm 6".
 # Needs: poppler-utils, ghostscript, imagemagick, fonts-urw-base35, fonts-dejavu-core,
-# fonts-liberation (scripts/setup-debian.sh); tesseract-ocr-script-latn for the second model.
+# fonts-liberation (scripts/setup-debian.sh --dev); tesseract-ocr-script-latn for the second model.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seeds=("$@")

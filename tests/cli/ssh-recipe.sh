@@ -1,32 +1,65 @@
 #!/usr/bin/env bash
-# ssh-recipe.sh BIN_DIR README DATA_DIR
+# ssh-recipe.sh BIN_DIR README DATA_DIR SSHD_DIR
 # Runs the README's multi-machine recipe as written: a throw-away sshd on the loopback
 # address stands for two machines, "alpha" and "beta" (a login each, with a home folder
 # of its own and pelmora on its PATH), GNU parallel spreads the parts over them, and
 # the merge must equal one local run byte for byte. Only the archive's path is this
 # test's own. sshd and every file are removed at the end, also on failure.
+# sshd is Debian's, unpacked into SSHD_DIR (kept there for the next run), never installed:
+# no service is set up for it. Without it (no package lists, no network) the test is
+# skipped (77).
 set -euo pipefail
-bin=$(realpath "$1") readme=$(realpath "$2") data=$(realpath "$3")
+bin=$(realpath "$1") readme=$(realpath "$2") data=$(realpath "$3") sshd_dir=$4
 
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
 
-sshd=$(PATH="$PATH:/usr/sbin:/sbin" command -v sshd) ||
-  fail "sshd is missing, so the recipe cannot be run over ssh: install openssh-server (scripts/setup-debian.sh does)"
 for tool in ssh ssh-keygen parallel rsync; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup-debian.sh installs it)"
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup-debian.sh --test installs it)"
 done
 
+# openssh-server and the libraries it needs that this machine lacks, unpacked; and
+# nss_wrapper, which gives sshd the user for its privilege separation that only the
+# package's installation would add to /etc/passwd.
+fetch_sshd() {
+  local unpacked=$sshd_dir/root fetching=$sshd_dir/fetching
+  [ -x "$unpacked/usr/sbin/sshd" ] && return
+  command -v apt-get >/dev/null || skip "apt-get is missing, so no sshd can be fetched for the recipe over ssh"
+  rm -rf "$fetching" && mkdir -p "$fetching/debs"
+  local packages=(openssh-server libnss-wrapper)
+  mapfile -t -O "${#packages[@]}" packages < <(apt-get -s install --no-install-recommends "${packages[@]}" 2>/dev/null |
+    awk '$1 == "Inst" && $2 ~ /^lib/ { print $2 }')
+  local sandbox=()
+  [ "$(id -u)" -eq 0 ] && sandbox=(-o APT::Sandbox::User=root)
+  (cd "$fetching/debs" && apt-get download -qq "${sandbox[@]}" "${packages[@]}") >"$sshd_dir/fetch.log" 2>&1 ||
+    skip "apt-get download openssh-server failed, so the recipe was not run over ssh: $(grep -m1 '^E:' "$sshd_dir/fetch.log")"
+  for deb in "$fetching"/debs/*.deb; do dpkg-deb -x "$deb" "$fetching/root"; done
+  rm -rf "$unpacked" && mv "$fetching/root" "$unpacked" && rm -rf "$fetching"
+}
+mkdir -p "$sshd_dir"
+sshd_dir=$(realpath "$sshd_dir")
+fetch_sshd
+sshd=$sshd_dir/root/usr/sbin/sshd
+nss_wrapper=$(find "$sshd_dir/root" -name libnss_wrapper.so -print -quit)
+sshd_libraries=$(find "$sshd_dir/root" -name 'lib*.so*' -printf '%h\n' | sort -u | paste -sd:)
+unresolved=$(LD_LIBRARY_PATH=$sshd_libraries ldd "$sshd" | grep 'not found' || true)
+[ -z "$unresolved" ] || skip "the unpacked sshd lacks libraries, so the recipe was not run over ssh: $unresolved"
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/ssh-recipe.XXXXXX")
-sshd_pid=
+sshd_pid= made_run_sshd=
 cleanup() {
   if [ -n "$sshd_pid" ]; then
     kill "$sshd_pid" 2>/dev/null || true
     wait "$sshd_pid" 2>/dev/null || true
   fi
   rm -rf "$work"
+  if [ -n "$made_run_sshd" ]; then rmdir /run/sshd 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
@@ -64,10 +97,15 @@ for machine in alpha beta; do
 done
 echo "pelmora-test $(cut -d' ' -f1,2 "$work/host_key.pub")" >"$work/known_hosts"
 
-# sshd refuses to start without its privilege separation folder when run as root.
+# Run as root, sshd confines its unprivileged half to /run/sshd under the user "sshd":
+# the folder is made for this run, the user comes from nss_wrapper's passwd file.
 if [ "$(id -u)" -eq 0 ] && [ ! -d /run/sshd ]; then
-  mkdir -p /run/sshd && chmod 755 /run/sshd
+  mkdir -p /run/sshd && chmod 755 /run/sshd && made_run_sshd=yes
 fi
+getent passwd "$user" >"$work/passwd"
+echo "sshd:x:65534:65534::/run/sshd:/usr/sbin/nologin" >>"$work/passwd"
+getent group "$(id -g)" >"$work/group"
+echo "sshd:x:65534:" >>"$work/group"
 
 # A free port: sshd says which one it listens on, or that the port was taken.
 listening=
@@ -88,7 +126,8 @@ StrictModes no
 LogLevel VERBOSE
 CONFIG
   : >"$work/sshd.log"
-  "$sshd" -D -f "$work/sshd_config" -E "$work/sshd.log" &
+  LD_LIBRARY_PATH=$sshd_libraries LD_PRELOAD=$nss_wrapper NSS_WRAPPER_PASSWD=$work/passwd NSS_WRAPPER_GROUP=$work/group \
+    "$sshd" -D -f "$work/sshd_config" -E "$work/sshd.log" &
   sshd_pid=$!
   while kill -0 "$sshd_pid" 2>/dev/null && ! grep -q "Server listening" "$work/sshd.log"; do
     sleep 0.05

@@ -476,7 +476,7 @@ void TestExtractCommand::csvCellsAreNeverFormulas()
 void TestExtractCommand::shardedRunsMergeToOneRun()
 {
     const QString parallel = QStandardPaths::findExecutable(u"parallel"_s);
-    QVERIFY2(!parallel.isEmpty(), "GNU parallel is missing; scripts/setup-debian.sh installs it");
+    QVERIFY2(!parallel.isEmpty(), "GNU parallel is missing; scripts/setup-debian.sh --test installs it");
     // Folders, repeats and addresses met again in the second half: the merge must
     // keep first sightings and add counts across the cut.
     const QStringList list{data("identity"),       data("contacts-2.pdf"), data("long.pdf"),

@@ -8,7 +8,7 @@ export PATH="$bin:$PATH"
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=/dev/null
 source /usr/share/bash-completion/bash_completion ||
-  { echo "FAIL: bash-completion is missing (scripts/setup-debian.sh installs it)"; exit 1; }
+  { echo "FAIL: bash-completion is missing (scripts/setup-debian.sh --test installs it)"; exit 1; }
 # shellcheck source=/dev/null
 source "$completion"
 

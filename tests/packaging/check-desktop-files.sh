@@ -7,7 +7,7 @@ set -euo pipefail
 desktop=$1 metainfo=$2 version=$3 changelog=$4
 for tool in appstreamcli desktop-file-validate; do
   if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/setup-debian.sh installs it)"
+    echo "SKIP: $tool is not installed (scripts/setup-debian.sh --test installs it)"
     exit 77
   fi
 done
