@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Precision and recall of pelmora-extract and its rivals on the labelled set of real documents.
+
+    scripts/labelled-bench.py [--binary build/bin/pelmora-extract] [--cache DIR]
+                              [--only NAME]... [--misses FILE] [--save DIR]
+
+Runs over every document of bench/labelled/documents.tsv (scripts/labelled_set.py fetch
+puts them in DIR) each configuration of ours that the binary has (default, each engine,
+--disguised, --links or --no-links) and the rivals (pdftotext or mutool piped into
+`grep -oE`, pdfgrep -o, all with the same pattern), each file alone, and prints one table.
+
+Scoring is per unique address per file, in any letter case: a configuration's result is
+the set of (file, address) pairs it reports. A pair is right when the address was judged an
+address a reader of that file sees (bench/labelled/labels.tsv, sightings.tsv), wrong when
+it was judged not one or is not in that file, and unjudged when no one has judged it yet
+(listed after the table: judge them before trusting the figures). Addresses with a made-up
+ending (user@host.domain) are neither: not counted as found and not missed. Precision is
+right / (right + wrong); "plain" recall is the share of the addresses shown plainly in the
+text (on one line, broken across lines, grouped) that are found; disguised and link-only
+addresses (only in a mailto: link) are counted apart.
+"""
+
+import argparse
+import collections
+import json
+import pathlib
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import labelled_set  # noqa: E402
+
+KINDS = ("plain", "disguised", "link-only")
+RANK = {"plain": 0, "link-only": 1, "disguised": 2, "none": 3}
+
+
+def load_truth():
+    """{(file, address): kind} of the addresses, {address: reason} of judged non-addresses,
+    and the (file, address) pairs and addresses that are neither right nor wrong."""
+    labels = {}
+    for line in labelled_set.LABELS.read_text().splitlines():
+        if line.startswith("# ") or not line.strip():
+            continue
+        candidate, verdict, addresses, tags, reason, *rest = line.split("\t") + [""]
+        labels[(candidate.lower(), rest[0] if rest and rest[0] else None)] = (
+            verdict, addresses.lower().split(), set(tags.split(",")) - {""}, reason)
+    truth, neutral, judged = {}, set(), set()
+    for line in labelled_set.SIGHTINGS.read_text().splitlines():
+        if line.startswith("# "):
+            continue
+        candidate, path, _page, sources = line.split("\t")
+        label = labels.get((candidate, path)) or labels.get((candidate, None))
+        if not label:
+            continue
+        _verdict, addresses, tags, _reason = label  # a wrong reading may stand for a right address
+        kind = ("disguised" if "disguised" in tags else
+                "link-only" if sources == "mailto" or "link-only" in tags else "plain")
+        for address in addresses:
+            if "made-up-ending" in tags:
+                neutral.add((path, address))
+            elif RANK[kind] < RANK[truth.get((path, address), "none")]:
+                truth[(path, address)] = kind  # seen plainly anywhere in the file: plain
+    for (candidate, _path), (_verdict, addresses, _tags, _reason) in labels.items():
+        judged.update([candidate] + addresses)
+    return truth, neutral, judged
+
+
+def score(results, truth, neutral, judged):
+    found = {(path, address.lower()) for path, address in results}
+    right = {pair for pair in found if pair in truth}
+    neither = {pair for pair in found if pair in neutral and pair not in truth}
+    unjudged = {pair for pair in found - right - neither if pair[1] not in judged}
+    wrong = found - right - neither - unjudged
+    row = {"found": len(found - neither), "right": len(right), "wrong": wrong, "unjudged": unjudged}
+    row["precision"] = len(right) / max(1, len(right) + len(wrong))
+    for kind in KINDS:
+        total = {pair for pair, k in truth.items() if k == kind}
+        row[kind] = (len(total & right), len(total))
+    row["missed"] = {pair for pair, k in truth.items() if k == "plain"} - right
+    return row
+
+
+def table(rows):
+    lines = ["| configuration | found | right | wrong | unjudged | precision | recall plain | "
+             "recall disguised | recall link-only |", "|---|---|---|---|---|---|---|---|---|"]
+    for name, row in rows.items():
+        cells = [name, row["found"], row["right"], len(row["wrong"]), len(row["unjudged"]),
+                 f"{row['precision']:.3f}"]
+        for kind in KINDS:
+            hit, total = row[kind]
+            cells.append(f"{hit / total:.3f} ({hit}/{total})" if total else "-")
+        lines.append("| " + " | ".join(str(c) for c in cells) + " |")
+    return "\n".join(lines)
+
+
+def misses_report(name, row, truth, labels_by_address):
+    """The misses and wrong results of one configuration, grouped by the judge's tags."""
+    groups = collections.defaultdict(list)
+    for path, address in sorted(row["missed"]):
+        tags = labels_by_address.get(address, ("", ""))
+        groups["missed: " + (tags[0] or "plain")].append(f"{address}\t{path}\t{tags[1]}")
+    for path, address in sorted(row["wrong"]):
+        tags = labels_by_address.get(address, ("", ""))
+        groups["wrong: " + (tags[0] or "address of another file")].append(f"{address}\t{path}\t{tags[1]}")
+    for path, address in sorted(row["unjudged"]):
+        groups["unjudged"].append(f"{address}\t{path}")
+    out = [f"# {name}: misses of plainly shown addresses and wrong results, by kind"]
+    for group in sorted(groups):
+        out.append(f"\n## {group} ({len(groups[group])})")
+        out.extend(groups[group])
+    return "\n".join(out) + "\n"
+
+
+def labels_by_address():
+    """{candidate or address: (tags, reason)} for the report."""
+    found = {}
+    for line in labelled_set.LABELS.read_text().splitlines():
+        if line.startswith("# ") or not line.strip():
+            continue
+        candidate, verdict, addresses, tags, reason = (line.split("\t") + [""] * 5)[:5]
+        for key in [candidate.lower()] + addresses.lower().split():
+            found.setdefault(key, (tags if verdict == "address" else f"{verdict} {tags}".strip(), reason))
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--binary", type=pathlib.Path, default=labelled_set.ROOT / "build" / "bin" / "pelmora-extract")
+    parser.add_argument("--cache", type=pathlib.Path, default=labelled_set.DEFAULT_CACHE)
+    parser.add_argument("--only", action="append", help="run only this configuration (repeatable)")
+    parser.add_argument("--misses", type=pathlib.Path, help="write the default run's misses and wrong results here")
+    parser.add_argument("--save", type=pathlib.Path, help="keep each configuration's results here (JSON)")
+    parser.add_argument("--load", type=pathlib.Path, help="score the results kept by --save instead of running")
+    parser.add_argument("--all", action="store_true",
+                        help="every listed document, not only those where gathering saw an at-sign")
+    args = parser.parse_args()
+    if not args.load and not args.binary.exists():
+        parser.error(f"{args.binary} does not exist; build it or give --binary")
+    docs = labelled_set.documents()
+    if not args.all:
+        seen = {line.split("\t")[1] for line in labelled_set.SIGHTINGS.read_text().splitlines()
+                if not line.startswith("# ")}
+        docs = [doc for doc in docs if doc[1] in seen]
+    truth, neutral, judged = load_truth()
+    if args.load:
+        results = {saved.stem.replace("_", " "): {tuple(pair) for pair in json.loads(saved.read_text())}
+                   for saved in sorted(args.load.glob("*.json"))}
+    else:
+        missing = [path for package, path, _ in docs
+                   if not labelled_set.local_path(args.cache, package, path).exists()]
+        if missing:
+            sys.exit(f"{len(missing)} documents are not in {args.cache}: run scripts/labelled_set.py fetch first")
+        results = labelled_set.run_all(args.cache, args.binary, docs, only=set(args.only) if args.only else None)
+    if args.save:
+        args.save.mkdir(parents=True, exist_ok=True)
+        for name, found in results.items():
+            (args.save / (name.replace(" ", "_").replace("/", "") + ".json")).write_text(
+                json.dumps(sorted([path, address] for path, address in found)))
+    rows = {name: score(found, truth, neutral, judged) for name, found in results.items()}
+    print(f"{len(docs)} documents; {sum(1 for k in truth.values() if k == 'plain')} plainly shown, "
+          f"{sum(1 for k in truth.values() if k == 'disguised')} disguised and "
+          f"{sum(1 for k in truth.values() if k == 'link-only')} link-only (file, address) pairs\n")
+    print(table(rows))
+    for name, row in rows.items():
+        for path, address in sorted(row["unjudged"]):
+            print(f"unjudged ({name}): {address}\t{path}", file=sys.stderr)
+    if args.misses and "ours default" in rows:
+        args.misses.write_text(misses_report("ours default", rows["ours default"], truth, labels_by_address()))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
