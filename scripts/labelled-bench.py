@@ -52,8 +52,9 @@ def load_truth():
         if not label:
             continue
         _verdict, addresses, tags, _reason = label  # a wrong reading may stand for a right address
+        seen_by = {source.split(":")[0] for source in sources.split(",")}
         kind = ("disguised" if "disguised" in tags else
-                "link-only" if sources == "mailto" or "link-only" in tags else "plain")
+                "link-only" if "mailto" in seen_by and not seen_by & set(labelled_set.TEXTS) else "plain")
         for address in addresses:
             if "made-up-ending" in tags:
                 neutral.add((path, address))
@@ -129,9 +130,14 @@ def main():
     parser.add_argument("--only", action="append", help="run only this configuration (repeatable)")
     parser.add_argument("--misses", type=pathlib.Path, help="write the default run's misses and wrong results here")
     parser.add_argument("--save", type=pathlib.Path, help="keep each configuration's results here (JSON)")
-    parser.add_argument("--load", type=pathlib.Path, help="score the results kept by --save instead of running")
+    parser.add_argument("--load", type=pathlib.Path, action="append",
+                        help="score the results kept by --save instead of running (repeatable: parts of one run)")
+    parser.add_argument("--package", action="append", help="only the documents of this package (repeatable)")
     parser.add_argument("--all", action="store_true",
                         help="every listed document, not only those where gathering saw an at-sign")
+    parser.add_argument("--max-mb", type=float, default=5.0,
+                        help="leave out documents larger than this (default 5: the dozen largest manuals, "
+                             "thousands of pages that take most of the time); 0 for no limit")
     args = parser.parse_args()
     if not args.load and not args.binary.exists():
         parser.error(f"{args.binary} does not exist; build it or give --binary")
@@ -140,12 +146,18 @@ def main():
         seen = {line.split("\t")[1] for line in labelled_set.SIGHTINGS.read_text().splitlines()
                 if not line.startswith("# ")}
         docs = [doc for doc in docs if doc[1] in seen]
+    if args.package:
+        docs = [doc for doc in docs if doc[0] in args.package]
+    if args.max_mb:
+        docs = [doc for doc in docs if doc[3] <= args.max_mb * 1e6]
     truth, neutral, judged = load_truth()
     if args.load:
-        results = {saved.stem.replace("_", " "): {tuple(pair) for pair in json.loads(saved.read_text())}
-                   for saved in sorted(args.load.glob("*.json"))}
+        results = collections.defaultdict(set)
+        for folder in args.load:
+            for saved in sorted(folder.glob("*.json")):
+                results[saved.stem.replace("_", " ")] |= {tuple(pair) for pair in json.loads(saved.read_text())}
     else:
-        missing = [path for package, path, _ in docs
+        missing = [path for package, path, *_ in docs
                    if not labelled_set.local_path(args.cache, package, path).exists()]
         if missing:
             sys.exit(f"{len(missing)} documents are not in {args.cache}: run scripts/labelled_set.py fetch first")
@@ -155,7 +167,10 @@ def main():
         for name, found in results.items():
             (args.save / (name.replace(" ", "_").replace("/", "") + ".json")).write_text(
                 json.dumps(sorted([path, address] for path, address in found)))
-    rows = {name: score(found, truth, neutral, judged) for name, found in results.items()}
+    paths = {path for _, path, *_ in docs}
+    truth = {pair: kind for pair, kind in truth.items() if pair[0] in paths}
+    rows = {name: score({pair for pair in found if pair[0] in paths}, truth, neutral, judged)
+            for name, found in results.items()}
     print(f"{len(docs)} documents; {sum(1 for k in truth.values() if k == 'plain')} plainly shown, "
           f"{sum(1 for k in truth.values() if k == 'disguised')} disguised and "
           f"{sum(1 for k in truth.values() if k == 'link-only')} link-only (file, address) pairs\n")

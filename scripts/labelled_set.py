@@ -58,13 +58,13 @@ TRIM = ".,;:!?'\"()[]{}<>`*"
 
 
 def documents():
-    """The listed documents: (package, path within the package, sha256)."""
+    """The listed documents: (package, path within the package, sha256, bytes)."""
     rows = []
     for line in DOCUMENTS.read_text().splitlines():
-        if line.startswith("#") or not line.strip():
+        if line.startswith("# ") or not line.strip():
             continue
-        package, path, _size, digest = line.split("\t")
-        rows.append((package, path, digest))
+        package, path, size, digest = line.split("\t")
+        rows.append((package, path, digest, int(size)))
     return rows
 
 
@@ -85,14 +85,14 @@ def fetch(cache):
     debs.mkdir(parents=True, exist_ok=True)
     for package, version in PACKAGES.items():
         deb = debs / f"{package}_{version.replace(':', '%3a')}_all.deb"
-        if not deb.exists():
-            subprocess.run(["apt-get", "download", f"{package}={version}"], cwd=debs, check=True)
         root = cache / "root" / package
+        if not deb.exists() and not root.exists():
+            subprocess.run(["apt-get", "download", f"{package}={version}"], cwd=debs, check=True)
         if not root.exists():
             root.mkdir(parents=True)
             subprocess.run(["dpkg", "-x", str(deb), str(root)], check=True)
     if DOCUMENTS.exists():
-        bad = [path for package, path, digest in documents()
+        bad = [path for package, path, digest, _ in documents()
                if not local_path(cache, package, path).exists() or sha256(local_path(cache, package, path)) != digest]
         for path in bad:
             print(f"differs from the list: {path}", file=sys.stderr)
@@ -127,10 +127,9 @@ def options_of(binary):
 def configurations(binary):
     """Our command's configurations that this binary has, then the rivals."""
     have = options_of(binary)
-    wanted = {"ours default": [], "ours --engine poppler": ["--engine", "poppler"],
-              "ours --engine mupdf": ["--engine", "mupdf"], "ours --disguised": ["--disguised"],
-              "ours --links": ["--links"], "ours --no-links": ["--no-links"],
-              "ours --engine mupdf --disguised": ["--engine", "mupdf", "--disguised"]}
+    # The default engine is poppler, so "--engine poppler" would be the default run again.
+    wanted = {"ours default": [], "ours --engine mupdf": ["--engine", "mupdf"], "ours --disguised": ["--disguised"],
+              "ours --links": ["--links"], "ours --no-links": ["--no-links"]}
     ours = {name: args for name, args in wanted.items()
             if all(a in have for a in args if a.startswith("--"))}
     return ours, dict(RIVALS)
@@ -158,17 +157,19 @@ def run_all(cache, binary, docs, only=None):
     """Every configuration over every document: {configuration: {(path, address): page}}."""
     ours, rivals = configurations(binary)
     jobs = [(name, path, lambda pdf, a=args: run_ours(binary, a, pdf)) for name, args in ours.items()
-            for _, path, _ in docs]
+            for _, path, *_ in docs]
     jobs += [(name, path, lambda pdf, c=command: run_rival(c, pdf)) for name, command in rivals.items()
-             for _, path, _ in docs]
+             for _, path, *_ in docs]
     if only:
         jobs = [job for job in jobs if job[0] in only]
-    package_of = {path: package for package, path, _ in docs}
+    package_of = {path: package for package, path, *_ in docs}
     results = {name: {} for name in list(ours) + list(rivals) if not only or name in only}
     with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
         futures = {pool.submit(fn, str(local_path(cache, package_of[path], path))): (name, path)
                    for name, path, fn in jobs}
-        for future in concurrent.futures.as_completed(futures):
+        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
+            if done % 200 == 0:
+                print(f"runs: {done} of {len(futures)}", file=sys.stderr)
             name, path = futures[future]
             for address, page in future.result().items():
                 results[name].setdefault((path, address), page)
@@ -190,17 +191,28 @@ TEXTS = {
 }
 
 
-def texts(cache, package, path):
-    """Each converter's text of one document, as a list of pages, kept in the cache."""
+KEPT_TEXTS = ("poppler", "mupdf")  # the others are read once, for gathering only
+
+
+def texts(cache, package, path, names=tuple(TEXTS)):
+    """Each converter's text of one document, as a list of pages; the two that give the
+    candidates their context are kept in the cache."""
     folder = cache / "text" / package / path.lstrip("/")
     folder.mkdir(parents=True, exist_ok=True)
     pdf = str(local_path(cache, package, path))
     result = {}
-    for name, command in TEXTS.items():
+    for name in names:
+        command = TEXTS[name]
         out = folder / f"{name}.txt"
-        if not out.exists():
-            out.write_text(run(["nice"] + [pdf if part == "{pdf}" else part for part in command]))
-        result[name] = out.read_text().split("\f")
+        if out.exists():
+            text = out.read_text()
+        else:
+            text = run(["nice"] + [pdf if part == "{pdf}" else part for part in command])
+            if name in KEPT_TEXTS:
+                part = out.with_suffix(".part")
+                part.write_text(text)
+                part.rename(out)  # never a text cut short by a full disk
+        result[name] = text.split("\f")
     return result
 
 
@@ -218,7 +230,9 @@ def mailto_links(cache, pdf):
         script.write_text(LINKS_SCRIPT)
     kept = cache / "text" / pdf.relative_to(cache / "root") / "links.txt"
     if not kept.exists():
-        kept.write_text(run(["nice", "mutool", "run", str(script), str(pdf)]))
+        part = kept.with_suffix(".part")
+        part.write_text(run(["nice", "mutool", "run", str(script), str(pdf)]))
+        part.rename(kept)
     for line in kept.read_text().splitlines():
         page, _, uri = line.partition("\t")
         if page.isdigit():
@@ -301,12 +315,12 @@ def gather(cache, runs):
                 f.writelines(json.dumps(row, ensure_ascii=False) + "\n" for row in found)
                 if done % 100 == 0:
                     print(f"texts: {done} of {len(docs)}", file=sys.stderr)
-    rows = [json.loads(line) for line in sources.read_text().splitlines()]
-    by_path = {path: package for package, path, _ in docs}
-    for saved in sorted(runs.glob("*.json")) if runs else []:
-        config = saved.stem
+    rows = [json.loads(line) for line in sources.read_text().splitlines() if line.endswith("}")]
+    by_path = {path: package for package, path, *_ in docs}
+    for saved in sorted(saved for folder in runs or [] for saved in folder.glob("*.json")):
+        config = saved.stem.replace("_", " ")
         for path, address in json.loads(saved.read_text()):
-            pages = texts(cache, by_path[path], path)
+            pages = texts(cache, by_path[path], path, KEPT_TEXTS)
             page, ctx = context_of(pages["poppler"], address, None)
             if not ctx:
                 page, ctx = context_of(pages["mupdf"], address, None)
@@ -336,8 +350,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("action", choices=["fetch", "list", "gather"])
     parser.add_argument("--cache", type=pathlib.Path, default=DEFAULT_CACHE)
-    parser.add_argument("--runs", type=pathlib.Path,
-                        help="the results that scripts/labelled-bench.py --save kept, to gather too")
+    parser.add_argument("--runs", type=pathlib.Path, action="append",
+                        help="the results that scripts/labelled-bench.py --save kept, to gather too (repeatable)")
     args = parser.parse_args()
     if args.action == "fetch":
         return fetch(args.cache)
