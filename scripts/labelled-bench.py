@@ -129,10 +129,12 @@ def main():
     parser.add_argument("--cache", type=pathlib.Path, default=labelled_set.DEFAULT_CACHE)
     parser.add_argument("--only", action="append", help="run only this configuration (repeatable)")
     parser.add_argument("--misses", type=pathlib.Path, help="write the default run's misses and wrong results here")
-    parser.add_argument("--save", type=pathlib.Path, help="keep each configuration's results here (JSON)")
+    parser.add_argument("--save", type=pathlib.Path,
+                        help="keep each configuration's results here (JSON) and take those kept before")
     parser.add_argument("--load", type=pathlib.Path, action="append",
                         help="score the results kept by --save instead of running (repeatable: parts of one run)")
     parser.add_argument("--package", action="append", help="only the documents of this package (repeatable)")
+    parser.add_argument("--every", type=int, default=1, help="only every Nth of the documents chosen (1, 1+N, ...)")
     parser.add_argument("--all", action="store_true",
                         help="every listed document, not only those where gathering saw an at-sign")
     parser.add_argument("--max-mb", type=float, default=5.0,
@@ -150,6 +152,8 @@ def main():
         docs = [doc for doc in docs if doc[0] in args.package]
     if args.max_mb:
         docs = [doc for doc in docs if doc[3] <= args.max_mb * 1e6]
+    if args.every > 1:
+        docs = docs[::args.every]
     truth, neutral, judged = load_truth()
     if args.load:
         results = collections.defaultdict(set)
@@ -161,12 +165,8 @@ def main():
                    if not labelled_set.local_path(args.cache, package, path).exists()]
         if missing:
             sys.exit(f"{len(missing)} documents are not in {args.cache}: run scripts/labelled_set.py fetch first")
-        results = labelled_set.run_all(args.cache, args.binary, docs, only=set(args.only) if args.only else None)
-    if args.save:
-        args.save.mkdir(parents=True, exist_ok=True)
-        for name, found in results.items():
-            (args.save / (name.replace(" ", "_").replace("/", "") + ".json")).write_text(
-                json.dumps(sorted([path, address] for path, address in found)))
+        results = labelled_set.run_all(args.cache, args.binary, docs, only=set(args.only) if args.only else None,
+                                       save=args.save)
     paths = {path for _, path, *_ in docs}
     truth = {pair: kind for pair, kind in truth.items() if pair[0] in paths}
     rows = {name: score({pair for pair in found if pair[0] in paths}, truth, neutral, judged)

@@ -153,26 +153,36 @@ def run_rival(command, pdf):
             run(["nice", "sh", "-c", command.format(pdf=shlex.quote(pdf), pattern=GREP_PATTERN)]).split()}
 
 
-def run_all(cache, binary, docs, only=None):
-    """Every configuration over every document: {configuration: {(path, address): page}}."""
+def saved_name(config):
+    return config.replace(" ", "_").replace("/", "") + ".json"
+
+
+def run_all(cache, binary, docs, only=None, save=None):
+    """Every configuration over every document: {configuration: {(path, address): page}}.
+    With save, each configuration's results are kept there as it ends, and a configuration
+    kept before is taken from there (a run that was stopped goes on where it stopped)."""
     ours, rivals = configurations(binary)
-    jobs = [(name, path, lambda pdf, a=args: run_ours(binary, a, pdf)) for name, args in ours.items()
-            for _, path, *_ in docs]
-    jobs += [(name, path, lambda pdf, c=command: run_rival(c, pdf)) for name, command in rivals.items()
-             for _, path, *_ in docs]
-    if only:
-        jobs = [job for job in jobs if job[0] in only]
     package_of = {path: package for package, path, *_ in docs}
-    results = {name: {} for name in list(ours) + list(rivals) if not only or name in only}
-    with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
-        futures = {pool.submit(fn, str(local_path(cache, package_of[path], path))): (name, path)
-                   for name, path, fn in jobs}
-        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
-            if done % 200 == 0:
-                print(f"runs: {done} of {len(futures)}", file=sys.stderr)
-            name, path = futures[future]
-            for address, page in future.result().items():
-                results[name].setdefault((path, address), page)
+    results = {}
+    for name, fn in [(n, lambda pdf, a=a: run_ours(binary, a, pdf)) for n, a in ours.items()] + \
+                    [(n, lambda pdf, c=c: run_rival(c, pdf)) for n, c in rivals.items()]:
+        if only and name not in only:
+            continue
+        kept = save / saved_name(name) if save else None
+        if kept and kept.exists():
+            results[name] = {(path, address): None for path, address in json.loads(kept.read_text())}
+            continue
+        print(f"running {name} over {len(docs)} documents", file=sys.stderr)
+        found = {}
+        with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
+            pdfs = [str(local_path(cache, package_of[path], path)) for _, path, *_ in docs]
+            for (_, path, *_), addresses in zip(docs, pool.map(fn, pdfs)):
+                for address, page in addresses.items():
+                    found.setdefault((path, address), page)
+        results[name] = found
+        if kept:
+            save.mkdir(parents=True, exist_ok=True)
+            kept.write_text(json.dumps(sorted([path, address] for path, address in found)))
     return results
 
 
