@@ -31,6 +31,9 @@ import labelled_set  # noqa: E402
 
 KINDS = ("plain", "disguised", "link-only")
 RANK = {"plain": 0, "link-only": 1, "disguised": 2, "none": 3}
+GATHERED = set(labelled_set.TEXTS) | {"mailto"}
+ORDER = ["ours default", "ours --engine mupdf", "ours --disguised", "ours --links", "ours --no-links"] + \
+    list(labelled_set.RIVALS)
 
 
 def load_truth():
@@ -53,6 +56,8 @@ def load_truth():
             continue
         _verdict, addresses, tags, _reason = label  # a wrong reading may stand for a right address
         seen_by = {source.split(":")[0] for source in sources.split(",")}
+        if not seen_by & GATHERED:
+            continue  # only a tool reported it there: judged, but no evidence of what the page shows
         kind = ("disguised" if "disguised" in tags else
                 "link-only" if "mailto" in seen_by and not seen_by & set(labelled_set.TEXTS) else "plain")
         for address in addresses:
@@ -76,7 +81,7 @@ def score(results, truth, neutral, judged):
     for kind in KINDS:
         total = {pair for pair, k in truth.items() if k == kind}
         row[kind] = (len(total & right), len(total))
-    row["missed"] = {pair for pair, k in truth.items() if k == "plain"} - right
+    row["missed"] = {pair: k for pair, k in truth.items() if pair not in right}
     return row
 
 
@@ -93,18 +98,22 @@ def table(rows):
     return "\n".join(lines)
 
 
-def misses_report(name, row, truth, labels_by_address):
-    """The misses and wrong results of one configuration, grouped by the judge's tags."""
+def misses_report(name, row, labels_by_address, kinds=("plain",)):
+    """The misses (of the given kinds) and wrong results of one configuration, grouped by
+    the judge's tags."""
     groups = collections.defaultdict(list)
-    for path, address in sorted(row["missed"]):
+    for (path, address), kind in sorted(row["missed"].items()):
+        if kind not in kinds:
+            continue
         tags = labels_by_address.get(address, ("", ""))
-        groups["missed: " + (tags[0] or "plain")].append(f"{address}\t{path}\t{tags[1]}")
+        group = tags[0] if kind == "plain" else kind
+        groups["missed: " + (group or "plain")].append(f"{address}\t{path}\t{tags[1]}")
     for path, address in sorted(row["wrong"]):
         tags = labels_by_address.get(address, ("", ""))
         groups["wrong: " + (tags[0] or "address of another file")].append(f"{address}\t{path}\t{tags[1]}")
     for path, address in sorted(row["unjudged"]):
         groups["unjudged"].append(f"{address}\t{path}")
-    out = [f"# {name}: misses of plainly shown addresses and wrong results, by kind"]
+    out = [f"# {name}: misses ({', '.join(kinds)}) and wrong results, by kind"]
     for group in sorted(groups):
         out.append(f"\n## {group} ({len(groups[group])})")
         out.extend(groups[group])
@@ -128,7 +137,9 @@ def main():
     parser.add_argument("--binary", type=pathlib.Path, default=labelled_set.ROOT / "build" / "bin" / "pelmora-extract")
     parser.add_argument("--cache", type=pathlib.Path, default=labelled_set.DEFAULT_CACHE)
     parser.add_argument("--only", action="append", help="run only this configuration (repeatable)")
-    parser.add_argument("--misses", type=pathlib.Path, help="write the default run's misses and wrong results here")
+    parser.add_argument("--misses", type=pathlib.Path,
+                        help="write the misses and wrong results of the default run, the mupdf run and the "
+                             "disguised one (its disguised misses) here")
     parser.add_argument("--save", type=pathlib.Path,
                         help="keep each configuration's results here (JSON) and take those kept before")
     parser.add_argument("--load", type=pathlib.Path, action="append",
@@ -157,9 +168,12 @@ def main():
     truth, neutral, judged = load_truth()
     if args.load:
         results = collections.defaultdict(set)
+        ran = set()
         for folder in args.load:
+            ran |= set(json.loads((folder / labelled_set.RUN_DOCUMENTS).read_text()))
             for saved in sorted(folder.glob("*.json")):
                 results[saved.stem.replace("_", " ")] |= {tuple(pair) for pair in json.loads(saved.read_text())}
+        docs = [doc for doc in docs if doc[1] in ran]
     else:
         missing = [path for package, path, *_ in docs
                    if not labelled_set.local_path(args.cache, package, path).exists()]
@@ -170,7 +184,7 @@ def main():
     paths = {path for _, path, *_ in docs}
     truth = {pair: kind for pair, kind in truth.items() if pair[0] in paths}
     rows = {name: score({pair for pair in found if pair[0] in paths}, truth, neutral, judged)
-            for name, found in results.items()}
+            for name, found in sorted(results.items(), key=lambda item: (ORDER + [item[0]]).index(item[0]))}
     print(f"{len(docs)} documents; {sum(1 for k in truth.values() if k == 'plain')} plainly shown, "
           f"{sum(1 for k in truth.values() if k == 'disguised')} disguised and "
           f"{sum(1 for k in truth.values() if k == 'link-only')} link-only (file, address) pairs\n")
@@ -178,8 +192,11 @@ def main():
     for name, row in rows.items():
         for path, address in sorted(row["unjudged"]):
             print(f"unjudged ({name}): {address}\t{path}", file=sys.stderr)
-    if args.misses and "ours default" in rows:
-        args.misses.write_text(misses_report("ours default", rows["ours default"], truth, labels_by_address()))
+    if args.misses:
+        tags = labels_by_address()
+        wanted = {"ours default": ("plain",), "ours --engine mupdf": ("plain",), "ours --disguised": ("disguised",)}
+        args.misses.write_text("\n".join(misses_report(name, rows[name], tags, kinds)
+                                         for name, kinds in wanted.items() if name in rows))
     return 0
 
 

@@ -135,22 +135,32 @@ def configurations(binary):
     return ours, dict(RIVALS)
 
 
-def run_ours(binary, args, pdf):
-    """Our command over one file: {address: first page}."""
-    out = run(["nice", str(binary), "--no-cache", "-q", "-j", "1", "--format", "jsonl"] + args + [pdf])
-    found = {}
-    for line in out.splitlines():
+def run_ours(binary, args, pdf, attempts=3):
+    """Our command over one file: {address: first page}. A run that fails (a converter
+    that could not start on a loaded machine, say) is tried again, and reported when
+    it never succeeds, rather than counted as a file without addresses."""
+    command = ["nice", str(binary), "--no-cache", "-j", "1", "--format", "jsonl"] + args + [pdf]
+    for _ in range(attempts):
         try:
-            row = json.loads(line)
-        except json.JSONDecodeError:
+            done = subprocess.run(command, capture_output=True, timeout=900)
+        except subprocess.TimeoutExpired:
             continue
-        found.setdefault(row["address"], row.get("page"))
-    return found
+        if done.returncode == 0:
+            found = {}
+            for line in done.stdout.decode("utf-8", "replace").splitlines():
+                row = json.loads(line)
+                found.setdefault(row["address"], row.get("page"))
+            return found
+    print(f"failed {attempts} times, counted as finding nothing: {' '.join(command[1:])}", file=sys.stderr)
+    return {}
 
 
 def run_rival(command, pdf):
     return {address: None for address in
             run(["nice", "sh", "-c", command.format(pdf=shlex.quote(pdf), pattern=GREP_PATTERN)]).split()}
+
+
+RUN_DOCUMENTS = "documents.list"  # beside the kept results: the documents they are of
 
 
 def saved_name(config):
@@ -163,6 +173,9 @@ def run_all(cache, binary, docs, only=None, save=None):
     kept before is taken from there (a run that was stopped goes on where it stopped)."""
     ours, rivals = configurations(binary)
     package_of = {path: package for package, path, *_ in docs}
+    if save:
+        save.mkdir(parents=True, exist_ok=True)
+        (save / RUN_DOCUMENTS).write_text(json.dumps(sorted(package_of)))
     results = {}
     for name, fn in [(n, lambda pdf, a=a: run_ours(binary, a, pdf)) for n, a in ours.items()] + \
                     [(n, lambda pdf, c=c: run_rival(c, pdf)) for n, c in rivals.items()]:
@@ -181,7 +194,6 @@ def run_all(cache, binary, docs, only=None, save=None):
                     found.setdefault((path, address), page)
         results[name] = found
         if kept:
-            save.mkdir(parents=True, exist_ok=True)
             kept.write_text(json.dumps(sorted([path, address] for path, address in found)))
     return results
 
