@@ -43,6 +43,10 @@ done
 mkdir -p "$out/forged"
 cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$out/forged/"
 
+# Footnote marks against addresses: a change of size or baseline ends a word.
+mkdir -p "$out/words"
+cp "$work/superscripts.pdf" "$out/words/"
+
 # 150 pages: object streams keep it small; the ID is derived from the content.
 qpdf --object-streams=generate --deterministic-id "$work/long.pdf" "$out/long.pdf"
 

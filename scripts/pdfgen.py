@@ -369,6 +369,16 @@ def make_testdata(out):
     lines_page(d, None, ["Page 4", "Last page contact: lost@example.com"])
     d.save(out / "damaged.src.pdf")
 
+    # Footnote marks and superscript digits set right against an address, smaller and
+    # raised: a reader sees a mark, not a letter of the address.
+    d = Document("Superscripts")
+    p = d.page()
+    p.text(72, 720, "Authors and their addresses")
+    for y, mark, address in ((690, "1", "first@example.com"), (670, "*", "starred@example.org")):
+        p.text(72, y + 4, mark, size=7)
+        p.text(72 + text_width(mark, size=7), y, address)
+    d.save(out / "superscripts.pdf")
+
     # One page whose page tree counts none, and one whose count is forged far beyond
     # the file's objects: neither may pass for a file read.
     for name, count in (("no-pages.pdf", 0), ("forged-count.pdf", 1000000000)):

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -50,6 +51,24 @@ bool onPage(const fz_stext_char &c, const fz_rect &page)
     return c.origin.x <= page.x1 && right >= page.x0 && c.origin.y >= page.y0 && c.origin.y <= page.y1;
 }
 
+bool isSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == 0xA0;
+}
+
+// A change of font size or of baseline inside a line starts a new word, as it does in
+// poppler's text: a footnote mark or a superscript digit is not glued to the address
+// beside it (MuPDF writes "*name@example.com" for a starred author's address).
+bool startsNewWord(const fz_stext_line &line, const fz_stext_char &previous, const fz_stext_char &c)
+{
+    if (isSpace(previous.c) || isSpace(c.c))
+        return false;
+    const float larger = std::max(previous.size, c.size);
+    const float sideways =
+        (c.origin.x - previous.origin.x) * line.dir.y - (c.origin.y - previous.origin.y) * line.dir.x;
+    return std::fabs(previous.size - c.size) > 0.05f * larger || std::fabs(sideways) > 0.5f;
+}
+
 // Lines end with LF, blocks with an empty line, as poppler's text has them.
 void appendText(std::string &text, const fz_stext_page &page)
 {
@@ -57,9 +76,14 @@ void appendText(std::string &text, const fz_stext_page &page)
         if (block->type != FZ_STEXT_BLOCK_TEXT)
             continue;
         for (const fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+            const fz_stext_char *previous = nullptr;
             for (const fz_stext_char *c = line->first_char; c; c = c->next) {
-                if (onPage(*c, page.mediabox))
-                    appendUtf8(text, c->c);
+                if (!onPage(*c, page.mediabox))
+                    continue;
+                if (previous && startsNewWord(*line, *previous, *c))
+                    text += ' ';
+                appendUtf8(text, c->c);
+                previous = c;
             }
             text += '\n';
         }
@@ -188,6 +212,8 @@ public:
     }
     ~MupdfDocument() override
     {
+        if (m_pageTree)
+            pdf_drop_page_tree(m_ctx, m_pageTree);
         fz_drop_document(m_ctx, m_doc);
         std::fclose(m_file);
     }
@@ -209,7 +235,25 @@ public:
         }
         fz_catch(m_ctx) count = -1;
         m_pageCount = count;
+        if (count > 0)
+            mapPageTree();
         return count;
+    }
+
+    // MuPDF finds a page by walking the page tree from its root, which on a flat tree of
+    // many pages makes reading them all quadratic (100,000 pages: hours). The map makes
+    // each lookup direct; a tree it cannot map is still walked.
+    void mapPageTree()
+    {
+        pdf_document *pdf = pdf_specifics(m_ctx, m_doc);
+        if (!pdf)
+            return;
+        fz_try(m_ctx)
+        {
+            pdf_load_page_tree(m_ctx, pdf);
+            m_pageTree = pdf;
+        }
+        fz_catch(m_ctx) m_pageTree = nullptr;
     }
 
     int pageCount() override { return m_pageCount; }
@@ -227,6 +271,7 @@ private:
     fz_context *m_ctx;
     std::FILE *m_file;
     fz_document *m_doc;
+    pdf_document *m_pageTree = nullptr; // the document, while its page tree is mapped
     int m_pageCount = 0;
 };
 

@@ -41,7 +41,7 @@ const QHash<QString, Password> &passwords()
 QStringList committedPdfs()
 {
     QStringList names;
-    for (const QString &folder : {QString(), u"identity/"_s, u"ocr/"_s, u"forged/"_s}) {
+    for (const QString &folder : {QString(), u"identity/"_s, u"ocr/"_s, u"forged/"_s, u"words/"_s}) {
         const QDir dir(test::dataFile(folder));
         for (const QString &name : dir.entryList({u"*.pdf"_s}, QDir::Files, QDir::Name))
             names << folder + name;
