@@ -106,8 +106,11 @@ bool FileReading::takeFromCache()
     if (!m_stamp)
         return false;
     const std::optional<FileResult> kept = m_options.cache->lookup(*m_stamp, m_options.cacheRules);
-    if (!kept || !replay(*kept))
+    if (!kept)
         return false;
+    m_addresses = kept->addresses;
+    if (kept->verdict == FileVerdict::TextUnreadable)
+        m_readability.examine("\f"); // what a scanned page gives
     m_stamp.reset();
     qCDebug(lcRun) << "taken from the cache:" << m_pdf;
     m_outcome = kept->verdict == FileVerdict::Damaged ? ConversionOutcome::Damaged : ConversionOutcome::Text;
@@ -243,12 +246,12 @@ void FileReading::onText(int page, const QByteArray &text, FoundVia via)
     const bool ownTally = !m_run || m_stamp;
     SeenAddresses &seen = ownTally ? m_seen : *m_run;
     const AddressRules &rules = m_options.addressRules;
-    QList<Sighting> found;
+    QList<FileAddress> found;
     for (const QString &address : ExtractEmailToArray(text, seen, rules))
-        found.append({address, page, via});
+        found.append({address, page, 0, via});
     if (via != FoundVia::Link && rules.has(AddressRule::Disguised)) {
         for (const QString &address : ExtractDisguised(text, seen, rules))
-            found.append({address, page, FoundVia::Disguised});
+            found.append({address, page, 0, FoundVia::Disguised});
     }
     if (!ownTally)
         return emitFound(found);
@@ -256,7 +259,7 @@ void FileReading::onText(int page, const QByteArray &text, FoundVia via)
     if (m_run) {
         // Its tally counts into the run's (see report): an address is new to the run when
         // no other file counted it.
-        const auto counted = [this](const Sighting &sighting) {
+        const auto counted = [this](const FileAddress &sighting) {
             return m_run->count(sighting.address) != m_seen.count(sighting.address);
         };
         found.removeIf(counted);
@@ -275,9 +278,9 @@ void FileReading::report(const std::shared_ptr<SeenAddresses> &run)
     m_run = run;
     // Its own first spellings, sifted in the order of reports: the run's first spellings.
     // The pages that came whole count, also of a file that failed later on.
-    QList<Sighting> fresh;
+    QList<FileAddress> fresh;
     for (qsizetype i = m_listed; i < m_addresses.size(); ++i) {
-        const Sighting &sighting = m_addresses[i];
+        const FileAddress &sighting = m_addresses[i];
         if (m_run->insert(sighting.address,
                           sighting.count > 0 ? sighting.count : m_seen.count(sighting.address)))
             fresh.append(sighting);
@@ -292,13 +295,13 @@ void FileReading::report(const std::shared_ptr<SeenAddresses> &run)
     emitFound(fresh);
 }
 
-void FileReading::emitFound(const QList<Sighting> &found)
+void FileReading::emitFound(const QList<FileAddress> &found)
 {
     if (found.isEmpty())
         return;
     QList<FoundAddress> addresses;
     addresses.reserve(found.size());
-    for (const Sighting &sighting : found)
+    for (const FileAddress &sighting : found)
         addresses.append({sighting.address, m_pdf, sighting.page, m_run, sighting.via});
     Q_EMIT addressesFound(addresses);
 }
@@ -355,37 +358,14 @@ void FileReading::forgetResult()
 
 FileResult FileReading::result() const
 {
-    FileResult result;
+    FileResult result{FileVerdict::Readable, m_addresses};
     if (m_outcome == ConversionOutcome::Damaged)
         result.verdict = FileVerdict::Damaged;
     else if (m_readability.unreadable())
         result.verdict = FileVerdict::TextUnreadable;
-    result.addresses.reserve(m_addresses.size());
-    for (const Sighting &sighting : m_addresses)
-        result.addresses.append(
-            {sighting.address, sighting.page, m_seen.count(sighting.address), ViaName(sighting.via)});
+    for (FileAddress &each : result.addresses)
+        each.count = m_seen.count(each.address);
     return result;
-}
-
-// Takes a kept result as its own sightings; false for one that this version cannot read.
-bool FileReading::replay(const FileResult &result)
-{
-    QList<Sighting> addresses;
-    addresses.reserve(result.addresses.size());
-    QString name;
-    std::optional<FoundVia> via;
-    for (const FileAddress &each : result.addresses) {
-        if (each.via != name)
-            via = ViaNamed(name = each.via);
-        if (!via)
-            return false;
-        addresses.append({each.address, each.page, *via, each.count});
-    }
-    m_addresses = std::move(addresses);
-    m_listed = 0;
-    if (result.verdict == FileVerdict::TextUnreadable)
-        m_readability.examine("\f"); // what a scanned page gives
-    return true;
 }
 
 } // namespace pelmora

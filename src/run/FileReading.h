@@ -130,15 +130,6 @@ private:
         Settled,
         Cancelled,
     };
-    // An address as the file first gave it; `count` from the cache, else its tally tells.
-    struct Sighting
-    {
-        QString address;
-        int page;
-        FoundVia via;
-        int count = 0;
-    };
-
     bool takeFromCache();
     void convert(const QStringList &passwords);
     void endConversion();
@@ -149,8 +140,7 @@ private:
     void keepResult(const ConversionEvent &end);
     void forgetResult();
     FileResult result() const;
-    bool replay(const FileResult &result);
-    void emitFound(const QList<Sighting> &found);
+    void emitFound(const QList<FileAddress> &found);
 
     Converter &m_converter;
     Clock *m_splitClock = nullptr;
@@ -172,7 +162,7 @@ private:
     // it is reported, and while its result may be kept. The first `listed` of them are
     // in the run's tally already.
     SeenAddresses m_seen;
-    QList<Sighting> m_addresses;
+    QList<FileAddress> m_addresses;
     qsizetype m_listed = 0;
     std::shared_ptr<SeenAddresses> m_run; // once reported
     QList<UnsureFinding> m_unsure;
