@@ -58,15 +58,6 @@ QByteArray MailtoAddresses(QByteArrayView target)
     return QByteArray::fromPercentEncoding(addresses.toByteArray());
 }
 
-QList<AddressSource> AddressSources(const QList<FoundAddress> &found)
-{
-    QList<AddressSource> rows;
-    rows.reserve(found.size());
-    for (const FoundAddress &each : found)
-        rows.append({each.address, each.file, each.page, each.count(), each.via});
-    return rows;
-}
-
 QString CacheRules(Converter &converter, const ReadingOptions &options)
 {
     const QString identity = converter.identity(options.like);
@@ -302,7 +293,7 @@ void FileReading::emitFound(const QList<FileAddress> &found)
     QList<FoundAddress> addresses;
     addresses.reserve(found.size());
     for (const FileAddress &sighting : found)
-        addresses.append({sighting.address, m_pdf, sighting.page, m_run, sighting.via});
+        addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run});
     Q_EMIT addressesFound(addresses);
 }
 

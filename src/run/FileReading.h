@@ -21,20 +21,9 @@ class Clock;
 class ResultsCache;
 class SplittableConversion;
 
-// An address of a run: where it was first met, and how often the run has met it so far
-// (in any letter case).
-struct FoundAddress
-{
-    QString address;
-    QString file; // the listed path
-    int page = 0; // 1-based
-    std::shared_ptr<const SeenAddresses> tally;
-    FoundVia via = FoundVia::Text;
-    int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
-};
-
-// The addresses as the results files take them, each with its count so far.
-QList<AddressSource> AddressSources(const QList<FoundAddress> &found);
+// An address of a run: the listed file and the page (from 1) where it was first met, and
+// the run's tally of it.
+using FoundAddress = AddressSource;
 
 // How every file of a run, or a preview's one file, is read.
 struct ReadingOptions
@@ -83,7 +72,7 @@ public:
     // Ends the conversion at once; nothing more is signalled.
     void cancel();
 
-    // Its addresses count in `run` from now on: those new to it go out at once and as
+    // Once started, its addresses count in `run`: those new to it go out at once and as
     // they are found. Once only.
     void report(const std::shared_ptr<SeenAddresses> &run);
 
