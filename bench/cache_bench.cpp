@@ -55,7 +55,8 @@ FileResult resultOf(int file)
 {
     FileResult result;
     for (int i = 0; i < 5; ++i)
-        result.addresses.append({u"contact%1.%2@company%1.example.com"_s.arg(file).arg(i), 1, 1, u"text"_s});
+        result.addresses.append(
+            {u"contact%1.%2@company%1.example.com"_s.arg(file).arg(i), 1, 1, FoundVia::Text});
     return result;
 }
 

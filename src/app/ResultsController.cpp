@@ -96,7 +96,7 @@ void ResultsController::save(const QString &procedure, const QString &path, Resu
     // and a failure is one report, not one per row. The pointer is back before it is shown.
     trap.step([&] {
         const BusyState::Hold busy(m_parts.busy);
-        SaveResults(path, AddressSources(m_parts.results.sources()), format);
+        SaveResults(path, m_parts.results.sources(), format);
     });
 }
 

@@ -145,9 +145,11 @@ void RunController::summarise()
 {
     const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
     const qsizetype unsure = m_run->unsureFindings().size();
-    const QString summary =
+    // A cache that could not be used is named; the results are whole all the same.
+    const QString summary = WithProblem(
         m_run->isStopped() ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable, unsure)
-                           : SummaryMessage(unreadable, unsure);
+                           : SummaryMessage(unreadable, unsure),
+        m_cache && m_cache->problemLasts() ? m_cache->problem() : QString());
     const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
     m_busy.reset();
     Q_EMIT runningChanged(false);

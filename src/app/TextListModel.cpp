@@ -144,7 +144,7 @@ QList<FoundAddress> TextListModel::sources() const
     QList<FoundAddress> sources;
     sources.reserve(m_rows.size());
     for (const Row &row : m_rows)
-        sources.append({row.text, row.file, row.page, row.tally, row.via});
+        sources.append({row.text, row.file, row.page, 0, row.via, row.tally});
     return sources;
 }
 

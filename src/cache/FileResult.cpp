@@ -2,7 +2,6 @@
 
 #include <QDataStream>
 #include <QIODevice>
-#include <QStringList>
 
 namespace pelmora {
 
@@ -16,7 +15,7 @@ constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 QByteArray EncodeAddresses(const QList<FileAddress> &addresses)
 {
     // The few ways of finding an address are listed once; each address names its way by index.
-    QStringList vias;
+    QList<FoundVia> vias;
     for (const FileAddress &each : addresses) {
         if (!vias.contains(each.via))
             vias.append(each.via);
@@ -25,8 +24,8 @@ QByteArray EncodeAddresses(const QList<FileAddress> &addresses)
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(kStreamVersion);
     out << quint32(vias.size());
-    for (const QString &via : std::as_const(vias))
-        out << via.toUtf8();
+    for (const FoundVia via : std::as_const(vias))
+        out << ViaName(via).toUtf8();
     out << quint32(addresses.size());
     for (const FileAddress &each : addresses)
         out << each.address.toUtf8() << qint32(each.page) << qint32(each.count)
@@ -40,11 +39,14 @@ std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes)
     in.setVersion(kStreamVersion);
     quint32 viaCount = 0;
     in >> viaCount;
-    QStringList vias;
+    QList<FoundVia> vias;
     for (quint32 i = 0; i < viaCount && in.status() == QDataStream::Ok; ++i) {
-        QByteArray via;
-        in >> via;
-        vias.append(QString::fromUtf8(via));
+        QByteArray name;
+        in >> name;
+        const std::optional<FoundVia> via = ViaNamed(QString::fromUtf8(name));
+        if (!via)
+            return std::nullopt;
+        vias.append(*via);
     }
     quint32 count = 0;
     in >> count;

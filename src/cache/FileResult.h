@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/ResultsFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -18,14 +20,14 @@ enum class FileVerdict : quint8
 };
 
 // An address as one file gives it to a run: its first spelling in the file, the page of
-// that first sighting (from 1), how often the file holds it in any letter case, and how
-// it was first found ("text", "link", "recognised", "disguised"...).
+// that first sighting (from 1), how often the file holds it in any letter case (0 while
+// its tally still counts), and how it was first found.
 struct FileAddress
 {
     QString address;
     int page = 0;
     int count = 0;
-    QString via;
+    FoundVia via = FoundVia::Text;
     friend bool operator==(const FileAddress &, const FileAddress &) = default;
 };
 
@@ -38,7 +40,8 @@ struct FileResult
     friend bool operator==(const FileResult &, const FileResult &) = default;
 };
 
-// The addresses as the cache keeps them, and back; nullopt for bytes that are not such a list.
+// The addresses as the cache keeps them (each way by its name in the results files), and
+// back; nullopt for bytes that are not such a list, or name a way this version does not know.
 QByteArray EncodeAddresses(const QList<FileAddress> &addresses);
 std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes);
 

@@ -565,6 +565,7 @@ void ResultsCache::setAsideDamaged()
                 moved = false;
         }
     }
+    m_movedAside = moved;
     setAside(moved
                  ? u"it is damaged, and was moved aside to "_s + aside + u" (the next run starts a new one)"_s
                  : u"it is damaged (--clear-cache removes it)"_s);

@@ -76,6 +76,9 @@ public:
     // Why the cache was set aside, as one line for the command's standard error; empty
     // while it is in use.
     const QString &problem() const { return m_problem; }
+    // Whether the problem outlasts this cache: all but a damaged database moved aside,
+    // as a new one takes its place by itself.
+    bool problemLasts() const { return !m_problem.isEmpty() && !m_movedAside; }
 
     std::optional<FileResult> lookup(const FileStamp &stamp, const QString &rules);
     // Keeps the result of a file whose conversion ran to its end, replacing any older one
@@ -128,6 +131,7 @@ private:
     qint64 m_pendingSince = 0; // by the clock's now()
     QList<qint64> m_used;      // rows looked up since the last write, to be marked used
     QString m_problem;
+    bool m_movedAside = false;
     bool m_usable = false;
 };
 

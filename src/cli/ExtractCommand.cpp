@@ -261,7 +261,7 @@ int ExtractCommand::finish()
         print(m_err, u"\r\x1b[K"_s);
     if (streams() && m_options.format == ResultsFormat::CommaList)
         print(m_out, u"\n"_s);
-    if (!streams() && !write(AddressSources(m_found)))
+    if (!streams() && !write(m_found))
         return kUsageError;
     // A cache that could not be used is told once; the results are whole all the same.
     if (m_cache && !m_cache->flush())

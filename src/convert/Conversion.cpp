@@ -156,4 +156,13 @@ void Conversion::finish(ConversionOutcome outcome, const QString &detail, bool j
         this, [this, finished] { Q_EMIT progressed(finished); }, Qt::QueuedConnection);
 }
 
+void EndConversion(std::unique_ptr<Conversion> &conversion, const QObject *receiver)
+{
+    if (!conversion)
+        return;
+    conversion->disconnect(receiver);
+    conversion->cancel();
+    conversion.release()->deleteLater();
+}
+
 } // namespace pelmora

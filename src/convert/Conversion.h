@@ -133,6 +133,10 @@ private:
     QList<UnsureAddress> m_unsure;
 };
 
+// Cancels `conversion` and lets it go once any signal of it under way is delivered, so
+// that it may be ended from within its own signals; `receiver` hears nothing more of it.
+void EndConversion(std::unique_ptr<Conversion> &conversion, const QObject *receiver);
+
 // Turns PDFs into text, one Conversion each.
 class Converter
 {

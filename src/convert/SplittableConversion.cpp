@@ -26,13 +26,6 @@ struct SplittableConversion::Part
 
     int pagesToCome() const { return conversion && last > 0 ? last - next + 1 : 0; }
     bool covers(int page) const { return page >= first && (last == 0 || page <= last); }
-    void endConversion(QObject *receiver)
-    {
-        // This may run inside one of the conversion's own signals: it goes later.
-        conversion->disconnect(receiver);
-        conversion->cancel();
-        conversion.release()->deleteLater();
-    }
 };
 
 SplittableConversion::SplittableConversion(Converter &converter, Clock &clock,
@@ -94,10 +87,8 @@ void SplittableConversion::begin()
 
 void SplittableConversion::abandon()
 {
-    for (const std::unique_ptr<Part> &part : m_parts) {
-        if (part->conversion)
-            part->endConversion(this);
-    }
+    for (const std::unique_ptr<Part> &part : m_parts)
+        EndConversion(part->conversion, this);
 }
 
 void SplittableConversion::startPart(Part &part, ConversionRequest asked)
@@ -149,7 +140,7 @@ void SplittableConversion::onPage(Part &part, const ConversionEvent &page)
     if (!isRunning() || !part.cut || part.next <= part.last)
         return; // cancelled by a receiver of the page, or more of its pages are to come
     // The pages it would convert next are another part's.
-    part.endConversion(this);
+    EndConversion(part.conversion, this);
     part.whole = true;
     if (!conclude())
         Q_EMIT partsChanged();
@@ -184,10 +175,8 @@ void SplittableConversion::cancelAfter(const Part &part)
 {
     const auto at = std::find_if(m_parts.begin(), m_parts.end(),
                                  [&](const std::unique_ptr<Part> &each) { return each.get() == &part; });
-    for (auto later = at + 1; later != m_parts.end(); ++later) {
-        if ((*later)->conversion)
-            (*later)->endConversion(this);
-    }
+    for (auto later = at + 1; later != m_parts.end(); ++later)
+        EndConversion((*later)->conversion, this);
     m_parts.erase(at + 1, m_parts.end());
 }
 

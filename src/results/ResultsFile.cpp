@@ -1,5 +1,7 @@
 #include "results/ResultsFile.h"
 
+#include "extract/AddressExtraction.h"
+
 #include "core/AppError.h"
 
 #include <QDir>
@@ -41,6 +43,11 @@ void appendBytes(QByteArray &out, const QString &text)
 }
 
 } // namespace
+
+int AddressSource::counted() const
+{
+    return tally ? tally->count(address.toLatin1()) : count;
+}
 
 QByteArray ListEntries(const QStringList &addresses, ResultsFormat format, QByteArrayView lineEnd)
 {
@@ -144,7 +151,7 @@ QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
         appendCsvField(out, row.address);
         out += ',';
         appendCsvField(out, row.file);
-        out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.count) + ',' +
+        out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.counted()) + ',' +
                ViaName(row.via).toLatin1();
         out += lineEnd;
     }
@@ -160,8 +167,9 @@ QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
         appendJsonString(out, row.address);
         out += ",\"file\":";
         appendJsonString(out, row.file);
-        out += ",\"page\":" + QByteArray::number(row.page) + ",\"count\":" + QByteArray::number(row.count) +
-               ",\"via\":\"" + ViaName(row.via).toLatin1() + "\"}\n";
+        out += ",\"page\":" + QByteArray::number(row.page) +
+               ",\"count\":" + QByteArray::number(row.counted()) + ",\"via\":\"" +
+               ViaName(row.via).toLatin1() + "\"}\n";
     }
     return out;
 }

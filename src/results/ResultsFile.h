@@ -5,9 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace pelmora {
+
+class SeenAddresses;
 
 // The results files. In the two lists every address is ASCII, each character one byte;
 // lines end with CR LF and there is no byte-order mark, header or count.
@@ -34,7 +37,8 @@ QString ViaName(FoundVia via);
 // The way of that word; nullopt for any other.
 std::optional<FoundVia> ViaNamed(const QString &name);
 
-// An address with where it was first found and how often it was met.
+// An address with where it was first found and how often it was met: `count` times, or
+// while a run goes on, as often as the run's `tally` has counted it so far.
 struct AddressSource
 {
     QString address;
@@ -42,6 +46,8 @@ struct AddressSource
     int page = 0;
     int count = 0;
     FoundVia via = FoundVia::Text;
+    std::shared_ptr<const SeenAddresses> tally = {};
+    int counted() const;
     friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
 

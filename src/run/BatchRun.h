@@ -1,13 +1,6 @@
 #pragma once
 
-#include "cache/FileResult.h"
-#include "cache/FileStamp.h"
-#include "convert/SplittableConversion.h"
-#include "extract/AddressExtraction.h"
-#include "extract/ConvertedText.h"
-#include "results/ResultsFile.h"
-#include "run/PasswordPrompt.h"
-#include "run/RunReport.h"
+#include "run/FileReading.h"
 
 #include <QList>
 #include <QObject>
@@ -21,21 +14,6 @@
 namespace pelmora {
 
 class ResultsCache;
-
-// An address of a run: where it was first met, and how often the run has met it so far
-// (in any letter case).
-struct FoundAddress
-{
-    QString address;
-    QString file; // the listed path
-    int page = 0; // 1-based
-    std::shared_ptr<const SeenAddresses> tally;
-    FoundVia via = FoundVia::Text;
-    int count() const { return tally ? tally->count(address.toLatin1()) : 0; }
-};
-
-// The addresses as the results files take them, each with its count so far.
-QList<AddressSource> AddressSources(const QList<FoundAddress> &found);
 
 // One press of "Start Extracting" over a fixed list of PDFs. Up to `parallelJobs`
 // files convert at once; each page is judged and searched as it arrives, and the
@@ -68,23 +46,23 @@ public:
     void setPasswordMode(std::function<PasswordMode()> mode) { m_passwordMode = std::move(mode); }
     void setParallelJobs(int jobs);
     // 0: no limit on how long one conversion may take.
-    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    void setTimeout(int milliseconds) { m_options.like.timeoutMs = milliseconds; }
     // Passwords tried on every protected file, in order, after any typed one.
     void setPasswords(const QStringList &passwords) { m_rules = PasswordRules(passwords); }
     // Pages without text of their own are recognised (OCR) in these languages
     // (tesseract's codes joined with "+"); none: they stay unread.
-    void setRecognition(const QString &languages) { m_languages = languages; }
+    void setRecognition(const QString &languages);
     // The addresses of the mailto: links of each page count too, after that page's text.
-    void setLinks(bool links) { m_links = links; }
+    void setLinks(bool links) { m_options.like.links = links; }
     // What counts as an address; with Disguised, a page's disguised addresses follow its
     // plain ones.
-    void setAddressRules(const AddressRules &rules) { m_addressRules = rules; }
+    void setAddressRules(const AddressRules &rules) { m_options.addressRules = rules; }
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
     void continueAfter(const BatchRun &earlier);
     // Takes and keeps the results of files here; none by default. The cache must
     // outlive the run.
-    void setResultsCache(ResultsCache *cache) { m_cache = cache; }
+    void setResultsCache(ResultsCache *cache) { m_options.cache = cache; }
 
     void start();
     // The user's answer to passwordNeeded for `row`: the password, empty for none, nullopt
@@ -97,7 +75,7 @@ public:
     bool isFinished() const { return m_state == State::Finished || m_state == State::Stopped; }
     bool isStopped() const { return m_state == State::Stopped; }
     qsizetype fileCount() const { return static_cast<qsizetype>(m_rows.size()); }
-    QString pdf(qsizetype index) const { return row(index).pdf; }
+    QString pdf(qsizetype index) const { return m_rows[static_cast<std::size_t>(index)].pdf; }
     // The files whose outcome is reported, from the first on.
     qsizetype reportedCount() const { return m_nextToReport; }
 
@@ -123,76 +101,33 @@ private:
         Stopped,
         Aborted,
     };
-    // Where each file is on its way, in order.
-    enum class RowState
-    {
-        Queued,         // not started
-        Converting,     // started, not open yet
-        Opened,         // open; its pages arrive
-        Refused,        // would not open without a password; its turn to be asked comes
-        AwaitingAnswer, // asked for a password; the run waits for the answer
-        Settled,        // its conversion is over; it waits for the files before it
-        Reported,       // its addresses and its outcome are reported
-    };
-    struct Sighting
-    {
-        QString address;
-        int page;
-        FoundVia via;
-        int count = 0; // how often the file holds it, when taken from the cache; else its tally tells
-    };
+    // A listed file: queued before m_nextToStart, reported before m_nextToReport.
     struct Row
     {
         QString pdf;
-        RowState state = RowState::Queued;
         QString progressText;
         int progressValue = 0;
-        QStringList passwords; // of the conversion under way, or the last one
-        bool passwordHandled = false;
-        PasswordPrompt prompt = PasswordPrompt::ForFile; // while awaiting an answer
-        std::unique_ptr<SplittableConversion> conversion;
-        int workers = 0; // the conversions of its parts, as counted in m_running
-        ConversionOutcome outcome = ConversionOutcome::Text; // once refused or settled
-        QString detail;
-        TextReadability readability;
-        // Set while the file's result may be kept: as it was before it was converted.
-        std::optional<FileStamp> stamp;
-        // The file's own tally and first sightings, each address once with its first
-        // spelling and page in the file: until it is reported, and while its result may
-        // be kept. The first `listed` of them are in the run's tally already.
-        SeenAddresses seen;
-        QList<Sighting> addresses;
-        qsizetype listed = 0;
-        QList<UnsureFinding> unsure; // recognised addresses its readings did not agree on
+        std::unique_ptr<FileReading> reading; // from its start until it is reported and settled
+        int workers = 0;                      // the conversions of its parts, as counted in m_running
     };
 
     Row &row(qsizetype index) { return m_rows[static_cast<std::size_t>(index)]; }
-    const Row &row(qsizetype index) const { return m_rows[static_cast<std::size_t>(index)]; }
+    FileReading *reading(qsizetype index) const
+    {
+        return m_rows[static_cast<std::size_t>(index)].reading.get();
+    }
     PasswordMode passwordMode() const { return m_passwordMode ? m_passwordMode() : PasswordMode::None; }
     void advance();
+    bool askNextRefused();
     qsizetype nextRefusedRow() const;
     bool startRows(int &fromCache);
     bool startRow(qsizetype index);
-    bool takeFromCache(Row &started);
     void shareIdleWorkers();
-    ConversionRequest request(const QString &pdf, const QStringList &passwords) const;
-    void convert(qsizetype index, const QStringList &passwords);
-    void countWorkers(Row &converting);
-    void onEvent(qsizetype index, const ConversionEvent &event);
+    void countWorkers(qsizetype index);
     void onPolled(qsizetype index, int counter);
     void onRecognising(qsizetype index, int page, int pages);
-    void onPage(qsizetype index, const ConversionEvent &page);
-    void onText(qsizetype index, int page, const QByteArray &text, FoundVia via);
-    void onFinished(qsizetype index, const ConversionEvent &end);
-    void settle(Row &settled, ConversionOutcome outcome);
-    void keepResult(qsizetype index, const ConversionEvent &end);
-    void forgetResult(qsizetype index);
-    static FileResult resultOf(const Row &converted);
-    static bool replay(Row &replayed, const FileResult &result);
-    QString resultRules();
+    void onConversionEnded(qsizetype index);
     void reportSettledRows();
-    void reportAddresses(Row &row);
-    void emitFresh(const QList<Sighting> &fresh, const QString &file);
     qsizetype oldestRunning() const;
     void showProgress(int value, const QString &caption);
     void endConversions();
@@ -207,16 +142,11 @@ private:
     // The unsure findings of the files reported, of this run and the ones before it.
     std::shared_ptr<QList<UnsureFinding>> m_unsure;
     PasswordRules m_rules;
-    AddressRules m_addressRules;
-    QString m_languages;
-    bool m_links = false;
-    ResultsCache *m_cache = nullptr;
-    QString m_resultRules; // of the cache; empty: nothing is taken or kept
+    ReadingOptions m_options;
     QString m_restingText;
     QString m_caption;
     int m_value = 0;
     int m_parallelJobs = 1;
-    int m_timeoutMs = 0;
     int m_running = 0; // conversions under way, parts of files included
     bool m_stepQueued = false;
     // The row whose password is asked for, -1 for none: nothing new starts meanwhile.
@@ -226,12 +156,5 @@ private:
     qsizetype m_nextToReport = 0;
     State m_state = State::Idle;
 };
-
-// Why a conversion gave no text, as the closing message says it.
-UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven);
-
-// The addresses a mailto: link target points to: the part after "mailto:" and before
-// any "?", percent-decoded; empty for any other target.
-QByteArray MailtoAddresses(QByteArrayView target);
 
 } // namespace pelmora

@@ -1,9 +1,7 @@
 #include "run/Preview.h"
 
-#include "convert/Conversion.h"
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
-#include "extract/OcrRepair.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -53,52 +51,34 @@ Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()>
                  QObject *parent)
     : QObject(parent), m_converter(converter), m_pdf(pdf), m_asksForPassword(std::move(asksForPassword))
 {
+    m_options.like.firstPage = 1;
+    m_options.like.lastPage = kPreviewPages;
 }
 
-Preview::~Preview()
-{
-    endConversion();
-}
+Preview::~Preview() = default;
 
 void Preview::start()
 {
     if (m_state != State::Idle)
         return;
-    convert({});
+    read(std::nullopt);
 }
 
-PasswordMode Preview::passwordMode() const
-{
-    return m_asksForPassword && m_asksForPassword() ? PasswordMode::PerFile : PasswordMode::None;
-}
-
-void Preview::convert(const QStringList &passwords)
+void Preview::read(const std::optional<QStringList> &passwords)
 {
     m_state = State::Converting;
-    m_passwords = passwords;
     m_text.clear();
-    m_readability = TextReadability();
-    ConversionRequest request;
-    request.pdf = m_pdf;
-    request.passwords = passwords;
-    request.firstPage = 1;
-    request.lastPage = m_recognising ? kRecognisedPreviewPages : kPreviewPages;
-    request.recognise = m_recognising;
-    request.languages = m_recognising ? WindowScanLanguages() : QString();
-    m_conversion = m_converter.convert(request);
-    connect(m_conversion.get(), &Conversion::polled, this, &Preview::onPolled);
-    connect(m_conversion.get(), &Conversion::progressed, this, &Preview::onEvent);
-    m_conversion->start();
-}
-
-void Preview::endConversion()
-{
-    if (!m_conversion)
-        return;
-    // This may run inside one of the conversion's own signals: it goes later.
-    m_conversion->disconnect(this);
-    m_conversion->cancel();
-    m_conversion.release()->deleteLater();
+    if (m_reading) {
+        // Its signal may still be under way; the preview takes it along if it goes first.
+        m_reading->setParent(this);
+        m_reading.release()->deleteLater();
+    }
+    m_reading = std::make_unique<FileReading>(m_converter, m_pdf, m_options, m_rules);
+    connect(m_reading.get(), &FileReading::polled, this, &Preview::onPolled);
+    connect(m_reading.get(), &FileReading::pageRead, this,
+            [this](int, const QByteArray &text) { m_text += text; });
+    connect(m_reading.get(), &FileReading::conversionEnded, this, &Preview::onConverted);
+    m_reading->start(passwords);
 }
 
 void Preview::cancel()
@@ -106,7 +86,7 @@ void Preview::cancel()
     if (!isRunning())
         return;
     m_state = State::Cancelled;
-    endConversion();
+    m_reading->cancel();
     Q_EMIT captionChanged(RestingCaption(QString()));
 }
 
@@ -118,49 +98,17 @@ void Preview::onPolled(int counter)
         Q_EMIT valueChanged(*value);
 }
 
-void Preview::onEvent(const ConversionEvent &event)
+void Preview::onConverted()
 {
-    switch (event.kind) {
-    case ConversionEvent::Kind::Page: {
-        const QByteArray text = event.recognised ? RepairRecognisedText(event.text) : event.text;
-        m_readability.examine(text);
-        m_text += text;
-        return;
-    }
-    case ConversionEvent::Kind::Finished:
-        onConverted(event.outcome);
-        return;
-    case ConversionEvent::Kind::Opened:
-    case ConversionEvent::Kind::Recognising:
-        return;
-    }
-}
-
-void Preview::onConverted(ConversionOutcome outcome)
-{
-    endConversion();
-    const bool refused =
-        outcome == ConversionOutcome::NeedsPassword || outcome == ConversionOutcome::WrongPassword;
-    if (outcome == ConversionOutcome::Text && m_readability.unreadable() && !m_recognising) {
-        m_recognising = true; // a scan: shown as recognition reads it
-        return convert(m_passwords);
-    }
-    if (!refused)
-        return show(outcome);
-    const PasswordMode mode = passwordMode();
-    switch (m_rules.onRefused(mode, m_passwords, m_asked)) {
-    case PasswordRules::Step::Ask:
-        m_asked = true;
-        m_refusal = outcome;
+    const bool asks = m_asksForPassword && m_asksForPassword();
+    if (const std::optional<PasswordPrompt> prompt =
+            m_reading->takeTurn(asks ? PasswordMode::PerFile : PasswordMode::None)) {
         m_state = State::AwaitingAnswer;
-        Q_EMIT passwordNeeded(PasswordRules::prompt(mode));
+        Q_EMIT passwordNeeded(*prompt);
         return;
-    case PasswordRules::Step::Retry:
-        m_asked = true;
-        return convert(m_rules.toTry());
-    case PasswordRules::Step::Settle:
-        return show(outcome);
     }
+    if (m_reading->isSettled())
+        onSettled();
 }
 
 void Preview::answer(const std::optional<QString> &password)
@@ -172,27 +120,39 @@ void Preview::answer(const std::optional<QString> &password)
         Q_EMIT stopped();
         return;
     }
-    const QStringList passwords = m_rules.onAnswer(PasswordPrompt::ForFile, *password);
-    if (passwords.isEmpty())
-        show(m_refusal);
-    else
-        convert(passwords);
+    m_state = State::Converting;
+    m_reading->answer(*password);
+    if (m_reading->isSettled())
+        onSettled();
 }
 
-void Preview::show(ConversionOutcome outcome)
+void Preview::onSettled()
+{
+    if (m_reading->outcome() == ConversionOutcome::Text && m_reading->textUnreadable() &&
+        !m_options.like.recognise) {
+        // A scan: shown as recognition reads its first pages.
+        m_options.like.recognise = true;
+        m_options.like.languages = WindowScanLanguages();
+        m_options.like.lastPage = kRecognisedPreviewPages;
+        return read(m_reading->passwords());
+    }
+    show();
+}
+
+void Preview::show()
 {
     m_state = State::Shown;
     Q_EMIT captionChanged(RestingCaption(QString()));
-    const QString shown = shownFor(outcome);
+    const QString text = shown();
     m_text.clear();
-    Q_EMIT finished(shown);
+    Q_EMIT finished(text);
 }
 
-QString Preview::shownFor(ConversionOutcome outcome) const
+QString Preview::shown() const
 {
-    switch (outcome) {
+    switch (m_reading->outcome()) {
     case ConversionOutcome::Text:
-        return m_readability.unreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
+        return m_reading->textUnreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
     case ConversionOutcome::NeedsPassword:
     case ConversionOutcome::WrongPassword:
         return ProtectedPreviewText(m_pdf);

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "convert/Conversion.h"
-#include "extract/ConvertedText.h"
-#include "run/PasswordPrompt.h"
+#include "run/FileReading.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -68,26 +66,20 @@ private:
         Cancelled,
     };
 
-    void convert(const QStringList &passwords);
-    void onEvent(const ConversionEvent &event);
+    void read(const std::optional<QStringList> &passwords);
     void onPolled(int counter);
-    void onConverted(ConversionOutcome outcome);
-    void show(ConversionOutcome outcome);
-    void endConversion();
-    PasswordMode passwordMode() const;
-    QString shownFor(ConversionOutcome outcome) const;
+    void onConverted();
+    void onSettled();
+    void show();
+    QString shown() const;
 
     Converter &m_converter;
     QString m_pdf;
     std::function<bool()> m_asksForPassword;
+    ReadingOptions m_options;
     PasswordRules m_rules;
-    QStringList m_passwords; // of the conversion under way, or the last one
-    bool m_asked = false;
-    bool m_recognising = false; // the second conversion: a scan's pages read by recognition
-    ConversionOutcome m_refusal = ConversionOutcome::NeedsPassword; // while awaiting an answer
-    std::unique_ptr<Conversion> m_conversion;
+    std::unique_ptr<FileReading> m_reading;
     QByteArray m_text;
-    TextReadability m_readability;
     State m_state = State::Idle;
 };
 

@@ -60,6 +60,13 @@ QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFi
                           unreadable, unsure);
 }
 
+QString WithProblem(const QString &message, const QString &problem)
+{
+    if (problem.isEmpty())
+        return message;
+    return message + kWindowLineEnd + problem.first(1).toUpper() + problem.sliced(1);
+}
+
 QString UnsureNote(qsizetype unsure)
 {
     return unsure == 1 ? u"1 recognised address was left out: its readings did not agree."_s

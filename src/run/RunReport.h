@@ -51,6 +51,10 @@ QString SummaryMessage(const QList<UnreadableFile> &files, qsizetype unsure = 0)
 QString StoppedMessage(qsizetype done, qsizetype files, const QList<UnreadableFile> &unreadable,
                        qsizetype unsure = 0);
 
+// The closing message followed by a problem of the run's own (an unusable cache) as one
+// line, begun as a sentence.
+QString WithProblem(const QString &message, const QString &problem);
+
 // "n recognised addresses were left out: their readings did not agree." (one address:
 // "1 recognised address was...").
 QString UnsureNote(qsizetype unsure);

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void addressRulesComeFromTheSettings_data();
     void addressRulesComeFromTheSettings();
     void cachedRunsSaveTheSameFiles();
+    void unusableCacheIsNamed();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -538,6 +539,26 @@ void TestRunWindow::cachedRunsSaveTheSameFiles()
     QCOMPARE(converted, (QList<qsizetype>{3, 3, 0, 3}));
     QVERIFY(saves.first().contains("First@x.com\r\nsecond@x.com\r\nb@x.com\r\n"));
     QCOMPARE(saves, QList<QByteArray>(4, saves.first()));
+}
+
+void TestRunWindow::unusableCacheIsNamed()
+{
+    // A file where the cache folder should be: root may write anywhere else.
+    const QString folder = m_engine->temp.filePath(u"cache"_s);
+    QVERIFY(test::writeFile(folder, "not a folder"));
+    m_settings->write(Settings::resultsCacheKey(), u"True"_s);
+    m_window->appendPaths({m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com\f")});
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
+    const QStringList lines = m_modal->shown.last().text.split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.first(), u"Done."_s);
+    QVERIFY2(lines.last().startsWith(u"The results cache "_s + ResultsCache::databasePath(folder) +
+                                     u" is not used: its folder cannot be made"_s),
+             qPrintable(lines.last()));
+    QVERIFY(lines.last().endsWith(u"; the run goes on without it."_s));
+    QCOMPARE(test::readFile(folder), QByteArray("not a folder"));
 }
 
 void TestRunWindow::stopEndsTheReadingOfScans()

@@ -20,7 +20,7 @@ FileResult sampleResult(int count, int first)
     FileResult result;
     for (int i = first; i < first + count; ++i)
         result.addresses.append({u"person.%1@example-domain.org"_s.arg(i), 1 + (i - first) / 10, 1 + i % 3,
-                                 i % 2 == 0 ? u"text"_s : u"link"_s});
+                                 i % 2 == 0 ? FoundVia::Text : FoundVia::Link});
     return result;
 }
 

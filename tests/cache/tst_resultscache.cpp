@@ -69,7 +69,7 @@ FileResult resultOfPages(const QList<QByteArray> &pages)
     FileResult result;
     for (qsizetype page = 0; page < pages.size(); ++page) {
         for (const QString &address : ExtractEmailToArray(pages[page], seen, {}))
-            result.addresses.append({address, int(page + 1), 0, u"text"_s});
+            result.addresses.append({address, int(page + 1), 0, FoundVia::Text});
     }
     for (FileAddress &each : result.addresses)
         each.count = seen.count(each.address.toLatin1());
@@ -119,10 +119,10 @@ void TestResultsCache::resultsComeBackAsStored_data()
 {
     QTest::addColumn<FileResult>("result");
     FileResult mixed{FileVerdict::Readable,
-                     {{u"Info@Example.com"_s, 1, 3, u"text"_s},
-                      {u"sales@example.com"_s, 1, 1, u"link"_s},
-                      {u"x.y@scan.example.org"_s, 4, 2, u"recognised"_s},
-                      {u"hidden@example.net"_s, 9, 1, u"disguised"_s}}};
+                     {{u"Info@Example.com"_s, 1, 3, FoundVia::Text},
+                      {u"sales@example.com"_s, 1, 1, FoundVia::Link},
+                      {u"x.y@scan.example.org"_s, 4, 2, FoundVia::Recognised},
+                      {u"hidden@example.net"_s, 9, 1, FoundVia::Disguised}}};
     QTest::newRow("addresses found four ways") << mixed;
     QTest::newRow("no addresses") << FileResult{};
     QTest::newRow("text unreadable") << FileResult{FileVerdict::TextUnreadable, {}};

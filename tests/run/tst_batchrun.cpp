@@ -399,7 +399,7 @@ void TestBatchRun::eachAddressKeepsItsFirstSighting()
     for (const FoundAddress &address : outcome.found)
         found.append(u"%1 %2 page %3 count %4"_s.arg(address.address, QFileInfo(address.file).fileName())
                          .arg(address.page)
-                         .arg(address.count()));
+                         .arg(address.counted()));
     QCOMPARE(found.join(u"; "_s), u"Some@X.com a.pdf page 1 count 3; other@x.com a.pdf page 2 count 2; "
                                   u"late@x.com crash.pdf page 2 count 1; third@x.com b.pdf page 3 count 1"_s);
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{crash, UnreadableReason::Damaged}}));

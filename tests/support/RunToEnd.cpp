@@ -55,7 +55,7 @@ QByteArray AllFormats(const RunOutcome &outcome)
     QByteArray bytes;
     for (const ResultsFormat format :
          {ResultsFormat::LineList, ResultsFormat::CommaList, ResultsFormat::Csv, ResultsFormat::JsonLines})
-        bytes += ResultsBytes(AddressSources(outcome.found), format) + "\n--\n";
+        bytes += ResultsBytes(outcome.found, format) + "\n--\n";
     return bytes;
 }
 
