@@ -1,6 +1,7 @@
 #include "results/ResultsFile.h"
 
 #include "core/AppError.h"
+#include "core/NativePath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -73,10 +74,11 @@ bool mayBeTakenForFormula(const QString &text)
 }
 
 // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes
-// doubled. Paths may hold any of them.
+// doubled. Paths may hold any of them. A name that is not UTF-8 keeps its own bytes, so
+// the cell names that file and no other.
 void appendCsvField(QByteArray &out, const QString &text)
 {
-    const QByteArray bytes = (mayBeTakenForFormula(text) ? u"'"_s + text : text).toUtf8();
+    const QByteArray bytes = NativePath(mayBeTakenForFormula(text) ? u"'"_s + text : text);
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
         out += bytes;
         return;

@@ -15,7 +15,8 @@ enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
-    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8
+    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8 but for
+               // the bytes of file names that are not UTF-8, kept as they are
     JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...} per line, UTF-8
 };
 
