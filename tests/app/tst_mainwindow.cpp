@@ -252,10 +252,13 @@ void TestMainWindow::startUpOrder()
                         option5->isChecked(), text2->toPlainText().isEmpty(),
                         QFileInfo::exists(m_engine->workspace->ConverterPath())});
     };
-    createWindow(kAssets, [&] {
-        note(u"roll"_s);
-        return 1;
-    });
+    createWindow(
+        kAssets,
+        [&] {
+            note(u"roll"_s);
+            return 1;
+        },
+        QUrl(u"https://maker.example/"_s));
     text2 = control<QPlainTextEdit>("Text2");
     option5 = control<QRadioButton>("Option5");
     text2->setPlainText(u"left over"_s);
