@@ -73,5 +73,7 @@ void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsF
 // row throws AppError naming its number. A row without "via" was written before there
 // was one, when addresses came from a page's text (or links): it counts as "text".
 QList<AddressSource> ParseJsonLines(const QByteArray &text);
+// One such row; nullopt for an empty line. Throws AppError for anything else.
+std::optional<AddressSource> ParseJsonLine(QByteArrayView line);
 
 } // namespace pelmora
