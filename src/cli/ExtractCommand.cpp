@@ -272,7 +272,7 @@ std::optional<AddressSource> nextMergedRow(QFile &part, int &line)
                            u" bytes)."_s);
         row = ParseJsonLine(text);
     }
-    if (!IsValidEmail(row->address.toLatin1()))
+    if (!IsAddressOfARun(row->address.toLatin1()))
         throw AppError(u"holds no address: \""_s + row->address + u"\"."_s);
     if (HasUnusableChars(row->file))
         throw AppError(u"names its file with a control character."_s);

@@ -96,7 +96,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     const QCommandLineOption output(u"o"_s,
                                     u"Write the addresses to FILE (replaced whole, never half-written) "
                                     u"instead of standard output. FILE is never one of the inputs, nor a "
-                                    u"PDF unless --force-output is given."_s,
+                                    u"PDF unless forced."_s,
                                     u"FILE"_s);
     const QCommandLineOption forceOutput(u"force-output"_s,
                                          u"Let -o replace a file whose name ends in .pdf or that holds a PDF "
