@@ -163,9 +163,9 @@ void FileListController::appendNext(bool preview)
             continue;
         }
         m_walking = next;
-        m_scan = std::make_unique<FolderScan>(next.pattern, WalkHooks{{}, [this](const QString &description) {
-                                                                          reportWalkFailure(description);
-                                                                      }});
+        WalkHooks hooks;
+        hooks.failed = [this](const QString &description) { reportWalkFailure(description); };
+        m_scan = std::make_unique<FolderScan>(next.pattern, hooks);
         m_scan->start(next.path);
         if (next.showBusy)
             m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);

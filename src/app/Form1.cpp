@@ -247,8 +247,8 @@ void Form1::Form_Load()
     // 1-2: the look files.
     trap.step([&] { ApplySkin(folder, *this, {Frame1, Frame6, Check1, Option5, Option6}); });
     trap.step([&] { m_pointers->setHandPointer(LoadHandPointer(folder)); });
-    // 3: one start in a hundred shows the maker's site.
-    trap.step([&] { OpenMakerSiteNowAndThen(m_services.modal, m_services.startRoll); });
+    // 3: one start in a hundred shows the maker's site, if the build names one.
+    trap.step([&] { OpenMakerSiteNowAndThen(m_services.modal, m_services.makerSite, m_services.startRoll); });
     // 4: the sample list, recorded once.
     trap.step([&] { m_samples->SaveSampleSnapshotIfEmpty(); });
     // 5-6: caption, icon, title, list columns.

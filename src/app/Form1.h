@@ -3,6 +3,7 @@
 #include "extract/AddressRules.h"
 #include "run/PasswordPrompt.h"
 
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -54,6 +55,8 @@ public:
         // The start-up roll from 1 to 100 that now and then opens the maker's site
         // (RollOneToHundred); none, as in tests, rolls nothing.
         std::function<int()> startRoll = {};
+        // That site (MakerSiteUrl()); none: the step is skipped.
+        QUrl makerSite = {};
         // Where runs keep their results for the next (ResultsCache::defaultFolder());
         // none: nowhere.
         QString cacheFolder = {};

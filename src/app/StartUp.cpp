@@ -20,15 +20,15 @@ int RollOneToHundred()
 
 QUrl MakerSiteUrl()
 {
-    return QUrl(u"https://www.qarvelle.com/pelmora"_s);
+    return QUrl(QStringLiteral(PELMORA_MAKER_SITE));
 }
 
-bool OpenMakerSiteNowAndThen(Modal &modal, const StartRoll &roll)
+bool OpenMakerSiteNowAndThen(Modal &modal, const QUrl &site, const StartRoll &roll)
 {
     constexpr int kLucky = 7;
-    if (!roll || roll() != kLucky)
+    if (site.isEmpty() || !roll || roll() != kLucky)
         return false;
-    modal.openUrl(MakerSiteUrl());
+    modal.openUrl(site);
     return true;
 }
 

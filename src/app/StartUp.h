@@ -18,12 +18,13 @@ using StartRoll = std::function<int()>;
 // A roll from the time-seeded generator.
 int RollOneToHundred();
 
-// The maker's web site, opened now and then at start-up.
+// The maker's web site that the build names (CMake's PELMORA_MAKER_SITE), opened now and
+// then at start-up; empty when it names none.
 QUrl MakerSiteUrl();
 
-// On the one roll in a hundred that is 7, opens the maker's site. Without a `roll`
-// (tests) nothing is rolled. Returns whether it opened the site.
-bool OpenMakerSiteNowAndThen(Modal &modal, const StartRoll &roll);
+// On the one roll in a hundred that is 7, opens `site`. Without a site, or without a
+// `roll` (tests), nothing is rolled. Returns whether it opened the site.
+bool OpenMakerSiteNowAndThen(Modal &modal, const QUrl &site, const StartRoll &roll);
 
 // The program's icon, compiled in so it is never missing.
 QIcon ApplicationIcon();

@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
         pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
     pelmora::WidgetModal modal;
     pelmora::Form1 window({modal, settings, workspace, *converter, pelmora::Clock::system(),
-                           pelmora::ProgramFolder(), pelmora::RollOneToHundred,
+                           pelmora::ProgramFolder(), pelmora::RollOneToHundred, pelmora::MakerSiteUrl(),
                            pelmora::ResultsCache::defaultFolder()});
     modal.setOwner(&window);
     pelmora::InterruptNotifier interrupts;

@@ -56,6 +56,7 @@ std::optional<FileStamp> FileStamp::of(const QString &path)
     stamp.inode = static_cast<quint64>(status.st_ino);
     stamp.size = static_cast<qint64>(status.st_size);
     stamp.modifiedNs = static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.changedNs = static_cast<qint64>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
 
     const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
     if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)

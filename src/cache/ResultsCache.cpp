@@ -30,7 +30,7 @@ namespace {
 
 // Bumped whenever the tables or the encoding of FileResult change; a cache of a newer
 // version is left alone for the program that made it.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2; // 2: the status-change time is part of the key
 // "Plmr": marks the database as ours, so that a folder given by the user that holds
 // someone else's database of the same name is never changed.
 constexpr qint64 kApplicationId = 0x506c6d72;
@@ -215,7 +215,7 @@ bool ResultsCache::prepareSchema()
         return setAside(u"it is a database of another program"_s);
     if (*version > kSchemaVersion)
         return setAside(u"a newer version of the program made it"_s);
-    if (*version == 0 && !makeSchema())
+    if (*version < kSchemaVersion && !makeSchema())
         return false;
     // Synchronous NORMAL: a power cut may lose the last results kept, never the database.
     return useWriteAheadLog() && execute(u"PRAGMA synchronous = NORMAL"_s) &&
@@ -228,17 +228,20 @@ bool ResultsCache::makeSchema()
     if (!execute(u"PRAGMA auto_vacuum = INCREMENTAL"_s) || !useWriteAheadLog())
         return false;
     return writeTransaction([this] {
-        // Another run may have made it meanwhile.
+        // Another run may have made it meanwhile. The results of an older version's key are
+        // dropped: the files are read again.
         const std::optional<qint64> version = readNumber(u"PRAGMA user_version"_s);
         if (!version)
             return false;
-        return *version != 0 ||
-               (execute(u"CREATE TABLE files (id INTEGER PRIMARY KEY, device INTEGER NOT NULL, "
-                        u"inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, "
-                        u"digest BLOB NOT NULL, rules BLOB NOT NULL, verdict INTEGER NOT NULL, "
-                        u"addresses BLOB NOT NULL, last_used INTEGER NOT NULL)"_s) &&
+        return *version == kSchemaVersion ||
+               (execute(u"DROP TABLE IF EXISTS files"_s) &&
+                execute(
+                    u"CREATE TABLE files (id INTEGER PRIMARY KEY, device INTEGER NOT NULL, "
+                    u"inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, "
+                    u"changed_ns INTEGER NOT NULL, digest BLOB NOT NULL, rules BLOB NOT NULL, "
+                    u"verdict INTEGER NOT NULL, addresses BLOB NOT NULL, last_used INTEGER NOT NULL)"_s) &&
                 execute(u"CREATE UNIQUE INDEX files_by_key ON files "
-                        u"(device, inode, size, modified_ns, digest, rules)"_s) &&
+                        u"(device, inode, size, modified_ns, changed_ns, digest, rules)"_s) &&
                 execute(u"CREATE INDEX files_by_use ON files (last_used)"_s) &&
                 execute(u"PRAGMA application_id = "_s + QString::number(kApplicationId)) &&
                 execute(u"PRAGMA user_version = "_s + QString::number(kSchemaVersion)));
@@ -275,12 +278,13 @@ bool ResultsCache::prepareStatements()
     m_statements = std::make_unique<Statements>(QSqlDatabase::database(m_connection, false));
     const QList<std::pair<QSqlQuery *, QString>> statements{
         {&m_statements->lookup, u"SELECT id, verdict, addresses, last_used FROM files WHERE device = ? AND "
-                                u"inode = ? AND size = ? AND modified_ns = ? AND digest = ? AND rules = ?"_s},
+                                u"inode = ? AND size = ? AND modified_ns = ? AND changed_ns = ? AND "
+                                u"digest = ? AND rules = ?"_s},
         // The same file under the same rules has one result: an older one is of contents gone.
         {&m_statements->remove, u"DELETE FROM files WHERE device = ? AND inode = ? AND rules = ?"_s},
         {&m_statements->insert,
-         u"INSERT INTO files (device, inode, size, modified_ns, digest, rules, verdict, "
-         u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s},
+         u"INSERT INTO files (device, inode, size, modified_ns, changed_ns, digest, rules, verdict, "
+         u"addresses, last_used) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s},
         {&m_statements->touch, u"UPDATE files SET last_used = ? WHERE id = ?"_s},
         {&m_statements->size, u"SELECT page_count, freelist_count, page_size "
                               u"FROM pragma_page_count(), pragma_freelist_count(), pragma_page_size()"_s}};
@@ -304,8 +308,8 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
             return FileResult{waiting->verdict, std::move(*addresses)};
     }
     QSqlQuery &query = m_statements->lookup;
-    if (!run(query,
-             {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest, key}))
+    if (!run(query, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.changedNs,
+                     stamp.digest, key}))
         return std::nullopt;
     if (!query.next()) {
         if (query.lastError().isValid())
@@ -362,9 +366,9 @@ bool ResultsCache::flush()
         for (const Pending &each : std::as_const(m_pending)) {
             const FileStamp &stamp = each.stamp;
             if (!run(m_statements->remove, {qint64(stamp.device), qint64(stamp.inode), each.rules}) ||
-                !run(m_statements->insert,
-                     {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.digest,
-                      each.rules, qint64(each.verdict), each.addresses, each.usedAt}))
+                !run(m_statements->insert, {qint64(stamp.device), qint64(stamp.inode), stamp.size,
+                                            stamp.modifiedNs, stamp.changedNs, stamp.digest, each.rules,
+                                            qint64(each.verdict), each.addresses, each.usedAt}))
                 return false;
         }
         return true;

@@ -8,14 +8,22 @@
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
+#include "extract/AddressExtraction.h"
 #include "extract/KnownDomains.h"
 #include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
+#include "run/InterruptNotifier.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -49,21 +57,40 @@ ExtractCommand::~ExtractCommand()
     m_converter.reset();
 }
 
+// One line, whatever names it holds.
 void ExtractCommand::complain(const QString &text) const
 {
-    print(m_err, u"pelmora-extract: "_s + text + u'\n');
+    print(m_err, u"pelmora-extract: "_s + Printable(text) + u'\n');
+}
+
+// What the run reads before it converts anything: passwords, rules and the inputs, lists and
+// folders expanded. Any of them may wait for ever (a FIFO, standard input), and nothing needs
+// cleaning up yet, so a signal ends the command at once. Empty when something failed.
+QStringList ExtractCommand::readInputs()
+{
+    try {
+        const InterruptNotifier::Immediately whileReading;
+        // Before any conversion: a run of hours must not end in an unwritable name.
+        if (!m_options.outputFile.isEmpty())
+            CheckOutputFile(m_options.outputFile, m_options.forceOutput);
+        m_passwords = m_options.passwords;
+        if (!m_options.passwordFile.isEmpty())
+            m_passwords += ReadPasswordFile(m_options.passwordFile);
+        m_rules = ReadAddressRules(m_options);
+        QStringList pdfs = expandedInputs();
+        if (!m_options.outputFile.isEmpty())
+            CheckOutputIsNoInput(m_options.outputFile, pdfs);
+        return pdfs;
+    } catch (const AppError &error) {
+        complain(error.description());
+        m_readFailed = true;
+        return {};
+    }
 }
 
 bool ExtractCommand::prepare()
 {
     try {
-        // Before any conversion: a run of hours must not end in an unwritable name.
-        if (!m_options.outputFile.isEmpty())
-            CheckOutputFile(m_options.outputFile);
-        m_passwords = m_options.passwords;
-        if (!m_options.passwordFile.isEmpty())
-            m_passwords += ReadPasswordFile(m_options.passwordFile);
-        m_rules = ReadAddressRules(m_options);
         if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
             complain(KnownDomains::system().problem());
         m_workspace = std::make_unique<ConverterWorkspace>(
@@ -104,19 +131,16 @@ int ExtractCommand::run()
     }
     if (m_options.merge)
         return merge();
-    if (!prepare())
+    const QStringList pdfs = readInputs();
+    if (m_readFailed || !prepare())
         return kUsageError;
-    QStringList pdfs;
-    try {
-        pdfs = expandedInputs();
-    } catch (const AppError &error) {
-        complain(error.description());
-        return kUsageError;
-    }
     if (pdfs.isEmpty()) {
         // Still an (empty) result: a shard of a long list may hold only folders without PDFs.
         complain(u"no files to search."_s);
-        return write({}) ? 1 : kUsageError;
+        if (!write({}))
+            return kUsageError;
+        reportUnreadable({});
+        return 1;
     }
     m_run = std::make_unique<BatchRun>(*m_converter, Clock::system(), pdfs);
     m_run->setPasswords(m_passwords);
@@ -154,10 +178,13 @@ void ExtractCommand::end(int status)
         this, [this, status] { Q_EMIT finished(status); }, Qt::QueuedConnection);
 }
 
-QStringList ExtractCommand::expandedInputs() const
+QStringList ExtractCommand::expandedInputs()
 {
     WalkHooks hooks;
-    hooks.failed = [this](const QString &description) { complain(description); };
+    hooks.unreadable = [this](const QString &path, const QString &why) {
+        m_unwalked.append({path, UnreadableReason::Inaccessible, why});
+    };
+    hooks.followLinks = m_options.followLinks;
     FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
     QStringList inputs = m_options.inputs;
     if (!m_options.filesFrom.isEmpty())
@@ -188,9 +215,22 @@ void ExtractCommand::onAddresses(const QList<FoundAddress> &found)
     addresses.reserve(found.size());
     for (const FoundAddress &address : found)
         addresses.append(address.address);
-    const QByteArray bytes = ListEntries(addresses, m_options.format, "\n");
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
-    std::fflush(m_out);
+    if (!toOutput(ListEntries(addresses, m_options.format, "\n"))) {
+        m_run->abort();
+        end(kUsageError);
+    }
+}
+
+// Standard output fails as a file does (a full disk, a closed pipe): never a success.
+bool ExtractCommand::toOutput(QByteArrayView bytes)
+{
+    if (std::fwrite(bytes.data(), 1, static_cast<size_t>(bytes.size()), m_out) ==
+            static_cast<size_t>(bytes.size()) &&
+        std::fflush(m_out) == 0)
+        return true;
+    complain(u"the results cannot be written to standard output: "_s +
+             QString::fromLocal8Bit(std::strerror(errno)) + u'.');
+    return false;
 }
 
 bool ExtractCommand::write(const QList<AddressSource> &rows)
@@ -200,15 +240,49 @@ bool ExtractCommand::write(const QList<AddressSource> &rows)
             SaveResults(m_options.outputFile, rows, m_options.format);
             return true;
         }
-        const QByteArray bytes = ResultsBytes(rows, m_options.format, "\n");
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
-        std::fflush(m_out);
-        return true;
+        return toOutput(ResultsBytes(rows, m_options.format, "\n"));
     } catch (const AppError &error) {
         complain(error.description());
         return false;
     }
 }
+
+namespace {
+
+// The next row of a part, read line by line past empty lines (`line` counts them); nullopt
+// at the end. Throws AppError for a row no run writes: longer than any (a part that is
+// /dev/zero), an address the pattern refuses, a control character in a name, a page or
+// count that is not positive or past any run's.
+std::optional<AddressSource> nextMergedRow(QFile &part, int &line)
+{
+    // An address and a path of PATH_MAX bytes, each escaped, fit many times over.
+    constexpr qint64 kLongestRow = 64 * 1024;
+    constexpr int kLargest = 1 << 30;
+    std::optional<AddressSource> row;
+    while (!row) {
+        const QByteArray text = part.readLine(kLongestRow);
+        ++line;
+        if (text.isEmpty()) {
+            if (part.error() != QFileDevice::NoError)
+                throw AppError(u"cannot be read: "_s + part.errorString());
+            return std::nullopt;
+        }
+        if (!text.endsWith('\n') && (!part.atEnd() || text.size() >= kLongestRow - 1)) // cut at the limit
+            throw AppError(u"is longer than any row of results ("_s + QString::number(kLongestRow) +
+                           u" bytes)."_s);
+        row = ParseJsonLine(text);
+    }
+    if (!IsAddressOfARun(row->address.toLatin1()))
+        throw AppError(u"holds no address: \""_s + row->address + u"\"."_s);
+    if (HasUnusableChars(row->file))
+        throw AppError(u"names its file with a control character."_s);
+    if (row->page < 1 || row->page > kLargest || row->count < 1 || row->count > kLargest)
+        throw AppError(u"has a page or count no run gives ("_s + QString::number(row->page) + u", "_s +
+                       QString::number(row->count) + u")."_s);
+    return row;
+}
+
+} // namespace
 
 int ExtractCommand::merge()
 {
@@ -217,30 +291,44 @@ int ExtractCommand::merge()
     QList<AddressSource> rows;
     QHash<QString, qsizetype> known;
     try {
-        if (!m_options.outputFile.isEmpty())
-            CheckOutputFile(m_options.outputFile);
+        const InterruptNotifier::Immediately whileReading; // a part may be a FIFO that never ends
+        if (!m_options.outputFile.isEmpty()) {
+            CheckOutputFile(m_options.outputFile, m_options.forceOutput);
+            CheckOutputIsNoInput(m_options.outputFile, m_options.inputs);
+        }
         // The parts were searched with their own rules; only the domain filters still apply.
         const DomainFilter domains = ReadAddressRules(m_options).domains;
+        QSet<std::pair<quint64, quint64>> parts;
         for (const QString &part : m_options.inputs) {
             QFile file(part);
             if (!file.open(QIODevice::ReadOnly))
                 throw AppError(u"The results "_s + part + u" cannot be read: "_s + file.errorString());
-            QList<AddressSource> partRows;
+            // The same part twice would count its addresses twice.
+            struct stat status = {};
+            if (::fstat(file.handle(), &status) == 0 &&
+                parts.contains({quint64(status.st_dev), quint64(status.st_ino)}))
+                throw AppError(u"The results "_s + part + u" are given twice; each part is merged once."_s);
+            parts.insert({quint64(status.st_dev), quint64(status.st_ino)});
+            int line = 0;
             try {
-                partRows = ParseJsonLines(file.readAll());
-            } catch (const AppError &error) {
-                throw AppError(u"The results "_s + part + u" cannot be merged: "_s + error.description());
-            }
-            for (const AddressSource &row : std::as_const(partRows)) {
-                const QString key = row.address.toLower();
-                if (!domains.accepts(key.sliced(key.indexOf(u'@') + 1).toLatin1()))
-                    continue;
-                if (const auto at = known.constFind(key); at != known.cend()) {
-                    rows[*at].count += row.count;
-                } else {
-                    known.insert(key, rows.size());
-                    rows.append(row);
+                while (const std::optional<AddressSource> row = nextMergedRow(file, line)) {
+                    const QString key = row->address.toLower();
+                    if (!domains.accepts(key.sliced(key.indexOf(u'@') + 1).toLatin1()))
+                        continue;
+                    if (const auto at = known.constFind(key); at == known.cend()) {
+                        known.insert(key, rows.size());
+                        rows.append(*row);
+                    } else if (rows[*at].count > std::numeric_limits<int>::max() - row->count) {
+                        throw AppError(u"adds a count past "_s +
+                                       QString::number(std::numeric_limits<int>::max()) + u" to "_s +
+                                       row->address + u'.');
+                    } else {
+                        rows[*at].count += row->count;
+                    }
                 }
+            } catch (const AppError &error) {
+                throw AppError(u"The results "_s + part + u" cannot be merged: line "_s +
+                               QString::number(line) + u' ' + error.description());
             }
         }
     } catch (const AppError &error) {
@@ -259,18 +347,22 @@ int ExtractCommand::finish()
 {
     if (m_showProgress)
         print(m_err, u"\r\x1b[K"_s);
-    if (streams() && m_options.format == ResultsFormat::CommaList)
-        print(m_out, u"\n"_s);
-    if (!streams() && !write(m_found))
+    if (streams() ? m_options.format == ResultsFormat::CommaList && !toOutput("\n") : !write(m_found))
         return kUsageError;
     // A cache that could not be used is told once; the results are whole all the same.
     if (m_cache && !m_cache->flush())
         complain(m_cache->problem());
-    const QList<UnreadableFile> &unreadable = m_run->unreadableFiles();
-    if (!m_options.quiet && !unreadable.isEmpty())
-        print(m_err, UnreadableReport(unreadable, u"\n"_s) + u'\n');
+    const bool allRead = reportUnreadable(m_run->unreadableFiles());
     reportUnsure();
-    return unreadable.isEmpty() ? 0 : 1;
+    return allRead ? 0 : 1;
+}
+
+bool ExtractCommand::reportUnreadable(const QList<UnreadableFile> &unreadable) const
+{
+    const QList<UnreadableFile> all = m_unwalked + unreadable;
+    if (!m_options.quiet && !all.isEmpty())
+        print(m_err, UnreadableReport(all, u"\n"_s) + u'\n');
+    return all.isEmpty();
 }
 
 // Recognised addresses its readings did not agree on are never printed as results; how

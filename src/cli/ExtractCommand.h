@@ -33,10 +33,14 @@ Q_SIGNALS:
     void finished(int status);
 
 private:
+    QStringList readInputs();
     bool prepare();
     int run();
     void end(int status);
-    QStringList expandedInputs() const;
+    QStringList expandedInputs();
+    // The files the run could not read, with the folders and files the walk could not; said
+    // on standard error unless -q. False when there were any.
+    bool reportUnreadable(const QList<UnreadableFile> &unreadable) const;
     bool streams() const;
     void onAddresses(const QList<FoundAddress> &found);
     void onProgress(int value, const QString &caption);
@@ -45,6 +49,8 @@ private:
     int merge();
     // The results of the run or merge: to standard output, or to -o whole.
     bool write(const QList<AddressSource> &rows);
+    // False, said on standard error, when standard output took not every byte.
+    bool toOutput(QByteArrayView bytes);
     void complain(const QString &text) const;
 
     ExtractOptions m_options;
@@ -57,7 +63,9 @@ private:
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<ResultsCache> m_cache; // none with --no-cache
     std::unique_ptr<BatchRun> m_run;
-    QList<FoundAddress> m_found; // when they cannot be printed as found
+    QList<FoundAddress> m_found;      // when they cannot be printed as found
+    QList<UnreadableFile> m_unwalked; // what the folder walks could not read
+    bool m_readFailed = false;
     bool m_ended = false;
 };
 

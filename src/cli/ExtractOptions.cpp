@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -93,8 +95,15 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                    u"list: the first sighting of each address is kept, counts add up."_s);
     const QCommandLineOption output(u"o"_s,
                                     u"Write the addresses to FILE (replaced whole, never half-written) "
-                                    u"instead of standard output."_s,
+                                    u"instead of standard output. FILE is never one of the inputs, nor a "
+                                    u"PDF unless forced."_s,
                                     u"FILE"_s);
+    const QCommandLineOption forceOutput(u"force-output"_s,
+                                         u"Let -o replace a file whose name ends in .pdf or that holds a PDF "
+                                         u"(never one of the inputs)."_s);
+    const QCommandLineOption followLinks(u"follow-links"_s,
+                                         u"In folders, also enter links to folders and take links to files "
+                                         u"outside the folder given (by default a walk stays inside it)."_s);
     const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
     const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
     const QCommandLineOption timeout(u"timeout"_s,
@@ -133,7 +142,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                        output,    quiet,         allFiles,     timeout,      jobs,          converter,
                        engine,    ocr,           ocrLanguages, links,        ocrUnsure,     anyDomain,
                        disguised, excludeDomain, onlyDomain,   filesFrom,    nullSeparated, merge,
-                       noCache,   cacheDir,      clearCache});
+                       noCache,   cacheDir,      clearCache,   forceOutput,  followLinks});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -153,6 +162,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.passwords = parser.values(password);
     options.passwordFile = parser.value(passwordFile);
     options.outputFile = parser.value(output);
+    options.forceOutput = parser.isSet(forceOutput);
+    if (options.forceOutput && options.outputFile.isEmpty())
+        parsed.error = u"--force-output is about the file of -o; give that too."_s;
     if (parser.isSet(format)) {
         const QString name = parser.value(format);
         const QList<std::pair<QString, ResultsFormat>> formats{{u"lines"_s, ResultsFormat::LineList},
@@ -183,6 +195,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         parsed.error = u"--null describes the list of --files-from; give that list too."_s;
     options.quiet = parser.isSet(quiet);
     options.allFiles = parser.isSet(allFiles);
+    options.followLinks = parser.isSet(followLinks);
     options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);
     options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);
     if (parser.isSet(converter)) {
@@ -308,13 +321,29 @@ QStringList ReadInputList(const QString &path, bool nullSeparated)
     return inputs;
 }
 
-void CheckOutputFile(const QString &path)
+namespace {
+
+// What a PDF reader takes for one: "%PDF-" within the first kilobyte of a regular file (a
+// FIFO is never opened here).
+bool holdsPdf(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.read(1024).contains("%PDF-");
+}
+
+} // namespace
+
+void CheckOutputFile(const QString &path, bool force)
 {
     const QFileInfo file(path);
     const QString folder = file.absolutePath();
     QString why;
     if (file.isDir())
         why = u"that name belongs to a folder."_s;
+    else if (!force && (path.endsWith(u".pdf"_s, Qt::CaseInsensitive) || holdsPdf(path)))
+        why = (holdsPdf(path) ? u"it holds a PDF"_s : u"its name ends in .pdf"_s) +
+              u" (a file named \"-o\" among the inputs? Put \"--\" before them). Give --force-output to "
+              u"write it all the same."_s;
     else if (!QFileInfo(folder).isDir())
         why = u"the folder "_s + folder + u" does not exist."_s;
     if (why.isEmpty()) {
@@ -326,6 +355,20 @@ void CheckOutputFile(const QString &path)
     }
     if (!why.isEmpty())
         throw AppError(u"The results cannot be saved to "_s + path + u": "_s + why);
+}
+
+void CheckOutputIsNoInput(const QString &path, const QStringList &inputs)
+{
+    struct stat output = {};
+    if (::stat(NativePath(path).constData(), &output) != 0)
+        return; // a new file is no input
+    for (const QString &input : inputs) {
+        struct stat each = {};
+        if (::stat(NativePath(input).constData(), &each) == 0 && each.st_dev == output.st_dev &&
+            each.st_ino == output.st_ino)
+            throw AppError(u"The results cannot be saved to "_s + path + u": that file is the input "_s +
+                           input + u". Choose another name for -o."_s);
+    }
 }
 
 } // namespace pelmora

@@ -16,6 +16,7 @@ struct ExtractOptions
     QStringList passwords; // given with --password, in order
     QString passwordFile;  // one password per line
     QString outputFile;
+    bool forceOutput = false; // -o may name a PDF
     ResultsFormat format = ResultsFormat::LineList;
     ConverterKind converter = ConverterKind::Service;
     PdfEngine engine = PdfEngine::Poppler; // of the service's workers
@@ -31,6 +32,7 @@ struct ExtractOptions
     bool merge = false; // the inputs are JSON Lines results to merge
     bool quiet = false;
     bool allFiles = false;
+    bool followLinks = false; // folder walks enter links to folders and take links out of the tree
     int timeoutSeconds = 0;
     int jobs = 0; // 0: one per processor core
     bool cache = true;
@@ -67,7 +69,12 @@ AddressRules ReadAddressRules(const ExtractOptions &options);
 QStringList ReadInputList(const QString &path, bool nullSeparated);
 
 // Throws AppError, in the user's words, when `path` cannot be written: its folder is
-// missing or closed to us, or the name is a folder's. Nothing is left behind.
-void CheckOutputFile(const QString &path);
+// missing or closed to us, or the name is a folder's; or, unless `force`, it ends in ".pdf" or
+// holds a PDF already (a file named "-o" among the names of a glob). Nothing is left behind.
+void CheckOutputFile(const QString &path, bool force);
+
+// Throws AppError when `path` is one of `inputs` (the same file by device and inode, under any
+// name): writing it would replace what the run reads.
+void CheckOutputIsNoInput(const QString &path, const QStringList &inputs);
 
 } // namespace pelmora

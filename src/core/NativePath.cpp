@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace pelmora {
 
 namespace {
@@ -69,6 +71,36 @@ bool HasRawBytes(const QString &path)
             return true;
     }
     return false;
+}
+
+QString Printable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i].unicode();
+        if (isRaw(text, i))
+            unit -= kRawBase;
+        const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+        if (!control) {
+            out += text[i];
+            continue;
+        }
+        switch (unit) {
+        case u'\n':
+            out += u"\\n"_s;
+            break;
+        case u'\r':
+            out += u"\\r"_s;
+            break;
+        case u'\t':
+            out += u"\\t"_s;
+            break;
+        default:
+            out += u"\\x"_s + QString::number(unit, 16).rightJustified(2, u'0');
+        }
+    }
+    return out;
 }
 
 } // namespace pelmora

@@ -17,4 +17,9 @@ QByteArray NativePath(const QString &path);
 // True when the path holds such a kept byte, so that only NativePath() can name it.
 bool HasRawBytes(const QString &path);
 
+// `text` fit for a terminal or a message: control characters (C0, DEL, C1, and kept bytes
+// 0x80..0x9F, which a terminal of one byte per character takes for C1) written as "\n",
+// "\r", "\t" or "\xHH", so that a name cannot begin a line of its own or steer the terminal.
+QString Printable(const QString &text);
+
 } // namespace pelmora

@@ -358,6 +358,11 @@ bool IsValidEmail(QByteArrayView word)
     return mayMatch(word) && runPattern(word);
 }
 
+bool IsAddressOfARun(QByteArrayView word)
+{
+    return IsValidEmail(word) || matchesWithPunycode(word);
+}
+
 namespace {
 
 // Keys are kept in blocks of this size; a longer one gets a block of its own.

@@ -19,6 +19,10 @@ namespace pelmora {
 // True when the whole word matches the address pattern.
 bool IsValidEmail(QByteArrayView word);
 
+// True when some run could give the word as an address: it matches the pattern, or does
+// but for a top-level domain in punycode ("xn--p1ai").
+bool IsAddressOfARun(QByteArrayView word);
+
 // The addresses met so far, compared without regard to letter case, with how often
 // each was met. Move-only: the keys live in blocks of its own, which a million addresses
 // fill at less than half the cost of a string each.

@@ -91,6 +91,11 @@ QByteArrayView lastName(QByteArrayView path)
     return path.sliced(slash + 1);
 }
 
+QString tooLongText()
+{
+    return u"the path is longer than the system opens ("_s + QString::number(kPathLimit - 1) + u" bytes)"_s;
+}
+
 QString errorText(int error, const QString &folder)
 {
     return u"The folder "_s + folder + u" cannot be read: "_s + qt_error_string(error);
@@ -121,7 +126,32 @@ OpenFailure classify(int error)
     }
 }
 
-// One folder's entries: sub-folders and matching files (links followed), each in listing
+// Which links a listing takes: all, or only links to files inside `root` (a real path).
+struct LinkRule
+{
+    bool follow = true;
+    QByteArray root;
+
+    bool takes(const QByteArray &folder, const char *name, bool toFolder) const
+    {
+        if (follow)
+            return true;
+        if (toFolder)
+            return false;
+        char real[PATH_MAX];
+        const QByteArray link = folder + name;
+        return ::realpath(link.constData(), real) &&
+               (root == "/" || QByteArrayView(real).startsWith(QByteArray(root + '/')));
+    }
+};
+
+QByteArray realPath(const QByteArray &path)
+{
+    char real[PATH_MAX];
+    return ::realpath(path.constData(), real) ? QByteArray(real) : path;
+}
+
+// One folder's entries: sub-folders and matching files (links as `links` says), each in listing
 // order. Names that are not valid UTF-8 keep their bytes (PathFromNative), so their rows
 // name them again.
 struct Listing
@@ -137,8 +167,9 @@ struct Entry
     bool folder;
 };
 
-// Reads an open folder and closes it; `files` may be null when only sub-folders matter.
-Listing readFolder(int fd, const NamePattern *files)
+// Reads an open folder (at `path`, ending in "/") and closes it; `files` may be null when
+// only sub-folders matter.
+Listing readFolder(int fd, const QByteArray &path, const NamePattern *files, const LinkRule &links)
 {
     Listing listing;
     DIR *dir = ::fdopendir(fd);
@@ -158,11 +189,23 @@ Listing readFolder(int fd, const NamePattern *files)
         if (name == "." || name == "..")
             continue;
         unsigned char type = entry->d_type;
-        if (type == DT_LNK || type == DT_UNKNOWN) {
+        if (type == DT_UNKNOWN) {
+            struct stat own;
+            if (::fstatat(::dirfd(dir), entry->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISLNK(own.st_mode)   ? DT_LNK
+                   : S_ISDIR(own.st_mode) ? DT_DIR
+                   : S_ISREG(own.st_mode) ? DT_REG
+                                          : 0;
+        }
+        if (type == DT_LNK) {
             struct stat target;
             if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) != 0)
                 continue; // a dangling link or a loop of links: neither file nor folder
-            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+            const bool toFolder = S_ISDIR(target.st_mode);
+            if (!links.takes(path, entry->d_name, toFolder))
+                continue;
+            type = toFolder ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == DT_DIR) {
             listing.folders.append(PathFromNative(name));
@@ -195,6 +238,7 @@ public:
     {
         QString text; // ends in "/"
         QByteArray native;
+        QByteArray root; // the real path of the starting folder it lies in
         bool kept = true;
     };
 
@@ -203,8 +247,10 @@ public:
     {
         if (pattern)
             m_files.emplace(*pattern);
-        for (const QString &entry : start)
-            m_folders.append({entry, NativePath(entry)});
+        for (const QString &entry : start) {
+            const QByteArray native = NativePath(entry);
+            m_folders.append({entry, native, realPath(native)});
+        }
     }
 
     bool stopped() const { return m_stopped; }
@@ -243,8 +289,10 @@ private:
     // Lists one folder into `next`; false when it leaves the result.
     bool visit(Folder &folder, QList<Folder> &next, bool startLevel)
     {
-        if (folder.native.size() >= kPathLimit)
+        if (folder.native.size() >= kPathLimit) {
+            unreadable(folder.text, tooLongText());
             return true; // too long to open; kept as the listing would keep it, but not read
+        }
         if (m_hooks.progress && !m_hooks.progress(folder.text)) {
             m_stopped = true;
             return true;
@@ -252,8 +300,10 @@ private:
         const int fd = openFolder(folder.native);
         const int openError = fd < 0 ? errno : 0;
         const OpenFailure failure = classify(openError);
-        if (failure == OpenFailure::Denied)
+        if (failure == OpenFailure::Denied) {
+            unreadable(folder.text, qt_error_string(openError));
             return false;
+        }
         if (failure == OpenFailure::NotAFolder)
             return startLevel; // a starting entry stays as given; a vanished sub-folder goes
         if (failure == OpenFailure::Other) {
@@ -272,7 +322,8 @@ private:
             return statError != 0;
         }
         m_seen.insert(identity);
-        const Listing listing = readFolder(fd, m_files ? &*m_files : nullptr);
+        const Listing listing =
+            readFolder(fd, folder.native, m_files ? &*m_files : nullptr, {m_hooks.followLinks, folder.root});
         // A hidden starting folder is read, but not entered; the root always is.
         const bool enter = !startLevel || !isHiddenName(lastName(folder.native));
         if (enter) {
@@ -280,11 +331,14 @@ private:
                 if (name.startsWith(u'.') || HasUnusableChars(name))
                     continue;
                 const QString text = folder.text + name + u'/';
-                next.append({text, NativePath(text)});
+                next.append({text, NativePath(text), folder.root});
             }
         }
-        if (classify(listing.error) == OpenFailure::Denied ||
-            classify(listing.error) == OpenFailure::NotAFolder)
+        if (classify(listing.error) == OpenFailure::Denied) {
+            unreadable(folder.text, qt_error_string(listing.error));
+            return false;
+        }
+        if (classify(listing.error) == OpenFailure::NotAFolder)
             return false;
         if (listing.error != 0)
             report(listing.error, folder.text);
@@ -293,7 +347,7 @@ private:
         return true;
     }
 
-    QStringList rowsOf(const Folder &folder, const QStringList &names) const
+    QStringList rowsOf(const Folder &folder, const QStringList &names)
     {
         QStringList rows;
         const QStringView base = QStringView(folder.text).chopped(1);
@@ -301,18 +355,29 @@ private:
             if (name.startsWith(u'~') || name.startsWith(u'.'))
                 continue; // lock files of open documents; hidden files
             // No program could open a longer path; three bytes per unit is UTF-8's most.
+            QString row = CollapseBackslashes(base + u'/' + name, u'/');
             if (folder.native.size() + 3 * name.size() >= kPathLimit &&
-                folder.native.size() + NativePath(name).size() >= kPathLimit)
+                folder.native.size() + NativePath(name).size() >= kPathLimit) {
+                unreadable(row, tooLongText());
                 continue;
-            rows.append(CollapseBackslashes(base + u'/' + name, u'/'));
+            }
+            rows.append(std::move(row));
         }
         return rows;
     }
 
     void report(int error, const QString &folder)
     {
-        if (m_hooks.failed)
+        if (m_hooks.unreadable)
+            m_hooks.unreadable(folder, qt_error_string(error));
+        else if (m_hooks.failed)
             m_hooks.failed(errorText(error, folder));
+    }
+
+    void unreadable(const QString &path, const QString &why) const
+    {
+        if (m_hooks.unreadable)
+            m_hooks.unreadable(path, why);
     }
 
     const WalkHooks &m_hooks;
@@ -344,7 +409,7 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
         throw AppError(errorText(errno, folder));
     }
     const NamePattern files(pattern);
-    Listing listing = readFolder(fd, &files);
+    Listing listing = readFolder(fd, NativePath(path), &files, LinkRule{});
     if (listing.error != 0)
         throw AppError(errorText(listing.error, folder));
     return listing.files;

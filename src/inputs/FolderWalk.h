@@ -8,7 +8,7 @@
 
 namespace pelmora {
 
-// What a walk tells its caller while it runs.
+// What a walk tells its caller while it runs, and which links it takes.
 struct WalkHooks
 {
     // Called once for every folder the walk opens, before it reads it; a window
@@ -17,6 +17,15 @@ struct WalkHooks
     // A folder that could not be read for a reason other than missing access or having
     // vanished. Without it such failures pass silently.
     std::function<void(const QString &description)> failed;
+    // A folder or file the walk could not read, with why: a folder closed to us, a path
+    // longer than the system opens, or any failure `failed` would be told. Without it
+    // the first two pass silently, as the folder button wants.
+    std::function<void(const QString &path, const QString &why)> unreadable;
+    // Links to folders are entered, and links to files outside the starting folder taken.
+    // Off, a walk stays inside the folder it started in (a link to "/" in an unpacked
+    // archive must not make it read the whole machine): it takes only links to files
+    // whose target lies inside that folder.
+    bool followLinks = false;
 };
 
 // True when the name holds a control character (below 32, or 127 through 159). Letters of
@@ -33,8 +42,9 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
 // level: first every folder one level down, in the parents' order, then two levels down,
 // and so on; one recursion per level, so deep trees cost stack only per level. Hidden
 // folders are neither entered nor listed (a hidden starting folder is kept but not
-// entered); folders that deny access or vanish are removed; a real folder reached a
-// second time, through a link or an alias, is removed, so every walk ends. Returns false
+// entered); folders that deny access or vanish are removed; links are taken as
+// `hooks.followLinks` says, and a real folder reached a second time, through a link or an
+// alias, is removed, so every walk ends. Returns false
 // when the progress hook stopped the walk.
 bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks = {});
 

@@ -3,6 +3,7 @@
 #include "extract/AddressExtraction.h"
 
 #include "core/AppError.h"
+#include "core/NativePath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -80,10 +81,11 @@ bool mayBeTakenForFormula(const QString &text)
 }
 
 // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes
-// doubled. Paths may hold any of them.
+// doubled. Paths may hold any of them. A name that is not UTF-8 keeps its own bytes, so
+// the cell names that file and no other.
 void appendCsvField(QByteArray &out, const QString &text)
 {
-    const QByteArray bytes = (mayBeTakenForFormula(text) ? u"'"_s + text : text).toUtf8();
+    const QByteArray bytes = NativePath(mayBeTakenForFormula(text) ? u"'"_s + text : text);
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
         out += bytes;
         return;
@@ -206,25 +208,37 @@ std::optional<FoundVia> viaNamed(const QJsonValue &name)
 
 } // namespace
 
+std::optional<AddressSource> ParseJsonLine(QByteArrayView line)
+{
+    if (line.trimmed().isEmpty())
+        return std::nullopt;
+    const QJsonObject object = QJsonDocument::fromJson(line.toByteArray()).object();
+    const QJsonValue address = object.value(u"address"_s);
+    const QJsonValue page = object.value(u"page"_s);
+    const QJsonValue count = object.value(u"count"_s);
+    const std::optional<FoundVia> via = viaNamed(object.value(u"via"_s));
+    // Whole numbers only: 1.5 or 1e10 would be cut to another number.
+    const auto whole = [](const QJsonValue &value) {
+        return value.isDouble() && value.toDouble() == double(value.toInt());
+    };
+    if (!address.isString() || !object.value(u"file"_s).isString() || !whole(page) || !whole(count) || !via)
+        throw AppError(u"is not an address written by pelmora-extract --format jsonl."_s);
+    return AddressSource{address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(),
+                         *via};
+}
+
 QList<AddressSource> ParseJsonLines(const QByteArray &text)
 {
     QList<AddressSource> rows;
     int number = 0;
     for (const QByteArray &line : text.split('\n')) {
         ++number;
-        if (line.trimmed().isEmpty())
-            continue;
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        const QJsonValue address = object.value(u"address"_s);
-        const QJsonValue page = object.value(u"page"_s);
-        const QJsonValue count = object.value(u"count"_s);
-        const std::optional<FoundVia> via = viaNamed(object.value(u"via"_s));
-        if (!address.isString() || !object.value(u"file"_s).isString() || !page.isDouble() ||
-            !count.isDouble() || !via)
-            throw AppError(u"line "_s + QString::number(number) +
-                           u" is not an address written by pelmora-extract --format jsonl."_s);
-        rows.append(
-            {address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(), *via});
+        try {
+            if (std::optional<AddressSource> row = ParseJsonLine(line))
+                rows.append(std::move(*row));
+        } catch (const AppError &error) {
+            throw AppError(u"line "_s + QString::number(number) + u' ' + error.description());
+        }
     }
     return rows;
 }

@@ -18,7 +18,8 @@ enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
-    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8
+    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8 but for
+               // the bytes of file names that are not UTF-8, kept as they are
     JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...} per line, UTF-8
 };
 
@@ -78,5 +79,7 @@ void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsF
 // row throws AppError naming its number. A row without "via" was written before there
 // was one, when addresses came from a page's text (or links): it counts as "text".
 QList<AddressSource> ParseJsonLines(const QByteArray &text);
+// One such row; nullopt for an empty line. Throws AppError for anything else.
+std::optional<AddressSource> ParseJsonLine(QByteArrayView line);
 
 } // namespace pelmora

@@ -11,10 +11,17 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t g_immediately = 0;
 
 // Only async-signal-safe work here; the event loop does the rest.
-void onSignal(int)
+void onSignal(int signal)
 {
+    if (g_immediately) {
+        // Delivered again, to the default action, once this handler returns.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
 }
@@ -39,6 +46,16 @@ InterruptNotifier::InterruptNotifier(QObject *parent) : QObject(parent)
         [[maybe_unused]] const auto read = ::read(g_pipe[0], &byte, 1);
         Q_EMIT interrupted();
     });
+}
+
+InterruptNotifier::Immediately::Immediately()
+{
+    g_immediately = 1;
+}
+
+InterruptNotifier::Immediately::~Immediately()
+{
+    g_immediately = 0;
 }
 
 InterruptNotifier::~InterruptNotifier()

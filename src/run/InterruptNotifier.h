@@ -17,6 +17,17 @@ public:
     ~InterruptNotifier() override;
     Q_DISABLE_COPY_MOVE(InterruptNotifier)
 
+    // While one lives, the signals end the process at once, as they would without a
+    // notifier: for work before the event loop runs that has nothing to clean up and may
+    // wait for ever in a read (a list or a part that is a FIFO, standard input).
+    class Immediately
+    {
+    public:
+        Immediately();
+        ~Immediately();
+        Q_DISABLE_COPY_MOVE(Immediately)
+    };
+
 Q_SIGNALS:
     void interrupted();
 

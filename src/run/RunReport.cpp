@@ -1,5 +1,7 @@
 #include "run/RunReport.h"
 
+#include "core/NativePath.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -34,7 +36,9 @@ QString ReasonText(const UnreadableFile &file)
     case UnreadableReason::TimedOut:
         return u"  - conversion took too long and was stopped."_s;
     case UnreadableReason::Failed:
-        return u"  - could not be converted: "_s + file.detail;
+        return u"  - could not be converted: "_s + Printable(file.detail);
+    case UnreadableReason::Inaccessible:
+        return u"  - cannot be read: "_s + Printable(file.detail) + u'.';
     }
     return {};
 }
@@ -43,7 +47,7 @@ QString UnreadableReport(const QList<UnreadableFile> &files, const QString &line
 {
     QString report = u"The following files could not be read:"_s;
     for (const UnreadableFile &file : files)
-        report += lineEnd + file.path + ReasonText(file);
+        report += lineEnd + Printable(file.path) + ReasonText(file);
     return report;
 }
 
@@ -76,7 +80,8 @@ QString UnsureNote(qsizetype unsure)
 
 QString UnsureLine(const UnsureFinding &finding)
 {
-    QString line = finding.file + u": page "_s + QString::number(finding.page) + u": "_s + finding.address;
+    QString line =
+        Printable(finding.file) + u": page "_s + QString::number(finding.page) + u": "_s + finding.address;
     if (!finding.alternatives.isEmpty())
         line += u" (also read as "_s + finding.alternatives.join(u", "_s) + u')';
     return line;

@@ -15,13 +15,14 @@ enum class UnreadableReason
     Damaged,         // not openable for any other reason: not a PDF, cut short, missing...
     TimedOut,        // the conversion was ended after the time allowed (command line only)
     Failed,          // the converter could not do what was asked; the detail says what
+    Inaccessible,    // a folder or file a folder walk could not read; the detail says why
 };
 
 struct UnreadableFile
 {
     QString path;
     UnreadableReason reason;
-    QString detail = {}; // the converter's words, for Failed
+    QString detail = {}; // the converter's words, for Failed; why, for Inaccessible
     friend bool operator==(const UnreadableFile &, const UnreadableFile &) = default;
 };
 
@@ -40,7 +41,8 @@ struct UnsureFinding
 QString ReasonText(const UnreadableFile &file);
 
 // "The following files could not be read:", then each file's path and reason, each
-// after `lineEnd`.
+// after `lineEnd`; control characters in names are escaped (Printable), so a name never
+// makes a line of its own.
 QString UnreadableReport(const QList<UnreadableFile> &files, const QString &lineEnd);
 
 // "Done." alone, or followed by the list of files that could not be read, and by how

@@ -1,3 +1,4 @@
+#include "FolderTree.h"
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/TextListModel.h"
@@ -18,6 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <climits>
+
+#include <unistd.h>
+
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
 
@@ -30,11 +35,15 @@ struct CommandResult
     QByteArray err;
 };
 
+// `output`: a file for standard output, as a shell's redirection gives it (/dev/full: every
+// write fails); none: it is read into the result.
 CommandResult runProgram(const QString &program, const QStringList &arguments, const QByteArray &input = {},
-                         const QString &folder = {})
+                         const QString &folder = {}, const QString &output = {})
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    if (!output.isEmpty())
+        process.setStandardOutputFile(output);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -48,9 +57,9 @@ CommandResult runProgram(const QString &program, const QStringList &arguments, c
 }
 
 CommandResult runCommand(const QStringList &arguments, const QByteArray &input = {},
-                         const QString &folder = {})
+                         const QString &folder = {}, const QString &output = {})
 {
-    return runProgram(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments, input, folder);
+    return runProgram(QStringLiteral(PELMORA_EXTRACT_COMMAND), arguments, input, folder, output);
 }
 
 // The cells of each record of a CSV file, unquoted as RFC 4180 says, as a spreadsheet reads them.
@@ -145,6 +154,13 @@ private Q_SLOTS:
     void cachedRunsGiveTheSameBytes();
     void eachEngineHasResultsOfItsOwn();
     void cacheFaultsLeaveTheResultsWhole();
+    void outputIsNeverAnInputOrAPdf_data();
+    void outputIsNeverAnInputOrAPdf();
+    void failedWritesToStandardOutputEndWithStatus2_data();
+    void failedWritesToStandardOutputEndWithStatus2();
+    void walksStayInsideAndNameWhatTheyCannotRead();
+    void mergeRefusesForgedParts_data();
+    void mergeRefusesForgedParts();
 
 private:
     QTemporaryDir m_temp;
@@ -748,6 +764,198 @@ void TestExtractCommand::cacheFaultsLeaveTheResultsWhole()
             QCOMPARE(run->readAllStandardError(), converted.err);
         }
     }
+}
+
+void TestExtractCommand::outputIsNeverAnInputOrAPdf_data()
+{
+    // Run in a folder of its own holding a.pdf and b.pdf, a file named "-o", list.txt (an
+    // older result), a hard link of it and part.jsonl: nothing there may change but the
+    // file the row allows -o to write.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("the input itself")
+        << QStringList{u"-o"_s, u"a.pdf"_s, u"a.pdf"_s} << 2 << "a.pdf: it holds a PDF"_ba << QString();
+    // What `pelmora-extract *` becomes with a file named "-o" there.
+    QTest::newRow("a glob over a file named -o")
+        << QStringList{u"-o"_s, u"a.pdf"_s, u"b.pdf"_s, u"list.txt"_s} << 2 << "Put \"--\" before them"_ba
+        << QString();
+    QTest::newRow("a new PDF's name")
+        << QStringList{u"-o"_s, u"new.PDF"_s, u"a.pdf"_s} << 2 << "its name ends in .pdf"_ba << QString();
+    QTest::newRow("forced: a new PDF's name")
+        << QStringList{u"--force-output"_s, u"-o"_s, u"new.pdf"_s, u"a.pdf"_s} << 0 << ""_ba << u"new.pdf"_s;
+    QTest::newRow("forced, yet an input")
+        << QStringList{u"--force-output"_s, u"-o"_s, u"b.pdf"_s, u"a.pdf"_s, u"b.pdf"_s} << 2
+        << "b.pdf: that file is the input b.pdf"_ba << QString();
+    QTest::newRow("an input found in a folder")
+        << QStringList{u"--all-files"_s, u"-o"_s, u"list.txt"_s, u"."_s} << 2
+        << "that file is the input ./list.txt"_ba << QString();
+    QTest::newRow("a hard link of an input")
+        << QStringList{u"-o"_s, u"old.txt"_s, u"a.pdf"_s, u"list.txt"_s} << 2
+        << "old.txt: that file is the input list.txt"_ba << QString();
+    QTest::newRow("a part to merge") << QStringList{u"--merge"_s, u"-o"_s, u"part.jsonl"_s, u"part.jsonl"_s}
+                                     << 2 << "that file is the input part.jsonl"_ba << QString();
+    QTest::newRow("-- before the names") << QStringList{u"-o"_s, u"list.txt"_s, u"--"_s, u"-o"_s, u"a.pdf"_s}
+                                         << 1 << "\n-o  - damaged or not a PDF file.\n"_ba << u"list.txt"_s;
+}
+
+void TestExtractCommand::outputIsNeverAnInputOrAPdf()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(QString, written);
+    QTemporaryDir folder;
+    const QByteArray pdf = test::readFile(data("contacts-1.pdf"));
+    const QMap<QString, QByteArray> before{{u"a.pdf"_s, pdf},
+                                           {u"b.pdf"_s, pdf},
+                                           {u"-o"_s, ""},
+                                           {u"list.txt"_s, "old@example.com\n"},
+                                           {u"part.jsonl"_s,
+                                            R"({"address":"a@b.cd","file":"x.pdf","page":1,"count":1})"
+                                            "\n"}};
+    for (auto each = before.cbegin(); each != before.cend(); ++each)
+        QVERIFY(test::writeFile(folder.filePath(each.key()), each.value()));
+    QCOMPARE(::link(QFile::encodeName(folder.filePath(u"list.txt"_s)).constData(),
+                    QFile::encodeName(folder.filePath(u"old.txt"_s)).constData()),
+             0);
+
+    const CommandResult result = runCommand(arguments, {}, folder.path());
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.err.contains(said), result.err.constData());
+    for (auto each = before.cbegin(); each != before.cend(); ++each) {
+        if (each.key() != written)
+            QCOMPARE(test::readFile(folder.filePath(each.key())), each.value());
+    }
+    if (!written.isEmpty())
+        QVERIFY(test::readFile(folder.filePath(written)).contains("support@acme.com"));
+    else
+        QVERIFY(!QFile::exists(folder.filePath(u"new.pdf"_s)) &&
+                !QFile::exists(folder.filePath(u"new.PDF"_s)));
+}
+
+void TestExtractCommand::failedWritesToStandardOutputEndWithStatus2_data()
+{
+    // Into /dev/full every write fails, as on a full disk: each format, streamed or
+    // written at the end, and the merge say so and end with 2.
+    QTest::addColumn<QStringList>("arguments");
+    for (const QString &format : {u"lines"_s, u"comma"_s, u"csv"_s, u"jsonl"_s})
+        QTest::addRow("%s", qPrintable(format)) << QStringList{u"--format"_s, format, data("contacts-1.pdf")};
+    const QString part = m_temp.filePath(u"full-part.jsonl"_s);
+    QVERIFY(test::writeFile(part, R"({"address":"a@b.cd","file":"x.pdf","page":1,"count":1,"via":"text"})"
+                                  "\n"));
+    QTest::newRow("merge") << QStringList{u"--merge"_s, part};
+}
+
+void TestExtractCommand::failedWritesToStandardOutputEndWithStatus2()
+{
+    QFETCH(QStringList, arguments);
+    const CommandResult result = runCommand(arguments, {}, {}, u"/dev/full"_s);
+    QCOMPARE(result.status, 2);
+    QVERIFY2(result.err.contains("pelmora-extract: the results cannot be written to standard output: "),
+             result.err.constData());
+    // With somewhere to write, the same run succeeds.
+    QCOMPARE(runCommand(arguments).status, 0);
+}
+
+void TestExtractCommand::walksStayInsideAndNameWhatTheyCannotRead()
+{
+    // A tree with a link to "/" (as an unpacked archive may hold), a link to a PDF outside
+    // it, a link to a PDF inside, a name with a line break and a terminal escape, and
+    // files past the system's path limit: nothing outside is read, every file the run
+    // could not read is named on one line of its own, and the status says so.
+    test::FolderTree tree;
+    test::FolderTree outside;
+    QVERIFY(tree.dirs({u"in/deep"_s}));
+    QVERIFY(test::writeFile(tree.path(u"in/a.pdf"_s), test::readFile(data("contacts-1.pdf"))));
+    QVERIFY(test::writeFile(tree.path(u"in/odd\n\x1b[31mname.pdf"_s), "not a PDF"));
+    QVERIFY(test::writeFile(outside.path(u"secret.pdf"_s), test::readFile(data("long.pdf"))));
+    QVERIFY(tree.link(u"/"_s, u"in/root"_s));
+    QVERIFY(tree.link(outside.path(u"secret.pdf"_s), u"in/secret.pdf"_s));
+    QVERIFY(tree.link(u"a.pdf"_s, u"in/again.pdf"_s));
+    QVERIFY(tree.deepChain(u"in/deep"_s, "f.pdf") > 0);
+
+    const CommandResult inside = runCommand({u"--no-cache"_s, u"--format"_s, u"csv"_s, tree.path(u"in"_s)});
+    QCOMPARE(inside.status, 1);
+    QVERIFY(!inside.out.contains("@example.com,")); // none of secret.pdf's page@example.com
+    const QList<QStringList> rows = csvRecords(inside.out);
+    QVERIFY(rows.size() > 1);
+    for (const QStringList &row : rows.mid(1))
+        QVERIFY2(row[1] == tree.path(u"in/a.pdf"_s), qPrintable(row[1]));
+    const QList<QByteArray> said = inside.err.split('\n');
+    QVERIFY2(said.contains(
+                 QFile::encodeName(tree.path(u"in/odd\\n\\x1b[31mname.pdf  - damaged or not a PDF file."_s))),
+             inside.err.constData());
+    QVERIFY(!inside.err.contains('\x1b'));
+    const QByteArray tooLong = "  - cannot be read: the path is longer than the system opens (" +
+                               QByteArray::number(PATH_MAX - 1) + " bytes).";
+    QVERIFY2(inside.err.contains(tooLong), inside.err.constData());
+
+    // Asked to follow links, it takes the PDF outside too (the link to "/" gone first).
+    QVERIFY(QFile::remove(tree.path(u"in/root"_s)));
+    const CommandResult followed = runCommand({u"--no-cache"_s, u"--follow-links"_s, tree.path(u"in"_s)});
+    QCOMPARE(followed.status, 1);
+    QVERIFY(followed.out.contains("page150@example.com\n"));
+}
+
+void TestExtractCommand::mergeRefusesForgedParts_data()
+{
+    // Parts, each its lines; what the merge says, with status 2 and nothing on standard
+    // output. No run writes such rows, so they are refused, not printed.
+    QTest::addColumn<QList<QByteArray>>("parts");
+    QTest::addColumn<QByteArray>("said");
+    const auto row = [](const QByteArray &address, const QByteArray &page, const QByteArray &count,
+                        const QByteArray &file = "/d/a.pdf") -> QByteArray {
+        return "{\"address\":\"" + address + "\",\"file\":\"" + file + "\",\"page\":" + page +
+               ",\"count\":" + count + ",\"via\":\"text\"}\n";
+    };
+    const QByteArray good = row("a@b.cd", "1", "1");
+    QTest::newRow("a line break in the address")
+        << QList<QByteArray>{row("a\\nb@b.cd", "1", "1")} << "line 1 holds no address: \"a\\nb@b.cd\""_ba;
+    QTest::newRow("no at-sign") << QList<QByteArray>{good + row("nobody", "1", "1")}
+                                << "line 2 holds no address"_ba;
+    QTest::newRow("empty address") << QList<QByteArray>{good + "\n" + row("", "1", "1")}
+                                   << "line 3 holds no address"_ba;
+    QTest::newRow("negative page") << QList<QByteArray>{row("a@b.cd", "-1", "1")}
+                                   << "line 1 has a page or count no run gives (-1, 1)"_ba;
+    QTest::newRow("no count") << QList<QByteArray>{row("a@b.cd", "1", "0")} << "(1, 0)"_ba;
+    QTest::newRow("a page past any run's")
+        << QList<QByteArray>{row("a@b.cd", "2147483647", "1")} << "(2147483647, 1)"_ba;
+    QTest::newRow("a fraction") << QList<QByteArray>{row("a@b.cd", "1.5", "1")}
+                                << "is not an address written"_ba;
+    QTest::newRow("an escape in the name") << QList<QByteArray>{row("a@b.cd", "1", "1", "/d/\\u001b[2J.pdf")}
+                                           << "line 1 names its file with a control character"_ba;
+    QTest::newRow("counts that overflow")
+        << QList<QByteArray>{row("a@b.cd", "1", "1073741824"), row("A@b.cd", "1", "1073741824"),
+                             row("a@B.cd", "1", "1073741824")}
+        << "line 1 adds a count past 2147483647 to A@b.cd"_ba;
+    QTest::newRow("a line without end")
+        << QList<QByteArray>{QByteArray(100 * 1024, 'x')} << "line 1 is longer than any row of results"_ba;
+}
+
+void TestExtractCommand::mergeRefusesForgedParts()
+{
+    QFETCH(QList<QByteArray>, parts);
+    QFETCH(QByteArray, said);
+    QTemporaryDir folder;
+    QStringList arguments{u"--merge"_s};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        arguments.append(folder.filePath(u"part%1.jsonl"_s.arg(i)));
+        QVERIFY(test::writeFile(arguments.last(), parts[i]));
+    }
+    const CommandResult merged = runCommand(arguments);
+    QCOMPARE(merged.status, 2);
+    QVERIFY2(merged.err.contains(said), merged.err.constData());
+    QCOMPARE(merged.err.count('\n'), 1);
+    QCOMPARE(merged.out, QByteArray());
+    // A part given twice, under any name, would count twice.
+    const QString good = folder.filePath(u"good.jsonl"_s);
+    QVERIFY(test::writeFile(good, R"({"address":"a@b.cd","file":"x.pdf","page":1,"count":1,"via":"text"})"
+                                  "\n"));
+    const CommandResult twice = runCommand({u"--merge"_s, good, folder.path() + u"/./good.jsonl"_s});
+    QCOMPARE(twice.status, 2);
+    QVERIFY2(twice.err.contains("are given twice"), twice.err.constData());
 }
 
 QTEST_MAIN(TestExtractCommand)

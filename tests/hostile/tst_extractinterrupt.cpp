@@ -9,11 +9,14 @@
 #include "TestData.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,6 +33,8 @@ private Q_SLOTS:
     void timeoutEndsTheConversion();
     void signalsEndTheCommand_data();
     void signalsEndTheCommand();
+    void signalsEndTheReadingOfLists_data();
+    void signalsEndTheReadingOfLists();
 
 private:
     // The command on `inputs`, converting with the engine of the current data row (none:
@@ -171,6 +176,47 @@ void TestExtractInterrupt::signalsEndTheCommand()
     QVERIFY(QDir(privateFolder()).exists()); // it was used, and is left empty
     const QString broken = invariants.violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
+}
+
+void TestExtractInterrupt::signalsEndTheReadingOfLists_data()
+{
+    // Before anything is converted the command may wait for ever: a list, a part or a
+    // password file that is a FIFO no one writes, or standard input left open. Ctrl+C and
+    // SIGTERM end it there at once, as nothing needs cleaning up yet.
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("fromInput");
+    QTest::addColumn<int>("signal");
+    const QString service = test::EngineNames().constFirst(); // pdftotext takes no passwords
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const char *name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+        QTest::addRow("--files-from FIFO, %s", name) << QString() << u"--files-from"_s << false << signal;
+        QTest::addRow("--files-from -, %s", name) << QString() << u"--files-from"_s << true << signal;
+        QTest::addRow("--merge FIFO, %s", name) << QString() << u"--merge"_s << false << signal;
+        QTest::addRow("--password-file FIFO, %s", name) << service << u"--password-file"_s << false << signal;
+    }
+}
+
+void TestExtractInterrupt::signalsEndTheReadingOfLists()
+{
+    QFETCH(QString, option);
+    QFETCH(bool, fromInput);
+    QFETCH(int, signal);
+    const QString fifo = m_input->filePath(u"list"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess process;
+    start(process, {option, fromInput ? u"-"_s : fifo, m_good});
+    // Waiting in the system: opening the FIFO (openat, 257) or reading (read, 0).
+    const QString syscall = u"/proc/%1/syscall"_s.arg(process.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const QByteArray now = test::readFile(syscall);
+            return now.startsWith("257 ") || now.startsWith("0 ");
+        }(),
+        10000);
+    QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal itself
 }
 
 QTEST_GUILESS_MAIN(TestExtractInterrupt)

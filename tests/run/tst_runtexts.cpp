@@ -1,5 +1,6 @@
 #include "run/ErrorTrap.h"
 #include "run/PasswordPrompt.h"
+#include "run/RunReport.h"
 
 #include <QTest>
 
@@ -27,6 +28,8 @@ private Q_SLOTS:
     void passwordPrompts();
     void passwordRules_data();
     void passwordRules();
+    void namesInReportsCannotForgeLines_data();
+    void namesInReportsCannotForgeLines();
 };
 
 void TestRunTexts::trapReportsTheFailedStepAndGoesOn()
@@ -99,6 +102,35 @@ void TestRunTexts::passwordRules()
     QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, u"typed"_s), (QStringList{u"typed"_s, u"known"_s}));
     QVERIFY(rules.everyPassword().contains(u"typed"_s));
     QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, QString()), QStringList());
+}
+
+void TestRunTexts::namesInReportsCannotForgeLines_data()
+{
+    // A name's control characters are written out, in the report of unreadable files (the
+    // command's standard error and the window's closing message) and in --ocr-unsure's lines.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << u"/d/a b.pdf"_s << u"/d/a b.pdf"_s;
+    QTest::newRow("line break forging a line") << u"/d/x.pdf  - damaged or not a PDF file.\n/etc/y.pdf"_s
+                                               << u"/d/x.pdf  - damaged or not a PDF file.\\n/etc/y.pdf"_s;
+    QTest::newRow("carriage return and tab") << u"/d/a\rb\tc.pdf"_s << u"/d/a\\rb\\tc.pdf"_s;
+    QTest::newRow("terminal escape") << u"/d/\x1b]0;owned\x07.pdf"_s << u"/d/\\x1b]0;owned\\x07.pdf"_s;
+    QTest::newRow("DEL and C1") << u"/d/a\x7f\u009b.pdf"_s << u"/d/a\\x7f\\x9b.pdf"_s;
+    // Bytes that are not UTF-8 stay bytes, but for 0x80..0x9F, C1 to a one-byte terminal.
+    QTest::newRow("kept bytes") << u"/d/"_s + QChar(0xdce9) + QChar(0xdc9b) + u".pdf"_s
+                                << u"/d/"_s + QChar(0xdce9) + u"\\x9b.pdf"_s;
+    QTest::newRow("letters of any script") << u"/d/Zürich 文档 😀.pdf"_s << u"/d/Zürich 文档 😀.pdf"_s;
+}
+
+void TestRunTexts::namesInReportsCannotForgeLines()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QCOMPARE(UnreadableReport({{name, UnreadableReason::Damaged}}, u"\n"_s),
+             u"The following files could not be read:\n"_s + shown + u"  - damaged or not a PDF file."_s);
+    QCOMPARE(UnreadableReport({{u"/d/a.pdf"_s, UnreadableReason::Failed, name}}, u"\n"_s),
+             u"The following files could not be read:\n/d/a.pdf  - could not be converted: "_s + shown);
+    QCOMPARE(UnsureLine({name, 2, u"a@b.cd"_s, {}}), shown + u": page 2: a@b.cd"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRunTexts)

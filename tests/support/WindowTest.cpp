@@ -18,18 +18,20 @@ bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
     return m_engine->isValid();
 }
 
-void WindowTest::createWindow(const QString &programFolder, std::function<int()> startRoll)
+void WindowTest::createWindow(const QString &programFolder, std::function<int()> startRoll,
+                              const QUrl &makerSite)
 {
     m_window.reset();
     m_window = std::make_unique<Form1>(
         Form1::Services{*m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
                         programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll),
-                        m_engine->temp.filePath(QStringLiteral("cache"))});
+                        makerSite, m_engine->temp.filePath(QStringLiteral("cache"))});
 }
 
-bool WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll)
+bool WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll,
+                            const QUrl &makerSite)
 {
-    createWindow(programFolder, std::move(startRoll));
+    createWindow(programFolder, std::move(startRoll), makerSite);
     m_window->Form_Load();
     return showWindow();
 }

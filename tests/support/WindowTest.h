@@ -20,9 +20,11 @@ protected:
     // The parts, without a window; with the scripted converter, or the real one when asked.
     [[nodiscard]] bool setUpParts(bool fakeConverter = true, const QString &settingsFile = {});
     // Builds the window on the parts; the program folder is the temporary folder unless given.
-    void createWindow(const QString &programFolder = {}, std::function<int()> startRoll = {});
+    void createWindow(const QString &programFolder = {}, std::function<int()> startRoll = {},
+                      const QUrl &makerSite = {});
     // Builds, starts and shows the window; false when it never showed.
-    [[nodiscard]] bool openWindow(const QString &programFolder = {}, std::function<int()> startRoll = {});
+    [[nodiscard]] bool openWindow(const QString &programFolder = {}, std::function<int()> startRoll = {},
+                                  const QUrl &makerSite = {});
     [[nodiscard]] bool showWindow();
     // Everything goes, the window first.
     void tearDownParts();
