@@ -27,15 +27,18 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-bool isPathStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '/' || c == '~' ||
-           c == '.' || c == '_' || c == '-';
-}
-
+// A path after "host:", as ssh and scp take it: "org/repo.git", "~/", "/srv/x". Text run
+// together after an address ("info@acme.com:Tel") is none.
 bool isSshLogin(QByteArrayView text, qsizetype end)
 {
-    return end + 1 < text.size() && text[end] == ':' && isPathStart(text[end + 1]);
+    if (end + 1 >= text.size() || text[end] != ':')
+        return false;
+    const qsizetype limit = std::min(text.size(), end + 1 + kContextReach);
+    qsizetype after = end + 1;
+    while (after < limit && !isSpace(text[after]))
+        ++after;
+    const QByteArrayView path = text.sliced(end + 1, after - end - 1);
+    return path.contains('/') || path.endsWith(".git");
 }
 
 bool isUrlUserPart(QByteArrayView text, qsizetype start)

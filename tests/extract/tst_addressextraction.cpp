@@ -632,10 +632,11 @@ void TestAddressExtraction::followsEachRule_data()
         "<1672531200000.JavaMail.app@host.example.com>\n"
         "\\dtt@figname.dot (\\snk@oldname.center) mailto:#1.#2@institute.fr #1@example.org\n"
         "Jane <jane@example.com>, QQ <12345678@qq.com>, Mail: info@x.com: or "
-        "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org";
+        "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org mail:info@run.example.com:Tel";
     QTest::newRow("context") << context << all
-                             << QStringList{u"jane@example.com"_s, u"12345678@qq.com"_s, u"info@x.com"_s,
-                                            u"git@example.org"_s,  u"sales@shop.com"_s,  u"info@x.org"_s};
+                             << QStringList{u"jane@example.com"_s,    u"12345678@qq.com"_s, u"info@x.com"_s,
+                                            u"git@example.org"_s,     u"sales@shop.com"_s,  u"info@x.org"_s,
+                                            u"info@run.example.com"_s};
     QTest::newRow("context off") << context << AddressRuleSet(AddressRule::Context)
                                  << QStringList{u"git@gitee.com"_s,
                                                 u"deploy@build.example.net"_s,
@@ -656,7 +657,8 @@ void TestAddressExtraction::followsEachRule_data()
                                                 u"info@x.com"_s,
                                                 u"git@example.org"_s,
                                                 u"sales@shop.com"_s,
-                                                u"info@x.org"_s};
+                                                u"info@x.org"_s,
+                                                u"info@run.example.com"_s};
 }
 
 void TestAddressExtraction::followsEachRule()
