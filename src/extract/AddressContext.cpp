@@ -9,7 +9,7 @@ namespace pelmora {
 
 namespace {
 
-// How far back the context of a word is looked for; a URL or header line is shorter.
+// How far from a word its context is looked for; a URL, a path or a header line is shorter.
 constexpr qsizetype kContextReach = 400;
 
 bool isDigit(char c)
