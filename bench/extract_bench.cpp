@@ -73,8 +73,8 @@ QByteArray makeText(qsizetype size)
         {"\"", "\";"},
         {"'", "'"},
         {"", "..."},
+        {"x+", ""}, // a "+" in the local part, which the default rules take
         // These must not count.
-        {"x+", ""},
         {"", "-"},
         {".", ""},
         {"caf\xe9", ""},
@@ -291,14 +291,15 @@ int main(int argc, char *argv[])
                     double(contenders[i].best.wall) / double(engine.wall),
                     double(contenders[i].best.cpu) / double(engine.cpu));
     }
-    std::printf("\nCounts. grep applies ^...$ to whole lines, so it finds only addresses alone on a\n"
-                "line: the engine judges %lld lines so, %lld of them with a hyphen inside the local\n"
-                "part, which grep's POSIX brackets reject (\\ is literal there), leaving %lld for grep.\n"
-                "The engine finds addresses in running text as well, also right after a page-break\n"
-                "form feed and before a sentence's full stops. Without ^ and $ grep also takes the\n"
-                "address-like part out of words the engine rejects whole (\"x+a@b.com\", \"a@b.com-\",\n"
-                "\"caf\\xe9a@b.com\") and counts every occurrence, where the unique column does not.\n",
-                static_cast<long long>(wholeLines), static_cast<long long>(innerHyphen),
-                static_cast<long long>(wholeLines - innerHyphen));
+    std::printf(
+        "\nCounts. grep applies ^...$ to whole lines, so it finds only addresses alone on a\n"
+        "line: the engine judges %lld lines so, %lld of them with a hyphen inside the local\n"
+        "part, which grep's POSIX brackets reject (\\ is literal there), leaving %lld for grep.\n"
+        "The engine finds addresses in running text as well, also right after a page-break\n"
+        "form feed and before a sentence's full stops. Without ^ and $ grep also takes the\n"
+        "address-like part out of words the engine rejects whole (\"a@b.com-\", \"caf\\xe9a@b.com\")\n"
+        "and counts every occurrence, where the unique column does not.\n",
+        static_cast<long long>(wholeLines), static_cast<long long>(innerHyphen),
+        static_cast<long long>(wholeLines - innerHyphen));
     return 0;
 }

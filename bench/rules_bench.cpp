@@ -99,6 +99,9 @@ int main(int argc, char *argv[])
     printRow("  without UnicodeBoundaries", searched(without(AddressRule::UnicodeBoundaries)), truth);
     printRow("  without EncodedAtSigns", searched(without(AddressRule::EncodedAtSigns)), truth);
     printRow("  without Grouped", searched(without(AddressRule::Grouped)), truth);
+    printRow("  without PlusSign", searched(without(AddressRule::PlusSign)), truth);
+    printRow("  without Limits", searched(without(AddressRule::Limits)), truth);
+    printRow("  without Context", searched(without(AddressRule::Context)), truth);
     printRow("  with Disguised", searched(disguised), truth);
 
     QStringList repairs;

@@ -29,6 +29,8 @@ cat >"$work/typeset.tex" <<'TEX'
 {\tt ver@array.sty}, {\tt ver@microtype.dtx}, {\tt MT@MT.cfg}, {\tt MT@MT.pdf},
 {\tt LWR@sanitized-0.html}, {\tt opt@hyperref.sty}, {\tt atfi@driver.def},
 {\tt sv@nestcount.tmp}, {\tt c@page.aux}\par
+Code whose names end like a top-level domain: {\tt \string\dtt@figname.dot},
+{\tt (\string\snk@oldname.center)},\par {\tt mailto:\#1.\#2@institute.fr}\par
 {\bf Authors in angle brackets, in a font without a Unicode map}\par
 Dominik Wujastyk $\langle$D.Wujastyk@ucl.ac.uk$\rangle$\par
 Nick Higham $\langle$higham@ma.man.ac.uk$\rangle$\par

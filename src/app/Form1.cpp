@@ -172,6 +172,7 @@ void Form1::connectControls()
     m_run = new RunController(
         {*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter, m_services.clock,
          *m_busy, [this] { return passwordMode(); }, [this] { return addressRules(); },
+         [this] { return isSet(Settings::linksKey(), true); },
          [this] { return isSet(Settings::resultsCacheKey(), true); }, m_services.cacheFolder},
         this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);

@@ -77,6 +77,7 @@ void RunController::startRun(const QStringList &pdfs, bool recognise)
     auto run = std::make_unique<BatchRun>(m_parts.converter, m_parts.clock, pdfs);
     run->setPasswordMode(m_parts.passwordMode);
     run->setAddressRules(m_parts.addressRules());
+    run->setLinks(m_parts.takesLinks());
     if (m_parts.usesCache()) {
         // One set aside is tried anew: a damaged one was moved aside, a full disk may have room.
         if (!m_cache || !m_cache->isUsable())

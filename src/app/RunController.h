@@ -37,6 +37,8 @@ public:
         std::function<PasswordMode()> passwordMode;
         // What counts as an address, read when a run starts.
         std::function<AddressRules()> addressRules;
+        // Whether runs take the addresses of mailto: links, read when a run starts.
+        std::function<bool()> takesLinks;
         // Whether runs take and keep results in the results cache in `cacheFolder`, read
         // when a run starts. The window says nothing of a cache it cannot use.
         std::function<bool()> usesCache;

@@ -36,6 +36,8 @@ public:
     // take addresses written in disguise.
     static QString anyDomainKey() { return QStringLiteral("AnyDomain"); }
     static QString disguisedKey() { return QStringLiteral("Disguised"); }
+    // A Boolean, true when absent: runs take the addresses of the pages' mailto: links.
+    static QString linksKey() { return QStringLiteral("Links"); }
     // The PDF library of the converter's workers: "poppler" (when absent) or "mupdf".
     static QString engineKey() { return QStringLiteral("Engine"); }
 

@@ -64,7 +64,12 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"object per address with its file, page, count and via: text, link, recognised or "
         u"disguised)."_s,
         u"NAME"_s);
-    const QCommandLineOption links(u"links"_s, u"Also take the addresses of each page's mailto: links."_s);
+    const QCommandLineOption noLinks(u"no-links"_s,
+                                     u"Leave out the addresses of the pages' mailto: links (\"Contact us\" "
+                                     u"buttons), which are taken by default after each page's text."_s);
+    // The default now; still taken, so that older scripts run on.
+    QCommandLineOption links(u"links"_s, u"Take the addresses of mailto: links (the default)."_s);
+    links.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption ocrUnsure(
         u"ocr-unsure"_s, u"List on standard error, with file and page, the recognised addresses left out "
                          u"because their readings did not agree (implies --ocr)."_s);
@@ -74,8 +79,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                          u"left out)."_s);
     const QCommandLineOption disguised(
         u"disguised"_s, u"Also take addresses written in disguise: name [at] example [dot] org, "
-                        u"name (at) example (dot) org, name(at)example.org, "
-                        u"name AT example DOT org, name@example[.]org."_s);
+                        u"name (at) example (dot) org, name(at)example.org, name{at}example{dot}org, "
+                        u"name <at> example.org, name-at-example-dot-org, name_at_example.org, "
+                        u"name AT example DOT org, name at example dot org, name@example[.]org; the "
+                        u"name may be disguised too: first(dot)last(at)example(dot)org."_s);
     const QCommandLineOption excludeDomain(u"exclude-domain"_s,
                                            u"Leave out addresses of domains matching PATTERN (example.com, "
                                            u"*.example.com; give it again for more; @FILE: the patterns of "
@@ -138,11 +145,11 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,      version,       password,     passwordFile, comma,         format,
-                       output,    quiet,         allFiles,     timeout,      jobs,          converter,
-                       engine,    ocr,           ocrLanguages, links,        ocrUnsure,     anyDomain,
-                       disguised, excludeDomain, onlyDomain,   filesFrom,    nullSeparated, merge,
-                       noCache,   cacheDir,      clearCache,   forceOutput,  followLinks});
+    parser.addOptions({help,      version,   password,      passwordFile, comma,       format,
+                       output,    quiet,     allFiles,      timeout,      jobs,        converter,
+                       engine,    ocr,       ocrLanguages,  links,        noLinks,     ocrUnsure,
+                       anyDomain, disguised, excludeDomain, onlyDomain,   filesFrom,   nullSeparated,
+                       merge,     noCache,   cacheDir,      clearCache,   forceOutput, followLinks});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -182,7 +189,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     } else if (parser.isSet(comma)) {
         options.format = ResultsFormat::CommaList;
     }
-    options.links = parser.isSet(links);
+    options.links = !parser.isSet(noLinks);
+    if (parser.isSet(links) && parser.isSet(noLinks))
+        parsed.error = u"--links and --no-links contradict each other; give one of them."_s;
     options.ocrUnsure = parser.isSet(ocrUnsure);
     options.anyDomain = parser.isSet(anyDomain);
     options.disguised = parser.isSet(disguised);

@@ -24,7 +24,7 @@ struct ExtractOptions
     bool ocrUnsure = false;                // list the recognised addresses left out as unsure
     QString filesFrom;                     // a list of inputs, one per line ("-": standard input)
     bool nullSeparated = false;            // the list's inputs end with NUL, not a line end
-    bool links = false;
+    bool links = true;
     bool anyDomain = false; // no check of the top-level domain
     bool disguised = false;
     QStringList excludedDomains; // patterns, or "@FILE" for the patterns of FILE

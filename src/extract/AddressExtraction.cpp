@@ -1,5 +1,6 @@
 #include "extract/AddressExtraction.h"
 
+#include "extract/AddressContext.h"
 #include "extract/KnownDomains.h"
 #include "extract/WordBoundaries.h"
 
@@ -32,7 +33,7 @@ constexpr std::array<unsigned char, 256> makeClasses()
             classes[c] |= InAddress | FirstOfWord;
         if (letter || c == ']')
             classes[c] |= LastOfWord;
-        if (c == '.' || c == '@' || c == '[' || c == ']')
+        if (c == '.' || c == '@' || c == '[' || c == ']' || c == '+')
             classes[c] |= InAddress;
     }
     return classes;
@@ -109,12 +110,13 @@ bool isFinalPart(QByteArrayView part)
 // That is: a local part of letters, digits, "_", "-" and "." not starting with "."; "@";
 // then either "[" and three octets each followed by ".", or one or more labels (letters,
 // digits, "-") each followed by "."; and a final part of two or more letters or an octet
-// and "]". For a word that mayMatch().
-bool runPattern(QByteArrayView word)
+// and "]". For a word that mayMatch(). With `plus`, the local part may hold "+" too
+// (mayMatch() keeps it from the first byte).
+bool runPattern(QByteArrayView word, bool plus = false)
 {
     const qsizetype at = word.indexOf('@');
-    if (at <= 0 || word.front() == '.' || !std::all_of(word.begin(), word.begin() + at, [](char c) {
-            return isLabelCharacter(c) || c == '_' || c == '.';
+    if (at <= 0 || word.front() == '.' || !std::all_of(word.begin(), word.begin() + at, [plus](char c) {
+            return isLabelCharacter(c) || c == '_' || c == '.' || (plus && c == '+');
         }))
         return false;
     QByteArrayView domain = word.sliced(at + 1);
@@ -177,7 +179,7 @@ bool hasPunycodeEnding(QByteArrayView word)
 
 // An address whose top-level domain is written in punycode ("xn--p1ai"), which the
 // pattern, made for letters only, does not know: the rest must match it.
-bool matchesWithPunycode(QByteArrayView word)
+bool matchesWithPunycode(QByteArrayView word, bool plus)
 {
     const QByteArrayView label = lastLabel(word);
     if (label.size() <= 4 || !hasPunycodeEnding(word))
@@ -187,7 +189,25 @@ bool matchesWithPunycode(QByteArrayView word)
             return false;
     }
     const QByteArray lettersInstead = word.chopped(label.size()).toByteArray() + "xn";
-    return mayMatch(lettersInstead) && runPattern(lettersInstead);
+    return mayMatch(lettersInstead) && runPattern(lettersInstead, plus);
+}
+
+// RFC 5321: a local part of at most 64 characters that does not end in "."; labels of
+// at most 63. For a word that matches the pattern.
+bool withinLimits(QByteArrayView word)
+{
+    constexpr qsizetype kLongestLocalPart = 64;
+    constexpr qsizetype kLongestLabel = 63;
+    const qsizetype at = word.indexOf('@');
+    if (at > kLongestLocalPart || word[at - 1] == '.')
+        return false;
+    qsizetype label = 0;
+    for (const char c : word.sliced(at + 1)) {
+        label = c == '.' ? 0 : label + 1;
+        if (label > kLongestLabel)
+            return false;
+    }
+    return true;
 }
 
 // Where `needle` first occurs in `text`, or -1. Its first byte is rare in prose, so the
@@ -283,6 +303,9 @@ public:
 
     void take(QByteArrayView text, QByteArrayView word, qsizetype start)
     {
+        if (m_rules.has(AddressRule::Context) &&
+            IsNoAddressByContext(text, start, start + word.indexOf('@'), start + word.size()))
+            return;
         if (m_rules.has(AddressRule::UnicodeBoundaries))
             word = ReadableWord(word, m_readable);
         word = WithoutTrailingStops(word);
@@ -303,8 +326,9 @@ private:
     // The pattern, or with known domains also its punycode form.
     bool matches(QByteArrayView word, bool mayMatchPlainly) const
     {
-        return (mayMatchPlainly && runPattern(word)) ||
-               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word));
+        const bool plus = m_rules.has(AddressRule::PlusSign);
+        return (mayMatchPlainly && runPattern(word, plus)) ||
+               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word, plus));
     }
 
     bool hasKnownTopLevel(QByteArrayView key)
@@ -333,7 +357,7 @@ private:
         setLowerAscii(key, word);
         if (m_seen.countMore(key, 1))
             return;
-        if (!matches(word, plain))
+        if (!matches(word, plain) || (m_rules.has(AddressRule::Limits) && !withinLimits(word)))
             return;
         if (m_rules.has(AddressRule::KnownDomains) && !hasKnownTopLevel(key)) {
             // "h" and "i" for the angle brackets of a font without a Unicode map.

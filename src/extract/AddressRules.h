@@ -28,13 +28,22 @@ enum class AddressRule
     Grouped = 0x10,
     // "name [at] host [dot] org" and its kin (see ExtractDisguised); only on request.
     Disguised = 0x20,
+    // "+" in the local part but first: "name+project@gmail.com", "sdc+@cs.cmu.edu".
+    PlusSign = 0x40,
+    // RFC 5321's limits: a local part of at most 64 characters, not ending in ".";
+    // domain labels of at most 63.
+    Limits = 0x80,
+    // Words that are no address by what stands around them (see AddressContext.h): SSH
+    // logins, the user part of a URL, message identifiers, TeX macro code.
+    Context = 0x100,
 };
 Q_DECLARE_FLAGS(AddressRuleSet, AddressRule)
 Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
 
 inline constexpr AddressRuleSet kDefaultAddressRules = {
-    AddressRule::KnownDomains, AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
-    AddressRule::EncodedAtSigns, AddressRule::Grouped};
+    AddressRule::KnownDomains,   AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
+    AddressRule::EncodedAtSigns, AddressRule::Grouped,          AddressRule::PlusSign,
+    AddressRule::Limits,         AddressRule::Context};
 
 // The domains a run keeps. A pattern is a domain name in which "*" stands for any run
 // of characters ("*.example.com": every domain under example.com, not example.com

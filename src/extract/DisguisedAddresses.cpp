@@ -10,50 +10,84 @@ namespace pelmora {
 
 namespace {
 
-// A local part and a domain, neither glued to more of a word.
-const auto kBefore = uR"((?<![A-Za-z0-9_.@-])(?<local>[A-Za-z0-9_][A-Za-z0-9_.-]*))"_s;
-const auto kAfter = uR"((?![A-Za-z0-9_@-]))"_s;
-const auto kLabel = uR"([A-Za-z0-9-]+)"_s;
-
+// "at" or "dot" in brackets of any kind, in any letter case, with spaces around.
 QString bracketed(const QString &word)
 {
-    return uR"((?:\[[ \t]*(?i:)"_s + word + uR"()[ \t]*\]|\([ \t]*(?i:)"_s + word + uR"()[ \t]*\)))"_s;
+    const QString inside = uR"([ \t]*(?i:)"_s + word + uR"()[ \t]*)"_s;
+    return uR"([ \t]*(?:\[)"_s + inside + uR"(\]|\()"_s + inside + uR"(\)|\{)"_s + inside + uR"(\}|<)"_s +
+           inside + uR"(>)[ \t]*)"_s;
 }
 
-// The brackets may hold spaces and stand between spaces; a plain "." or "@" may not.
-const QRegularExpression &bracketForm()
+// "-at-", "_dot_" and their capitals, joined to the words on both sides.
+QString joined(const QString &word)
 {
-    thread_local const QRegularExpression pattern = [] {
-        const QString at = uR"((?:[ \t]*)"_s + bracketed(u"at"_s) + uR"([ \t]*|@))"_s;
-        const QString dot = uR"((?:[ \t]*(?:)"_s + bracketed(u"dot"_s) + uR"(|\[\.\])[ \t]*|\.))"_s;
-        QRegularExpression re(kBefore + at + u"(?<domain>"_s + kLabel + u"(?:"_s + dot + kLabel + u")+)"_s +
-                              kAfter);
-        re.optimize();
-        return re;
-    }();
+    return uR"([-_](?:)"_s + word + u'|' + word.toUpper() + uR"()[-_])"_s;
+}
+
+const QString kDotInBrackets = uR"([ \t]*(?:\[\.\]|\(\.\)|\{\.\})[ \t]*)"_s;
+
+// A part of a name: no joined "at" or "dot" inside it.
+QString part(const QString &characters)
+{
+    return uR"((?:(?![-_](?i:at|dot)[-_]))"_s + characters + uR"()+)"_s;
+}
+
+// The whole: a local part and a domain of two labels or more, neither glued to more
+// of a word (a letter beyond ASCII included: Latin-1 here), nor followed by another "at".
+QString address(const QString &at, const QString &dot)
+{
+    const QString local = part(uR"([A-Za-z0-9_+-])"_s);
+    const QString label = part(uR"([A-Za-z0-9-])"_s);
+    return uR"((?<![A-Za-z0-9_.@+\x{80}-\x{ff}-])(?<local>)"_s + local + u"(?:(?:"_s + dot + u')' + local +
+           u")*)(?:"_s + at + u")(?<domain>"_s + label + u"(?:(?:"_s + dot + u')' + label +
+           uR"()+)(?![A-Za-z0-9_@\x{80}-\x{ff}-])(?!(?:)"_s + at + u"))"_s;
+}
+
+QRegularExpression compiled(const QString &pattern)
+{
+    QRegularExpression re(pattern);
+    re.optimize();
+    return re;
+}
+
+// Brackets, joined words, "@" and "[.]"; at least one of them disguised.
+const QRegularExpression &markedForm()
+{
+    thread_local const QRegularExpression pattern = compiled(
+        address(bracketed(u"at"_s) + u'|' + joined(u"at"_s) + u"|@"_s,
+                bracketed(u"dot"_s) + u'|' + kDotInBrackets + u'|' + joined(u"dot"_s) + uR"(|\.)"_s));
     return pattern;
 }
 
-const QRegularExpression &capitalForm()
+// "name at example dot org" in small letters, "name AT example DOT org" in capitals.
+const QRegularExpression &spacedForm(bool capitals)
 {
-    thread_local const QRegularExpression pattern = [] {
-        QRegularExpression re(kBefore + u" +AT +(?<domain>"_s + kLabel + u"(?: +DOT +"_s + kLabel + u")+)"_s +
-                              kAfter);
-        re.optimize();
-        return re;
-    }();
-    return pattern;
+    const auto make = [](const QString &at, const QString &dot) {
+        return compiled(
+            address(uR"([ \t]+)"_s + at + uR"([ \t]+)"_s, uR"([ \t]+)"_s + dot + uR"([ \t]+|\.)"_s));
+    };
+    thread_local const QRegularExpression small = make(u"at"_s, u"dot"_s);
+    thread_local const QRegularExpression large = make(u"AT"_s, u"DOT"_s);
+    return capitals ? large : small;
 }
 
 const QRegularExpression &dotMarks()
 {
-    thread_local const QRegularExpression pattern = [] {
-        QRegularExpression re(
-            uR"([ \t]*(?:\[[ \t]*(?i:dot)[ \t]*\]|\([ \t]*(?i:dot)[ \t]*\)|\[\.\])[ \t]*| +DOT +)"_s);
-        re.optimize();
-        return re;
-    }();
+    thread_local const QRegularExpression pattern =
+        compiled(bracketed(u"dot"_s) + u'|' + kDotInBrackets + u'|' + joined(u"dot"_s) +
+                 uR"(|[ \t]+(?:dot|DOT)[ \t]+)"_s);
     return pattern;
+}
+
+// What ends right before a match that makes it the tail of a longer disguise:
+// "(dot)minz(at)...", "-dot-minz...", and with spaced words " dot minz at ...".
+const QRegularExpression &disguiseBefore(bool spaced)
+{
+    const QString marks = uR"((?:(?i:at|dot)[ \t]*[\])}>]|[-_](?i:at|dot)[-_]))"_s;
+    thread_local const QRegularExpression close = compiled(marks + uR"([ \t]*$)"_s);
+    thread_local const QRegularExpression words =
+        compiled(u"(?:"_s + marks + uR"(|(?:^|[ \t])(?:at|dot|AT|DOT))[ \t]*$)"_s);
+    return spaced ? words : close;
 }
 
 struct Found
@@ -62,16 +96,52 @@ struct Found
     QString address;
 };
 
-void collect(const QRegularExpression &form, const QString &line, qsizetype offset, QList<Found> &found)
+enum class Form
 {
-    for (const QRegularExpressionMatch &match : form.globalMatch(line)) {
+    Marked,
+    Small,
+    Capitals,
+};
+
+// Whether the match is the whole of a disguise as a reader would take it.
+bool standsAlone(const QString &line, const QRegularExpressionMatch &match, Form form)
+{
+    const QString before = line.first(match.capturedStart());
+    if (before.contains(disguiseBefore(form != Form::Marked)))
+        return false;
+    switch (form) {
+    case Form::Marked: {
         // Written plainly, it is ExtractEmailToArray's.
-        const QString whole = match.captured();
-        if (!whole.contains(u'[') && !whole.contains(u'(') && !whole.contains(u" AT "_s))
-            continue;
-        QString domain = match.captured(u"domain"_s);
-        domain.replace(dotMarks(), u"."_s);
-        found.append({offset + match.capturedStart(), match.captured(u"local"_s) + u'@' + domain});
+        thread_local const QRegularExpression marks(uR"([\[({<]|[-_](?i:at|dot)[-_])"_s);
+        return match.captured().contains(marks);
+    }
+    case Form::Small:
+    case Form::Capitals: {
+        // The domain holds a spaced "dot"; in small letters the name starts a phrase of
+        // its own, not "visit us at example dot com".
+        thread_local const QRegularExpression dotWord(uR"([ \t](?:dot|DOT)[ \t])"_s);
+        const QString trimmed = before.trimmed();
+        return match.captured(u"domain"_s).contains(dotWord) &&
+               (form == Form::Capitals || trimmed.isEmpty() || !trimmed.back().isLower());
+    }
+    }
+    return false;
+}
+
+void collect(const QString &line, qsizetype offset, QList<Found> &found)
+{
+    for (const Form form : {Form::Marked, Form::Small, Form::Capitals}) {
+        const QRegularExpression &pattern =
+            form == Form::Marked ? markedForm() : spacedForm(form == Form::Capitals);
+        for (const QRegularExpressionMatch &match : pattern.globalMatch(line)) {
+            if (!standsAlone(line, match, form))
+                continue;
+            QString local = match.captured(u"local"_s);
+            QString domain = match.captured(u"domain"_s);
+            local.replace(dotMarks(), u"."_s);
+            domain.replace(dotMarks(), u"."_s);
+            found.append({offset + match.capturedStart(), local + u'@' + domain});
+        }
     }
 }
 
@@ -80,16 +150,37 @@ bool endsWithNoCase(QByteArrayView text, QByteArrayView word)
     return text.size() >= word.size() && text.last(word.size()).compare(word, Qt::CaseInsensitive) == 0;
 }
 
-// Whether the text holds a disguise at `i`: a bracket closing on "at", "dot" or ".", or " AT ".
+bool startsWithNoCase(QByteArrayView text, QByteArrayView word)
+{
+    return text.size() >= word.size() && text.first(word.size()).compare(word, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the text holds a disguise at `i`: a bracket closing on "at", "dot" or ".";
+// " AT ", " dot " or " DOT "; "-at-", "_dot_" and the like.
 bool marksDisguise(QByteArrayView text, qsizetype i)
 {
-    if (text[i] == ' ')
-        return text.sliced(i).startsWith(" AT ");
+    const char c = text[i];
+    const QByteArrayView from = text.sliced(i);
+    if (c == ' ')
+        return from.startsWith(" AT ") || from.startsWith(" dot ") || from.startsWith(" DOT ");
+    if (c == '-' || c == '_') {
+        for (const QByteArrayView word : {QByteArrayView("at"), QByteArrayView("dot")}) {
+            if (startsWithNoCase(from.sliced(1), word) && from.size() > word.size() + 1 &&
+                from[word.size() + 1] == c)
+                return true;
+        }
+        return false;
+    }
     qsizetype end = i;
     while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
     const QByteArrayView before = text.first(end);
     return before.endsWith('.') || endsWithNoCase(before, "at") || endsWithNoCase(before, "dot");
+}
+
+bool mayMarkDisguise(char c)
+{
+    return c == ']' || c == ')' || c == '}' || c == '>' || c == ' ' || c == '-' || c == '_';
 }
 
 // The lines of the text that hold a disguise, found without the expressions, which
@@ -98,8 +189,7 @@ QList<std::pair<qsizetype, qsizetype>> linesWithDisguises(QByteArrayView text)
 {
     QList<std::pair<qsizetype, qsizetype>> lines;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if ((c != ']' && c != ')' && c != ' ') || !marksDisguise(text, i))
+        if (!mayMarkDisguise(text[i]) || !marksDisguise(text, i))
             continue;
         const qsizetype start = text.first(i).lastIndexOf('\n') + 1;
         const qsizetype newline = text.indexOf('\n', i);
@@ -117,9 +207,7 @@ QStringList ExtractDisguised(QByteArrayView text, SeenAddresses &seen, const Add
     QList<Found> found;
     for (const auto &[start, end] : linesWithDisguises(text)) {
         // Every character of a disguised address is ASCII; Latin-1 keeps one character per byte.
-        const QString line = QString::fromLatin1(text.sliced(start, end - start));
-        collect(bracketForm(), line, start, found);
-        collect(capitalForm(), line, start, found);
+        collect(QString::fromLatin1(text.sliced(start, end - start)), start, found);
     }
     std::stable_sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.at < b.at; });
     // The plain addresses, one a line, judged as any text is.

@@ -471,21 +471,29 @@ void TestRunWindow::addressRulesComeFromTheSettings_data()
 {
     QTest::addColumn<QString>("anyDomain");
     QTest::addColumn<QString>("disguised");
+    QTest::addColumn<QString>("links");
     QTest::addColumn<QStringList>("addresses");
-    QTest::newRow("never set") << QString() << QString() << QStringList{u"a@x.com"_s};
-    QTest::newRow("any domain") << u"True"_s << u"0"_s << QStringList{u"ver@array.sty"_s, u"a@x.com"_s};
-    QTest::newRow("disguised") << u"False"_s << u"1"_s << QStringList{u"a@x.com"_s, u"jane@example.org"_s};
-    QTest::newRow("no booleans") << u"maybe"_s << u"often"_s << QStringList{u"a@x.com"_s};
+    QTest::addColumn<bool>("linksAsked");
+    QTest::newRow("never set") << QString() << QString() << QString() << QStringList{u"a@x.com"_s} << true;
+    QTest::newRow("any domain") << u"True"_s << u"0"_s << u"True"_s
+                                << QStringList{u"ver@array.sty"_s, u"a@x.com"_s} << true;
+    QTest::newRow("disguised, no links")
+        << u"False"_s << u"1"_s << u"False"_s << QStringList{u"a@x.com"_s, u"jane@example.org"_s} << false;
+    QTest::newRow("no booleans") << u"maybe"_s << u"often"_s << u"never"_s << QStringList{u"a@x.com"_s}
+                                 << true;
 }
 
 void TestRunWindow::addressRulesComeFromTheSettings()
 {
     QFETCH(QString, anyDomain);
     QFETCH(QString, disguised);
+    QFETCH(QString, links);
     QFETCH(QStringList, addresses);
+    QFETCH(bool, linksAsked);
     if (!anyDomain.isEmpty()) {
         m_settings->write(Settings::anyDomainKey(), anyDomain);
         m_settings->write(Settings::disguisedKey(), disguised);
+        m_settings->write(Settings::linksKey(), links);
     }
     const QString pdf =
         m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "ver@array.sty a@x.com\njane [at] example [dot] org\f");
@@ -493,6 +501,10 @@ void TestRunWindow::addressRulesComeFromTheSettings()
     press("PushButton2");
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
     QCOMPARE(m_window->resultsList().texts(), addresses);
+    // The mailto: links are asked of the converter unless the settings say no.
+    const QStringList calls = m_engine->fake->loggedCalls();
+    QCOMPARE(calls.filter(linksAsked ? u" links=1"_s : u" links=0"_s).size(), calls.size());
+    QVERIFY(!calls.isEmpty());
     const QString where = u"First found in "_s + pdf + u", page 1"_s;
     QCOMPARE(m_window->resultsList().index(0).data(Qt::ToolTipRole).toString(), where);
     if (addresses.contains(u"jane@example.org"_s))

@@ -140,7 +140,7 @@ private Q_SLOTS:
     void passwordsAndFormats();
     void foldersAreScanned();
     void eachAddressNamesItsFileAndPage();
-    void linkAddressesOnlyOnRequest();
+    void linkAddressesUnlessTurnedOff();
     void trapCorpusGivesTheExpectedLists();
     void domainFilters();
     void csvCellsAreNeverFormulas();
@@ -290,7 +290,7 @@ void TestExtractCommand::passwordsAndFormats()
         runCommand({u"-j"_s, u"4"_s, data("contacts-1.pdf"), data("contacts-2.pdf")});
     QCOMPARE(serial.status, 0);
     QCOMPARE(parallel.out, serial.out);
-    QCOMPARE(serial.out.count('\n'), 19);
+    QCOMPARE(serial.out.count('\n'), 20);
 }
 
 void TestExtractCommand::foldersAreScanned()
@@ -332,7 +332,7 @@ void TestExtractCommand::eachAddressNamesItsFileAndPage()
     for (const AddressSource &row : rows)
         addresses += row.address.toLatin1() + '\n';
     QCOMPARE(addresses, runCommand(arguments).out); // results order
-    QCOMPARE(rows.size(), 14 + 150 + 5 + 1 + 8 + 8 + 200);
+    QCOMPARE(rows.size(), 15 + 150 + 5 + 1 + 8 + 8 + 200);
 
     QHash<QString, QList<QByteArray>> pages;
     qsizetype lastFile = 0;
@@ -372,11 +372,13 @@ void TestExtractCommand::eachAddressNamesItsFileAndPage()
     QVERIFY(csv.out.startsWith("address,file,page,count,via\nSales@Example.com,"));
 }
 
-void TestExtractCommand::linkAddressesOnlyOnRequest()
+void TestExtractCommand::linkAddressesUnlessTurnedOff()
 {
     const QString pdf = data("identity/links.pdf");
-    QCOMPARE(runCommand({pdf}).out, QByteArray());
-    const CommandResult linked = runCommand({pdf, u"--links"_s, u"--format"_s, u"jsonl"_s});
+    QCOMPARE(runCommand({pdf, u"--no-links"_s}).out, QByteArray());
+    // --links, the default now, is still taken.
+    QCOMPARE(runCommand({pdf, u"--links"_s}).out, runCommand({pdf}).out);
+    const CommandResult linked = runCommand({pdf, u"--format"_s, u"jsonl"_s});
     QCOMPARE(linked.status, 0);
     const QList<AddressSource> rows = jsonRows(linked);
     QCOMPARE(rows.size(), 2);
@@ -409,10 +411,18 @@ void TestExtractCommand::trapCorpusGivesTheExpectedLists()
         if (row.via == FoundVia::Disguised)
             disguised.append(row.address);
         else
-            QCOMPARE(row.via, FoundVia::Text);
+            QCOMPARE(row.via, row.address == u"linked.only@example.org"_s ? FoundVia::Link : FoundVia::Text);
     }
-    QCOMPARE(disguised, (QStringList{u"jane@example.org"_s, u"john@example.org"_s, u"kate@example.de"_s,
-                                     u"liam@example.org"_s, u"mia@example.org"_s}));
+    QCOMPARE(disguised,
+             (QStringList{u"jane@example.org"_s, u"john@example.org"_s, u"kate@example.de"_s,
+                          u"liam@example.org"_s, u"mia@example.org"_s, u"christoph.minz@gmail.com"_s,
+                          u"adrien.vion3@gmail.com"_s, u"michel.fruchart@ens-lyon.org"_s, u"ischo@ktug.org"_s,
+                          u"ann@example.org"_s, u"bo@example.com"_s, u"carl@example.net"_s,
+                          u"dora@example.org"_s}));
+    // The link-only address is the one that --no-links leaves out.
+    QByteArray unlinked = test::readFile(data("addresses/expected.txt"));
+    unlinked.replace("linked.only@example.org\n", "");
+    QCOMPARE(runCommand(corpus + QStringList{u"--no-links"_s}).out, unlinked);
 }
 
 void TestExtractCommand::domainFilters()
@@ -605,6 +615,7 @@ void TestExtractCommand::usageErrors()
     for (const QStringList &misuse :
          {QStringList{u"--format"_s, u"xml"_s, data("contacts-1.pdf")},
           QStringList{u"--comma"_s, u"--format"_s, u"csv"_s, data("contacts-1.pdf")},
+          QStringList{u"--links"_s, u"--no-links"_s, data("contacts-1.pdf")},
           QStringList{u"--null"_s, data("contacts-1.pdf")}, QStringList{u"--merge"_s},
           QStringList{u"--merge"_s, data("notpdf.pdf")}, QStringList{u"--files-from"_s, data("none.list")},
           QStringList{u"--exclude-domain"_s, u"exa mple.com"_s, data("contacts-1.pdf")},

@@ -44,11 +44,11 @@ bool writeRawName(const QString &folder, const QByteArray &name, const QByteArra
     return ::close(fd) == 0 && written;
 }
 
-const QStringList kContacts1{u"Sales@Example.com"_s, u"support@acme.com"_s,   u"billing@acme.com"_s,
-                             u"press@acme.com"_s,    u"media@acme.com"_s,     u"webmaster@acme.com"_s,
-                             u"hr@acme.com"_s,       u"jobs@acme.com"_s,      u"legal@acme.com"_s,
-                             u"info@acme.com"_s,     u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s,
-                             u"returns@acme.com"_s,  u"dispatch@acme.com"_s};
+const QStringList kContacts1{u"Sales@Example.com"_s,  u"support@acme.com"_s,   u"billing@acme.com"_s,
+                             u"press@acme.com"_s,     u"media@acme.com"_s,     u"webmaster@acme.com"_s,
+                             u"hr@acme.com"_s,        u"jobs@acme.com"_s,      u"legal@acme.com"_s,
+                             u"info@acme.com"_s,      u"john+news@acme.com"_s, u"frontdesk@acme.com"_s,
+                             u"warehouse@acme.com"_s, u"returns@acme.com"_s,   u"dispatch@acme.com"_s};
 
 } // namespace
 

@@ -81,12 +81,13 @@ void TestRealPdfs::wholeListInOrder()
     QVERIFY(outcome.ended);
     // contacts-1 with the sentence-ending and page-starting addresses, then what contacts-2 adds.
     QCOMPARE(outcome.addresses,
-             (QStringList{u"Sales@Example.com"_s, u"support@acme.com"_s, u"billing@acme.com"_s,
-                          u"press@acme.com"_s, u"media@acme.com"_s, u"webmaster@acme.com"_s, u"hr@acme.com"_s,
-                          u"jobs@acme.com"_s, u"legal@acme.com"_s, u"info@acme.com"_s,
-                          u"frontdesk@acme.com"_s, u"warehouse@acme.com"_s, u"returns@acme.com"_s,
-                          u"dispatch@acme.com"_s, u"accounts@example.org"_s, u"audit@example.org"_s,
-                          u"escalate@example.org"_s, u"logistics@example.net"_s, u"partners@example.net"_s}));
+             (QStringList{u"Sales@Example.com"_s,     u"support@acme.com"_s,    u"billing@acme.com"_s,
+                          u"press@acme.com"_s,        u"media@acme.com"_s,      u"webmaster@acme.com"_s,
+                          u"hr@acme.com"_s,           u"jobs@acme.com"_s,       u"legal@acme.com"_s,
+                          u"info@acme.com"_s,         u"john+news@acme.com"_s,  u"frontdesk@acme.com"_s,
+                          u"warehouse@acme.com"_s,    u"returns@acme.com"_s,    u"dispatch@acme.com"_s,
+                          u"accounts@example.org"_s,  u"audit@example.org"_s,   u"escalate@example.org"_s,
+                          u"logistics@example.net"_s, u"partners@example.net"_s}));
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{pdfs[1], UnreadableReason::TextUnreadable},
                                                         {pdfs[3], UnreadableReason::Damaged},
                                                         {pdfs[4], UnreadableReason::Damaged},

@@ -90,7 +90,8 @@ private:
         file.write(QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
                    QFile::encodeName(asked.pdf) + " passwords=" + QByteArray::number(asked.passwords.size()) +
                    " pages=" + QByteArray::number(asked.firstPage) + '-' +
-                   QByteArray::number(asked.lastPage) + " ocr=" + (asked.recognise ? "1" : "0") + '\n');
+                   QByteArray::number(asked.lastPage) + " ocr=" + (asked.recognise ? "1" : "0") +
+                   " links=" + (asked.links ? "1" : "0") + '\n');
     }
 
     void add(const PageEvent &event, bool held = false, qint64 dueAt = 0)

@@ -103,7 +103,8 @@ void convert(const ConvertRequest &request)
 {
     std::ostringstream entry;
     entry << ::getpid() << ' ' << request.path << " passwords=" << request.passwords.size()
-          << " pages=" << request.firstPage << '-' << request.lastPage << " ocr=" << request.recognise;
+          << " pages=" << request.firstPage << '-' << request.lastPage << " ocr=" << request.recognise
+          << " links=" << request.links;
     appendLine("PELMORA_FAKE_CALLS", entry.str());
 
     struct stat info

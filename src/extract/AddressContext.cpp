@@ -1,0 +1,116 @@
+#include "extract/AddressContext.h"
+
+#include <QByteArrayList>
+
+#include <algorithm>
+#include <array>
+
+namespace pelmora {
+
+namespace {
+
+// How far from a word its context is looked for; a URL, a path or a header line is shorter.
+constexpr qsizetype kContextReach = 400;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// A path after "host:", as ssh and scp take it: "org/repo.git", "~/", "/srv/x". Text run
+// together after an address ("info@acme.com:Tel") is none.
+bool isSshLogin(QByteArrayView text, qsizetype end)
+{
+    if (end + 1 >= text.size() || text[end] != ':')
+        return false;
+    const qsizetype limit = std::min(text.size(), end + 1 + kContextReach);
+    qsizetype after = end + 1;
+    while (after < limit && !isSpace(text[after]))
+        ++after;
+    const QByteArrayView path = text.sliced(end + 1, after - end - 1);
+    return path.contains('/') || path.endsWith(".git");
+}
+
+bool isUrlUserPart(QByteArrayView text, qsizetype start)
+{
+    const qsizetype limit = std::max<qsizetype>(0, start - kContextReach);
+    qsizetype i = start;
+    while (i > limit && !isSpace(text[i - 1]) && text[i - 1] != '/' && text[i - 1] != '@')
+        --i;
+    return i >= 2 && text[i - 1] == '/' && text[i - 2] == '/';
+}
+
+bool containsNoCase(QByteArrayView text, QByteArrayView needle)
+{
+    for (qsizetype i = 0; i + needle.size() <= text.size(); ++i) {
+        if (text.sliced(i, needle.size()).compare(needle, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool followsMessageHeader(QByteArrayView text, qsizetype start)
+{
+    const qsizetype limit = std::max<qsizetype>(0, start - kContextReach);
+    const QByteArrayView before = text.sliced(limit, start - limit);
+    const QByteArrayView line = before.sliced(before.lastIndexOf('\n') + 1);
+    static constexpr std::array<const char *, 3> kHeaders{"message-id:", "in-reply-to:", "references:"};
+    return std::any_of(kHeaders.begin(), kHeaders.end(),
+                       [&](const char *header) { return containsNoCase(line, header); });
+}
+
+bool isUuid(QByteArrayView local)
+{
+    if (local.size() != 36)
+        return false;
+    for (qsizetype i = 0; i < local.size(); ++i) {
+        const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+        if (hyphen ? local[i] != '-' : !isHexDigit(local[i]))
+            return false;
+    }
+    return true;
+}
+
+bool holdsTimeStamp(QByteArrayView local)
+{
+    const QByteArrayList pieces = local.toByteArray().split('.');
+    return pieces.size() >= 2 && std::any_of(pieces.cbegin(), pieces.cend(), [](const QByteArray &piece) {
+               return piece.size() >= 10 && std::all_of(piece.cbegin(), piece.cend(), isDigit);
+           });
+}
+
+bool isMessageId(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
+{
+    if (start == 0 || text[start - 1] != '<' || end >= text.size() || text[end] != '>')
+        return false;
+    const QByteArrayView local = text.sliced(start, at - start);
+    return isUuid(local) || holdsTimeStamp(local) || followsMessageHeader(text, start);
+}
+
+bool isMacroCode(QByteArrayView text, qsizetype start)
+{
+    if (start == 0)
+        return false;
+    const char before = text[start - 1];
+    return before == '\\' || (before == '#' && isDigit(text[start]));
+}
+
+} // namespace
+
+bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
+{
+    return isMacroCode(text, start) || isSshLogin(text, end) || isUrlUserPart(text, start) ||
+           isMessageId(text, start, at, end);
+}
+
+} // namespace pelmora
