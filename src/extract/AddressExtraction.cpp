@@ -384,7 +384,7 @@ bool IsValidEmail(QByteArrayView word)
 
 bool IsAddressOfARun(QByteArrayView word)
 {
-    return IsValidEmail(word) || matchesWithPunycode(word);
+    return (mayMatch(word) && runPattern(word, true)) || matchesWithPunycode(word, true);
 }
 
 namespace {

@@ -19,8 +19,8 @@ namespace pelmora {
 // True when the whole word matches the address pattern.
 bool IsValidEmail(QByteArrayView word);
 
-// True when some run could give the word as an address: it matches the pattern, or does
-// but for a top-level domain in punycode ("xn--p1ai").
+// True when some run could give the word as an address: it matches the pattern (with "+"
+// in the local part), or does but for a top-level domain in punycode ("xn--p1ai").
 bool IsAddressOfARun(QByteArrayView word);
 
 // The addresses met so far, compared without regard to letter case, with how often
