@@ -212,8 +212,6 @@ public:
     }
     ~MupdfDocument() override
     {
-        if (m_pageTree)
-            pdf_drop_page_tree(m_ctx, m_pageTree);
         fz_drop_document(m_ctx, m_doc);
         std::fclose(m_file);
     }
@@ -235,25 +233,7 @@ public:
         }
         fz_catch(m_ctx) count = -1;
         m_pageCount = count;
-        if (count > 0)
-            mapPageTree();
         return count;
-    }
-
-    // MuPDF finds a page by walking the page tree from its root, which on a flat tree of
-    // many pages makes reading them all quadratic (100,000 pages: hours). The map makes
-    // each lookup direct; a tree it cannot map is still walked.
-    void mapPageTree()
-    {
-        pdf_document *pdf = pdf_specifics(m_ctx, m_doc);
-        if (!pdf)
-            return;
-        fz_try(m_ctx)
-        {
-            pdf_load_page_tree(m_ctx, pdf);
-            m_pageTree = pdf;
-        }
-        fz_catch(m_ctx) m_pageTree = nullptr;
     }
 
     int pageCount() override { return m_pageCount; }
@@ -271,7 +251,6 @@ private:
     fz_context *m_ctx;
     std::FILE *m_file;
     fz_document *m_doc;
-    pdf_document *m_pageTree = nullptr; // the document, while its page tree is mapped
     int m_pageCount = 0;
 };
 
