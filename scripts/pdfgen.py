@@ -674,11 +674,23 @@ def address_traps(path):
          "\\def\\dtt@figname.dot, (\\snk@oldname.center); mailto:#1.#2@institute.fr, #1@example.org",
          "but: Jane Roe <jane.roe@example.com>, QQ <12345678@qq.com>, Write to: office@corp.example.com: we",
          "A link only: write to us"],
+        ["Broken across lines",
+         "Set as a paragraph breaks them: write to gnpaulle@",
+         "bluebox.example.org or to philippe.heinrich@univ-lille.",
+         "fr, to david.latchman@texnical-",
+         "designs.com, to Matthias Eisner, matthias.",
+         "eisner@ethz.ch or to a.dimitriadis",
+         "@uu.nl; at line ends that only look like breaks: Chile.",
+         "diego.arcis@uautonoma.cl, e.g.",
+         "ann.lee@example.org and done@example.org.",
+         "Then name the order in the subject.",
+         "sales@example.com answers."],
     ]
     for title, *lines in pages:
         p = d.page()
         p.text(72, 720, title, "F2", 16)
         y = 690
+        step = 14 if title.startswith("Broken") else 22
         for line in lines:
             if line.startswith("A link only"):
                 p.text(72, y, line, "F1", 12)
@@ -692,7 +704,7 @@ def address_traps(path):
                 p.text(72, y, line, "F2", 14)
             else:
                 p.utext(72, y, line, 12)
-            y -= 22
+            y -= step
     d.save(path)
 
 

@@ -254,7 +254,9 @@ QByteArrayView withAtSignsDecoded(QByteArrayView text, QByteArray &decoded)
 // Calls `take(word, start)` with each candidate word of raw text and where it starts,
 // in order. Words are found by their "@", so the bulk of the text is skipped with a
 // fast search.
-template <typename Take> void forEachCandidate(QByteArrayView text, bool unicode, Take &&take)
+// With `joinLines` a word that ends in "@" is a candidate too: its domain may be on the
+// next line.
+template <typename Take> void forEachCandidate(QByteArrayView text, bool unicode, bool joinLines, Take &&take)
 {
     qsizetype from = 0;
     while (from < text.size()) {
@@ -266,10 +268,79 @@ template <typename Take> void forEachCandidate(QByteArrayView text, bool unicode
         // The word as cut qualifies by its "@" and "."; the stops of a sentence's end
         // go only afterwards. A second "@" in the word is part of it, not a new word.
         const QByteArrayView word = text.sliced(start, end - start);
-        if (word.contains('.'))
+        if (word.contains('.') || (joinLines && word.endsWith('@')))
             take(word, start);
         from = end;
     }
+}
+
+bool isHorizontalSpace(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Where the next line's first word starts when only spaces and one line break follow
+// text[end]; -1 when the paragraph, the page or the text ends there.
+qsizetype nextLineStart(QByteArrayView text, qsizetype end)
+{
+    qsizetype i = end;
+    while (i < text.size() && isHorizontalSpace(text[i]))
+        ++i;
+    if (i < text.size() && text[i] == '\r')
+        ++i;
+    if (i >= text.size() || text[i] != '\n')
+        return -1;
+    ++i;
+    while (i < text.size() && isHorizontalSpace(text[i]))
+        ++i;
+    return i < text.size() && !IsAsciiBoundary(text[i]) ? i : -1;
+}
+
+// Where the last word of the line before ends when only spaces and one line break
+// stand before text[start]; -1 when the word starts a paragraph, a page or the text.
+qsizetype previousLineEnd(QByteArrayView text, qsizetype start)
+{
+    qsizetype i = start;
+    while (i > 0 && isHorizontalSpace(text[i - 1]))
+        --i;
+    if (i == 0 || text[i - 1] != '\n')
+        return -1;
+    --i;
+    if (i > 0 && text[i - 1] == '\r')
+        --i;
+    while (i > 0 && isHorizontalSpace(text[i - 1]))
+        --i;
+    return i > 0 && !IsAsciiBoundary(text[i - 1]) ? i : -1;
+}
+
+// "thorsten." of "<thorsten." / "schwander@gmail.com" or "Tomas Hnizdil, tomash." /
+// "cz@gmail.com": lower-case names of two letters or more, each followed by a dot, after
+// punctuation or a bracket as an address stands in a list. Not "Chile.", "UK.", "v1.1."
+// or "e.g.", which end an address block, a version or an abbreviation, nor "the
+// subject.", a sentence's end.
+bool isLocalPartHead(QByteArrayView text, qsizetype start, qsizetype end)
+{
+    qsizetype before = start;
+    while (before > 0 && isHorizontalSpace(text[before - 1]))
+        --before;
+    if (before > 0 && !QByteArrayView(",;:<([\n").contains(text[before - 1]))
+        return false;
+    const QByteArrayView head = text.sliced(start, end - start);
+    if (!head.endsWith('.'))
+        return false;
+    qsizetype name = 0;
+    for (const char c : head) {
+        if (c == '.') {
+            if (name < 2)
+                return false;
+            name = 0;
+        } else if (c >= 'a' && c <= 'z') {
+            ++name;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 constexpr qsizetype kLongestGroup = 400;
@@ -303,8 +374,13 @@ public:
 
     void take(QByteArrayView text, QByteArrayView word, qsizetype start)
     {
-        if (m_rules.has(AddressRule::Context) &&
-            IsNoAddressByContext(text, start, start + word.indexOf('@'), start + word.size()))
+        const qsizetype at = start + word.indexOf('@');
+        qsizetype end = start + word.size();
+        if (m_rules.has(AddressRule::BrokenLines))
+            word = joinedAcrossLineEnd(text, word, start, end);
+        if (!word.contains('.'))
+            return;
+        if (m_rules.has(AddressRule::Context) && IsNoAddressByContext(text, start, at, end))
             return;
         if (m_rules.has(AddressRule::UnicodeBoundaries))
             word = ReadableWord(word, m_readable);
@@ -323,6 +399,58 @@ public:
     QStringList fresh;
 
 private:
+    // The word, or the address it is the first or last line's part of; [start, end)
+    // then spans both parts.
+    QByteArrayView joinedAcrossLineEnd(QByteArrayView text, QByteArrayView word, qsizetype &start,
+                                       qsizetype &end)
+    {
+        const bool unicode = m_rules.has(AddressRule::UnicodeBoundaries);
+        if (const qsizetype next = nextLineStart(text, end); next >= 0 && endsInsideAnAddress(word)) {
+            const qsizetype nextEnd = WordEnd(text, next, unicode);
+            const QByteArrayView tail = text.sliced(next, nextEnd - next);
+            if (!tail.isEmpty() && isLabelCharacter(tail.front()) && !isAddress(WithoutTrailingStops(word)) &&
+                joinIfAddress(word, tail)) {
+                end = nextEnd;
+                return m_joined;
+            }
+        }
+        if (const qsizetype lineEnd = previousLineEnd(text, start); lineEnd >= 0) {
+            const qsizetype headStart = WordStart(text, lineEnd, unicode);
+            const QByteArrayView head = text.sliced(headStart, lineEnd - headStart);
+            if ((word.startsWith('@') ? !head.isEmpty() : isLocalPartHead(text, headStart, lineEnd)) &&
+                joinIfAddress(head, word)) {
+                start = headStart;
+                return m_joined;
+            }
+        }
+        return word;
+    }
+
+    // "name@", "name@host." or "name@ex-": the domain is still to come.
+    static bool endsInsideAnAddress(QByteArrayView word)
+    {
+        return word.endsWith('@') || ((word.endsWith('.') || word.endsWith('-')) && word.indexOf('@') > 0);
+    }
+
+    bool joinIfAddress(QByteArrayView head, QByteArrayView tail)
+    {
+        m_joined = head.toByteArray() + tail.toByteArray();
+        return isAddress(WithoutTrailingStops(m_joined));
+    }
+
+    // Whether accept() would take the word, leaving out the domain filter.
+    bool isAddress(QByteArrayView word)
+    {
+        if (!mayMatch(word) || !matches(word, true) ||
+            (m_rules.has(AddressRule::Limits) && !withinLimits(word)))
+            return false;
+        if (!m_rules.has(AddressRule::KnownDomains))
+            return true;
+        QByteArray &key = keyScratch();
+        setLowerAscii(key, word);
+        return hasKnownTopLevel(key);
+    }
+
     // The pattern, or with known domains also its punycode form.
     bool matches(QByteArrayView word, bool mayMatchPlainly) const
     {
@@ -374,6 +502,7 @@ private:
     SeenAddresses &m_seen;
     const AddressRules &m_rules;
     QByteArray m_readable;
+    QByteArray m_joined;
     QVarLengthArray<std::pair<QByteArray, bool>, 8> m_endings;
 };
 
@@ -474,7 +603,7 @@ QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const 
     if (rules.has(AddressRule::EncodedAtSigns))
         text = withAtSignsDecoded(text, decoded);
     AddressTaker taker(seen, rules);
-    forEachCandidate(text, rules.has(AddressRule::UnicodeBoundaries),
+    forEachCandidate(text, rules.has(AddressRule::UnicodeBoundaries), rules.has(AddressRule::BrokenLines),
                      [&](QByteArrayView word, qsizetype start) { taker.take(text, word, start); });
     return taker.fresh;
 }

@@ -36,6 +36,12 @@ enum class AddressRule
     // Words that are no address by what stands around them (see AddressContext.h): SSH
     // logins, the user part of a URL, message identifiers, TeX macro code.
     Context = 0x100,
+    // An address broken at a line end is read whole where the break is inside it:
+    // "name@" / "host.org", "name@host." / "org", "name@ex-" / "ample.org" (the hyphen
+    // kept: addresses are not hyphenated), "name" / "@host.org", and "first." /
+    // "last@host.org" where "first." is lower-case letters (a sentence's last word
+    // before an address would rarely be).
+    BrokenLines = 0x200,
 };
 Q_DECLARE_FLAGS(AddressRuleSet, AddressRule)
 Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
@@ -43,7 +49,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
 inline constexpr AddressRuleSet kDefaultAddressRules = {
     AddressRule::KnownDomains,   AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
     AddressRule::EncodedAtSigns, AddressRule::Grouped,          AddressRule::PlusSign,
-    AddressRule::Limits,         AddressRule::Context};
+    AddressRule::Limits,         AddressRule::Context,          AddressRule::BrokenLines};
 
 // The domains a run keeps. A pattern is a domain name in which "*" stands for any run
 // of characters ("*.example.com": every domain under example.com, not example.com

@@ -622,6 +622,32 @@ void TestAddressExtraction::followsEachRule_data()
     QTest::newRow("RFC 5321 limits off")
         << limits << AddressRuleSet(AddressRule::Limits) << QString::fromLatin1(limits).split(u' ');
 
+    // Broken at a line end, as typeset paragraphs break them; beside them, line ends that
+    // only look like such breaks.
+    const QByteArray broken =
+        "write to gnpaulle@\nbluebox.example.org or philippe.heinrich@univ-lille.\nfr, "
+        "david.latchman@texnical-\ndesigns.com (matthias.\neisner@ethz.ch) a.dimitriadis\n"
+        "@uu.nl\n"
+        "Chile.\ndiego.arcis@uautonoma.cl e.g.\nann@x.org v1.1.\njan@x.org "
+        "in the subject.\nkim@x.org "
+        "done@x.org.\nThen macro@atletter.\nupper page@\n\nx.org "
+        "name@host.\fcom\n";
+    QTest::newRow("broken lines") << broken << all
+                                  << QStringList{u"gnpaulle@bluebox.example.org"_s,
+                                                 u"philippe.heinrich@univ-lille.fr"_s,
+                                                 u"david.latchman@texnical-designs.com"_s,
+                                                 u"matthias.eisner@ethz.ch"_s,
+                                                 u"a.dimitriadis@uu.nl"_s,
+                                                 u"diego.arcis@uautonoma.cl"_s,
+                                                 u"ann@x.org"_s,
+                                                 u"jan@x.org"_s,
+                                                 u"kim@x.org"_s,
+                                                 u"done@x.org"_s};
+    QTest::newRow("broken lines off") << broken << AddressRuleSet(AddressRule::BrokenLines)
+                                      << QStringList{u"eisner@ethz.ch"_s, u"diego.arcis@uautonoma.cl"_s,
+                                                     u"ann@x.org"_s,      u"jan@x.org"_s,
+                                                     u"kim@x.org"_s,      u"done@x.org"_s};
+
     // What stands around a word tells that it is no address; beside them, look-alikes that are.
     const QByteArray context =
         "git clone git@gitee.com:org/repo.git; scp f deploy@build.example.net:~/\n"
