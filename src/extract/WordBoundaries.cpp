@@ -27,11 +27,22 @@ char32_t decode(QByteArrayView text, qsizetype i, qsizetype length)
     return point;
 }
 
-// Dashes (but the hyphens, which join words), quotes, brackets and spaces of every kind.
+constexpr char32_t kFirstFullWidth = 0xFF01; // "！", the full-width form of "!"
+constexpr char32_t kLastFullWidth = 0xFF5E;  // "～"
+constexpr char32_t kIdeographicComma = 0x3001;
+constexpr char32_t kIdeographicFullStop = 0x3002;
+
+// Dashes (but the hyphens, which join words), quotes, brackets and spaces of every kind;
+// the full-width forms of the ASCII punctuation that ends words ("Email：a@x.cn，"), and
+// the ideographic comma and full stop.
 bool endsWords(char32_t point)
 {
     if (point == kHyphen || point == kNonBreakingHyphen)
         return false;
+    if (point >= kFirstFullWidth && point <= kLastFullWidth)
+        return IsAsciiBoundary(static_cast<char>(point - kFirstFullWidth + '!'));
+    if (point == kIdeographicComma || point == kIdeographicFullStop)
+        return true;
     switch (QChar::category(point)) {
     case QChar::Punctuation_Dash:
     case QChar::Punctuation_Open:

@@ -576,6 +576,15 @@ void TestAddressExtraction::followsEachRule_data()
     for (const char name : QByteArrayView("abcdefghijkl"))
         freed.append(QLatin1Char(name) + u"@x.org"_s);
     QTest::newRow("Unicode boundaries") << glued << all << freed;
+    // Full-width colon, comma, semicolon, parentheses; ideographic comma and full stop. A
+    // full-width at-sign or full stop is no ASCII: the word fails as written.
+    QTest::newRow("full-width punctuation")
+        << QByteArray("\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9a"
+                      "wang@x.cn\xef\xbc\x8c"
+                      "li@x.cn\xef\xbc\x9b\xef\xbc\x88zhao@x.cn\xef\xbc\x89\xe3\x80\x81sun@x.cn\xe3\x80\x82 "
+                      "qian\xef\xbc\xa0x.cn zhou@x\xef\xbc\x8e"
+                      "cn")
+        << all << QStringList{u"wang@x.cn"_s, u"li@x.cn"_s, u"zhao@x.cn"_s, u"sun@x.cn"_s};
     QTest::newRow("Unicode boundaries off")
         << glued << AddressRuleSet(AddressRule::UnicodeBoundaries) << QStringList();
     // Soft hyphen, zero-width space, byte order mark; the Unicode hyphens; an accent or a
