@@ -102,6 +102,7 @@ int main(int argc, char *argv[])
     printRow("  without PlusSign", searched(without(AddressRule::PlusSign)), truth);
     printRow("  without Limits", searched(without(AddressRule::Limits)), truth);
     printRow("  without Context", searched(without(AddressRule::Context)), truth);
+    printRow("  without BrokenLines", searched(without(AddressRule::BrokenLines)), truth);
     printRow("  with Disguised", searched(disguised), truth);
 
     QStringList repairs;
