@@ -50,6 +50,25 @@ bool isUrlUserPart(QByteArrayView text, qsizetype start)
     return i >= 2 && text[i - 1] == '/' && text[i - 2] == '/';
 }
 
+// The characters run together before the word, back to a space: "news:" of
+// "news:idbo94$uka$1@four.albasani.net", "//user:pass" of a URL.
+QByteArrayView runBefore(QByteArrayView text, qsizetype start)
+{
+    const qsizetype limit = std::max<qsizetype>(0, start - kContextReach);
+    qsizetype i = start;
+    while (i > limit && !isSpace(text[i - 1]))
+        --i;
+    return text.sliced(i, start - i);
+}
+
+// A Usenet article's identifier: after "news:", or one of a news server's with "$" between
+// its parts ("<dh058t$qbd$1@news.ks.uiuc.edu>"), which no one's address has.
+bool isNewsArticle(QByteArrayView text, qsizetype start)
+{
+    const QByteArrayView run = runBefore(text, start);
+    return run.startsWith("news:") || run.startsWith("<news:") || (run.endsWith('$') && run.count('$') >= 2);
+}
+
 bool containsNoCase(QByteArrayView text, QByteArrayView needle)
 {
     for (qsizetype i = 0; i + needle.size() <= text.size(); ++i) {
@@ -89,9 +108,18 @@ bool holdsTimeStamp(QByteArrayView local)
            });
 }
 
+// "<...>", or the mathematical angle brackets "⟨...⟩" of a typeset bibliography.
+bool inAngleBrackets(QByteArrayView text, qsizetype start, qsizetype end)
+{
+    const QByteArrayView before = text.first(start);
+    const QByteArrayView after = text.sliced(end);
+    return (before.endsWith('<') && after.startsWith('>')) ||
+           (before.endsWith("\xe2\x9f\xa8") && after.startsWith("\xe2\x9f\xa9"));
+}
+
 bool isMessageId(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
-    if (start == 0 || text[start - 1] != '<' || end >= text.size() || text[end] != '>')
+    if (!inAngleBrackets(text, start, end))
         return false;
     const QByteArrayView local = text.sliced(start, at - start);
     return isUuid(local) || holdsTimeStamp(local) || followsMessageHeader(text, start);
@@ -110,7 +138,7 @@ bool isMacroCode(QByteArrayView text, qsizetype start)
 bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
     return isMacroCode(text, start) || isSshLogin(text, end) || isUrlUserPart(text, start) ||
-           isMessageId(text, start, at, end);
+           isMessageId(text, start, at, end) || isNewsArticle(text, start);
 }
 
 } // namespace pelmora
