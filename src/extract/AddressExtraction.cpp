@@ -221,8 +221,21 @@ qsizetype find(QByteArrayView text, QByteArrayView needle)
     return -1;
 }
 
+// Whether text[i] is in a web address: "://" before it with no space between. Its "%40"
+// is a message's or a user's identifier in a query ("thread_name=4C0F342B.5040008%40..."),
+// not an address a reader would write to.
+bool insideUrl(QByteArrayView text, qsizetype i)
+{
+    constexpr qsizetype kLongestUrl = 2000;
+    const qsizetype limit = std::max<qsizetype>(0, i - kLongestUrl);
+    qsizetype start = i;
+    while (start > limit && text[start - 1] != ' ' && text[start - 1] != '\n' && text[start - 1] != '\t')
+        --start;
+    return text.sliced(start, i - start).contains("://");
+}
+
 // "%40", "&#64;" and "&#x40;" read as "@" where a word's characters stand on both
-// sides; the text itself when it holds none.
+// sides, but in a web address; the text itself when it holds none.
 QByteArrayView withAtSignsDecoded(QByteArrayView text, QByteArray &decoded)
 {
     const qsizetype percent = find(text, "%40");
@@ -241,7 +254,7 @@ QByteArrayView withAtSignsDecoded(QByteArrayView text, QByteArray &decoded)
         }
         const qsizetype after = i + length;
         if (length > 0 && i > 0 && after < text.size() && !IsAsciiBoundary(text[i - 1]) &&
-            !IsAsciiBoundary(text[after])) {
+            !IsAsciiBoundary(text[after]) && !insideUrl(text, i)) {
             decoded += '@';
             i = after;
         } else {

@@ -598,7 +598,8 @@ void TestAddressExtraction::followsEachRule_data()
         << QStringList{u"softhyphen@shy.org"_s, u"zwsp@zero.org"_s, u"bom@zero.org"_s, u"mary-jane@x.org"_s,
                        u"nb-hyphen@x.org"_s};
     const QByteArray encoded = "name%40encoded.com entity&#64;encoded.org hex&#x40;encoded.net "
-                               "HEX&#X40;Encoded.NET but 50%40 of %40alone.org &#64;none.org end%40";
+                               "HEX&#X40;Encoded.NET but 50%40 of %40alone.org &#64;none.org end%40 "
+                               "http://example.net/forum.php?thread_name=4C0F342B.5040008%40ins.example.de";
     QTest::newRow("encoded at-signs")
         << encoded << all
         << QStringList{u"name@encoded.com"_s, u"entity@encoded.org"_s, u"hex@encoded.net"_s};
