@@ -200,14 +200,49 @@ QList<std::pair<qsizetype, qsizetype>> linesWithDisguises(QByteArrayView text)
     return lines;
 }
 
+bool isNameCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '+';
+}
+
+// Where a footnote's lines break a disguise before its first "dot" ("claudio" / "dot
+// beccari at gmail dot com", with a blank line between as the converter may give), the
+// line with the last word of the line before; the line itself otherwise.
+qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype end)
+{
+    thread_local const QRegularExpression dotFirst(
+        uR"(^[ \t]*(?:(?:dot|DOT)[ \t]|[\[({<][ \t]*(?i:dot)[ \t]*[\])}>]))"_s);
+    if (!QString::fromLatin1(text.sliced(start, std::min<qsizetype>(end - start, 16))).contains(dotFirst))
+        return start;
+    constexpr int kMostLineBreaks = 2;
+    qsizetype i = start;
+    for (int breaks = 0; i > 0 && breaks < kMostLineBreaks && text[i - 1] == '\n'; ++breaks) {
+        --i;
+        while (i > 0 && (text[i - 1] == ' ' || text[i - 1] == '\t'))
+            --i;
+    }
+    qsizetype name = i;
+    while (name > 0 && isNameCharacter(text[name - 1]))
+        --name;
+    // A word of its own, not the end of another disguise: "(dot)com" / "dot ...".
+    const bool alone = name == 0 || text[name - 1] == ' ' || text[name - 1] == '\t' || text[name - 1] == '\n';
+    return i < start && name < i && alone ? name : start;
+}
+
 } // namespace
 
 QStringList ExtractDisguised(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules)
 {
     QList<Found> found;
     for (const auto &[start, end] : linesWithDisguises(text)) {
-        // Every character of a disguised address is ASCII; Latin-1 keeps one character per byte.
-        collect(QString::fromLatin1(text.sliced(start, end - start)), start, found);
+        const qsizetype from = startWithBrokenName(text, start, end);
+        // Every character of a disguised address is ASCII; Latin-1 keeps one character per
+        // byte. The line breaks before the line read as a space.
+        thread_local const QRegularExpression lineBreaks(uR"([ \t]*\n[ \t\n]*)"_s);
+        QString line = QString::fromLatin1(text.sliced(from, end - from));
+        line.replace(lineBreaks, u" "_s);
+        collect(line, from, found);
     }
     std::stable_sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.at < b.at; });
     // The plain addresses, one a line, judged as any text is.

@@ -748,6 +748,10 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
         << QByteArray(
                "Email: dora at example dot org\nemil dot berg at uni-x dot de, LIAM.O AT EXAMPLE DOT ORG")
         << QStringList{u"dora@example.org"_s, u"emil.berg@uni-x.de"_s, u"LIAM.O@EXAMPLE.ORG"_s};
+    QTest::newRow("broken by a footnote's lines")
+        << QByteArray("\xe2\x88\x97 claudio\n\ndot beccari at gmail dot com\n\xe2\x80\xa1 e-mail: ezio\n"
+                      "dot aime at fastwebnet dot it")
+        << QStringList{u"claudio.beccari@gmail.com"_s, u"ezio.aime@fastwebnet.it"_s};
     QTest::newRow("not disguised")
         << QByteArray("we meet AT noon, dinner at eight dot thirty, see (at) home, liam AT example.org, "
                       "visit us at example dot com, plain@example.org, jane [at] example [dot] heaven, "
