@@ -70,9 +70,6 @@ QList<Contender> contendersFor(const QString &corpus, int cores)
     const QString jobs = QString::number(cores);
     return {
         {u"pelmora-extract -j %1 --no-cache"_s.arg(cores), extractRun(u"--no-cache"_s, corpus, cores), {}},
-        {u"pelmora-extract -j %1 --no-cache --converter pdftotext"_s.arg(cores),
-         extractRun(u"--no-cache --converter pdftotext"_s, corpus, cores),
-         {}},
         {u"pdfgrep -r"_s,
          u"pdfgrep -r -o -P '[a-zA-Z0-9_.-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,}' %1 >/dev/null"_s.arg(
              quoted(corpus)),
@@ -99,9 +96,8 @@ void reportRivals(const char *title, const QList<Contender> &contenders)
 {
     report(title, contenders);
     const double ours = contenders[0].median();
-    std::printf("pelmora-extract / pdfgrep -r: %.2f   pelmora-extract / xargs pdftotext: %.2f   "
-                "service / one pdftotext per file: %.2f\n\n",
-                ours / contenders[2].median(), ours / contenders[3].median(), ours / contenders[1].median());
+    std::printf("pelmora-extract / pdfgrep -r: %.2f   pelmora-extract / xargs pdftotext: %.2f\n\n",
+                ours / contenders[1].median(), ours / contenders[2].median());
 }
 
 // The two engines of the program's workers, then the rivals of the faster one.

@@ -26,10 +26,6 @@ _pelmora_extract()
             COMPREPLY=($(compgen -W 'lines comma csv jsonl' -- "$cur"))
             return
             ;;
-        --converter)
-            COMPREPLY=($(compgen -W 'service pdftotext' -- "$cur"))
-            return
-            ;;
         --ocr-lang)
             # Languages join with "+": complete the last one.
             local joined=

@@ -20,7 +20,6 @@ run=(
   libqt6sql6-sqlite                # run: the results cache (Qt's SQLite driver)
   libxxhash-dev                    # build: the results cache's file digests
   libpoppler-private-dev           # build: pelmora-convert (poppler's text code)
-  poppler-utils                    # run: --converter pdftotext
   libtesseract-dev libleptonica-dev # build: text recognition of scanned pages
   tesseract-ocr-eng                # run: text recognition, English (the default language)
   libpsl-dev                       # build: known domains
@@ -33,6 +32,7 @@ run=(
 # The test suite, on top of run.
 test=(
   tesseract-ocr-script-latn        # tests of recognition: the second reading of addresses
+  poppler-utils                    # tests/worker: pdftotext, whose text the converter's must equal
   bash-completion                  # tests/packaging/check-completion.sh; the package build
   appstream desktop-file-utils     # tests/packaging/check-desktop-files.sh
   parallel                         # tests/cli (--files-from with GNU parallel), the ssh recipe

@@ -19,7 +19,6 @@
 #include "app/TextListModel.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/AppError.h"
-#include "extract/KnownDomains.h"
 #include "run/ErrorTrap.h"
 
 #include <QApplication>
@@ -266,20 +265,8 @@ void Form1::Form_Load()
     m_passwords->restore(trap);
     // 8: the empty preview.
     trap.step([&] { Text2->clear(); });
-    // 9: the converter's private folder. No processor query picks a converter build:
-    // the one converter is the distribution's own.
-    trap.step([&] { m_services.workspace.prepare(); });
-    // 10: the converter; a refused folder was reported just now.
-    trap.step([&] {
-        if (m_services.workspace.isUsable())
-            m_services.workspace.EnsureConverter();
-    });
-    // 11: a list of known domains that cannot be read is told once, before any run.
-    trap.step([&] {
-        const QString &problem = KnownDomains::system().problem();
-        if (addressRules().has(AddressRule::KnownDomains) && !problem.isEmpty())
-            m_services.modal.showMessage(AppTitle(), problem, Modal::Icon::Warning);
-    });
+    // 9: the converter, found where it is installed: no processor query picks a build.
+    trap.step([&] { m_services.workspace.EnsureConverter(); });
 }
 
 void Form1::appendPaths(const QStringList &paths)

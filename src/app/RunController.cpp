@@ -6,6 +6,7 @@
 #include "app/TextListModel.h"
 #include "cache/ResultsCache.h"
 #include "core/Clock.h"
+#include "extract/KnownDomains.h"
 #include "run/Preview.h"
 
 #include <QPointer>
@@ -94,7 +95,7 @@ void RunController::startRun(const QStringList &pdfs, bool recognise)
     m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);
     connect(m_run.get(), &BatchRun::progressChanged, &m_parts.progressBar, &CaptionProgressBar::display);
     connect(m_run.get(), &BatchRun::addressesFound, &m_parts.results,
-            [this](const QList<FoundAddress> &found) { m_parts.results.append(found); });
+            [this](const QList<AddressSource> &found) { m_parts.results.append(found); });
     connect(m_run.get(), &BatchRun::passwordNeeded, this, &RunController::askPassword);
     // From the event loop: the closing message is not shown from inside the run's step.
     connect(m_run.get(), &BatchRun::finished, this, &RunController::onRunFinished, Qt::QueuedConnection);
@@ -146,11 +147,14 @@ void RunController::summarise()
 {
     const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
     const qsizetype unsure = m_run->unsureFindings().size();
-    // A cache that could not be used is named; the results are whole all the same.
-    const QString summary = WithProblem(
+    // A cache that could not be used (flushed at the end) and a list of known domains that
+    // could not be read are named, a line each; the results are whole all the same.
+    QString summary = WithProblem(
         m_run->isStopped() ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable, unsure)
                            : SummaryMessage(unreadable, unsure),
         m_cache && m_cache->problemLasts() ? m_cache->problem() : QString());
+    if (m_parts.addressRules().has(AddressRule::KnownDomains))
+        summary = WithProblem(summary, KnownDomains::system().problem());
     const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
     m_busy.reset();
     Q_EMIT runningChanged(false);

@@ -88,11 +88,11 @@ void TextListModel::append(const QStringList &texts)
     append(std::move(rows));
 }
 
-void TextListModel::append(const QList<FoundAddress> &found)
+void TextListModel::append(const QList<AddressSource> &found)
 {
     QList<Row> rows;
     rows.reserve(found.size());
-    for (const FoundAddress &address : found)
+    for (const AddressSource &address : found)
         rows.append(Row{address.address, false, address.file, address.page, address.tally, address.via});
     append(std::move(rows));
 }
@@ -139,9 +139,9 @@ QStringList TextListModel::texts() const
     return texts;
 }
 
-QList<FoundAddress> TextListModel::sources() const
+QList<AddressSource> TextListModel::sources() const
 {
-    QList<FoundAddress> sources;
+    QList<AddressSource> sources;
     sources.reserve(m_rows.size());
     for (const Row &row : m_rows)
         sources.append({row.text, row.file, row.page, 0, row.via, row.tally});

@@ -25,7 +25,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void append(const QStringList &texts);
-    void append(const QList<FoundAddress> &found);
+    void append(const QList<AddressSource> &found);
     void removeRowAt(int row);
     void clear();
 
@@ -34,7 +34,7 @@ public:
     bool isChecked(int row) const { return m_rows.at(row).checked; }
     QStringList texts() const;
     // The rows with where they were found; rows that came as plain text have no file.
-    QList<FoundAddress> sources() const;
+    QList<AddressSource> sources() const;
     // True when some row's text equals `text` exactly, letter case included.
     bool contains(const QString &text) const;
 

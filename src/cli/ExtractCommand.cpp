@@ -2,6 +2,7 @@
 
 #include "cache/ResultsCache.h"
 #include "convert/Conversion.h"
+#include "convert/ConverterService.h"
 #include "convert/ConverterWorkspace.h"
 #include "convert/OcrLanguageCheck.h"
 #include "core/AppError.h"
@@ -94,8 +95,7 @@ bool ExtractCommand::prepare()
         if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
             complain(KnownDomains::system().problem());
         m_workspace = std::make_unique<ConverterWorkspace>(
-            QDir::tempPath(),
-            ProgramOf(m_options.converter, InstalledServiceProgram(m_options.engine), m_options.engine));
+            ProgramOf(InstalledServiceProgram(m_options.engine), m_options.engine));
         m_workspace->EnsureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
             if (const QString problem =
@@ -103,7 +103,7 @@ bool ExtractCommand::prepare()
                 !problem.isEmpty())
                 throw AppError(problem);
         }
-        m_converter = CreateConverter(m_options.converter, *m_workspace, Clock::system());
+        m_converter = std::make_unique<ConverterService>(*m_workspace, Clock::system());
         return true;
     } catch (const AppError &error) {
         complain(error.description());
@@ -203,7 +203,7 @@ bool ExtractCommand::streams() const
            (m_options.format == ResultsFormat::LineList || m_options.format == ResultsFormat::CommaList);
 }
 
-void ExtractCommand::onAddresses(const QList<FoundAddress> &found)
+void ExtractCommand::onAddresses(const QList<AddressSource> &found)
 {
     if (!streams()) {
         m_found += found;
@@ -213,7 +213,7 @@ void ExtractCommand::onAddresses(const QList<FoundAddress> &found)
         print(m_err, u"\r\x1b[K"_s);
     QStringList addresses;
     addresses.reserve(found.size());
-    for (const FoundAddress &address : found)
+    for (const AddressSource &address : found)
         addresses.append(address.address);
     if (!toOutput(ListEntries(addresses, m_options.format, "\n"))) {
         m_run->abort();

@@ -42,7 +42,7 @@ private:
     // on standard error unless -q. False when there were any.
     bool reportUnreadable(const QList<UnreadableFile> &unreadable) const;
     bool streams() const;
-    void onAddresses(const QList<FoundAddress> &found);
+    void onAddresses(const QList<AddressSource> &found);
     void onProgress(int value, const QString &caption);
     int finish();
     void reportUnsure() const;
@@ -63,7 +63,7 @@ private:
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<ResultsCache> m_cache; // none with --no-cache
     std::unique_ptr<BatchRun> m_run;
-    QList<FoundAddress> m_found;      // when they cannot be printed as found
+    QList<AddressSource> m_found;     // when they cannot be printed as found
     QList<UnreadableFile> m_unwalked; // what the folder walks could not read
     bool m_readFailed = false;
     bool m_ended = false;

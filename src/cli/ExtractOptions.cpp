@@ -119,11 +119,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                      u"SECONDS"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s}, u"Convert N files at once (default: one per core)."_s,
                                   u"N"_s);
-    const QCommandLineOption converter(u"converter"_s,
-                                       u"service (the default: converter workers of the program's own) or "
-                                       u"pdftotext (one process of the distribution's pdftotext per file; "
-                                       u"it takes no passwords)."_s,
-                                       u"NAME"_s);
+    // Scripts of older versions may still choose the one converter there is.
+    QCommandLineOption converter(u"converter"_s, u"service"_s, u"NAME"_s);
+    converter.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption engine(u"engine"_s,
                                     u"The PDF library of the converter workers: poppler (the default: the "
                                     u"text pdftotext writes) or mupdf (faster on long documents; the text "
@@ -207,32 +205,18 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.followLinks = parser.isSet(followLinks);
     options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);
     options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);
-    if (parser.isSet(converter)) {
-        if (const std::optional<ConverterKind> kind = ConverterKindNamed(parser.value(converter)))
-            options.converter = *kind;
-        else
-            parsed.error =
-                u"--converter takes service or pdftotext, not \""_s + parser.value(converter) + u"\"."_s;
-    }
+    if (parser.isSet(converter) && parser.value(converter) != u"service"_s)
+        parsed.error = u"--converter "_s + parser.value(converter) +
+                       u" is not offered: every file is read by the program's own converter, which gives "
+                       u"pdftotext's text byte for byte. Leave out --converter."_s;
     if (parser.isSet(engine)) {
         if (const std::optional<PdfEngine> named = PdfEngineNamed(parser.value(engine)))
             options.engine = *named;
         else
             parsed.error = u"--engine takes poppler or mupdf, not \""_s + parser.value(engine) + u"\"."_s;
-        if (options.converter == ConverterKind::Pdftotext)
-            parsed.error =
-                u"--engine chooses the library of the default converter; pdftotext is poppler's."_s;
     }
-    if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure) {
+    if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure)
         options.ocrLanguages = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;
-        if (options.converter == ConverterKind::Pdftotext)
-            parsed.error = u"--ocr needs the default converter; pdftotext reads no scans."_s;
-    }
-    if (options.converter == ConverterKind::Pdftotext &&
-        (!options.passwords.isEmpty() || !options.passwordFile.isEmpty()))
-        parsed.error =
-            u"--converter pdftotext takes no passwords: pdftotext would show them to every user of "
-            u"this machine in its command line. Leave out --converter to use passwords."_s;
     options.cache = !parser.isSet(noCache);
     options.cacheFolder = parser.isSet(cacheDir) ? parser.value(cacheDir) : ResultsCache::defaultFolder();
     if (parser.isSet(cacheDir) && options.cacheFolder.isEmpty())

@@ -11,7 +11,7 @@ int PrintVersions(std::FILE *out, std::FILE *err, const QString &converter)
     std::fputs("pelmora-extract " PELMORA_VERSION "\n", out);
     QString problem;
     if (converter.isEmpty()) {
-        problem = ProgramOf(ConverterKind::Service, converter).missingHint;
+        problem = ProgramOf(converter).missingHint;
     } else if (const std::optional<QByteArray> answer = AskConverter(converter, u"--version"_s);
                answer && answer->startsWith("pelmora-convert ")) {
         std::fwrite(answer->constData(), 1, static_cast<size_t>(answer->size()), out);

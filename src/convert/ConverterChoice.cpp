@@ -1,8 +1,5 @@
 #include "convert/ConverterChoice.h"
 
-#include "convert/ConverterService.h"
-#include "convert/ProcessConverter.h"
-
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -18,15 +15,6 @@ QString serviceName(PdfEngine engine)
 }
 
 } // namespace
-
-std::optional<ConverterKind> ConverterKindNamed(const QString &name)
-{
-    if (name == u"service"_s)
-        return ConverterKind::Service;
-    if (name == u"pdftotext"_s)
-        return ConverterKind::Pdftotext;
-    return std::nullopt;
-}
 
 std::optional<PdfEngine> PdfEngineNamed(const QString &name)
 {
@@ -49,25 +37,13 @@ QString InstalledServiceProgram(PdfEngine engine)
     return {};
 }
 
-ConverterProgram ProgramOf(ConverterKind kind, const QString &serviceProgram, PdfEngine engine)
+ConverterProgram ProgramOf(const QString &serviceProgram, PdfEngine engine)
 {
-    if (kind == ConverterKind::Pdftotext)
-        return {
-            u"pdftotext"_s, QString(),
-            u"The PDF converter pdftotext was not found. Please install it with the package poppler-utils "
-            u"(sudo apt-get install poppler-utils) and start Pelmora again."_s};
     const QString name = serviceName(engine);
     return {name, serviceProgram.isEmpty() ? QString() : QFileInfo(serviceProgram).absoluteFilePath(),
             u"The PDF converter "_s + name +
                 u" is missing from this installation (it belongs beside the program or in its "
                 u"libexec/pelmora folder). Please install Pelmora again."_s};
-}
-
-std::unique_ptr<Converter> CreateConverter(ConverterKind kind, ConverterWorkspace &workspace, Clock &clock)
-{
-    if (kind == ConverterKind::Pdftotext)
-        return std::make_unique<ProcessConverter>(workspace, clock);
-    return std::make_unique<ConverterService>(workspace, clock);
 }
 
 } // namespace pelmora

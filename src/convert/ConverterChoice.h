@@ -4,22 +4,9 @@
 
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 namespace pelmora {
-
-class Clock;
-class Converter;
-
-enum class ConverterKind
-{
-    Service,   // the program's own workers, many files each (the default)
-    Pdftotext, // the distribution's pdftotext, one process per file
-};
-
-// "service" or "pdftotext"; nullopt for anything else.
-std::optional<ConverterKind> ConverterKindNamed(const QString &name);
 
 // The PDF library the program's own workers convert with; each has a program of its own.
 enum class PdfEngine
@@ -35,11 +22,9 @@ std::optional<PdfEngine> PdfEngineNamed(const QString &name);
 // executable, or in ../libexec/pelmora as an installation lays it out.
 QString InstalledServiceProgram(PdfEngine engine = PdfEngine::Poppler);
 
-// What the workspace puts at ConverterPath for a kind. `serviceProgram` is the program's
-// own converter (tests give a stand-in), with `engine`.
-ConverterProgram ProgramOf(ConverterKind kind, const QString &serviceProgram = InstalledServiceProgram(),
+// What the workspace finds at ConverterPath: `serviceProgram` is the program's own
+// converter (tests give a stand-in), with `engine`.
+ConverterProgram ProgramOf(const QString &serviceProgram = InstalledServiceProgram(),
                            PdfEngine engine = PdfEngine::Poppler);
-
-std::unique_ptr<Converter> CreateConverter(ConverterKind kind, ConverterWorkspace &workspace, Clock &clock);
 
 } // namespace pelmora

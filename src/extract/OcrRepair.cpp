@@ -49,7 +49,8 @@ struct Line
     static bool isGap(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f'; }
 
     QList<QByteArray> tokens;
-    QList<QByteArray> gaps; // gaps[i] follows tokens[i]
+    QList<QByteArray> gaps;  // gaps[i] follows tokens[i]
+    QList<qsizetype> starts; // where tokens[i] began in the text the line was made of
 
     explicit Line(QByteArrayView text)
     {
@@ -59,6 +60,7 @@ struct Line
             while (end < text.size() && !isGap(text[end]))
                 ++end;
             tokens.append(text.sliced(i, end - i).toByteArray());
+            starts.append(i);
             qsizetype next = end;
             while (next < text.size() && isGap(text[next]))
                 ++next;
@@ -77,6 +79,7 @@ struct Line
         gaps[i] = gaps[last];
         tokens.remove(i + 1, last - i);
         gaps.remove(i + 1, last - i);
+        starts.remove(i + 1, last - i);
     }
 
     QByteArray text() const
@@ -112,8 +115,12 @@ QByteArrayView wordBefore(const Line &line, qsizetype i)
     return (i > 0 && line.gaps[i - 1] == " ") ? QByteArrayView(line.tokens[i - 1]) : QByteArrayView();
 }
 
-void closeAtSpacing(Line &line)
+} // namespace
+
+QList<qsizetype> AtSpacesToClose(QByteArrayView text, bool tails)
 {
+    Line line(text);
+    QList<qsizetype> closed;
     for (qsizetype i = 0; i + 1 < line.tokens.size(); ++i) {
         // The pieces: a lone "@" between two words, or "@" at the end of this token or
         // at the start of the next one.
@@ -138,12 +145,26 @@ void closeAtSpacing(Line &line)
         // The name must be the whole local part: a word with its own punctuation before
         // it is; a bare word may be the end of one split further.
         const bool bare = left.size() == line.tokens[i].size();
-        if (mayBeTailOfName(name, bare ? wordBefore(line, i) : QByteArrayView()))
+        if (!tails && mayBeTailOfName(name, bare ? wordBefore(line, i) : QByteArrayView()))
             continue;
         if (!isAddress(headWord(joined.sliced(line.tokens[i].size() - left.size()))))
             continue;
+        for (qsizetype k = i + 1; k <= last; ++k)
+            closed.append(line.starts[k] - 1);
         line.join(i, last);
     }
+    return closed;
+}
+
+namespace {
+
+QByteArray withoutAtSpaces(const QByteArray &text)
+{
+    QByteArray out = text;
+    const QList<qsizetype> spaces = AtSpacesToClose(text, false);
+    for (auto it = spaces.crbegin(); it != spaces.crend(); ++it)
+        out.remove(*it, 1);
+    return out;
 }
 
 // Calls visit(start, end) for each word of the token, the stretches between boundaries
@@ -267,7 +288,7 @@ QByteArray RepairRecognisedText(QByteArrayView text, OcrRepairs repairs)
                     forEachAtWord(token, hyphens);
             }
             if (repairs & OcrRepair::AtSpacing)
-                closeAtSpacing(line);
+                line = Line(withoutAtSpaces(line.text()));
             // Last, so that addresses mended above are judged too.
             if (repairs & OcrRepair::LookAlikeCase) {
                 for (QByteArray &token : line.tokens)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFlags>
+#include <QList>
 
 namespace pelmora {
 
@@ -38,6 +39,13 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
 // (scripts/make-ocr-corpus.sh, seeds 1 and 2, measured by scripts/ocr-eval.py).
 inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes,
                                                   OcrRepair::LookAlikeCase};
+
+// The rule of OcrRepair::AtSpacing for one line of recognised text, which the converter's
+// vote over several readings follows too: where the single spaces beside an "@" stand
+// that close into an address, in ascending order. With `tails`, also where the name may
+// be only the tail of a split local part: the vote, which can hand such an address on as
+// unsure, closes those too; the repair, which cannot, leaves them.
+QList<qsizetype> AtSpacesToClose(QByteArrayView line, bool tails);
 
 // Recognised page text (UTF-8, lines ending in LF) with the chosen repairs applied;
 // the program's normal extraction then runs on the result. Holds no state.

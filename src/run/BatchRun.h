@@ -87,7 +87,7 @@ public:
 
 Q_SIGNALS:
     void progressChanged(int value, const QString &caption);
-    void addressesFound(const QList<pelmora::FoundAddress> &addresses);
+    void addressesFound(const QList<pelmora::AddressSource> &addresses);
     // `row` cannot be opened without a password; the run waits for answer().
     void passwordNeeded(qsizetype row, pelmora::PasswordPrompt prompt);
     void finished();

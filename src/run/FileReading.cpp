@@ -217,6 +217,8 @@ void FileReading::onPage(const ConversionEvent &page)
     const QByteArray text = page.recognised ? RepairRecognisedText(page.text) : page.text;
     m_readability.examine(text);
     Q_EMIT pageRead(page.page, text);
+    if (!m_options.searched)
+        return;
     onText(page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
         onText(page.page, MailtoAddresses(target), FoundVia::Link);
@@ -290,7 +292,7 @@ void FileReading::emitFound(const QList<FileAddress> &found)
 {
     if (found.isEmpty())
         return;
-    QList<FoundAddress> addresses;
+    QList<AddressSource> addresses;
     addresses.reserve(found.size());
     for (const FileAddress &sighting : found)
         addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run});

@@ -21,14 +21,11 @@ class Clock;
 class ResultsCache;
 class SplittableConversion;
 
-// An address of a run: the listed file and the page (from 1) where it was first met, and
-// the run's tally of it.
-using FoundAddress = AddressSource;
-
 // How every file of a run, or a preview's one file, is read.
 struct ReadingOptions
 {
     ConversionRequest like; // all but the file and the passwords
+    bool searched = true;   // false: the pages are only read out (a preview shows the text)
     AddressRules addressRules;
     // Results are taken from here and kept here under `cacheRules` (see CacheRules);
     // none, or empty rules: every file is converted and nothing is kept.
@@ -103,7 +100,7 @@ Q_SIGNALS:
     // A page's text as searched: recognised text mended.
     void pageRead(int page, const QByteArray &text);
     // Addresses new to the run it reports to.
-    void addressesFound(const QList<pelmora::FoundAddress> &addresses);
+    void addressesFound(const QList<pelmora::AddressSource> &addresses);
     // Fewer parts of it convert; the conversion goes on.
     void partsChanged();
     // Its conversion ended: it settled, or it is refused and waits for its turn.

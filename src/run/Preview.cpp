@@ -51,6 +51,7 @@ Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()>
                  QObject *parent)
     : QObject(parent), m_converter(converter), m_pdf(pdf), m_asksForPassword(std::move(asksForPassword))
 {
+    m_options.searched = false;
     m_options.like.firstPage = 1;
     m_options.like.lastPage = kPreviewPages;
 }

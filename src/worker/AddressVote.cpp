@@ -1,6 +1,7 @@
 #include "worker/AddressVote.h"
 
 #include "extract/AddressExtraction.h"
+#include "extract/OcrRepair.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -269,27 +270,18 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
 
 } // namespace
 
-std::string CloseAtSpacing(std::string_view text, std::vector<int> *heights)
-{
-    std::string closed;
-    std::vector<int> kept;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool besideAt = (i + 1 < text.size() && text[i + 1] == '@') || (i > 0 && text[i - 1] == '@');
-        if (text[i] == ' ' && besideAt)
-            continue;
-        closed += text[i];
-        if (heights)
-            kept.push_back(i < heights->size() ? (*heights)[i] : 0);
-    }
-    if (heights)
-        *heights = std::move(kept);
-    return closed;
-}
-
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
 {
-    for (Reading &reading : readings)
-        reading.text = CloseAtSpacing(reading.text, &reading.heights);
+    for (Reading &reading : readings) {
+        // The recognised-text repair's rule; the heights follow the bytes they measure.
+        reading.heights.resize(reading.text.size());
+        const QList<qsizetype> spaces =
+            AtSpacesToClose(QByteArrayView(reading.text.data(), qsizetype(reading.text.size())), true);
+        for (auto it = spaces.crbegin(); it != spaces.crend(); ++it) {
+            reading.text.erase(std::size_t(*it), 1);
+            reading.heights.erase(reading.heights.begin() + *it);
+        }
+    }
     std::erase_if(readings, [](const Reading &reading) { return reading.text.empty(); });
     PieceVote result;
     if (readings.empty())

@@ -52,14 +52,11 @@ struct VoteRules
 };
 
 // Votes character by character over the readings, each aligned to the one nearest to
-// all others. Spaces beside an at-sign are closed in every reading first, as the
-// recognised-text repair does. Where the readings disagree between "o" and "0", the
-// glyphs' heights decide; a unanimous "o" or "0" whose glyph has the other's height
+// all others. Spaces beside an at-sign are closed in every reading first, by the
+// recognised-text repair's rule (AtSpacesToClose, names that may be tails too). Where the readings disagree
+// between "o" and "0", the glyphs' heights decide; a unanimous "o" or "0" whose glyph has the other's height
 // makes its address unsure, and so do a lone capital I and a name that may be the
 // tail of a split one.
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules = {});
-
-// The text with every space next to an at-sign closed; `heights` follows when given.
-std::string CloseAtSpacing(std::string_view text, std::vector<int> *heights = nullptr);
 
 } // namespace pelmora::worker

@@ -1,9 +1,7 @@
-// Both converters through the one interface the runs use: the service's workers and
-// one pdftotext process per file, on the fake converters' PDFs.
+// The service's workers through the one interface the runs use, on the fake worker's PDFs.
 #include "EngineFixture.h"
 #include "RunInvariants.h"
 #include "TestData.h"
-#include "convert/ConverterCommand.h"
 #include "convert/ConverterIdentity.h"
 #include "convert/ConverterService.h"
 
@@ -60,26 +58,20 @@ class TestConversions : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void argumentsAreOneValueEach();
     void outcomes_data();
     void outcomes();
-    void pagesArriveInOrderWithinTheRange_data();
     void pagesArriveInOrderWithinTheRange();
-    void destroyingEndsTheConverter_data();
     void destroyingEndsTheConverter();
-    void deadlineEndsTheConverter_data();
     void deadlineEndsTheConverter();
     void serviceKeepsItsWorkers();
     void workerKilledMidFileCountsAsDamaged();
-    void pdftotextLeavesNoTextBehind();
-    void identityFollowsTheFilesWithoutAProcess_data();
     void identityFollowsTheFilesWithoutAProcess();
     void fileIdentityTellsAReplacedFile();
 
 private:
-    std::unique_ptr<test::EngineFixture> engine(Kind kind)
+    std::unique_ptr<test::EngineFixture> engine()
     {
-        auto made = std::make_unique<test::EngineFixture>(kind);
+        auto made = std::make_unique<test::EngineFixture>(Kind::FakeService);
         return made->isValid() ? std::move(made) : nullptr;
     }
     static Result convert(test::EngineFixture &engine, const ConversionRequest &request)
@@ -98,51 +90,31 @@ private:
     }
 };
 
-void TestConversions::argumentsAreOneValueEach()
-{
-    const QString pdf = u"/docs/-odd \"name\".pdf"_s;
-    QCOMPARE(ConverterArguments(0, 0, pdf, u"/w/1.txt"_s), (QStringList{pdf, u"/w/1.txt"_s}));
-    QCOMPARE(ConverterArguments(1, 100, pdf, u"/w/2.txt"_s),
-             (QStringList{u"-f"_s, u"1"_s, u"-l"_s, u"100"_s, pdf, u"/w/2.txt"_s}));
-    // A relative name that looks like an option is made absolute first.
-    QCOMPARE(ConverterArguments(0, 0, u"-x.pdf"_s, u"/w/3.txt"_s).first(),
-             QDir::current().absoluteFilePath(u"-x.pdf"_s));
-}
-
 void TestConversions::outcomes_data()
 {
-    QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("directive");
     QTest::addColumn<QStringList>("passwords");
     QTest::addColumn<int>("outcome");
-    const auto row = [](Kind kind, const char *name, const QString &directive, const QStringList &passwords,
+    const auto row = [](const char *name, const QString &directive, const QStringList &passwords,
                         ConversionOutcome outcome) {
-        QTest::addRow("%s: %s", kind == Kind::FakeService ? "service" : "pdftotext", name)
-            << int(kind) << directive << passwords << int(outcome);
+        QTest::newRow(name) << directive << passwords << int(outcome);
     };
-    for (const Kind kind : {Kind::FakeService, Kind::FakePdftotext}) {
-        const bool service = kind == Kind::FakeService;
-        row(kind, "text", u"TEXT"_s, {}, ConversionOutcome::Text);
-        row(kind, "needs a password", u"NEEDS pw"_s, {}, ConversionOutcome::NeedsPassword);
-        // pdftotext is never given a password: it would be on its command line.
-        row(kind, "right password second", u"NEEDS pw"_s, {u"no"_s, u"pw"_s},
-            service ? ConversionOutcome::Text : ConversionOutcome::NeedsPassword);
-        row(kind, "wrong password", u"NEEDS pw"_s, {u"no"_s},
-            service ? ConversionOutcome::WrongPassword : ConversionOutcome::NeedsPassword);
-        row(kind, "damaged", u"NOTHING"_s, {}, ConversionOutcome::Damaged);
-        row(kind, "missing", u"<missing>"_s, {}, ConversionOutcome::Damaged);
-        row(kind, "pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
-        row(kind, "folder", u"<folder>"_s, {}, ConversionOutcome::Damaged);
-    }
+    row("text", u"TEXT"_s, {}, ConversionOutcome::Text);
+    row("needs a password", u"NEEDS pw"_s, {}, ConversionOutcome::NeedsPassword);
+    row("right password second", u"NEEDS pw"_s, {u"no"_s, u"pw"_s}, ConversionOutcome::Text);
+    row("wrong password", u"NEEDS pw"_s, {u"no"_s}, ConversionOutcome::WrongPassword);
+    row("damaged", u"NOTHING"_s, {}, ConversionOutcome::Damaged);
+    row("missing", u"<missing>"_s, {}, ConversionOutcome::Damaged);
+    row("pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
+    row("folder", u"<folder>"_s, {}, ConversionOutcome::Damaged);
 }
 
 void TestConversions::outcomes()
 {
-    QFETCH(int, kind);
     QFETCH(QString, directive);
     QFETCH(QStringList, passwords);
     QFETCH(int, outcome);
-    const auto fixture = engine(Kind(kind));
+    const auto fixture = engine();
     QVERIFY(fixture);
     QString pdf = fixture->inputPath(u"file.pdf"_s);
     if (directive == u"<pipe>"_s)
@@ -160,21 +132,13 @@ void TestConversions::outcomes()
     QCOMPARE(result.pages.isEmpty(), result.outcome != ConversionOutcome::Text);
     for (const QString &call : fixture->fake->loggedCalls()) {
         for (const QString &password : std::as_const(passwords))
-            QVERIFY2(!call.contains(password), qPrintable(call)); // logged, or on a command line
+            QVERIFY2(!call.contains(password), qPrintable(call)); // never logged
     }
-}
-
-void TestConversions::pagesArriveInOrderWithinTheRange_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::newRow("service") << int(Kind::FakeService);
-    QTest::newRow("pdftotext") << int(Kind::FakePdftotext);
 }
 
 void TestConversions::pagesArriveInOrderWithinTheRange()
 {
-    QFETCH(int, kind);
-    const auto fixture = engine(Kind(kind));
+    const auto fixture = engine();
     QVERIFY(fixture);
     QByteArray text;
     for (int page = 1; page <= 120; ++page)
@@ -197,22 +161,12 @@ void TestConversions::pagesArriveInOrderWithinTheRange()
     request.lastPage = 100;
     const Result preview = convert(*fixture, request);
     QVERIFY(preview.ended);
-    if (Kind(kind) == Kind::FakePdftotext) // the page range is pdftotext's to apply
-        QVERIFY2(fixture->fake->loggedCalls().last().contains(u" -f 1 -l 100 "_s),
-                 qPrintable(fixture->fake->loggedCalls().last()));
-    else
-        QCOMPARE(preview.pages.size(), 100);
-}
-
-void TestConversions::destroyingEndsTheConverter_data()
-{
-    pagesArriveInOrderWithinTheRange_data();
+    QCOMPARE(preview.pages.size(), 100);
 }
 
 void TestConversions::destroyingEndsTheConverter()
 {
-    QFETCH(int, kind);
-    const auto fixture = engine(Kind(kind));
+    const auto fixture = engine();
     QVERIFY(fixture);
     const QString pdf = fixture->writePdf(u"slow.pdf"_s, u"HANG"_s, "late@x.org\n");
     ConversionRequest request;
@@ -226,18 +180,11 @@ void TestConversions::destroyingEndsTheConverter()
     for (const qint64 pid : fixture->fake->loggedPids())
         QTRY_VERIFY(!test::ProcessIsRunning(pid));
     QVERIFY(events.isEmpty());
-    QCOMPARE(fixture->convertedTexts(), QStringList());
-}
-
-void TestConversions::deadlineEndsTheConverter_data()
-{
-    pagesArriveInOrderWithinTheRange_data();
 }
 
 void TestConversions::deadlineEndsTheConverter()
 {
-    QFETCH(int, kind);
-    const auto fixture = engine(Kind(kind));
+    const auto fixture = engine();
     QVERIFY(fixture);
     ConversionRequest request;
     request.pdf = fixture->writePdf(u"slow.pdf"_s, u"HANG"_s, "late@x.org\n");
@@ -265,7 +212,7 @@ void TestConversions::deadlineEndsTheConverter()
 
 void TestConversions::serviceKeepsItsWorkers()
 {
-    const auto fixture = engine(Kind::FakeService);
+    const auto fixture = engine();
     QVERIFY(fixture);
     for (int i = 0; i < 5; ++i) {
         ConversionRequest request;
@@ -284,7 +231,7 @@ void TestConversions::serviceKeepsItsWorkers()
 
 void TestConversions::workerKilledMidFileCountsAsDamaged()
 {
-    const auto fixture = engine(Kind::FakeService);
+    const auto fixture = engine();
     QVERIFY(fixture);
     ConversionRequest request;
     request.pdf = fixture->writePdf(u"hang.pdf"_s, u"HANG"_s, "never@x.org\f");
@@ -310,31 +257,10 @@ void TestConversions::workerKilledMidFileCountsAsDamaged()
     QCOMPARE(fixture->fake->loggedPids().size(), 3); // a fresh worker after each death
 }
 
-void TestConversions::pdftotextLeavesNoTextBehind()
-{
-    const auto fixture = engine(Kind::FakePdftotext);
-    QVERIFY(fixture);
-    ConversionRequest request;
-    request.pdf = fixture->writePdf(u"report.pdf"_s, u"TEXT"_s, "hello@example.com\f");
-    const Result result = convert(*fixture, request);
-    QVERIFY(result.ended);
-    QCOMPARE(result.pages.size(), 1);
-    QCOMPARE(fixture->convertedTexts(), QStringList());
-    QVERIFY(!QFile::exists(fixture->inputPath(u"report.txt"_s))); // nothing beside the PDF
-}
-
 QTEST_GUILESS_MAIN(TestConversions)
-void TestConversions::identityFollowsTheFilesWithoutAProcess_data()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::newRow("service") << Kind::FakeService;
-    QTest::newRow("pdftotext") << Kind::FakePdftotext;
-}
-
 void TestConversions::identityFollowsTheFilesWithoutAProcess()
 {
-    QFETCH(Kind, kind);
-    const auto fixture = engine(kind);
+    const auto fixture = engine();
     QVERIFY(fixture);
     const QString identity = fixture->converter->identity({});
     QVERIFY(identity.contains(FileIdentity(fixture->workspace->ConverterPath())));

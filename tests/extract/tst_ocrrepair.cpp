@@ -30,6 +30,8 @@ private Q_SLOTS:
     void repairs();
     void leavesAlone_data();
     void leavesAlone();
+    void atSpacesOfTheRepairAndTheVote_data();
+    void atSpacesOfTheRepairAndTheVote();
     void keepsEveryValidAddress_data();
     void keepsEveryValidAddress();
     void blanksUnclearCapitals_data();
@@ -183,6 +185,43 @@ void TestOcrRepair::leavesAlone()
     QCOMPARE(RepairRecognisedText(recognised, kAll), recognised);
     const QByteArray line = recognised + "\n"_ba;
     QCOMPARE(RepairRecognisedText(line, kAll), line);
+}
+
+// The one rule for spaces beside "@", as the repair and the converter's vote over several
+// readings apply it: the vote closes names that may be a split one's tail too, since it
+// hands such an address on as unsure.
+void TestOcrRepair::atSpacesOfTheRepairAndTheVote_data()
+{
+    QTest::addColumn<QByteArray>("recognised");
+    QTest::addColumn<QByteArray>("repaired");
+    QTest::addColumn<QByteArray>("voted");
+    const auto row = [](const char *name, const QByteArray &recognised, const QByteArray &repaired,
+                        const QByteArray &voted) { QTest::newRow(name) << recognised << repaired << voted; };
+    row("both sides", "sales365 @ oslo-logistik.co.uk", "sales365@oslo-logistik.co.uk",
+        "sales365@oslo-logistik.co.uk");
+    row("one-letter name", "a @ b.cd", "a @ b.cd", "a@b.cd");
+    row("digits after a word", "emil.okafor5 1 @stonebridge.co.uk", "emil.okafor5 1 @stonebridge.co.uk",
+        "emil.okafor5 1@stonebridge.co.uk");
+    row("after a single letter", "nd s lowell @ellison.de", "nd s lowell @ellison.de",
+        "nd s lowell@ellison.de");
+    row("no address either way", "40 units @ 12.50 EUR", "40 units @ 12.50 EUR", "40 units @ 12.50 EUR");
+    row("wide gap", "name  @b.cd", "name  @b.cd", "name  @b.cd");
+    row("valid already", "a@b.com @c.org", "a@b.com @c.org", "a@b.com @c.org");
+}
+
+void TestOcrRepair::atSpacesOfTheRepairAndTheVote()
+{
+    QFETCH(QByteArray, recognised);
+    const auto closed = [&](bool tails) {
+        QByteArray out = recognised;
+        const QList<qsizetype> spaces = AtSpacesToClose(recognised, tails);
+        for (auto it = spaces.crbegin(); it != spaces.crend(); ++it)
+            out.remove(*it, 1);
+        return out;
+    };
+    QTEST(closed(false), "repaired");
+    QTEST(RepairRecognisedText(recognised, OcrRepair::AtSpacing), "repaired");
+    QTEST(closed(true), "voted");
 }
 
 // Whatever else happens on a line, an address the extraction finds before the repair

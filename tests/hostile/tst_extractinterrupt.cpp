@@ -1,14 +1,11 @@
 // pelmora-extract against a conversion that does not end: the real converter's workers
-// (either engine) on a page that keeps them busy for long, and a stand-in pdftotext that
-// never ends.
+// (either engine) on a page that keeps them busy for long.
 // --timeout ends the conversion and reports the file; SIGINT and SIGTERM end the command
 // with 130; SIGKILL ends it at once, and its workers with it. Either way the input is
-// unchanged, the private temporary folder empty and no converter left.
-#include "FakeConverter.h"
+// unchanged and no converter left.
 #include "RunInvariants.h"
 #include "TestData.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -38,13 +35,11 @@ private Q_SLOTS:
 
 private:
     // The command on `inputs`, converting with the engine of the current data row (none:
-    // the stand-in pdftotext).
+    // the default one).
     void start(QProcess &process, const QStringList &arguments) const;
-    QString privateFolder() const { return m_temp->filePath(u"pelmora-%1"_s.arg(::getuid())); }
 
     QTemporaryDir m_busyFolder;
     QString m_busy;
-    std::unique_ptr<test::FakeConverter> m_fake;
     std::unique_ptr<QTemporaryDir> m_input;
     std::unique_ptr<QTemporaryDir> m_temp;
     QString m_hang;
@@ -59,40 +54,28 @@ void TestExtractInterrupt::initTestCase()
 
 void TestExtractInterrupt::init()
 {
-    QFETCH(QString, engine);
-    const bool service = !engine.isEmpty();
     m_input = std::make_unique<QTemporaryDir>();
     m_temp = std::make_unique<QTemporaryDir>();
-    if (service) {
-        m_hang = m_input->filePath(u"busy.pdf"_s);
-        QVERIFY(QFile::copy(m_busy, m_hang));
-        m_good = m_input->filePath(u"good.pdf"_s);
-        QVERIFY(QFile::copy(test::dataFile(u"contacts-2.pdf"_s), m_good));
-    } else {
-        m_fake = std::make_unique<test::FakeConverter>();
-        m_hang = test::FakeConverter::writePdfIn(m_input->path(), u"hang.pdf"_s, u"HANG"_s, "never@x.com\n");
-        m_good =
-            test::FakeConverter::writePdfIn(m_input->path(), u"good.pdf"_s, u"TEXT"_s, "sales@example.com\n");
-    }
+    m_hang = m_input->filePath(u"busy.pdf"_s);
+    QVERIFY(QFile::copy(m_busy, m_hang));
+    m_good = m_input->filePath(u"good.pdf"_s);
+    QVERIFY(QFile::copy(test::dataFile(u"contacts-2.pdf"_s), m_good));
 }
 
 void TestExtractInterrupt::cleanup()
 {
     m_temp.reset();
     m_input.reset();
-    m_fake.reset();
 }
 
 void TestExtractInterrupt::start(QProcess &process, const QStringList &arguments) const
 {
     QFETCH(QString, engine);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(); // the fake first on PATH
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"TMPDIR"_s, m_temp->path());
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(PELMORA_EXTRACT_COMMAND),
-                  (engine.isEmpty() ? QStringList{u"--converter"_s, u"pdftotext"_s}
-                                    : QStringList{u"--engine"_s, engine}) +
-                      arguments);
+                  (engine.isEmpty() ? QStringList() : QStringList{u"--engine"_s, engine}) + arguments);
     QVERIFY(process.waitForStarted());
 }
 
@@ -101,12 +84,11 @@ void TestExtractInterrupt::timeoutEndsTheConversion_data()
     QTest::addColumn<QString>("engine");
     for (const QString &engine : test::EngineNames())
         QTest::addRow("service with %s, a busy page", qPrintable(engine)) << engine;
-    QTest::newRow("pdftotext that never ends") << QString();
 }
 
 void TestExtractInterrupt::timeoutEndsTheConversion()
 {
-    const test::RunInvariants invariants(m_input->path(), privateFolder(), m_fake.get());
+    const test::RunInvariants invariants(m_input->path());
     QProcess process;
     start(process, {u"--timeout"_s, u"1"_s, u"--jobs"_s, u"1"_s, m_hang, m_good});
     QVERIFY(process.waitForFinished(30000));
@@ -116,7 +98,6 @@ void TestExtractInterrupt::timeoutEndsTheConversion()
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
              u"The following files could not be read:\n"_s + m_hang +
                  u"  - conversion took too long and was stopped.\n"_s);
-    QVERIFY(QDir(privateFolder()).exists()); // it was used, and is left empty
     const QString broken = invariants.violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }
@@ -125,32 +106,22 @@ void TestExtractInterrupt::signalsEndTheCommand_data()
 {
     QTest::addColumn<QString>("engine");
     QTest::addColumn<int>("signal");
-    const QStringList engines = test::EngineNames() << QString();
-    for (const QString &engine : engines) {
-        const QByteArray kind =
-            engine.isEmpty() ? QByteArray("pdftotext") : "service with " + engine.toUtf8();
+    for (const QString &engine : test::EngineNames()) {
+        const QByteArray kind = "service with " + engine.toUtf8();
         QTest::addRow("%s, SIGINT", kind.constData()) << engine << SIGINT;
         QTest::addRow("%s, SIGTERM", kind.constData()) << engine << SIGTERM;
-        // Killed outright, the command reaches no one; its workers die with it. (The
-        // stand-in pdftotext would leave its own helper behind; a real one starts none.)
-        if (!engine.isEmpty())
-            QTest::addRow("%s, SIGKILL", kind.constData()) << engine << SIGKILL;
+        // Killed outright, the command reaches no one; its workers die with it.
+        QTest::addRow("%s, SIGKILL", kind.constData()) << engine << SIGKILL;
     }
 }
 
 void TestExtractInterrupt::signalsEndTheCommand()
 {
-    QFETCH(QString, engine);
     QFETCH(int, signal);
-    const bool service = !engine.isEmpty();
-    const test::RunInvariants invariants(m_input->path(), privateFolder(), m_fake.get());
+    const test::RunInvariants invariants(m_input->path());
     QProcess process;
     start(process, {u"--jobs"_s, u"2"_s, m_good, m_hang});
-    if (service)
-        QTRY_VERIFY(!test::RunningWorkers().isEmpty());
-    else
-        // Two converters and the helper of one.
-        QTRY_COMPARE(m_fake->loggedPids().size(), 3);
+    QTRY_VERIFY(!test::RunningWorkers().isEmpty());
     // The good file, first on the line, is written out as soon as it is read; with no
     // limit set, the command then still waits for the busy one.
     QByteArray output;
@@ -162,9 +133,8 @@ void TestExtractInterrupt::signalsEndTheCommand()
     if (signal == SIGKILL) {
         // Nothing of the command could run: its workers die with it, within a second.
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-        if (service)
-            QTRY_VERIFY_WITH_TIMEOUT(test::RunningWorkers().isEmpty(), 1000);
-        // The next start clears what the killed one left in its work folder.
+        QTRY_VERIFY_WITH_TIMEOUT(test::RunningWorkers().isEmpty(), 1000);
+        // Nothing the killed one left stands in the next start's way.
         QProcess next;
         start(next, {m_good});
         QVERIFY(next.waitForFinished(30000));
@@ -173,7 +143,6 @@ void TestExtractInterrupt::signalsEndTheCommand()
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 130);
     }
-    QVERIFY(QDir(privateFolder()).exists()); // it was used, and is left empty
     const QString broken = invariants.violations();
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
 }
@@ -187,13 +156,13 @@ void TestExtractInterrupt::signalsEndTheReadingOfLists_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<bool>("fromInput");
     QTest::addColumn<int>("signal");
-    const QString service = test::EngineNames().constFirst(); // pdftotext takes no passwords
     for (const int signal : {SIGINT, SIGTERM}) {
         const char *name = signal == SIGINT ? "SIGINT" : "SIGTERM";
         QTest::addRow("--files-from FIFO, %s", name) << QString() << u"--files-from"_s << false << signal;
         QTest::addRow("--files-from -, %s", name) << QString() << u"--files-from"_s << true << signal;
         QTest::addRow("--merge FIFO, %s", name) << QString() << u"--merge"_s << false << signal;
-        QTest::addRow("--password-file FIFO, %s", name) << service << u"--password-file"_s << false << signal;
+        QTest::addRow("--password-file FIFO, %s", name)
+            << QString() << u"--password-file"_s << false << signal;
     }
 }
 

@@ -1,7 +1,7 @@
-// Runs against converters that misbehave (a scripted stand-in on PATH): one that never
+// Runs against converter workers that misbehave (the stand-in worker): one that never
 // ends, one that crashes half-way, one that writes garbage, one that floods its output.
-// After every run the input tree is unchanged, the work folder empty and no converter
-// process, nor any process a converter started, left running.
+// After every run the input tree is unchanged and no converter process, nor any process
+// a converter started, left running.
 #include "EngineFixture.h"
 #include "RunInvariants.h"
 #include "RunToEnd.h"
@@ -73,8 +73,7 @@ private:
     }
     test::RunInvariants invariants() const
     {
-        return test::RunInvariants(m_engine->input.path(), m_engine->workspace->workFolder(),
-                                   m_engine->fake.get());
+        return test::RunInvariants(m_engine->input.path(), m_engine->fake.get());
     }
 
     std::unique_ptr<test::EngineFixture> m_engine;
@@ -83,7 +82,6 @@ private:
 
 void TestHostileConverter::init()
 {
-    // Each case runs against both converters: the service's workers and pdftotext.
     QFETCH(int, kind);
     m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Kind(kind));
     QVERIFY(m_engine->isValid());
@@ -94,17 +92,16 @@ void TestHostileConverter::cleanup()
     m_engine.reset();
 }
 
-// Each case runs against both converters: the service's workers and pdftotext.
-template <typename Rows> void forBothConverters(Rows &&rows)
+// Each case runs against the service's workers.
+template <typename Rows> void forTheWorkers(Rows &&rows)
 {
     QTest::addColumn<int>("kind");
     rows(test::EngineFixture::Kind::FakeService, "service");
-    rows(test::EngineFixture::Kind::FakePdftotext, "pdftotext");
 }
 
 void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting_data()
 {
-    forBothConverters([](auto kind, const char *name) { QTest::newRow(name) << int(kind); });
+    forTheWorkers([](auto kind, const char *name) { QTest::newRow(name) << int(kind); });
 }
 
 void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting()
@@ -114,8 +111,8 @@ void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting()
     const test::RunInvariants invariants = this->invariants();
     auto batch = makeRun({hang, good}, 1);
     QStringList found;
-    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &f) {
-        for (const FoundAddress &address : f)
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<AddressSource> &f) {
+        for (const AddressSource &address : f)
             found.append(address.address);
     });
     QSignalSpy finished(batch.get(), &BatchRun::finished);
@@ -141,7 +138,7 @@ void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting()
 void TestHostileConverter::timeoutEndsNeverEndingConverters_data()
 {
     QTest::addColumn<int>("jobs");
-    forBothConverters([](auto kind, const char *name) {
+    forTheWorkers([](auto kind, const char *name) {
         QTest::addRow("%s, one at a time", name) << 1 << int(kind);
         QTest::addRow("%s, three at once", name) << 3 << int(kind);
     });
@@ -159,8 +156,8 @@ void TestHostileConverter::timeoutEndsNeverEndingConverters()
     batch->setParallelJobs(jobs);
     batch->setTimeout(700);
     QStringList found;
-    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<FoundAddress> &f) {
-        for (const FoundAddress &address : f)
+    connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<AddressSource> &f) {
+        for (const AddressSource &address : f)
             found.append(address.address);
     });
     QSignalSpy finished(batch.get(), &BatchRun::finished);
@@ -191,7 +188,7 @@ void TestHostileConverter::misbehavingConverters_data()
     QByteArray garbage(qsizetype(256) * 1024, Qt::Uninitialized);
     QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
     garbage.insert(100000, QByteArray(1, '\0') + "\xff glued@x.com \x01\x02");
-    forBothConverters([&](auto kind, const char *name) {
+    forTheWorkers([&](auto kind, const char *name) {
         // Dies after writing "first@x.com second@example.com" of the text: what a crashed
         // converter left is not the file's text and must not give "second@example.com".
         QTest::addRow("%s: crash half-way", name)

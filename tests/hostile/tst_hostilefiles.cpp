@@ -69,10 +69,7 @@ private:
     {
         return test::runToEnd(*m_engine, pdfs, m_host, 1, whenStarted);
     }
-    test::RunInvariants invariants() const
-    {
-        return test::RunInvariants(m_engine->input.path(), m_engine->workspace->workFolder());
-    }
+    test::RunInvariants invariants() const { return test::RunInvariants(m_engine->input.path()); }
     QString inputPath(const QString &name) const { return m_engine->inputPath(name); }
 
     std::unique_ptr<test::EngineFixture> m_engine;

@@ -67,7 +67,7 @@ void TestHostileTree::scanAndRunOverALargeTreeWithLoops()
     QVERIFY(QFile::link(folders[20], folders[40] + u"/alias"_s));
     QVERIFY(QFile::link(input.filePath(u"nowhere"_s), folders[0] + u"/dangling.pdf"_s));
 
-    const test::RunInvariants invariants(input.path(), engine.workspace->workFolder());
+    const test::RunInvariants invariants(input.path());
 
     FolderScan scan(u"*.pdf"_s);
     QStringList found = scan.filesIn(input.path());

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # check-completion.sh COMPLETION BIN_DIR: the bash completion of pelmora-extract offers
-# its options, the values of --format, --converter and --ocr-lang, and files.
+# its options, the values of --format and --ocr-lang, and files.
 set -uo pipefail
 completion=$(realpath "$1")
 bin=$(realpath "$2")
@@ -47,8 +47,6 @@ done <<'TABLE'
 --format |lines comma csv jsonl
 --format c|comma csv
 --format=j|jsonl
---converter |service pdftotext
---converter p|pdftotext
 --ocr-lang |$languages
 --ocr-lang eng+|$(sed 's/^/eng+/' <<<"$languages")
 --files-from p|parts.list

@@ -38,7 +38,6 @@ private Q_SLOTS:
     void asksForPasswordsAsTheOptionsSay_data();
     void asksForPasswordsAsTheOptionsSay();
     void readsTheOptionsAgainForEveryFile();
-    void keepsFewConvertedTextsOnDisk();
     void progressGrowsAndEndsAtRest();
     void abortLeavesNothingBehind();
     void workerKilledMidFileLosesOnlyThatFile();
@@ -69,8 +68,8 @@ private:
     }
     void collectAddresses(BatchRun &batch, QStringList &found)
     {
-        connect(&batch, &BatchRun::addressesFound, this, [&found](const QList<FoundAddress> &addresses) {
-            for (const FoundAddress &address : addresses)
+        connect(&batch, &BatchRun::addressesFound, this, [&found](const QList<AddressSource> &addresses) {
+            for (const AddressSource &address : addresses)
                 found.append(address.address);
         });
     }
@@ -272,31 +271,6 @@ void TestBatchRun::readsTheOptionsAgainForEveryFile()
     QCOMPARE(outcome.unreadable, (QList<UnreadableFile>{{c, UnreadableReason::Protected}}));
 }
 
-void TestBatchRun::keepsFewConvertedTextsOnDisk()
-{
-    // Only pdftotext's way goes through files: each is read back and removed at once.
-    m_engine = std::make_unique<test::EngineFixture>(test::EngineFixture::Kind::FakePdftotext);
-    QVERIFY(m_engine->isValid());
-    QStringList pdfs;
-    QByteArray text;
-    for (int i = 0; i < 200; ++i)
-        text += "word" + QByteArray::number(i) + "@bulk.net and more text\n";
-    for (int i = 0; i < 60; ++i)
-        pdfs << pdf(u"bulk%1.pdf"_s.arg(i), u"TEXT"_s, text);
-    Host host;
-    const int jobs = 4;
-    const auto batch = makeRun(host, pdfs, jobs);
-    qsizetype most = 0;
-    const QDir work(m_engine->workspace->workFolder());
-    connect(batch.get(), &BatchRun::progressChanged, this,
-            [&] { most = std::max(most, work.entryList(QDir::Files).size()); });
-    QSignalSpy finished(batch.get(), &BatchRun::finished);
-    batch->start();
-    QVERIFY(finished.wait(120000));
-    QVERIFY2(most <= jobs, qPrintable(QString::number(most)));
-    QCOMPARE(work.entryList(QDir::Files), QStringList());
-}
-
 void TestBatchRun::progressGrowsAndEndsAtRest()
 {
     QStringList pdfs;
@@ -329,7 +303,6 @@ void TestBatchRun::abortLeavesNothingBehind()
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 3);
     batch.reset();
     QTRY_VERIFY(m_engine->allConvertersGone());
-    QCOMPARE(m_engine->convertedTexts(), QStringList());
     QCOMPARE(finished.size(), 0);
 }
 
@@ -375,7 +348,6 @@ void TestBatchRun::abortWhilePromptingIsSafe()
     QCOMPARE(host.asked.size(), 2);
     QVERIFY(m_engine->allConvertersGone());
     QCoreApplication::processEvents(); // nothing queued for the run is left to go wrong
-    QCOMPARE(m_engine->convertedTexts(), QStringList());
 }
 
 void TestBatchRun::eachAddressKeepsItsFirstSighting_data()
@@ -396,7 +368,7 @@ void TestBatchRun::eachAddressKeepsItsFirstSighting()
     const Outcome outcome = run({a, crash, b}, host, jobs);
     QVERIFY(outcome.ended);
     QStringList found;
-    for (const FoundAddress &address : outcome.found)
+    for (const AddressSource &address : outcome.found)
         found.append(u"%1 %2 page %3 count %4"_s.arg(address.address, QFileInfo(address.file).fileName())
                          .arg(address.page)
                          .arg(address.counted()));

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void readsOneFile_data();
     void readsOneFile();
     void addressesWaitForTheReport();
+    void unsearchedReadingOnlyReadsOut();
     void keptResultsAreTakenAgain();
 
 private:
@@ -48,8 +49,8 @@ private:
         for (const QString &address : seenBefore)
             run->insert(address);
         Read out;
-        connect(&reading, &FileReading::addressesFound, this, [&](const QList<FoundAddress> &found) {
-            for (const FoundAddress &each : found)
+        connect(&reading, &FileReading::addressesFound, this, [&](const QList<AddressSource> &found) {
+            for (const AddressSource &each : found)
                 out.addresses.append(each.address);
         });
         out.atOnce = reading.start();
@@ -158,6 +159,19 @@ void TestFileReading::addressesWaitForTheReport()
     const Read read = this->read(pdf, rules, PasswordMode::None, {}, false, {u"B@X.com"_s});
     QCOMPARE(read.addresses, (QStringList{u"a@x.com"_s, u"c@x.com"_s}));
     QCOMPARE(read.counts, (QList<int>{2, 1}));
+}
+
+void TestFileReading::unsearchedReadingOnlyReadsOut()
+{
+    // As a preview reads: the text is judged, no address is looked for.
+    m_options.searched = false;
+    PasswordRules rules;
+    const Read read =
+        this->read(m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com B@x.com\fb@x.com c@x.com\f"), rules,
+                   PasswordMode::None);
+    QVERIFY(read.settled);
+    QCOMPARE(read.addresses, QStringList());
+    QCOMPARE(read.unreadable, std::optional<UnreadableReason>());
 }
 
 void TestFileReading::keptResultsAreTakenAgain()

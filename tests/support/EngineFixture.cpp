@@ -4,42 +4,30 @@
 #include "TestData.h"
 
 #include "convert/ConverterChoice.h"
+#include "convert/ConverterService.h"
 #include "core/AppError.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
 
-namespace {
-
-ConverterKind converterKind(EngineFixture::Kind kind)
-{
-    return kind == EngineFixture::Kind::FakePdftotext || kind == EngineFixture::Kind::Pdftotext
-               ? ConverterKind::Pdftotext
-               : ConverterKind::Service;
-}
-
-} // namespace
-
 EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &engine) : kind(which)
 {
-    if (kind != Kind::Service && kind != Kind::Pdftotext)
+    if (kind != Kind::Service)
         fake = std::make_unique<FakeConverter>();
     const QString serviceProgram =
         kind == Kind::Service ? ServiceProgram(engine) : FakeConverter::workerProgram();
     workspace = std::make_unique<ConverterWorkspace>(
-        temp.path(),
-        ProgramOf(converterKind(kind), serviceProgram, PdfEngineNamed(engine).value_or(PdfEngine::Poppler)));
+        ProgramOf(serviceProgram, PdfEngineNamed(engine).value_or(PdfEngine::Poppler)));
     if (kind == Kind::Scripted) {
         auto own = std::make_unique<ScriptedConverter>(clock, fake->logFile());
         scripted = own.get();
         converter = std::move(own);
     } else {
-        converter = CreateConverter(converterKind(kind), *workspace, clock);
+        converter = std::make_unique<ConverterService>(*workspace, clock);
     }
     if (!placeConverter)
         return;
@@ -53,7 +41,6 @@ EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &eng
 EngineFixture::~EngineFixture()
 {
     converter.reset(); // its workers first
-    workspace.reset(); // then the converter, before the fake goes from PATH
 }
 
 bool EngineFixture::isValid() const
@@ -112,11 +99,6 @@ QString EngineFixture::leftBehind(const RunInvariants &invariants)
 {
     converter.reset();
     return invariants.violations();
-}
-
-QStringList EngineFixture::convertedTexts() const
-{
-    return QDir(workspace->workFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
 } // namespace pelmora::test

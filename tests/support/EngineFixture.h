@@ -15,18 +15,16 @@ namespace pelmora::test {
 
 class RunInvariants;
 
-// What every test of conversions needs: a converter in a private temporary folder of
-// its own, a folder for the input files, and a clock that moves only when told.
+// What every test of conversions needs: a converter, a folder for the input files, and a
+// clock that moves only when told.
 class EngineFixture
 {
 public:
     enum class Kind
     {
-        Scripted,      // in this process, on the mock clock (ScriptedConverter)
-        FakeService,   // the stand-in worker, reading FakeConverter's directives
-        FakePdftotext, // the stand-in pdftotext, first on PATH
-        Service,       // the program's own converter workers, on real PDFs
-        Pdftotext,     // the installed pdftotext, on real PDFs
+        Scripted,    // in this process, on the mock clock (ScriptedConverter)
+        FakeService, // the stand-in worker, reading FakeConverter's directives
+        Service,     // the program's own converter workers, on real PDFs
     };
 
     // Unless told otherwise, the converter is put in place at once, as the window's
@@ -55,8 +53,6 @@ public:
     // Runs the event loop until `done`, moving the mock clock on whenever the loop is
     // idle, for the scripted converter's SLEEP; false when it did not come in time.
     [[nodiscard]] bool runUntil(const std::function<bool()> &done, int rounds = 100000);
-    // The converted texts this process still has on disk.
-    QStringList convertedTexts() const;
     // Ends the converter, as closing the program does, and says what the run left
     // behind (empty when nothing).
     QString leftBehind(const RunInvariants &invariants);

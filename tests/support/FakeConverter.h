@@ -5,26 +5,23 @@
 
 namespace pelmora::test {
 
-// Stand-ins for the converters: a pdftotext put first on PATH for as long as the object
-// lives, and a worker of the converter's serve mode (workerProgram()). Their "PDFs" are
-// text files: the first line is a directive, the rest is the text, whose form feeds end
-// its pages.
+// The stand-in for a worker of the converter's serve mode (workerProgram()), logging to
+// this object's files for as long as it lives. Its "PDFs" are text files: the first line
+// is a directive, the rest is the text, whose form feeds end its pages.
 //   TEXT            the rest is the text
-//   NEEDS <pw>      only converted with password <pw>; pdftotext, which is given no
-//                   passwords, says "Incorrect password"
+//   NEEDS <pw>      only converted with password <pw>
 //   SLEEP <seconds> converted after a pause
 //   NOTHING         writes no output, as for a damaged file
-//   HANG            never ends (a helper process sleeps for ever)
+//   HANG            never ends
 //   WAIT            converted once release() has been called for the PDF
-//   SCAN            (the worker only) pages of images: a form feed each, unless
+//   SCAN            pages of images: a form feed each, unless
 //                   recognition is asked for, which reads the text
 //   SCAN HELD       the same, but recognition waits for release()
 //   CRASH <bytes>   writes the first <bytes> of the text, then dies of SIGSEGV
-//   NOISY <MiB>     prints <MiB> mebibytes to standard error and as many to standard
-//                   output, then converts
-// Every pdftotext start appends "<pid> <arguments...>" to the log file, and every
-// request to a worker "<pid> <path> passwords=<count> pages=<first>-<last> ocr=<0|1>";
-// the pids of the converters, the workers and every helper they start go to the pid log.
+//   NOISY <MiB>     prints <MiB> mebibytes to standard error, then converts
+// Every request to a worker appends "<pid> <path> passwords=<count> pages=<first>-<last>
+// ocr=<0|1>" to the log file; the pids of the workers and every helper they start go to
+// the pid log.
 class FakeConverter
 {
 public:
@@ -51,7 +48,6 @@ public:
 
 private:
     QTemporaryDir m_folder;
-    QByteArray m_oldPath;
     QByteArray m_oldCalls;
     QByteArray m_oldPids;
 };

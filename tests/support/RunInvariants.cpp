@@ -189,8 +189,8 @@ QList<qint64> RunningWorkers()
     return workers;
 }
 
-RunInvariants::RunInvariants(const QString &inputRoot, const QString &workFolder, const FakeConverter *fake)
-    : m_inputRoot(inputRoot), m_workFolder(workFolder), m_fake(fake), m_before(TreeSnapshot(inputRoot)),
+RunInvariants::RunInvariants(const QString &inputRoot, const FakeConverter *fake)
+    : m_inputRoot(inputRoot), m_fake(fake), m_before(TreeSnapshot(inputRoot)),
       m_workersBefore(RunningWorkers())
 {
 }
@@ -211,10 +211,6 @@ QString RunInvariants::violations() const
         }
         broken.append(u"input tree changed: "_s + changed.join(u", "_s));
     }
-    const QStringList left =
-        QDir(m_workFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    if (!left.isEmpty())
-        broken.append(u"left in the work folder: "_s + left.join(u", "_s));
 
     const auto newWorkers = [this] {
         QList<qint64> workers = RunningWorkers();

@@ -28,13 +28,13 @@ QList<qint64> ProcessTree(qint64 root);
 QList<qint64> RunningWorkers();
 
 // What must hold after every run over hostile input: the input tree is byte for byte
-// as it was when this object was made, the work folder holds nothing, and no converter
+// as it was when this object was made, and no converter
 // (of the fake, with its helpers, any child of this process, or any worker that was not
 // running already when this object was made) is still running.
 class RunInvariants
 {
 public:
-    RunInvariants(const QString &inputRoot, const QString &workFolder, const FakeConverter *fake = nullptr);
+    explicit RunInvariants(const QString &inputRoot, const FakeConverter *fake = nullptr);
 
     // Empty when all holds; otherwise what broke, in words. Processes get a moment to
     // go, since a killed process is gone only once the kernel has torn it down.
@@ -42,7 +42,6 @@ public:
 
 private:
     QString m_inputRoot;
-    QString m_workFolder;
     const FakeConverter *m_fake;
     QMap<QByteArray, QByteArray> m_before;
     QList<qint64> m_workersBefore;

@@ -31,8 +31,8 @@ RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunH
     BatchRun batch(*engine.converter, engine.clock, pdfs);
     host.attach(batch);
     batch.setParallelJobs(jobs);
-    QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<FoundAddress> &found) {
-        for (const FoundAddress &address : found)
+    QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<AddressSource> &found) {
+        for (const AddressSource &address : found)
             outcome.addresses.append(address.address);
         outcome.found += found;
     });

@@ -31,7 +31,7 @@ struct RunOutcome
 {
     bool ended = false; // false: the run did not end in time, and the rest is partial
     QStringList addresses;
-    QList<FoundAddress> found; // the same, with where they were found
+    QList<AddressSource> found; // the same, with where they were found
     QList<UnreadableFile> unreadable;
     QList<QPair<int, QString>> progress;
 };

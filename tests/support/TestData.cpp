@@ -89,6 +89,17 @@ QByteArray PdfOfObjects(const QList<QByteArray> &objects)
     return pdf;
 }
 
+QByteArray TextPdf(const QByteArray &line)
+{
+    const QByteArray content = "BT /F1 10 Tf 20 700 Td (" + line + ") Tj ET";
+    return PdfOfObjects(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R "
+         ">> >> /Contents 5 0 R >>",
+         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"});
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);

@@ -30,6 +30,9 @@ void EngineRows();
 // cross-reference table.
 QByteArray PdfOfObjects(const QList<QByteArray> &objects);
 
+// A one-page PDF whose text is `line` (Latin-1, no parentheses or backslashes), in Helvetica.
+QByteArray TextPdf(const QByteArray &line);
+
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);
 // Writes the whole file; false, with a warning, when it could not.
