@@ -60,6 +60,32 @@ PdfEngine Settings::pdfEngine() const
     return PdfEngineNamed(read(engineKey(), {}).trimmed().toLower()).value_or(PdfEngine::Poppler);
 }
 
+bool Settings::flag(const QString &key, bool fallback) const
+{
+    try {
+        return toBoolean(read(key, fromBoolean(fallback)));
+    } catch (const AppError &) {
+        return fallback;
+    }
+}
+
+QStringList Settings::domainPatterns(const QString &key) const
+{
+    QStringList patterns;
+    for (const QString &line : read(key, {}).split(u'\n')) {
+        const QString pattern = line.trimmed();
+        if (!pattern.isEmpty() && !pattern.startsWith(u'#'))
+            patterns.append(pattern);
+    }
+    return patterns;
+}
+
+QString Settings::ocrLanguages() const
+{
+    const QString languages = read(ocrLanguagesKey(), {}).trimmed();
+    return languages.isEmpty() ? u"eng"_s : languages;
+}
+
 bool Settings::toBoolean(const QString &text)
 {
     const QString trimmed = text.trimmed();

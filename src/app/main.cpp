@@ -1,3 +1,5 @@
+#include "app/AppTitle.h"
+#include "app/EngineConverters.h"
 #include "app/Form1.h"
 #include "app/ProgramFolder.h"
 #include "app/Settings.h"
@@ -35,16 +37,20 @@ int main(int argc, char *argv[])
     }
 
     pelmora::Settings settings;
-    const pelmora::PdfEngine engine = settings.pdfEngine();
-    pelmora::ConverterWorkspace workspace(
-        QDir::tempPath(), pelmora::ProgramOf(*kind, pelmora::InstalledServiceProgram(engine), engine));
-    const std::unique_ptr<pelmora::Converter> converter =
-        pelmora::CreateConverter(*kind, workspace, pelmora::Clock::system());
+    // The preferences may choose another PDF library later: its converter is made then.
+    pelmora::EngineConverters converters(*kind, settings.pdfEngine(), pelmora::Clock::system());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window({modal, settings, workspace, *converter, pelmora::Clock::system(),
-                           pelmora::ProgramFolder(), pelmora::RollOneToHundred, pelmora::MakerSiteUrl(),
-                           pelmora::ResultsCache::defaultFolder()});
+    pelmora::Form1 window({modal, settings, converters.startWorkspace(), converters.startConverter(),
+                           pelmora::Clock::system(), pelmora::ProgramFolder(), pelmora::RollOneToHundred,
+                           pelmora::MakerSiteUrl(), pelmora::ResultsCache::defaultFolder(),
+                           [&converters](pelmora::PdfEngine engine) -> pelmora::Converter & {
+                               return converters.converter(engine);
+                           },
+                           [&converters] { return converters.ocrLanguages(); }});
     modal.setOwner(&window);
+    converters.setReport([&modal](const QString &text) {
+        modal.showMessage(pelmora::AppTitle(), text, pelmora::Modal::Icon::Warning, {});
+    });
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();

@@ -1,0 +1,62 @@
+#include "app/EngineConverters.h"
+
+#include "convert/Conversion.h"
+#include "convert/ConverterQuestion.h"
+#include "convert/ConverterWorkspace.h"
+#include "core/AppError.h"
+
+#include <QDir>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace pelmora {
+
+EngineConverters::EngineConverters(ConverterKind kind, PdfEngine startEngine, Clock &clock)
+    : m_kind(kind), m_start(startEngine), m_clock(clock)
+{
+    make(startEngine);
+}
+
+EngineConverters::~EngineConverters()
+{
+    // Converters end their workers before their workspaces go.
+    for (auto &entry : m_parts)
+        entry.second.converter.reset();
+}
+
+EngineConverters::Part &EngineConverters::make(PdfEngine engine)
+{
+    Part &part = m_parts[engine];
+    part.workspace = std::make_unique<ConverterWorkspace>(
+        QDir::tempPath(), ProgramOf(m_kind, InstalledServiceProgram(engine), engine));
+    part.converter = CreateConverter(m_kind, *part.workspace, m_clock);
+    return part;
+}
+
+Converter &EngineConverters::converter(PdfEngine engine)
+{
+    if (m_kind == ConverterKind::Pdftotext)
+        return startConverter();
+    if (const auto found = m_parts.find(engine); found != m_parts.end())
+        return *found->second.converter;
+    Part &part = make(engine);
+    try {
+        part.workspace->prepare();
+        part.workspace->EnsureConverter();
+    } catch (const AppError &error) {
+        if (m_report)
+            m_report(error.description());
+    }
+    return *part.converter;
+}
+
+QStringList EngineConverters::ocrLanguages()
+{
+    const QString program = startWorkspace().ConverterPath();
+    if (m_kind != ConverterKind::Service || program.isEmpty())
+        return {};
+    const std::optional<QByteArray> listed = AskConverter(program, u"--ocr-languages"_s);
+    return listed ? QString::fromUtf8(*listed).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+}
+
+} // namespace pelmora
