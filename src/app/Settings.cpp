@@ -50,9 +50,9 @@ void Settings::write(const QString &key, const QString &value)
     if (m_store->status() == QSettings::NoError || std::exchange(m_told, true) || !m_report)
         return;
     m_report(u"Your settings cannot be saved in "_s + m_store->fileName() +
-             u". Pelmora works as usual, but the password options, the folder last chosen and the list of "
-             u"sample files will not be remembered the next time it starts. Please check that the folder "
-             u"exists and that you may write to it."_s);
+             u". Pelmora works as usual, but the password options, the folder last chosen, the list of "
+             u"sample files and the preferences will not be remembered the next time it starts. Please "
+             u"check that the folder exists and that you may write to it."_s);
 }
 
 PdfEngine Settings::pdfEngine() const
