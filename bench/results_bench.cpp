@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -73,6 +74,9 @@ public:
         answered({});
     }
     void openUrl(const QUrl &) override {}
+    void openPath(const QString &) override {}
+    void showInFolder(const QString &) override {}
+    void showDialog(QDialog *dialog, std::function<void()>) override { delete dialog; }
 };
 
 // kB figures from /proc/self/status: the peak so far and the current resident size.

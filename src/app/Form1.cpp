@@ -7,9 +7,11 @@
 #include "app/FileListController.h"
 #include "app/FileListDrag.h"
 #include "app/HelpMessage.h"
+#include "app/ListMenus.h"
 #include "app/LookFiles.h"
 #include "app/PasswordOptions.h"
 #include "app/PointerFeedback.h"
+#include "app/PreferencesDialog.h"
 #include "app/PreviewController.h"
 #include "app/ResultsController.h"
 #include "app/RunController.h"
@@ -17,6 +19,7 @@
 #include "app/Settings.h"
 #include "app/StartUp.h"
 #include "app/TextListModel.h"
+#include "cache/ResultsCache.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/AppError.h"
 #include "run/ErrorTrap.h"
@@ -29,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTreeView>
 
 using namespace Qt::Literals::StringLiterals;
@@ -168,12 +172,13 @@ void Form1::setTabOrder()
 
 void Form1::connectControls()
 {
-    m_run = new RunController(
-        {*m_files, *m_results, *ProgressBar1, m_services.modal, m_services.converter, m_services.clock,
-         *m_busy, [this] { return passwordMode(); }, [this] { return addressRules(); },
-         [this] { return isSet(Settings::linksKey(), true); },
-         [this] { return isSet(Settings::resultsCacheKey(), true); }, m_services.cacheFolder},
-        this);
+    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal,
+                               [this]() -> Converter & { return converter(); }, m_services.clock, *m_busy,
+                               [this] { return passwordMode(); }, [this] { return addressRules(); },
+                               [this] { return m_services.settings.flag(Settings::linksKey(), true); },
+                               [this] { return m_services.settings.flag(Settings::resultsCacheKey(), true); },
+                               m_services.cacheFolder, [this] { return m_services.settings.ocrLanguages(); }},
+                              this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
         PushButton2->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
@@ -185,8 +190,9 @@ void Form1::connectControls()
     connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
     m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
     m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
-                                       *m_errors, m_services.converter, *m_busy,
-                                       [this] { return m_passwords->previewAsksForPassword(); }},
+                                       *m_errors, [this]() -> Converter & { return converter(); }, *m_busy,
+                                       [this] { return m_passwords->previewAsksForPassword(); },
+                                       [this] { return m_services.settings.ocrLanguages(); }},
                                       this);
     connect(PushButton10, &QPushButton::clicked, this,
             [this] { PushButton10_Click(m_services.modal, *m_errors); });
@@ -210,6 +216,13 @@ void Form1::connectControls()
     for (QWidget *area : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1),
                           static_cast<QWidget *>(Frame6), ListView1->viewport(), ListView2->viewport()})
         m_pointers->addNormalArea(*area);
+    m_menus =
+        new ListMenus({*m_files, *ListView1, *m_results, *ListView2, m_services.modal, m_services.settings,
+                       *m_busy, [this] { m_fileList->ListView1_DblClick(); }, [this] { showPreferences(); }},
+                      this);
+    auto *preferences = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+    connect(preferences, &QShortcut::activated, this, &Form1::showPreferences);
+
     m_drag = new FileListDrag({*ListView1, *m_files, LoadDragPointer(m_services.programFolder),
                                [this] { m_pointers->normalAreaRule(); }},
                               this);
@@ -220,23 +233,52 @@ PasswordMode Form1::passwordMode() const
     return m_passwords->mode();
 }
 
-bool Form1::isSet(const QString &key, bool fallback) const
+Converter &Form1::converter() const
 {
-    try {
-        return Settings::toBoolean(m_services.settings.read(key, Settings::fromBoolean(fallback)));
-    } catch (const AppError &) {
-        return fallback; // a hand-edited value that is no boolean: the default
-    }
+    if (!m_services.converterFor)
+        return m_services.converter;
+    return m_services.converterFor(m_services.settings.pdfEngine());
 }
 
 AddressRules Form1::addressRules() const
 {
+    const Settings &settings = m_services.settings;
     AddressRules rules;
-    const bool anyDomain = isSet(Settings::anyDomainKey(), false);
+    const bool anyDomain = settings.flag(Settings::anyDomainKey(), false);
     rules.on.setFlag(AddressRule::KnownDomains, !anyDomain);
     rules.on.setFlag(AddressRule::BracketArtefacts, !anyDomain);
-    rules.on.setFlag(AddressRule::Disguised, isSet(Settings::disguisedKey(), false));
+    rules.on.setFlag(AddressRule::Disguised, settings.flag(Settings::disguisedKey(), false));
+    // A pattern that is no domain is left out; the preferences say so where it is typed.
+    for (const QString &pattern : settings.domainPatterns(Settings::excludeDomainsKey())) {
+        try {
+            rules.domains.exclude(pattern);
+        } catch (const AppError &) {
+        }
+    }
+    for (const QString &pattern : settings.domainPatterns(Settings::onlyDomainsKey())) {
+        try {
+            rules.domains.keepOnly(pattern);
+        } catch (const AppError &) {
+        }
+    }
     return rules;
+}
+
+void Form1::showPreferences()
+{
+    // The installed languages are asked of the converter each time: one may have been added.
+    const QStringList languages = m_services.ocrLanguages ? m_services.ocrLanguages() : QStringList();
+    m_services.modal.showDialog(
+        new PreferencesDialog({m_services.settings, languages, [this] { return emptyCache(); }}, this));
+}
+
+QString Form1::emptyCache()
+{
+    if (m_services.cacheFolder.isEmpty())
+        return {};
+    if (!m_run->releaseCache())
+        return u"The run under way uses the cache; empty it once the run has ended."_s;
+    return ResultsCache::clear(m_services.cacheFolder);
 }
 
 void Form1::Form_Load()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/ConverterChoice.h"
 #include "extract/AddressRules.h"
 #include "run/PasswordPrompt.h"
 
@@ -26,6 +27,7 @@ class ConverterWorkspace;
 class ErrorMessage;
 class FileListController;
 class FileListDrag;
+class ListMenus;
 class Modal;
 class PasswordOptions;
 class PointerFeedback;
@@ -60,6 +62,11 @@ public:
         // Where runs keep their results for the next (ResultsCache::defaultFolder());
         // none: nowhere.
         QString cacheFolder = {};
+        // The converter for each PDF library the preferences offer, asked when a run or a
+        // preview starts; none: `converter`, whatever the setting.
+        std::function<Converter &(PdfEngine)> converterFor = {};
+        // The recognition languages installed; none: only those chosen are offered.
+        std::function<QStringList()> ocrLanguages = {};
     };
 
     explicit Form1(const Services &services, QWidget *parent = nullptr);
@@ -79,6 +86,10 @@ public:
     FileListController &fileListController() const { return *m_fileList; }
     FileListDrag &fileListDrag() const { return *m_drag; }
     BusyState &busyState() const { return *m_busy; }
+    ListMenus &listMenus() const { return *m_menus; }
+
+    // Opens the preferences (Ctrl+, and the lists' menus).
+    void showPreferences();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,7 +100,8 @@ private:
     void connectControls();
     PasswordMode passwordMode() const;
     AddressRules addressRules() const;
-    bool isSet(const QString &key, bool fallback) const;
+    Converter &converter() const;
+    QString emptyCache();
 
     Services m_services;
     std::unique_ptr<ErrorMessage> m_errors;
@@ -104,6 +116,7 @@ private:
     PointerFeedback *m_pointers = nullptr;
     FileListDrag *m_drag = nullptr;
     SampleController *m_samples = nullptr;
+    ListMenus *m_menus = nullptr;
 
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+class QDialog;
+
 namespace pelmora {
 
 // Everything that waits for the user or hands work to the desktop goes through here,
@@ -50,6 +52,13 @@ public:
                                 std::function<void(const QString &folder)> answered) = 0;
     // Opens a folder or web address with the desktop's default program.
     virtual void openUrl(const QUrl &url) = 0;
+    // Opens a file with the desktop's default program for its type.
+    virtual void openPath(const QString &path) = 0;
+    // Shows the folder that holds the file in the desktop's file manager.
+    virtual void showInFolder(const QString &path) = 0;
+    // Opens a dialog the caller built, and takes it over. The dialog applies its choices
+    // itself as they are made; `closed` comes when it is closed.
+    virtual void showDialog(QDialog *dialog, std::function<void()> closed = {}) = 0;
 };
 
 } // namespace pelmora

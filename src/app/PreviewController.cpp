@@ -86,7 +86,9 @@ void PreviewController::ListView1_Click()
     abort();
     m_busy = std::make_unique<BusyState::Hold>(m_parts.busy);
     trap.step([&] {
-        m_preview = std::make_unique<Preview>(m_parts.converter, pdf, m_parts.asksForPassword);
+        m_preview = std::make_unique<Preview>(m_parts.converter(), pdf, m_parts.asksForPassword);
+        if (m_parts.scanLanguages)
+            m_preview->setScanLanguages(m_parts.scanLanguages());
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,

@@ -39,10 +39,13 @@ public:
         CaptionProgressBar &progressBar;
         Modal &modal;
         ErrorSink &errors;
-        Converter &converter;
+        // The converter of the engine chosen, asked when a preview starts.
+        std::function<Converter &()> converter;
         BusyState &busy;
         // Whether Check1 says to ask for a password, read at each click.
         std::function<bool()> asksForPassword;
+        // The languages a scan's pages are read in; none: WindowScanLanguages().
+        std::function<QString()> scanLanguages = {};
     };
 
     explicit PreviewController(const Parts &parts, QObject *parent = nullptr);

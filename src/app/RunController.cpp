@@ -75,7 +75,7 @@ void RunController::PushButton2_Click()
 
 void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
-    auto run = std::make_unique<BatchRun>(m_parts.converter, m_parts.clock, pdfs);
+    auto run = std::make_unique<BatchRun>(m_parts.converter(), m_parts.clock, pdfs);
     run->setPasswordMode(m_parts.passwordMode);
     run->setAddressRules(m_parts.addressRules());
     run->setLinks(m_parts.takesLinks());
@@ -86,7 +86,7 @@ void RunController::startRun(const QStringList &pdfs, bool recognise)
         run->setResultsCache(m_cache.get());
     }
     if (recognise) {
-        run->setRecognition(WindowScanLanguages());
+        run->setRecognition(m_parts.scanLanguages ? m_parts.scanLanguages() : WindowScanLanguages());
         run->continueAfter(*m_run);
     }
     m_run = std::move(run);
@@ -177,6 +177,14 @@ void RunController::onSummaryClosed(const QStringList &toRecognise)
     }
     m_run.reset();
     m_state = State::Idle;
+}
+
+bool RunController::releaseCache()
+{
+    if (m_state != State::Idle)
+        return false;
+    m_cache.reset();
+    return true;
 }
 
 void RunController::abort()

@@ -30,7 +30,8 @@ public:
         TextListModel &results;
         CaptionProgressBar &progressBar;
         Modal &modal;
-        Converter &converter;
+        // The converter of the engine chosen, asked when a run starts.
+        std::function<Converter &()> converter;
         Clock &clock;
         BusyState &busy;
         // The password options as the window shows them at this moment.
@@ -43,6 +44,8 @@ public:
         // when a run starts. The window says nothing of a cache it cannot use.
         std::function<bool()> usesCache;
         QString cacheFolder;
+        // The languages of scanned pages, tesseract's codes joined with "+", read when they are read.
+        std::function<QString()> scanLanguages;
     };
 
     explicit RunController(const Parts &parts, QObject *parent = nullptr);
@@ -55,6 +58,10 @@ public:
     bool RunInProgress() const { return m_run != nullptr; }
     // Ends a run under way at once, its converters included; no message.
     void abort();
+
+    // Lets the results cache go, so that its files can be removed; the next run opens it anew.
+    // False while a run uses it.
+    bool releaseCache();
 
     static QString stopQuestion();
     static QString recognitionAction();

@@ -50,14 +50,40 @@ void Settings::write(const QString &key, const QString &value)
     if (m_store->status() == QSettings::NoError || std::exchange(m_told, true) || !m_report)
         return;
     m_report(u"Your settings cannot be saved in "_s + m_store->fileName() +
-             u". Pelmora works as usual, but the password options, the folder last chosen and the list of "
-             u"sample files will not be remembered the next time it starts. Please check that the folder "
-             u"exists and that you may write to it."_s);
+             u". Pelmora works as usual, but the password options, the folder last chosen, the list of "
+             u"sample files and the preferences will not be remembered the next time it starts. Please "
+             u"check that the folder exists and that you may write to it."_s);
 }
 
 PdfEngine Settings::pdfEngine() const
 {
     return PdfEngineNamed(read(engineKey(), {}).trimmed().toLower()).value_or(PdfEngine::Poppler);
+}
+
+bool Settings::flag(const QString &key, bool fallback) const
+{
+    try {
+        return toBoolean(read(key, fromBoolean(fallback)));
+    } catch (const AppError &) {
+        return fallback;
+    }
+}
+
+QStringList Settings::domainPatterns(const QString &key) const
+{
+    QStringList patterns;
+    for (const QString &line : read(key, {}).split(u'\n')) {
+        const QString pattern = line.trimmed();
+        if (!pattern.isEmpty() && !pattern.startsWith(u'#'))
+            patterns.append(pattern);
+    }
+    return patterns;
+}
+
+QString Settings::ocrLanguages() const
+{
+    const QString languages = read(ocrLanguagesKey(), {}).trimmed();
+    return languages.isEmpty() ? u"eng"_s : languages;
 }
 
 bool Settings::toBoolean(const QString &text)

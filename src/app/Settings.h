@@ -3,6 +3,7 @@
 #include "convert/ConverterChoice.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -40,6 +41,12 @@ public:
     static QString linksKey() { return QStringLiteral("Links"); }
     // The PDF library of the converter's workers: "poppler" (when absent) or "mupdf".
     static QString engineKey() { return QStringLiteral("Engine"); }
+    // Domain patterns, one a line, as --exclude-domain and --only-domain take them;
+    // empty when absent.
+    static QString excludeDomainsKey() { return QStringLiteral("ExcludeDomains"); }
+    static QString onlyDomainsKey() { return QStringLiteral("OnlyDomains"); }
+    // The languages of scanned pages, tesseract's codes joined with "+": "eng" when absent.
+    static QString ocrLanguagesKey() { return QStringLiteral("OcrLanguages"); }
 
     // The stored text, or `fallback` when the key was never written.
     QString read(const QString &key, const QString &fallback) const;
@@ -61,6 +68,12 @@ public:
     // The converter workers' PDF library: "poppler" or "mupdf" under engineKey(); poppler
     // when the key is missing or names neither.
     PdfEngine pdfEngine() const;
+    // A Boolean setting; `fallback` when absent or no Boolean (a hand-edited value).
+    bool flag(const QString &key, bool fallback) const;
+    // The patterns stored under one of the domain keys, blank lines and "#" lines left out.
+    QStringList domainPatterns(const QString &key) const;
+    // The languages for text recognition, "eng" when none are stored.
+    QString ocrLanguages() const;
 
     QString fileName() const;
 

@@ -32,6 +32,9 @@ public:
     QString text(int row) const { return m_rows.at(row).text; }
     void setText(int row, const QString &text);
     bool isChecked(int row) const { return m_rows.at(row).checked; }
+    // Where a run first found the row's address; empty and 0 for a row of plain text.
+    QString file(int row) const { return m_rows.at(row).file; }
+    int page(int row) const { return m_rows.at(row).page; }
     QStringList texts() const;
     // The rows with where they were found; rows that came as plain text have no file.
     QList<AddressSource> sources() const;

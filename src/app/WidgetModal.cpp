@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,6 +153,26 @@ void WidgetModal::existingFolder(const QString &title, const QString &startFolde
 void WidgetModal::openUrl(const QUrl &url)
 {
     QDesktopServices::openUrl(url);
+}
+
+void WidgetModal::openPath(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void WidgetModal::showInFolder(const QString &path)
+{
+    // No desktop-neutral way selects the file in its folder: the folder is opened.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+void WidgetModal::showDialog(QDialog *dialog, std::function<void()> closed)
+{
+    dialog->setParent(m_owner, dialog->windowFlags());
+    open(dialog, [closed = std::move(closed)](int) {
+        if (closed)
+            closed();
+    });
 }
 
 } // namespace pelmora

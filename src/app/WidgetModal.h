@@ -29,6 +29,9 @@ public:
     void existingFolder(const QString &title, const QString &startFolder,
                         std::function<void(const QString &folder)> answered) override;
     void openUrl(const QUrl &url) override;
+    void openPath(const QString &path) override;
+    void showInFolder(const QString &path) override;
+    void showDialog(QDialog *dialog, std::function<void()> closed) override;
 
     // Lone carriage returns break lines on the desktop the program came from; Qt needs line feeds.
     static QString forDisplay(QString text);

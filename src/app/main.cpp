@@ -1,3 +1,5 @@
+#include "app/AppTitle.h"
+#include "app/EngineConverters.h"
 #include "app/Form1.h"
 #include "app/ProgramFolder.h"
 #include "app/Settings.h"
@@ -25,15 +27,20 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
 
     pelmora::Settings settings;
-    const pelmora::PdfEngine engine = settings.pdfEngine();
-    pelmora::ConverterWorkspace workspace(
-        pelmora::ProgramOf(pelmora::InstalledServiceProgram(engine), engine));
-    pelmora::ConverterService converter(workspace, pelmora::Clock::system());
+    // The preferences may choose another PDF library later: its converter is made then.
+    pelmora::EngineConverters converters(settings.pdfEngine(), pelmora::Clock::system());
     pelmora::WidgetModal modal;
-    pelmora::Form1 window({modal, settings, workspace, converter, pelmora::Clock::system(),
-                           pelmora::ProgramFolder(), pelmora::RollOneToHundred, pelmora::MakerSiteUrl(),
-                           pelmora::ResultsCache::defaultFolder()});
+    pelmora::Form1 window({modal, settings, converters.startWorkspace(), converters.startConverter(),
+                           pelmora::Clock::system(), pelmora::ProgramFolder(), pelmora::RollOneToHundred,
+                           pelmora::MakerSiteUrl(), pelmora::ResultsCache::defaultFolder(),
+                           [&converters](pelmora::PdfEngine engine) -> pelmora::Converter & {
+                               return converters.converter(engine);
+                           },
+                           [&converters] { return converters.ocrLanguages(); }});
     modal.setOwner(&window);
+    converters.setReport([&modal](const QString &text) {
+        modal.showMessage(pelmora::AppTitle(), text, pelmora::Modal::Icon::Warning, {});
+    });
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.Form_Load();

@@ -133,7 +133,7 @@ void Preview::onSettled()
         !m_options.like.recognise) {
         // A scan: shown as recognition reads its first pages.
         m_options.like.recognise = true;
-        m_options.like.languages = WindowScanLanguages();
+        m_options.like.languages = m_languages;
         m_options.like.lastPage = kRecognisedPreviewPages;
         return read(m_reading->passwords());
     }

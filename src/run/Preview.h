@@ -19,7 +19,7 @@ QString ProtectedPreviewText(const QString &pdf);
 QString UnreadablePreviewText(const QString &pdf);
 QString DamagedPreviewText(const QString &pdf);
 
-// The language scanned pages are read in by the window, which offers no choice.
+// The language scanned pages are read in when no other is chosen.
 QString WindowScanLanguages();
 
 // One click's look at a PDF: its first 100 pages converted, then the text to show or
@@ -37,6 +37,8 @@ public:
     ~Preview() override;
     Q_DISABLE_COPY_MOVE(Preview)
 
+    // Tesseract's codes joined with "+" for a scan's pages; WindowScanLanguages() unless set.
+    void setScanLanguages(const QString &languages) { m_languages = languages; }
     void start();
     // The user's answer to passwordNeeded: the password, empty for none, nullopt to stop.
     void answer(const std::optional<QString> &password);
@@ -80,6 +82,7 @@ private:
     PasswordRules m_rules;
     std::unique_ptr<FileReading> m_reading;
     QByteArray m_text;
+    QString m_languages = WindowScanLanguages();
     State m_state = State::Idle;
 };
 

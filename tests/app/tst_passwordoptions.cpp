@@ -225,8 +225,8 @@ void TestPasswordOptions::anUnwritableStoreIsReported()
     QVERIFY2(report.text.contains(u"cannot be saved in "_s + blocker + u"/settings.ini"_s),
              qPrintable(report.text));
     QVERIFY(report.text.contains(
-        u"the password options, the folder last chosen and the list of sample files will "
-        u"not be remembered"_s));
+        u"the password options, the folder last chosen, the list of sample files and the preferences "
+        u"will not be remembered"_s));
     // Every later click that cannot be stored says nothing more.
     for (const char *name : {"Check1", "Option6", "Option5"})
         click(name);

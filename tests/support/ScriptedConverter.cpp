@@ -103,7 +103,8 @@ private:
     void script()
     {
         const ConversionRequest &asked = request();
-        QFile file(asked.pdf);
+        const QString variant = asked.pdf + u'.' + m_converter.m_variant;
+        QFile file(!m_converter.m_variant.isEmpty() && QFileInfo(variant).isFile() ? variant : asked.pdf);
         if (!QFileInfo(asked.pdf).isFile() || !file.open(QIODevice::ReadOnly)) {
             add(PageEvent::opened(Outcome::Damaged, 0));
             add(PageEvent::done());
@@ -244,8 +245,8 @@ private:
     bool m_neverReleased = false;
 };
 
-ScriptedConverter::ScriptedConverter(Clock &clock, QString logFile)
-    : m_clock(clock), m_logFile(std::move(logFile))
+ScriptedConverter::ScriptedConverter(Clock &clock, QString logFile, QString variant)
+    : m_clock(clock), m_logFile(std::move(logFile)), m_variant(std::move(variant))
 {
 }
 
@@ -259,7 +260,7 @@ std::unique_ptr<Conversion> ScriptedConverter::convert(const ConversionRequest &
 
 QString ScriptedConverter::identity(const ConversionRequest &like)
 {
-    return u"scripted, recognition "_s + (like.recognise ? like.languages : u"off"_s);
+    return u"scripted "_s + m_variant + u", recognition "_s + (like.recognise ? like.languages : u"off"_s);
 }
 
 bool ScriptedConverter::isConverting(const QString &pdf) const

@@ -30,7 +30,9 @@ namespace pelmora::test {
 class ScriptedConverter : public Converter
 {
 public:
-    ScriptedConverter(Clock &clock, QString logFile);
+    // `variant` stands for another PDF library: where "<pdf>.<variant>" exists, it is read
+    // in the PDF's place, as that library would read the PDF otherwise.
+    ScriptedConverter(Clock &clock, QString logFile, QString variant = {});
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
     QString identity(const ConversionRequest &like) override;
@@ -45,6 +47,7 @@ private:
     friend class ScriptedConversion;
     Clock &m_clock;
     QString m_logFile;
+    QString m_variant;
     QSet<QString> m_released;
     QList<QPointer<Conversion>> m_conversions;
     int m_running = 0;

@@ -1,5 +1,9 @@
 #include "ScriptedModal.h"
 
+#include <QDialog>
+
+#include <memory>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
@@ -95,6 +99,28 @@ void ScriptedModal::openUrl(const QUrl &url)
 {
     record(u"url"_s, QString(), url.toString());
     openedUrls.append(url);
+}
+
+void ScriptedModal::openPath(const QString &path)
+{
+    record(u"path"_s, QString(), path);
+    openedPaths.append(path);
+}
+
+void ScriptedModal::showInFolder(const QString &path)
+{
+    record(u"showInFolder"_s, QString(), path);
+    shownInFolder.append(path);
+}
+
+void ScriptedModal::showDialog(QDialog *dialog, std::function<void()> closed)
+{
+    const std::unique_ptr<QDialog> owned(dialog);
+    record(u"dialog"_s, dialog->windowTitle(), QString());
+    if (dialogScript)
+        dialogScript(*dialog);
+    if (closed)
+        closed();
 }
 
 } // namespace pelmora::test

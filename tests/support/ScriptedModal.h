@@ -16,7 +16,9 @@ class ScriptedModal : public Modal
 public:
     struct Shown
     {
-        QString kind; // "message", "yesno", "input", "open", "save", "folder", "url"
+        // "message", "yesno", "input", "open", "save", "folder", "url", "path", "showInFolder",
+        // "dialog" (with the dialog's title)
+        QString kind;
         QString title;
         QString text;
         Icon icon = Icon::None;
@@ -34,6 +36,8 @@ public:
     static inline const QString stopAnswer = QStringLiteral("<Stop Extracting>");
     // Runs while a dialog is "open", as a user acting meanwhile would.
     std::function<void(const Shown &)> whileShown;
+    // Acts on a dialog shown with showDialog() as the user would, before it is closed.
+    std::function<void(QDialog &)> dialogScript;
     // The next question (yes/no or password) stays open until answerHeld(), as a user
     // who takes a while would leave it.
     bool holdNextAnswer = false;
@@ -41,6 +45,8 @@ public:
 
     QList<Shown> shown;
     QList<QUrl> openedUrls;
+    QStringList openedPaths;
+    QStringList shownInFolder;
 
     QList<Shown> shownOf(const QString &kind) const;
 
@@ -58,6 +64,9 @@ public:
     void existingFolder(const QString &title, const QString &startFolder,
                         std::function<void(const QString &folder)> answered) override;
     void openUrl(const QUrl &url) override;
+    void openPath(const QString &path) override;
+    void showInFolder(const QString &path) override;
+    void showDialog(QDialog *dialog, std::function<void()> closed) override;
 
 private:
     void answer(std::function<void()> give);

@@ -15,6 +15,8 @@ bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
     m_settings = std::make_unique<Settings>(
         settingsFile.isEmpty() ? m_engine->temp.filePath(u"settings.ini"_s) : settingsFile);
     m_modal = std::make_unique<ScriptedModal>();
+    if (fakeConverter)
+        m_mupdf = std::make_unique<ScriptedConverter>(m_engine->clock, m_engine->fake->logFile(), u"mupdf"_s);
     return m_engine->isValid();
 }
 
@@ -22,10 +24,16 @@ void WindowTest::createWindow(const QString &programFolder, std::function<int()>
                               const QUrl &makerSite)
 {
     m_window.reset();
+    std::function<Converter &(PdfEngine)> converterFor;
+    if (m_mupdf)
+        converterFor = [this](PdfEngine engine) -> Converter & {
+            return engine == PdfEngine::Mupdf ? *m_mupdf : *m_engine->converter;
+        };
     m_window = std::make_unique<Form1>(
         Form1::Services{*m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
                         programFolder.isEmpty() ? m_engine->temp.path() : programFolder, std::move(startRoll),
-                        makerSite, m_engine->temp.filePath(QStringLiteral("cache"))});
+                        makerSite, m_engine->temp.filePath(QStringLiteral("cache")), std::move(converterFor),
+                        [this] { return m_installedLanguages; }});
 }
 
 bool WindowTest::openWindow(const QString &programFolder, std::function<int()> startRoll,
@@ -45,6 +53,7 @@ bool WindowTest::showWindow()
 void WindowTest::tearDownParts()
 {
     m_window.reset();
+    m_mupdf.reset();
     m_modal.reset();
     m_settings.reset();
     m_engine.reset();
