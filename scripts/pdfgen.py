@@ -672,7 +672,6 @@ def address_traps(path):
          "In-Reply-To: <4f2a.77@mx.example.org> References: <cafe.01@mx.example.org>",
          "<5f3a2b1c-4d5e-6f7a-8b9c-0d1e2f3a4b5c@example.com> <1672531200000.JavaMail.app@host.example.com>",
          "news:idbo94$uka$1@four.example.net, news:qf4obmua0v.fsf@sxp10.example.ac.uk, <dh058t$qbd$1@news.example.edu>",
-         "a routed address: myself%node@gateway.example.net",
          "\\def\\dtt@figname.dot, (\\snk@oldname.center); mailto:#1.#2@institute.fr, #1@example.org",
          "but: Jane Roe <jane.roe@example.com>, QQ <12345678@qq.com>, Write to: office@corp.example.com: we",
          "A link only: write to us"],

@@ -133,18 +133,12 @@ bool isMacroCode(QByteArrayView text, qsizetype start)
     return before == '\\' || (before == '#' && isDigit(text[start]));
 }
 
-// "node@gateway.net" of the routed "myself%node@gateway.net": the tail of a longer one.
-bool isRoutedTail(QByteArrayView text, qsizetype start)
-{
-    return start >= 2 && text[start - 1] == '%' && !isSpace(text[start - 2]);
-}
-
 } // namespace
 
 bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
     return isMacroCode(text, start) || isSshLogin(text, end) || isUrlUserPart(text, start) ||
-           isMessageId(text, start, at, end) || isNewsArticle(text, start) || isRoutedTail(text, start);
+           isMessageId(text, start, at, end) || isNewsArticle(text, start);
 }
 
 } // namespace pelmora

@@ -14,7 +14,6 @@ namespace pelmora {
 //   "In-Reply-To:" or "References:" on its line, or with a local part no one is given (a
 //   UUID, or a dotted one with a run of ten digits or more: a time stamp);
 // - a Usenet article: "news:" before it, or "$" between the parts of its identifier;
-// - the tail of a routed address, "node@gateway.net" of "myself%node@gateway.net";
 // - TeX macro code: a control sequence "\ver@array.sty", "\dtt@figname.dot", or a
 //   macro parameter "#1@", "#1.#2@institute.fr".
 // Digits alone in angle brackets, "<12345678@qq.com>", stay addresses: many mail

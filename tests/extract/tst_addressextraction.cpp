@@ -669,17 +669,15 @@ void TestAddressExtraction::followsEachRule_data()
         "news:idbo94$uka$1@four.example.net, news:qf4obmua0v.fsf@sxp10.example.ac.uk "
         "<dh058t$qbd$1@news.example.edu> "
         "\xe2\x9f\xa8"
-        "9b07c9c8-ff92-4cbf-b3a9-84efecfeb506@l24g2000yqm.example.com\xe2\x9f\xa9 US$5@pay.example.com "
-        "myself%node@gateway.example.net 50% ann@x.example.net\n"
+        "9b07c9c8-ff92-4cbf-b3a9-84efecfeb506@l24g2000yqm.example.com\xe2\x9f\xa9 US$5@pay.example.com\n"
         "\\dtt@figname.dot (\\snk@oldname.center) mailto:#1.#2@institute.fr #1@example.org\n"
         "Jane <jane@example.com>, QQ <12345678@qq.com>, Mail: info@x.com: or "
         "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org mail:info@run.example.com:Tel";
     QTest::newRow("context") << context << all
-                             << QStringList{u"5@pay.example.com"_s,   u"ann@x.example.net"_s,
-                                            u"jane@example.com"_s,    u"12345678@qq.com"_s,
-                                            u"info@x.com"_s,          u"git@example.org"_s,
-                                            u"sales@shop.com"_s,      u"info@x.org"_s,
-                                            u"info@run.example.com"_s};
+                             << QStringList{u"5@pay.example.com"_s, u"jane@example.com"_s,
+                                            u"12345678@qq.com"_s,   u"info@x.com"_s,
+                                            u"git@example.org"_s,   u"sales@shop.com"_s,
+                                            u"info@x.org"_s,        u"info@run.example.com"_s};
     QTest::newRow("context off") << context << AddressRuleSet(AddressRule::Context)
                                  << QStringList{
                                         u"git@gitee.com"_s,
@@ -697,8 +695,6 @@ void TestAddressExtraction::followsEachRule_data()
                                         u"1@news.example.edu"_s,
                                         u"9b07c9c8-ff92-4cbf-b3a9-84efecfeb506@l24g2000yqm.example.com"_s,
                                         u"5@pay.example.com"_s,
-                                        u"node@gateway.example.net"_s,
-                                        u"ann@x.example.net"_s,
                                         u"dtt@figname.dot"_s,
                                         u"snk@oldname.center"_s,
                                         u"2@institute.fr"_s,
