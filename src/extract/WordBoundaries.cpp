@@ -58,6 +58,30 @@ bool endsWords(char32_t point)
     }
 }
 
+// Cyrillic and Greek letters drawn like Latin ones, as a font's text layer may give them
+// inside a Latin word ("urostaјms@gmail.com" with a Cyrillic "ј"); 0 for any other.
+char latinLookAlike(char32_t point)
+{
+    static constexpr std::pair<char32_t, char> kLookAlikes[] = {
+        {0x0391, 'A'}, {0x0392, 'B'}, {0x0395, 'E'}, {0x0396, 'Z'}, {0x0397, 'H'}, {0x0399, 'I'},
+        {0x039A, 'K'}, {0x039C, 'M'}, {0x039D, 'N'}, {0x039F, 'O'}, {0x03A1, 'P'}, {0x03A4, 'T'},
+        {0x03A5, 'Y'}, {0x03A7, 'X'}, {0x03BF, 'o'}, {0x0405, 'S'}, {0x0406, 'I'}, {0x0408, 'J'},
+        {0x0410, 'A'}, {0x0412, 'B'}, {0x0415, 'E'}, {0x041A, 'K'}, {0x041C, 'M'}, {0x041D, 'H'},
+        {0x041E, 'O'}, {0x0420, 'P'}, {0x0421, 'C'}, {0x0422, 'T'}, {0x0425, 'X'}, {0x0430, 'a'},
+        {0x0435, 'e'}, {0x043E, 'o'}, {0x0440, 'p'}, {0x0441, 'c'}, {0x0443, 'y'}, {0x0445, 'x'},
+        {0x0455, 's'}, {0x0456, 'i'}, {0x0458, 'j'}, {0x04BB, 'h'}, {0x0501, 'd'}};
+    const auto *const end = std::end(kLookAlikes);
+    const auto *const found =
+        std::lower_bound(std::begin(kLookAlikes), end, point,
+                         [](const auto &entry, char32_t key) { return entry.first < key; });
+    return found != end && found->first == point ? found->second : 0;
+}
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 } // namespace
 
 qsizetype UnicodeBoundaryLengthAt(QByteArrayView text, qsizetype i)
@@ -90,17 +114,27 @@ QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch)
     if (ascii == word.size())
         return word;
     QByteArray readable = word.first(ascii).toByteArray();
+    qsizetype lookAlikes = 0;
     for (qsizetype i = ascii; i < word.size();) {
         const qsizetype length = Utf8SequenceLength(word, i);
         const char32_t point = length > 1 ? decode(word, i, length) : 0;
+        const char latin = latinLookAlike(point);
         if (length == 1)
             readable += word[i];
         else if (point == kHyphen || point == kNonBreakingHyphen)
             readable += '-';
+        else if (latin != 0)
+            readable += latin, ++lookAlikes;
         else if (length == 0 || QChar::category(point) != QChar::Other_Format)
             return word; // a letter beyond ASCII or a byte that is no UTF-8: the word fails as written
         i += std::max<qsizetype>(length, 1);
     }
+    // A look-alike among many Latin letters is an artefact; a word of another script is
+    // no Latin one.
+    constexpr qsizetype kLatinLettersPerLookAlike = 4;
+    if (lookAlikes * (kLatinLettersPerLookAlike + 1) >
+        std::count_if(readable.cbegin(), readable.cend(), isAsciiLetter))
+        return word;
     scratch = readable;
     return scratch;
 }

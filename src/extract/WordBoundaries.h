@@ -81,8 +81,9 @@ inline QByteArrayView WithoutTrailingStops(QByteArrayView word)
 }
 
 // The word as a reader sees it: invisible characters (soft hyphen, zero-width spaces and
-// the like) left out, the Unicode hyphens read as "-". The word itself when it is ASCII;
-// otherwise the result is built in `scratch`.
+// the like) left out, the Unicode hyphens read as "-", a Cyrillic or Greek letter drawn
+// like a Latin one read as that one where Latin letters are at least four to one. The word itself when it is
+// ASCII; otherwise the result is built in `scratch`.
 QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch);
 
 } // namespace pelmora

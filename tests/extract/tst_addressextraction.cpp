@@ -600,6 +600,12 @@ void TestAddressExtraction::followsEachRule_data()
     const QByteArray encoded = "name%40encoded.com entity&#64;encoded.org hex&#x40;encoded.net "
                                "HEX&#X40;Encoded.NET but 50%40 of %40alone.org &#64;none.org end%40 "
                                "http://example.net/forum.php?thread_name=4C0F342B.5040008%40ins.example.de";
+    // A Cyrillic "ј" and "о", a Greek "Ο" among Latin letters; not where they are too many.
+    QTest::newRow("look-alike letters")
+        << QByteArray("urosta\xd1\x98ms@gmail.com b\xd0\xbe"
+                      "b@x.org \xce\x9ftto@x.org "
+                      "\xd1\x81\xd0\xbe\xd1\x80@x.org")
+        << all << QStringList{u"urostajms@gmail.com"_s, u"bob@x.org"_s, u"Otto@x.org"_s};
     QTest::newRow("encoded at-signs")
         << encoded << all
         << QStringList{u"name@encoded.com"_s, u"entity@encoded.org"_s, u"hex@encoded.net"_s};
