@@ -318,8 +318,10 @@ std::optional<UnreadableFile> FileReading::unreadable() const
     if (m_outcome == ConversionOutcome::Text && !m_readability.unreadable())
         return std::nullopt;
     const UnreadableReason reason = ReasonFor(m_outcome, !m_passwords.isEmpty());
-    // Only a failure is told in the converter's words; poppler's error codes are for the log.
-    return UnreadableFile{m_pdf, reason, reason == UnreadableReason::Failed ? m_detail : QString()};
+    // Only a failure is told in the converter's words, and a time-out says what took too
+    // long; poppler's error codes are for the log.
+    const bool told = reason == UnreadableReason::Failed || reason == UnreadableReason::TimedOut;
+    return UnreadableFile{m_pdf, reason, told ? m_detail : QString()};
 }
 
 // Keeps the result of a file converted to its end, when it is what the file gives any

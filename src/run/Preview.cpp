@@ -52,6 +52,7 @@ Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()>
     : QObject(parent), m_converter(converter), m_pdf(pdf), m_asksForPassword(std::move(asksForPassword))
 {
     m_options.like.firstPage = 1;
+    m_options.like.timeoutMs = kDefaultTimeoutMs;
     m_options.like.lastPage = kPreviewPages;
 }
 

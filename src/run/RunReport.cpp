@@ -34,7 +34,8 @@ QString ReasonText(const UnreadableFile &file)
     case UnreadableReason::Damaged:
         return u"  - damaged or not a PDF file."_s;
     case UnreadableReason::TimedOut:
-        return u"  - conversion took too long and was stopped."_s;
+        return file.detail.isEmpty() ? u"  - conversion took too long and was stopped."_s
+                                     : u"  - took too long and was stopped: "_s + file.detail + u'.';
     case UnreadableReason::Failed:
         return u"  - could not be converted: "_s + Printable(file.detail);
     case UnreadableReason::Inaccessible:

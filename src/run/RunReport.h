@@ -13,7 +13,7 @@ enum class UnreadableReason
     Protected,       // encrypted, and no password was given
     TextUnreadable,  // next to nothing readable came out: a scanned image
     Damaged,         // not openable for any other reason: not a PDF, cut short, missing...
-    TimedOut,        // the conversion was ended after the time allowed (command line only)
+    TimedOut,        // the conversion was ended after the time allowed; the detail says for what
     Failed,          // the converter could not do what was asked; the detail says what
     Inaccessible,    // a folder or file a folder walk could not read; the detail says why
 };
@@ -22,7 +22,8 @@ struct UnreadableFile
 {
     QString path;
     UnreadableReason reason;
-    QString detail = {}; // the converter's words, for Failed; why, for Inaccessible
+    QString detail = {}; // the converter's words, for Failed; why, for Inaccessible; what
+                         // took too long, for TimedOut
     friend bool operator==(const UnreadableFile &, const UnreadableFile &) = default;
 };
 
