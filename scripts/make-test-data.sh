@@ -43,6 +43,11 @@ done
 mkdir -p "$out/forged"
 cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$out/forged/"
 
+# Pictures that declare far more pixels than they hold, and a page of small print past
+# poppler's limit: each must end with its page named, never hang or take gigabytes.
+mkdir -p "$out/bombs"
+python3 "$gen" bombs "$out/bombs"
+
 # Footnote marks against addresses: a change of size or baseline ends a word.
 mkdir -p "$out/words"
 cp "$work/superscripts.pdf" "$out/words/"

@@ -119,6 +119,11 @@ bool Conversion::take(const protocol::PageEvent &event)
         m_unsure.append(unsure);
         return true;
     }
+    case FrameType::Incomplete:
+        if (!pagesFollow)
+            return false;
+        m_incomplete = QString::fromUtf8(bytesOf(event.bytes));
+        return true;
     case FrameType::PageEnd: {
         if (!pagesFollow)
             return false;
@@ -126,6 +131,7 @@ bool Conversion::take(const protocol::PageEvent &event)
         page.text = std::exchange(m_page, {});
         page.links = std::exchange(m_links, {});
         page.unsure = std::exchange(m_unsure, {});
+        page.incomplete = std::exchange(m_incomplete, {});
         page.recognised = event.page == m_recognisedPage;
         Q_EMIT progressed(page);
         return true;

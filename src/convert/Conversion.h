@@ -68,10 +68,11 @@ struct ConversionEvent
     // Opened: the pages that follow (0 when the converter cannot tell, as pdftotext);
     // Recognising: the pages in the range
     int pages = 0;
-    QByteArray text = {};                                // Page: its text, closing form feed included
-    QList<QByteArray> links = {};                        // Page: its mailto: targets, as the PDF writes them
-    bool recognised = false;                             // Page: read by text recognition (OCR)
-    QList<UnsureAddress> unsure = {};                    // Page, when recognised
+    QByteArray text = {};             // Page: its text, closing form feed included
+    QList<QByteArray> links = {};     // Page: its mailto: targets, as the PDF writes them
+    bool recognised = false;          // Page: read by text recognition (OCR)
+    QList<UnsureAddress> unsure = {}; // Page, when recognised
+    QString incomplete = {}; // Page: why it was not read whole, in the converter's words; empty when it was
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
     QString detail = {};                                 // Finished: the converter's words on a failure
     // Finished: the outcome is the converter's verdict on the file; false when the
@@ -141,6 +142,7 @@ private:
     QByteArray m_page;
     QList<QByteArray> m_links;
     QList<UnsureAddress> m_unsure;
+    QString m_incomplete;
 };
 
 // Cancels `conversion` and lets it go once any signal of it under way is delivered, so

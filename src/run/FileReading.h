@@ -50,6 +50,18 @@ struct ReadingOptions
 // empty when the converter cannot tell its part.
 QString CacheRules(Converter &converter, const ReadingOptions &options);
 
+// What a stat tells of a file, enough to see that it was written to: nullopt when it cannot
+// be had.
+struct FileLook
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    static std::optional<FileLook> of(const QString &path);
+    friend bool operator==(const FileLook &, const FileLook &) = default;
+};
+
 // One file on its way to addresses: taken from the results cache, or converted (its
 // pages to come shared out, with setSplitting) and each page judged and searched as
 // it arrives, recognised text mended first. The file counts its addresses on its own
@@ -157,6 +169,11 @@ private:
     TextReadability m_readability;
     // Set while its result may be kept: the file as it was before it was converted.
     std::optional<FileStamp> m_stamp;
+    // The file's size and times as its conversion began, and whether they changed by its end.
+    std::optional<FileLook> m_lookBefore;
+    bool m_changed = false;
+    // "page 3: why", for the first page not read whole; empty while every page was.
+    QString m_incomplete;
     // Its own tally and first sightings, each address once with its first spelling: until
     // it is reported, and while its result may be kept. The first `listed` of them are
     // in the run's tally already.

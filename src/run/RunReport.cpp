@@ -40,6 +40,10 @@ QString ReasonText(const UnreadableFile &file)
         return u"  - could not be converted: "_s + Printable(file.detail);
     case UnreadableReason::Inaccessible:
         return u"  - cannot be read: "_s + Printable(file.detail) + u'.';
+    case UnreadableReason::Incomplete:
+        return u"  - not read whole: "_s + Printable(file.detail) + u'.';
+    case UnreadableReason::Changed:
+        return u"  - changed while read; its addresses may be of neither version."_s;
     }
     return {};
 }

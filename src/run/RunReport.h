@@ -16,6 +16,8 @@ enum class UnreadableReason
     TimedOut,        // the conversion was ended after the time allowed; the detail says for what
     Failed,          // the converter could not do what was asked; the detail says what
     Inaccessible,    // a folder or file a folder walk could not read; the detail says why
+    Incomplete,      // read, but not whole: the detail names the page and why
+    Changed,         // it changed while it was read: what was read may be of neither version
 };
 
 struct UnreadableFile

@@ -1,6 +1,7 @@
 #include "worker/TextEngine.h"
 
 #include "extract/ConvertedText.h"
+#include "worker/MemoryWatch.h"
 
 namespace pelmora::worker {
 
@@ -72,6 +73,12 @@ bool SendPage(EnginePage &page, int number, int pages, std::string text, const C
                                          {address.alternatives.begin(), address.alternatives.end()})))
             return false;
     }
+    // Whatever the engine or the recognition could not take in is named, never dropped.
+    std::string incomplete = page.leftOut();
+    if (TakeAllocationFailure())
+        incomplete = MemoryShortage();
+    if (!incomplete.empty() && !sink.take(PageEvent::incomplete(number, incomplete)))
+        return false;
     return sink.take(PageEvent::pageEnd(number));
 }
 

@@ -55,6 +55,7 @@ struct Result
 {
     bool ended = false;
     ConversionOutcome outcome = ConversionOutcome::Damaged;
+    QString detail;
     QList<QPair<int, QByteArray>> pages;
 };
 
@@ -100,6 +101,7 @@ private:
         conversion->start();
         result.ended = ending.wait(10000);
         result.outcome = ending.outcome();
+        result.detail = ending.detail();
         return result;
     }
 };
@@ -140,6 +142,8 @@ void TestConversions::outcomes_data()
         row(kind, "pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
         row(kind, "folder", u"<folder>"_s, {}, ConversionOutcome::Damaged);
     }
+    // Not a verdict on the file: the converter says what it lacked.
+    row(Kind::FakeService, "worker out of memory", u"OUT OF MEMORY"_s, {}, ConversionOutcome::Failed);
 }
 
 void TestConversions::outcomes()
@@ -164,6 +168,8 @@ void TestConversions::outcomes()
     QVERIFY(result.ended);
     QCOMPARE(int(result.outcome), outcome);
     QCOMPARE(result.pages.isEmpty(), result.outcome != ConversionOutcome::Text);
+    if (result.outcome == ConversionOutcome::Failed)
+        QCOMPARE(result.detail, u"needs more memory than the 1024 MB a converter may use"_s);
     for (const QString &call : fixture->fake->loggedCalls()) {
         for (const QString &password : std::as_const(passwords))
             QVERIFY2(!call.contains(password), qPrintable(call)); // logged, or on a command line

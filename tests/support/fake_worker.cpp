@@ -161,6 +161,10 @@ void convert(const ConvertRequest &request)
         }
         for (;;)
             ::pause();
+    } else if (directive == "OUT OF MEMORY") {
+        // As a worker whose allocation failed under its limit (worker/MemoryWatch.h).
+        answer(Outcome::Text, int(pagesOf(text).size()));
+        std::_Exit(3);
     } else if (directive == "SCAN") {
         return sendText(request, text, Pages::Scanned);
     } else if (directive == "SCAN HELD") {
