@@ -399,6 +399,18 @@ def make_testdata(out):
         lines_page(d, "Forged Page Count", ["Hidden contact: forged@example.com"])
         d.save(out / name, page_count=count)
 
+    # A page tree whose only kid is itself: no page can be loaded from it.
+    objects = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Count 1/Kids[2 0 R]>>"]
+    data = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for number, body in enumerate(objects, start=1):
+        offsets.append(len(data))
+        data += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(data)
+    data += b"xref\n0 3\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    data += b"trailer\n<</Size 3/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % xref
+    (out / "self-listing-tree.pdf").write_bytes(bytes(data))
+
 
 # --------------------------------------------------------------------------
 # Sample files

@@ -333,6 +333,10 @@ void TestWorkerOutcomes::pagesNotReadWholeAreNamed_data()
                                   << "o"_ba
                                   << "needs more memory than the 1024 MB a converter may use"_ba
                                   << QByteArray() << 3;
+        // A page tree whose only kid is itself: neither engine can load its page.
+        row("page tree that lists itself")
+            << "forged/self-listing-tree.pdf"_ba << QByteArray()
+            << "it cannot be loaded: the file is damaged there"_ba << QByteArray() << 0;
         // 60,000 characters of 1 point print: poppler keeps 50,000 of them.
         row("small print") << "bombs/dense-page.pdf"_ba << QByteArray()
                            << (poppler
