@@ -39,9 +39,14 @@ for name in contacts-1 contacts-2 edge-cases noaddress; do
   cp "$work/$name.pdf" "$out/$name.pdf"
 done
 
-# Page trees that count no pages, or a forged billion.
+# Page trees that count no pages, or a forged billion, or list themselves.
 mkdir -p "$out/forged"
-cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$out/forged/"
+cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$work/self-listing-tree.pdf" "$out/forged/"
+
+# Pictures that declare far more pixels than they hold, and a page of small print past
+# poppler's limit: each must end with its page named, never hang or take gigabytes.
+mkdir -p "$out/bombs"
+python3 "$gen" bombs "$out/bombs"
 
 # Footnote marks against addresses: a change of size or baseline ends a word.
 mkdir -p "$out/words"

@@ -11,6 +11,7 @@ gives the same bytes.
     pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised (test, letter, ocr)
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
+    pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
 
 Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
 spare byte code, and a ToUnicode map tells the converter which character it is.
@@ -398,6 +399,18 @@ def make_testdata(out):
         lines_page(d, "Forged Page Count", ["Hidden contact: forged@example.com"])
         d.save(out / name, page_count=count)
 
+    # A page tree whose only kid is itself: no page can be loaded from it.
+    objects = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Count 1/Kids[2 0 R]>>"]
+    data = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for number, body in enumerate(objects, start=1):
+        offsets.append(len(data))
+        data += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(data)
+    data += b"xref\n0 3\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    data += b"trailer\n<</Size 3/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % xref
+    (out / "self-listing-tree.pdf").write_bytes(bytes(data))
+
 
 # --------------------------------------------------------------------------
 # Sample files
@@ -759,6 +772,38 @@ def image_pdf(path, dpi, images):
     d.save(path)
 
 
+def image_bombs(out):
+    """Pages of one picture that declares far more pixels than it holds: a reader that
+    decodes before it checks the size works for ever or takes gigabytes."""
+    out = Path(out)
+    # A million by a million grey pixels, from a few bytes of compressed zeros.
+    d = Document("Image bomb", fonts=False)
+    obj = d.add_image(1000000, 1000000, bytes(4096), 8)
+    p = d.page()
+    p.image(obj, 0, 0, p.width, p.height)
+    d.save(out / "huge-image.pdf")
+
+    # A JBIG2 page of 131,000 by 131,000 pixels (2 GB at one bit each) in a picture that
+    # declares 100 by 100: the size is in the page information segment, not the dictionary.
+    info = struct.pack(">IIIIBH", 131000, 131000, 0, 0, 0, 0)
+    segment = struct.pack(">IBBBI", 0, 48, 0, 1, len(info)) + info
+    end_of_page = struct.pack(">IBBBI", 1, 49, 0, 1, 0)
+    d = Document("JBIG2 bomb", fonts=False)
+    obj = d.add_image(100, 100, segment + end_of_page, 1, filt="JBIG2Decode")
+    p = d.page()
+    p.image(obj, 0, 0, p.width, p.height)
+    d.save(out / "jbig2-page.pdf")
+
+    # 60,000 characters of 1 point print, the address last: poppler keeps 50,000 such
+    # characters of a page and drops the rest.
+    d = Document("Small print")
+    p = d.page()
+    for row in range(600):
+        p.text(10, 780 - row * 1.2, "%06d " % row + "x" * 93, size=1)
+    p.text(10, 40, "last.line@example.com", size=1)
+    d.save(out / "dense-page.pdf")
+
+
 def main(argv):
     cmd = argv[1] if len(argv) > 1 else ""
     if cmd == "testdata" and len(argv) == 3:
@@ -771,6 +816,8 @@ def main(argv):
         image_pdf(argv[2], float(argv[3]), argv[4:])
     elif cmd == "addresstraps" and len(argv) == 3:
         address_traps(argv[2])
+    elif cmd == "bombs" and len(argv) == 3:
+        image_bombs(argv[2])
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -17,6 +17,19 @@ namespace pelmora {
 
 namespace {
 
+// A whole number of 0 or more, `otherwise` when not given.
+int wholeNumber(const QCommandLineParser &parser, const QString &name, int otherwise, QString &error)
+{
+    if (!parser.isSet(name))
+        return otherwise;
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < 0)
+        error =
+            u"--"_s + name + u" takes a whole number of 0 or more, not \""_s + parser.value(name) + u"\"."_s;
+    return value;
+}
+
 int positiveNumber(const QCommandLineParser &parser, const QString &name, QString &error)
 {
     if (!parser.isSet(name))
@@ -113,10 +126,12 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                          u"outside the folder given (by default a walk stays inside it)."_s);
     const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
     const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
-    const QCommandLineOption timeout(u"timeout"_s,
-                                     u"End a conversion that takes longer than SECONDS and "
-                                     u"report its file."_s,
-                                     u"SECONDS"_s);
+    const QCommandLineOption timeout(
+        u"timeout"_s,
+        u"End the conversion of a file that takes longer than SECONDS to open, "
+        u"or to read or recognise any one page, and report the file (default: "_s +
+            QString::number(kDefaultTimeoutMs / 1000) + u"; 0: no limit)."_s,
+        u"SECONDS"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s}, u"Convert N files at once (default: one per core)."_s,
                                   u"N"_s);
     // Scripts of older versions may still choose the one converter there is.
@@ -203,7 +218,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.quiet = parser.isSet(quiet);
     options.allFiles = parser.isSet(allFiles);
     options.followLinks = parser.isSet(followLinks);
-    options.timeoutSeconds = positiveNumber(parser, timeout.names().constFirst(), parsed.error);
+    options.timeoutSeconds =
+        wholeNumber(parser, timeout.names().constFirst(), options.timeoutSeconds, parsed.error);
     options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);
     if (parser.isSet(converter) && parser.value(converter) != u"service"_s)
         parsed.error = u"--converter "_s + parser.value(converter) +

@@ -3,6 +3,7 @@
 #include "convert/ConverterChoice.h"
 #include "extract/AddressRules.h"
 #include "results/ResultsFile.h"
+#include "run/BatchRun.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,8 +33,8 @@ struct ExtractOptions
     bool quiet = false;
     bool allFiles = false;
     bool followLinks = false; // folder walks enter links to folders and take links out of the tree
-    int timeoutSeconds = 0;
-    int jobs = 0; // 0: one per processor core
+    int timeoutSeconds = kDefaultTimeoutMs / 1000; // for opening a file and for each page; 0: none
+    int jobs = 0;                                  // 0: one per processor core
     bool cache = true;
     QString cacheFolder; // the default one unless --cache-dir names another
     bool clearCache = false;

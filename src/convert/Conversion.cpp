@@ -3,6 +3,10 @@
 #include "convert/ConvertLog.h"
 #include "core/Clock.h"
 
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
 namespace pelmora {
 
 namespace {
@@ -37,6 +41,8 @@ QByteArray bytesOf(std::string_view view)
 Conversion::Conversion(Clock &clock, ConversionRequest request, QObject *parent)
     : QObject(parent), m_clock(clock), m_request(std::move(request))
 {
+    // Every step a receiver hears, whichever way it comes, moves the deadline on.
+    connect(this, &Conversion::progressed, this, &Conversion::onStep);
 }
 
 Conversion::~Conversion() = default;
@@ -45,7 +51,9 @@ void Conversion::start()
 {
     m_running = true;
     m_polls = 0;
-    m_startedAt = m_clock.now();
+    m_stepAt = m_clock.now();
+    m_lastStep = ConversionEvent::Kind::Finished; // nothing yet: it is opening
+    m_lastPage = std::max(0, m_request.firstPage - 1);
     m_poller = m_clock.every(kPollIntervalMs, [this] { poll(); });
     begin();
 }
@@ -62,9 +70,9 @@ void Conversion::cancel()
 void Conversion::poll()
 {
     ++m_polls;
-    if (m_request.timeoutMs > 0 && m_clock.now() - m_startedAt >= m_request.timeoutMs) {
+    if (m_request.timeoutMs > 0 && m_clock.now() - m_stepAt >= m_request.timeoutMs) {
         abandon();
-        finish(ConversionOutcome::TimedOut);
+        finish(ConversionOutcome::TimedOut, awaited());
         return;
     }
     Q_EMIT polled(m_polls);
@@ -111,6 +119,11 @@ bool Conversion::take(const protocol::PageEvent &event)
         m_unsure.append(unsure);
         return true;
     }
+    case FrameType::Incomplete:
+        if (!pagesFollow)
+            return false;
+        m_incomplete = QString::fromUtf8(bytesOf(event.bytes));
+        return true;
     case FrameType::PageEnd: {
         if (!pagesFollow)
             return false;
@@ -118,6 +131,7 @@ bool Conversion::take(const protocol::PageEvent &event)
         page.text = std::exchange(m_page, {});
         page.links = std::exchange(m_links, {});
         page.unsure = std::exchange(m_unsure, {});
+        page.incomplete = std::exchange(m_incomplete, {});
         page.recognised = event.page == m_recognisedPage;
         Q_EMIT progressed(page);
         return true;
@@ -137,7 +151,32 @@ std::optional<qint64> Conversion::timeLeft() const
 {
     if (m_request.timeoutMs <= 0)
         return std::nullopt;
-    return m_request.timeoutMs - (m_clock.now() - m_startedAt);
+    return m_request.timeoutMs - (m_clock.now() - m_stepAt);
+}
+
+void Conversion::onStep(const ConversionEvent &event)
+{
+    if (event.kind == ConversionEvent::Kind::Finished)
+        return;
+    m_stepAt = m_clock.now();
+    m_lastStep = event.kind;
+    if (event.kind != ConversionEvent::Kind::Opened)
+        m_lastPage = event.page;
+}
+
+QString Conversion::awaited() const
+{
+    const QString seconds = QString::number(m_request.timeoutMs / 1000.0) + u" s"_s;
+    switch (m_lastStep) {
+    case ConversionEvent::Kind::Finished:
+        return u"it did not open within "_s + seconds;
+    case ConversionEvent::Kind::Recognising:
+        return u"page "_s + QString::number(m_lastPage) + u" was not recognised within "_s + seconds;
+    case ConversionEvent::Kind::Opened:
+    case ConversionEvent::Kind::Page:
+        break;
+    }
+    return u"page "_s + QString::number(m_lastPage + 1) + u" was not read within "_s + seconds;
 }
 
 void Conversion::finish(ConversionOutcome outcome, const QString &detail, bool judged)

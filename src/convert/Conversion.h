@@ -26,7 +26,10 @@ struct ConversionRequest
     bool recognise = false; // read pages without text of their own (OCR)
     QString languages;      // OCR languages, tesseract's codes joined with "+"
     bool links = false;     // report the mailto: links of each page
-    int timeoutMs = 0;      // 0: for as long as it takes
+    // The longest the file may take to open, and then each page to come after the one
+    // before it (a page being recognised counts from the start of its recognition);
+    // 0: for as long as it takes.
+    int timeoutMs = 0;
 };
 
 // How a conversion ended.
@@ -37,7 +40,7 @@ enum class ConversionOutcome
     WrongPassword, // encrypted, and none of the passwords opened it
     Damaged,       // it could not be opened: not a PDF, cut short, empty, missing, not a
                    // regular file, or the converter died on it
-    TimedOut,      // ended after the time allowed
+    TimedOut,      // ended after the time allowed; the detail says for what
     Failed,        // the converter could not do what was asked (a recognition model is
                    // missing, an internal error); the event's detail says what
 };
@@ -65,10 +68,11 @@ struct ConversionEvent
     // Opened: the pages that follow (0 when the converter cannot tell, as pdftotext);
     // Recognising: the pages in the range
     int pages = 0;
-    QByteArray text = {};                                // Page: its text, closing form feed included
-    QList<QByteArray> links = {};                        // Page: its mailto: targets, as the PDF writes them
-    bool recognised = false;                             // Page: read by text recognition (OCR)
-    QList<UnsureAddress> unsure = {};                    // Page, when recognised
+    QByteArray text = {};             // Page: its text, closing form feed included
+    QList<QByteArray> links = {};     // Page: its mailto: targets, as the PDF writes them
+    bool recognised = false;          // Page: read by text recognition (OCR)
+    QList<UnsureAddress> unsure = {}; // Page, when recognised
+    QString incomplete = {}; // Page: why it was not read whole, in the converter's words; empty when it was
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
     QString detail = {};                                 // Finished: the converter's words on a failure
     // Finished: the outcome is the converter's verdict on the file; false when the
@@ -93,6 +97,8 @@ public:
     bool isRunning() const { return m_running; }
     // The milliseconds left before it times out; nullopt when it has no time limit.
     std::optional<qint64> timeLeft() const;
+    // What it waits for, as the detail of a time-out says it ("page 3 did not come...").
+    QString awaited() const;
     // The polls so far; see `polled`.
     int pollCount() const { return m_polls; }
 
@@ -117,11 +123,16 @@ protected:
 
 private:
     void poll();
+    void onStep(const ConversionEvent &event);
 
     Clock &m_clock;
     ConversionRequest m_request;
     std::unique_ptr<Ticker> m_poller;
-    qint64 m_startedAt = 0;
+    // The time of the last step (the start, the opening, a page, a recognition begun), and
+    // what came with it: the deadline counts from there.
+    qint64 m_stepAt = 0;
+    ConversionEvent::Kind m_lastStep = ConversionEvent::Kind::Finished;
+    int m_lastPage = 0;
     int m_polls = 0;
     bool m_running = false;
     // The answer's outcome and its detail, once the file opened or failed to.
@@ -131,6 +142,7 @@ private:
     QByteArray m_page;
     QList<QByteArray> m_links;
     QList<UnsureAddress> m_unsure;
+    QString m_incomplete;
 };
 
 // Cancels `conversion` and lets it go once any signal of it under way is delivered, so

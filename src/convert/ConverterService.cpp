@@ -14,6 +14,13 @@ namespace pelmora {
 
 namespace {
 
+// As the worker words it (worker/MemoryWatch.h).
+QString MemoryShortage(qint64 limit)
+{
+    return u"needs more memory than the "_s + QString::number(limit / (1024 * 1024)) +
+           u" MB a converter may use"_s;
+}
+
 protocol::ConvertRequest protocolRequest(const ConversionRequest &request)
 {
     protocol::ConvertRequest out;
@@ -76,11 +83,16 @@ private:
     }
 
     // Whatever it was doing, a worker that dies on a file is no judge of it: the file
-    // counts as damaged, and a page cut short is not passed on.
+    // counts as damaged, and a page cut short is not passed on. One whose memory ran out
+    // says so.
     void onBroken()
     {
+        const bool memory = m_worker && m_worker->ranOutOfMemory();
         abandon();
-        finish(ConversionOutcome::Damaged);
+        if (memory)
+            finish(ConversionOutcome::Failed, MemoryShortage(m_service ? m_service->memoryLimit() : 0));
+        else
+            finish(ConversionOutcome::Damaged);
     }
 
     QPointer<ConverterService> m_service;
@@ -145,7 +157,7 @@ WorkerProcess *ConverterService::takeWorker()
         }
     }
     if (!worker) {
-        worker = new WorkerProcess(m_workspace.ConverterPath(), this);
+        worker = new WorkerProcess(m_workspace.ConverterPath(), m_memoryLimit, this);
         worker->start();
     }
     m_busy.append(worker);

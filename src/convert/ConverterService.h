@@ -11,6 +11,13 @@ namespace pelmora {
 class ConverterWorkspace;
 class WorkerProcess;
 
+// What a worker may allocate, unless set otherwise: a worker that recognised an A4 page
+// at 300 dpi with both tesseract models peaks at some 330 MB with either engine, and
+// MuPDF's cache of fonts and pictures may hold up to 256 MB; a gigabyte leaves room for a
+// page at the render cap, and with a worker per core a machine of two cores and a few
+// gigabytes keeps its footing when every worker meets a hostile file at once.
+constexpr qint64 kWorkerMemoryLimit = qint64{1024} * 1024 * 1024;
+
 // Converts with long-lived workers, one file at a time each: a worker starts when a
 // conversion finds none free and stays for the life of the service. Texts stream
 // through the pipe page by page, and passwords travel only there. A worker that dies or
@@ -32,6 +39,10 @@ public:
     // The workers now alive, busy or free.
     QList<qint64> workerIds() const;
 
+    // The bytes of data each worker started from now on may allocate; 0: no limit.
+    void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
+    qint64 memoryLimit() const { return m_memoryLimit; }
+
 private:
     friend class ServiceConversion;
     WorkerProcess *takeWorker();
@@ -43,6 +54,7 @@ private:
     QList<WorkerProcess *> m_free;
     QList<WorkerProcess *> m_busy;
     QHash<QString, QString> m_recognition; // --ocr-data by languages; empty: no answer
+    qint64 m_memoryLimit = kWorkerMemoryLimit;
 };
 
 } // namespace pelmora

@@ -7,12 +7,27 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
 
-WorkerProcess::WorkerProcess(const QString &program, QObject *parent) : QObject(parent)
+namespace {
+
+// The worker's status when its memory ran out (worker/MemoryWatch.h).
+constexpr int kOutOfMemoryStatus = 3;
+
+// A sanitizer reserves terabytes of shadow memory, which a limit on data refuses.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kCanLimitMemory = false;
+#else
+constexpr bool kCanLimitMemory = true;
+#endif
+
+} // namespace
+
+WorkerProcess::WorkerProcess(const QString &program, qint64 memoryLimit, QObject *parent) : QObject(parent)
 {
     m_process.setProgram(program);
     m_process.setArguments({u"--serve"_s});
@@ -23,7 +38,15 @@ WorkerProcess::WorkerProcess(const QString &program, QObject *parent) : QObject(
     m_process.setProcessEnvironment(environment);
     // Dies with the program, however the program ends. The worker does this too, but
     // only once it runs; here nothing can slip in between.
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    // Its memory is bounded from the start, before any library in it allocates.
+    const rlim_t limit = kCanLimitMemory && memoryLimit > 0 ? rlim_t(memoryLimit) : RLIM_INFINITY;
+    m_process.setChildProcessModifier([limit] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (limit != RLIM_INFINITY) {
+            const rlimit data{limit, limit};
+            ::setrlimit(RLIMIT_DATA, &data);
+        }
+    });
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &WorkerProcess::readFrames);
     // Its outcomes come as frames; what it says besides is for the log only.
     connect(&m_process, &QProcess::readyReadStandardError, this, &WorkerProcess::logMessages);
@@ -60,6 +83,12 @@ void WorkerProcess::kill()
 void WorkerProcess::send(const std::string &bytes)
 {
     m_process.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+bool WorkerProcess::ranOutOfMemory() const
+{
+    return m_process.state() == QProcess::NotRunning && m_process.exitStatus() == QProcess::NormalExit &&
+           m_process.exitCode() == kOutOfMemoryStatus;
 }
 
 void WorkerProcess::readFrames()

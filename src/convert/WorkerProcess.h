@@ -24,7 +24,8 @@ public:
         std::function<void()> broken;
     };
 
-    explicit WorkerProcess(const QString &program, QObject *parent = nullptr);
+    // `memoryLimit`: the bytes of data it may allocate (RLIMIT_DATA); 0: no limit.
+    WorkerProcess(const QString &program, qint64 memoryLimit, QObject *parent = nullptr);
     ~WorkerProcess() override;
     Q_DISABLE_COPY_MOVE(WorkerProcess)
 
@@ -37,6 +38,8 @@ public:
     void setClient(Client client) { m_client = std::move(client); }
     void send(const std::string &bytes);
     qint64 processId() const { return m_process.processId(); }
+    // It ended because its memory ran out (the worker's status 3).
+    bool ranOutOfMemory() const;
 
 private:
     void readFrames();

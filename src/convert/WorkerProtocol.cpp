@@ -42,6 +42,7 @@ bool isKnownType(char type)
     case FrameType::Text:
     case FrameType::Link:
     case FrameType::Unsure:
+    case FrameType::Incomplete:
     case FrameType::PageEnd:
     case FrameType::Done:
         return true;
@@ -220,6 +221,7 @@ std::string EncodeEvent(const PageEvent &event)
         return EncodeFrame(event.type, {page, EncodeNumber(event.pages)});
     case FrameType::Text:
     case FrameType::Link:
+    case FrameType::Incomplete:
         return EncodeFrame(event.type, {page, event.bytes});
     case FrameType::Unsure: {
         std::vector<std::string_view> fields{page, event.bytes};
@@ -254,6 +256,7 @@ std::optional<PageEvent> DecodeEvent(const Frame &frame)
         return PageEvent::recognising(*number(0), *number(1));
     case FrameType::Text:
     case FrameType::Link:
+    case FrameType::Incomplete:
         if (fields.size() != 2 || !number(0))
             return std::nullopt;
         return PageEvent{frame.type, *number(0), 0, fields[1]};

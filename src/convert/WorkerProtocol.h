@@ -39,6 +39,9 @@
 //                        did not agree on, and what single readings made of it instead:
 //                        it is not in the page's text; the program may count it,
 //                        confirm it by another sighting, or list it
+//   'I'  page, reason    the page was not read whole, in words for the user ("an image
+//                        of 1000000 x 1000000 pixels was left out"); its text and
+//                        addresses so far count, and the file is named with the reason
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
@@ -62,6 +65,7 @@ enum class FrameType : char
     Text = 'T',
     Link = 'L',
     Unsure = 'U',
+    Incomplete = 'I',
     PageEnd = 'E',
     Done = 'D',
 };
@@ -130,10 +134,10 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
 struct PageEvent
 {
     FrameType type = FrameType::Done; // any type but Convert
-    int page = 0;                     // Recognising, Text, Link, Unsure, PageEnd
+    int page = 0;                     // Recognising, Text, Link, Unsure, Incomplete, PageEnd
     int pages = 0;                    // Opened: pages that follow; Recognising: pages in the range
     std::string_view bytes = {};      // Text: the piece; Link: the target; Unsure: the address;
-                                      // Opened: the detail
+                                      // Opened: the detail; Incomplete: the reason
     Outcome outcome = Outcome::Text;  // Opened
     std::vector<std::string_view> alternatives = {}; // Unsure: what single readings made of it
     friend bool operator==(const PageEvent &, const PageEvent &) = default;
@@ -148,6 +152,10 @@ struct PageEvent
     static PageEvent unsure(int page, std::string_view address, std::vector<std::string_view> alternatives)
     {
         return {FrameType::Unsure, page, 0, address, Outcome::Text, std::move(alternatives)};
+    }
+    static PageEvent incomplete(int page, std::string_view reason)
+    {
+        return {FrameType::Incomplete, page, 0, reason};
     }
     static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
     static PageEvent done() { return {}; }

@@ -26,6 +26,7 @@ BatchRun::BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, 
 {
     for (qsizetype i = 0; i < pdfs.size(); ++i)
         row(i).pdf = pdfs[i];
+    m_options.like.timeoutMs = kDefaultTimeoutMs;
 }
 
 BatchRun::~BatchRun()

@@ -45,7 +45,8 @@ public:
     // The password options, read again whenever a file needs a password; none by default.
     void setPasswordMode(std::function<PasswordMode()> mode) { m_passwordMode = std::move(mode); }
     void setParallelJobs(int jobs);
-    // 0: no limit on how long one conversion may take.
+    // How long a file may take to open and each page to come (ConversionRequest::timeoutMs),
+    // kDefaultTimeoutMs unless set; 0: no limit.
     void setTimeout(int milliseconds) { m_options.like.timeoutMs = milliseconds; }
     // Passwords tried on every protected file, in order, after any typed one.
     void setPasswords(const QStringList &passwords) { m_rules = PasswordRules(passwords); }

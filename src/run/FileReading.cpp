@@ -2,9 +2,12 @@
 
 #include "cache/ResultsCache.h"
 #include "convert/SplittableConversion.h"
+#include "core/NativePath.h"
 #include "extract/DisguisedAddresses.h"
 #include "extract/OcrRepair.h"
 #include "run/RunLog.h"
+
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -44,6 +47,15 @@ UnreadableReason ReasonFor(ConversionOutcome outcome, bool passwordGiven)
         break;
     }
     return UnreadableReason::Damaged;
+}
+
+std::optional<FileLook> FileLook::of(const QString &path)
+{
+    struct stat status = {};
+    if (::stat(NativePath(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileLook{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+                    qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
 }
 
 QByteArray MailtoAddresses(QByteArrayView target)
@@ -113,6 +125,9 @@ void FileReading::convert(const QStringList &passwords)
 {
     m_state = State::Converting;
     m_passwords = passwords;
+    m_lookBefore = FileLook::of(m_pdf);
+    m_changed = false;
+    m_incomplete.clear();
     ConversionRequest request = m_options.like;
     request.pdf = m_pdf;
     request.passwords = passwords;
@@ -217,6 +232,8 @@ void FileReading::onPage(const ConversionEvent &page)
     const QByteArray text = page.recognised ? RepairRecognisedText(page.text) : page.text;
     m_readability.examine(text);
     Q_EMIT pageRead(page.page, text);
+    if (!page.incomplete.isEmpty() && m_incomplete.isEmpty())
+        m_incomplete = u"page "_s + QString::number(page.page) + u": "_s + page.incomplete;
     if (!m_options.searched)
         return;
     onText(page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
@@ -306,6 +323,8 @@ void FileReading::onFinished(const ConversionEvent &end)
     m_splittable = nullptr;
     m_outcome = end.outcome;
     m_detail = end.detail;
+    // A download or a sync that rewrites the file meanwhile leaves a text of neither version.
+    m_changed = m_lookBefore && end.outcome == ConversionOutcome::Text && FileLook::of(m_pdf) != m_lookBefore;
     if (IsRefusal(end.outcome)) {
         m_state = State::Refused;
     } else {
@@ -317,11 +336,18 @@ void FileReading::onFinished(const ConversionEvent &end)
 
 std::optional<UnreadableFile> FileReading::unreadable() const
 {
+    if (m_outcome == ConversionOutcome::Text && m_changed)
+        return UnreadableFile{m_pdf, UnreadableReason::Changed};
+    // A page cut short says more than the little text it left.
+    if (m_outcome == ConversionOutcome::Text && !m_incomplete.isEmpty())
+        return UnreadableFile{m_pdf, UnreadableReason::Incomplete, m_incomplete};
     if (m_outcome == ConversionOutcome::Text && !m_readability.unreadable())
         return std::nullopt;
     const UnreadableReason reason = ReasonFor(m_outcome, !m_passwords.isEmpty());
-    // Only a failure is told in the converter's words; poppler's error codes are for the log.
-    return UnreadableFile{m_pdf, reason, reason == UnreadableReason::Failed ? m_detail : QString()};
+    // Only a failure is told in the converter's words, and a time-out says what took too
+    // long; poppler's error codes are for the log.
+    const bool told = reason == UnreadableReason::Failed || reason == UnreadableReason::TimedOut;
+    return UnreadableFile{m_pdf, reason, told ? m_detail : QString()};
 }
 
 // Keeps the result of a file converted to its end, when it is what the file gives any
@@ -332,7 +358,9 @@ void FileReading::keepResult(const ConversionEvent &end)
 {
     const bool verdict =
         end.judged && (end.outcome == ConversionOutcome::Text || end.outcome == ConversionOutcome::Damaged);
-    if (m_stamp && verdict && m_passwords.isEmpty() && m_unsure.isEmpty() && FileStamp::of(m_pdf) == m_stamp)
+    const bool whole = m_incomplete.isEmpty() && !m_changed;
+    if (m_stamp && verdict && whole && m_passwords.isEmpty() && m_unsure.isEmpty() &&
+        FileStamp::of(m_pdf) == m_stamp)
         m_options.cache->store(*m_stamp, m_options.cacheRules, result(),
                                ResultsCache::Opening::WithoutPassword);
     forgetResult();

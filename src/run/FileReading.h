@@ -21,6 +21,16 @@ class Clock;
 class ResultsCache;
 class SplittableConversion;
 
+// How long a file may take to open, and each of its pages to come after the one before
+// (a recognised page from the start of its recognition), unless set otherwise. Normal
+// files take a fraction of it: poppler and MuPDF read most pages in milliseconds, a
+// scanned 300 dpi page is recognised in one to three seconds of CPU (an A2 page at the
+// render cap in about fifteen), and a loaded machine of many jobs stretches that a few
+// times. A page that takes a minute is hostile or broken (an image that declares a
+// million by a million pixels kept poppler busy for good), and a step deadline, unlike
+// one for the whole file, lets a book of a hundred thousand pages read to its end.
+constexpr int kDefaultTimeoutMs = 60 * 1000;
+
 // How every file of a run, or a preview's one file, is read.
 struct ReadingOptions
 {
@@ -36,6 +46,18 @@ struct ReadingOptions
 // Everything besides the file that shapes what a file gives a reading with `options`;
 // empty when the converter cannot tell its part.
 QString CacheRules(Converter &converter, const ReadingOptions &options);
+
+// What a stat tells of a file, enough to see that it was written to: nullopt when it cannot
+// be had.
+struct FileLook
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    static std::optional<FileLook> of(const QString &path);
+    friend bool operator==(const FileLook &, const FileLook &) = default;
+};
 
 // One file on its way to addresses: taken from the results cache, or converted (its
 // pages to come shared out, with setSplitting) and each page judged and searched as
@@ -144,6 +166,11 @@ private:
     TextReadability m_readability;
     // Set while its result may be kept: the file as it was before it was converted.
     std::optional<FileStamp> m_stamp;
+    // The file's size and times as its conversion began, and whether they changed by its end.
+    std::optional<FileLook> m_lookBefore;
+    bool m_changed = false;
+    // "page 3: why", for the first page not read whole; empty while every page was.
+    QString m_incomplete;
     // Its own tally and first sightings, each address once with its first spelling: until
     // it is reported, and while its result may be kept. The first `listed` of them are
     // in the run's tally already.

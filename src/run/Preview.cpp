@@ -53,6 +53,7 @@ Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()>
 {
     m_options.searched = false;
     m_options.like.firstPage = 1;
+    m_options.like.timeoutMs = kDefaultTimeoutMs;
     m_options.like.lastPage = kPreviewPages;
 }
 

@@ -34,11 +34,16 @@ QString ReasonText(const UnreadableFile &file)
     case UnreadableReason::Damaged:
         return u"  - damaged or not a PDF file."_s;
     case UnreadableReason::TimedOut:
-        return u"  - conversion took too long and was stopped."_s;
+        return file.detail.isEmpty() ? u"  - conversion took too long and was stopped."_s
+                                     : u"  - took too long and was stopped: "_s + file.detail + u'.';
     case UnreadableReason::Failed:
         return u"  - could not be converted: "_s + Printable(file.detail);
     case UnreadableReason::Inaccessible:
         return u"  - cannot be read: "_s + Printable(file.detail) + u'.';
+    case UnreadableReason::Incomplete:
+        return u"  - not read whole: "_s + Printable(file.detail) + u'.';
+    case UnreadableReason::Changed:
+        return u"  - changed while read; its addresses may be of neither version."_s;
     }
     return {};
 }

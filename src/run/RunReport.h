@@ -13,16 +13,19 @@ enum class UnreadableReason
     Protected,       // encrypted, and no password was given
     TextUnreadable,  // next to nothing readable came out: a scanned image
     Damaged,         // not openable for any other reason: not a PDF, cut short, missing...
-    TimedOut,        // the conversion was ended after the time allowed (command line only)
+    TimedOut,        // the conversion was ended after the time allowed; the detail says for what
     Failed,          // the converter could not do what was asked; the detail says what
     Inaccessible,    // a folder or file a folder walk could not read; the detail says why
+    Incomplete,      // read, but not whole: the detail names the page and why
+    Changed,         // it changed while it was read: what was read may be of neither version
 };
 
 struct UnreadableFile
 {
     QString path;
     UnreadableReason reason;
-    QString detail = {}; // the converter's words, for Failed; why, for Inaccessible
+    QString detail = {}; // the converter's words, for Failed; why, for Inaccessible; what
+                         // took too long, for TimedOut
     friend bool operator==(const UnreadableFile &, const UnreadableFile &) = default;
 };
 

@@ -1,5 +1,6 @@
 #include "worker/MupdfText.h"
 
+#include "worker/MemoryWatch.h"
 #include "worker/RegularFile.h"
 
 #include <mupdf/fitz.h>
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // The calls below are those of 1.21 (Debian 12); fz_stext_options and the link list
@@ -31,6 +34,31 @@ namespace {
 void dropMessage(void *, const char *)
 {
 }
+
+// The system's allocator, telling MemoryWatch of every failure: MuPDF takes a failed
+// allocation for an error of the page, and would read on without a word.
+void *allocate(void *, std::size_t size)
+{
+    void *block = std::malloc(size);
+    if (!block && size > 0)
+        NoteAllocationFailure();
+    return block;
+}
+
+void *reallocate(void *, void *old, std::size_t size)
+{
+    void *block = std::realloc(old, size);
+    if (!block && size > 0)
+        NoteAllocationFailure();
+    return block;
+}
+
+void release(void *, void *block)
+{
+    std::free(block);
+}
+
+fz_alloc_context g_allocator = {nullptr, &allocate, &reallocate, &release};
 
 // Ligatures and white space as `mutool draw -F txt` writes them. Characters outside the
 // page are left out below, by poppler's rule rather than MuPDF's clip.
@@ -143,14 +171,21 @@ public:
         return static_cast<double>(box.x1 - box.x0) * static_cast<double>(box.y1 - box.y0);
     }
 
-    void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) override
+    // MuPDF refuses pictures too large to address on its own ("image is too wide"); the
+    // page is then not drawn at all, which is said.
+    void renderGrey(double dpi, std::int64_t, const std::function<void(const PageBitmap &)> &use) override
     {
         const float scale = static_cast<float>(dpi / 72.0);
         fz_pixmap *pixmap = nullptr;
         fz_var(pixmap);
         fz_try(m_ctx) pixmap =
             fz_new_pixmap_from_page(m_ctx, m_page, fz_scale(scale, scale), fz_device_gray(m_ctx), 0);
-        fz_catch(m_ctx) pixmap = nullptr;
+        fz_catch(m_ctx)
+        {
+            pixmap = nullptr;
+            m_leftOut =
+                std::string("the page could not be drawn for recognition: ") + fz_caught_message(m_ctx);
+        }
         if (!pixmap)
             return;
         if (fz_pixmap_components(m_ctx, pixmap) == 1)
@@ -158,6 +193,8 @@ public:
                  fz_pixmap_height(m_ctx, pixmap), static_cast<int>(fz_pixmap_stride(m_ctx, pixmap))});
         fz_drop_pixmap(m_ctx, pixmap);
     }
+
+    std::string leftOut() const override { return m_leftOut; }
 
     std::vector<std::string> uriTargets() override
     {
@@ -201,6 +238,7 @@ private:
 
     fz_context *m_ctx;
     fz_page *m_page = nullptr;
+    std::string m_leftOut;
 };
 
 class MupdfDocument : public TextDocument
@@ -361,7 +399,7 @@ std::unique_ptr<TextEngine> MakeMupdfEngine()
     // would give the top of the heap back after every page and fault it in again for the
     // next, a tenth of the time of a one-page file. 32 MB freed are kept for reuse.
     ::mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
-    fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    fz_context *ctx = fz_new_context(&g_allocator, nullptr, FZ_STORE_DEFAULT);
     if (!ctx)
         return nullptr;
     return std::make_unique<MupdfEngine>(ctx);

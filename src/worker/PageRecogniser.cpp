@@ -239,7 +239,7 @@ std::optional<RecognisedPage> PageRecogniser::recognise(RenderablePage &page)
     tesseract::TessBaseAPI &api = current->api;
     const double dpi = renderDpi(page, m_settings);
     PixPtr picture;
-    page.renderGrey(dpi, [&](const PageBitmap &bitmap) {
+    page.renderGrey(dpi, m_settings.maxImagePixels, [&](const PageBitmap &bitmap) {
         if (bitmap.pixels && bitmap.width > 0 && bitmap.height > 0)
             picture = GreyPicture(bitmap.pixels, bitmap.width, bitmap.height, bitmap.bytesPerLine);
     });

@@ -38,6 +38,10 @@ struct RecognitionSettings
     // A page larger than this many pixels (1 byte each) at that resolution is rendered
     // at a lower one: 40 million is about A2 at 300 dpi; A4 is 8.7 million.
     std::int64_t maxPixels = 40'000'000;
+    // A picture on the page that declares more pixels than this is left out, undecoded:
+    // 400 million is a 1200 dpi scan of A3 with room to spare, and decoding it takes a few
+    // seconds; one that declares a million by a million pixels would take days.
+    std::int64_t maxImagePixels = 400'000'000;
     // tesseract::PageSegMode; 3 is PSM_AUTO, the command's default (4, 6 and 11 were
     // no better).
     int pageSegMode = 3;
@@ -112,8 +116,13 @@ public:
     virtual double areaInPoints() = 0;
     // Renders the page as pdftoppm -gray does (white paper, anti-aliased, turned as the
     // page says) at `dpi` and hands the picture to `use` while it lives; `use` is not
-    // called when the page cannot be rendered.
-    virtual void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) = 0;
+    // called when the page cannot be rendered. A picture of more than `maxImagePixels`
+    // pixels is left out before it is decoded, where the engine can tell its size.
+    virtual void renderGrey(double dpi, std::int64_t maxImagePixels,
+                            const std::function<void(const PageBitmap &)> &use) = 0;
+    // What the renderings so far left out or could not draw, in words for the user; empty
+    // when nothing.
+    virtual std::string leftOut() const { return {}; }
 };
 
 // One tesseract instance for the life of the worker, made the first time a page is

@@ -18,6 +18,9 @@
 #include <goo/gfile.h>
 #include <splash/SplashBitmap.h>
 
+#include <algorithm>
+#include <cmath>
+
 // Passwords went from GooString pointers to std::optional<GooString> in 22.03; the
 // other calls used here (GooFile::open on a descriptor, FileStream over a GooFile,
 // LinkAction::parseAction with an optional base URI, LinkURI::getURI as std::string)
@@ -81,6 +84,114 @@ std::optional<std::string> latin1Password(const std::string &utf8)
     return beyondAscii ? std::optional(latin1) : std::nullopt;
 }
 
+// Splash as pdftoppm draws, but a picture whose declared size passes the bound is left
+// out before a byte of it is decoded: Splash reads every pixel of a picture that it
+// scales down, so one that declares a million by a million pixels from a few bytes of
+// data kept a worker busy for good.
+class BoundedSplash : public SplashOutputDev
+{
+public:
+    BoundedSplash(std::int64_t maxPixels, SplashColorPtr paper)
+        : SplashOutputDev(splashModeMono8, 4, false, paper, true, splashThinLineDefault, false),
+          m_maxPixels(maxPixels)
+    {
+    }
+
+    // The first picture left out, in words; empty when none was.
+    const std::string &leftOut() const { return m_leftOut; }
+
+    void drawImageMask(GfxState *state, Object *ref, Stream *str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override
+    {
+        if (fits(width, height))
+            SplashOutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    }
+    void drawImage(GfxState *state, Object *ref, Stream *str, int width, int height,
+                   GfxImageColorMap *colorMap, bool interpolate, const int *maskColors,
+                   bool inlineImg) override
+    {
+        if (fits(width, height))
+            SplashOutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors,
+                                       inlineImg);
+    }
+    void drawMaskedImage(GfxState *state, Object *ref, Stream *str, int width, int height,
+                         GfxImageColorMap *colorMap, bool interpolate, Stream *maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override
+    {
+        if (fits(width, height) && fits(maskWidth, maskHeight))
+            SplashOutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr,
+                                             maskWidth, maskHeight, maskInvert, maskInterpolate);
+    }
+    void drawSoftMaskedImage(GfxState *state, Object *ref, Stream *str, int width, int height,
+                             GfxImageColorMap *colorMap, bool interpolate, Stream *maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap *maskColorMap, bool maskInterpolate) override
+    {
+        if (fits(width, height) && fits(maskWidth, maskHeight))
+            SplashOutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate,
+                                                 maskStr, maskWidth, maskHeight, maskColorMap,
+                                                 maskInterpolate);
+    }
+
+private:
+    bool fits(int width, int height)
+    {
+        if (static_cast<std::int64_t>(width) * height <= m_maxPixels)
+            return true;
+        if (m_leftOut.empty())
+            m_leftOut = "an image of " + std::to_string(width) + " x " + std::to_string(height) +
+                        " pixels was not recognised (more than the " + std::to_string(m_maxPixels / 1000000) +
+                        " million a picture may have)";
+        return false;
+    }
+
+    std::int64_t m_maxPixels;
+    std::string m_leftOut;
+};
+
+// poppler's text keeps the first 50,000 characters of a page that are smaller than 3
+// points each way and drops the rest without a word (TextPage::addChar, "the tiny chars
+// limit"): a dense page of small print loses its later addresses. Its count is
+// private, so it is kept again here by the same rule, for the page to be named.
+class TinyCharCounter : public TextOutputDev
+{
+public:
+    using TextOutputDev::TextOutputDev;
+
+    static constexpr int kTinyCharLimit = 50000;
+
+    void startPage(int pageNum, GfxState *state, XRef *xref) override
+    {
+        m_tiny = 0;
+        m_width = state ? state->getPageWidth() : 0;
+        m_height = state ? state->getPageHeight() : 0;
+        TextOutputDev::startPage(pageNum, state, xref);
+    }
+
+    void drawChar(GfxState *state, double x, double y, double dx, double dy, double originX, double originY,
+                  CharCode c, int nBytes, const Unicode *u, int uLen) override
+    {
+        double sp = state->getCharSpace();
+        if (c == CharCode(0x20))
+            sp += state->getWordSpace();
+        double dx2 = 0, dy2 = 0, w = 0, h = 0, x1 = 0, y1 = 0;
+        state->textTransformDelta(sp * state->getHorizScaling(), 0, &dx2, &dy2);
+        state->transformDelta(dx - dx2, dy - dy2, &w, &h);
+        state->transform(x, y, &x1, &y1);
+        const bool onPage = x1 + w >= 0 && x1 <= m_width && y1 + h >= 0 && y1 <= m_height;
+        if (onPage && std::fabs(w) < 3 && std::fabs(h) < 3)
+            ++m_tiny;
+        TextOutputDev::drawChar(state, x, y, dx, dy, originX, originY, c, nBytes, u, uLen);
+    }
+
+    // The tiny characters of the page that poppler left out of its text.
+    long dropped() const { return std::max(0L, m_tiny - kTinyCharLimit); }
+
+private:
+    long m_tiny = 0;
+    double m_width = 0;
+    double m_height = 0;
+};
+
 class PdfDocument : public TextDocument
 {
 public:
@@ -109,7 +220,7 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
     std::string pageText;
     // pdftotext's defaults: reading order, no layout, diagonal text kept, LF line ends,
     // a form feed after every page. One device for the whole range, as pdftotext has.
-    TextOutputDev device(&appendToPage, &pageText, false, 0, false, false);
+    TinyCharCounter device(&appendToPage, &pageText, false, 0, false, false);
     static_assert(TextOutputDev::defaultEndOfLine() == eolUnix, "pdftotext's line end here is LF");
     device.setTextEOL(eolUnix);
     device.setTextPageBreaks(true);
@@ -120,6 +231,10 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         // pdftotext's displayPages: 72 dpi, no rotation, media box, no crop, not printing.
         m_doc->displayPage(&device, page, 72, 72, 0, true, false, false);
         PopplerPage current(*m_doc, page);
+        if (const long dropped = device.dropped(); dropped > 0)
+            current.setLeftOut("poppler keeps " + std::to_string(TinyCharCounter::kTinyCharLimit) +
+                               " characters under 3 points of a page and left out " +
+                               std::to_string(dropped) + " more (--engine mupdf reads them)");
         if (!SendPage(current, page, range.count(), std::move(pageText), options, sink))
             return;
     }
@@ -142,16 +257,19 @@ double PopplerPage::areaInPoints()
 }
 
 // Media box, no crop: the page box of the converted text.
-void PopplerPage::renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use)
+void PopplerPage::renderGrey(double dpi, std::int64_t maxImagePixels,
+                             const std::function<void(const PageBitmap &)> &use)
 {
     SplashColor paper{};
     paper[0] = paper[1] = paper[2] = 255;
-    SplashOutputDev device(splashModeMono8, 4, false, paper, true, splashThinLineDefault, false);
+    BoundedSplash device(maxImagePixels, paper);
     device.setFontAntialias(true);
     device.setVectorAntialias(true);
     device.setEnableFreeType(true);
     device.startDoc(&m_doc);
     m_doc.displayPage(&device, m_number, dpi, dpi, 0, true, false, false);
+    if (m_leftOut.empty())
+        m_leftOut = device.leftOut();
     const std::unique_ptr<SplashBitmap> bitmap(device.takeBitmap());
     if (bitmap)
         use({bitmap->getDataPtr(), bitmap->getWidth(), bitmap->getHeight(), bitmap->getRowSize()});

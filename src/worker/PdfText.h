@@ -5,6 +5,7 @@
 
 #include "worker/TextEngine.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,13 +38,18 @@ public:
     PopplerPage(PDFDoc &doc, int page);
     bool loaded() const override;
     double areaInPoints() override;
-    void renderGrey(double dpi, const std::function<void(const PageBitmap &)> &use) override;
+    void renderGrey(double dpi, std::int64_t maxImagePixels,
+                    const std::function<void(const PageBitmap &)> &use) override;
+    std::string leftOut() const override { return m_leftOut; }
+    // Something of the page's text the engine left out, in words for the user.
+    void setLeftOut(std::string why) { m_leftOut = std::move(why); }
     std::vector<std::string> uriTargets() override;
 
 private:
     PDFDoc &m_doc;
     int m_number;
     Page *m_page;
+    std::string m_leftOut;
 };
 
 // The detail of a damaged file is poppler's error code.

@@ -2,6 +2,7 @@
 
 #include "convert/WorkerProtocol.h"
 #include "worker/FdIo.h"
+#include "worker/MemoryWatch.h"
 #include "worker/PageRecogniser.h"
 #include "worker/TextEngine.h"
 
@@ -117,6 +118,7 @@ int Serve(int in, int out, TextEngine &engine)
 {
     // A vanished reader shows as a failed write, which ends the worker.
     std::signal(SIGPIPE, SIG_IGN);
+    WatchMemory();
     PageRecogniser recogniser; // tesseract starts with the first page it is needed for
     protocol::FrameReader reader;
     FrameWriter writer(out);
@@ -142,6 +144,10 @@ int Serve(int in, int out, TextEngine &engine)
         if (!request)
             return refuse(writer, "not a conversion request");
         answer(*request, writer, engine, recogniser);
+        // A library that ran out of memory may be left in a poor state: a fresh worker
+        // takes the next file.
+        if (AllocationEverFailed() || TakeAllocationFailure())
+            return kServeOutOfMemory;
     }
 }
 

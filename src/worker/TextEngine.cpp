@@ -1,6 +1,7 @@
 #include "worker/TextEngine.h"
 
 #include "extract/ConvertedText.h"
+#include "worker/MemoryWatch.h"
 
 namespace pelmora::worker {
 
@@ -72,6 +73,15 @@ bool SendPage(EnginePage &page, int number, int pages, std::string text, const C
                                          {address.alternatives.begin(), address.alternatives.end()})))
             return false;
     }
+    // Whatever the engine or the recognition could not take in is named, never dropped. A
+    // page that cannot be loaded at all (a page tree that lists itself gives such a page
+    // to either engine) gives no text, as pdftotext gives none, but it is named.
+    std::string incomplete =
+        page.loaded() ? page.leftOut() : "it cannot be loaded: the file is damaged there";
+    if (TakeAllocationFailure())
+        incomplete = MemoryShortage();
+    if (!incomplete.empty() && !sink.take(PageEvent::incomplete(number, incomplete)))
+        return false;
     return sink.take(PageEvent::pageEnd(number));
 }
 

@@ -31,7 +31,8 @@ std::optional<PageRange> ClampRange(int first, int last, int pageCount);
 // Receives a conversion page by page, in order: for each page, Recognising when the page
 // has no text of its own and is being recognised, its text in one or more pieces (none
 // when the engine cannot load the page: pdftotext writes nothing for it either), its
-// links, the addresses recognition was unsure of, then PageEnd.
+// links, the addresses recognition was unsure of, Incomplete when something of the page
+// could not be taken in, then PageEnd.
 class PageSink
 {
 public:

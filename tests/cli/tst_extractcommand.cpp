@@ -3,6 +3,7 @@
 #include "WindowTest.h"
 #include "app/TextListModel.h"
 #include "cache/ResultsCache.h"
+#include "cli/ExtractOptions.h"
 #include "cli/VersionReport.h"
 #include "core/AppError.h"
 #include "results/ResultsFile.h"
@@ -147,6 +148,8 @@ private Q_SLOTS:
     void shardedRunsMergeToOneRun();
     void scansAreReadOnRequest();
     void usageErrors();
+    void timeoutHasADefault_data();
+    void timeoutHasADefault();
     void clearCacheRemovesOnlyTheCache();
     void versionsComeFromTheConverter();
     void fullDiskCutsNoText();
@@ -633,6 +636,28 @@ void TestExtractCommand::usageErrors()
     for (const char *option : {"--password-file", "--no-cache", "--clear-cache", "--any-domain",
                                "--disguised", "--exclude-domain", "--only-domain"})
         QVERIFY2(help.out.contains(option), option);
+}
+
+void TestExtractCommand::timeoutHasADefault_data()
+{
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<int>("seconds"); // -1: a usage error
+    QTest::newRow("not given") << QStringList() << 60;
+    QTest::newRow("given") << QStringList{u"--timeout"_s, u"5"_s} << 5;
+    QTest::newRow("none") << QStringList{u"--timeout=0"_s} << 0;
+    QTest::newRow("negative") << QStringList{u"--timeout=-1"_s} << -1;
+    QTest::newRow("not a number") << QStringList{u"--timeout"_s, u"soon"_s} << -1;
+}
+
+void TestExtractCommand::timeoutHasADefault()
+{
+    QFETCH(QStringList, given);
+    QFETCH(int, seconds);
+    const ParsedCommandLine parsed =
+        ParseExtractCommandLine(QStringList{u"pelmora-extract"_s} + given + QStringList{u"a.pdf"_s});
+    QCOMPARE(parsed.error.isEmpty(), seconds >= 0);
+    if (seconds >= 0)
+        QCOMPARE(parsed.options.timeoutSeconds, seconds);
 }
 
 void TestExtractCommand::versionsComeFromTheConverter()

@@ -30,8 +30,10 @@ public:
     explicit Ending(Conversion &conversion)
     {
         QObject::connect(&conversion, &Conversion::progressed, [this](const ConversionEvent &event) {
-            if (event.kind == ConversionEvent::Kind::Finished)
+            if (event.kind == ConversionEvent::Kind::Finished) {
                 m_outcome = event.outcome;
+                m_detail = event.detail;
+            }
         });
     }
     bool wait(int ms) const
@@ -40,15 +42,18 @@ public:
     }
     bool ended() const { return m_outcome.has_value(); }
     ConversionOutcome outcome() const { return m_outcome.value_or(ConversionOutcome::Damaged); }
+    const QString &detail() const { return m_detail; }
 
 private:
     std::optional<ConversionOutcome> m_outcome;
+    QString m_detail;
 };
 
 struct Result
 {
     bool ended = false;
     ConversionOutcome outcome = ConversionOutcome::Damaged;
+    QString detail;
     QList<QPair<int, QByteArray>> pages;
 };
 
@@ -63,6 +68,8 @@ private Q_SLOTS:
     void pagesArriveInOrderWithinTheRange();
     void destroyingEndsTheConverter();
     void deadlineEndsTheConverter();
+    void deadlineCountsFromTheLastStep_data();
+    void deadlineCountsFromTheLastStep();
     void serviceKeepsItsWorkers();
     void workerKilledMidFileCountsAsDamaged();
     void identityFollowsTheFilesWithoutAProcess();
@@ -86,6 +93,7 @@ private:
         conversion->start();
         result.ended = ending.wait(10000);
         result.outcome = ending.outcome();
+        result.detail = ending.detail();
         return result;
     }
 };
@@ -107,6 +115,8 @@ void TestConversions::outcomes_data()
     row("missing", u"<missing>"_s, {}, ConversionOutcome::Damaged);
     row("pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
     row("folder", u"<folder>"_s, {}, ConversionOutcome::Damaged);
+    // Not a verdict on the file: the converter says what it lacked.
+    row("worker out of memory", u"OUT OF MEMORY"_s, {}, ConversionOutcome::Failed);
 }
 
 void TestConversions::outcomes()
@@ -130,6 +140,8 @@ void TestConversions::outcomes()
     QVERIFY(result.ended);
     QCOMPARE(int(result.outcome), outcome);
     QCOMPARE(result.pages.isEmpty(), result.outcome != ConversionOutcome::Text);
+    if (result.outcome == ConversionOutcome::Failed)
+        QCOMPARE(result.detail, u"needs more memory than the 1024 MB a converter may use"_s);
     for (const QString &call : fixture->fake->loggedCalls()) {
         for (const QString &password : std::as_const(passwords))
             QVERIFY2(!call.contains(password), qPrintable(call)); // never logged
@@ -208,6 +220,53 @@ void TestConversions::deadlineEndsTheConverter()
     const Result next = convert(*fixture, request);
     QVERIFY(next.ended);
     QCOMPARE(next.outcome, ConversionOutcome::Text);
+}
+
+void TestConversions::deadlineCountsFromTheLastStep_data()
+{
+    QTest::addColumn<QString>("directive");
+    QTest::addColumn<bool>("recognise");
+    QTest::addColumn<int>("steps"); // that come before it stalls, the opening included
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("stalls on a page") << u"STALL 2"_s << false << 3 << u"page 3 was not read within 0.3 s"_s;
+    QTest::newRow("recognition stalls")
+        << u"SCAN HELD"_s << true << 2 << u"page 1 was not recognised within 0.3 s"_s;
+}
+
+// The deadline is for each step, not for the whole file: time spent before the last
+// step counts for nothing, and the detail says which step took too long.
+void TestConversions::deadlineCountsFromTheLastStep()
+{
+    QFETCH(QString, directive);
+    QFETCH(bool, recognise);
+    QFETCH(int, steps);
+    QFETCH(QString, detail);
+    const auto fixture = engine();
+    QVERIFY(fixture);
+    ConversionRequest request;
+    request.pdf = fixture->writePdf(u"slow.pdf"_s, directive, "a@x.org\fb@x.org\fc@x.org\fd@x.org\f");
+    request.recognise = recognise;
+    request.timeoutMs = 300;
+    const auto conversion = fixture->converter->convert(request);
+    const Ending ending(*conversion);
+    QList<ConversionEvent::Kind> seen;
+    connect(conversion.get(), &Conversion::progressed,
+            [&](const ConversionEvent &event) { seen.append(event.kind); });
+    conversion->start();
+    QTRY_COMPARE(seen.size(), recognise ? 2 : 1); // opened; a recognition begun at once
+    fixture->clock.advance(200);
+    QVERIFY(conversion->isRunning());
+    if (!recognise) { // the stalling worker gives its pages once released
+        QFile release(request.pdf + u".go"_s);
+        QVERIFY(release.open(QIODevice::WriteOnly));
+    }
+    QTRY_COMPARE(seen.size(), steps);
+    fixture->clock.advance(200);
+    QCOMPARE(conversion->isRunning(), !recognise); // 400 since the opening; 200 since its pages
+    fixture->clock.advance(100);
+    QVERIFY(ending.wait(5000));
+    QCOMPARE(ending.outcome(), ConversionOutcome::TimedOut);
+    QCOMPARE(ending.detail(), detail);
 }
 
 void TestConversions::serviceKeepsItsWorkers()

@@ -112,6 +112,7 @@ void TestWorkerProtocol::eventRoundTrip_data()
     QTest::newRow("unsure address") << PageEvent::unsure(3, "ma1l@b.cd", {});
     QTest::newRow("unsure, with what readings made of it")
         << PageEvent::unsure(1, "a@b.cd", {"a@b.ed", "e@b.cd"});
+    QTest::newRow("page not read whole") << PageEvent::incomplete(4, "an image was left out");
     QTest::newRow("page end") << PageEvent::pageEnd(2147483647);
     QTest::newRow("done") << PageEvent::done();
 }
@@ -233,6 +234,7 @@ void TestWorkerProtocol::eventsRefused_data()
     QTest::newRow("page end with text") << Frame{FrameType::PageEnd, {"1", "x"}};
     QTest::newRow("unsure without its address") << Frame{FrameType::Unsure, {"1"}};
     QTest::newRow("unsure of no page") << Frame{FrameType::Unsure, {"one", "a@b.cd"}};
+    QTest::newRow("not whole, without a reason") << Frame{FrameType::Incomplete, {"1"}};
     QTest::newRow("done with a field") << Frame{FrameType::Done, {""}};
 }
 

@@ -113,7 +113,7 @@ void TestPrivacy::passwordsShowNowhere()
     }
     QCOMPARE(QString::fromUtf8(command.readAllStandardError()),
              u"The following files could not be read:\n"_s + busy +
-                 u"  - conversion took too long and was stopped.\n"_s);
+                 u"  - took too long and was stopped: page 1 was not read within 2 s.\n"_s);
 }
 
 QTEST_GUILESS_MAIN(TestPrivacy)

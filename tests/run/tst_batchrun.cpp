@@ -612,8 +612,8 @@ void TestBatchRun::splitFilesGiveTheSameOutcome()
         const QStringList reading = captions.filter(u"Reading scanned pages: book.pdf (page "_s);
         if (jobs == 1) // with more, the small file is the one the caption follows at first
             QCOMPARE(reading.isEmpty(), !recognise);
-        for (const QString &caption : reading)
-            QVERIFY2(caption.endsWith(u" of 40)"_s), qPrintable(caption));
+        for (const QString &caption : reading) // a long wait adds its count after the page
+            QVERIFY2(caption.contains(u" of 40)"_s), qPrintable(caption));
     }
     QCOMPARE(test::AllFormats(outcomes[1]), test::AllFormats(outcomes[0]));
     QCOMPARE(outcomes[1].unreadable, outcomes[0].unreadable);

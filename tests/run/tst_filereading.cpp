@@ -2,7 +2,10 @@
 #include "cache/ResultsCache.h"
 #include "run/FileReading.h"
 
+#include <QFile>
 #include <QTest>
+
+#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace pelmora;
@@ -41,8 +44,10 @@ private Q_SLOTS:
 private:
     // Reads `pdf` to its end, answering prompts from `answers`; `reported` reports it at
     // once to a run that met `seenBefore` already, else only once it settled.
+    // `meanwhile` is called once it started.
     Read read(const QString &pdf, PasswordRules &rules, PasswordMode mode, QStringList answers = {},
-              bool reported = true, const QStringList &seenBefore = {})
+              bool reported = true, const QStringList &seenBefore = {},
+              const std::function<void()> &meanwhile = {})
     {
         FileReading reading(*m_engine->converter, pdf, m_options, rules);
         auto run = std::make_shared<SeenAddresses>();
@@ -54,6 +59,8 @@ private:
                 out.addresses.append(each.address);
         });
         out.atOnce = reading.start();
+        if (meanwhile)
+            meanwhile();
         if (reported)
             reading.report(run);
         while (!reading.isSettled()) {
@@ -126,6 +133,13 @@ void TestFileReading::readsOneFile_data()
                              << 0 << std::optional(UnreadableReason::Damaged);
     QTest::newRow("scan, unread") << u"SCAN"_s << text << false << none << PasswordMode::None << none << none
                                   << 0 << std::optional(UnreadableReason::TextUnreadable);
+    // Its text counts, and the file is named all the same.
+    QTest::newRow("a page not read whole")
+        << u"TEXT"_s << "a@x.com B@x.com\nCUT an image was left out\fb@x.com a@x.com c@x.com\f"_ba << false
+        << none << PasswordMode::None << none << abc << 0 << std::optional(UnreadableReason::Incomplete);
+    // Written to while it waits for its converter (see readsOneFile).
+    QTest::newRow("changed while read") << u"WAIT"_s << text << false << none << PasswordMode::None << none
+                                        << abc << 0 << std::optional(UnreadableReason::Changed);
     QTest::newRow("scan, recognised and mended")
         << u"SCAN"_s << "Write to milo_f27 @mail7.example.io now\f"_ba << true << none << PasswordMode::None
         << none << QStringList{u"milo_f27@mail7.example.io"_s} << 0 << readable;
@@ -142,7 +156,15 @@ void TestFileReading::readsOneFile()
     m_options.like.recognise = recognise;
     m_options.like.languages = recognise ? u"eng"_s : QString();
     PasswordRules rules(known);
-    const Read read = this->read(m_engine->writePdf(u"file.pdf"_s, directive, text), rules, mode, answers);
+    const QString pdf = m_engine->writePdf(u"file.pdf"_s, directive, text);
+    const auto change = [&] {
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::Append) && file.write("%%EOF\n") == 6);
+        file.close();
+        QVERIFY(m_engine->release(pdf));
+    };
+    const Read read = this->read(pdf, rules, mode, answers, true, {},
+                                 directive == u"WAIT"_s ? std::function<void()>(change) : nullptr);
     QVERIFY(read.settled);
     QTEST(read.addresses, "addresses");
     QTEST(int(read.asked.size()), "asked");

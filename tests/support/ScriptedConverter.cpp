@@ -161,12 +161,16 @@ private:
             if (recognised)
                 add(PageEvent::recognising(page, count));
             // A recognised line "UNSURE address reading..." is an address its readings
-            // did not agree on: not in the page's text.
+            // did not agree on: not in the page's text. A line "CUT reason" says the page
+            // was not read whole.
             QList<QByteArray> kept;
             QList<QList<QByteArray>> unsure;
+            QByteArray cut;
             for (const QByteArray &line : pages[page - 1].split('\n')) {
                 if (recognised && line.startsWith("UNSURE "))
                     unsure.append(line.sliced(7).split(' '));
+                else if (line.startsWith("CUT "))
+                    cut = line.sliced(4);
                 else
                     kept.append(line);
             }
@@ -180,6 +184,8 @@ private:
                     others.push_back(other.toStdString());
                 add(PageEvent::unsure(page, view(address), {others.begin(), others.end()}));
             }
+            if (!cut.isEmpty())
+                add(PageEvent::incomplete(page, view(m_bytes.emplace_back(cut))));
             add(PageEvent::pageEnd(page));
         }
         if (crash >= 0 && last == pages.size())

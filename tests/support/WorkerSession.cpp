@@ -1,5 +1,9 @@
 #include "WorkerSession.h"
 
+#include <QFile>
+
+#include <sys/resource.h>
+
 #include "TestData.h"
 
 #include <QDeadlineTimer>
@@ -36,6 +40,7 @@ public:
         case protocol::FrameType::Text:
         case protocol::FrameType::Link:
         case protocol::FrameType::Unsure:
+        case protocol::FrameType::Incomplete:
         case protocol::FrameType::PageEnd:
             return pageFrame(frame);
         case protocol::FrameType::Done:
@@ -100,7 +105,7 @@ private:
             return fail(QStringLiteral("more pages than announced"));
         if (!m_current.pages.empty() && page != m_current.pages.back().page + 1)
             return fail(QStringLiteral("page %1 out of order").arg(page));
-        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, {}, 0, 0});
+        m_current.pages.push_back(PageAnswer{page, {}, 0, {}, {}, {}, 0, 0, {}});
         m_inPage = true;
         return true;
     }
@@ -133,6 +138,10 @@ private:
             current.unsure << QByteArray::fromStdString(frame.fields[1]);
             for (std::size_t i = 2; i < frame.fields.size(); ++i)
                 current.alternatives << QByteArray::fromStdString(frame.fields[i]);
+        } else if (frame.type == protocol::FrameType::Incomplete) {
+            if (!current.incomplete.isEmpty())
+                return fail(QStringLiteral("two reasons for page %1").arg(*page));
+            current.incomplete = QByteArray::fromStdString(frame.fields[1]);
         } else {
             m_inPage = false;
         }
@@ -217,6 +226,28 @@ QByteArray WorkerSession::standardError()
 {
     m_stderr += m_process.readAllStandardError();
     return m_stderr;
+}
+
+void WorkerSession::setMemoryLimit(qint64 bytes)
+{
+    m_process.setChildProcessModifier([bytes] {
+        if (bytes > 0) {
+            const rlimit data{rlim_t(bytes), rlim_t(bytes)};
+            ::setrlimit(RLIMIT_DATA, &data);
+        }
+    });
+}
+
+qint64 WorkerSession::peakMemory() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (m_process.state() == QProcess::NotRunning || !status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
 }
 
 bool WorkerSession::start()

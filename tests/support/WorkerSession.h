@@ -27,6 +27,7 @@ struct PageAnswer
     QList<QByteArray> alternatives; // of all of them
     int recognising = 0;            // 'R' frames: at most one, before the text
     int recognisingOf = 0;          // the pages the 'R' frame counted
+    QByteArray incomplete;          // the 'I' frame's reason: the page was not read whole
 };
 
 // An answer's 'O' frame.
@@ -71,6 +72,11 @@ public:
 
     // The worker's environment; the test's own unless set before start().
     void setEnvironment(const QProcessEnvironment &environment);
+    // The bytes of data the worker may allocate (RLIMIT_DATA), as the program sets it; 0:
+    // no limit. Before start().
+    void setMemoryLimit(qint64 bytes);
+    // The most memory the worker has held so far (VmHWM), in bytes; -1 once it ended.
+    qint64 peakMemory() const;
     bool start();
     // Sends the bytes and waits for one whole answer; nullopt (and a failed check) when
     // none came or it broke the order.

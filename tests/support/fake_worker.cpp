@@ -150,6 +150,21 @@ void convert(const ConvertRequest &request)
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         std::raise(SIGSEGV);
+    } else if (starts("STALL ")) {
+        // Opens, waits to be released, gives the first <n> pages and then nothing more.
+        const std::vector<std::string> pages = pagesOf(text);
+        answer(Outcome::Text, int(pages.size()));
+        waitForRelease(request);
+        for (int page = 1; page <= std::stoi(argument("STALL ")); ++page) {
+            writeAll(EncodeEvent(PageEvent::text(page, pages[std::size_t(page - 1)])));
+            writeAll(EncodeEvent(PageEvent::pageEnd(page)));
+        }
+        for (;;)
+            ::pause();
+    } else if (directive == "OUT OF MEMORY") {
+        // As a worker whose allocation failed under its limit (worker/MemoryWatch.h).
+        answer(Outcome::Text, int(pagesOf(text).size()));
+        std::_Exit(3);
     } else if (directive == "SCAN") {
         return sendText(request, text, Pages::Scanned);
     } else if (directive == "SCAN HELD") {

@@ -148,6 +148,9 @@ void TestConverterIdentity::sameTextAsPdftotext()
         // pdftotext refuses an empty range and writes nothing; the worker sends no page.
         QCOMPARE(answer->opened.pageCount == 0, reference.exitCode == 99);
         for (const test::PageAnswer &page : answer->pages) {
+            // A page poppler cannot load has no text, as in pdftotext's, and is named.
+            if (page.text.isEmpty() && page.incomplete.startsWith("it cannot be loaded"))
+                continue;
             QVERIFY2(page.text.endsWith('\f'), qPrintable(u"page %1"_s.arg(page.page)));
             // Poppler hands its text over in tiny pieces; they travel joined.
             QCOMPARE(page.pieces, 1);

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void mailtoLinks();
     void recognitionLeavesTextPagesAlone_data();
     void recognitionLeavesTextPagesAlone();
+    void pagesNotReadWholeAreNamed_data();
+    void pagesNotReadWholeAreNamed();
     void brokenRequests_data();
     void brokenRequests();
     void endOfInputEndsTheWorker();
@@ -303,6 +305,76 @@ void TestWorkerOutcomes::recognitionLeavesTextPagesAlone()
             QCOMPARE(page.recognising, 0);
     }
     QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::pagesNotReadWholeAreNamed_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<QByteArray>("reason"); // the start of page 1's, empty: read whole
+    QTest::addColumn<QByteArray>("contains");
+    QTest::addColumn<int>("status"); // the worker's, once its input ends
+    for (const QString &engine : test::EngineNames()) {
+        const bool poppler = engine == u"poppler"_s;
+        const auto row = [&](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", qPrintable(engine), name) << engine;
+        };
+        // A million by a million pixels: poppler leaves the picture out undecoded, MuPDF
+        // refuses to draw the page.
+        row("huge picture") << "bombs/huge-image.pdf"_ba
+                            << "o"_ba
+                            << (poppler ? "an image of 1000000 x 1000000 pixels was not recognised"_ba
+                                        : "the page could not be drawn for recognition"_ba)
+                            << QByteArray() << 0;
+        // A JBIG2 page of 2 GB in a picture of 100 by 100: the allocation fails under the
+        // limit, and the worker ends after its answer, to be replaced.
+        row("JBIG2 page of 2 GB") << "bombs/jbig2-page.pdf"_ba
+                                  << "o"_ba
+                                  << "needs more memory than the 1024 MB a converter may use"_ba
+                                  << QByteArray() << 3;
+        // A page tree whose only kid is itself: neither engine can load its page.
+        row("page tree that lists itself")
+            << "forged/self-listing-tree.pdf"_ba << QByteArray()
+            << "it cannot be loaded: the file is damaged there"_ba << QByteArray() << 0;
+        // 60,000 characters of 1 point print: poppler keeps 50,000 of them.
+        row("small print") << "bombs/dense-page.pdf"_ba << QByteArray()
+                           << (poppler
+                                   ? "poppler keeps 50000 characters under 3 points of a page and left out"_ba
+                                   : QByteArray())
+                           << (poppler ? QByteArray() : "last.line@example.com"_ba) << 0;
+    }
+}
+
+// A page of which something could not be read ends in time, within bounded memory, and
+// says so; what it gave counts.
+void TestWorkerOutcomes::pagesNotReadWholeAreNamed()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("a sanitizer's shadow memory does not fit under a limit on data");
+#endif
+    QFETCH(QString, engine);
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, options);
+    QFETCH(QByteArray, reason);
+    QFETCH(QByteArray, contains);
+    QFETCH(int, status);
+    test::WorkerSession worker(engine);
+    worker.setMemoryLimit(qint64{1024} * 1024 * 1024); // the program's limit
+    QVERIFY(worker.start());
+    const std::optional<test::WorkerAnswer> answer =
+        worker.ask(test::Request(dataPath(file.constData()), {}, 0, 0, options));
+    QVERIFY(answer);
+    QCOMPARE(answer->opened.outcome, Outcome::Text);
+    QCOMPARE(answer->pages.size(), std::size_t(1));
+    const QByteArray &incomplete = answer->pages.front().incomplete;
+    QVERIFY2(reason.isEmpty() ? incomplete.isEmpty() : incomplete.startsWith(reason), incomplete.constData());
+    QVERIFY(answer->text().contains(contains));
+    if (status == 0) { // one that ends on its own has no peak left to read
+        const qint64 peak = worker.peakMemory();
+        QVERIFY2(peak > 0 && peak < 500 * 1024 * 1024, QByteArray::number(peak).constData());
+    }
+    QCOMPARE(worker.finish(), status);
 }
 
 void TestWorkerOutcomes::brokenRequests_data()
