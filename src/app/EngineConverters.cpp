@@ -1,8 +1,8 @@
 #include "app/EngineConverters.h"
 
 #include "convert/Conversion.h"
-#include "convert/ConverterService.h"
 #include "convert/ConverterQuestion.h"
+#include "convert/ConverterService.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/AppError.h"
 

@@ -206,14 +206,28 @@ bool isNameCharacter(char c)
            c == '-' || c == '+';
 }
 
-// Where a footnote's lines break a disguise before its first "dot" ("claudio" / "dot
-// beccari at gmail dot com", with a blank line between as the converter may give), the
-// line with the last word of the line before; the line itself otherwise.
-qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype end)
+// Whether the line that starts at `start` starts with a "dot": "dot beccari at ...".
+bool startsWithDot(QByteArrayView text, qsizetype start)
 {
     thread_local const QRegularExpression dotFirst(
         uR"(^[ \t]*(?:(?:dot|DOT)[ \t]|[\[({<][ \t]*(?i:dot)[ \t]*[\])}>]))"_s);
-    if (!QString::fromLatin1(text.sliced(start, std::min<qsizetype>(end - start, 16))).contains(dotFirst))
+    return QString::fromLatin1(text.sliced(start, std::min<qsizetype>(text.size() - start, 16)))
+        .contains(dotFirst);
+}
+
+// Where a footnote's lines break a disguise before its first "dot" ("claudio" / "dot
+// beccari at gmail dot com", with a blank line between as the converter may give), the
+// line with the last word of the line before; the line itself otherwise. Not where two
+// such lines follow each other: footnotes set side by side interleave their names and
+// their rests ("scavino" / "ezio" / "dot marco93 ..." / "dot aime ...").
+qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype end)
+{
+    if (!startsWithDot(text, start))
+        return start;
+    qsizetype next = end;
+    while (next < text.size() && text[next] == '\n')
+        ++next;
+    if (next < text.size() && startsWithDot(text, next))
         return start;
     constexpr int kMostLineBreaks = 2;
     qsizetype i = start;
@@ -227,7 +241,8 @@ qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype en
         --name;
     // A word of its own, not the end of another disguise: "(dot)com" / "dot ...".
     const bool alone = name == 0 || text[name - 1] == ' ' || text[name - 1] == '\t' || text[name - 1] == '\n';
-    return i < start && name < i && alone ? name : start;
+    const qsizetype nameLine = text.first(name).lastIndexOf('\n') + 1;
+    return i < start && name < i && alone && !startsWithDot(text, nameLine) ? name : start;
 }
 
 } // namespace

@@ -754,6 +754,11 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
         << QByteArray("\xe2\x88\x97 claudio\n\ndot beccari at gmail dot com\n\xe2\x80\xa1 e-mail: ezio\n"
                       "dot aime at fastwebnet dot it")
         << QStringList{u"claudio.beccari@gmail.com"_s, u"ezio.aime@fastwebnet.it"_s};
+    QTest::newRow("footnotes side by side")
+        << QByteArray(
+               "\xe2\x80\xa0 e-mail: scavino\n\xe2\x80\xa1 e-mail: ezio\n\ndot marco93 at gmail dot com\n"
+               "dot aime at fastwebnet dot it\n")
+        << QStringList();
     QTest::newRow("not disguised")
         << QByteArray("we meet AT noon, dinner at eight dot thirty, see (at) home, liam AT example.org, "
                       "visit us at example dot com, plain@example.org, jane [at] example [dot] heaven, "
