@@ -64,14 +64,15 @@ ListMenus::ListMenus(const Parts &parts, QObject *parent) : QObject(parent), m_p
     for (QTreeView *view : {&m_parts.fileView, &m_parts.resultsView}) {
         view->installEventFilter(this);
         view->viewport()->installEventFilter(this);
+        m_watched.append({view, view->viewport()});
     }
 }
 
 bool ListMenus::eventFilter(QObject *watched, QEvent *event)
 {
     QTreeView *view = nullptr;
-    for (QTreeView *list : {&m_parts.fileView, &m_parts.resultsView}) {
-        if (watched == list || watched == list->viewport())
+    for (const auto &[list, viewport] : std::as_const(m_watched)) {
+        if (watched == list || watched == viewport)
             view = list;
     }
     if (!view)

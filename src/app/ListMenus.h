@@ -70,6 +70,9 @@ private:
     QList<QAction *> m_fileRowActions;
     QList<QAction *> m_resultsRowActions;
     QAction *m_openSource = nullptr;
+    // Each list with its viewport, kept from the start: while a list is destroyed its
+    // viewport's last events still come here, and the list can no longer be asked.
+    QList<std::pair<QTreeView *, QObject *>> m_watched;
     int m_fileRow = -1;
     int m_resultsRow = -1;
 };
