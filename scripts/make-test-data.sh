@@ -47,6 +47,8 @@ cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$work/self-listing-tree.pdf" "
 # poppler's limit: each must end with its page named, never hang or take gigabytes.
 mkdir -p "$out/bombs"
 python3 "$gen" bombs "$out/bombs"
+# One page tree node listing 2,500 pages: read whole, in time linear in the count.
+python3 "$gen" flattree "$out/bombs/flat-tree.pdf" 2500
 
 # Footnote marks against addresses: a change of size or baseline ends a word.
 mkdir -p "$out/words"

@@ -12,6 +12,7 @@ gives the same bytes.
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
     pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
+    pdfgen.py flattree OUT.pdf PAGES    one Pages node listing every page
 
 Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
 spare byte code, and a ToUnicode map tells the converter which character it is.
@@ -772,6 +773,61 @@ def image_pdf(path, dpi, images):
     d.save(path)
 
 
+def flat_page_tree(path, pages):
+    """One Pages node listing every page, as some producers write it: a reader that
+    walks the tree from its root for each page spends time growing with the square of
+    the count. The pages sit in a compressed object stream to keep the file small; the
+    last page alone names an address."""
+    pages_obj, font, common, last, objstm, xref_obj, first_page = 2, 3, 4, 5, 6, 7, 8
+    numbers = range(first_page, first_page + pages)
+    kids = b" ".join(b"%d 0 R" % n for n in numbers)
+    packed = {pages_obj: b"<</Type/Pages/Count %d/Kids[%s]>>" % (pages, kids),
+              font: b"<</Font<</F1<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>>>>>"}
+    for n in numbers:
+        packed[n] = b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources 3 0 R/Contents %d 0 R>>" % (
+            last if n == numbers[-1] else common)
+    head, body = [], b""
+    for n, obj in packed.items():
+        head.append(b"%d %d" % (n, len(body)))
+        body += obj + b"\n"
+    head = b" ".join(head) + b"\n"
+    data = bytearray(b"%PDF-1.5\n")
+    offsets = {}
+
+    def put(number, obj, stream=None):
+        offsets[number] = len(data)
+        data.extend(b"%d 0 obj\n" % number + obj)
+        if stream is not None:
+            data.extend(b"\nstream\n" + stream + b"\nendstream")
+        data.extend(b"\nendobj\n")
+
+    def text(line):
+        content = b"BT /F1 10 Tf 10 50 Td (%s) Tj ET" % line
+        return b"<</Length %d>>" % len(content), content
+
+    put(1, b"<</Type/Catalog/Pages 2 0 R>>")
+    put(common, *text(b"A page with no address"))
+    put(last, *text(b"Last page: flat.tree@example.com"))
+    packed_data = zlib.compress(head + body, 9)
+    put(objstm, b"<</Type/ObjStm/N %d/First %d/Filter/FlateDecode/Length %d>>" % (
+        len(packed), len(head), len(packed_data)), packed_data)
+    size = first_page + pages
+    place = {n: i for i, n in enumerate(packed)}
+    rows = bytearray(struct.pack(">BII", 0, 0, 65535))
+    for n in range(1, size):
+        if n in place:
+            rows += struct.pack(">BII", 2, objstm, place[n])
+        else:
+            rows += struct.pack(">BII", 1, offsets.get(n, len(data)), 0)
+    rows = zlib.compress(bytes(rows), 9)
+    xref_at = len(data)
+    offsets[xref_obj] = xref_at
+    put(xref_obj, b"<</Type/XRef/Size %d/W[1 4 4]/Root 1 0 R/Filter/FlateDecode/Length %d>>" % (
+        size, len(rows)), rows)
+    data.extend(b"startxref\n%d\n%%%%EOF\n" % xref_at)
+    Path(path).write_bytes(bytes(data))
+
+
 def image_bombs(out):
     """Pages of one picture that declares far more pixels than it holds: a reader that
     decodes before it checks the size works for ever or takes gigabytes."""
@@ -818,6 +874,8 @@ def main(argv):
         address_traps(argv[2])
     elif cmd == "bombs" and len(argv) == 3:
         image_bombs(argv[2])
+    elif cmd == "flattree" and len(argv) == 4:
+        flat_page_tree(argv[2], int(argv[3]))
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -119,16 +119,69 @@ void appendText(std::string &text, const fz_stext_page &page)
     }
 }
 
+// The base-14 fonts (Helvetica, Times, ...) that PDFs name without a font descriptor:
+// MuPDF would parse a copy for every document, a tenth of the time a one-page file
+// takes; the context keeps one of each. Such a font is used with its own metrics, so the
+// only thing a document leaves in it is the width table MuPDF makes at each load: it is
+// freed here before the next load would overwrite it, which is only safe while no other
+// document holds the font (the context's copy and this call's are the only two).
+fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int italic, int needsExactMetrics)
+{
+    int size = 0;
+    if (!needsExactMetrics || bold || italic || !fz_lookup_base14_font(ctx, name, &size))
+        return nullptr;
+    fz_font *font = fz_new_base14_font(ctx, name);
+    if (font->refs != 2) {
+        fz_drop_font(ctx, font);
+        return nullptr;
+    }
+    fz_free(ctx, font->width_table);
+    font->width_table = nullptr;
+    font->width_count = 0;
+    return font;
+}
+
+// The pages under a page tree node; -1 at a node that is neither a page nor a node,
+// deeper than any real tree, or past `budget` nodes in all (a tree that lists itself).
+int countLeaves(fz_context *ctx, pdf_obj *node, int &budget, int depth = 0)
+{
+    if (--budget < 0 || depth > 64)
+        return -1;
+    pdf_obj *type = pdf_dict_get(ctx, node, PDF_NAME(Type));
+    if (pdf_name_eq(ctx, type, PDF_NAME(Page)))
+        return 1;
+    if (!pdf_name_eq(ctx, type, PDF_NAME(Pages)))
+        return -1;
+    pdf_obj *kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+    int total = 0;
+    for (int i = 0, n = pdf_array_len(ctx, kids); i < n; ++i) {
+        const int leaves = countLeaves(ctx, pdf_array_get(ctx, kids, i), budget, depth + 1);
+        if (leaves < 0)
+            return -1;
+        total += leaves;
+    }
+    return total;
+}
+
 class MupdfPage : public EnginePage
 {
 public:
-    MupdfPage(fz_context *ctx, fz_document *doc, int index) : m_ctx(ctx)
+    // `givesBackLookup`: the page came from MuPDF's page map, which kept a reference to
+    // it for no one (see MupdfDocument::mapLargePageTree).
+    MupdfPage(fz_context *ctx, fz_document *doc, int index, bool givesBackLookup) : m_ctx(ctx)
     {
         fz_page *page = nullptr;
         fz_var(page);
         fz_try(m_ctx) page = fz_load_page(m_ctx, doc, index);
         fz_catch(m_ctx) page = nullptr;
         m_page = page;
+        // Held by the file's table, the page and the lookup; fewer means MuPDF did not
+        // look it up again (a page still open), and dropping would free it under us.
+        if (givesBackLookup && page) {
+            pdf_obj *object = pdf_page_from_fz_page(m_ctx, page)->obj;
+            if (pdf_obj_refs(m_ctx, object) > 2)
+                pdf_drop_obj(m_ctx, object);
+        }
     }
     ~MupdfPage() override { fz_drop_page(m_ctx, m_page); }
     MupdfPage(const MupdfPage &) = delete;
@@ -250,6 +303,8 @@ public:
     }
     ~MupdfDocument() override
     {
+        if (m_mapped)
+            pdf_drop_page_tree(m_ctx, pdf_specifics(m_ctx, m_doc));
         fz_drop_document(m_ctx, m_doc);
         std::fclose(m_file);
     }
@@ -271,6 +326,7 @@ public:
         }
         fz_catch(m_ctx) count = -1;
         m_pageCount = count;
+        mapLargePageTree(count);
         return count;
     }
 
@@ -279,17 +335,66 @@ public:
     void convert(PageRange range, const ConvertOptions &options, PageSink &sink) override
     {
         for (int page = range.first; page <= range.last; ++page) {
-            MupdfPage current(m_ctx, m_doc, page - 1);
+            MupdfPage current(m_ctx, m_doc, page - 1, m_lookupKeepsPage);
             if (!SendPage(current, page, range.count(), current.text(), options, sink))
                 return;
         }
     }
 
 private:
+    // MuPDF finds a page by walking the tree from its root, so one node listing 100,000
+    // pages costs that count squared steps, hours in all; its page map makes that
+    // linear. The map is only trusted with exactly as many pages as the tree counts: it
+    // leaves the rest unset.
+    void mapLargePageTree(int count)
+    {
+        constexpr int kMapFrom = 2000;
+        pdf_document *pdf = pdf_specifics(m_ctx, m_doc);
+        if (!pdf || count < kMapFrom)
+            return;
+        fz_try(m_ctx)
+        {
+            int budget = 2 * count + 1;
+            pdf_obj *root = pdf_dict_getp(m_ctx, pdf_trailer(m_ctx, pdf), "Root/Pages");
+            if (countLeaves(m_ctx, root, budget) == count) {
+                pdf_load_page_tree(m_ctx, pdf);
+                m_mapped = true;
+            }
+        }
+        fz_catch(m_ctx)
+        {
+        }
+        if (m_mapped)
+            m_lookupKeepsPage = lookupKeepsPage(pdf);
+    }
+
+    // MuPDF 1.21 hands a page out of its map with a reference that no caller gives back.
+    // Probed rather than assumed: a page dropped once too often is worse than one kept.
+    bool lookupKeepsPage(pdf_document *pdf)
+    {
+        bool keeps = false;
+        fz_var(keeps);
+        fz_try(m_ctx)
+        {
+            pdf_obj *first = pdf_lookup_page_obj(m_ctx, pdf, 0);
+            const int refs = pdf_obj_refs(m_ctx, first);
+            pdf_obj *again = pdf_lookup_page_obj(m_ctx, pdf, 0);
+            keeps = pdf_obj_refs(m_ctx, again) > refs;
+            if (keeps) {
+                pdf_drop_obj(m_ctx, first);
+                pdf_drop_obj(m_ctx, again);
+            }
+        }
+        fz_catch(m_ctx) keeps = false;
+        return keeps;
+    }
+
     fz_context *m_ctx;
     std::FILE *m_file;
     fz_document *m_doc;
     int m_pageCount = 0;
+    bool m_mapped = false;
+    bool m_lookupKeepsPage = false;
 };
 
 class MupdfEngine : public TextEngine
@@ -299,6 +404,7 @@ public:
     {
         fz_set_warning_callback(m_ctx, &dropMessage, nullptr);
         fz_set_error_callback(m_ctx, &dropMessage, nullptr);
+        fz_install_load_system_font_funcs(m_ctx, &sharedBase14Font, nullptr, nullptr);
     }
     ~MupdfEngine() override { fz_drop_context(m_ctx); }
     MupdfEngine(const MupdfEngine &) = delete;

@@ -164,6 +164,9 @@ void TestWorkerOutcomes::outcomes_data()
                         << QByteArray("the file has no pages") << QByteArray();
         row("a billion pages counted over one") << dataPath("forged/forged-count.pdf") << none
                                                 << Outcome::Damaged << QByteArray("*") << QByteArray();
+        // Reached through MuPDF's page map, which must give back what it keeps of each page.
+        row("one page tree node of 2,500 pages") << dataPath("bombs/flat-tree.pdf") << none << Outcome::Text
+                                                 << QByteArray() << QByteArray("flat.tree@example.com");
         // A raised footnote digit is a word of its own, not the address's first letter:
         // poppler sets it on a line of its own, MuPDF's line keeps it with a space between.
         row("superscript digit before an address")
