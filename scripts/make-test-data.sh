@@ -50,9 +50,10 @@ python3 "$gen" bombs "$out/bombs"
 # One page tree node listing 2,500 pages: read whole, in time linear in the count.
 python3 "$gen" flattree "$out/bombs/flat-tree.pdf" 2500
 
-# Footnote marks against addresses: a change of size or baseline ends a word.
+# Footnote marks against addresses: a change of size or baseline ends a word; letters
+# drawn out of order are read in the order a reader sees them.
 mkdir -p "$out/words"
-cp "$work/superscripts.pdf" "$out/words/"
+cp "$work/superscripts.pdf" "$work/drawing-order.pdf" "$out/words/"
 
 # 150 pages: object streams keep it small; the ID is derived from the content.
 qpdf --object-streams=generate --deterministic-id "$work/long.pdf" "$out/long.pdf"

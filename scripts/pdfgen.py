@@ -393,6 +393,20 @@ def make_testdata(out):
         p.text(72 + text_width(mark, size=7), y, address)
     d.save(out / "superscripts.pdf")
 
+    # Letters set one by one in a shuffled order, as some authors guard an address
+    # against harvesters: a reader sees it whole. Beside it, a line drawn twice a third
+    # of a point apart (bold faked by overprinting): its letters must not interleave.
+    d = Document("Drawing order")
+    p = d.page()
+    p.text(72, 720, "Letters drawn out of order")
+    address = "shuffled@example.com"
+    order = sorted(range(len(address)), key=lambda i: (i * 7) % len(address))
+    for i in order:
+        p.text(72 + text_width(address[:i]), 690, address[i])
+    for dx in (0, 0.3):
+        p.text(72 + dx, 660, "overprinted@example.org")
+    d.save(out / "drawing-order.pdf")
+
     # One page whose page tree counts none, and one whose count is forged far beyond
     # the file's objects: neither may pass for a file read.
     for name, count in (("no-pages.pdf", 0), ("forged-count.pdf", 1000000000)):

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 // The calls below are those of 1.21 (Debian 12); fz_stext_options and the link list
 // changed shape in the releases around it.
@@ -97,18 +99,129 @@ bool startsNewWord(const fz_stext_line &line, const fz_stext_char &previous, con
     return std::fabs(previous.size - c.size) > 0.05f * larger || std::fabs(sideways) > 0.5f;
 }
 
-// Lines end with LF, blocks with an empty line, as poppler's text has them.
+// A line as a reader sees it: MuPDF's own, or pieces of one joined left to right.
+struct VisualLine
+{
+    const fz_stext_line *first;
+    std::vector<const fz_stext_char *> chars;
+    bool joined = false;
+};
+
+bool level(const fz_stext_line &line)
+{
+    return line.first_char && line.wmode == 0 && line.dir.x > 0.999f;
+}
+
+float rightEdge(const fz_stext_char &c)
+{
+    return std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
+}
+
+// The characters of pieces on one baseline, left to right and without the spaces MuPDF
+// guessed between them; empty when two overlap, as a line drawn twice over itself does.
+std::vector<const fz_stext_char *> joinPieces(const std::vector<const fz_stext_line *> &pieces,
+                                              const fz_rect &page)
+{
+    std::vector<const fz_stext_char *> chars;
+    for (const fz_stext_line *piece : pieces) {
+        for (const fz_stext_char *c = piece->first_char; c; c = c->next) {
+            if (!isSpace(c->c) && onPage(*c, page))
+                chars.push_back(c);
+        }
+    }
+    std::stable_sort(chars.begin(), chars.end(), [](const fz_stext_char *a, const fz_stext_char *b) {
+        return a->origin.x < b->origin.x;
+    });
+    for (std::size_t i = 1; i < chars.size(); ++i) {
+        if (chars[i]->origin.x < rightEdge(*chars[i - 1]) - 0.1f * chars[i]->size)
+            return {};
+    }
+    return chars;
+}
+
+// MuPDF starts a line wherever the drawing order jumps back, so letters drawn out of
+// order (an address shuffled against harvesting, a word set in pieces) come out in
+// pieces, a line each. Pieces of a block that share a baseline and meet or interleave
+// are one line again, read left to right as poppler reads them. The block's lines come
+// in MuPDF's order, a joined one where its first piece was.
+std::vector<VisualLine> visualLines(const fz_stext_block &block, const fz_rect &page)
+{
+    // A piece is placed by its largest letter: a footnote mark before it is not its line.
+    struct Piece
+    {
+        const fz_stext_line *line;
+        std::size_t order;
+        const fz_stext_char *body;
+        float baseline() const { return body->origin.y; }
+        float size() const { return body->size; }
+    };
+    std::vector<Piece> pieces;
+    for (const fz_stext_line *line = block.u.t.first_line; line; line = line->next) {
+        const fz_stext_char *body = line->first_char;
+        for (const fz_stext_char *c = body; c; c = c->next)
+            body = !isSpace(c->c) && c->size >= body->size ? c : body;
+        pieces.push_back({line, pieces.size(), body});
+    }
+    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) {
+        if (!level(*a.line) || !level(*b.line))
+            return level(*a.line) < level(*b.line);
+        return a.baseline() != b.baseline() ? a.baseline() < b.baseline() : a.line->bbox.x0 < b.line->bbox.x0;
+    });
+    std::vector<std::pair<std::size_t, VisualLine>> lines;
+    const auto add = [&lines](const Piece &piece) {
+        VisualLine line{piece.line, {}, false};
+        for (const fz_stext_char *c = piece.line->first_char; c; c = c->next)
+            line.chars.push_back(c);
+        lines.emplace_back(piece.order, std::move(line));
+    };
+    for (std::size_t begin = 0, end = 0; begin < pieces.size(); begin = end) {
+        const Piece &first = pieces[begin];
+        float right = first.line->bbox.x1;
+        for (end = begin + 1; end < pieces.size() && level(*first.line) && level(*pieces[end].line); ++end) {
+            const Piece &next = pieces[end];
+            const float slack = 0.1f * first.size();
+            if (std::fabs(next.baseline() - first.baseline()) > slack ||
+                std::fabs(next.size() - first.size()) > slack || next.line->bbox.x0 > right + slack)
+                break;
+            right = std::max(right, next.line->bbox.x1);
+        }
+        std::vector<const fz_stext_line *> group;
+        std::size_t order = first.order;
+        for (std::size_t i = begin; i < end; ++i) {
+            group.push_back(pieces[i].line);
+            order = std::min(order, pieces[i].order);
+        }
+        std::vector<const fz_stext_char *> chars =
+            group.size() > 1 ? joinPieces(group, page) : decltype(chars){};
+        if (chars.empty()) {
+            for (std::size_t i = begin; i < end; ++i)
+                add(pieces[i]);
+        } else {
+            lines.emplace_back(order, VisualLine{first.line, std::move(chars), true});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<VisualLine> ordered;
+    for (auto &line : lines)
+        ordered.push_back(std::move(line.second));
+    return ordered;
+}
+
+// Lines end with LF, blocks with an empty line, as poppler's text has them. Between the
+// letters of a joined line a gap of a sixth of their size is a space.
 void appendText(std::string &text, const fz_stext_page &page)
 {
     for (const fz_stext_block *block = page.first_block; block; block = block->next) {
         if (block->type != FZ_STEXT_BLOCK_TEXT)
             continue;
-        for (const fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+        for (const VisualLine &line : visualLines(*block, page.mediabox)) {
             const fz_stext_char *previous = nullptr;
-            for (const fz_stext_char *c = line->first_char; c; c = c->next) {
+            for (const fz_stext_char *c : line.chars) {
                 if (!onPage(*c, page.mediabox))
                     continue;
-                if (previous && startsNewWord(*line, *previous, *c))
+                if (previous && (startsNewWord(*line.first, *previous, *c) ||
+                                 (line.joined && c->origin.x - rightEdge(*previous) > c->size / 6)))
                     text += ' ';
                 appendUtf8(text, c->c);
                 previous = c;

@@ -172,6 +172,12 @@ void TestWorkerOutcomes::outcomes_data()
         row("superscript digit before an address")
             << dataPath("words/superscripts.pdf") << none << Outcome::Text << QByteArray()
             << QByteArray(poppler ? "1\n\nfirst@example.com" : "1 first@example.com");
+        // Letters set one by one out of order read as a reader sees them; a line printed
+        // twice a third of a point apart is not read as its letters interleaved.
+        row("letters drawn out of order") << dataPath("words/drawing-order.pdf") << none << Outcome::Text
+                                          << QByteArray() << QByteArray("shuffled@example.com");
+        row("a line drawn twice over itself") << dataPath("words/drawing-order.pdf") << none << Outcome::Text
+                                              << QByteArray() << QByteArray("overprinted@example.org");
         row("name not UTF-8") << m_oddName << none << Outcome::Text << QByteArray()
                               << QByteArray("partners@example.net");
     }
