@@ -100,13 +100,6 @@ bool startsNewWord(const fz_stext_line &line, const fz_stext_char &previous, con
 }
 
 // A line as a reader sees it: MuPDF's own, or pieces of one joined left to right.
-struct VisualLine
-{
-    const fz_stext_line *first;
-    std::vector<const fz_stext_char *> chars;
-    bool joined = false;
-};
-
 bool level(const fz_stext_line &line)
 {
     return line.first_char && line.wmode == 0 && line.dir.x > 0.999f;
@@ -117,14 +110,33 @@ float rightEdge(const fz_stext_char &c)
     return std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
 }
 
-// The characters of pieces on one baseline, left to right and without the spaces MuPDF
+// One of MuPDF's lines, placed by its largest letter: a footnote mark before the text
+// does not set its baseline.
+struct Piece
+{
+    const fz_stext_line *line;
+    std::size_t order;
+    const fz_stext_char *body;
+    float baseline() const { return body->origin.y; }
+    float size() const { return body->size; }
+};
+
+// A line as a reader sees it: one of MuPDF's (`joined` empty), or the letters of pieces
+// of one, left to right.
+struct VisualLine
+{
+    std::size_t order;
+    const fz_stext_line *first;
+    std::vector<const fz_stext_char *> joined;
+};
+
+// The letters of pieces on one baseline, left to right and without the spaces MuPDF
 // guessed between them; empty when two overlap, as a line drawn twice over itself does.
-std::vector<const fz_stext_char *> joinPieces(const std::vector<const fz_stext_line *> &pieces,
-                                              const fz_rect &page)
+std::vector<const fz_stext_char *> joinPieces(const Piece *begin, const Piece *end, const fz_rect &page)
 {
     std::vector<const fz_stext_char *> chars;
-    for (const fz_stext_line *piece : pieces) {
-        for (const fz_stext_char *c = piece->first_char; c; c = c->next) {
+    for (const Piece *piece = begin; piece != end; ++piece) {
+        for (const fz_stext_char *c = piece->line->first_char; c; c = c->next) {
             if (!isSpace(c->c) && onPage(*c, page))
                 chars.push_back(c);
         }
@@ -146,15 +158,6 @@ std::vector<const fz_stext_char *> joinPieces(const std::vector<const fz_stext_l
 // in MuPDF's order, a joined one where its first piece was.
 std::vector<VisualLine> visualLines(const fz_stext_block &block, const fz_rect &page)
 {
-    // A piece is placed by its largest letter: a footnote mark before it is not its line.
-    struct Piece
-    {
-        const fz_stext_line *line;
-        std::size_t order;
-        const fz_stext_char *body;
-        float baseline() const { return body->origin.y; }
-        float size() const { return body->size; }
-    };
     std::vector<Piece> pieces;
     for (const fz_stext_line *line = block.u.t.first_line; line; line = line->next) {
         const fz_stext_char *body = line->first_char;
@@ -167,45 +170,34 @@ std::vector<VisualLine> visualLines(const fz_stext_block &block, const fz_rect &
             return level(*a.line) < level(*b.line);
         return a.baseline() != b.baseline() ? a.baseline() < b.baseline() : a.line->bbox.x0 < b.line->bbox.x0;
     });
-    std::vector<std::pair<std::size_t, VisualLine>> lines;
-    const auto add = [&lines](const Piece &piece) {
-        VisualLine line{piece.line, {}, false};
-        for (const fz_stext_char *c = piece.line->first_char; c; c = c->next)
-            line.chars.push_back(c);
-        lines.emplace_back(piece.order, std::move(line));
-    };
+    std::vector<VisualLine> lines;
+    lines.reserve(pieces.size());
     for (std::size_t begin = 0, end = 0; begin < pieces.size(); begin = end) {
         const Piece &first = pieces[begin];
+        const float slack = 0.1f * first.size();
         float right = first.line->bbox.x1;
+        std::size_t order = first.order;
         for (end = begin + 1; end < pieces.size() && level(*first.line) && level(*pieces[end].line); ++end) {
             const Piece &next = pieces[end];
-            const float slack = 0.1f * first.size();
             if (std::fabs(next.baseline() - first.baseline()) > slack ||
                 std::fabs(next.size() - first.size()) > slack || next.line->bbox.x0 > right + slack)
                 break;
             right = std::max(right, next.line->bbox.x1);
+            order = std::min(order, next.order);
         }
-        std::vector<const fz_stext_line *> group;
-        std::size_t order = first.order;
-        for (std::size_t i = begin; i < end; ++i) {
-            group.push_back(pieces[i].line);
-            order = std::min(order, pieces[i].order);
+        std::vector<const fz_stext_char *> joined;
+        if (end - begin > 1)
+            joined = joinPieces(&pieces[begin], pieces.data() + end, page);
+        if (!joined.empty()) {
+            lines.push_back({order, first.line, std::move(joined)});
+            continue;
         }
-        std::vector<const fz_stext_char *> chars =
-            group.size() > 1 ? joinPieces(group, page) : decltype(chars){};
-        if (chars.empty()) {
-            for (std::size_t i = begin; i < end; ++i)
-                add(pieces[i]);
-        } else {
-            lines.emplace_back(order, VisualLine{first.line, std::move(chars), true});
-        }
+        for (std::size_t i = begin; i < end; ++i)
+            lines.push_back({pieces[i].order, pieces[i].line, {}});
     }
     std::stable_sort(lines.begin(), lines.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::vector<VisualLine> ordered;
-    for (auto &line : lines)
-        ordered.push_back(std::move(line.second));
-    return ordered;
+                     [](const VisualLine &a, const VisualLine &b) { return a.order < b.order; });
+    return lines;
 }
 
 // Lines end with LF, blocks with an empty line, as poppler's text has them. Between the
@@ -217,14 +209,20 @@ void appendText(std::string &text, const fz_stext_page &page)
             continue;
         for (const VisualLine &line : visualLines(*block, page.mediabox)) {
             const fz_stext_char *previous = nullptr;
-            for (const fz_stext_char *c : line.chars) {
+            const auto append = [&](const fz_stext_char *c) {
                 if (!onPage(*c, page.mediabox))
-                    continue;
+                    return;
                 if (previous && (startsNewWord(*line.first, *previous, *c) ||
-                                 (line.joined && c->origin.x - rightEdge(*previous) > c->size / 6)))
+                                 (!line.joined.empty() && c->origin.x - rightEdge(*previous) > c->size / 6)))
                     text += ' ';
                 appendUtf8(text, c->c);
                 previous = c;
+            };
+            if (line.joined.empty()) {
+                for (const fz_stext_char *c = line.first->first_char; c; c = c->next)
+                    append(c);
+            } else {
+                std::for_each(line.joined.begin(), line.joined.end(), append);
             }
             text += '\n';
         }
@@ -287,6 +285,12 @@ public:
         fz_var(page);
         fz_try(m_ctx) page = fz_load_page(m_ctx, doc, index);
         fz_catch(m_ctx) page = nullptr;
+        // A file whose cross-reference table MuPDF rebuilt may list pages whose objects are
+        // gone: MuPDF gives an empty page for them, where a reader would miss a page.
+        if (page && !pdf_is_dict(m_ctx, pdf_page_from_fz_page(m_ctx, page)->obj)) {
+            fz_drop_page(m_ctx, page);
+            page = nullptr;
+        }
         m_page = page;
         // Held by the file's table, the page and the lookup; fewer means MuPDF did not
         // look it up again (a page still open), and dropping would free it under us.
@@ -320,9 +324,7 @@ public:
             fz_close_device(m_ctx, device);
         }
         fz_always(m_ctx) fz_drop_device(m_ctx, device);
-        fz_catch(m_ctx)
-        {
-        }
+        fz_catch(m_ctx) m_leftOut = "its text stops where the file is damaged";
         std::string text;
         if (stext)
             appendText(text, *stext);

@@ -321,7 +321,7 @@ void TestWorkerOutcomes::pagesNotReadWholeAreNamed_data()
     QTest::addColumn<QString>("engine");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("options");
-    QTest::addColumn<QByteArray>("reason"); // the start of page 1's, empty: read whole
+    QTest::addColumn<QByteArray>("reason"); // the start of the first page's named, empty: read whole
     QTest::addColumn<QByteArray>("contains");
     QTest::addColumn<int>("status"); // the worker's, once its input ends
     for (const QString &engine : test::EngineNames()) {
@@ -352,6 +352,12 @@ void TestWorkerOutcomes::pagesNotReadWholeAreNamed_data()
                                    ? "poppler keeps 50000 characters under 3 points of a page and left out"_ba
                                    : QByteArray())
                            << (poppler ? QByteArray() : "last.line@example.com"_ba) << 0;
+        // Cut short after its first page: MuPDF reads that page and names the next, which
+        // is gone (poppler calls the whole file damaged).
+        if (!poppler)
+            row("cut short") << "damaged.pdf"_ba << QByteArray()
+                             << "it cannot be loaded: the file is damaged there"_ba
+                             << "intact@example.com"_ba << 0;
     }
 }
 
@@ -375,8 +381,9 @@ void TestWorkerOutcomes::pagesNotReadWholeAreNamed()
         worker.ask(test::Request(dataPath(file.constData()), {}, 0, 0, options));
     QVERIFY(answer);
     QCOMPARE(answer->opened.outcome, Outcome::Text);
-    QCOMPARE(answer->pages.size(), std::size_t(1));
-    const QByteArray &incomplete = answer->pages.front().incomplete;
+    QByteArray incomplete;
+    for (const test::PageAnswer &page : answer->pages)
+        incomplete = incomplete.isEmpty() ? page.incomplete : incomplete;
     QVERIFY2(reason.isEmpty() ? incomplete.isEmpty() : incomplete.startsWith(reason), incomplete.constData());
     QVERIFY(answer->text().contains(contains));
     if (status == 0) { // one that ends on its own has no peak left to read
