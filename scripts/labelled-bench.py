@@ -32,7 +32,7 @@ import labelled_set  # noqa: E402
 KINDS = ("plain", "disguised", "link-only")
 RANK = {"plain": 0, "link-only": 1, "disguised": 2, "none": 3}
 GATHERED = set(labelled_set.TEXTS) | {"mailto"}
-ORDER = ["ours default", "ours --engine mupdf", "ours --disguised", "ours --links", "ours --no-links"] + \
+ORDER = ["ours default", "ours --engine poppler", "ours --engine mupdf", "ours --disguised", "ours --links", "ours --no-links"] + \
     list(labelled_set.RIVALS)
 
 
@@ -194,7 +194,8 @@ def main():
             print(f"unjudged ({name}): {address}\t{path}", file=sys.stderr)
     if args.misses:
         tags = labels_by_address()
-        wanted = {"ours default": ("plain",), "ours --engine mupdf": ("plain",), "ours --disguised": ("disguised",)}
+        wanted = {"ours default": ("plain",), "ours --engine poppler": ("plain",), "ours --engine mupdf": ("plain",),
+                  "ours --disguised": ("disguised",)}
         args.misses.write_text("\n".join(misses_report(name, rows[name], tags, kinds)
                                          for name, kinds in wanted.items() if name in rows))
     return 0

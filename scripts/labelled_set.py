@@ -127,8 +127,9 @@ def options_of(binary):
 def configurations(binary):
     """Our command's configurations that this binary has, then the rivals."""
     have = options_of(binary)
-    # The default engine is poppler, so "--engine poppler" would be the default run again.
-    wanted = {"ours default": [], "ours --engine mupdf": ["--engine", "mupdf"], "ours --disguised": ["--disguised"],
+    # Each engine by name as well as the default, which changed from poppler to MuPDF.
+    wanted = {"ours default": [], "ours --engine poppler": ["--engine", "poppler"],
+              "ours --engine mupdf": ["--engine", "mupdf"], "ours --disguised": ["--disguised"],
               "ours --links": ["--links"], "ours --no-links": ["--no-links"]}
     ours = {name: args for name, args in wanted.items()
             if all(a in have for a in args if a.startswith("--"))}

@@ -127,9 +127,9 @@ QWidget *PreferencesDialog::readingPage()
 
     auto *engine = new QComboBox(page);
     engine->setObjectName(u"engine"_s);
-    engine->addItem(u"Poppler (the text pdftotext gives)"_s, u"poppler"_s);
-    engine->addItem(u"MuPDF (faster on long documents)"_s, u"mupdf"_s);
-    engine->setCurrentIndex(settings.pdfEngine() == PdfEngine::Mupdf ? 1 : 0);
+    engine->addItem(u"MuPDF (faster on long documents)"_s, PdfEngineName(PdfEngine::Mupdf));
+    engine->addItem(u"Poppler (the text pdftotext gives)"_s, PdfEngineName(PdfEngine::Poppler));
+    engine->setCurrentIndex(engine->findData(PdfEngineName(settings.pdfEngine())));
     connect(engine, &QComboBox::currentIndexChanged, this, [&settings, engine](int index) {
         settings.write(Settings::engineKey(), engine->itemData(index).toString());
     });

@@ -57,7 +57,7 @@ void Settings::write(const QString &key, const QString &value)
 
 PdfEngine Settings::pdfEngine() const
 {
-    return PdfEngineNamed(read(engineKey(), {}).trimmed().toLower()).value_or(PdfEngine::Poppler);
+    return PdfEngineNamed(read(engineKey(), {}).trimmed().toLower()).value_or(kDefaultEngine);
 }
 
 bool Settings::flag(const QString &key, bool fallback) const

@@ -39,7 +39,7 @@ public:
     static QString disguisedKey() { return QStringLiteral("Disguised"); }
     // A Boolean, true when absent: runs take the addresses of the pages' mailto: links.
     static QString linksKey() { return QStringLiteral("Links"); }
-    // The PDF library of the converter's workers: "poppler" (when absent) or "mupdf".
+    // The PDF library of the converter's workers: "mupdf" (when absent) or "poppler".
     static QString engineKey() { return QStringLiteral("Engine"); }
     // Domain patterns, one a line, as --exclude-domain and --only-domain take them;
     // empty when absent.
@@ -65,8 +65,8 @@ public:
     static int toInteger(const QString &text);
     static QString fromBoolean(bool value);
 
-    // The converter workers' PDF library: "poppler" or "mupdf" under engineKey(); poppler
-    // when the key is missing or names neither.
+    // The converter workers' PDF library: "poppler" or "mupdf" under engineKey();
+    // kDefaultEngine when the key is missing or names neither.
     PdfEngine pdfEngine() const;
     // A Boolean setting; `fallback` when absent or no Boolean (a hand-edited value).
     bool flag(const QString &key, bool fallback) const;

@@ -19,7 +19,7 @@ struct ExtractOptions
     QString outputFile;
     bool forceOutput = false; // -o may name a PDF
     ResultsFormat format = ResultsFormat::LineList;
-    PdfEngine engine = PdfEngine::Poppler; // of the converter workers
+    PdfEngine engine = kDefaultEngine; // of the converter workers
     QString ocrLanguages;                  // empty: pages without text stay unread
     bool ocrUnsure = false;                // list the recognised addresses left out as unsure
     QString filesFrom;                     // a list of inputs, one per line ("-": standard input)

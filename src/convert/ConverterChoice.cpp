@@ -25,6 +25,11 @@ std::optional<PdfEngine> PdfEngineNamed(const QString &name)
     return std::nullopt;
 }
 
+QString PdfEngineName(PdfEngine engine)
+{
+    return engine == PdfEngine::Mupdf ? u"mupdf"_s : u"poppler"_s;
+}
+
 QString InstalledServiceProgram(PdfEngine engine)
 {
     const QString folder = QCoreApplication::applicationDirPath();

@@ -87,7 +87,7 @@ void TestPreferences::init()
     m_pdf = m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s,
                                "ver@array.sty a@x.com B@y.org\njane [at] example [dot] org c@x.com\f");
     // What the other PDF library makes of the same file.
-    QVERIFY(test::writeFile(m_pdf + u".mupdf"_s, "TEXT\nm@mupdf.org\f"));
+    QVERIFY(test::writeFile(m_pdf + u'.' + PdfEngineName(kAlternativeEngine), "TEXT\nm@other.org\f"));
     m_window->appendPaths({m_pdf});
 }
 
@@ -143,8 +143,9 @@ void TestPreferences::eachChoiceChangesTheNextRun_data()
     QTest::newRow("bad pattern left out")
         << u"excludeDomains"_s << QVariant(u"x.com\nno domain"_s) << u"ExcludeDomains"_s
         << u"x.com\nno domain"_s << QStringList{u"B@y.org"_s} << u"links=1"_s;
-    QTest::newRow("mupdf") << u"engine"_s << QVariant(u"mupdf"_s) << u"Engine"_s << u"mupdf"_s
-                           << QStringList{u"m@mupdf.org"_s} << u"links=1"_s;
+    const QString other = PdfEngineName(kAlternativeEngine);
+    QTest::newRow("the other PDF library") << u"engine"_s << QVariant(other) << u"Engine"_s << other
+                                           << QStringList{u"m@other.org"_s} << u"links=1"_s;
 }
 
 void TestPreferences::eachChoiceChangesTheNextRun()

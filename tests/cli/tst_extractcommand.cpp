@@ -396,8 +396,11 @@ void TestExtractCommand::linkAddressesUnlessTurnedOff()
 
 void TestExtractCommand::trapCorpusGivesTheExpectedLists()
 {
-    // The lists are checked by hand against tests/data/addresses/truth.txt (see its README).
-    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf")};
+    // The lists are checked by hand against tests/data/addresses/truth.txt (see its README),
+    // as poppler reads the corpus: its Unicode font gives the spare characters a width their
+    // glyphs do not have, and MuPDF reads the gap after them as a space.
+    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf"),
+                             u"--engine=poppler"_s};
     const QList<std::pair<QStringList, const char *>> runs{
         {{}, "addresses/expected.txt"},
         {{u"--disguised"_s}, "addresses/expected-disguised.txt"},
@@ -430,7 +433,8 @@ void TestExtractCommand::trapCorpusGivesTheExpectedLists()
 
 void TestExtractCommand::domainFilters()
 {
-    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf")};
+    const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf"),
+                             u"--engine=poppler"_s};
     const QString patterns = m_temp.filePath(u"papers.txt"_s);
     QVERIFY(test::writeFile(patterns, "# universities\n*.edu\n\n  UCL.ac.uk  \n"));
     QStringList papers, rest;
@@ -664,10 +668,14 @@ void TestExtractCommand::versionsComeFromTheConverter()
 {
     const CommandResult shown = runCommand({u"--version"_s});
     QCOMPARE(shown.status, 0);
-    QCOMPARE(shown.out,
-             "pelmora-extract " PELMORA_VERSION "\npelmora-convert " PELMORA_VERSION
-             "\npoppler " PELMORA_TEST_POPPLER_VERSION "\ntesseract " PELMORA_TEST_TESSERACT_VERSION
-             "\nleptonica " PELMORA_TEST_LEPTONICA_VERSION "\n"_ba);
+    const QList<QByteArray> lines = shown.out.split('\n');
+    QCOMPARE(lines.value(0), "pelmora-extract " PELMORA_VERSION ""_ba);
+    QVERIFY2(lines.value(1).startsWith("default PDF library: mupdf ("), lines.value(1).constData());
+    QCOMPARE(lines.value(2), "pelmora-convert-mupdf " PELMORA_VERSION ""_ba);
+    QVERIFY2(lines.value(3).startsWith("mupdf 1."), lines.value(3).constData());
+    QVERIFY(shown.out.endsWith("\npelmora-convert " PELMORA_VERSION "\npoppler " PELMORA_TEST_POPPLER_VERSION
+                               "\ntesseract " PELMORA_TEST_TESSERACT_VERSION
+                               "\nleptonica " PELMORA_TEST_LEPTONICA_VERSION "\n"_ba));
     // A converter that is missing or answers something else is reported, not passed over.
     for (const QString &converter : {QString(), u"/bin/echo"_s}) {
         std::FILE *out = std::tmpfile();
@@ -676,7 +684,8 @@ void TestExtractCommand::versionsComeFromTheConverter()
             std::fclose(out);
             std::fclose(err);
         });
-        QCOMPARE(PrintVersions(out, err, converter), 2);
+        QCOMPARE(PrintVersions(out, err, {InstalledConverters().first(), {PdfEngine::Poppler, converter}}),
+                 2);
         std::rewind(err);
         char message[512] = {};
         QVERIFY(std::fread(message, 1, sizeof message - 1, err) > 0);
@@ -765,7 +774,7 @@ void TestExtractCommand::eachEngineHasResultsOfItsOwn()
         const CommandResult taken = runCommand(chosen + QStringList{u"--cache-dir"_s, folder});
         QCOMPARE(taken.out, runCommand(chosen + QStringList{u"--no-cache"_s}).out);
     }
-    QVERIFY(runCommand(list + QStringList{u"--no-cache"_s}).out !=
+    QVERIFY(runCommand(list + QStringList{u"--no-cache"_s, u"--engine"_s, u"poppler"_s}).out !=
             runCommand(list + QStringList{u"--no-cache"_s, u"--engine"_s, u"mupdf"_s}).out);
 }
 

@@ -237,7 +237,9 @@ void TestPreview::realPdfs_data()
     // A scan shows as recognition reads it.
     QTest::newRow("scanned") << u"scanned.pdf"_s << u"scan.v2.pdf"_s << QString() << u"scan@example.com"_s
                              << QString();
-    QTest::newRow("damaged") << u"damaged.pdf"_s << QString() << QString() << u"damaged"_s << QString();
+    // Cut short: MuPDF reads the pages that are whole.
+    QTest::newRow("damaged") << u"damaged.pdf"_s << QString() << QString() << u"intact@example.com"_s
+                             << QString();
     QTest::newRow("not a PDF") << u"notpdf.pdf"_s << u"odd.name.pdf"_s << QString() << u"damaged"_s
                                << QString();
 }

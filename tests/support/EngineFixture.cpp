@@ -21,7 +21,7 @@ EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &eng
     const QString serviceProgram =
         kind == Kind::Service ? ServiceProgram(engine) : FakeConverter::workerProgram();
     workspace = std::make_unique<ConverterWorkspace>(
-        ProgramOf(serviceProgram, PdfEngineNamed(engine).value_or(PdfEngine::Poppler)));
+        ProgramOf(serviceProgram, PdfEngineNamed(engine).value_or(kDefaultEngine)));
     if (kind == Kind::Scripted) {
         auto own = std::make_unique<ScriptedConverter>(clock, fake->logFile());
         scripted = own.get();

@@ -4,6 +4,7 @@
 #include "MockClock.h"
 #include "ScriptedConverter.h"
 #include "convert/Conversion.h"
+#include "convert/ConverterChoice.h"
 #include "convert/ConverterWorkspace.h"
 
 #include <QTemporaryDir>
@@ -31,7 +32,7 @@ public:
     // start-up would. `engine` is the PDF library of the real service ("poppler",
     // "mupdf").
     explicit EngineFixture(Kind kind = Kind::Scripted, bool placeConverter = true,
-                           const QString &engine = QStringLiteral("poppler"));
+                           const QString &engine = PdfEngineName(kDefaultEngine));
     ~EngineFixture();
     EngineFixture(const EngineFixture &) = delete;
     EngineFixture &operator=(const EngineFixture &) = delete;

@@ -16,7 +16,8 @@ bool WindowTest::setUpParts(bool fakeConverter, const QString &settingsFile)
         settingsFile.isEmpty() ? m_engine->temp.filePath(u"settings.ini"_s) : settingsFile);
     m_modal = std::make_unique<ScriptedModal>();
     if (fakeConverter)
-        m_mupdf = std::make_unique<ScriptedConverter>(m_engine->clock, m_engine->fake->logFile(), u"mupdf"_s);
+        m_otherEngine = std::make_unique<ScriptedConverter>(m_engine->clock, m_engine->fake->logFile(),
+                                                            PdfEngineName(kAlternativeEngine));
     return m_engine->isValid();
 }
 
@@ -25,9 +26,9 @@ void WindowTest::createWindow(const QString &programFolder, std::function<int()>
 {
     m_window.reset();
     std::function<Converter &(PdfEngine)> converterFor;
-    if (m_mupdf)
+    if (m_otherEngine)
         converterFor = [this](PdfEngine engine) -> Converter & {
-            return engine == PdfEngine::Mupdf ? *m_mupdf : *m_engine->converter;
+            return engine == kDefaultEngine ? *m_engine->converter : *m_otherEngine;
         };
     m_window = std::make_unique<Form1>(
         Form1::Services{*m_modal, *m_settings, *m_engine->workspace, *m_engine->converter, m_engine->clock,
@@ -53,7 +54,7 @@ bool WindowTest::showWindow()
 void WindowTest::tearDownParts()
 {
     m_window.reset();
-    m_mupdf.reset();
+    m_otherEngine.reset();
     m_modal.reset();
     m_settings.reset();
     m_engine.reset();

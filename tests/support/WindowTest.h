@@ -42,9 +42,9 @@ protected:
     std::unique_ptr<EngineFixture> m_engine;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<ScriptedModal> m_modal;
-    // The converter of the other PDF library, when the scripted one is used: it reads
-    // "<pdf>.mupdf" where there is one.
-    std::unique_ptr<ScriptedConverter> m_mupdf;
+    // The converter of the PDF library that is not the default, when the scripted one is
+    // used: it reads "<pdf>.<library>" ("a.pdf.poppler") where there is one.
+    std::unique_ptr<ScriptedConverter> m_otherEngine;
     // The languages the window is told are installed.
     QStringList m_installedLanguages{QStringLiteral("deu"), QStringLiteral("eng"), QStringLiteral("osd")};
     std::unique_ptr<Form1> m_window;
