@@ -51,9 +51,10 @@ python3 "$gen" bombs "$out/bombs"
 python3 "$gen" flattree "$out/bombs/flat-tree.pdf" 2500
 
 # Footnote marks against addresses: a change of size or baseline ends a word; letters
-# drawn out of order are read in the order a reader sees them.
+# drawn out of order are read in the order a reader sees them; an underscore drawn as a
+# rule is an underscore.
 mkdir -p "$out/words"
-cp "$work/superscripts.pdf" "$work/drawing-order.pdf" "$out/words/"
+cp "$work/superscripts.pdf" "$work/drawing-order.pdf" "$work/drawn-underscore.pdf" "$out/words/"
 
 # 150 pages: object streams keep it small; the ID is derived from the content.
 qpdf --object-streams=generate --deterministic-id "$work/long.pdf" "$out/long.pdf"

@@ -407,6 +407,20 @@ def make_testdata(out):
         p.text(72 + dx, 660, "overprinted@example.org")
     d.save(out / "drawing-order.pdf")
 
+    # An underscore drawn as a short rule between two words, as TeX draws "\\_": the text
+    # layer holds a space there. Below it, two words underlined as one: that rule runs
+    # under the letters too and is no underscore.
+    d = Document("Drawn underscores")
+    p = d.page()
+    p.text(72, 720, "Rules for underscores")
+    p.text(72, 690, "tobias")
+    gap = 72 + text_width("tobias")
+    p.ops.append(b"0.4 w %s 689.8 m %s 689.8 l S" % (num(gap + 0.2).encode(), num(gap + 4.8).encode()))
+    p.text(gap + 5, 690, "wahl@example.org")
+    p.text(72, 660, "under lined@example.net")
+    p.ops.append(b"0.4 w 72 658.5 m %s 658.5 l S" % num(72 + text_width("under lined@example.net")).encode())
+    d.save(out / "drawn-underscore.pdf")
+
     # One page whose page tree counts none, and one whose count is forged far beyond
     # the file's objects: neither may pass for a file read.
     for name, count in (("no-pages.pdf", 0), ("forged-count.pdf", 1000000000)):

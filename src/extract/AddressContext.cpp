@@ -27,9 +27,25 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A path after "host:", as ssh and scp take it: "org/repo.git", "~/", "/srv/x". Text run
-// together after an address ("info@acme.com:Tel") is none.
-bool isSshLogin(QByteArrayView text, qsizetype end)
+// A copy command earlier on the word's line: "scp notes.txt kris,xy-pic@web.example.net:htdocs".
+bool followsCopyCommand(QByteArrayView text, qsizetype start)
+{
+    qsizetype lineStart = start;
+    while (lineStart > 0 && start - lineStart < kContextReach && text[lineStart - 1] != '\n')
+        --lineStart;
+    const QByteArrayView line = text.sliced(lineStart, start - lineStart);
+    for (const QByteArrayView command : {"scp ", "rsync ", "sftp "}) {
+        for (qsizetype at = line.indexOf(command); at >= 0; at = line.indexOf(command, at + 1)) {
+            if (at == 0 || isSpace(line[at - 1]))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A path after "host:", as ssh and scp take it: "org/repo.git", "~/", "/srv/x", or any
+// after a copy command. Text run together after an address ("info@acme.com:Tel") is none.
+bool isSshLogin(QByteArrayView text, qsizetype start, qsizetype end)
 {
     if (end + 1 >= text.size() || text[end] != ':')
         return false;
@@ -38,7 +54,8 @@ bool isSshLogin(QByteArrayView text, qsizetype end)
     while (after < limit && !isSpace(text[after]))
         ++after;
     const QByteArrayView path = text.sliced(end + 1, after - end - 1);
-    return path.contains('/') || path.endsWith(".git");
+    return path.contains('/') || path.endsWith(".git") ||
+           (!path.isEmpty() && followsCopyCommand(text, start));
 }
 
 bool isUrlUserPart(QByteArrayView text, qsizetype start)
@@ -137,7 +154,7 @@ bool isMacroCode(QByteArrayView text, qsizetype start)
 
 bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
-    return isMacroCode(text, start) || isSshLogin(text, end) || isUrlUserPart(text, start) ||
+    return isMacroCode(text, start) || isSshLogin(text, start, end) || isUrlUserPart(text, start) ||
            isMessageId(text, start, at, end) || isNewsArticle(text, start);
 }
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -100,14 +101,137 @@ bool startsNewWord(const fz_stext_line &line, const fz_stext_char &previous, con
 }
 
 // A line as a reader sees it: MuPDF's own, or pieces of one joined left to right.
-bool level(const fz_stext_line &line)
-{
-    return line.first_char && line.wmode == 0 && line.dir.x > 0.999f;
-}
-
 float rightEdge(const fz_stext_char &c)
 {
     return std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
+}
+
+// TeX and other typesetters draw an underscore as a short rule, and the text then holds
+// a space where a reader sees "_". This device hands every text call to MuPDF's
+// structured-text device and keeps the thin horizontal rules drawn on the page.
+struct TextAndRulesDevice
+{
+    fz_device super;
+    fz_device *text;
+    std::vector<fz_rect> *rules;
+};
+
+fz_device *textOf(fz_device *device)
+{
+    return reinterpret_cast<TextAndRulesDevice *>(device)->text;
+}
+
+void keepRule(fz_device *device, fz_rect box, float thickness)
+{
+    box.y0 -= thickness / 2;
+    box.y1 += thickness / 2;
+    if (box.y1 - box.y0 >= 2.0f || box.x1 - box.x0 <= 0.5f || box.x1 - box.x0 >= 40.0f)
+        return;
+    try { // no C++ exception may pass through MuPDF's frames
+        reinterpret_cast<TextAndRulesDevice *>(device)->rules->push_back(box);
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void fillRule(fz_context *ctx, fz_device *device, const fz_path *path, int, fz_matrix ctm, fz_colorspace *,
+              const float *, float, fz_color_params)
+{
+    keepRule(device, fz_bound_path(ctx, path, nullptr, ctm), 0);
+}
+
+// Bounded without the stroke: MuPDF's bounds of a stroke allow for mitred corners, wider
+// than the gap the rule sits in.
+void strokeRule(fz_context *ctx, fz_device *device, const fz_path *path, const fz_stroke_state *stroke,
+                fz_matrix ctm, fz_colorspace *, const float *, float, fz_color_params)
+{
+    keepRule(device, fz_bound_path(ctx, path, nullptr, ctm), stroke->linewidth * fz_matrix_expansion(ctm));
+}
+
+void fillText(fz_context *ctx, fz_device *device, const fz_text *text, fz_matrix ctm, fz_colorspace *space,
+              const float *color, float alpha, fz_color_params params)
+{
+    textOf(device)->fill_text(ctx, textOf(device), text, ctm, space, color, alpha, params);
+}
+
+void strokeText(fz_context *ctx, fz_device *device, const fz_text *text, const fz_stroke_state *stroke,
+                fz_matrix ctm, fz_colorspace *space, const float *color, float alpha, fz_color_params params)
+{
+    textOf(device)->stroke_text(ctx, textOf(device), text, stroke, ctm, space, color, alpha, params);
+}
+
+void clipText(fz_context *ctx, fz_device *device, const fz_text *text, fz_matrix ctm, fz_rect scissor)
+{
+    textOf(device)->clip_text(ctx, textOf(device), text, ctm, scissor);
+}
+
+void clipStrokeText(fz_context *ctx, fz_device *device, const fz_text *text, const fz_stroke_state *stroke,
+                    fz_matrix ctm, fz_rect scissor)
+{
+    textOf(device)->clip_stroke_text(ctx, textOf(device), text, stroke, ctm, scissor);
+}
+
+void ignoreText(fz_context *ctx, fz_device *device, const fz_text *text, fz_matrix ctm)
+{
+    textOf(device)->ignore_text(ctx, textOf(device), text, ctm);
+}
+
+void closeText(fz_context *ctx, fz_device *device)
+{
+    fz_close_device(ctx, textOf(device));
+}
+
+void dropText(fz_context *ctx, fz_device *device)
+{
+    fz_drop_device(ctx, textOf(device));
+}
+
+// Calls the structured-text device's own functions rather than fz_fill_text and the like,
+// which would keep a second stack of clips for it. May throw.
+fz_device *newTextAndRulesDevice(fz_context *ctx, fz_stext_page *page, std::vector<fz_rect> &rules)
+{
+    fz_device *text = fz_new_stext_device(ctx, page, &kTextOptions);
+    TextAndRulesDevice *device = nullptr;
+    fz_var(device);
+    fz_try(ctx) device =
+        reinterpret_cast<TextAndRulesDevice *>(fz_new_device_of_size(ctx, sizeof(TextAndRulesDevice)));
+    fz_catch(ctx)
+    {
+        fz_drop_device(ctx, text);
+        fz_rethrow(ctx);
+    }
+    device->text = text;
+    device->rules = &rules;
+    device->super.fill_text = fillText;
+    device->super.stroke_text = strokeText;
+    device->super.clip_text = clipText;
+    device->super.clip_stroke_text = clipStrokeText;
+    device->super.ignore_text = ignoreText;
+    device->super.fill_path = fillRule;
+    device->super.stroke_path = strokeRule;
+    device->super.close_device = closeText;
+    device->super.drop_device = dropText;
+    return &device->super;
+}
+
+// A space of MuPDF's between two letters of a line where one of the rules lies in the gap
+// at the baseline, no longer than the gap (an underline runs under the letters as well).
+bool ruleInGap(const std::vector<fz_rect> &rules, const fz_stext_char &before, const fz_stext_char &after)
+{
+    const float left = rightEdge(before), right = after.origin.x, slack = 0.15f * after.size;
+    for (const fz_rect &rule : rules) {
+        const float middle = (rule.y0 + rule.y1) / 2;
+        if (rule.x0 >= left - slack && rule.x1 <= right + slack &&
+            std::min(rule.x1, right) - std::max(rule.x0, left) >= 0.5f * (right - left) &&
+            std::fabs(middle - after.origin.y) <= 0.3f * after.size &&
+            rule.y1 - rule.y0 <= 0.15f * after.size)
+            return true;
+    }
+    return false;
+}
+
+bool level(const fz_stext_line &line)
+{
+    return line.first_char && line.wmode == 0 && line.dir.x > 0.999f;
 }
 
 // One of MuPDF's lines, placed by its largest letter: a footnote mark before the text
@@ -201,8 +325,9 @@ std::vector<VisualLine> visualLines(const fz_stext_block &block, const fz_rect &
 }
 
 // Lines end with LF, blocks with an empty line, as poppler's text has them. Between the
-// letters of a joined line a gap of a sixth of their size is a space.
-void appendText(std::string &text, const fz_stext_page &page)
+// letters of a joined line a gap of a sixth of their size is a space; a space with a rule
+// in its gap is an underscore.
+void appendText(std::string &text, const fz_stext_page &page, const std::vector<fz_rect> &rules)
 {
     for (const fz_stext_block *block = page.first_block; block; block = block->next) {
         if (block->type != FZ_STEXT_BLOCK_TEXT)
@@ -215,7 +340,9 @@ void appendText(std::string &text, const fz_stext_page &page)
                 if (previous && (startsNewWord(*line.first, *previous, *c) ||
                                  (!line.joined.empty() && c->origin.x - rightEdge(*previous) > c->size / 6)))
                     text += ' ';
-                appendUtf8(text, c->c);
+                const bool underscore = c->c == ' ' && previous && c->next && !isSpace(c->next->c) &&
+                                        !isSpace(previous->c) && ruleInGap(rules, *previous, *c->next);
+                appendUtf8(text, underscore ? '_' : c->c);
                 previous = c;
             };
             if (line.joined.empty()) {
@@ -312,6 +439,7 @@ public:
     {
         if (!m_page)
             return {};
+        std::vector<fz_rect> rules;
         fz_stext_page *stext = nullptr;
         fz_device *device = nullptr;
         fz_var(stext);
@@ -319,7 +447,7 @@ public:
         fz_try(m_ctx)
         {
             stext = fz_new_stext_page(m_ctx, mediaBox());
-            device = fz_new_stext_device(m_ctx, stext, &kTextOptions);
+            device = newTextAndRulesDevice(m_ctx, stext, rules);
             fz_run_page(m_ctx, m_page, device, fz_identity, nullptr);
             fz_close_device(m_ctx, device);
         }
@@ -327,7 +455,7 @@ public:
         fz_catch(m_ctx) m_leftOut = "its text stops where the file is damaged";
         std::string text;
         if (stext)
-            appendText(text, *stext);
+            appendText(text, *stext, rules);
         fz_drop_stext_page(m_ctx, stext);
         text += '\f';
         return text;

@@ -678,7 +678,8 @@ void TestAddressExtraction::followsEachRule_data()
         "9b07c9c8-ff92-4cbf-b3a9-84efecfeb506@l24g2000yqm.example.com\xe2\x9f\xa9 US$5@pay.example.com\n"
         "\\dtt@figname.dot (\\snk@oldname.center) mailto:#1.#2@institute.fr #1@example.org\n"
         "Jane <jane@example.com>, QQ <12345678@qq.com>, Mail: info@x.com: or "
-        "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org mail:info@run.example.com:Tel";
+        "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org mail:info@run.example.com:Tel\n"
+        "scp notes.txt kris,xy@web.example.net:htdocs";
     QTest::newRow("context") << context << all
                              << QStringList{u"5@pay.example.com"_s, u"jane@example.com"_s,
                                             u"12345678@qq.com"_s,   u"info@x.com"_s,
@@ -711,7 +712,8 @@ void TestAddressExtraction::followsEachRule_data()
                                         u"git@example.org"_s,
                                         u"sales@shop.com"_s,
                                         u"info@x.org"_s,
-                                        u"info@run.example.com"_s};
+                                        u"info@run.example.com"_s,
+                                        u"xy@web.example.net"_s};
 }
 
 void TestAddressExtraction::followsEachRule()

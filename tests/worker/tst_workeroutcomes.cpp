@@ -178,6 +178,13 @@ void TestWorkerOutcomes::outcomes_data()
                                           << QByteArray() << QByteArray("shuffled@example.com");
         row("a line drawn twice over itself") << dataPath("words/drawing-order.pdf") << none << Outcome::Text
                                               << QByteArray() << QByteArray("overprinted@example.org");
+        // A rule in the gap between two words is an underscore in MuPDF's text (poppler's
+        // text keeps the space); one that runs under the letters too is an underline.
+        row("underscore drawn as a rule")
+            << dataPath("words/drawn-underscore.pdf") << none << Outcome::Text << QByteArray()
+            << QByteArray(poppler ? "tobias wahl@example.org" : "tobias_wahl@example.org");
+        row("words underlined as one") << dataPath("words/drawn-underscore.pdf") << none << Outcome::Text
+                                       << QByteArray() << QByteArray("under lined@example.net");
         row("name not UTF-8") << m_oddName << none << Outcome::Text << QByteArray()
                               << QByteArray("partners@example.net");
     }
