@@ -49,6 +49,8 @@ mkdir -p "$out/bombs"
 python3 "$gen" bombs "$out/bombs"
 # One page tree node listing 2,500 pages: read whole, in time linear in the count.
 python3 "$gen" flattree "$out/bombs/flat-tree.pdf" 2500
+# The same node counting one page more than it lists: the page it lacks is named.
+python3 "$gen" flattree "$out/bombs/flat-tree-overcounted.pdf" 2500 2501
 
 # Footnote marks against addresses: a change of size or baseline ends a word; letters
 # drawn out of order are read in the order a reader sees them; an underscore drawn as a

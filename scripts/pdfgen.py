@@ -12,7 +12,7 @@ gives the same bytes.
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
     pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
-    pdfgen.py flattree OUT.pdf PAGES    one Pages node listing every page
+    pdfgen.py flattree OUT.pdf PAGES [COUNT]  one Pages node listing every page
 
 Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
 spare byte code, and a ToUnicode map tells the converter which character it is.
@@ -801,15 +801,16 @@ def image_pdf(path, dpi, images):
     d.save(path)
 
 
-def flat_page_tree(path, pages):
+def flat_page_tree(path, pages, count=None):
     """One Pages node listing every page, as some producers write it: a reader that
     walks the tree from its root for each page spends time growing with the square of
     the count. The pages sit in a compressed object stream to keep the file small; the
-    last page alone names an address."""
+    last page alone names an address. `count`, when given, is the page count the node
+    claims instead of the true one."""
     pages_obj, font, common, last, objstm, xref_obj, first_page = 2, 3, 4, 5, 6, 7, 8
     numbers = range(first_page, first_page + pages)
     kids = b" ".join(b"%d 0 R" % n for n in numbers)
-    packed = {pages_obj: b"<</Type/Pages/Count %d/Kids[%s]>>" % (pages, kids),
+    packed = {pages_obj: b"<</Type/Pages/Count %d/Kids[%s]>>" % (count or pages, kids),
               font: b"<</Font<</F1<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>>>>>"}
     for n in numbers:
         packed[n] = b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources 3 0 R/Contents %d 0 R>>" % (
@@ -902,8 +903,8 @@ def main(argv):
         address_traps(argv[2])
     elif cmd == "bombs" and len(argv) == 3:
         image_bombs(argv[2])
-    elif cmd == "flattree" and len(argv) == 4:
-        flat_page_tree(argv[2], int(argv[3]))
+    elif cmd == "flattree" and len(argv) in (4, 5):
+        flat_page_tree(argv[2], int(argv[3]), int(argv[4]) if len(argv) == 5 else None)
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -679,7 +679,7 @@ void TestAddressExtraction::followsEachRule_data()
         "\\dtt@figname.dot (\\snk@oldname.center) mailto:#1.#2@institute.fr #1@example.org\n"
         "Jane <jane@example.com>, QQ <12345678@qq.com>, Mail: info@x.com: or "
         "ssh git@example.org; mailto:sales@shop.com. See www.x.org/info@x.org mail:info@run.example.com:Tel\n"
-        "scp notes.txt kris,xy@web.example.net:htdocs";
+        "scp notes.txt kris,xy@web.example.net:htdocs\nrsync -a out deploy@mirror.example.org:site";
     QTest::newRow("context") << context << all
                              << QStringList{u"5@pay.example.com"_s, u"jane@example.com"_s,
                                             u"12345678@qq.com"_s,   u"info@x.com"_s,
@@ -713,7 +713,8 @@ void TestAddressExtraction::followsEachRule_data()
                                         u"sales@shop.com"_s,
                                         u"info@x.org"_s,
                                         u"info@run.example.com"_s,
-                                        u"xy@web.example.net"_s};
+                                        u"xy@web.example.net"_s,
+                                        u"deploy@mirror.example.org"_s};
 }
 
 void TestAddressExtraction::followsEachRule()

@@ -359,6 +359,12 @@ void TestWorkerOutcomes::pagesNotReadWholeAreNamed_data()
                                    ? "poppler keeps 50000 characters under 3 points of a page and left out"_ba
                                    : QByteArray())
                            << (poppler ? QByteArray() : "last.line@example.com"_ba) << 0;
+        // A page tree node counting one page more than it lists: the pages it lists are
+        // read (MuPDF without its page map, which would leave that page unset), the
+        // missing one is named.
+        row("page tree counting a page too many") << "bombs/flat-tree-overcounted.pdf"_ba << QByteArray()
+                                                  << "it cannot be loaded: the file is damaged there"_ba
+                                                  << "flat.tree@example.com"_ba << 0;
         // Cut short after its first page: MuPDF reads that page and names the next, which
         // is gone (poppler calls the whole file damaged).
         if (!poppler)
