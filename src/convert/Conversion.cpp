@@ -67,6 +67,11 @@ void Conversion::cancel()
     abandon();
 }
 
+bool Conversion::stopAfter(int)
+{
+    return false;
+}
+
 void Conversion::poll()
 {
     ++m_polls;
@@ -142,6 +147,7 @@ bool Conversion::take(const protocol::PageEvent &event)
         finish(outcomeOf(*m_opened), m_detail, true);
         return true;
     case FrameType::Convert:
+    case FrameType::StopAfter:
         break;
     }
     return false;

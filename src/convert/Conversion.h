@@ -95,6 +95,10 @@ public:
     void cancel();
     const ConversionRequest &request() const { return m_request; }
     bool isRunning() const { return m_running; }
+    // Asks it to end after `lastPage`, or after the page under way if that is later: its
+    // later pages are left to another conversion. False when it cannot be told so, and
+    // only cancelling it stops it.
+    virtual bool stopAfter(int lastPage);
     // The milliseconds left before it times out; nullopt when it has no time limit.
     std::optional<qint64> timeLeft() const;
     // What it waits for, as the detail of a time-out says it ("page 3 did not come...").

@@ -62,6 +62,14 @@ protected:
         m_worker->send(protocol::EncodeRequest(protocolRequest(request())));
     }
 
+    bool stopAfter(int lastPage) override
+    {
+        if (!m_worker || !isRunning())
+            return false;
+        m_worker->send(protocol::EncodeStopAfter(lastPage));
+        return true;
+    }
+
     void abandon() override
     {
         // A worker cannot be stopped half-way through a file: it goes.

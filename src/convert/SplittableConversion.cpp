@@ -64,7 +64,9 @@ bool SplittableConversion::split()
     later->last = cut.last;
     later->next = later->first;
     cut.last = later->first - 1;
-    cut.cut = true;
+    // A worker told where to stop stays for the next file; one that cannot be told is
+    // ended once it passes the cut.
+    cut.cut = !cut.conversion->stopAfter(cut.last);
     const auto after = std::find_if(m_parts.begin(), m_parts.end(),
                                     [&](const std::unique_ptr<Part> &part) { return part.get() == &cut; });
     Part &added = **m_parts.insert(after + 1, std::move(later));
@@ -132,6 +134,8 @@ void SplittableConversion::onEvent(Part &part, const ConversionEvent &event)
 
 void SplittableConversion::onPage(Part &part, const ConversionEvent &page)
 {
+    if (part.last > 0 && page.page > part.last)
+        return; // one told to stop may have been past its cut already: the page is another's
     part.next = page.page + 1;
     if (page.page == m_next)
         pass(page);

@@ -37,6 +37,7 @@ bool isKnownType(char type)
 {
     switch (static_cast<FrameType>(type)) {
     case FrameType::Convert:
+    case FrameType::StopAfter:
     case FrameType::Opened:
     case FrameType::Recognising:
     case FrameType::Text:
@@ -186,6 +187,20 @@ std::string EncodeRequest(const ConvertRequest &request)
     return EncodeFrame(FrameType::Convert, fields);
 }
 
+std::string EncodeStopAfter(int lastPage)
+{
+    const std::string last = EncodeNumber(lastPage);
+    return EncodeFrame(FrameType::StopAfter, {last});
+}
+
+std::optional<int> DecodeStopAfter(const Frame &frame)
+{
+    if (frame.type != FrameType::StopAfter || frame.fields.size() != 1)
+        return std::nullopt;
+    const std::optional<int> last = DecodeNumber(frame.fields[0]);
+    return last && *last > 0 ? last : std::nullopt;
+}
+
 std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
 {
     if (frame.type != FrameType::Convert || frame.fields.size() < 5)
@@ -231,6 +246,7 @@ std::string EncodeEvent(const PageEvent &event)
     case FrameType::PageEnd:
         return EncodeFrame(event.type, {page});
     case FrameType::Convert:
+    case FrameType::StopAfter:
     case FrameType::Done:
         break;
     }
@@ -274,6 +290,7 @@ std::optional<PageEvent> DecodeEvent(const Frame &frame)
             return std::nullopt;
         return PageEvent::done();
     case FrameType::Convert:
+    case FrameType::StopAfter:
         break;
     }
     return std::nullopt;

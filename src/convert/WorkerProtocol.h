@@ -19,6 +19,10 @@
 //                     the mailto: links of each page
 //        languages    OCR languages in tesseract's form ("eng+deu"); empty: "eng"
 //        password...  none or more candidates, tried in order, then no password
+//   'S'  last page    while a conversion is under way: end it after that page, or
+//                     after the page under way if it is later (its pages have gone
+//                     to another worker). A worker that is between files ignores it:
+//                     the conversion it was meant for has ended.
 //
 // Answer, worker to program, for each request:
 //   'O'  outcome, detail, page count
@@ -60,6 +64,7 @@ constexpr std::size_t kMaxFrame = std::size_t{64} * 1024 * 1024;
 enum class FrameType : char
 {
     Convert = 'C',
+    StopAfter = 'S',
     Opened = 'O',
     Recognising = 'R',
     Text = 'T',
@@ -126,6 +131,9 @@ struct ConvertRequest
 
 std::string EncodeRequest(const ConvertRequest &request);
 std::optional<ConvertRequest> DecodeRequest(const Frame &frame);
+std::string EncodeStopAfter(int lastPage);
+// The last page of a 'S' frame; nullopt for any other frame.
+std::optional<int> DecodeStopAfter(const Frame &frame);
 
 // One step of a worker's answer, as the worker's converter produces it and the program
 // reads it back: the file's outcome, a page being recognised, a piece of a page's text, a

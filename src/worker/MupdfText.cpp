@@ -401,6 +401,21 @@ int countLeaves(fz_context *ctx, pdf_obj *node, int &budget, int depth = 0)
     return total;
 }
 
+// Whether a node on the way to the first page lists hundreds of kids: MuPDF's own lookup
+// scans such a node's kids for every page, where it skips whole subtrees of a balanced
+// tree by their counts.
+bool hasWideNode(fz_context *ctx, pdf_obj *node)
+{
+    for (int depth = 0;
+         depth < 64 && pdf_name_eq(ctx, pdf_dict_get(ctx, node, PDF_NAME(Type)), PDF_NAME(Pages)); ++depth) {
+        pdf_obj *kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+        if (pdf_array_len(ctx, kids) >= 512)
+            return true;
+        node = pdf_array_get(ctx, kids, 0);
+    }
+    return false;
+}
+
 class MupdfPage : public EnginePage
 {
 public:
@@ -587,7 +602,8 @@ public:
 private:
     // MuPDF finds a page by walking the tree from its root, so one node listing 100,000
     // pages costs that count squared steps, hours in all; its page map makes that
-    // linear. The map is only trusted with exactly as many pages as the tree counts: it
+    // linear. Building the map loads every page's object, which a balanced tree does not
+    // need, and it is only trusted with exactly as many pages as the tree counts: it
     // leaves the rest unset.
     void mapLargePageTree(int count)
     {
@@ -599,7 +615,7 @@ private:
         {
             int budget = 2 * count + 1;
             pdf_obj *root = pdf_dict_getp(m_ctx, pdf_trailer(m_ctx, pdf), "Root/Pages");
-            if (countLeaves(m_ctx, root, budget) == count) {
+            if (hasWideNode(m_ctx, root) && countLeaves(m_ctx, root, budget) == count) {
                 pdf_load_page_tree(m_ctx, pdf);
                 m_mapped = true;
             }

@@ -6,7 +6,11 @@
 #include "worker/PageRecogniser.h"
 #include "worker/TextEngine.h"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <deque>
 
 #include <cerrno>
 #include <csignal>
@@ -41,11 +45,21 @@ private:
     std::string m_buffer;
 };
 
-// Always goes on: a failed write has ended the worker already.
+// What the program sends: requests one after another, and while a file is converted,
+// stops. Frames read while a file was converted that are no stop wait their turn.
+struct Input
+{
+    int fd;
+    protocol::FrameReader reader;
+    std::deque<protocol::Frame> held;
+};
+
+// Goes on until the program asks it to stop after a page (the pages after it went to
+// another worker); a failed write has ended the worker already.
 class FrameSink : public PageSink
 {
 public:
-    explicit FrameSink(FrameWriter &writer) : m_writer(writer) {}
+    FrameSink(FrameWriter &writer, Input &input) : m_writer(writer), m_input(input) {}
 
     bool take(const protocol::PageEvent &event) override
     {
@@ -57,11 +71,33 @@ public:
         // Recognising is sent at once, since it takes long enough to show; a page as it ends.
         if (event.type == FrameType::Recognising || event.type == FrameType::PageEnd)
             m_writer.flush();
-        return true;
+        return event.type != FrameType::PageEnd || !stopsAfter(event.page);
     }
 
 private:
+    // Reads what came meanwhile, without waiting for more.
+    bool stopsAfter(int page)
+    {
+        pollfd ready{m_input.fd, POLLIN, 0};
+        std::string received;
+        while (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
+            received.clear();
+            if (ReadSome(m_input.fd, received, kReadSize) <= 0)
+                break;
+            m_input.reader.feed(received);
+        }
+        while (std::optional<protocol::Frame> frame = m_input.reader.next()) {
+            if (const std::optional<int> last = protocol::DecodeStopAfter(*frame))
+                m_stopAfter = m_stopAfter > 0 ? std::min(m_stopAfter, *last) : *last;
+            else
+                m_input.held.push_back(std::move(*frame));
+        }
+        return m_stopAfter > 0 && page >= m_stopAfter;
+    }
+
     FrameWriter &m_writer;
+    Input &m_input;
+    int m_stopAfter = 0;
 };
 
 // A whole answer of outcome "error".
@@ -72,7 +108,7 @@ void answerError(FrameWriter &writer, const std::string &message)
     writer.flush();
 }
 
-void answer(const protocol::ConvertRequest &request, FrameWriter &writer, TextEngine &engine,
+void answer(const protocol::ConvertRequest &request, FrameWriter &writer, Input &input, TextEngine &engine,
             PageRecogniser &recogniser)
 {
     if (request.recognise) {
@@ -99,7 +135,7 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, TextEn
         ConvertOptions options;
         options.links = request.links;
         options.recogniser = request.recognise ? &recogniser : nullptr;
-        FrameSink sink(writer);
+        FrameSink sink(writer, input);
         opened.document->convert(*range, options, sink);
     }
     writer.add(protocol::PageEvent::done());
@@ -120,11 +156,18 @@ int Serve(int in, int out, TextEngine &engine)
     std::signal(SIGPIPE, SIG_IGN);
     WatchMemory();
     PageRecogniser recogniser; // tesseract starts with the first page it is needed for
-    protocol::FrameReader reader;
+    Input input{in, {}, {}};
+    protocol::FrameReader &reader = input.reader;
     FrameWriter writer(out);
     std::string received;
     for (;;) {
-        std::optional<protocol::Frame> frame = reader.next();
+        std::optional<protocol::Frame> frame;
+        if (!input.held.empty()) {
+            frame = std::move(input.held.front());
+            input.held.pop_front();
+        } else {
+            frame = reader.next();
+        }
         if (!frame) {
             if (reader.broken())
                 return refuse(writer, "the request is not a frame of the converter protocol");
@@ -140,10 +183,12 @@ int Serve(int in, int out, TextEngine &engine)
             reader.feed(received);
             continue;
         }
+        if (protocol::DecodeStopAfter(*frame))
+            continue; // late: the file it was meant for has ended
         const std::optional<protocol::ConvertRequest> request = protocol::DecodeRequest(*frame);
         if (!request)
             return refuse(writer, "not a conversion request");
-        answer(*request, writer, engine, recogniser);
+        answer(*request, writer, input, engine, recogniser);
         // A library that ran out of memory may be left in a poor state: a fresh worker
         // takes the next file.
         if (AllocationEverFailed() || TakeAllocationFailure())

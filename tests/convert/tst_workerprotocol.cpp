@@ -63,6 +63,8 @@ private Q_SLOTS:
     void longestFrameIsAwaited();
     void requestsRefused_data();
     void requestsRefused();
+    void stops_data();
+    void stops();
     void eventsRefused_data();
     void eventsRefused();
     void numbers_data();
@@ -219,6 +221,34 @@ void TestWorkerProtocol::requestsRefused()
 {
     QFETCH(Frame, frame);
     QCOMPARE(DecodeRequest(frame), std::optional<ConvertRequest>());
+    QCOMPARE(DecodeEvent(frame), std::optional<PageEvent>());
+}
+
+void TestWorkerProtocol::stops_data()
+{
+    QTest::addColumn<Frame>("frame");
+    QTest::addColumn<int>("last"); // 0: no stop
+    const auto encoded = [](int page) {
+        FrameReader reader;
+        reader.feed(EncodeStopAfter(page));
+        return *reader.next();
+    };
+    QTest::newRow("first page") << encoded(1) << 1;
+    QTest::newRow("largest page") << encoded(2147483647) << 2147483647;
+    QTest::newRow("page 0") << Frame{FrameType::StopAfter, {"0"}} << 0;
+    QTest::newRow("no page") << Frame{FrameType::StopAfter, {""}} << 0;
+    QTest::newRow("two pages") << Frame{FrameType::StopAfter, {"1", "2"}} << 0;
+    QTest::newRow("a request") << Frame{FrameType::Convert, {"a.pdf", "", "3", "", ""}} << 0;
+}
+
+// A stop is neither a request nor an answer's event.
+void TestWorkerProtocol::stops()
+{
+    QFETCH(Frame, frame);
+    QFETCH(int, last);
+    QCOMPARE(DecodeStopAfter(frame), last > 0 ? std::optional<int>(last) : std::nullopt);
+    if (frame.type == FrameType::StopAfter)
+        QCOMPARE(DecodeRequest(frame), std::optional<ConvertRequest>());
     QCOMPARE(DecodeEvent(frame), std::optional<PageEvent>());
 }
 

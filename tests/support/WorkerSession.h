@@ -55,7 +55,8 @@ struct ParsedAnswers
     QString problem;
     int rest = 0;
 };
-ParsedAnswers ParseAnswers(const QByteArray &output);
+// `stopped`: the worker was asked to stop after a page, so fewer pages than announced may come.
+ParsedAnswers ParseAnswers(const QByteArray &output, bool stopped = false);
 
 QByteArray Request(const QByteArray &path, const QList<QByteArray> &passwords = {}, int first = 0,
                    int last = 0, const QByteArray &options = {}, const QByteArray &languages = {});

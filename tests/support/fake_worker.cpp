@@ -190,6 +190,10 @@ int main()
             return 0;
         reader.feed(std::string_view(buffer, std::size_t(got)));
         while (std::optional<Frame> frame = reader.next()) {
+            // Stops are read only between files: this stand-in always converts the whole
+            // range, as a worker does that is past the page it is told to stop after.
+            if (DecodeStopAfter(*frame))
+                continue;
             const std::optional<ConvertRequest> request = DecodeRequest(*frame);
             if (!request)
                 return 1;
