@@ -20,10 +20,10 @@ struct ExtractOptions
     bool forceOutput = false; // -o may name a PDF
     ResultsFormat format = ResultsFormat::LineList;
     PdfEngine engine = kDefaultEngine; // of the converter workers
-    QString ocrLanguages;                  // empty: pages without text stay unread
-    bool ocrUnsure = false;                // list the recognised addresses left out as unsure
-    QString filesFrom;                     // a list of inputs, one per line ("-": standard input)
-    bool nullSeparated = false;            // the list's inputs end with NUL, not a line end
+    QString ocrLanguages;              // empty: pages without text stay unread
+    bool ocrUnsure = false;            // list the recognised addresses left out as unsure
+    QString filesFrom;                 // a list of inputs, one per line ("-": standard input)
+    bool nullSeparated = false;        // the list's inputs end with NUL, not a line end
     bool links = true;
     bool anyDomain = false; // no check of the top-level domain
     bool disguised = false;
