@@ -121,11 +121,16 @@ fz_device *textOf(fz_device *device)
     return reinterpret_cast<TextAndRulesDevice *>(device)->text;
 }
 
+// A page of thousands of short strokes is a drawing, and each space would be checked
+// against every one of them: the rules after these many are not kept.
+constexpr std::size_t kMostRules = 4096;
+
 void keepRule(fz_device *device, fz_rect box, float thickness)
 {
     box.y0 -= thickness / 2;
     box.y1 += thickness / 2;
-    if (box.y1 - box.y0 >= 2.0f || box.x1 - box.x0 <= 0.5f || box.x1 - box.x0 >= 40.0f)
+    if (box.y1 - box.y0 >= 2.0f || box.x1 - box.x0 <= 0.5f || box.x1 - box.x0 >= 40.0f ||
+        reinterpret_cast<TextAndRulesDevice *>(device)->rules->size() >= kMostRules)
         return;
     try { // no C++ exception may pass through MuPDF's frames
         reinterpret_cast<TextAndRulesDevice *>(device)->rules->push_back(box);
