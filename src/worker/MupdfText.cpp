@@ -73,13 +73,17 @@ void appendUtf8(std::string &text, int c)
     text.append(bytes, static_cast<std::size_t>(fz_runetochar(bytes, c)));
 }
 
+float rightEdge(const fz_stext_char &c)
+{
+    return std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
+}
+
 // poppler keeps a character that starts on the page (its media box), and so does not
 // lose the last letter of a line that runs off the page; MuPDF's own clip goes by the
 // ink, which may begin past the edge.
 bool onPage(const fz_stext_char &c, const fz_rect &page)
 {
-    const float right = std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
-    return c.origin.x <= page.x1 && right >= page.x0 && c.origin.y >= page.y0 && c.origin.y <= page.y1;
+    return c.origin.x <= page.x1 && rightEdge(c) >= page.x0 && c.origin.y >= page.y0 && c.origin.y <= page.y1;
 }
 
 bool isSpace(int c)
@@ -98,12 +102,6 @@ bool startsNewWord(const fz_stext_line &line, const fz_stext_char &previous, con
     const float sideways =
         (c.origin.x - previous.origin.x) * line.dir.y - (c.origin.y - previous.origin.y) * line.dir.x;
     return std::fabs(previous.size - c.size) > 0.05f * larger || std::fabs(sideways) > 0.5f;
-}
-
-// A line as a reader sees it: MuPDF's own, or pieces of one joined left to right.
-float rightEdge(const fz_stext_char &c)
-{
-    return std::max({c.quad.ul.x, c.quad.ur.x, c.quad.ll.x, c.quad.lr.x});
 }
 
 // TeX and other typesetters draw an underscore as a short rule, and the text then holds
@@ -127,13 +125,14 @@ constexpr std::size_t kMostRules = 4096;
 
 void keepRule(fz_device *device, fz_rect box, float thickness)
 {
+    std::vector<fz_rect> &rules = *reinterpret_cast<TextAndRulesDevice *>(device)->rules;
     box.y0 -= thickness / 2;
     box.y1 += thickness / 2;
     if (box.y1 - box.y0 >= 2.0f || box.x1 - box.x0 <= 0.5f || box.x1 - box.x0 >= 40.0f ||
-        reinterpret_cast<TextAndRulesDevice *>(device)->rules->size() >= kMostRules)
+        rules.size() >= kMostRules)
         return;
     try { // no C++ exception may pass through MuPDF's frames
-        reinterpret_cast<TextAndRulesDevice *>(device)->rules->push_back(box);
+        rules.push_back(box);
     } catch (const std::bad_alloc &) {
     }
 }
@@ -432,20 +431,20 @@ public:
         fz_var(page);
         fz_try(m_ctx) page = fz_load_page(m_ctx, doc, index);
         fz_catch(m_ctx) page = nullptr;
-        // A file whose cross-reference table MuPDF rebuilt may list pages whose objects are
-        // gone: MuPDF gives an empty page for them, where a reader would miss a page.
-        if (page && !pdf_is_dict(m_ctx, pdf_page_from_fz_page(m_ctx, page)->obj)) {
-            fz_drop_page(m_ctx, page);
-            page = nullptr;
+        if (page) {
+            pdf_obj *object = pdf_page_from_fz_page(m_ctx, page)->obj;
+            // Held by the file's table, the page and the lookup; fewer means MuPDF did not
+            // look it up again (a page still open), and dropping would free it under us.
+            if (givesBackLookup && pdf_obj_refs(m_ctx, object) > 2)
+                pdf_drop_obj(m_ctx, object);
+            // A file whose cross-reference table MuPDF rebuilt may list pages whose objects
+            // are gone: MuPDF gives an empty page for them, where a reader would miss a page.
+            if (!pdf_is_dict(m_ctx, object)) {
+                fz_drop_page(m_ctx, page);
+                page = nullptr;
+            }
         }
         m_page = page;
-        // Held by the file's table, the page and the lookup; fewer means MuPDF did not
-        // look it up again (a page still open), and dropping would free it under us.
-        if (givesBackLookup && page) {
-            pdf_obj *object = pdf_page_from_fz_page(m_ctx, page)->obj;
-            if (pdf_obj_refs(m_ctx, object) > 2)
-                pdf_drop_obj(m_ctx, object);
-        }
     }
     ~MupdfPage() override { fz_drop_page(m_ctx, m_page); }
     MupdfPage(const MupdfPage &) = delete;
