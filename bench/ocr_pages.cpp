@@ -1,13 +1,18 @@
 // Every page of the PDFs recognised as the converter worker recognises a page without
 // text, but with every variant read, one JSON line a page, for
 // scripts/ocr-worker-score.py:
-//   {"file": name, "page": n, "cpu": seconds,
+//   {"file": name, "page": n, "cpu": seconds, "text": the text the worker hands on,
 //    "pieces": [{variant: text}],           what each variant read of each piece
+//    "readings": [[{"variant", "text", "heights", "xHeight"}]],
+//                                           every reading of each piece, for --revote
 //    "votes": {combination: {"sure": [...], "unsure": [...]}}}
 // A combination is the page's reading and some variants ("page+Latin"); the worker's
 // own is marked "(worker)". Sure addresses are given as the run finds them, after the
 // recognised-text repair.
 //   pelmora_ocr_pages PDF...
+//   pelmora_ocr_pages --revote PAGES.jsonl [--agreement SHARE]
+//                                             the votes again from the readings kept, no
+//                                             recognition: a change of the vote in seconds
 #include "extract/OcrRepair.h"
 #include "worker/PageRecogniser.h"
 #include "worker/PdfText.h"
@@ -16,11 +21,13 @@
 #include <PDFDoc.h>
 #include <goo/GooString.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -44,7 +51,8 @@ const std::vector<std::vector<PieceVariant>> kCombinations{
     {PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised, PieceVariant::SecondModel},
 };
 
-QJsonObject vote(const std::vector<worker::PieceReadings> &pieces, const std::vector<std::string> &variants)
+QJsonObject vote(const std::vector<worker::PieceReadings> &pieces, const std::vector<std::string> &variants,
+                 const worker::VoteRules &rules)
 {
     QJsonArray sure;
     QJsonArray unsure;
@@ -54,10 +62,13 @@ QJsonObject vote(const std::vector<worker::PieceReadings> &pieces, const std::ve
             if (variant == "page" || std::find(variants.begin(), variants.end(), variant) != variants.end())
                 readings.push_back(reading);
         }
-        for (const worker::VotedAddress &address : worker::VoteReadings(readings).addresses) {
+        for (const worker::VotedAddress &address : worker::VoteReadings(readings, rules).addresses) {
             if (address.sure) {
-                const QByteArray bytes = QByteArray::fromStdString(address.address);
-                sure.append(QString::fromUtf8(RepairRecognisedText(bytes)));
+                // The run's repair may blank it, and then the run lists nothing.
+                const QByteArray repaired =
+                    RepairRecognisedText(QByteArray::fromStdString(address.address)).trimmed();
+                if (!repaired.isEmpty())
+                    sure.append(QString::fromUtf8(repaired));
             } else {
                 unsure.append(text(address.address));
             }
@@ -66,14 +77,62 @@ QJsonObject vote(const std::vector<worker::PieceReadings> &pieces, const std::ve
     return {{u"sure"_s, sure}, {u"unsure"_s, unsure}};
 }
 
-QJsonObject pageJson(const worker::RecognisedPage &page, const worker::RecognitionSettings &worker)
+template <typename T> QJsonArray array(const std::vector<T> &values)
+{
+    QJsonArray out;
+    for (const T value : values)
+        out.append(double(value));
+    return out;
+}
+
+template <typename T> std::vector<T> values(const QJsonValue &json)
+{
+    std::vector<T> out;
+    for (const QJsonValue value : json.toArray())
+        out.push_back(T(value.toDouble()));
+    return out;
+}
+
+QJsonObject readingJson(const std::string &variant, const worker::Reading &reading)
+{
+    return {{u"variant"_s, text(variant)},
+            {u"text"_s, text(reading.text)},
+            {u"heights"_s, array(reading.heights)},
+            {u"xHeight"_s, reading.xHeight}};
+}
+
+std::vector<worker::PieceReadings> piecesFromJson(const QJsonArray &json)
+{
+    std::vector<worker::PieceReadings> pieces;
+    for (const QJsonValue piece : json) {
+        worker::PieceReadings readings;
+        for (const QJsonValue one : piece.toArray()) {
+            const QJsonObject o = one.toObject();
+            worker::Reading reading;
+            reading.text = o[u"text"_s].toString().toStdString();
+            reading.heights = values<int>(o[u"heights"_s]);
+            reading.xHeight = o[u"xHeight"_s].toDouble();
+            readings.readings.emplace_back(o[u"variant"_s].toString().toStdString(), std::move(reading));
+        }
+        pieces.push_back(std::move(readings));
+    }
+    return pieces;
+}
+
+QJsonObject pageJson(const std::vector<worker::PieceReadings> &recognised,
+                     const worker::RecognitionSettings &worker)
 {
     QJsonArray pieces;
-    for (const worker::PieceReadings &piece : page.pieces) {
+    QJsonArray all;
+    for (const worker::PieceReadings &piece : recognised) {
         QJsonObject readings;
-        for (const auto &[variant, reading] : piece.readings)
+        QJsonArray kept;
+        for (const auto &[variant, reading] : piece.readings) {
             readings.insert(text(variant), text(reading.text));
+            kept.append(readingJson(variant, reading));
+        }
         pieces.append(readings);
+        all.append(kept);
     }
     QJsonObject votes;
     for (const std::vector<PieceVariant> &combination : kCombinations) {
@@ -85,17 +144,46 @@ QJsonObject pageJson(const worker::RecognisedPage &page, const worker::Recogniti
         }
         if (combination == worker.variants)
             name += u" (worker)"_s;
-        votes.insert(name, vote(page.pieces, variants));
+        votes.insert(name, vote(recognised, variants, worker.vote));
     }
-    return {{u"pieces"_s, pieces}, {u"votes"_s, votes}};
+    return {{u"pieces"_s, pieces}, {u"readings"_s, all}, {u"votes"_s, votes}};
+}
+
+void print(const QJsonObject &line)
+{
+    std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int revote(const char *path, const worker::RecognitionSettings &workers)
+{
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "pelmora_ocr_pages: cannot read %s\n", path);
+        return 1;
+    }
+    while (!file.atEnd()) {
+        QJsonObject line = QJsonDocument::fromJson(file.readLine()).object();
+        const QJsonObject votes =
+            pageJson(piecesFromJson(line[u"readings"_s].toArray()), workers)[u"votes"_s].toObject();
+        line.insert(u"votes"_s, votes);
+        print(line);
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    worker::RecognitionSettings workers;
+    if (argc >= 3 && std::string_view(argv[1]) == "--revote") {
+        if (argc == 5 && std::string_view(argv[3]) == "--agreement")
+            workers.vote.agreement = std::atof(argv[4]);
+        return revote(argv[2], workers);
+    }
     globalParams = std::make_unique<GlobalParams>();
-    const worker::RecognitionSettings workers;
     worker::RecognitionSettings all = workers;
     all.variants = {PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised,
                     PieceVariant::SecondModel};
@@ -113,13 +201,13 @@ int main(int argc, char **argv)
             worker::PopplerPage renderable(doc, page);
             const std::optional<worker::RecognisedPage> recognised = recogniser.recognise(renderable);
             const double cpu = double(std::clock() - start) / CLOCKS_PER_SEC;
-            QJsonObject line = recognised ? pageJson(*recognised, workers) : QJsonObject();
+            QJsonObject line = recognised ? pageJson(recognised->pieces, workers) : QJsonObject();
+            if (recognised)
+                line.insert(u"text"_s, text(recognised->text));
             line.insert(u"file"_s, text(name));
             line.insert(u"page"_s, page);
             line.insert(u"cpu"_s, cpu);
-            std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
+            print(line);
         }
     }
     return 0;

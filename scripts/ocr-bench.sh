@@ -5,7 +5,9 @@
 #   - the letters of scripts/make-ocr-corpus.sh, one per seed: the corpus the settings
 #     (RecognitionSettings in src/worker/PageRecogniser.h) were chosen on;
 #   - the cards and invoices of scripts/make-ocr-cards.sh (seed 1): made another way,
-#     never tuned on.
+#     never tuned on;
+#   - pages of real manuals scanned (scripts/make-ocr-real.py, from the labelled set of
+#     scripts/labelled_set.py fetch): the corpus the vote's share was chosen on.
 # For each, bench/ocr_pages.cpp recognises every page as the worker does, reading every
 # piece of a line that holds an at-sign in every variant, and scripts/ocr-worker-score.py
 # prints one table: each variant alone, then the vote of several combinations (the
@@ -35,6 +37,9 @@ for seed in "${seeds[@]}"; do
 done
 cards=build-bench/ocr-cards-1
 [ -f "$cards/truth.tsv" ] && [ -f "$cards/invoice-16-200dpi.pdf" ] || scripts/make-ocr-cards.sh "$cards" 1 >/dev/null
+# Pages of real manuals, scanned: needs the labelled set (scripts/labelled_set.py fetch).
+real=build-bench/ocr-real
+[ -f "$real/truth.tsv" ] || python3 scripts/make-ocr-real.py "$real" >/dev/null
 
 # tesseract's own settings, as before the worker's recognition was built on them.
 if command -v tesseract >/dev/null; then
@@ -51,7 +56,7 @@ fi
 
 # The worker's recognition, variant by variant and voted.
 pairs=()
-for corpus in "${corpora[@]}" "$cards"; do
+for corpus in "${corpora[@]}" "$cards" "$real"; do
   build-bench/bench/pelmora_ocr_pages "$corpus"/*.pdf >"$corpus/pages.jsonl" 2>/dev/null
 done
 for corpus in "${corpora[@]}"; do
@@ -63,6 +68,9 @@ python3 scripts/ocr-worker-score.py "${pairs[@]}"
 echo
 echo "== the worker on the cards and invoices (not tuned on): found, recall, precision"
 python3 scripts/ocr-worker-score.py "$cards" "$cards/pages.jsonl"
+echo
+echo "== the worker on scans of real manuals (the vote's share chosen here): found, recall, precision"
+python3 scripts/ocr-worker-score.py "$real" "$real/pages.jsonl"
 
 # The program itself, as shipped: the worker's settings and vote, the run's repairs.
 echo
@@ -73,18 +81,24 @@ for corpus in "${corpora[@]}" "$cards"; do
   build-bench/bin/pelmora-extract -q --ocr --format jsonl -o "$results" "$corpus"/*.pdf || true
   echo "$corpus: $(python3 scripts/ocr-score-run.py "$corpus" "$results")"
 done
+# The manuals' two resolutions hold the same addresses: a run each.
+for dpi in 300 200; do
+  build-bench/bin/pelmora-extract -q --ocr --format jsonl -o "$results" "$real"/*-"$dpi"-*.pdf || true
+  echo "$real, $dpi dpi: $(python3 scripts/ocr-score-run.py "$real" "$results" "$real"/*-"$dpi"-*.pdf)"
+done
 
-# Throughput: every page of the first seed's corpus is a scan.
-corpus=${corpora[0]}
+# Throughput: the manuals' pages at 300 dpi, dense print of real documents.
+corpus=$real
 pages=0
-for pdf in "$corpus"/*.pdf; do pages=$((pages + $(pdfinfo "$pdf" | awk '/^Pages:/ { print $2 }'))); done
+scans=("$corpus"/*-300-*.pdf)
+for pdf in "${scans[@]}"; do pages=$((pages + $(pdfinfo "$pdf" | awk '/^Pages:/ { print $2 }'))); done
 echo
-echo "== pelmora-extract --ocr over $pages scanned pages ($corpus), median of 3"
+echo "== pelmora-extract --ocr over $pages scanned pages at 300 dpi ($corpus), median of 3"
 for jobs in 1 "$(nproc)"; do
   times=()
   for _ in 1 2 3; do
     start=$(date +%s.%N)
-    build-bench/bin/pelmora-extract -q --ocr -j "$jobs" "$corpus"/*.pdf >/dev/null || true
+    build-bench/bin/pelmora-extract -q --ocr -j "$jobs" "${scans[@]}" >/dev/null || true
     times+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')")
   done
   median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)

@@ -15,12 +15,16 @@ closed), then for each combination of readings voted over:
   sure + confirmable   and the unsure ones that also stand in the sure text of another
                        page of the run (the run may take those as confirmed)
   sure + unsure        and every unsure one (the upper bound of any confirmation)
-Figures for all pages and by resolution; found addresses are unique per page without
-regard to letter case, as in a run. The worker's own combination is marked (worker).
+Figures for all pages and by resolution, and where the truth tells them apart (the
+letters corpus), plain addresses and look-alikes (a digit for the letter it resembles,
+which no context settles) apart, each wrong address counted against the kind of the
+placed one nearest to it; found addresses are unique per page and compared
+with the truth without regard to letter case, as in a run. The worker's own combination is marked (worker).
 """
 
 import argparse
 import collections
+import difflib
 import importlib.util
 import json
 import os
@@ -51,10 +55,13 @@ def main():
         ap.error("give each corpus with its pages")
 
     truth = collections.defaultdict(set)
+    kinds = {}  # (page key, address) -> the letters corpus's kind: plain or look-alike
     dpi, pages = {}, []
     for corpus, run in zip(args.pairs[::2], args.pairs[1::2]):
         for row in read_tsv(os.path.join(corpus, "truth.tsv")):
-            truth[(corpus, row["file"], int(row["page"]))].add(row["address"])
+            truth[(corpus, row["file"], int(row["page"]))].add(row["address"].lower())
+            if row.get("digits"):
+                kinds[((corpus, row["file"], int(row["page"])), row["address"].lower())] = row["digits"]
         for row in read_tsv(os.path.join(corpus, "plan.tsv")):
             dpi[(corpus, row["file"], int(row["page"]))] = row["dpi"]
         for line in open(run):
@@ -100,18 +107,28 @@ def main():
                 unique = {a.lower(): a for a in found.get(k, [])}.values()
                 placed += len(truth[k])
                 total += len(unique)
-                hits += sum(1 for a in unique if a in truth[k])
+                hits += sum(1 for a in unique if a.lower() in truth[k])
             line += "  %5d  %.3f  %.3f          " % (total, hits / placed if placed else 0,
                                                      hits / total if total else 1)
+        for kind in sorted(set(kinds.values()), reverse=True):
+            placed = [pair for pair, k in kinds.items() if k == kind]
+            hits = sum(1 for key, a in placed if a in {f.lower() for f in found.get(key, [])})
+            # A wrong address counts against the kind of the placed one it is nearest to.
+            wrong = sum(1 for key in keys for a in {f.lower() for f in found.get(key, [])}
+                        if a not in truth[key] and truth[key] and kinds.get((key, max(
+                            truth[key], key=lambda t: difflib.SequenceMatcher(None, a, t).ratio()))) == kind)
+            line += "  %s: recall %.3f prec %.3f" % (kind, hits / len(placed), hits / max(1, hits + wrong))
         print(line.rstrip())
     if args.misses:
         sure, unsure = votes[args.misses]
         for k in keys:
             for a in sure.get(k, []):
-                if a not in truth[k]:
+                if a.lower() not in truth[k]:
                     print("WRONG  %s p%d  %s" % (k[1], k[2], a))
-            for a in sorted(truth[k] - set(sure.get(k, []))):
-                print("miss   %s p%d  %s%s" % (k[1], k[2], a, "  (unsure)" if a in unsure.get(k, []) else ""))
+            read = {a.lower() for a in sure.get(k, [])}
+            doubted = {a.lower() for a in unsure.get(k, [])}
+            for a in sorted(truth[k] - read):
+                print("miss   %s p%d  %s%s" % (k[1], k[2], a, "  (unsure)" if a in doubted else ""))
     return 0
 
 

@@ -1,9 +1,13 @@
 #include "extract/OcrRepair.h"
 
 #include "extract/AddressExtraction.h"
+#include "extract/KnownDomains.h"
 #include "extract/WordBoundaries.h"
 
 #include <QList>
+
+#include <algorithm>
+#include <optional>
 
 namespace pelmora {
 
@@ -23,6 +27,30 @@ bool isAlnum(char c)
 {
     return isLetter(c) || isDigit(c);
 }
+
+} // namespace
+
+bool MayContinueWordBefore(QByteArrayView name, QByteArrayView before)
+{
+    if (before.isEmpty() || name.isEmpty())
+        return false;
+    const char last = before.back();
+    if (last == '.' || last == '_' || last == '-')
+        return true;
+    return before.size() == 1 || (isDigit(name.front()) && isAlnum(last));
+}
+
+bool MayBeTailOfName(QByteArrayView name, QByteArrayView before)
+{
+    bool letters = false;
+    for (const char c : name)
+        letters = letters || isLetter(c);
+    if (!letters || name.size() < 2 || name.front() == '_' || name.front() == '-' || name.front() == '.')
+        return true;
+    return MayContinueWordBefore(name, before);
+}
+
+namespace {
 
 // What the extraction would keep of a word: valid once its closing full stops go.
 bool isAddress(QByteArrayView word)
@@ -91,28 +119,98 @@ struct Line
     }
 };
 
-// Whether `name`, the local part of an address being mended, may be only the end of
-// it, the rest on the word before (`before`, empty when punctuation or the line start
-// comes first): "s lowell @x.org", "orders. lilleholm @x.org", "kowalski1 291 @x.org".
-bool mayBeTailOfName(QByteArrayView name, QByteArrayView before)
-{
-    bool letters = false;
-    for (const char c : name)
-        letters = letters || isLetter(c);
-    if (!letters || name.size() < 2 || name.front() == '_' || name.front() == '-' || name.front() == '.')
-        return true;
-    if (before.isEmpty())
-        return false;
-    const char last = before.back();
-    if (last == '.' || last == '_' || last == '-')
-        return true;
-    return before.size() == 1 || (isDigit(name.front()) && isAlnum(last));
-}
-
 // The token before token i when nothing but one space parts them, else empty.
 QByteArrayView wordBefore(const Line &line, qsizetype i)
 {
     return (i > 0 && line.gaps[i - 1] == " ") ? QByteArrayView(line.tokens[i - 1]) : QByteArrayView();
+}
+
+// Whether the space between tokens i and i + 1 stands beside a dot of one address:
+// " .label" after a letter or digit anywhere in it, "label. " only in the domain and not
+// after a top-level domain, where it may end a sentence ("mail x@a.com. In ...").
+bool dotSpaceCloses(const Line &line, qsizetype i)
+{
+    const QByteArray &left = line.tokens[i];
+    const QByteArray &right = line.tokens[i + 1];
+    if (!line.closeable(i) || left.isEmpty() || right.isEmpty())
+        return false;
+    // A dot alone between two words: "Rolf . Niepraschk@gmx.de".
+    if (right == "." && isAlnum(left.back()))
+        return line.closeable(i + 1) && isAlnum(line.tokens[i + 2].front());
+    if (left == "." && i > 0 && line.closeable(i - 1) && isAlnum(right.front()))
+        return true;
+    if (right.size() >= 2 && right.front() == '.' && isAlnum(right[1]) && isAlnum(left.back()))
+        return true;
+    // A capital after "label. " starts a sentence.
+    if (left.back() != '.' || !(isDigit(right.front()) || (right.front() >= 'a' && right.front() <= 'z')) ||
+        left.size() < 2 || !isAlnum(left[left.size() - 2]))
+        return false;
+    const QByteArrayView domain = tailWord(left);
+    const qsizetype at = domain.indexOf('@');
+    if (at < 0)
+        return false;
+    const QByteArrayView labels = domain.sliced(at + 1).chopped(1);
+    const QByteArrayView last = labels.sliced(labels.lastIndexOf('.') + 1);
+    return !labels.contains('.') || !KnownDomains::system().isTopLevel(last);
+}
+
+// The address in token i, whose only at-sign it holds; empty when it holds none. With
+// `knownEnding`, only one that ends in a top-level domain.
+QByteArrayView addressIn(const Line &line, qsizetype i, bool knownEnding = false)
+{
+    const QByteArrayView token = line.tokens[i];
+    const qsizetype at = token.indexOf('@');
+    if (at < 0 || token.count('@') != 1)
+        return {};
+    const QByteArrayView word = headWord(token.sliced(WordStart(token, at, true)));
+    if (!isAddress(word))
+        return {};
+    const QByteArrayView address = WithoutTrailingStops(word);
+    const QByteArrayView ending = address.sliced(address.lastIndexOf('.') + 1);
+    return !knownEnding || KnownDomains::system().isTopLevel(ending) ? word : QByteArrayView();
+}
+
+// A token with an at-sign that holds no address with a known ending is joined to the tokens that spaces
+// beside dots cut off it ("rdt@cs .queensu.ca", "michael .ummels@x.de", "x@hemmecke . de"),
+// as many on each side as make it an address, the most joins first; with `tails`, also
+// where the name may be the tail of a longer one. The spaces closed join `closed`.
+void closeDotSpaces(Line &line, QList<qsizetype> &closed, bool tails)
+{
+    for (qsizetype i = 0; i < line.tokens.size(); ++i) {
+        if (!line.tokens[i].contains('@') || !addressIn(line, i, true).isEmpty())
+            continue;
+        qsizetype first = i;
+        while (first > 0 && dotSpaceCloses(line, first - 1) && !line.tokens[first - 1].contains('@'))
+            --first;
+        qsizetype last = i;
+        while (last + 1 < line.tokens.size() && dotSpaceCloses(line, last) &&
+               !line.tokens[last + 1].contains('@'))
+            ++last;
+        std::optional<std::pair<qsizetype, qsizetype>> best;
+        for (qsizetype from = first; from <= i; ++from) {
+            for (qsizetype to = last; to >= i; --to) {
+                if (best && (i - from) + (to - i) <= (i - best->first) + (best->second - i))
+                    continue;
+                Line trial = line;
+                trial.join(from, to);
+                if (!addressIn(trial, from, true).isEmpty())
+                    best = std::pair(from, to);
+            }
+        }
+        if (!best || best->first == best->second)
+            continue;
+        Line trial = line;
+        trial.join(best->first, best->second);
+        const QByteArrayView address = addressIn(trial, best->first);
+        const bool bare = address.data() == trial.tokens[best->first].constData();
+        if (!tails && MayBeTailOfName(address.first(address.indexOf('@')),
+                                      bare ? wordBefore(trial, best->first) : QByteArrayView()))
+            continue;
+        for (qsizetype k = best->first + 1; k <= best->second; ++k)
+            closed.append(line.starts[k] - 1);
+        line.join(best->first, best->second);
+        i = best->first;
+    }
 }
 
 } // namespace
@@ -145,7 +243,7 @@ QList<qsizetype> AtSpacesToClose(QByteArrayView text, bool tails)
         // The name must be the whole local part: a word with its own punctuation before
         // it is; a bare word may be the end of one split further.
         const bool bare = left.size() == line.tokens[i].size();
-        if (!tails && mayBeTailOfName(name, bare ? wordBefore(line, i) : QByteArrayView()))
+        if (!tails && MayBeTailOfName(name, bare ? wordBefore(line, i) : QByteArrayView()))
             continue;
         if (!isAddress(headWord(joined.sliced(line.tokens[i].size() - left.size()))))
             continue;
@@ -153,6 +251,8 @@ QList<qsizetype> AtSpacesToClose(QByteArrayView text, bool tails)
             closed.append(line.starts[k] - 1);
         line.join(i, last);
     }
+    closeDotSpaces(line, closed, tails);
+    std::sort(closed.begin(), closed.end());
     return closed;
 }
 

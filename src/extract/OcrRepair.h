@@ -15,7 +15,11 @@ enum class OcrRepair
 {
     // "name @domain.org", "name@ domain.org", "name @ domain.org": the space closed up,
     // unless the name may be the tail of a longer split local part (digits only, or
-    // after a word ending in ".", "_" or "-", or after a single character).
+    // after a word ending in ".", "_" or "-", or after a single character). So are the
+    // spaces that some fonts' wide dots get in an address that is no address without
+    // them: "rdt@cs .queensu.ca", "michael .ummels@x.de", "x@yahoo. com", "x@hemmecke . de"
+    // (a space after a dot only in the domain, and not after a top-level domain, where a
+    // sentence may end).
     AtSpacing = 0x1,
     // A dash read for a hyphen inside an address: "lisa—-lowell", "orbit–labs".
     Dashes = 0x8,
@@ -40,9 +44,17 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(OcrRepairs)
 inline constexpr OcrRepairs kDefaultOcrRepairs = {OcrRepair::AtSpacing, OcrRepair::Dashes,
                                                   OcrRepair::LookAlikeCase};
 
+// Whether `name`, the local part of an address being mended, may be only the end of
+// it, the rest on the word before (`before`, empty when punctuation or the line start
+// comes first): "s lowell @x.org", "orders. lilleholm @x.org", "kowalski1 291 @x.org".
+bool MayBeTailOfName(QByteArrayView name, QByteArrayView before);
+// The part of that which the word before decides: it ends in ".", "_" or "-", is a single
+// character, or ends in a letter or digit where the name starts with a digit.
+bool MayContinueWordBefore(QByteArrayView name, QByteArrayView before);
+
 // The rule of OcrRepair::AtSpacing for one line of recognised text, which the converter's
-// vote over several readings follows too: where the single spaces beside an "@" stand
-// that close into an address, in ascending order. With `tails`, also where the name may
+// vote over several readings follows too: where the single spaces beside an "@" or a dot
+// stand that close into an address, in ascending order. With `tails`, also where the name may
 // be only the tail of a split local part: the vote, which can hand such an address on as
 // unsure, closes those too; the repair, which cannot, leaves them.
 QList<qsizetype> AtSpacesToClose(QByteArrayView line, bool tails);

@@ -2,8 +2,10 @@
 
 #include "extract/AddressExtraction.h"
 #include "extract/OcrRepair.h"
+#include "worker/OcrRules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -149,12 +151,49 @@ std::pair<char, double> voteCharacter(const std::vector<Reading> &readings,
     return {winner, share};
 }
 
+// What the readings hold at one place of the vote, besides its winner.
+enum class Doubt
+{
+    None,
+    // Some reading holds a byte that is in no address there: the glyph is a mark (a
+    // footnote's dagger read as "T" by some, as "'" by others), no letter.
+    Mark,
+    // The readings hold one letter in both cases, and its cases differ in shape ("T"
+    // and "t"): no reading of the letter explains both.
+    Case,
+};
+
 struct VotedText
 {
     std::string text;
     std::vector<double> agreed;  // per byte
+    std::vector<Doubt> doubts;   // per byte
     std::vector<double> between; // before each byte and at the end: agreement on what is not there
 };
+
+// Small letters whose capitals have another shape.
+bool caseChangesShape(char c)
+{
+    return c >= 'a' && c <= 'z' && std::string_view("cosuvwxz").find(c) == std::string_view::npos;
+}
+
+Doubt doubtAt(const std::vector<Aligned> &aligned, std::size_t position)
+{
+    bool small = false;
+    bool capital = false;
+    char letter = '\0';
+    for (const Aligned &one : aligned) {
+        const char c = one.at[position];
+        if (c != '\0' && !isAddressByte(c))
+            return Doubt::Mark;
+        const char lower = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        if (!caseChangesShape(lower) || (letter && lower != letter))
+            continue;
+        letter = lower;
+        (lower == c ? small : capital) = true;
+    }
+    return small && capital ? Doubt::Case : Doubt::None;
+}
 
 VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
 {
@@ -186,6 +225,7 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
             for (const char c : insertion) {
                 voted.text += c;
                 voted.agreed.push_back(insertionShare);
+                voted.doubts.push_back(Doubt::None);
                 voted.between.push_back(insertionShare);
             }
         }
@@ -197,6 +237,7 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
         } else {
             voted.text += c;
             voted.agreed.push_back(share);
+            voted.doubts.push_back(doubtAt(aligned, i));
             voted.between.push_back(1.0);
         }
     }
@@ -216,17 +257,28 @@ std::size_t findWord(std::string_view text, std::string_view address, std::size_
 
 // Doubts that no vote settles, as the readings share them: a capital I in an address
 // otherwise in small letters (more often a misread l or 1 than a capital), and a name
-// that starts with a digit right after a word, which may be the tail of a name split
-// by a misread space ("okafor5 1@...").
+// that may be the tail of one split by a misread space ("okafor5 1@...", "j. tkadlec@...")
+// or by a glyph no reading saw ("75@...").
 bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
 {
     const bool capitalI =
         address.find('I') != std::string_view::npos &&
         std::count_if(address.begin(), address.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) == 1;
-    const bool afterWord =
-        at >= 2 && text[at - 1] == ' ' && isAddressByte(text[at - 2]) && text[at - 2] != '@';
-    const bool tail = afterWord && address[0] >= '0' && address[0] <= '9';
-    return capitalI || tail;
+    std::string_view before;
+    if (at >= 2 && text[at - 1] == ' ' && text[at - 2] != ' ') {
+        const std::size_t space = text.rfind(' ', at - 2);
+        const std::size_t start = space == std::string_view::npos ? 0 : space + 1;
+        before = text.substr(start, at - 1 - start);
+    }
+    const std::string_view name = address.substr(0, address.find('@'));
+    // A name without letters, or led by punctuation, is rarely whole ("75@...", "-booth@...").
+    const bool piece =
+        std::none_of(name.begin(), name.end(),
+                     [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }) ||
+        name.front() == '-' || name.front() == '_' || name.front() == '.';
+    return capitalI || piece ||
+           MayContinueWordBefore(QByteArrayView(name.data(), qsizetype(name.size())),
+                                 QByteArrayView(before.data(), qsizetype(before.size())));
 }
 
 QStringList addressesOf(std::string_view text)
@@ -275,6 +327,15 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
     for (Reading &reading : readings) {
         // The recognised-text repair's rule; the heights follow the bytes they measure.
         reading.heights.resize(reading.text.size());
+        const std::vector<AtReadAsQ> qs = AtSignsReadAsQ(reading.text);
+        for (auto it = qs.rbegin(); it != qs.rend(); ++it) {
+            if (!it->extra) {
+                reading.text[it->at] = '@';
+                continue;
+            }
+            reading.text.erase(it->at, 1);
+            reading.heights.erase(reading.heights.begin() + std::ptrdiff_t(it->at));
+        }
         const QList<qsizetype> spaces =
             AtSpacesToClose(QByteArrayView(reading.text.data(), qsizetype(reading.text.size())), true);
         for (auto it = spaces.crbegin(); it != spaces.crend(); ++it) {
@@ -290,10 +351,17 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
     result.text = voted.text;
     std::size_t from = 0;
     for (const QString &found : addressesOf(voted.text)) {
-        const std::string address = found.toStdString();
-        const std::size_t at = findWord(voted.text, address, from);
+        std::string address = found.toStdString();
+        std::size_t at = findWord(voted.text, address, from);
         if (at == std::string::npos)
             continue;
+        // A mark glued to the front ("Tjan.hajer@..." where others read "'jan.hajer@...")
+        // goes from the address and from the text.
+        if (voted.doubts[at] == Doubt::Mark && IsValidEmail(QByteArrayView(address).sliced(1))) {
+            result.text[at] = ' ';
+            address.erase(0, 1);
+            ++at;
+        }
         const std::size_t end = at + address.size();
         double agreed = 1.0;
         // A space beside the address that not every reading has leaves its ends in doubt.
@@ -302,7 +370,7 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
         if (end < voted.text.size() && voted.text[end] == ' ')
             agreed = std::min(agreed, voted.agreed[end]);
         for (std::size_t i = at; i < end; ++i)
-            agreed = std::min(agreed, voted.agreed[i]);
+            agreed = std::min(agreed, voted.doubts[i] == Doubt::Case ? 0.0 : voted.agreed[i]);
         for (std::size_t i = at; i <= end; ++i)
             agreed = std::min(agreed, voted.between[i]);
         const bool sure = agreed >= rules.agreement && !lookAlike(voted.text, at, address);

@@ -1,5 +1,7 @@
 #include "worker/OcrRules.h"
 
+#include "extract/AddressExtraction.h"
+
 #include <algorithm>
 
 namespace pelmora::worker {
@@ -49,7 +51,57 @@ bool readsOn(const std::vector<PageWord> &words, const AddressPiece &piece, std:
     return gap < (joined ? 1.5 : 0.45) * xHeight;
 }
 
+bool isSmallOrDigit(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool holdsAddress(std::string_view word)
+{
+    SeenAddresses seen;
+    return !ExtractEmailToArray(QByteArrayView(word.data(), qsizetype(word.size())), seen, {}).isEmpty();
+}
+
 } // namespace
+
+std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
+{
+    std::vector<AtReadAsQ> found;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        const std::string_view word = text.substr(start, end - start);
+        const bool hasAt = word.find('@') != std::string_view::npos;
+        for (std::size_t k = 1; k + 1 < word.size(); ++k) {
+            if (word[k] != 'Q' || !isSmallOrDigit(word[k - 1]))
+                continue;
+            if (word[k + 1] == '@') {
+                found.push_back({start + k, true});
+            } else if (!hasAt && isSmallOrDigit(word[k + 1])) {
+                std::string mended(word);
+                mended[k] = '@';
+                if (holdsAddress(mended)) {
+                    found.push_back({start + k, false});
+                    break;
+                }
+            }
+        }
+        start = end + 1;
+    }
+    return found;
+}
+
+std::string WithAtSignsReadAsQ(std::string text)
+{
+    const std::vector<AtReadAsQ> edits = AtSignsReadAsQ(text);
+    for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
+        if (it->extra)
+            text.erase(it->at, 1);
+        else
+            text[it->at] = '@';
+    }
+    return text;
+}
 
 std::string PageTextFromRecognised(std::string_view recognised)
 {
@@ -103,7 +155,7 @@ std::vector<AddressPiece> FindAddressPieces(const std::vector<PageWord> &words,
     std::vector<AddressPiece> pieces;
     std::vector<bool> taken(words.size(), false);
     for (std::size_t seed = 0; seed < words.size(); ++seed) {
-        if (taken[seed] || words[seed].text.find('@') == std::string::npos)
+        if (taken[seed] || WithAtSignsReadAsQ(words[seed].text).find('@') == std::string::npos)
             continue;
         AddressPiece piece{{seed}, words[seed].box, words[seed].line};
         taken[seed] = true;

@@ -47,6 +47,20 @@ struct AddressPiece
     int line = 0;                   // of the word with the at-sign
 };
 
+// Some fonts' at-sign reads as "Q": "krisroseQtug.org", "rstepanyanQ@yahoo.com". Where
+// a Q of `text` is an at-sign: a Q right after a small letter or digit and before an
+// at-sign is a second glyph read from it and goes; one between small letters or digits in
+// a word without an at-sign is one where the word then holds an address. In ascending order.
+struct AtReadAsQ
+{
+    std::size_t at = 0;
+    bool extra = false; // the Q goes, else it becomes "@"
+};
+std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text);
+
+// `text` with those Qs mended.
+std::string WithAtSignsReadAsQ(std::string text);
+
 // `lines` gives each line's x-height, which scales the gaps that join words.
 std::vector<AddressPiece> FindAddressPieces(const std::vector<PageWord> &words,
                                             const std::vector<LineShape> &lines);

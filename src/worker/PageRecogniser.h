@@ -59,10 +59,12 @@ struct RecognitionSettings
     // above 50 it mostly drops addresses read right.
     float minWordConfidence = 50;
     // Each piece of a line that holds an at-sign is cut out and read again in these
-    // variants, and the readings (with the page's own) vote (AddressVote.h). On the
-    // corpus the second model alone did best: eng's variants share its misreadings, so
-    // they only add disagreements (scripts/ocr-bench.sh prints every combination).
-    std::vector<PieceVariant> variants{PieceVariant::SecondModel};
+    // variants, and the readings (with the page's own) vote (AddressVote.h). With all
+    // five, a majority can outvote one misreading, where two readings can only disagree;
+    // the pieces are small, so the re-reads cost little beside the page
+    // (scripts/ocr-bench.sh prints every combination).
+    std::vector<PieceVariant> variants{PieceVariant::Grey, PieceVariant::Scaled, PieceVariant::Binarised,
+                                       PieceVariant::SecondModel};
     // In their place where the second model is not installed (or is the page's language).
     std::vector<PieceVariant> withoutSecondModel{PieceVariant::Grey, PieceVariant::Scaled,
                                                  PieceVariant::Binarised};

@@ -577,8 +577,9 @@ void TestExtractCommand::scansAreReadOnRequest()
                            "agree. --ocr-unsure lists them.\n"_ba);
     const CommandResult listed = runCommand({data("ocr/disputed.pdf"), u"--ocr-unsure"_s});
     QCOMPARE(listed.out, disputed.out);
-    QVERIFY2(listed.err.startsWith(
-                 QByteArray(QFile::encodeName(data("ocr/disputed.pdf")) + ": page 1: onovak1049@")),
+    // Most readings put a space inside "onovak1049": what one read whole is listed beside it.
+    QVERIFY2(listed.err.startsWith(QByteArray(QFile::encodeName(data("ocr/disputed.pdf")) +
+                                              ": page 1: 1049@goldl3af.ch (also read as onovak1049@")),
              listed.err.constData());
     QCOMPARE(listed.err.count('\n'), 3);
 

@@ -71,6 +71,19 @@ void TestOcrRepair::repairs_data()
                                     << "Please copy hr365@solaris.info, thanks"_ba << at;
     QTest::newRow("@ leet name") << "Copy (4nna-isaks3n @o51o-logistik.se) today"_ba
                                  << "Copy (4nna-isaks3n@o51o-logistik.se) today"_ba << at;
+    // Wide dots of typewriter fonts.
+    QTest::newRow("space before a dot of the domain") << "Mail rdt@cs .queensu.ca today"_ba
+                                                      << "Mail rdt@cs.queensu.ca today"_ba << at;
+    QTest::newRow("space after a dot of the domain") << "Write asyropoulos@yahoo. com now"_ba
+                                                     << "Write asyropoulos@yahoo.com now"_ba << at;
+    QTest::newRow("dot alone in the domain") << "(ralf@hemmecke . de)"_ba
+                                             << "(ralf@hemmecke.de)"_ba << at;
+    QTest::newRow("spaces before every dot") << "<Thomas .Delaet@student .kuleuven.ac .be>"_ba
+                                             << "<Thomas.Delaet@student.kuleuven.ac.be>"_ba << at;
+    QTest::newRow("dot alone in the name") << "by Rolf . Niepraschk@gmx .de"_ba
+                                           << "by Rolf.Niepraschk@gmx.de"_ba << at;
+    QTest::newRow("sentence end after a top-level domain") << "Mail rose@acme .com. In May"_ba
+                                                           << "Mail rose@acme.com. In May"_ba << at;
 
     QTest::newRow("em dash and hyphen") << "Sales lisa\xE2\x80\x94-lowell@mx6.acme-co.com and"_ba
                                         << "Sales lisa-lowell@mx6.acme-co.com and"_ba << dashes;
@@ -163,7 +176,10 @@ void TestOcrRepair::leavesAlone_data()
     QTest::newRow("stop, capital word") << "Write to sales@acme. We reply soon."_ba;
     QTest::newRow("upper-case piece after stop") << "x@mail7. Example"_ba;
     QTest::newRow("domain split twice") << "E-mail: bill-boyle@mail6. po laris.com"_ba;
-    QTest::newRow("domain split twice, stops") << "E-mail: bill@mx6 .po .laris.com"_ba;
+    QTest::newRow("domain split twice, a space in a label") << "E-mail: bill@mx6 .po laris.com"_ba;
+    QTest::newRow("space after a dot of the name") << "Write to saravanan. murugaiah@gmail.com"_ba;
+    QTest::newRow("dot alone before an address") << "by Rolf . Niepraschk@gmx.de"_ba;
+    QTest::newRow("no top-level domain joined") << "Mail rdt@cs .queensu .cax"_ba;
 
     // Non-ASCII that is not a quote or a dash is left to fail the pattern.
     QTest::newRow("umlaut") << "j\xC3\xBCrgen@example.com"_ba;
@@ -207,6 +223,8 @@ void TestOcrRepair::atSpacesOfTheRepairAndTheVote_data()
     row("no address either way", "40 units @ 12.50 EUR", "40 units @ 12.50 EUR", "40 units @ 12.50 EUR");
     row("wide gap", "name  @b.cd", "name  @b.cd", "name  @b.cd");
     row("valid already", "a@b.com @c.org", "a@b.com @c.org", "a@b.com @c.org");
+    row("dot in the domain, name after a stop", "lena. lille60@maill. fjordline.nl",
+        "lena. lille60@maill. fjordline.nl", "lena. lille60@maill.fjordline.nl");
 }
 
 void TestOcrRepair::atSpacesOfTheRepairAndTheVote()
@@ -298,9 +316,9 @@ void TestOcrRepair::recognisedPage()
         "nd s lowell @ellison.de and clara_e4@nordtrade. biz\n"
         "\f"_ba;
     QCOMPARE(addressesOf(page), QStringList{u"emil_o85@lumeni4.com"_s});
-    const QStringList byDefault{u"milo_f27@mail7.example.io"_s, u"mary.smith2@isola-group.nl"_s,
-                                u"s.silva@mail8.polaris.biz"_s, u"emil_o85@lumeni4.com"_s,
-                                u"sales365@oslo-logistik.co.uk"_s};
+    const QStringList byDefault{u"milo_f27@mail7.example.io"_s,    u"mary.smith2@isola-group.nl"_s,
+                                u"s.silva@mail8.polaris.biz"_s,    u"emil_o85@lumeni4.com"_s,
+                                u"sales365@oslo-logistik.co.uk"_s, u"clara_e4@nordtrade.biz"_s};
     const QByteArray repaired = RepairRecognisedText(page);
     QCOMPARE(addressesOf(repaired), byDefault);
     QCOMPARE(repaired.count('\n'), page.count('\n'));

@@ -128,6 +128,10 @@ void TestOcrRules::addressPieces_data()
         << QByteArrayList{"name,0,0,40,20", "@example.com,75,0,170,20"} << QList<QList<int>>{{1}};
     QTest::newRow("the line below is another")
         << QByteArrayList{"a@b.cd,0,0,60,20", ".uk,62,40,90,60"} << QList<QList<int>>{{0}};
+    QTest::newRow("an at-sign read as Q")
+        << QByteArrayList{"(krisroseQtug.org),0,0,160,20", "Queen,170,0,220,20"} << QList<QList<int>>{{0}};
+    QTest::newRow("a Q that is a Q") << QByteArrayList{"IQtest.org,0,0,90,20", "faqQuick,100,0,180,20"}
+                                     << QList<QList<int>>();
     QTest::newRow("two addresses") << QByteArrayList{"a@b.cd,0,0,60,20", "and,75,0,100,20",
                                                      "c@d.ef,115,0,175,20"}
                                    << QList<QList<int>>{{0}, {2}};
@@ -161,7 +165,7 @@ void TestOcrRules::addressPieces()
 void TestOcrRules::vote_data()
 {
     // Readings as "text" or "text/x-height/h,h,h..." (a height per byte, 0 unknown); the
-    // rule wants every reading to agree.
+    // rule wants three readings in five to agree.
     QTest::addColumn<QByteArrayList>("readings");
     QTest::addColumn<QByteArray>("text");
     // "!" before one that is unsure, "|" before each alternative reading of it.
@@ -170,12 +174,15 @@ void TestOcrRules::vote_data()
                                << QByteArray("mail a@b.cd,") << QByteArrayList{"a@b.cd"};
     QTest::newRow("spaces beside the at-sign closed") << QByteArrayList{"a @b.cd", "a@ b.cd", "a @ b.cd"}
                                                       << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
-    QTest::newRow("one reading differs: unsure and blanked")
-        << QByteArrayList{"to mail1@b.cd", "to mail1@b.cd", "to maill@b.cd"} << QByteArray("to           ")
-        << QByteArrayList{"!mail1@b.cd|maill@b.cd"};
+    const QByteArray mail1 = "to mail1@b.cd";
+    QTest::newRow("one reading in five differs: the others win")
+        << QByteArrayList{mail1, mail1, mail1, "to maill@b.cd", mail1} << mail1
+        << QByteArrayList{"mail1@b.cd"};
+    QTest::newRow("two readings in five differ: unsure and blanked")
+        << QByteArrayList{mail1, mail1, "to maill@b.cd", mail1, "to mai1l@b.cd"}
+        << QByteArray("to           ") << QByteArrayList{"!mail1@b.cd|maill@b.cd|mai1l@b.cd"};
     QTest::newRow("a reading that adds a letter")
-        << QByteArrayList{"a@b.cd", "a@b.cd", "ax@b.cd"} << QByteArray("      ")
-        << QByteArrayList{"!a@b.cd|ax@b.cd"};
+        << QByteArrayList{"a@b.cd", "ax@b.cd"} << QByteArray("      ") << QByteArrayList{"!a@b.cd|ax@b.cd"};
     QTest::newRow("a space not all readings have")
         << QByteArrayList{"okafor5 1@b.cd", "okafor5 1@b.cd", "okafor51@b.cd"} << QByteArray("okafor5       ")
         << QByteArrayList{"!1@b.cd|okafor51@b.cd"};
@@ -189,6 +196,26 @@ void TestOcrRules::vote_data()
         << QByteArrayList{"!1ns@b.cd"};
     QTest::newRow("a name after a word") << QByteArrayList{"to john@b.cd", "to john@b.cd"}
                                          << QByteArray("to john@b.cd") << QByteArrayList{"john@b.cd"};
+    QTest::newRow("a mark before the name goes") << QByteArrayList{"Tjan@b.cd", "Tjan@b.cd", "'jan@b.cd"}
+                                                 << QByteArray(" jan@b.cd") << QByteArrayList{"jan@b.cd"};
+    const QByteArray tadrian = "Tadrian@b.cd", sven = "Sven@b.cd";
+    QTest::newRow("a letter read in both cases")
+        << QByteArrayList{tadrian, tadrian, tadrian, "tadrian@b.cd", tadrian} << QByteArray("            ")
+        << QByteArrayList{"!Tadrian@b.cd|tadrian@b.cd"};
+    QTest::newRow("a letter whose cases look alike")
+        << QByteArrayList{sven, sven, sven, "sven@b.cd", sven} << sven << QByteArrayList{"Sven@b.cd"};
+    QTest::newRow("an at-sign read as Q")
+        << QByteArrayList{"krisroseQtug.org", "krisroseQtug.org", "krisrose@tug.org"}
+        << QByteArray("krisrose@tug.org") << QByteArrayList{"krisrose@tug.org"};
+    QTest::newRow("an at-sign read as Q and itself")
+        << QByteArrayList{"rstepanyanQ@b.cd", "rstepanyanQ@b.cd"} << QByteArray("rstepanyan@b.cd")
+        << QByteArrayList{"rstepanyan@b.cd"};
+    QTest::newRow("a name after a stop and a space")
+        << QByteArrayList{"j. tkadlec@b.cd", "j. tkadlec@b.cd"} << QByteArray("j.             ")
+        << QByteArrayList{"!tkadlec@b.cd"};
+    QTest::newRow("wide dots closed")
+        << QByteArrayList{"rdt@cs .queensu.ca", "rdt@cs.queensu. ca"} << QByteArray("rdt@cs.queensu.ca")
+        << QByteArrayList{"rdt@cs.queensu.ca"};
     QTest::newRow("empty readings do not vote")
         << QByteArrayList{"a@b.cd", "", "a@b.cd"} << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
     QTest::newRow("the vote makes no address, a reading does")
