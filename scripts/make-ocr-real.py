@@ -2,6 +2,7 @@
 """The realistic scanned-page corpus: pages of real manuals, printed and scanned.
 
     scripts/make-ocr-real.py OUTDIR [--dpi 300 200] [--cache DIR] [--pages N]   (default 40 manuals of each package)
+    scripts/make-ocr-real.py --strips OUT.pdf [--cache DIR]   tests/data/ocr/real-lines.pdf
 
 One page of each of the labelled set's texlive-pictures-doc and texlive-fonts-extra-doc
 manuals (scripts/labelled_set.py fetch) that show an address, the one that shows most, is
@@ -14,6 +15,10 @@ Writes OUTDIR/<package>-<dpi>-NN.pdf (eight pages each), plan.tsv (file, page, d
 package, source, source page, angle, kind) and truth.tsv (file, page, address), the
 columns scripts/ocr-worker-score.py and scripts/ocr-score-run.py read. The same cache
 gives the same files. Needs poppler-utils, imagemagick and the fetched set.
+
+--strips writes the test file: a band of three of those pages each, scanned alike at
+300 dpi, one page each: a typewriter address whose dots get spaces, an at-sign that
+reads as "Q", and an address behind a footnote's dagger.
 """
 
 import argparse
@@ -64,11 +69,13 @@ def draw(seed):
     return round(angle, 2), round(blur, 2), kind
 
 
-def scan(pdf, page, dpi, seed, out_base):
+def scan(pdf, page, dpi, seed, out_base, band=None):
+    """The page (or the band of it between two heights in points) as a grey scan."""
     angle, blur, kind = draw(seed)
     raw = out_base.with_name(out_base.name + "-raw")
-    subprocess.run(["pdftoppm", "-q", "-gray", "-r", str(dpi), "-f", str(page), "-l", str(page), "-singlefile",
-                    str(pdf), str(raw)], check=True)
+    crop = ["-y", str(band[0] * dpi // 72), "-H", str((band[1] - band[0]) * dpi // 72), "-W", "100000"] if band else []
+    subprocess.run(["pdftoppm", "-q", "-gray", "-r", str(dpi), "-f", str(page), "-l", str(page), *crop,
+                    "-singlefile", str(pdf), str(raw)], check=True)
     ops = ["-background", "white", "-rotate", str(angle), "-blur", f"0x{blur}",
            "-seed", str(int.from_bytes(hashlib.sha256(seed.encode()).digest()[:3], "big")),
            "-attenuate", "0.25", "+noise", "Gaussian", "-colorspace", "Gray", "-depth", "8", "-strip"]
@@ -79,14 +86,38 @@ def scan(pdf, page, dpi, seed, out_base):
     return image, angle, kind
 
 
+# (package, manual, page, top and bottom of the band in points): see --strips.
+STRIPS = [
+    ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/libertinus-type1/libertinus-type1.pdf", 1, 140, 182),
+    ("texlive-pictures-doc", "/usr/share/doc/texlive-doc/generic/xypic/xyguide.pdf", 1, 132, 168),
+    ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/hep-math-font/hep-math-font-documentation.pdf",
+     1, 686, 720),
+]
+
+
+def strips(out, cache):
+    dpi = 300
+    with tempfile.TemporaryDirectory() as tmp:
+        images = []
+        for n, (package, source, page, top, bottom) in enumerate(STRIPS):
+            pdf = cache / "root" / package / source.lstrip("/")
+            image, _, _ = scan(pdf, page, dpi, f"{source}:{page}:strip", pathlib.Path(tmp) / f"{n}", (top, bottom))
+            images.append(str(image))
+        subprocess.run([sys.executable, str(ROOT / "scripts" / "pdfgen.py"), "imagepdf", str(out), str(dpi),
+                        *images], check=True)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("outdir", type=pathlib.Path)
+    ap.add_argument("outdir", type=pathlib.Path, metavar="OUTDIR or OUT.pdf")
+    ap.add_argument("--strips", action="store_true", help="write the test file of three bands")
     ap.add_argument("--dpi", type=int, nargs="+", default=[300, 200])
     ap.add_argument("--cache", type=pathlib.Path, default=pathlib.Path(os.environ.get(
         "XDG_CACHE_HOME", pathlib.Path.home() / ".cache")) / "pelmora-labelled")
     ap.add_argument("--pages", type=int, default=40, help="at most N manuals of each package (0: all)")
     args = ap.parse_args()
+    if args.strips:
+        return strips(args.outdir, args.cache)
 
     # One page a manual, the one showing most addresses, in an order no one chose.
     best = {}

@@ -583,6 +583,15 @@ void TestExtractCommand::scansAreReadOnRequest()
              listed.err.constData());
     QCOMPARE(listed.err.count('\n'), 3);
 
+    // Bands of real manuals, scanned: a typewriter's spaced dots, an at-sign read as "Q" and
+    // a footnote's dagger before a name are read right by either engine.
+    for (const QString &engine : {u"mupdf"_s, u"poppler"_s}) {
+        const CommandResult real =
+            runCommand({data("ocr/real-lines.pdf"), u"--ocr-unsure"_s, u"--engine"_s, engine});
+        QCOMPARE(real.out, "rdt@cs.queensu.ca\nkrisrose@tug.org\njan.hajer@tecnico.ulisboa.pt\n"_ba);
+        QCOMPARE(real.err, QByteArray());
+    }
+
     // Pages with text of their own are never recognised: the same rows, sources and all.
     const QStringList texts{data("contacts-1.pdf"), data("long.pdf"), data("edge-cases.pdf"),
                             data("identity/rotated.pdf"), data("identity/scripts.pdf")};
