@@ -82,6 +82,11 @@ gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r300 -dTextAlphaBits=1 -dFirstP
 python3 "$gen" imagepdf "$work/ocr-scan.pdf" 300 "$work/ocr-scan.pbm"
 qpdf --empty --pages "$work/ocr-scan.pdf" 1 "$work/ocr-src.pdf" 2 -- \
   --object-streams=generate --deterministic-id "$out/ocr/scan-and-text.pdf"
+# The same page scanned in grey and stored at 16 bits a sample.
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pgmraw -r300 -dTextAlphaBits=4 -dFirstPage=1 -dLastPage=1 \
+  -sOutputFile="$work/ocr-scan.pgm" "$work/ocr-src.pdf"
+python3 "$gen" grey16 "$work/ocr-scan.pgm" "$work/ocr-scan16.pgm"
+python3 "$gen" imagepdf "$out/ocr/grey16.pdf" 300 "$work/ocr-scan16.pgm"
 
 # A valid four-page file cut off at half its length (inside page 2's content).
 size=$(stat -c %s "$work/damaged.src.pdf")

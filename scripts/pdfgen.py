@@ -10,6 +10,7 @@ gives the same bytes.
     pdfgen.py samples OUTDIR            text PDFs of assets/Samples (before qpdf)
     pdfgen.py scanpage OUT.pdf WHICH    the text page that gets rasterised (test, letter, ocr)
     pdfgen.py imagepdf OUT.pdf DPI IMG  one image-only page per PBM/PGM/JPEG
+    pdfgen.py grey16 IN.pgm OUT.pgm     the inked rows of a grey page at 16 bits a sample
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
     pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
     pdfgen.py flattree OUT.pdf PAGES [COUNT]  one Pages node listing every page
@@ -801,6 +802,16 @@ def image_pdf(path, dpi, images):
     d.save(path)
 
 
+def grey16(source, path):
+    """The inked rows of an 8-bit PGM (a margin kept) as a 16-bit PGM, the depth
+    ImageMagick writes by default: scanned pages stored so must be read whole."""
+    _, w, h, _, raster = _read_netpbm(Path(source).read_bytes())
+    inked = [y for y in range(h) if min(raster[y * w:(y + 1) * w]) < 128]
+    top, bottom = max(0, inked[0] - 60), min(h, inked[-1] + 60)
+    rows = raster[top * w:bottom * w]
+    Path(path).write_bytes(b"P5\n%d %d\n65535\n" % (w, bottom - top) + bytes(b for v in rows for b in (v, v)))
+
+
 def flat_page_tree(path, pages, count=None):
     """One Pages node listing every page, as some producers write it: a reader that
     walks the tree from its root for each page spends time growing with the square of
@@ -903,6 +914,8 @@ def main(argv):
         address_traps(argv[2])
     elif cmd == "bombs" and len(argv) == 3:
         image_bombs(argv[2])
+    elif cmd == "grey16" and len(argv) == 4:
+        grey16(argv[2], argv[3])
     elif cmd == "flattree" and len(argv) in (4, 5):
         flat_page_tree(argv[2], int(argv[3]), int(argv[4]) if len(argv) == 5 else None)
     else:

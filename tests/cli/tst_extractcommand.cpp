@@ -583,6 +583,10 @@ void TestExtractCommand::scansAreReadOnRequest()
              listed.err.constData());
     QCOMPARE(listed.err.count('\n'), 3);
 
+    // A grey scan stored at 16 bits a sample.
+    QCOMPARE(runCommand({data("ocr/grey16.pdf"), u"--ocr"_s}).out,
+             "orders@scanned-example.com\nhelp.desk@example.org\nledger@example.net\n"_ba);
+
     // Bands of real manuals, scanned: a typewriter's spaced dots, an at-sign read as "Q" and
     // a footnote's dagger before a name are read right by either engine.
     for (const QString &engine : {u"mupdf"_s, u"poppler"_s}) {
