@@ -271,8 +271,10 @@ bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
         before = text.substr(start, at - 1 - start);
     }
     const std::string_view name = address.substr(0, address.find('@'));
-    // A name without letters, or led by punctuation, is rarely whole ("75@...", "-booth@...").
+    // A name of one character or without letters, or one led by punctuation, is rarely
+    // whole ("l@...", "75@...", "-booth@...").
     const bool piece =
+        name.size() < 2 ||
         std::none_of(name.begin(), name.end(),
                      [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }) ||
         name.front() == '-' || name.front() == '_' || name.front() == '.';

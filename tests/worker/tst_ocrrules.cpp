@@ -170,10 +170,12 @@ void TestOcrRules::vote_data()
     QTest::addColumn<QByteArray>("text");
     // "!" before one that is unsure, "|" before each alternative reading of it.
     QTest::addColumn<QByteArrayList>("addresses");
-    QTest::newRow("all agree") << QByteArrayList{"mail a@b.cd,", "mail a@b.cd,", "mail a@b.cd,"}
-                               << QByteArray("mail a@b.cd,") << QByteArrayList{"a@b.cd"};
-    QTest::newRow("spaces beside the at-sign closed") << QByteArrayList{"a @b.cd", "a@ b.cd", "a @ b.cd"}
-                                                      << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
+    QTest::newRow("all agree") << QByteArrayList{"mail ab@b.cd,", "mail ab@b.cd,", "mail ab@b.cd,"}
+                               << QByteArray("mail ab@b.cd,") << QByteArrayList{"ab@b.cd"};
+    QTest::newRow("a one-letter name") << QByteArrayList{"mail a@b.cd,", "mail a@b.cd,"}
+                                       << QByteArray("mail       ,") << QByteArrayList{"!a@b.cd"};
+    QTest::newRow("spaces beside the at-sign closed") << QByteArrayList{"ab @b.cd", "ab@ b.cd", "ab @ b.cd"}
+                                                      << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
     const QByteArray mail1 = "to mail1@b.cd";
     QTest::newRow("one reading in five differs: the others win")
         << QByteArrayList{mail1, mail1, mail1, "to maill@b.cd", mail1} << mail1
@@ -217,7 +219,7 @@ void TestOcrRules::vote_data()
         << QByteArrayList{"rdt@cs .queensu.ca", "rdt@cs.queensu. ca"} << QByteArray("rdt@cs.queensu.ca")
         << QByteArrayList{"rdt@cs.queensu.ca"};
     QTest::newRow("empty readings do not vote")
-        << QByteArrayList{"a@b.cd", "", "a@b.cd"} << QByteArray("a@b.cd") << QByteArrayList{"a@b.cd"};
+        << QByteArrayList{"ab@b.cd", "", "ab@b.cd"} << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
     QTest::newRow("the vote makes no address, a reading does")
         << QByteArrayList{"a@b.cd", "a b.cd", "a b.cd"} << QByteArray("a b.cd") << QByteArrayList{"!a@b.cd"};
     QTest::newRow("no address") << QByteArrayList{"Tel. 5", "Tel. 5"} << QByteArray("Tel. 5")
