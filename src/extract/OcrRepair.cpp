@@ -170,20 +170,24 @@ QByteArrayView addressIn(const Line &line, qsizetype i, bool knownEnding = false
     return !knownEnding || KnownDomains::system().isTopLevel(ending) ? word : QByteArrayView();
 }
 
-// A token with an at-sign that holds no address with a known ending is joined to the tokens that spaces
-// beside dots cut off it ("rdt@cs .queensu.ca", "michael .ummels@x.de", "x@hemmecke . de"),
-// as many on each side as make it an address, the most joins first; with `tails`, also
-// where the name may be the tail of a longer one. The spaces closed join `closed`.
+// A token with an at-sign that holds no address with a known ending is joined to the
+// tokens that spaces beside dots cut off it ("rdt@cs .queensu.ca", "michael .ummels@x.de",
+// "x@hemmecke . de"), as many on each side as make it an address, the most joins first;
+// with `tails`, also where the name may be the tail of a longer one. The spaces closed
+// join `closed`.
 void closeDotSpaces(Line &line, QList<qsizetype> &closed, bool tails)
 {
+    // More pieces than this on a side are a row of dots, not one address.
+    constexpr qsizetype kMostPieces = 8;
     for (qsizetype i = 0; i < line.tokens.size(); ++i) {
         if (!line.tokens[i].contains('@') || !addressIn(line, i, true).isEmpty())
             continue;
         qsizetype first = i;
-        while (first > 0 && dotSpaceCloses(line, first - 1) && !line.tokens[first - 1].contains('@'))
+        while (first > 0 && i - first < kMostPieces && dotSpaceCloses(line, first - 1) &&
+               !line.tokens[first - 1].contains('@'))
             --first;
         qsizetype last = i;
-        while (last + 1 < line.tokens.size() && dotSpaceCloses(line, last) &&
+        while (last + 1 < line.tokens.size() && last - i < kMostPieces && dotSpaceCloses(line, last) &&
                !line.tokens[last + 1].contains('@'))
             ++last;
         std::optional<std::pair<qsizetype, qsizetype>> best;

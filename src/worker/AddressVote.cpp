@@ -322,29 +322,34 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
     }
 }
 
+// At-signs read as "Q" mended, then the spaces closed by the recognised-text repair's
+// rule; the heights follow the bytes they measure.
+void mend(Reading &reading)
+{
+    reading.heights.resize(reading.text.size());
+    const auto drop = [&](std::size_t at) {
+        reading.text.erase(at, 1);
+        reading.heights.erase(reading.heights.begin() + std::ptrdiff_t(at));
+    };
+    const std::vector<AtReadAsQ> qs = AtSignsReadAsQ(reading.text);
+    for (auto it = qs.rbegin(); it != qs.rend(); ++it) {
+        if (it->extra)
+            drop(it->at);
+        else
+            reading.text[it->at] = '@';
+    }
+    const QList<qsizetype> spaces =
+        AtSpacesToClose(QByteArrayView(reading.text.data(), qsizetype(reading.text.size())), true);
+    for (auto it = spaces.crbegin(); it != spaces.crend(); ++it)
+        drop(std::size_t(*it));
+}
+
 } // namespace
 
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
 {
-    for (Reading &reading : readings) {
-        // The recognised-text repair's rule; the heights follow the bytes they measure.
-        reading.heights.resize(reading.text.size());
-        const std::vector<AtReadAsQ> qs = AtSignsReadAsQ(reading.text);
-        for (auto it = qs.rbegin(); it != qs.rend(); ++it) {
-            if (!it->extra) {
-                reading.text[it->at] = '@';
-                continue;
-            }
-            reading.text.erase(it->at, 1);
-            reading.heights.erase(reading.heights.begin() + std::ptrdiff_t(it->at));
-        }
-        const QList<qsizetype> spaces =
-            AtSpacesToClose(QByteArrayView(reading.text.data(), qsizetype(reading.text.size())), true);
-        for (auto it = spaces.crbegin(); it != spaces.crend(); ++it) {
-            reading.text.erase(std::size_t(*it), 1);
-            reading.heights.erase(reading.heights.begin() + *it);
-        }
-    }
+    for (Reading &reading : readings)
+        mend(reading);
     std::erase_if(readings, [](const Reading &reading) { return reading.text.empty(); });
     PieceVote result;
     if (readings.empty())

@@ -55,11 +55,14 @@ struct VoteRules
 };
 
 // Votes character by character over the readings, each aligned to the one nearest to
-// all others. Spaces beside an at-sign are closed in every reading first, by the
-// recognised-text repair's rule (AtSpacesToClose, names that may be tails too). Where the readings disagree
-// between "o" and "0", the glyphs' heights decide; a unanimous "o" or "0" whose glyph has the other's height
-// makes its address unsure, and so do a lone capital I and a name that may be the
-// tail of a split one.
+// all others. Every reading is mended first: an at-sign read as "Q" (AtSignsReadAsQ),
+// and the spaces beside an at-sign or a wide dot closed by the recognised-text repair's
+// rule (AtSpacesToClose, names that may be tails too). Where the readings disagree
+// between "o" and "0", the glyphs' heights decide; a unanimous "o" or "0" whose glyph has
+// the other's height makes its address unsure, and so do a letter read in both cases
+// whose cases differ in shape, a lone capital I and a name that may be the tail of a
+// split one. A mark that some readings take for a letter and others for punctuation goes
+// from the front of an address.
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules = {});
 
 } // namespace pelmora::worker
