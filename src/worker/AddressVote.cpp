@@ -161,6 +161,10 @@ enum class Doubt
     // The readings hold one letter in both cases, and its cases differ in shape ("T"
     // and "t"): no reading of the letter explains both.
     Case,
+    // The readings hold a digit and a letter it looks like ("1" and "l", "5" and "S"):
+    // the readings of one engine share such mistakes, so no majority settles which.
+    // (An "o" and a zero are told apart by height instead.)
+    LookAlike,
 };
 
 struct VotedText
@@ -182,17 +186,23 @@ Doubt doubtAt(const std::vector<Aligned> &aligned, std::size_t position)
     bool small = false;
     bool capital = false;
     char letter = '\0';
+    bool digit = false;
+    bool lookAlike = false;
     for (const Aligned &one : aligned) {
         const char c = one.at[position];
         if (c != '\0' && !isAddressByte(c))
             return Doubt::Mark;
+        digit = digit || std::string_view("125").find(c) != std::string_view::npos;
+        lookAlike = lookAlike || std::string_view("lIiSsZz").find(c) != std::string_view::npos;
         const char lower = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
         if (!caseChangesShape(lower) || (letter && lower != letter))
             continue;
         letter = lower;
         (lower == c ? small : capital) = true;
     }
-    return small && capital ? Doubt::Case : Doubt::None;
+    if (small && capital)
+        return Doubt::Case;
+    return digit && lookAlike ? Doubt::LookAlike : Doubt::None;
 }
 
 VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
@@ -377,7 +387,9 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
         if (end < voted.text.size() && voted.text[end] == ' ')
             agreed = std::min(agreed, voted.agreed[end]);
         for (std::size_t i = at; i < end; ++i)
-            agreed = std::min(agreed, voted.doubts[i] == Doubt::Case ? 0.0 : voted.agreed[i]);
+            agreed = std::min(agreed, voted.doubts[i] == Doubt::None || voted.doubts[i] == Doubt::Mark
+                                          ? voted.agreed[i]
+                                          : 0.0);
         for (std::size_t i = at; i <= end; ++i)
             agreed = std::min(agreed, voted.between[i]);
         const bool sure = agreed >= rules.agreement && !lookAlike(voted.text, at, address);

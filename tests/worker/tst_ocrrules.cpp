@@ -178,11 +178,14 @@ void TestOcrRules::vote_data()
                                                       << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
     const QByteArray mail1 = "to mail1@b.cd";
     QTest::newRow("one reading in five differs: the others win")
-        << QByteArrayList{mail1, mail1, mail1, "to maill@b.cd", mail1} << mail1
+        << QByteArrayList{mail1, mail1, mail1, "to mait1@b.cd", mail1} << mail1
         << QByteArrayList{"mail1@b.cd"};
     QTest::newRow("two readings in five differ: unsure and blanked")
-        << QByteArrayList{mail1, mail1, "to maill@b.cd", mail1, "to mai1l@b.cd"}
-        << QByteArray("to           ") << QByteArrayList{"!mail1@b.cd|maill@b.cd|mai1l@b.cd"};
+        << QByteArrayList{mail1, mail1, "to mait1@b.cd", mail1, "to maiI1@b.cd"}
+        << QByteArray("to           ") << QByteArrayList{"!mail1@b.cd|mait1@b.cd|maiI1@b.cd"};
+    QTest::newRow("one reading in five has a look-alike: unsure")
+        << QByteArrayList{mail1, mail1, mail1, "to maill@b.cd", mail1} << QByteArray("to           ")
+        << QByteArrayList{"!mail1@b.cd|maill@b.cd"};
     QTest::newRow("a reading that adds a letter")
         << QByteArrayList{"a@b.cd", "ax@b.cd"} << QByteArray("      ") << QByteArrayList{"!a@b.cd|ax@b.cd"};
     QTest::newRow("a space not all readings have")
