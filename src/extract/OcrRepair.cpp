@@ -170,8 +170,8 @@ QByteArrayView addressIn(const Line &line, qsizetype i, bool knownEnding = false
     return !knownEnding || KnownDomains::system().isTopLevel(ending) ? word : QByteArrayView();
 }
 
-// A token with an at-sign that holds no address with a known ending is joined to the
-// tokens that spaces beside dots cut off it ("rdt@cs .queensu.ca", "michael .ummels@x.de",
+// A token with an at-sign that holds no address is joined to the tokens that spaces
+// beside dots cut off it ("rdt@cs .queensu.ca", "michael .ummels@x.de",
 // "x@hemmecke . de"), as many on each side as make it an address, the most joins first;
 // with `tails`, also where the name may be the tail of a longer one. The spaces closed
 // join `closed`.
@@ -180,7 +180,7 @@ void closeDotSpaces(Line &line, QList<qsizetype> &closed, bool tails)
     // More pieces than this on a side are a row of dots, not one address.
     constexpr qsizetype kMostPieces = 8;
     for (qsizetype i = 0; i < line.tokens.size(); ++i) {
-        if (!line.tokens[i].contains('@') || !addressIn(line, i, true).isEmpty())
+        if (!line.tokens[i].contains('@') || !addressIn(line, i).isEmpty())
             continue;
         qsizetype first = i;
         while (first > 0 && i - first < kMostPieces && dotSpaceCloses(line, first - 1) &&

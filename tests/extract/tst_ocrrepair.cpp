@@ -180,6 +180,7 @@ void TestOcrRepair::leavesAlone_data()
     QTest::newRow("space after a dot of the name") << "Write to saravanan. murugaiah@gmail.com"_ba;
     QTest::newRow("dot alone before an address") << "by Rolf . Niepraschk@gmx.de"_ba;
     QTest::newRow("no top-level domain joined") << "Mail rdt@cs .queensu .cax"_ba;
+    QTest::newRow("a word the pattern takes, then a dot") << "la@mail8.polaris.warlside. biz"_ba;
 
     // Non-ASCII that is not a quote or a dash is left to fail the pattern.
     QTest::newRow("umlaut") << "j\xC3\xBCrgen@example.com"_ba;

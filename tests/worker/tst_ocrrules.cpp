@@ -219,7 +219,7 @@ void TestOcrRules::vote_data()
         << QByteArrayList{"j. tkadlec@b.cd", "j. tkadlec@b.cd"} << QByteArray("j.             ")
         << QByteArrayList{"!tkadlec@b.cd"};
     QTest::newRow("wide dots closed")
-        << QByteArrayList{"rdt@cs .queensu.ca", "rdt@cs.queensu. ca"} << QByteArray("rdt@cs.queensu.ca")
+        << QByteArrayList{"rdt@cs .queensu.ca", "rdt@cs. queensu.ca"} << QByteArray("rdt@cs.queensu.ca")
         << QByteArrayList{"rdt@cs.queensu.ca"};
     QTest::newRow("empty readings do not vote")
         << QByteArrayList{"ab@b.cd", "", "ab@b.cd"} << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
