@@ -293,13 +293,6 @@ bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
                                  QByteArrayView(before.data(), qsizetype(before.size())));
 }
 
-QStringList addressesOf(std::string_view text)
-{
-    SeenAddresses seen;
-    // The run's own rules, known top-level domains included.
-    return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, {});
-}
-
 // What single readings made of the piece, given to the unsure address they are nearest
 // to; where the vote made no address at all, the first becomes an unsure one. A sure
 // address's misreadings are no address of their own.
@@ -314,7 +307,7 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
         return false;
     };
     for (const Reading &reading : readings) {
-        for (const QString &found : addressesOf(reading.text)) {
+        for (const QString &found : AddressesIn(reading.text)) {
             const std::string address = found.toStdString();
             if (known(address))
                 continue;
@@ -367,7 +360,7 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
     const VotedText voted = vote(readings, rules);
     result.text = voted.text;
     std::size_t from = 0;
-    for (const QString &found : addressesOf(voted.text)) {
+    for (const QString &found : AddressesIn(voted.text)) {
         std::string address = found.toStdString();
         std::size_t at = findWord(voted.text, address, from);
         if (at == std::string::npos)

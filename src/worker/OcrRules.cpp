@@ -56,13 +56,13 @@ bool isSmallOrDigit(char c)
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-bool holdsAddress(std::string_view word)
+} // namespace
+
+QStringList AddressesIn(std::string_view text)
 {
     SeenAddresses seen;
-    return !ExtractEmailToArray(QByteArrayView(word.data(), qsizetype(word.size())), seen, {}).isEmpty();
+    return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, {});
 }
-
-} // namespace
 
 std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
 {
@@ -80,7 +80,7 @@ std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
             } else if (!hasAt && isSmallOrDigit(word[k + 1])) {
                 std::string mended(word);
                 mended[k] = '@';
-                if (holdsAddress(mended)) {
+                if (!AddressesIn(mended).isEmpty()) {
                     found.push_back({start + k, false});
                     break;
                 }

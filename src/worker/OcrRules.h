@@ -5,6 +5,8 @@
 
 #include "worker/LinePictures.h"
 
+#include <QStringList>
+
 #include <cstddef>
 #include <map>
 #include <string>
@@ -46,6 +48,10 @@ struct AddressPiece
     PixelRect box;                  // of all of them
     int line = 0;                   // of the word with the at-sign
 };
+
+// The addresses a run would find in recognised text, by its own rules (known top-level
+// domains included), each once.
+QStringList AddressesIn(std::string_view text);
 
 // Some fonts' at-sign reads as "Q": "krisroseQtug.org", "rstepanyanQ@yahoo.com". Where
 // a Q of `text` is an at-sign: a Q right after a small letter or digit and before an
