@@ -108,9 +108,11 @@ void TestConversions::outcomes_data()
         QTest::newRow(name) << directive << passwords << int(outcome);
     };
     row("text", u"TEXT"_s, {}, ConversionOutcome::Text);
-    row("needs a password", u"NEEDS pw"_s, {}, ConversionOutcome::NeedsPassword);
-    row("right password second", u"NEEDS pw"_s, {u"no"_s, u"pw"_s}, ConversionOutcome::Text);
-    row("wrong password", u"NEEDS pw"_s, {u"no"_s}, ConversionOutcome::WrongPassword);
+    // Passwords hold a '-' so that no random temporary folder name can contain one.
+    row("needs a password", u"NEEDS right-pw"_s, {}, ConversionOutcome::NeedsPassword);
+    row("right password second", u"NEEDS right-pw"_s, {u"wrong-pw"_s, u"right-pw"_s},
+        ConversionOutcome::Text);
+    row("wrong password", u"NEEDS right-pw"_s, {u"wrong-pw"_s}, ConversionOutcome::WrongPassword);
     row("damaged", u"NOTHING"_s, {}, ConversionOutcome::Damaged);
     row("missing", u"<missing>"_s, {}, ConversionOutcome::Damaged);
     row("pipe", u"<pipe>"_s, {}, ConversionOutcome::Damaged);
