@@ -103,6 +103,7 @@ int main(int argc, char *argv[])
     printRow("  without Limits", searched(without(AddressRule::Limits)), truth);
     printRow("  without Context", searched(without(AddressRule::Context)), truth);
     printRow("  without BrokenLines", searched(without(AddressRule::BrokenLines)), truth);
+    printRow("  without PercentSign", searched(without(AddressRule::PercentSign)), truth);
     printRow("  with Disguised", searched(disguised), truth);
 
     QStringList repairs;

@@ -705,6 +705,7 @@ def address_traps(path):
          "punycode: info@example.xn--p1ai, fake@host.xn--zzzz"],
         ["Local parts",
          "name+project@gmail.com, scott+bf@cs.example.edu and sdc+@cs.cmu.edu",
+         "a mail route: myself%node@gateway.example.net",
          "64 characters: " + "abcdefghij" * 6 + "abcd@long.example.org",
          "65: " + "abcdefghij" * 6 + "abcde@long.example.org; dot.@end.example.org",
          "a label of 64: label@" + "k" * 64 + ".example.org",

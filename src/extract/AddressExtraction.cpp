@@ -33,7 +33,7 @@ constexpr std::array<unsigned char, 256> makeClasses()
             classes[c] |= InAddress | FirstOfWord;
         if (letter || c == ']')
             classes[c] |= LastOfWord;
-        if (c == '.' || c == '@' || c == '[' || c == ']' || c == '+')
+        if (c == '.' || c == '@' || c == '[' || c == ']' || c == '+' || c == '%')
             classes[c] |= InAddress;
     }
     return classes;
@@ -85,6 +85,13 @@ bool isLabel(QByteArrayView part)
     return !part.isEmpty() && std::all_of(part.begin(), part.end(), isLabelCharacter);
 }
 
+// Two hexadecimal digits after a "%" that encode a character: at least one a digit.
+bool isEncoding(QByteArrayView pair)
+{
+    const auto isHex = [](char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    return isHex(pair[0]) && isHex(pair[1]) && (isDigit(pair[0]) || isDigit(pair[1]));
+}
+
 // A number from 0 to 255 without leading zeros.
 bool isOctet(QByteArrayView digits)
 {
@@ -110,13 +117,13 @@ bool isFinalPart(QByteArrayView part)
 // That is: a local part of letters, digits, "_", "-" and "." not starting with "."; "@";
 // then either "[" and three octets each followed by ".", or one or more labels (letters,
 // digits, "-") each followed by "."; and a final part of two or more letters or an octet
-// and "]". For a word that mayMatch(). With `plus`, the local part may hold "+" too
-// (mayMatch() keeps it from the first byte).
-bool runPattern(QByteArrayView word, bool plus = false)
+// and "]". For a word that mayMatch(). The local part may also hold the bytes of
+// `extra` ("+", "%"), never first (mayMatch() keeps them from the first byte).
+bool runPattern(QByteArrayView word, QByteArrayView extra = {})
 {
     const qsizetype at = word.indexOf('@');
-    if (at <= 0 || word.front() == '.' || !std::all_of(word.begin(), word.begin() + at, [plus](char c) {
-            return isLabelCharacter(c) || c == '_' || c == '.' || (plus && c == '+');
+    if (at <= 0 || word.front() == '.' || !std::all_of(word.begin(), word.begin() + at, [extra](char c) {
+            return isLabelCharacter(c) || c == '_' || c == '.' || extra.contains(c);
         }))
         return false;
     QByteArrayView domain = word.sliced(at + 1);
@@ -179,7 +186,7 @@ bool hasPunycodeEnding(QByteArrayView word)
 
 // An address whose top-level domain is written in punycode ("xn--p1ai"), which the
 // pattern, made for letters only, does not know: the rest must match it.
-bool matchesWithPunycode(QByteArrayView word, bool plus)
+bool matchesWithPunycode(QByteArrayView word, QByteArrayView extra)
 {
     const QByteArrayView label = lastLabel(word);
     if (label.size() <= 4 || !hasPunycodeEnding(word))
@@ -189,7 +196,7 @@ bool matchesWithPunycode(QByteArrayView word, bool plus)
             return false;
     }
     const QByteArray lettersInstead = word.chopped(label.size()).toByteArray() + "xn";
-    return mayMatch(lettersInstead) && runPattern(lettersInstead, plus);
+    return mayMatch(lettersInstead) && runPattern(lettersInstead, extra);
 }
 
 // RFC 5321: a local part of at most 64 characters that does not end in "."; labels of
@@ -387,6 +394,8 @@ public:
 
     void take(QByteArrayView text, QByteArrayView word, qsizetype start)
     {
+        if (m_rules.has(AddressRule::PercentSign))
+            word = withRoute(text, word, start);
         const qsizetype at = start + word.indexOf('@');
         qsizetype end = start + word.size();
         if (m_rules.has(AddressRule::BrokenLines))
@@ -412,6 +421,25 @@ public:
     QStringList fresh;
 
 private:
+    // The word with the hosts of a mail route before it ("myself%" of
+    // "myself%node@gateway.net"); `start` then moves to the route's first byte. Each "%"
+    // stands between a word's characters, brings no second "@" and encodes no character
+    // ("%20", "%C3": two hexadecimal digits, not both letters as in "%de").
+    QByteArrayView withRoute(QByteArrayView text, QByteArrayView word, qsizetype &start) const
+    {
+        const qsizetype end = start + word.size();
+        qsizetype head = start;
+        while (head >= 2 && head + 1 < end && text[head - 1] == '%' && is(text[head - 2], FirstOfWord) &&
+               is(text[head], FirstOfWord) && !isEncoding(text.sliced(head, 2))) {
+            const qsizetype before = WordStart(text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
+            if (text.sliced(before, head - before).contains('@'))
+                break;
+            head = before;
+        }
+        start = head;
+        return text.sliced(head, end - head);
+    }
+
     // The word, or the address it is the first or last line's part of; [start, end)
     // then spans both parts.
     QByteArrayView joinedAcrossLineEnd(QByteArrayView text, QByteArrayView word, qsizetype &start,
@@ -467,9 +495,11 @@ private:
     // The pattern, or with known domains also its punycode form.
     bool matches(QByteArrayView word, bool mayMatchPlainly) const
     {
-        const bool plus = m_rules.has(AddressRule::PlusSign);
-        return (mayMatchPlainly && runPattern(word, plus)) ||
-               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word, plus));
+        const QByteArrayView extra = m_rules.has(AddressRule::PlusSign)
+                                         ? (m_rules.has(AddressRule::PercentSign) ? "+%" : "+")
+                                         : (m_rules.has(AddressRule::PercentSign) ? "%" : "");
+        return (mayMatchPlainly && runPattern(word, extra)) ||
+               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word, extra));
     }
 
     bool hasKnownTopLevel(QByteArrayView key)
@@ -526,7 +556,7 @@ bool IsValidEmail(QByteArrayView word)
 
 bool IsAddressOfARun(QByteArrayView word)
 {
-    return (mayMatch(word) && runPattern(word, true)) || matchesWithPunycode(word, true);
+    return (mayMatch(word) && runPattern(word, "+%")) || matchesWithPunycode(word, "+%");
 }
 
 namespace {

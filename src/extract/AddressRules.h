@@ -42,6 +42,10 @@ enum class AddressRule
     // "last@host.org" where "first." is lower-case letters (a sentence's last word
     // before an address would rarely be).
     BrokenLines = 0x200,
+    // "%" inside the local part, a mail route: "myself%node@gateway.net" is one address,
+    // not the "node@gateway.net" that the "%" would cut off. Not where the "%" and two
+    // hexadecimal digits encode a character, as in a link.
+    PercentSign = 0x400,
 };
 Q_DECLARE_FLAGS(AddressRuleSet, AddressRule)
 Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
@@ -49,7 +53,8 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
 inline constexpr AddressRuleSet kDefaultAddressRules = {
     AddressRule::KnownDomains,   AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
     AddressRule::EncodedAtSigns, AddressRule::Grouped,          AddressRule::PlusSign,
-    AddressRule::Limits,         AddressRule::Context,          AddressRule::BrokenLines};
+    AddressRule::Limits,         AddressRule::Context,          AddressRule::BrokenLines,
+    AddressRule::PercentSign};
 
 // The domains a run keeps. A pattern is a domain name in which "*" stands for any run
 // of characters ("*.example.com": every domain under example.com, not example.com

@@ -627,6 +627,21 @@ void TestAddressExtraction::followsEachRule_data()
     QTest::newRow("plus sign off, as the pattern has it")
         << plus << AddressRuleSet(AddressRule::PlusSign) << QStringList();
 
+    // Mail routes; an encoded space ("%20") is none, so its tail stays as the "%" cuts it.
+    const QByteArray routes = "myself%node@gateway.net, a%b%c@x.org %lead@x.org a@x.org%b@y.org "
+                              "user%de.relay@x.org john%20doe@x.org http://u%v@host.org/";
+    QTest::newRow("percent sign") << routes << all << QStringList{u"myself%node@gateway.net"_s,
+                                                                  u"a%b%c@x.org"_s,
+                                                                  u"lead@x.org"_s,
+                                                                  u"a@x.org"_s,
+                                                                  u"b@y.org"_s,
+                                                                  u"user%de.relay@x.org"_s,
+                                                                  u"20doe@x.org"_s};
+    QTest::newRow("percent sign off")
+        << routes << AddressRuleSet(AddressRule::PercentSign)
+        << QStringList{u"node@gateway.net"_s, u"c@x.org"_s,        u"lead@x.org"_s, u"a@x.org"_s,
+                       u"b@y.org"_s,          u"de.relay@x.org"_s, u"20doe@x.org"_s};
+
     const QByteArray local64(64, 'a');
     const QByteArray label63(63, 'b');
     const QByteArray limits = local64 + "@x.org a" + local64 + "@x.org y@" + label63 + ".org y@b" + label63 +
