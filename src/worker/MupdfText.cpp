@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -367,10 +369,14 @@ void appendText(std::string &text, const fz_stext_page &page, const std::vector<
 // only thing a document leaves in it is the width table MuPDF makes at each load: it is
 // freed here before the next load would overwrite it, which is only safe while no other
 // document holds the font (the context's copy and this call's are the only two).
+// Set while SharedFonts builds a font to keep: that one gets a face of its own, which
+// leaves the context's copy free for the documents' own loads.
+bool g_buildingToKeep = false;
+
 fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int italic, int needsExactMetrics)
 {
     int size = 0;
-    if (!needsExactMetrics || bold || italic || !fz_lookup_base14_font(ctx, name, &size))
+    if (g_buildingToKeep || !needsExactMetrics || bold || italic || !fz_lookup_base14_font(ctx, name, &size))
         return nullptr;
     fz_font *font = fz_new_base14_font(ctx, name);
     if (font->refs != 2) {
@@ -382,6 +388,145 @@ fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int itali
     font->width_count = 0;
     return font;
 }
+
+// An object as text, its indirect objects resolved; false where it holds a stream, or
+// is deeper or longer than a font's description. May throw.
+bool describe(fz_context *ctx, pdf_obj *object, std::string &out, int depth = 0)
+{
+    constexpr int kDeepest = 8;
+    constexpr std::size_t kLongest = 64 * 1024;
+    if (depth > kDeepest || out.size() > kLongest || pdf_is_stream(ctx, object))
+        return false;
+    object = pdf_resolve_indirect(ctx, object);
+    if (pdf_is_dict(ctx, object)) {
+        out += '<';
+        for (int i = 0, n = pdf_dict_len(ctx, object); i < n; ++i) {
+            out += '/';
+            out += pdf_to_name(ctx, pdf_dict_get_key(ctx, object, i));
+            out += ' ';
+            if (!describe(ctx, pdf_dict_get_val(ctx, object, i), out, depth + 1))
+                return false;
+        }
+        out += '>';
+    } else if (pdf_is_array(ctx, object)) {
+        out += '[';
+        for (int i = 0, n = pdf_array_len(ctx, object); i < n; ++i) {
+            if (!describe(ctx, pdf_array_get(ctx, object, i), out, depth + 1))
+                return false;
+        }
+        out += ']';
+    } else if (pdf_is_name(ctx, object)) {
+        out += '/';
+        out += pdf_to_name(ctx, object);
+    } else if (pdf_is_string(ctx, object)) {
+        out += '(' + std::to_string(pdf_to_str_len(ctx, object)) + ':';
+        out.append(pdf_to_str_buf(ctx, object), pdf_to_str_len(ctx, object));
+        out += ')';
+    } else if (pdf_is_int(ctx, object)) {
+        out += std::to_string(pdf_to_int64(ctx, object));
+    } else if (pdf_is_real(ctx, object)) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.9g", static_cast<double>(pdf_to_real(ctx, object)));
+        out += number;
+    } else {
+        out += pdf_is_bool(ctx, object) ? (pdf_to_bool(ctx, object) ? "true" : "false") : "null";
+    }
+    out += ' ';
+    return true;
+}
+
+// Fonts a PDF names without embedding them (Helvetica, Times, Arial) come out the same
+// for every document that describes them the same way, yet MuPDF builds each one again
+// for every document: it looks up each glyph name of the encoding in the font (a linear
+// search) and measures each glyph, a sixth of the time of a one-page file. The worker
+// keeps the fonts it built, keyed by their whole description, and hands them to later
+// documents through MuPDF's store, where the page's run finds them. A font that holds a
+// stream (an embedded file, a ToUnicode map) is its document's own and left to MuPDF.
+class SharedFonts
+{
+public:
+    explicit SharedFonts(fz_context *ctx) : m_ctx(ctx) {}
+    ~SharedFonts()
+    {
+        for (const auto &kept : m_kept)
+            pdf_drop_font(m_ctx, kept.second);
+    }
+    SharedFonts(const SharedFonts &) = delete;
+    SharedFonts &operator=(const SharedFonts &) = delete;
+
+    // Before `page` of `doc` runs: its fonts that were kept before are stored as the
+    // document's, those that may be kept are built and kept. `handled` holds the object
+    // numbers of the document's fonts already looked at.
+    void lend(pdf_document *doc, pdf_obj *page, std::unordered_set<int> &handled)
+    {
+        constexpr int kMostFontsAPage = 64;
+        pdf_obj *resources = nullptr;
+        pdf_obj *fonts = nullptr;
+        fz_var(resources);
+        fz_var(fonts);
+        fz_try(m_ctx)
+        {
+            resources = pdf_dict_get_inheritable(m_ctx, page, PDF_NAME(Resources));
+            fonts = pdf_dict_get(m_ctx, resources, PDF_NAME(Font));
+        }
+        fz_catch(m_ctx) return;
+        for (int i = 0, n = std::min(pdf_dict_len(m_ctx, fonts), kMostFontsAPage); i < n; ++i) {
+            pdf_obj *font = pdf_dict_get_val(m_ctx, fonts, i);
+            if (pdf_is_indirect(m_ctx, font) && handled.insert(pdf_to_num(m_ctx, font)).second)
+                share(doc, resources, font);
+        }
+    }
+
+private:
+    void share(pdf_document *doc, pdf_obj *resources, pdf_obj *font)
+    {
+        constexpr std::size_t kMostKept = 32;
+        std::string key;
+        bool simple = false;
+        fz_var(simple);
+        fz_try(m_ctx)
+        {
+            pdf_obj *subtype = pdf_dict_get(m_ctx, font, PDF_NAME(Subtype));
+            simple = (pdf_name_eq(m_ctx, subtype, PDF_NAME(Type1)) ||
+                      pdf_name_eq(m_ctx, subtype, PDF_NAME(TrueType))) &&
+                     describe(m_ctx, font, key);
+        }
+        fz_catch(m_ctx) simple = false;
+        if (!simple)
+            return;
+        const auto kept =
+            std::find_if(m_kept.begin(), m_kept.end(), [&](const auto &each) { return each.first == key; });
+        if (kept != m_kept.end()) {
+            pdf_font_desc *shared = kept->second;
+            fz_try(m_ctx)
+            {
+                // The store would keep a font it holds already a second time, for good.
+                if (pdf_font_desc *own =
+                        static_cast<pdf_font_desc *>(pdf_find_item(m_ctx, shared->storable.drop, font)))
+                    pdf_drop_font(m_ctx, own);
+                else
+                    pdf_store_item(m_ctx, font, shared, shared->size);
+            }
+            fz_catch(m_ctx)
+            {
+            } // MuPDF builds it itself when the page runs
+            return;
+        }
+        if (m_kept.size() >= kMostKept)
+            return;
+        pdf_font_desc *built = nullptr;
+        fz_var(built);
+        g_buildingToKeep = true;
+        fz_try(m_ctx) built = pdf_load_font(m_ctx, doc, resources, font);
+        fz_always(m_ctx) g_buildingToKeep = false;
+        fz_catch(m_ctx) built = nullptr; // MuPDF tries again when the page runs, and says why
+        if (built)
+            m_kept.emplace_back(std::move(key), built);
+    }
+
+    fz_context *m_ctx;
+    std::vector<std::pair<std::string, pdf_font_desc *>> m_kept;
+};
 
 // The pages under a page tree node; -1 at a node that is neither a page nor a node,
 // deeper than any real tree, or past `budget` nodes in all (a tree that lists itself).
@@ -451,6 +596,7 @@ public:
     MupdfPage &operator=(const MupdfPage &) = delete;
 
     bool loaded() const override { return m_page != nullptr; }
+    pdf_obj *object() const { return m_page ? pdf_page_from_fz_page(m_ctx, m_page)->obj : nullptr; }
 
     // The text of the page with a form feed at its end; empty when it did not load.
     // An error half-way keeps what was read before it, as poppler does.
@@ -560,7 +706,8 @@ class MupdfDocument : public TextDocument
 {
 public:
     // Takes both; the document reads through the stream.
-    MupdfDocument(fz_context *ctx, std::FILE *file, fz_document *doc) : m_ctx(ctx), m_file(file), m_doc(doc)
+    MupdfDocument(fz_context *ctx, std::FILE *file, fz_document *doc, SharedFonts &fonts)
+        : m_ctx(ctx), m_file(file), m_doc(doc), m_fonts(fonts)
     {
     }
     ~MupdfDocument() override
@@ -598,6 +745,8 @@ public:
     {
         for (int page = range.first; page <= range.last; ++page) {
             MupdfPage current(m_ctx, m_doc, page - 1, m_lookupKeepsPage);
+            if (current.loaded())
+                m_fonts.lend(pdf_specifics(m_ctx, m_doc), current.object(), m_fontsHandled);
             if (!SendPage(current, page, range.count(), current.text(), options, sink))
                 return;
         }
@@ -655,6 +804,8 @@ private:
     fz_context *m_ctx;
     std::FILE *m_file;
     fz_document *m_doc;
+    SharedFonts &m_fonts;
+    std::unordered_set<int> m_fontsHandled;
     int m_pageCount = 0;
     bool m_mapped = false;
     bool m_lookupKeepsPage = false;
@@ -663,13 +814,12 @@ private:
 class MupdfEngine : public TextEngine
 {
 public:
-    explicit MupdfEngine(fz_context *ctx) : m_ctx(ctx)
+    explicit MupdfEngine(fz_context *ctx) : m_context(ctx), m_ctx(ctx), m_fonts(ctx)
     {
         fz_set_warning_callback(m_ctx, &dropMessage, nullptr);
         fz_set_error_callback(m_ctx, &dropMessage, nullptr);
         fz_install_load_system_font_funcs(m_ctx, &sharedBase14Font, nullptr, nullptr);
     }
-    ~MupdfEngine() override { fz_drop_context(m_ctx); }
     MupdfEngine(const MupdfEngine &) = delete;
     MupdfEngine &operator=(const MupdfEngine &) = delete;
 
@@ -690,7 +840,7 @@ public:
             std::fclose(stream);
             return failed(protocol::Outcome::Damaged, why);
         }
-        auto document = std::make_unique<MupdfDocument>(m_ctx, stream, doc);
+        auto document = std::make_unique<MupdfDocument>(m_ctx, stream, doc, m_fonts);
         if (!unlock(doc, candidates))
             return failed(candidates.empty() ? protocol::Outcome::NeedsPassword
                                              : protocol::Outcome::WrongPassword);
@@ -757,7 +907,13 @@ private:
         return false;
     }
 
+    struct DropContext
+    {
+        void operator()(fz_context *ctx) const { fz_drop_context(ctx); }
+    };
+    std::unique_ptr<fz_context, DropContext> m_context; // dropped after the fonts it made
     fz_context *m_ctx;
+    SharedFonts m_fonts;
 };
 
 } // namespace

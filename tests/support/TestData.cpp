@@ -89,12 +89,11 @@ QByteArray PdfOfObjects(const QList<QByteArray> &objects)
     return pdf;
 }
 
-QByteArray TextPdf(const QByteArray &line)
+QByteArray TextPdf(const QByteArray &line, const QByteArray &font)
 {
     const QByteArray content = "BT /F1 10 Tf 20 700 Td (" + line + ") Tj ET";
     return PdfOfObjects(
-        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
-         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>", font,
          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R "
          ">> >> /Contents 5 0 R >>",
          "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"});

@@ -30,8 +30,10 @@ void EngineRows();
 // cross-reference table.
 QByteArray PdfOfObjects(const QList<QByteArray> &objects);
 
-// A one-page PDF whose text is `line` (Latin-1, no parentheses or backslashes), in Helvetica.
-QByteArray TextPdf(const QByteArray &line);
+// A one-page PDF whose text is `line` (Latin-1, no parentheses or backslashes), in the
+// font `font` describes (Helvetica unless told).
+QByteArray TextPdf(const QByteArray &line,
+                   const QByteArray &font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
 
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);

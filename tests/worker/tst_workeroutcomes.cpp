@@ -50,6 +50,8 @@ private Q_SLOTS:
     void outcomes();
     void requestsInARowOnOneWorker_data();
     void requestsInARowOnOneWorker();
+    void fontsDescribedAlikeReadAlike_data();
+    void fontsDescribedAlikeReadAlike();
     void mailtoLinks_data();
     void mailtoLinks();
     void recognitionLeavesTextPagesAlone_data();
@@ -257,6 +259,40 @@ void TestWorkerOutcomes::requestsInARowOnOneWorker()
         QCOMPARE(answer->opened.pageCount, step.pages);
         QCOMPARE(int(answer->pages.size()), step.delivered < 0 ? step.pages : step.delivered);
         QCOMPARE(worker.pid(), pid);
+    }
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::fontsDescribedAlikeReadAlike_data()
+{
+    test::EngineRows();
+}
+
+void TestWorkerOutcomes::fontsDescribedAlikeReadAlike()
+{
+    // One worker reads fonts that are not embedded for many files: each file's text is
+    // read with its own font's encoding, whatever the files before it described.
+    QFETCH(QString, engine);
+    test::WorkerSession worker(engine);
+    QVERIFY(worker.start());
+    const QByteArray plain = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const QByteArray shifted = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                               "/Encoding << /Differences [97 /b /c /a] >> >>";
+    const QByteArray times =
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /Encoding /WinAnsiEncoding >>";
+    const struct
+    {
+        QByteArray font;
+        QByteArray text;
+    } files[] = {{plain, "abc@x.org"}, {shifted, "bca@x.org"}, {plain, "abc@x.org"},
+                 {times, "abc@x.org"}, {shifted, "bca@x.org"}, {times, "abc@x.org"}};
+    int made = 0;
+    for (const auto &file : files) {
+        const QString path = m_temp.filePath(u"font-%1.pdf"_s.arg(++made));
+        QVERIFY(test::writeFile(path, test::TextPdf("abc@x.org", file.font)));
+        const std::optional<test::WorkerAnswer> answer = worker.ask(test::Request(QFile::encodeName(path)));
+        QVERIFY(answer);
+        QCOMPARE(answer->text().trimmed(), file.text);
     }
     QCOMPARE(worker.finish(), 0);
 }
