@@ -565,44 +565,86 @@ bool hasWideNode(fz_context *ctx, pdf_obj *node)
     return false;
 }
 
+// Whether the page's annotations are all links without an appearance of their own, so
+// that its text is that of its contents alone.
+bool onlyPlainLinks(fz_context *ctx, pdf_obj *page)
+{
+    pdf_obj *annots = pdf_dict_get(ctx, page, PDF_NAME(Annots));
+    for (int i = 0, n = pdf_array_len(ctx, annots); i < n; ++i) {
+        pdf_obj *annot = pdf_array_get(ctx, annots, i);
+        if (!pdf_name_eq(ctx, pdf_dict_get(ctx, annot, PDF_NAME(Subtype)), PDF_NAME(Link)) ||
+            pdf_dict_get(ctx, annot, PDF_NAME(AP)))
+            return false;
+    }
+    return true;
+}
+
+// The web address a link annotation goes to as MuPDF reads it: `uri`, after `base` where
+// it names no scheme. Both stay null for a link to a place in a document. May throw.
+void linkTarget(fz_context *ctx, pdf_document *doc, pdf_obj *annot, const char *&base, const char *&uri)
+{
+    if (!pdf_name_eq(ctx, pdf_dict_get(ctx, annot, PDF_NAME(Subtype)), PDF_NAME(Link)) ||
+        !pdf_dict_get(ctx, annot, PDF_NAME(Rect)) || pdf_dict_get(ctx, annot, PDF_NAME(Dest)))
+        return;
+    pdf_obj *action = pdf_dict_get(ctx, annot, PDF_NAME(A));
+    if (!action)
+        action = pdf_dict_geta(ctx, pdf_dict_get(ctx, annot, PDF_NAME(AA)), PDF_NAME(U), PDF_NAME(D));
+    if (!pdf_name_eq(ctx, pdf_dict_get(ctx, action, PDF_NAME(S)), PDF_NAME(URI)))
+        return;
+    uri = pdf_dict_get_text_string(ctx, action, PDF_NAME(URI));
+    if (!fz_is_external_link(ctx, uri)) {
+        pdf_obj *root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/URI/Base");
+        base = root ? pdf_to_text_string(ctx, root) : "file://";
+    }
+}
+
 class MupdfPage : public EnginePage
 {
 public:
     // `givesBackLookup`: the page came from MuPDF's page map, which kept a reference to
     // it for no one (see MupdfDocument::mapLargePageTree).
-    MupdfPage(fz_context *ctx, fz_document *doc, int index, bool givesBackLookup) : m_ctx(ctx)
+    MupdfPage(fz_context *ctx, fz_document *doc, int index, bool givesBackLookup)
+        : m_ctx(ctx), m_doc(doc), m_index(index)
     {
-        fz_page *page = nullptr;
-        fz_var(page);
-        fz_try(m_ctx) page = fz_load_page(m_ctx, doc, index);
-        fz_catch(m_ctx) page = nullptr;
-        if (page) {
-            pdf_obj *object = pdf_page_from_fz_page(m_ctx, page)->obj;
-            // Held by the file's table, the page and the lookup; fewer means MuPDF did not
-            // look it up again (a page still open), and dropping would free it under us.
-            if (givesBackLookup && pdf_obj_refs(m_ctx, object) > 2)
-                pdf_drop_obj(m_ctx, object);
-            // A file whose cross-reference table MuPDF rebuilt may list pages whose objects
-            // are gone: MuPDF gives an empty page for them, where a reader would miss a page.
-            if (!pdf_is_dict(m_ctx, object)) {
-                fz_drop_page(m_ctx, page);
-                page = nullptr;
-            }
+        if (givesBackLookup) {
+            loadFromMap();
+            return;
         }
-        m_page = page;
+        // MuPDF's loading of a page resolves every link's destination and walks the
+        // resources for transparency, a tenth of a manual's time; a page whose only
+        // annotations are links is read from its object, and loaded only to be drawn.
+        pdf_obj *object = nullptr;
+        fz_var(object);
+        fz_try(m_ctx)
+        {
+            object = pdf_lookup_page_obj(m_ctx, pdf_specifics(m_ctx, m_doc), index);
+            // A file whose cross-reference table MuPDF rebuilt may list pages whose
+            // objects are gone: MuPDF gives an empty page for them, where a reader would
+            // miss a page.
+            if (!pdf_is_dict(m_ctx, object))
+                object = nullptr;
+            else
+                m_plain = onlyPlainLinks(m_ctx, object);
+        }
+        fz_catch(m_ctx) object = nullptr;
+        m_object = pdf_keep_obj(m_ctx, object);
     }
-    ~MupdfPage() override { fz_drop_page(m_ctx, m_page); }
+    ~MupdfPage() override
+    {
+        fz_drop_page(m_ctx, m_page);
+        pdf_drop_obj(m_ctx, m_object);
+    }
     MupdfPage(const MupdfPage &) = delete;
     MupdfPage &operator=(const MupdfPage &) = delete;
 
-    bool loaded() const override { return m_page != nullptr; }
-    pdf_obj *object() const { return m_page ? pdf_page_from_fz_page(m_ctx, m_page)->obj : nullptr; }
+    bool loaded() const override { return m_object != nullptr; }
+    pdf_obj *object() const { return m_object; }
 
     // The text of the page with a form feed at its end; empty when it did not load.
     // An error half-way keeps what was read before it, as poppler does.
     std::string text()
     {
-        if (!m_page)
+        if (!m_object || (!m_plain && !page()))
             return {};
         std::vector<fz_rect> rules;
         fz_stext_page *stext = nullptr;
@@ -613,7 +655,10 @@ public:
         {
             stext = fz_new_stext_page(m_ctx, mediaBox());
             device = newTextAndRulesDevice(m_ctx, stext, rules);
-            fz_run_page(m_ctx, m_page, device, fz_identity, nullptr);
+            if (m_plain)
+                runContents(device);
+            else
+                fz_run_page(m_ctx, m_page, device, fz_identity, nullptr);
             fz_close_device(m_ctx, device);
         }
         fz_always(m_ctx) fz_drop_device(m_ctx, device);
@@ -636,6 +681,10 @@ public:
     // page is then not drawn at all, which is said.
     void renderGrey(double dpi, std::int64_t, const std::function<void(const PageBitmap &)> &use) override
     {
+        if (!page()) {
+            m_leftOut = "the page could not be drawn for recognition: it cannot be loaded";
+            return;
+        }
         const float scale = static_cast<float>(dpi / 72.0);
         fz_pixmap *pixmap = nullptr;
         fz_var(pixmap);
@@ -657,8 +706,88 @@ public:
 
     std::string leftOut() const override { return m_leftOut; }
 
-    std::vector<std::string> uriTargets() override
+    std::vector<std::string> uriTargets() override { return m_plain ? linkTargets() : loadedLinkTargets(); }
+
+private:
+    void loadFromMap()
     {
+        fz_page *page = nullptr;
+        fz_var(page);
+        fz_try(m_ctx) page = fz_load_page(m_ctx, m_doc, m_index);
+        fz_catch(m_ctx) page = nullptr;
+        if (page) {
+            pdf_obj *object = pdf_page_from_fz_page(m_ctx, page)->obj;
+            // Held by the file's table, the page and the lookup; fewer means MuPDF did not
+            // look it up again (a page still open), and dropping would free it under us.
+            if (pdf_obj_refs(m_ctx, object) > 2)
+                pdf_drop_obj(m_ctx, object);
+            if (pdf_is_dict(m_ctx, object)) {
+                m_page = page;
+                m_object = pdf_keep_obj(m_ctx, object);
+                return;
+            }
+            fz_drop_page(m_ctx, page);
+        }
+    }
+
+    // The page as MuPDF loads it, once; null when it cannot be loaded.
+    fz_page *page()
+    {
+        if (m_page || !m_object)
+            return m_page;
+        fz_page *page = nullptr;
+        fz_var(page);
+        fz_try(m_ctx) page = fz_load_page(m_ctx, m_doc, m_index);
+        fz_catch(m_ctx) page = nullptr;
+        m_page = page;
+        return m_page;
+    }
+
+    // The page's contents through `device`, as MuPDF runs a page but for its annotations
+    // and its transparency group, which hold no text. May throw.
+    void runContents(fz_device *device)
+    {
+        fz_rect box;
+        fz_matrix toPage;
+        pdf_page_obj_transform(m_ctx, m_object, &box, &toPage);
+        pdf_processor *processor =
+            pdf_new_run_processor(m_ctx, device, toPage, "View", nullptr, nullptr, nullptr);
+        fz_try(m_ctx)
+        {
+            pdf_process_contents(m_ctx, processor, pdf_specifics(m_ctx, m_doc),
+                                 pdf_dict_get_inheritable(m_ctx, m_object, PDF_NAME(Resources)),
+                                 pdf_dict_get(m_ctx, m_object, PDF_NAME(Contents)), nullptr);
+            pdf_close_processor(m_ctx, processor);
+        }
+        fz_always(m_ctx) pdf_drop_processor(m_ctx, processor);
+        fz_catch(m_ctx) fz_rethrow(m_ctx);
+    }
+
+    std::vector<std::string> linkTargets()
+    {
+        std::vector<std::string> targets;
+        pdf_obj *annots = pdf_dict_get(m_ctx, m_object, PDF_NAME(Annots));
+        for (int i = 0, n = pdf_array_len(m_ctx, annots); i < n; ++i)
+            addLinkTarget(pdf_array_get(m_ctx, annots, i), targets);
+        return targets;
+    }
+
+    void addLinkTarget(pdf_obj *annot, std::vector<std::string> &targets)
+    {
+        const char *base = nullptr;
+        const char *uri = nullptr;
+        fz_var(base);
+        fz_var(uri);
+        fz_try(m_ctx) linkTarget(m_ctx, pdf_specifics(m_ctx, m_doc), annot, base, uri);
+        fz_catch(m_ctx) uri = nullptr;
+        if (uri)
+            targets.push_back(std::string(base ? base : "") + uri);
+    }
+
+    std::vector<std::string> loadedLinkTargets()
+    {
+        if (!page())
+            return {};
         fz_link *links = nullptr;
         fz_var(links);
         fz_try(m_ctx) links = fz_load_links(m_ctx, m_page);
@@ -672,33 +801,41 @@ public:
         return targets;
     }
 
-private:
     // The media box in the page's coordinates, where MuPDF's bounds are the crop box:
     // poppler reads the text of the whole media box. May throw.
     fz_rect mediaBox()
     {
-        pdf_page *page = pdf_page_from_fz_page(m_ctx, m_page);
         const fz_rect media =
-            pdf_to_rect(m_ctx, pdf_dict_get_inheritable(m_ctx, page->obj, PDF_NAME(MediaBox)));
-        if (fz_is_empty_rect(media))
-            return fz_bound_page(m_ctx, m_page);
+            pdf_to_rect(m_ctx, pdf_dict_get_inheritable(m_ctx, m_object, PDF_NAME(MediaBox)));
         fz_rect crop;
         fz_matrix toPage;
-        pdf_page_transform(m_ctx, page, &crop, &toPage);
+        pdf_page_obj_transform(m_ctx, m_object, &crop, &toPage);
+        if (fz_is_empty_rect(media))
+            return fz_transform_rect(crop, toPage);
         return fz_transform_rect(media, toPage);
     }
 
+    // The crop box as the page shows it, as fz_bound_page gives it.
     fz_rect bounds()
     {
         fz_rect box = fz_empty_rect;
         fz_var(box);
-        fz_try(m_ctx) box = fz_bound_page(m_ctx, m_page);
+        fz_try(m_ctx)
+        {
+            fz_matrix toPage;
+            pdf_page_obj_transform(m_ctx, m_object, &box, &toPage);
+            box = fz_transform_rect(box, toPage);
+        }
         fz_catch(m_ctx) box = fz_empty_rect;
         return box;
     }
 
     fz_context *m_ctx;
-    fz_page *m_page = nullptr;
+    fz_document *m_doc;
+    int m_index;
+    pdf_obj *m_object = nullptr;
+    fz_page *m_page = nullptr; // loaded when needed
+    bool m_plain = false;
     std::string m_leftOut;
 };
 

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void fontsDescribedAlikeReadAlike();
     void mailtoLinks_data();
     void mailtoLinks();
+    void annotationsShowTheirText_data();
+    void annotationsShowTheirText();
     void recognitionLeavesTextPagesAlone_data();
     void recognitionLeavesTextPagesAlone();
     void pagesNotReadWholeAreNamed_data();
@@ -337,6 +339,51 @@ void TestWorkerOutcomes::mailtoLinks()
     for (const test::PageAnswer &page : answer->pages)
         QCOMPARE(page.links, page.page == 1 ? page1 : page2);
     QCOMPARE(answer->pages.back().page, 2);
+    QCOMPARE(worker.finish(), 0);
+}
+
+void TestWorkerOutcomes::annotationsShowTheirText_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("note");
+    for (const QString &engine : test::EngineNames()) {
+        QTest::addRow("%s, a link alone", qPrintable(engine)) << engine << false;
+        QTest::addRow("%s, a link and a note", qPrintable(engine)) << engine << true;
+    }
+}
+
+void TestWorkerOutcomes::annotationsShowTheirText()
+{
+    // A note drawn over the page shows its text as the page's does; a link adds none.
+    QFETCH(QString, engine);
+    QFETCH(bool, note);
+    const QByteArray content = "BT /F1 10 Tf 20 700 Td (page@x.org) Tj ET";
+    const QByteArray drawn = "BT /F1 10 Tf 2 2 Td (note@x.org) Tj ET";
+    const QString path = m_temp.filePath(u"annotated.pdf"_s);
+    QVERIFY(test::writeFile(
+        path,
+        test::PdfOfObjects(
+            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+             "/Contents 5 0 R /Annots [6 0 R" +
+                 QByteArray(note ? " 7 0 R" : "") + "] >>",
+             "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+             "<< /Type /Annot /Subtype /Link /Rect [20 690 100 710] /A << /S /URI /URI (mailto:link@x.org) "
+             ">> >>",
+             "<< /Type /Annot /Subtype /FreeText /Rect [20 600 200 620] /DA (/Helv 10 Tf 0 g) /AP << /N 8 0 "
+             "R >> >>",
+             "<< /Type /XObject /Subtype /Form /BBox [0 0 180 20] /Resources << /Font << /F1 3 0 R >> >> "
+             "/Length " +
+                 QByteArray::number(drawn.size()) + " >>\nstream\n" + drawn + "\nendstream"})));
+    test::WorkerSession worker(engine);
+    QVERIFY(worker.start());
+    const std::optional<test::WorkerAnswer> answer =
+        worker.ask(test::Request(QFile::encodeName(path), {}, 0, 0, "l"));
+    QVERIFY(answer);
+    QVERIFY(answer->text().contains("page@x.org"));
+    QCOMPARE(answer->text().contains("note@x.org"), note);
+    QCOMPARE(answer->links(), QList<QByteArray>{"mailto:link@x.org"});
     QCOMPARE(worker.finish(), 0);
 }
 
