@@ -497,19 +497,7 @@ private:
         const auto kept =
             std::find_if(m_kept.begin(), m_kept.end(), [&](const auto &each) { return each.first == key; });
         if (kept != m_kept.end()) {
-            pdf_font_desc *shared = kept->second;
-            fz_try(m_ctx)
-            {
-                // The store would keep a font it holds already a second time, for good.
-                if (pdf_font_desc *own =
-                        static_cast<pdf_font_desc *>(pdf_find_item(m_ctx, shared->storable.drop, font)))
-                    pdf_drop_font(m_ctx, own);
-                else
-                    pdf_store_item(m_ctx, font, shared, shared->size);
-            }
-            fz_catch(m_ctx)
-            {
-            } // MuPDF builds it itself when the page runs
+            lendOne(font, kept->second);
             return;
         }
         if (m_kept.size() >= kMostKept)
@@ -522,6 +510,24 @@ private:
         fz_catch(m_ctx) built = nullptr; // MuPDF tries again when the page runs, and says why
         if (built)
             m_kept.emplace_back(std::move(key), built);
+    }
+
+    // Stores `shared` as the document's `font`. Where the store cannot take it, MuPDF
+    // builds the font itself when the page runs.
+    void lendOne(pdf_obj *font, pdf_font_desc *shared)
+    {
+        fz_try(m_ctx)
+        {
+            // The store would keep a font it holds already a second time, for good.
+            if (pdf_font_desc *own =
+                    static_cast<pdf_font_desc *>(pdf_find_item(m_ctx, shared->storable.drop, font)))
+                pdf_drop_font(m_ctx, own);
+            else
+                pdf_store_item(m_ctx, font, shared, shared->size);
+        }
+        fz_catch(m_ctx)
+        {
+        }
     }
 
     fz_context *m_ctx;
@@ -628,6 +634,11 @@ public:
         }
         fz_catch(m_ctx) object = nullptr;
         m_object = pdf_keep_obj(m_ctx, object);
+        // Any other page is loaded now, so that one MuPDF cannot load is named as such.
+        if (m_object && !m_plain && !page()) {
+            pdf_drop_obj(m_ctx, m_object);
+            m_object = nullptr;
+        }
     }
     ~MupdfPage() override
     {
@@ -644,7 +655,7 @@ public:
     // An error half-way keeps what was read before it, as poppler does.
     std::string text()
     {
-        if (!m_object || (!m_plain && !page()))
+        if (!m_object)
             return {};
         std::vector<fz_rect> rules;
         fz_stext_page *stext = nullptr;
