@@ -194,7 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (const std::string &address :
              bytesOf(pelmora::ExtractEmailToArray(viewOf(text), ruled, disguised) +
                      pelmora::ExtractDisguised(viewOf(text), ruled, disguised))) {
-            if (!matchesPattern(localMarksReadAsLetters(address)) && address.find(".xn--") == std::string::npos) {
+            if (!matchesPattern(localMarksReadAsLetters(address)) &&
+                address.find(".xn--") == std::string::npos) {
                 print("not an address by the run's rules", {address});
                 std::abort();
             }
