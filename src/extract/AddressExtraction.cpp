@@ -449,7 +449,8 @@ private:
         if (const qsizetype next = nextLineStart(text, end); next >= 0 && endsInsideAnAddress(word)) {
             const qsizetype nextEnd = WordEnd(text, next, unicode);
             const QByteArrayView tail = text.sliced(next, nextEnd - next);
-            if (!tail.isEmpty() && isLabelCharacter(tail.front()) && !isAddress(WithoutTrailingStops(word)) &&
+            if (!tail.isEmpty() && isLabelCharacter(tail.front()) &&
+                !(word.endsWith('.') && startsASentence(tail)) && !isAddress(WithoutTrailingStops(word)) &&
                 joinIfAddress(word, tail)) {
                 end = nextEnd;
                 return m_joined;
@@ -465,6 +466,12 @@ private:
             }
         }
         return word;
+    }
+
+    // "In" after "g@latitude.": a sentence's first word, not the rest of a domain.
+    static bool startsASentence(QByteArrayView tail)
+    {
+        return tail.size() >= 2 && tail[0] >= 'A' && tail[0] <= 'Z' && tail[1] >= 'a' && tail[1] <= 'z';
     }
 
     // "name@", "name@host." or "name@ex-": the domain is still to come.

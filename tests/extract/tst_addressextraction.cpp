@@ -661,7 +661,7 @@ void TestAddressExtraction::followsEachRule_data()
         "@uu.nl\n"
         "Chile.\ndiego.arcis@uautonoma.cl e.g.\nann@x.org v1.1.\njan@x.org "
         "in the subject.\nkim@x.org "
-        "done@x.org.\nThen macro@atletter.\nupper page@\n\nx.org "
+        "done@x.org.\nThen macro@atletter.\nupper page@\n\nx.org g@latitude.\nIn "
         "name@host.\fcom\n";
     QTest::newRow("broken lines") << broken << all
                                   << QStringList{u"gnpaulle@bluebox.example.org"_s,
