@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -88,8 +89,8 @@ bool isLabel(QByteArrayView part)
 // Two hexadecimal digits after a "%" that encode a character: at least one a digit.
 bool isEncoding(QByteArrayView pair)
 {
-    const auto isHex = [](char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
-    return isHex(pair[0]) && isHex(pair[1]) && (isDigit(pair[0]) || isDigit(pair[1]));
+    return std::isxdigit(static_cast<unsigned char>(pair[0])) &&
+           std::isxdigit(static_cast<unsigned char>(pair[1])) && (isDigit(pair[0]) || isDigit(pair[1]));
 }
 
 // A number from 0 to 255 without leading zeros.
@@ -390,7 +391,13 @@ QByteArrayList groupEndingAt(QByteArrayView text, qsizetype close)
 class AddressTaker
 {
 public:
-    AddressTaker(SeenAddresses &seen, const AddressRules &rules) : m_seen(seen), m_rules(rules) {}
+    AddressTaker(SeenAddresses &seen, const AddressRules &rules) : m_seen(seen), m_rules(rules)
+    {
+        if (m_rules.has(AddressRule::PlusSign))
+            m_localExtras += '+';
+        if (m_rules.has(AddressRule::PercentSign))
+            m_localExtras += '%';
+    }
 
     void take(QByteArrayView text, QByteArrayView word, qsizetype start)
     {
@@ -502,11 +509,8 @@ private:
     // The pattern, or with known domains also its punycode form.
     bool matches(QByteArrayView word, bool mayMatchPlainly) const
     {
-        const QByteArrayView extra = m_rules.has(AddressRule::PlusSign)
-                                         ? (m_rules.has(AddressRule::PercentSign) ? "+%" : "+")
-                                         : (m_rules.has(AddressRule::PercentSign) ? "%" : "");
-        return (mayMatchPlainly && runPattern(word, extra)) ||
-               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word, extra));
+        return (mayMatchPlainly && runPattern(word, m_localExtras)) ||
+               (m_rules.has(AddressRule::KnownDomains) && matchesWithPunycode(word, m_localExtras));
     }
 
     bool hasKnownTopLevel(QByteArrayView key)
@@ -553,6 +557,7 @@ private:
     const AddressRules &m_rules;
     QByteArray m_readable;
     QByteArray m_joined;
+    QByteArray m_localExtras; // what the rules let into a local part beyond the pattern
     QVarLengthArray<std::pair<QByteArray, bool>, 8> m_endings;
 };
 
