@@ -363,16 +363,16 @@ void appendText(std::string &text, const fz_stext_page &page, const std::vector<
     }
 }
 
+// Set while SharedFonts builds a font to keep: that one gets a face of its own, which
+// leaves the context's copy free for the documents' own loads.
+bool g_buildingToKeep = false;
+
 // The base-14 fonts (Helvetica, Times, ...) that PDFs name without a font descriptor:
 // MuPDF would parse a copy for every document, a tenth of the time a one-page file
 // takes; the context keeps one of each. Such a font is used with its own metrics, so the
 // only thing a document leaves in it is the width table MuPDF makes at each load: it is
 // freed here before the next load would overwrite it, which is only safe while no other
 // document holds the font (the context's copy and this call's are the only two).
-// Set while SharedFonts builds a font to keep: that one gets a face of its own, which
-// leaves the context's copy free for the documents' own loads.
-bool g_buildingToKeep = false;
-
 fz_font *sharedBase14Font(fz_context *ctx, const char *name, int bold, int italic, int needsExactMetrics)
 {
     int size = 0;
