@@ -1,5 +1,6 @@
 #include "ScriptedConverter.h"
 
+#include "FakePdf.h"
 #include "core/Clock.h"
 
 #include <QCoreApplication>
@@ -8,32 +9,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <deque>
-#include <optional>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora::test {
-
-namespace {
-
-using protocol::Outcome;
-using protocol::PageEvent;
-
-QList<QByteArray> pagesOf(const QByteArray &text)
-{
-    QList<QByteArray> pages;
-    qsizetype from = 0;
-    while (from < text.size()) {
-        const qsizetype end = text.indexOf('\f', from);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        pages.append(text.sliced(from, next - from));
-        from = next;
-    }
-    return pages;
-}
-
-} // namespace
 
 class ScriptedConversion : public Conversion
 {
@@ -68,145 +46,53 @@ protected:
     {
         m_next.stop();
         m_waiting.reset();
-        m_steps.clear();
+        if (m_pdf) // the bytes stay: a page being taken views them
+            m_pdf->steps.clear();
         if (std::exchange(m_live, false))
             --m_converter.m_running;
     }
 
 private:
-    struct Step
-    {
-        std::optional<PageEvent> event; // none: the worker dies here
-        bool held = false;              // waits for release()
-        qint64 dueAt = 0;               // waits for the clock
-    };
-
     void log() const
     {
-        const ConversionRequest &asked = request();
         QFile file(m_converter.m_logFile);
-        if (!file.open(QIODevice::Append))
-            return;
-        file.write(QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
-                   QFile::encodeName(asked.pdf) + " passwords=" + QByteArray::number(asked.passwords.size()) +
-                   " pages=" + QByteArray::number(asked.firstPage) + '-' +
-                   QByteArray::number(asked.lastPage) + " ocr=" + (asked.recognise ? "1" : "0") +
-                   " links=" + (asked.links ? "1" : "0") + '\n');
+        if (file.open(QIODevice::Append))
+            file.write(FakePdf::logLine(QCoreApplication::applicationPid(), asked()) + '\n');
     }
 
-    void add(const PageEvent &event, bool held = false, qint64 dueAt = 0)
+    protocol::ConvertRequest asked() const
     {
-        m_steps.push_back({event, held, dueAt});
+        const ConversionRequest &request = this->request();
+        protocol::ConvertRequest asked;
+        asked.path = QFile::encodeName(request.pdf).toStdString();
+        asked.firstPage = request.firstPage;
+        asked.lastPage = request.lastPage;
+        asked.recognise = request.recognise;
+        asked.links = request.links;
+        for (const QString &password : request.passwords)
+            asked.passwords.push_back(password.toStdString());
+        return asked;
     }
 
-    // The steps a worker would take for the file, as the directive says.
+    // The steps a worker would take for the file, reading the variant where there is one.
     void script()
     {
-        const ConversionRequest &asked = request();
-        const QString variant = asked.pdf + u'.' + m_converter.m_variant;
-        QFile file(!m_converter.m_variant.isEmpty() && QFileInfo(variant).isFile() ? variant : asked.pdf);
-        if (!QFileInfo(asked.pdf).isFile() || !file.open(QIODevice::ReadOnly)) {
-            add(PageEvent::opened(Outcome::Damaged, 0));
-            add(PageEvent::done());
-            return;
-        }
-        const QByteArray directive = file.readLine().chopped(1);
-        const QByteArray text = file.readAll();
-        const auto argument = [&](QByteArrayView word) { return directive.sliced(word.size()); };
-        if (directive.startsWith("NEEDS ")) {
-            if (!asked.passwords.contains(QString::fromUtf8(argument("NEEDS ")))) {
-                add(PageEvent::opened(
-                    asked.passwords.isEmpty() ? Outcome::NeedsPassword : Outcome::WrongPassword, 0));
-                add(PageEvent::done());
-                return;
-            }
-        } else if (directive.startsWith("FAIL ")) {
-            add(PageEvent::opened(Outcome::Error, 0, view(m_bytes.emplace_back(argument("FAIL ")))));
-            add(PageEvent::done());
-            return;
-        } else if (directive == "NOTHING") {
-            add(PageEvent::opened(Outcome::Damaged, 0));
-            add(PageEvent::done());
-            return;
-        } else if (directive == "HANG") {
-            add(PageEvent::done(), true); // released never
-            m_neverReleased = true;
-            return;
-        }
-        const qint64 dueAt = directive.startsWith("SLEEP ")
-                                 ? m_converter.m_clock.now() + qint64(argument("SLEEP ").toDouble() * 1000)
-                                 : 0;
-        const bool scanned = directive.startsWith("SCAN");
-        const bool waits = directive == "WAIT";
-        const bool heldScan = directive == "SCAN HELD";
-        // The worker dies on the page that the byte `crash` of the whole text is on.
-        const qsizetype crash = directive.startsWith("CRASH ") ? argument("CRASH ").toLongLong() : -1;
-        const QList<QByteArray> pages = pagesOf(text);
-        const int first = std::max(1, asked.firstPage);
-        const int last = asked.lastPage > 0 ? std::min(asked.lastPage, int(pages.size())) : int(pages.size());
-        const int count = std::max(0, last - first + 1);
-        add(PageEvent::opened(Outcome::Text, count), waits, dueAt);
-        qsizetype offset = 0;
-        for (int page = 1; page < first; ++page)
-            offset += pages[page - 1].size();
-        for (int page = first; page <= last; offset += pages[page - 1].size(), ++page) {
-            if (crash >= 0 && offset + pages[page - 1].size() > crash) {
-                if (crash > offset)
-                    add(PageEvent::text(page,
-                                        view(m_bytes.emplace_back(text.sliced(offset, crash - offset)))));
-                m_steps.push_back({});
-                return;
-            }
-            const bool recognised = scanned && asked.recognise;
-            if (recognised)
-                add(PageEvent::recognising(page, count));
-            // A recognised line "UNSURE address reading..." is an address its readings
-            // did not agree on: not in the page's text. A line "CUT reason" says the page
-            // was not read whole.
-            QList<QByteArray> kept;
-            QList<QList<QByteArray>> unsure;
-            QByteArray cut;
-            for (const QByteArray &line : pages[page - 1].split('\n')) {
-                if (recognised && line.startsWith("UNSURE "))
-                    unsure.append(line.sliced(7).split(' '));
-                else if (line.startsWith("CUT "))
-                    cut = line.sliced(4);
-                else
-                    kept.append(line);
-            }
-            const QByteArray &pageText = m_bytes.emplace_back(kept.join('\n'));
-            add(PageEvent::text(page, scanned && !recognised ? std::string_view("\f") : view(pageText)),
-                recognised && heldScan);
-            for (const QList<QByteArray> &readings : unsure) {
-                const QByteArray &address = m_bytes.emplace_back(readings.first());
-                std::vector<std::string> &others = m_readings.emplace_back();
-                for (const QByteArray &other : readings.sliced(1))
-                    others.push_back(other.toStdString());
-                add(PageEvent::unsure(page, view(address), {others.begin(), others.end()}));
-            }
-            if (!cut.isEmpty())
-                add(PageEvent::incomplete(page, view(m_bytes.emplace_back(cut))));
-            add(PageEvent::pageEnd(page));
-        }
-        if (crash >= 0 && last == pages.size())
-            m_steps.push_back({}); // past the last page
-        else
-            add(PageEvent::done());
+        const QString variant = request().pdf + u'.' + m_converter.m_variant;
+        const bool readsVariant = !m_converter.m_variant.isEmpty() && QFileInfo(variant).isFile();
+        m_pdf = std::make_unique<FakePdf>(asked(), readsVariant ? variant : QString());
     }
 
-    static std::string_view view(const QByteArray &bytes)
+    bool ready(const FakeStep &step)
     {
-        return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-    }
-
-    bool ready(const Step &step)
-    {
-        if (step.held && (m_neverReleased || !m_converter.isReleased(request().pdf)))
+        if (step.kind == FakeStep::Kind::Hangs || (step.held && !m_converter.isReleased(request().pdf)))
             return false;
-        if (step.dueAt > m_converter.m_clock.now()) {
+        const qint64 now = m_converter.m_clock.now();
+        if (step.delaySeconds > 0 && m_dueAt < 0)
+            m_dueAt = now + qint64(step.delaySeconds * 1000);
+        if (m_dueAt > now) {
             if (!m_waiting)
                 m_waiting = m_converter.m_clock.every(10, [this] {
-                    if (m_converter.m_clock.now() >= m_steps.front().dueAt) {
+                    if (m_converter.m_clock.now() >= m_dueAt) {
                         m_waiting.reset();
                         m_next.start();
                     }
@@ -220,21 +106,29 @@ private:
     void deliver()
     {
         const QPointer<ScriptedConversion> alive(this);
-        while (m_live && !m_steps.empty() && ready(m_steps.front())) {
-            const Step step = m_steps.front();
-            m_steps.pop_front();
-            if (!step.event || !take(*step.event)) {
+        while (m_live && !m_pdf->steps.empty() && ready(m_pdf->steps.front())) {
+            const FakeStep step = m_pdf->steps.front();
+            m_pdf->steps.pop_front();
+            m_dueAt = -1;
+            if (step.kind == FakeStep::Kind::Noise)
+                continue;
+            if (step.kind == FakeStep::Kind::OutOfMemory) {
+                abandon();
+                finish(ConversionOutcome::Failed, u"ran out of memory"_s);
+                return;
+            }
+            if (step.kind == FakeStep::Kind::Dies || !take(step.event)) {
                 abandon();
                 finish(ConversionOutcome::Damaged);
                 return;
             }
             if (!alive)
                 return; // a receiver of the page destroyed it
-            if (step.event->type == protocol::FrameType::Done) {
+            if (step.event.type == protocol::FrameType::Done) {
                 abandon();
                 return;
             }
-            if (step.event->type == protocol::FrameType::PageEnd) {
+            if (step.event.type == protocol::FrameType::PageEnd) {
                 m_next.start();
                 return;
             }
@@ -244,11 +138,9 @@ private:
     ScriptedConverter &m_converter;
     QTimer m_next;
     std::unique_ptr<Ticker> m_waiting;
-    std::deque<Step> m_steps;
-    std::deque<QByteArray> m_bytes; // what the steps' events view
-    std::deque<std::vector<std::string>> m_readings;
+    std::unique_ptr<FakePdf> m_pdf;
+    qint64 m_dueAt = -1; // when the first step may be taken, once it waits for the clock
     bool m_live = false;
-    bool m_neverReleased = false;
 };
 
 ScriptedConverter::ScriptedConverter(Clock &clock, QString logFile, QString variant)

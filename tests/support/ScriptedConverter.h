@@ -9,23 +9,11 @@
 
 namespace pelmora::test {
 
-// A converter in this process for run and window tests: it reads FakeConverter's PDFs
-// (a directive line, then the text) and delivers their pages through the event loop, a
-// page a turn, as a worker's frames arrive. Time is the given clock's: SLEEP waits for
-// the clock to move that far, and nothing runs in a process or on the real clock.
-//   TEXT, NOISY    the text
-//   NEEDS <pw>     opens only with <pw> among the passwords
-//   SLEEP <s>      the text, once the clock has moved <s> seconds
-//   NOTHING        damaged
-//   FAIL <words>   the converter could not do it (a recognition model missing), saying so
-//   HANG           never ends
-//   WAIT           the text, once release() was called for the PDF
-//   SCAN           pages of images: a form feed each, unless recognition is asked for,
-//                  which reads the text; its lines "UNSURE address reading..." are
-//                  addresses the readings did not agree on
-//   SCAN HELD      the same, each page's recognition waiting for release()
-//   CRASH <bytes>  the pages that fit whole in <bytes> of the text, then damaged, as a
-//                  worker that died there; a range that ends before it ends well
+// A converter in this process for run and window tests: it reads fake PDFs (FakePdf.h)
+// and delivers their pages through the event loop, a page a turn, as a worker's frames
+// arrive. Time is the given clock's: SLEEP waits for the clock to move that far, and
+// nothing runs in a process or on the real clock. A PDF is released by release(); a
+// worker that dies or runs out of memory ends the conversion as the service would.
 // Every conversion is logged to FakeConverter's log as the stand-in worker logs it.
 class ScriptedConverter : public Converter
 {
@@ -36,7 +24,7 @@ public:
 
     std::unique_ptr<Conversion> convert(const ConversionRequest &request) override;
     QString identity(const ConversionRequest &like) override;
-    // Lets WAIT and SCAN HELD conversions of `pdf` go on, now and later.
+    // Lets the held steps of `pdf`'s conversions go on, now and later.
     void release(const QString &pdf);
     bool isReleased(const QString &pdf) const { return m_released.contains(pdf); }
     // Conversions under way.
