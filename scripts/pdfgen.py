@@ -628,6 +628,9 @@ def scan_page(path, which):
         p.text(72, 684, "Orders: orders@scanned-example.com", "F1", 14)
         p.text(72, 660, "Write to help.desk@example.org for support.", "F1", 14)
         p.text(72, 636, "Accounts team ledger@example.net (weekdays)", "F1", 14)
+        # A footnote's dagger raised against the address it marks, as manuals set them.
+        p.text(72, 619, "\u2020", "F1", 9)
+        p.text(72 + text_width("\u2020", "F1", 9), 612, "ada.lund@footnotes.example.org", "F1", 14)
         p = d.page()
         p.text(72, 720, "A page with text of its own", "F2", 16)
         p.text(72, 696, "Its address typed@example.com is in the text layer.", "F1", 12)

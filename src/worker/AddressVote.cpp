@@ -170,10 +170,16 @@ enum class Doubt
 struct VotedText
 {
     std::string text;
-    std::vector<double> agreed;  // per byte
-    std::vector<Doubt> doubts;   // per byte
-    std::vector<double> between; // before each byte and at the end: agreement on what is not there
+    std::vector<double> agreed;    // per byte
+    std::vector<Doubt> doubts;     // per byte
+    std::vector<double> between;   // before each byte and at the end: agreement on what is not there
+    std::vector<bool> markBetween; // per `between`: some reading has a mark there that the vote leaves out
 };
+
+bool holdsMark(std::string_view added)
+{
+    return std::any_of(added.begin(), added.end(), [](char c) { return c != ' ' && !isAddressByte(c); });
+}
 
 // Small letters whose capitals have another shape.
 bool caseChangesShape(char c)
@@ -224,6 +230,7 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
         aligned.push_back(align(pivot, reading));
     VotedText voted;
     voted.between.push_back(1.0);
+    voted.markBetween.push_back(false);
     for (std::size_t i = 0; i <= pivot.size(); ++i) {
         std::vector<std::string> added;
         for (const Aligned &one : aligned)
@@ -231,12 +238,15 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
         const auto [insertion, insertionShare] = majority(added);
         if (insertion.empty()) {
             voted.between.back() = std::min(voted.between.back(), insertionShare);
+            voted.markBetween.back() =
+                voted.markBetween.back() || std::any_of(added.begin(), added.end(), holdsMark);
         } else {
             for (const char c : insertion) {
                 voted.text += c;
                 voted.agreed.push_back(insertionShare);
                 voted.doubts.push_back(Doubt::None);
                 voted.between.push_back(insertionShare);
+                voted.markBetween.push_back(false);
             }
         }
         if (i == pivot.size())
@@ -249,6 +259,7 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
             voted.agreed.push_back(share);
             voted.doubts.push_back(doubtAt(aligned, i));
             voted.between.push_back(1.0);
+            voted.markBetween.push_back(false);
         }
     }
     return voted;
@@ -383,7 +394,8 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
             agreed = std::min(agreed, voted.doubts[i] == Doubt::None || voted.doubts[i] == Doubt::Mark
                                           ? voted.agreed[i]
                                           : 0.0);
-        for (std::size_t i = at; i <= end; ++i)
+        // So does one that some readings left out and others kept as a mark ("?Rolf.N...").
+        for (std::size_t i = voted.markBetween[at] ? at + 1 : at; i <= end; ++i)
             agreed = std::min(agreed, voted.between[i]);
         const bool sure = agreed >= rules.agreement && !lookAlike(voted.text, at, address);
         if (!sure)

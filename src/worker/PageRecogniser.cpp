@@ -79,8 +79,28 @@ bool isSmallLetter(char c)
     return std::string_view("acemnrsuvwxz").find(c) != std::string_view::npos;
 }
 
-// One reading of a piece in single-line mode, with the height of each glyph's ink.
-Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
+int median(std::vector<int> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+struct Glyph
+{
+    char c = 0;
+    PixelRect box; // the engine's
+    PixelRect ink; // the blot most within it; empty when unknown
+    bool startsWord = false;
+};
+
+// One reading of a piece in single-line mode, with the height of each glyph's ink. A glyph
+// raised above the small letters at the front of a word (a footnote's dagger, asterisk or
+// figure glued to an address) reads as a mark, whatever the engine took it for: no letter
+// or digit sits that high.
+Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raisedMark)
 {
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     api.SetImage(piece);
@@ -90,32 +110,49 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
         return reading;
     const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     const GlyphBlots blots(piece);
-    std::vector<int> smallLetters;
+    std::vector<Glyph> glyphs;
+    std::vector<int> smallHeights;
+    std::vector<int> smallBottoms;
     if (it) {
         do {
-            if (it->IsAtBeginningOf(tesseract::RIL_WORD) && !reading.text.empty()) {
-                reading.text += ' ';
-                reading.heights.push_back(0);
-            }
             const std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
             if (!symbol || !*symbol.get())
                 continue;
             // One byte a glyph: an address is ASCII, anything else is no part of one.
             const unsigned char first = static_cast<unsigned char>(symbol[0]);
-            const char c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
-            PixelRect box;
-            it->BoundingBox(tesseract::RIL_SYMBOL, &box.left, &box.top, &box.right, &box.bottom);
-            const int height = blots.of(box).height();
-            reading.text += c;
-            reading.heights.push_back(height);
-            if (isSmallLetter(c) && height > 0)
-                smallLetters.push_back(height);
+            Glyph glyph;
+            glyph.c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
+            glyph.startsWord = it->IsAtBeginningOf(tesseract::RIL_WORD);
+            it->BoundingBox(tesseract::RIL_SYMBOL, &glyph.box.left, &glyph.box.top, &glyph.box.right,
+                            &glyph.box.bottom);
+            glyph.ink = blots.of(glyph.box);
+            if (isSmallLetter(glyph.c) && glyph.ink.height() > 0) {
+                smallHeights.push_back(glyph.ink.height());
+                smallBottoms.push_back(glyph.ink.bottom);
+            }
+            glyphs.push_back(glyph);
         } while (it->Next(tesseract::RIL_SYMBOL));
     }
-    if (!smallLetters.empty()) {
-        std::nth_element(smallLetters.begin(), smallLetters.begin() + std::ptrdiff_t(smallLetters.size() / 2),
-                         smallLetters.end());
-        reading.xHeight = smallLetters[smallLetters.size() / 2];
+    reading.xHeight = median(smallHeights);
+    const int baseline = median(std::move(smallBottoms));
+    // The engine's box must end above the baseline too: one box for a mark and the letter
+    // after it ("j" below a dagger) may lie most over the mark's blot.
+    const auto raised = [&](const Glyph &glyph) {
+        return reading.xHeight > 0 && glyph.ink.height() > 0 &&
+               baseline - (glyph.ink.top + glyph.ink.bottom) / 2.0 > raisedMark * reading.xHeight &&
+               baseline - glyph.box.bottom > reading.xHeight / 4;
+    };
+    bool front = false; // within the marks at the front of a word
+    for (const Glyph &glyph : glyphs) {
+        if (glyph.startsWord && !reading.text.empty()) {
+            reading.text += ' ';
+            reading.heights.push_back(0);
+        }
+        front = glyph.startsWord || front;
+        const bool mark = front && raised(glyph);
+        front = mark;
+        reading.text += mark ? '?' : glyph.c;
+        reading.heights.push_back(glyph.ink.height());
     }
     return reading;
 }
@@ -332,7 +369,7 @@ std::vector<PieceReadings> PageRecogniser::reread(Pix *page, int dpi, const std:
                 if (!engine || !picture)
                     continue;
                 report.readings.emplace_back(VariantName(variant, m_settings),
-                                             readPiece(*engine, picture, resolution));
+                                             readPiece(*engine, picture, resolution, m_settings.raisedMark));
                 engine->Clear();
             }
         }

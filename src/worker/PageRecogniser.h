@@ -70,6 +70,10 @@ struct RecognitionSettings
                                                  PieceVariant::Binarised};
     // Capitals are about this many pixels high in the scaled variant.
     double capitalPixels = 30;
+    // A glyph at the front of a word whose ink is centred more than this many x-heights
+    // above the baseline is a raised mark, not part of an address: a footnote's dagger or
+    // asterisk sits about one x-height up, a capital's middle about 0.7.
+    double raisedMark = 0.9;
     // The second model, when installed and not the page's language: tesseract's
     // Latin-script model errs elsewhere than eng.
     std::string secondModel = "Latin";

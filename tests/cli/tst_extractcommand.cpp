@@ -585,7 +585,8 @@ void TestExtractCommand::scansAreReadOnRequest()
 
     // A grey scan stored at 16 bits a sample.
     QCOMPARE(runCommand({data("ocr/grey16.pdf"), u"--ocr"_s}).out,
-             "orders@scanned-example.com\nhelp.desk@example.org\nledger@example.net\n"_ba);
+             "orders@scanned-example.com\nhelp.desk@example.org\nledger@example.net\n"
+             "ada.lund@footnotes.example.org\n"_ba);
 
     // Bands of real manuals, scanned: a typewriter's spaced dots, an at-sign read as "Q" and
     // a footnote's dagger before a name are read right by either engine.

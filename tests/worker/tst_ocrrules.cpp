@@ -203,6 +203,13 @@ void TestOcrRules::vote_data()
                                          << QByteArray("to john@b.cd") << QByteArrayList{"john@b.cd"};
     QTest::newRow("a mark before the name goes") << QByteArrayList{"Tjan@b.cd", "Tjan@b.cd", "'jan@b.cd"}
                                                  << QByteArray(" jan@b.cd") << QByteArrayList{"jan@b.cd"};
+    const QByteArray rolf = "Rolf@b.cd";
+    QTest::newRow("a mark some readings left out goes")
+        << QByteArrayList{"tRolf@b.cd", "?Rolf@b.cd", rolf, rolf, rolf} << QByteArray("Rolf@b.cd")
+        << QByteArrayList{"Rolf@b.cd"};
+    QTest::newRow("a letter some readings left out stays in doubt")
+        << QByteArrayList{"tRolf@b.cd", "tRolf@b.cd", rolf, rolf, rolf} << QByteArray("         ")
+        << QByteArrayList{"!Rolf@b.cd|tRolf@b.cd"};
     const QByteArray tadrian = "Tadrian@b.cd", sven = "Sven@b.cd";
     QTest::newRow("a letter read in both cases")
         << QByteArrayList{tadrian, tadrian, tadrian, "tadrian@b.cd", tadrian} << QByteArray("            ")
