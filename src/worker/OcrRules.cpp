@@ -20,9 +20,11 @@ PixelRect united(PixelRect a, PixelRect b)
 }
 
 // Characters that join the two sides of an address: a gap beside them is a misread space.
+// A typewriter's wide dot is read with a space before it, sometimes as a hyphen or a comma.
 bool joins(char before, char after)
 {
-    return before == '@' || before == '.' || before == '_' || before == '-' || after == '@' || after == '.';
+    return before == '@' || before == '.' || before == '_' || before == '-' || after == '@' || after == '.' ||
+           after == '-' || after == ',';
 }
 
 // True when word `i` stands on the piece's line of print, right beside it: close enough

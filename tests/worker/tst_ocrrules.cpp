@@ -120,6 +120,8 @@ void TestOcrRules::addressPieces_data()
         << QByteArrayList{"name,0,0,40,20", "@example.com,65,0,170,20"} << QList<QList<int>>{{0, 1}};
     QTest::newRow("split after a dot, on a line of its own")
         << QByteArrayList{"x@mail.,0,0,60,20", "example.com,85,2,170,22"} << QList<QList<int>>{{0, 1}};
+    QTest::newRow("a wide dot read as a hyphen")
+        << QByteArrayList{"<adiel@inf,0,0,100,20", "-ufsc.br>,120,0,200,20"} << QList<QList<int>>{{0, 1}};
     QTest::newRow("a word close by") << QByteArrayList{"okafor5,0,0,60,20", "1@stone.uk,68,0,150,20"}
                                      << QList<QList<int>>{{0, 1}};
     QTest::newRow("an ordinary space apart")
