@@ -16,9 +16,10 @@ package, source, source page, angle, kind) and truth.tsv (file, page, address), 
 columns scripts/ocr-worker-score.py and scripts/ocr-score-run.py read. The same cache
 gives the same files. Needs poppler-utils, imagemagick and the fetched set.
 
---strips writes the test file: a band of three of those pages each, scanned alike at
-300 dpi, one page each: a typewriter address whose dots get spaces, an at-sign that
-reads as "Q", and an address behind a footnote's dagger.
+--strips writes the test file: a band of four of those pages each, scanned alike at
+300 dpi and stored as JPEG, one page each: a typewriter address whose dots get spaces,
+an at-sign that reads as "Q", an address behind a footnote's dagger, and a typewriter
+address whose dot most readings follow with a space.
 """
 
 import argparse
@@ -69,9 +70,11 @@ def draw(seed):
     return round(angle, 2), round(blur, 2), kind
 
 
-def scan(pdf, page, dpi, seed, out_base, band=None):
-    """The page (or the band of it between two heights in points) as a grey scan."""
-    angle, blur, kind = draw(seed)
+def scan(pdf, page, dpi, seed, out_base, band=None, kind=None):
+    """The page (or the band of it between two heights in points) as a grey scan, stored
+    as its name draws it unless `kind` ("jpeg" or "gray") says otherwise."""
+    angle, blur, drawn = draw(seed)
+    kind = kind or drawn
     raw = out_base.with_name(out_base.name + "-raw")
     crop = ["-y", str(band[0] * dpi // 72), "-H", str((band[1] - band[0]) * dpi // 72), "-W", "100000"] if band else []
     subprocess.run(["pdftoppm", "-q", "-gray", "-r", str(dpi), "-f", str(page), "-l", str(page), *crop,
@@ -92,6 +95,7 @@ STRIPS = [
     ("texlive-pictures-doc", "/usr/share/doc/texlive-doc/generic/xypic/xyguide.pdf", 1, 132, 168),
     ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/hep-math-font/hep-math-font-documentation.pdf",
      1, 686, 720),
+    ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/cmathbb/cmathbb.pdf", 1, 712, 730),
 ]
 
 
@@ -101,7 +105,9 @@ def strips(out, cache):
         images = []
         for n, (package, source, page, top, bottom) in enumerate(STRIPS):
             pdf = cache / "root" / package / source.lstrip("/")
-            image, _, _ = scan(pdf, page, dpi, f"{source}:{page}:strip", pathlib.Path(tmp) / f"{n}", (top, bottom))
+            # JPEG keeps the test file small.
+            image, _, _ = scan(pdf, page, dpi, f"{source}:{page}:strip", pathlib.Path(tmp) / f"{n}", (top, bottom),
+                               "jpeg")
             images.append(str(image))
         subprocess.run([sys.executable, str(ROOT / "scripts" / "pdfgen.py"), "imagepdf", str(out), str(dpi),
                         *images], check=True)

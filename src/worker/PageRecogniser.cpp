@@ -96,42 +96,84 @@ struct Glyph
     bool startsWord = false;
 };
 
-// One reading of a piece in single-line mode, with the height of each glyph's ink. A glyph
-// raised above the small letters at the front of a word (a footnote's dagger, asterisk or
-// figure glued to an address) reads as a mark, whatever the engine took it for: no letter
-// or digit sits that high.
-Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raisedMark)
+// The glyphs of a piece read in single-line mode, each with its ink.
+std::vector<Glyph> readGlyphs(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
 {
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     api.SetImage(piece);
     api.SetSourceResolution(dpi);
-    Reading reading;
-    if (api.Recognize(nullptr) != 0)
-        return reading;
-    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    const GlyphBlots blots(piece);
     std::vector<Glyph> glyphs;
+    if (api.Recognize(nullptr) != 0)
+        return glyphs;
+    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+        return glyphs;
+    const GlyphBlots blots(piece);
+    do {
+        const std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+        if (!symbol || !*symbol.get())
+            continue;
+        // One byte a glyph: an address is ASCII, anything else is no part of one.
+        const unsigned char first = static_cast<unsigned char>(symbol[0]);
+        Glyph glyph;
+        glyph.c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
+        glyph.startsWord = it->IsAtBeginningOf(tesseract::RIL_WORD);
+        it->BoundingBox(tesseract::RIL_SYMBOL, &glyph.box.left, &glyph.box.top, &glyph.box.right,
+                        &glyph.box.bottom);
+        glyph.ink = blots.of(glyph.box);
+        glyphs.push_back(glyph);
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    return glyphs;
+}
+
+// Twice the middle of a glyph's ink, or of the engine's box when the ink is unknown.
+int middle2(const Glyph &glyph)
+{
+    const PixelRect &rect = glyph.ink.width() > 0 ? glyph.ink : glyph.box;
+    return rect.left + rect.right;
+}
+
+// Twice the pitch of a typewriter font: most neighbouring glyphs of a word are that far
+// apart, and so are the dots inside words from theirs (in other fonts a dot is narrow);
+// 0 for any other font.
+int typewriterPitch2(const std::vector<Glyph> &glyphs)
+{
+    std::vector<int> steps;
+    std::vector<int> dotSteps;
+    for (std::size_t i = 1; i < glyphs.size(); ++i) {
+        if (glyphs[i].startsWord)
+            continue;
+        steps.push_back(middle2(glyphs[i]) - middle2(glyphs[i - 1]));
+        if (glyphs[i].c == '.' || glyphs[i - 1].c == '.')
+            dotSteps.push_back(steps.back());
+    }
+    if (steps.size() < 8 || dotSteps.size() < 2)
+        return 0;
+    const int pitch = median(steps);
+    const auto alike = std::count_if(steps.begin(), steps.end(),
+                                     [&](int step) { return std::abs(step - pitch) * 20 <= pitch * 3; });
+    return pitch > 0 && alike * 20 >= std::ptrdiff_t(steps.size()) * 11 &&
+                   median(std::move(dotSteps)) * 20 >= pitch * 17
+               ? pitch
+               : 0;
+}
+
+// One reading of a piece in single-line mode, with the height of each glyph's ink. A glyph
+// raised above the small letters at the front of a word (a footnote's dagger, asterisk or
+// figure glued to an address) reads as a mark, whatever the engine took it for: no letter
+// or digit sits that high. In a typewriter font, a space beside a dot that is no wider
+// than a glyph is none: the dot is drawn in the middle of a whole glyph's width.
+Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raisedMark)
+{
+    const std::vector<Glyph> glyphs = readGlyphs(api, piece, dpi);
+    Reading reading;
     std::vector<int> smallHeights;
     std::vector<int> smallBottoms;
-    if (it) {
-        do {
-            const std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
-            if (!symbol || !*symbol.get())
-                continue;
-            // One byte a glyph: an address is ASCII, anything else is no part of one.
-            const unsigned char first = static_cast<unsigned char>(symbol[0]);
-            Glyph glyph;
-            glyph.c = first < 0x80 && symbol[1] == '\0' ? char(first) : '?';
-            glyph.startsWord = it->IsAtBeginningOf(tesseract::RIL_WORD);
-            it->BoundingBox(tesseract::RIL_SYMBOL, &glyph.box.left, &glyph.box.top, &glyph.box.right,
-                            &glyph.box.bottom);
-            glyph.ink = blots.of(glyph.box);
-            if (isSmallLetter(glyph.c) && glyph.ink.height() > 0) {
-                smallHeights.push_back(glyph.ink.height());
-                smallBottoms.push_back(glyph.ink.bottom);
-            }
-            glyphs.push_back(glyph);
-        } while (it->Next(tesseract::RIL_SYMBOL));
+    for (const Glyph &glyph : glyphs) {
+        if (isSmallLetter(glyph.c) && glyph.ink.height() > 0) {
+            smallHeights.push_back(glyph.ink.height());
+            smallBottoms.push_back(glyph.ink.bottom);
+        }
     }
     reading.xHeight = median(smallHeights);
     const int baseline = median(std::move(smallBottoms));
@@ -142,9 +184,17 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raise
                baseline - (glyph.ink.top + glyph.ink.bottom) / 2.0 > raisedMark * reading.xHeight &&
                baseline - glyph.box.bottom > reading.xHeight / 4;
     };
+    const int pitch2 = typewriterPitch2(glyphs);
+    const auto spaced = [&](std::size_t i) {
+        const Glyph &before = glyphs[i - 1];
+        const Glyph &glyph = glyphs[i];
+        return !(pitch2 > 0 && (before.c == '.' || glyph.c == '.') &&
+                 (middle2(glyph) - middle2(before)) * 2 < pitch2 * 3);
+    };
     bool front = false; // within the marks at the front of a word
-    for (const Glyph &glyph : glyphs) {
-        if (glyph.startsWord && !reading.text.empty()) {
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        const Glyph &glyph = glyphs[i];
+        if (glyph.startsWord && i > 0 && spaced(i)) {
             reading.text += ' ';
             reading.heights.push_back(0);
         }
