@@ -151,9 +151,6 @@ public:
     // at a time.
     std::optional<RecognisedPage> recognise(RenderablePage &page);
 
-    // Tesseract instances made so far.
-    int enginesMade() const { return m_enginesMade; }
-
 private:
     struct Engine;
     std::unique_ptr<Engine> makeEngine(const std::string &languages) const;
@@ -171,7 +168,7 @@ private:
     std::unique_ptr<Engine> m_second;
     bool m_secondTried = false;
     std::string m_failedLanguages; // tesseract could not start with these: not tried again
-    int m_enginesMade = 0;
+    int m_enginesMade = 0; // the instances made so far, for the log
 };
 
 } // namespace pelmora::worker
