@@ -168,7 +168,7 @@ private:
     std::unique_ptr<Engine> m_second;
     bool m_secondTried = false;
     std::string m_failedLanguages; // tesseract could not start with these: not tried again
-    int m_enginesMade = 0; // the instances made so far, for the log
+    int m_enginesMade = 0;         // the instances made so far, for the log
 };
 
 } // namespace pelmora::worker
