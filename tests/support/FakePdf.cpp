@@ -61,7 +61,7 @@ void FakePdf::follow(const protocol::ConvertRequest &asked, const QByteArray &di
         return add(FakeStep::Kind::Hangs);
     } else if (directive.startsWith("STALL ")) {
         add(PageEvent::opened(Outcome::Text, int(pages.size())));
-        for (int page = 1; page <= argument("STALL ").toInt(); ++page) {
+        for (int page = 1; page <= std::min(argument("STALL ").toInt(), int(pages.size())); ++page) {
             add(PageEvent::text(page, keep(pages[page - 1])), page == 1);
             add(PageEvent::pageEnd(page));
         }
