@@ -79,7 +79,7 @@ bool isSmallLetter(char c)
     return std::string_view("acemnrsuvwxz").find(c) != std::string_view::npos;
 }
 
-int median(std::vector<int> values)
+template <typename T> T median(std::vector<T> values)
 {
     if (values.empty())
         return 0;
@@ -126,36 +126,35 @@ std::vector<Glyph> readGlyphs(tesseract::TessBaseAPI &api, Pix *piece, int dpi)
     return glyphs;
 }
 
-// Twice the middle of a glyph's ink, or of the engine's box when the ink is unknown.
-int middle2(const Glyph &glyph)
+// The middle of a glyph's ink, or of the engine's box when the ink is unknown.
+double middle(const Glyph &glyph)
 {
     const PixelRect &rect = glyph.ink.width() > 0 ? glyph.ink : glyph.box;
-    return rect.left + rect.right;
+    return (rect.left + rect.right) / 2.0;
 }
 
-// Twice the pitch of a typewriter font: most neighbouring glyphs of a word are that far
-// apart, and so are the dots inside words from theirs (in other fonts a dot is narrow);
-// 0 for any other font.
-int typewriterPitch2(const std::vector<Glyph> &glyphs)
+// The pitch of a typewriter font: 11 in 20 neighbouring glyphs of a word or more are that
+// far apart, give or take 3 in 20, and the dots inside words are at least 17 in 20 of it
+// from theirs (in other fonts a dot is narrow); 0 for any other font.
+double typewriterPitch(const std::vector<Glyph> &glyphs)
 {
-    std::vector<int> steps;
-    std::vector<int> dotSteps;
+    std::vector<double> steps;
+    std::vector<double> dotSteps;
     for (std::size_t i = 1; i < glyphs.size(); ++i) {
         if (glyphs[i].startsWord)
             continue;
-        steps.push_back(middle2(glyphs[i]) - middle2(glyphs[i - 1]));
+        steps.push_back(middle(glyphs[i]) - middle(glyphs[i - 1]));
         if (glyphs[i].c == '.' || glyphs[i - 1].c == '.')
             dotSteps.push_back(steps.back());
     }
     if (steps.size() < 8 || dotSteps.size() < 2)
         return 0;
-    const int pitch = median(steps);
+    const double pitch = median(steps);
     const auto alike = std::count_if(steps.begin(), steps.end(),
-                                     [&](int step) { return std::abs(step - pitch) * 20 <= pitch * 3; });
-    return pitch > 0 && alike * 20 >= std::ptrdiff_t(steps.size()) * 11 &&
-                   median(std::move(dotSteps)) * 20 >= pitch * 17
-               ? pitch
-               : 0;
+                                     [&](double step) { return std::abs(step - pitch) * 20 <= pitch * 3; });
+    const bool typewriter = pitch > 0 && alike * 20 >= std::ptrdiff_t(steps.size()) * 11 &&
+                            median(std::move(dotSteps)) * 20 >= pitch * 17;
+    return typewriter ? pitch : 0;
 }
 
 // One reading of a piece in single-line mode, with the height of each glyph's ink. A glyph
@@ -175,7 +174,7 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raise
             smallBottoms.push_back(glyph.ink.bottom);
         }
     }
-    reading.xHeight = median(smallHeights);
+    reading.xHeight = median(std::move(smallHeights));
     const int baseline = median(std::move(smallBottoms));
     // The engine's box must end above the baseline too: one box for a mark and the letter
     // after it ("j" below a dagger) may lie most over the mark's blot.
@@ -184,12 +183,12 @@ Reading readPiece(tesseract::TessBaseAPI &api, Pix *piece, int dpi, double raise
                baseline - (glyph.ink.top + glyph.ink.bottom) / 2.0 > raisedMark * reading.xHeight &&
                baseline - glyph.box.bottom > reading.xHeight / 4;
     };
-    const int pitch2 = typewriterPitch2(glyphs);
+    const double pitch = typewriterPitch(glyphs);
     const auto spaced = [&](std::size_t i) {
         const Glyph &before = glyphs[i - 1];
         const Glyph &glyph = glyphs[i];
-        return !(pitch2 > 0 && (before.c == '.' || glyph.c == '.') &&
-                 (middle2(glyph) - middle2(before)) * 2 < pitch2 * 3);
+        return !(pitch > 0 && (before.c == '.' || glyph.c == '.') &&
+                 (middle(glyph) - middle(before)) * 2 < pitch * 3);
     };
     bool front = false; // within the marks at the front of a word
     for (std::size_t i = 0; i < glyphs.size(); ++i) {

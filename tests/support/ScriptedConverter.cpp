@@ -37,8 +37,9 @@ protected:
     {
         m_live = true;
         ++m_converter.m_running;
-        log();
-        script();
+        const protocol::ConvertRequest asked = this->asked();
+        log(asked);
+        script(asked);
         m_next.start();
     }
 
@@ -53,11 +54,11 @@ protected:
     }
 
 private:
-    void log() const
+    void log(const protocol::ConvertRequest &asked) const
     {
         QFile file(m_converter.m_logFile);
         if (file.open(QIODevice::Append))
-            file.write(FakePdf::logLine(QCoreApplication::applicationPid(), asked()) + '\n');
+            file.write(FakePdf::logLine(QCoreApplication::applicationPid(), asked) + '\n');
     }
 
     protocol::ConvertRequest asked() const
@@ -75,11 +76,11 @@ private:
     }
 
     // The steps a worker would take for the file, reading the variant where there is one.
-    void script()
+    void script(const protocol::ConvertRequest &asked)
     {
         const QString variant = request().pdf + u'.' + m_converter.m_variant;
         const bool readsVariant = !m_converter.m_variant.isEmpty() && QFileInfo(variant).isFile();
-        m_pdf = std::make_unique<FakePdf>(asked(), readsVariant ? variant : QString());
+        m_pdf = std::make_unique<FakePdf>(asked, readsVariant ? variant : QString());
     }
 
     bool ready(const FakeStep &step)
