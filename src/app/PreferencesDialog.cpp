@@ -1,5 +1,6 @@
 #include "app/PreferencesDialog.h"
 
+#include "app/OcrLanguageNames.h"
 #include "app/Settings.h"
 #include "core/AppError.h"
 #include "extract/AddressRules.h"
@@ -144,10 +145,14 @@ QWidget *PreferencesDialog::readingPage()
             offered.append(code); // orientation detection is no language
     }
     for (const QString &code : offered) {
-        auto *item = new QListWidgetItem(code, m_languages);
+        // Shown by name, stored by tesseract's code, which the command line takes.
+        auto *item = new QListWidgetItem(OcrLanguageName(code), m_languages);
+        item->setData(Qt::UserRole, code);
+        item->setToolTip(code);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(chosen.contains(code) ? Qt::Checked : Qt::Unchecked);
     }
+    m_languages->sortItems();
     m_languages->setFixedHeight(m_languages->fontMetrics().lineSpacing() * 5 + 12);
     connect(m_languages, &QListWidget::itemChanged, this, [this] { storeLanguages(); });
     form->addRow(u"Languages of scanned pages:"_s, m_languages);
@@ -177,7 +182,7 @@ void PreferencesDialog::storeLanguages()
     QStringList codes;
     for (int row = 0; row < m_languages->count(); ++row) {
         if (m_languages->item(row)->checkState() == Qt::Checked)
-            codes.append(m_languages->item(row)->text());
+            codes.append(m_languages->item(row)->data(Qt::UserRole).toString());
     }
     // None ticked: English, as when nothing was ever chosen.
     m_parts.settings.write(Settings::ocrLanguagesKey(), codes.join(u'+'));

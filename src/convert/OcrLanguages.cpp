@@ -55,10 +55,12 @@ OcrLanguages ParseOcrLanguages(std::string_view languages)
     return parsed;
 }
 
-std::string DebianPackageFor(std::string_view code)
+namespace {
+
+// Script models go by their script's name; Debian names their packages by its ISO 15924
+// code, with "-vert" for text set vertically. Empty for a language.
+std::string_view scriptPackageSuffix(std::string_view code)
 {
-    // Script models go by their script's name; Debian names their packages by its
-    // ISO 15924 code.
     static constexpr std::pair<std::string_view, std::string_view> kScripts[] = {
         {"Arabic", "arab"},
         {"Armenian", "armn"},
@@ -100,8 +102,23 @@ std::string DebianPackageFor(std::string_view code)
     const std::string_view script = code.starts_with("script/") ? code.substr(7) : code;
     for (const auto &[name, iso] : kScripts) {
         if (script == name)
-            return "tesseract-ocr-script-" + std::string(iso);
+            return iso;
     }
+    return {};
+}
+
+} // namespace
+
+std::string_view ScriptCodeOf(std::string_view code)
+{
+    const std::string_view suffix = scriptPackageSuffix(code);
+    return suffix.substr(0, suffix.find('-'));
+}
+
+std::string DebianPackageFor(std::string_view code)
+{
+    if (const std::string_view script = scriptPackageSuffix(code); !script.empty())
+        return "tesseract-ocr-script-" + std::string(script);
     std::string package = "tesseract-ocr-";
     for (char c : code) {
         if (c >= 'A' && c <= 'Z')

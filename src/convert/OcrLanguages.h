@@ -28,4 +28,9 @@ OcrLanguages ParseOcrLanguages(std::string_view languages);
 // "tesseract-ocr-script-" and the script's code ("Latin": tesseract-ocr-script-latn).
 std::string DebianPackageFor(std::string_view code);
 
+// The ISO 15924 code, in lower case, of the script a script model reads ("Latin" and
+// "script/Latin": "latn", "HanS_vert": "hans"; "Vietnamese": "viet", as Debian names it);
+// empty for a language's model.
+std::string_view ScriptCodeOf(std::string_view code);
+
 } // namespace pelmora

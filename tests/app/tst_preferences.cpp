@@ -1,6 +1,7 @@
 #include "TestData.h"
 #include "WindowTest.h"
 #include "app/ListMenus.h"
+#include "app/OcrLanguageNames.h"
 #include "app/PreferencesDialog.h"
 #include "app/TextListModel.h"
 #include "cache/ResultsCache.h"
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void eachChoiceChangesTheNextRun_data();
     void eachChoiceChangesTheNextRun();
     void languagesAreTheInstalledOnes();
+    void languageNames_data();
+    void languageNames();
     void cacheCanBeTurnedOffAndEmptied();
     void fileMenuEntries_data();
     void fileMenuEntries();
@@ -182,23 +185,58 @@ void TestPreferences::eachChoiceChangesTheNextRun()
 
 void TestPreferences::languagesAreTheInstalledOnes()
 {
+    m_installedLanguages += {u"Latin"_s, u"xyz"_s};
     QStringList offered;
     openPreferences([&](QDialog &dialog) {
         auto *list = dialog.findChild<QListWidget *>(u"ocrLanguages"_s);
         for (int row = 0; row < list->count(); ++row)
             offered.append(list->item(row)->text() +
                            (list->item(row)->checkState() == Qt::Checked ? u"*"_s : u""_s));
-        list->item(0)->setCheckState(Qt::Checked);
+        list->item(1)->setCheckState(Qt::Checked);
     });
-    // Orientation detection is no language; English is read when nothing was chosen.
-    QCOMPARE(offered, (QStringList{u"deu"_s, u"eng*"_s}));
-    QCOMPARE(m_settings->ocrLanguages(), u"deu+eng"_s);
+    // By name, stored by code; orientation detection is no language; English is read
+    // when nothing was chosen.
+    QCOMPARE(offered, (QStringList{u"English*"_s, u"German"_s, u"Latin script"_s, u"xyz"_s}));
+    QCOMPARE(m_settings->ocrLanguages(), u"eng+deu"_s);
     openPreferences([&](QDialog &dialog) {
         auto *list = dialog.findChild<QListWidget *>(u"ocrLanguages"_s);
         list->item(0)->setCheckState(Qt::Unchecked);
         list->item(1)->setCheckState(Qt::Unchecked);
     });
     QCOMPARE(m_settings->ocrLanguages(), u"eng"_s);
+}
+
+void TestPreferences::languageNames_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    const std::pair<QString, QString> rows[] = {
+        {u"eng"_s, u"English"_s},
+        {u"grc"_s, u"Ancient Greek"_s},
+        {u"chi_sim"_s, u"Chinese (Simplified)"_s},
+        {u"chi_tra_vert"_s, u"Chinese (Traditional, vertical)"_s},
+        {u"srp_latn"_s, u"Serbian (Latin)"_s},
+        {u"ita_old"_s, u"Italian (old)"_s},
+        {u"frk"_s, u"German (Fraktur)"_s}, // Frankish by its ISO code
+        {u"nor"_s, u"Norwegian"_s},
+        {u"Latin"_s, u"Latin script"_s},
+        {u"script/Cyrillic"_s, u"Cyrillic script"_s},
+        {u"HanS_vert"_s, u"Simplified Han script (vertical)"_s},
+        {u"Canadian_Aboriginal"_s, u"Canadian Aboriginal script"_s},
+        {u"Fraktur"_s, u"Fraktur script"_s}, // a script Qt does not name
+        {u"xyz"_s, u"xyz"_s},
+        {u"deu_xyz"_s, u"deu_xyz"_s},
+        {u"lat"_s, u"Latin"_s},
+    };
+    for (const auto &[code, name] : rows)
+        QTest::newRow(qPrintable(code)) << code << name;
+}
+
+void TestPreferences::languageNames()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, name);
+    QCOMPARE(OcrLanguageName(code), name);
 }
 
 void TestPreferences::cacheCanBeTurnedOffAndEmptied()
