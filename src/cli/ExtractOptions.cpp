@@ -94,8 +94,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"disguised"_s, u"Also take addresses written in disguise: name [at] example [dot] org, "
                         u"name (at) example (dot) org, name(at)example.org, name{at}example{dot}org, "
                         u"name <at> example.org, name-at-example-dot-org, name_at_example.org, "
-                        u"name AT example DOT org, name at example dot org, name@example[.]org; the "
-                        u"name may be disguised too: first(dot)last(at)example(dot)org."_s);
+                        u"name AT example DOT org, name at example dot org, E-mail: name at "
+                        u"example.org, <name at example.org>, name@example[.]org; the name may be "
+                        u"disguised too: first(dot)last(at)example(dot)org."_s);
     const QCommandLineOption excludeDomain(u"exclude-domain"_s,
                                            u"Leave out addresses of domains matching PATTERN (example.com, "
                                            u"*.example.com; give it again for more; @FILE: the patterns of "

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cctype>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -25,6 +26,13 @@ QString joined(const QString &word)
 }
 
 const QString kDotInBrackets = uR"([ \t]*(?:\[\.\]|\(\.\)|\{\.\})[ \t]*)"_s;
+const QString kDotWord = uR"([ \t]+(?:dot|DOT)[ \t]+)"_s;
+
+// Every disguised dot: "[dot]", "(.)", "-dot-", " dot ".
+QString disguisedDot()
+{
+    return bracketed(u"dot"_s) + u'|' + kDotInBrackets + u'|' + joined(u"dot"_s) + u'|' + kDotWord;
+}
 
 // A part of a name: no joined "at" or "dot" inside it.
 QString part(const QString &characters)
@@ -54,28 +62,24 @@ QRegularExpression compiled(const QString &pattern)
 const QRegularExpression &markedForm()
 {
     thread_local const QRegularExpression pattern = compiled(
-        address(bracketed(u"at"_s) + u'|' + joined(u"at"_s) + u"|@"_s,
-                bracketed(u"dot"_s) + u'|' + kDotInBrackets + u'|' + joined(u"dot"_s) + uR"(|\.)"_s));
+        address(bracketed(u"at"_s) + u'|' + joined(u"at"_s) + u"|@"_s, disguisedDot() + uR"(|\.)"_s));
     return pattern;
 }
 
 // "name at example dot org" in small letters, "name AT example DOT org" in capitals.
 const QRegularExpression &spacedForm(bool capitals)
 {
-    const auto make = [](const QString &at, const QString &dot) {
-        return compiled(
-            address(uR"([ \t]+)"_s + at + uR"([ \t]+)"_s, uR"([ \t]+)"_s + dot + uR"([ \t]+|\.)"_s));
+    const auto make = [](const QString &at) {
+        return compiled(address(uR"([ \t]+)"_s + at + uR"([ \t]+)"_s, disguisedDot() + uR"(|\.)"_s));
     };
-    thread_local const QRegularExpression small = make(u"at"_s, u"dot"_s);
-    thread_local const QRegularExpression large = make(u"AT"_s, u"DOT"_s);
+    thread_local const QRegularExpression small = make(u"at"_s);
+    thread_local const QRegularExpression large = make(u"AT"_s);
     return capitals ? large : small;
 }
 
 const QRegularExpression &dotMarks()
 {
-    thread_local const QRegularExpression pattern =
-        compiled(bracketed(u"dot"_s) + u'|' + kDotInBrackets + u'|' + joined(u"dot"_s) +
-                 uR"(|[ \t]+(?:dot|DOT)[ \t]+)"_s);
+    thread_local const QRegularExpression pattern = compiled(disguisedDot());
     return pattern;
 }
 
@@ -117,15 +121,36 @@ bool standsAlone(const QString &line, const QRegularExpressionMatch &match, Form
     }
     case Form::Small:
     case Form::Capitals: {
-        // The domain holds a spaced "dot"; in small letters the name starts a phrase of
-        // its own, not "visit us at example dot com".
-        thread_local const QRegularExpression dotWord(uR"([ \t](?:dot|DOT)[ \t])"_s);
+        // With a disguised dot in the domain, in small letters the name starts a phrase of
+        // its own, not "visit us at example dot com". With plain dots only, it takes a
+        // label, angle brackets or a name of words joined by dots: "E-mail: jane at
+        // example.org", "<jane at example.org>", "jane.roe at example.org", not "available
+        // at ctan.org" nor "and at TeX.SE".
         const QString trimmed = before.trimmed();
-        return match.captured(u"domain"_s).contains(dotWord) &&
-               (form == Form::Capitals || trimmed.isEmpty() || !trimmed.back().isLower());
+        if (match.captured(u"domain"_s).contains(dotMarks()))
+            return form == Form::Capitals || trimmed.isEmpty() || !trimmed.back().isLower();
+        thread_local const QRegularExpression label(
+            uR"((?:^|[^A-Za-z])(?i:e-?mail|mail|mailto|internet)[ \t]*:[ \t]*[(\[]?$)"_s);
+        thread_local const QRegularExpression closing(uR"(^[ \t]*>)"_s);
+        thread_local const QRegularExpression dottedName(uR"(^[A-Za-z]+(?:\.[A-Za-z]+)+$)"_s);
+        return trimmed.contains(label) ||
+               (trimmed.endsWith(u'<') && line.sliced(match.capturedEnd()).contains(closing)) ||
+               match.captured(u"local"_s).contains(dottedName);
     }
     }
     return false;
+}
+
+// Whether the name only says what to put in: "lastname at gmail dot com" under an
+// author's name is a riddle whose answer the reader writes, not an address. A bare
+// "name" is left alone: "name [at] example [dot] org" is how a manual shows the form.
+bool isRiddle(const QString &local)
+{
+    thread_local const QRegularExpression riddle(
+        uR"(^(?=.*(?:(?:first|last|given|family|sur|your)name|first\.last))(?:%1)(?:\.(?:%1))*$)"_s.arg(
+            u"(?:first|last|given|family|sur|your)?name|first|last"_s),
+        QRegularExpression::CaseInsensitiveOption);
+    return local.contains(riddle);
 }
 
 void collect(const QString &line, qsizetype offset, QList<Found> &found)
@@ -140,6 +165,8 @@ void collect(const QString &line, qsizetype offset, QList<Found> &found)
             QString domain = match.captured(u"domain"_s);
             local.replace(dotMarks(), u"."_s);
             domain.replace(dotMarks(), u"."_s);
+            if (isRiddle(local))
+                continue;
             found.append({offset + match.capturedStart(), local + u'@' + domain});
         }
     }
@@ -155,6 +182,22 @@ bool startsWithNoCase(QByteArrayView text, QByteArrayView word)
     return text.size() >= word.size() && text.first(word.size()).compare(word, Qt::CaseInsensitive) == 0;
 }
 
+// Whether the text starts with " at " before a word with a dot inside ("at example.org"),
+// the line break allowed that a disguise may be broken at.
+bool atBeforeDomain(QByteArrayView text)
+{
+    if (!startsWithNoCase(text, " at") || text.size() < 4 || (text[3] != ' ' && text[3] != '\n'))
+        return false;
+    qsizetype i = 4;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\n'))
+        ++i;
+    for (; i + 1 < text.size() && text[i] != ' ' && text[i] != '\n'; ++i) {
+        if (text[i] == '.' && std::isalpha(static_cast<unsigned char>(text[i + 1])))
+            return true;
+    }
+    return false;
+}
+
 // Whether the text holds a disguise at `i`: a bracket closing on "at", "dot" or ".";
 // " AT ", " dot " or " DOT "; "-at-", "_dot_" and the like.
 bool marksDisguise(QByteArrayView text, qsizetype i)
@@ -162,7 +205,8 @@ bool marksDisguise(QByteArrayView text, qsizetype i)
     const char c = text[i];
     const QByteArrayView from = text.sliced(i);
     if (c == ' ')
-        return from.startsWith(" AT ") || from.startsWith(" dot ") || from.startsWith(" DOT ");
+        return from.startsWith(" AT ") || from.startsWith(" dot ") || from.startsWith(" DOT ") ||
+               atBeforeDomain(from);
     if (c == '-' || c == '_') {
         for (const QByteArrayView word : {QByteArrayView("at"), QByteArrayView("dot")}) {
             if (startsWithNoCase(from.sliced(1), word) && from.size() > word.size() + 1 &&
@@ -206,30 +250,68 @@ bool isNameCharacter(char c)
            c == '-' || c == '+';
 }
 
-// Whether the line that starts at `start` starts with a "dot": "dot beccari at ...".
-bool startsWithDot(QByteArrayView text, qsizetype start)
+// Whether the line that starts at `start` starts with a "dot" or an "at": "dot beccari
+// at ...", "[at] example [dot] org".
+bool startsWithMark(QByteArrayView text, qsizetype start)
 {
-    thread_local const QRegularExpression dotFirst(
-        uR"(^[ \t]*(?:(?:dot|DOT)[ \t]|[\[({<][ \t]*(?i:dot)[ \t]*[\])}>]))"_s);
+    thread_local const QRegularExpression markFirst(
+        uR"(^[ \t]*(?:(?:dot|DOT|at|AT)[ \t]|[\[({<][ \t]*(?i:dot|at)[ \t]*[\])}>]))"_s);
     return QString::fromLatin1(text.sliced(start, std::min<qsizetype>(text.size() - start, 16)))
-        .contains(dotFirst);
+        .contains(markFirst);
 }
 
-// Where a footnote's lines break a disguise before its first "dot" ("claudio" / "dot
-// beccari at gmail dot com", with a blank line between as the converter may give), the
-// line with the last word of the line before; the line itself otherwise. Not where two
-// such lines follow each other: footnotes set side by side interleave their names and
-// their rests ("scavino" / "ezio" / "dot marco93 ..." / "dot aime ...").
+// Whether the line ends in an "at" or a "dot", bare or disguised: "claudio dot", "name [at]".
+bool endsWithMark(QByteArrayView line)
+{
+    thread_local const QRegularExpression markLast(
+        uR"((?:(?:^|[ \t])(?:dot|DOT|at|AT)|[\[({<][ \t]*(?i:dot|at)[ \t]*[\])}>]|[-_](?i:at|dot)[-_])[ \t]*$)"_s);
+    return QString::fromLatin1(line).contains(markLast);
+}
+
+constexpr int kMostLineBreaks = 2;
+
+// The start of the line before the one at `start`, across blank lines; -1 if none.
+qsizetype previousLine(QByteArrayView text, qsizetype start)
+{
+    qsizetype i = start;
+    for (int breaks = 0; i > 0 && breaks < kMostLineBreaks && text[i - 1] == '\n'; ++breaks)
+        --i;
+    return i < start && i > 0 ? text.first(i).lastIndexOf('\n') + 1 : -1;
+}
+
+// Where a disguise broken at a line's end goes on: the end of the next line, across
+// blank lines, when the line ends in a mark ("name [at]" / "example [dot] org");
+// `end` otherwise.
+qsizetype endWithBrokenRest(QByteArrayView text, qsizetype start, qsizetype end)
+{
+    if (!endsWithMark(text.sliced(start, end - start)))
+        return end;
+    qsizetype next = end;
+    for (int breaks = 0; next < text.size() && breaks < kMostLineBreaks && text[next] == '\n'; ++breaks)
+        ++next;
+    const qsizetype newline = text.indexOf('\n', next);
+    return next > end ? (newline < 0 ? text.size() : newline) : end;
+}
+
+// Where a disguise broken at a line's end starts: the line before, when it ends in a
+// mark ("claudio dot" / "beccari (at) ..."); where a footnote's lines break a disguise
+// before its first mark ("claudio" / "dot beccari at gmail dot com", with a blank line
+// between as the converter may give), the last word of the line before. The line itself
+// otherwise. Not where two such lines follow each other: footnotes set side by side
+// interleave their names and their rests ("scavino" / "ezio" / "dot marco93 ..." / "dot
+// aime ...").
 qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype end)
 {
-    if (!startsWithDot(text, start))
+    const qsizetype before = previousLine(text, start);
+    if (before >= 0 && endsWithMark(text.sliced(before, text.indexOf('\n', before) - before)))
+        return before;
+    if (!startsWithMark(text, start))
         return start;
     qsizetype next = end;
     while (next < text.size() && text[next] == '\n')
         ++next;
-    if (next < text.size() && startsWithDot(text, next))
+    if (next < text.size() && startsWithMark(text, next))
         return start;
-    constexpr int kMostLineBreaks = 2;
     qsizetype i = start;
     for (int breaks = 0; i > 0 && breaks < kMostLineBreaks && text[i - 1] == '\n'; ++breaks) {
         --i;
@@ -242,7 +324,7 @@ qsizetype startWithBrokenName(QByteArrayView text, qsizetype start, qsizetype en
     // A word of its own, not the end of another disguise: "(dot)com" / "dot ...".
     const bool alone = name == 0 || text[name - 1] == ' ' || text[name - 1] == '\t' || text[name - 1] == '\n';
     const qsizetype nameLine = text.first(name).lastIndexOf('\n') + 1;
-    return i < start && name < i && alone && !startsWithDot(text, nameLine) ? name : start;
+    return i < start && name < i && alone && !startsWithMark(text, nameLine) ? name : start;
 }
 
 } // namespace
@@ -252,10 +334,11 @@ QStringList ExtractDisguised(QByteArrayView text, SeenAddresses &seen, const Add
     QList<Found> found;
     for (const auto &[start, end] : linesWithDisguises(text)) {
         const qsizetype from = startWithBrokenName(text, start, end);
+        const qsizetype to = endWithBrokenRest(text, start, end);
         // Every character of a disguised address is ASCII; Latin-1 keeps one character per
         // byte. The line breaks before the line read as a space.
         thread_local const QRegularExpression lineBreaks(uR"([ \t]*\n[ \t\n]*)"_s);
-        QString line = QString::fromLatin1(text.sliced(from, end - from));
+        QString line = QString::fromLatin1(text.sliced(from, to - from));
         line.replace(lineBreaks, u" "_s);
         collect(line, from, found);
     }

@@ -424,7 +424,8 @@ void TestExtractCommand::trapCorpusGivesTheExpectedLists()
                           u"liam@example.org"_s, u"mia@example.org"_s, u"christoph.minz@gmail.com"_s,
                           u"adrien.vion3@gmail.com"_s, u"michel.fruchart@ens-lyon.org"_s, u"ischo@ktug.org"_s,
                           u"ann@example.org"_s, u"bo@example.com"_s, u"carl@example.net"_s,
-                          u"dora@example.org"_s}));
+                          u"dora@example.org"_s, u"nora@example.org"_s, u"otto@tug.org"_s,
+                          u"pia@example.net"_s, u"Quinn.Roe@example.it"_s, u"rita@example.org"_s}));
     // The link-only address is the one that --no-links leaves out.
     QByteArray unlinked = test::readFile(data("addresses/expected.txt"));
     unlinked.replace("linked.only@example.org\n", "");

@@ -768,6 +768,26 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
         << QByteArray(
                "Email: dora at example dot org\nemil dot berg at uni-x dot de, LIAM.O AT EXAMPLE DOT ORG")
         << QStringList{u"dora@example.org"_s, u"emil.berg@uni-x.de"_s, u"LIAM.O@EXAMPLE.ORG"_s};
+    QTest::newRow("a plain domain after a label, in angle brackets or after a dotted name")
+        << QByteArray(
+               "E-mail: jane.roe at example.org\nWrite to <ho-tex at tug.org>; (Mail: bob at uni-x.de)\n"
+               "mailto:carl at example.net, Internet: TeXniek at braams.example.nl\n"
+               "drop me an email, marco.daniel at mada-nada.de.")
+        << QStringList{u"jane.roe@example.org"_s,
+                       u"ho-tex@tug.org"_s,
+                       u"bob@uni-x.de"_s,
+                       u"carl@example.net"_s,
+                       u"TeXniek@braams.example.nl"_s,
+                       u"marco.daniel@mada-nada.de"_s};
+    QTest::newRow("marked 'at', the dots plain or spaced")
+        << QByteArray("kai (at) host.de, Anna dot Berg (at) host dot it; Max DOT Muster [AT] example DOT com")
+        << QStringList{u"kai@host.de"_s, u"Anna.Berg@host.it"_s, u"Max.Muster@example.com"_s};
+    QTest::newRow("broken at a line end")
+        << QByteArray(
+               "jane [at]\nexample [dot] org\nClaudio dot\nBeccari (at) uni-x dot it\nE-mail: emil at\n"
+               "example.com\nwrite to dora\n[at] example.net today")
+        << QStringList{u"jane@example.org"_s, u"Claudio.Beccari@uni-x.it"_s, u"emil@example.com"_s,
+                       u"dora@example.net"_s};
     QTest::newRow("broken by a footnote's lines")
         << QByteArray("\xe2\x88\x97 claudio\n\ndot beccari at gmail dot com\n\xe2\x80\xa1 e-mail: ezio\n"
                       "dot aime at fastwebnet dot it")
@@ -780,7 +800,11 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
     QTest::newRow("not disguised")
         << QByteArray("we meet AT noon, dinner at eight dot thirty, see (at) home, liam AT example.org, "
                       "visit us at example dot com, plain@example.org, jane [at] example [dot] heaven, "
-                      "write to me at example.org, meet-at-noon, state_of_the_art")
+                      "write to me at example.org, meet-at-noon, state_of_the_art\navailable at ctan.org, "
+                      "(see at example.com), email me at example.org, Mail: look at home.html, <at tug.org>\n"
+                      "we looked at\nexample [dot] org; found at\nctan.org\navailable at ctan.org and more\n"
+                      "mail at kuhnert.de\nand at TeX.SE\nemail: lastname at gmail dot com, first.lastname "
+                      "at gmail.com, First.Last (at) uni-x.de")
         << QStringList();
     // Never the tail of a longer disguise that is no address as a whole.
     QTest::newRow("no fragments")
