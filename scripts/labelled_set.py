@@ -3,7 +3,8 @@
 
     scripts/labelled_set.py fetch  [--cache DIR]     download, unpack, check against the list
     scripts/labelled_set.py list   [--cache DIR]     rewrite bench/labelled/documents.tsv
-    scripts/labelled_set.py gather [--runs DIR] [--cache DIR]
+    scripts/labelled_set.py gather [--package NAME]... [--document PATH]... [--every N]
+                                   [--runs DIR]... [--cache DIR]
 
 `fetch` downloads the pinned Debian packages with `apt-get download` and unpacks them with
 `dpkg -x` into DIR (default ~/.cache/pelmora-labelled), then checks every PDF named in
@@ -39,6 +40,7 @@ PACKAGES = {
     "r-doc-pdf": "4.2.2.20221110-2",
     "texlive-pictures-doc": "2022.20230122-3",
     "texlive-fonts-extra-doc": "2022.20230122-4",
+    "texlive-latex-extra-doc": "2022.20230122-4",
 }
 WORKERS = 2  # the machine's cores are shared
 
@@ -48,12 +50,15 @@ GREP = re.compile(GREP_PATTERN)
 ENDING = re.compile(r"\.[^\W\d_]{2,}$")  # a top-level domain is letters
 PERMISSIVE = re.compile(r"[\w.%+'!#$&*/=?^`{|}~-]+@[\w-]+(?:\.[\w-]+)+", re.UNICODE)
 # Written in disguise: an "at" in brackets, dashes or underscores (or a plain " at " or
-# " AT " followed by a disguised dot), or an at-sign followed by a disguised dot.
+# " AT " before a domain), or an at-sign followed by a disguised dot.
 AT_WORD = r"(?:\s*[\[({<]\s*(?:at|AT|At)\s*[\])}>]\s*|\s*-at-\s*|_at_|\s*&#64;\s*)"
 DOT_WORD = r"(?:\s*[\[({<]\s*(?:dot|DOT|Dot|\.)\s*[\])}>]\s*|\s*-dot-\s*|_dot_|\s+(?:dot|DOT)\s+)"
 DISGUISE = re.compile(
-    rf"[A-Za-z0-9._%+-]+(?:{DOT_WORD}[A-Za-z0-9._%+-]+)*(?:{AT_WORD}[A-Za-z0-9-]+(?:(?:{DOT_WORD}|\.)[A-Za-z0-9-]+)+"
-    rf"|(?:\s+(?:at|AT)\s+|@)[A-Za-z0-9-]+(?:(?:{DOT_WORD}|\.)[A-Za-z0-9-]+)*{DOT_WORD}[A-Za-z0-9-]+)")
+    rf"[A-Za-z0-9._%+-]+(?:{DOT_WORD}[A-Za-z0-9._%+-]+)*(?:(?:{AT_WORD}|\s+(?:at|AT)\s+)[A-Za-z0-9-]+"
+    rf"(?:(?:{DOT_WORD}|\.)[A-Za-z0-9-]+)+|@[A-Za-z0-9-]+(?:(?:{DOT_WORD}|\.)[A-Za-z0-9-]+)*{DOT_WORD}[A-Za-z0-9-]+)")
+BROKEN_AT = re.compile(r"@\s*\n|\n\s*@")
+DISGUISE_MARK = re.compile(rf"{AT_WORD}|{DOT_WORD}|\s(?:at|AT)\s+[A-Za-z0-9-]+\.[A-Za-z]{{2,}}\b")
+DISGUISE_ENDING = re.compile(r"[^\W\d_]{2,}$")  # the domain's last label is letters
 TRIM = ".,;:!?'\"()[]{}<>`*"
 
 
@@ -280,9 +285,15 @@ def gather_text(pages, source, found):
             for m in GREP.finditer(line):  # what the rivals report, as they report it
                 found.append((page_no, m.group(), source + ":grep", context(lines, i)))
             for m in DISGUISE.finditer(line):
-                found.append((page_no, m.group().strip(), source + ":disguise", context(lines, i)))
+                if DISGUISE_ENDING.search(m.group()):
+                    found.append((page_no, m.group().strip(), source + ":disguise", context(lines, i)))
             if i + 1 < len(lines) and line.strip() and lines[i + 1].strip():
                 gather_join(line.split()[-1], lines[i + 1].split()[0], page_no, source, context(lines, i), found)
+                # A disguise broken at the line end: the two lines read as one.
+                both = line.rstrip() + " " + lines[i + 1].lstrip()
+                for m in DISGUISE.finditer(both):
+                    if m.start() < len(line.rstrip()) < m.end() and DISGUISE_ENDING.search(m.group()):
+                        found.append((page_no, m.group().strip(), source + ":disguise-joined", context(lines, i)))
 
 
 def gather_join(tail, head, page_no, source, ctx, found):
@@ -302,9 +313,34 @@ def gather_join(tail, head, page_no, source, ctx, found):
                 found.append((page_no, tidy(m.group()), f"{source}:{name}", ctx))
 
 
+def may_hold_address(pages):
+    """Something the patterns take for an address, an at-sign at a line's end or start, or
+    an "at" or "dot" written as a disguise writes it."""
+    return any(PERMISSIVE.search(page) or BROKEN_AT.search(page) or DISGUISE_MARK.search(page) for page in pages)
+
+
 def gather_document(cache, package, path):
+    """What gathering takes from one document, kept beside its texts so that a gathering
+    that was stopped goes on where it stopped (delete found.jsonl after changing a pattern)."""
+    kept_found = cache / "text" / package / path.lstrip("/") / "found.jsonl"
+    if kept_found.exists():
+        return [json.loads(line) for line in kept_found.read_text().splitlines()]
+    rows = read_document(cache, package, path)
+    part = kept_found.with_suffix(".part")
+    part.write_text("".join(json.dumps(row, ensure_ascii=False) + "\n" for row in rows))
+    part.rename(kept_found)
+    return rows
+
+
+def read_document(cache, package, path):
     found = []
-    for source, pages in texts(cache, package, path).items():
+    kept = texts(cache, package, path, KEPT_TEXTS)
+    # The other readings only where the kept ones show a sign of an address: they cost
+    # as much again, and a document without any gives nothing to either.
+    others = tuple(name for name in TEXTS if name not in KEPT_TEXTS)
+    if any(may_hold_address(pages) for pages in kept.values()):
+        kept.update(texts(cache, package, path, others))
+    for source, pages in kept.items():
         gather_text(pages, source, found)
     for page, uri in mailto_links(cache, local_path(cache, package, path)):
         found.append((page, tidy(uri[len("mailto:"):].split("?")[0]), "mailto", uri))
@@ -327,22 +363,26 @@ def context_of(pages, address, page):
     return page, ""
 
 
-def gather(cache, runs):
-    docs = documents()
+def gather(cache, runs, packages=None, every=1, paths=None):
+    """With packages or paths, only those documents (with every, only every Nth of them):
+    the sightings of the others are kept as listed."""
+    docs = [doc for doc in documents() if (not packages or doc[0] in packages) and (not paths or doc[1] in paths)]
+    docs = docs[::every]
+    partial = bool(packages or paths or every > 1)
     out = cache / "gather"
     out.mkdir(parents=True, exist_ok=True)
-    sources = out / "sources.jsonl"
-    if not sources.exists():
-        with open(sources, "w") as f, concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
-            for done, found in enumerate(pool.map(lambda d: gather_document(cache, d[0], d[1]), docs), 1):
-                f.writelines(json.dumps(row, ensure_ascii=False) + "\n" for row in found)
-                if done % 100 == 0:
-                    print(f"texts: {done} of {len(docs)}", file=sys.stderr)
-    rows = [json.loads(line) for line in sources.read_text().splitlines() if line.endswith("}")]
+    rows = []
+    with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
+        for done, found in enumerate(pool.map(lambda d: gather_document(cache, d[0], d[1]), docs), 1):
+            rows.extend(found)
+            if done % 100 == 0:
+                print(f"texts: {done} of {len(docs)}", file=sys.stderr)
     by_path = {path: package for package, path, *_ in docs}
     for saved in sorted(saved for folder in runs or [] for saved in folder.glob("*.json")):
         config = saved.stem.replace("_", " ")
         for path, address in json.loads(saved.read_text()):
+            if path not in by_path:
+                continue
             pages = texts(cache, by_path[path], path, KEPT_TEXTS)
             page, ctx = context_of(pages["poppler"], address, None)
             if not ctx:
@@ -361,11 +401,15 @@ def gather(cache, runs):
             f.write(json.dumps({"candidate": entry["candidate"], "sources": sorted(entry["sources"]),
                                 "sightings": [[path, p, c] for path, (p, c, _) in sorted(entry["sightings"].items())]},
                                ensure_ascii=False) + "\n")
+    header = "# candidate (lower case)\tfile\tpage\tsources (scripts/labelled_set.py gather)\n"
+    kept = [line.split("\t") for line in SIGHTINGS.read_text().splitlines()[1:]
+            if line.split("\t")[1] not in by_path] if partial and SIGHTINGS.exists() else []
+    for key in merged:
+        for path, (page, _, seen_by) in merged[key]["sightings"].items():
+            kept.append([key, path, str(page), ",".join(sorted(seen_by))])
     with open(SIGHTINGS, "w") as f:
-        f.write("# candidate (lower case)\tfile\tpage\tsources (scripts/labelled_set.py gather)\n")
-        for key in sorted(merged):
-            for path, (page, _, seen_by) in sorted(merged[key]["sightings"].items()):
-                f.write(f"{key}\t{path}\t{page}\t{','.join(sorted(seen_by))}\n")
+        f.write(header)
+        f.writelines("\t".join(row) + "\n" for row in sorted(kept, key=lambda row: (row[0], row[1])))
     print(f"{len(merged)} unique candidates in {out / 'candidates.jsonl'}, their sightings in {SIGHTINGS}")
 
 
@@ -373,6 +417,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("action", choices=["fetch", "list", "gather"])
     parser.add_argument("--cache", type=pathlib.Path, default=DEFAULT_CACHE)
+    parser.add_argument("--package", action="append",
+                        help="gather only this package's documents, keeping the others' sightings (repeatable)")
+    parser.add_argument("--document", action="append",
+                        help="gather only this document (its path within the package, repeatable)")
+    parser.add_argument("--every", type=int, default=1,
+                        help="gather only every Nth of the documents chosen (1, 1+N, ...)")
     parser.add_argument("--runs", type=pathlib.Path, action="append",
                         help="the results that scripts/labelled-bench.py --save kept, to gather too (repeatable)")
     args = parser.parse_args()
@@ -381,7 +431,7 @@ def main():
     if args.action == "list":
         write_list(args.cache)
         return 0
-    gather(args.cache, args.runs)
+    gather(args.cache, args.runs, set(args.package or []), args.every, set(args.document or []))
     return 0
 
 
