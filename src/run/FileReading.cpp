@@ -323,8 +323,9 @@ void FileReading::onFinished(const ConversionEvent &end)
     m_splittable = nullptr;
     m_outcome = end.outcome;
     m_detail = end.detail;
-    // A download or a sync that rewrites the file meanwhile leaves a text of neither version.
-    m_changed = m_lookBefore && end.outcome == ConversionOutcome::Text && FileLook::of(m_pdf) != m_lookBefore;
+    // A download or a sync that rewrites the file meanwhile leaves a text of neither version;
+    // a part of a split conversion that opens it anew finds it damaged or short instead.
+    m_changed = m_lookBefore && !IsRefusal(end.outcome) && FileLook::of(m_pdf) != m_lookBefore;
     if (IsRefusal(end.outcome)) {
         m_state = State::Refused;
     } else {
@@ -336,7 +337,7 @@ void FileReading::onFinished(const ConversionEvent &end)
 
 std::optional<UnreadableFile> FileReading::unreadable() const
 {
-    if (m_outcome == ConversionOutcome::Text && m_changed)
+    if (m_changed)
         return UnreadableFile{m_pdf, UnreadableReason::Changed};
     // A page cut short says more than the little text it left.
     if (m_outcome == ConversionOutcome::Text && !m_incomplete.isEmpty())

@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "TestData.h"
 #include "cache/ResultsCache.h"
 #include "run/FileReading.h"
 
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void addressesWaitForTheReport();
     void unsearchedReadingOnlyReadsOut();
     void keptResultsAreTakenAgain();
+    void cutShortWhileSharedOutIsChanged();
 
 private:
     // Reads `pdf` to its end, answering prompts from `answers`; `reported` reports it at
@@ -217,6 +219,28 @@ void TestFileReading::keptResultsAreTakenAgain()
         QCOMPARE(again.counts, first.counts);
         QVERIFY(!first.addresses.isEmpty());
     }
+}
+
+void TestFileReading::cutShortWhileSharedOutIsChanged()
+{
+    // The part that opens the file after it was cut short finds it damaged; what the
+    // file did is change while read, as a reading by one worker tells.
+    m_options.like.recognise = true;
+    m_options.like.languages = u"eng"_s;
+    QByteArray pages;
+    for (int page = 1; page <= 12; ++page)
+        pages += "page" + QByteArray::number(page) + "@x.com\f";
+    const QString pdf = m_engine->writePdf(u"book.pdf"_s, u"SCAN HELD"_s, pages);
+    PasswordRules rules;
+    FileReading reading(*m_engine->converter, pdf, m_options, rules);
+    reading.setSplitting(m_engine->clock);
+    reading.start();
+    QVERIFY(m_engine->runUntil([&] { return reading.pagesToSplit() > 0; }));
+    QVERIFY(test::writeFile(pdf, "NOTHING\n"));
+    QVERIFY(reading.split());
+    QVERIFY(m_engine->release(pdf));
+    QVERIFY(m_engine->runUntil([&] { return reading.isSettled(); }));
+    QCOMPARE(reading.unreadable().value_or(UnreadableFile{}).reason, UnreadableReason::Changed);
 }
 
 QTEST_GUILESS_MAIN(TestFileReading)
