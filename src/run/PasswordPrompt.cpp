@@ -1,8 +1,22 @@
 #include "run/PasswordPrompt.h"
 
+#include <QSet>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
+
+namespace {
+
+// `first`, then the others of `list` in their order.
+QStringList withFirst(const QString &first, QStringList list)
+{
+    list.removeOne(first);
+    list.prepend(first);
+    return list;
+}
+
+} // namespace
 
 QString PasswordPromptTitle()
 {
@@ -15,6 +29,19 @@ QString PasswordPromptText(PasswordPrompt prompt, const QString &pdf)
         return u"Enter password for all files:"_s;
     return u"Enter password for file ("_s + pdf +
            u"): \r\nNote: Leave this box blank if file is not password protected"_s;
+}
+
+PasswordRules::PasswordRules(const QStringList &known)
+{
+    QSet<QString> seen;
+    seen.reserve(known.size());
+    for (const QString &password : known) {
+        if (!seen.contains(password)) {
+            seen.insert(password);
+            m_known.append(password);
+        }
+    }
+    m_toTry = m_known;
 }
 
 PasswordRules::Step PasswordRules::onRefused(PasswordMode mode, const QStringList &tried, bool handled) const
@@ -37,24 +64,13 @@ QStringList PasswordRules::onAnswer(PasswordPrompt prompt, const QString &answer
     if (prompt == PasswordPrompt::ForAllFiles) {
         m_askedForAll = true;
         m_forAll = answer;
-        return answer.isEmpty() ? QStringList() : toTry();
+        m_toTry = answer.isEmpty() ? m_known : withFirst(answer, m_known);
+        return answer.isEmpty() ? QStringList() : m_toTry;
     }
     if (answer.isEmpty())
         return {};
     m_typed.append(answer);
-    return QStringList{answer} + m_known;
-}
-
-QStringList PasswordRules::toTry() const
-{
-    QStringList passwords;
-    if (!m_forAll.isEmpty())
-        passwords.append(m_forAll);
-    for (const QString &password : m_known) {
-        if (!passwords.contains(password))
-            passwords.append(password);
-    }
-    return passwords;
+    return withFirst(answer, m_known);
 }
 
 QStringList PasswordRules::everyPassword() const

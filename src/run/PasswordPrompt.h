@@ -37,8 +37,9 @@ public:
         Settle, // leave it unread
     };
 
-    // `known`: tried on every protected file, in order, after any typed password.
-    explicit PasswordRules(QStringList known = {}) : m_known(std::move(known)) {}
+    // `known`: tried on every protected file, in order, after any typed password; each once,
+    // however often it is given.
+    explicit PasswordRules(const QStringList &known = {});
 
     // A file refused to open with the passwords `tried`; `handled`: the user was asked
     // about it already, or it was retried with the answer for all files.
@@ -48,12 +49,14 @@ public:
     // when the answer is empty (the file is left unread).
     QStringList onAnswer(PasswordPrompt prompt, const QString &answer);
     // What every file is converted with: the answer for all files, then the known ones.
-    QStringList toTry() const;
+    // Made once per answer, not per file: a list of a million costs every file nothing.
+    const QStringList &toTry() const { return m_toTry; }
     // Every password known so far, typed ones included, for a run that goes on after this one.
     QStringList everyPassword() const;
 
 private:
     QStringList m_known;
+    QStringList m_toTry;
     QStringList m_typed; // answers for single files
     QString m_forAll;
     bool m_askedForAll = false;

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void passwordPrompts();
     void passwordRules_data();
     void passwordRules();
+    void longPasswordListsAreMadeOnce();
     void namesInReportsCannotForgeLines_data();
     void namesInReportsCannotForgeLines();
 };
@@ -102,6 +103,23 @@ void TestRunTexts::passwordRules()
     QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, u"typed"_s), (QStringList{u"typed"_s, u"known"_s}));
     QVERIFY(rules.everyPassword().contains(u"typed"_s));
     QCOMPARE(rules.onAnswer(PasswordPrompt::ForFile, QString()), QStringList());
+}
+
+void TestRunTexts::longPasswordListsAreMadeOnce()
+{
+    // Each candidate once, in its first place; the list every file takes is made once per
+    // answer, not again for each file (a million candidates would cost every file seconds).
+    QStringList candidates;
+    for (int i = 0; i < 1000; ++i)
+        candidates.append(u"pw"_s + QString::number(i));
+    PasswordRules rules(candidates + candidates);
+    QCOMPARE(rules.toTry(), candidates);
+    const QStringList first = rules.toTry();
+    QVERIFY(rules.toTry().isSharedWith(first));
+    const QStringList answered = rules.onAnswer(PasswordPrompt::ForAllFiles, u"pw500"_s);
+    QCOMPARE(answered.size(), 1000);
+    QCOMPARE(answered.first(), u"pw500"_s);
+    QVERIFY(rules.toTry().isSharedWith(answered));
 }
 
 void TestRunTexts::namesInReportsCannotForgeLines_data()
