@@ -10,6 +10,7 @@
 #include "convert/ConverterChoice.h"
 #include "convert/ConverterService.h"
 #include "core/Clock.h"
+#include "core/CoreDumps.h"
 #include "run/InterruptNotifier.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 
 int main(int argc, char *argv[])
 {
+    pelmora::KeepOutOfCoreDumps();
     const pelmora::WindowArguments arguments = pelmora::SplitWindowArguments(argc, argv);
     int toolkitArgc = arguments.toolkitCount;
     QApplication app(toolkitArgc, argv);

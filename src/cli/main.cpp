@@ -1,6 +1,7 @@
 #include "cli/ExtractCommand.h"
 #include "cli/ExtractOptions.h"
 #include "cli/VersionReport.h"
+#include "core/CoreDumps.h"
 #include "run/InterruptNotifier.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    pelmora::KeepOutOfCoreDumps();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pelmora-extract"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));

@@ -1,7 +1,6 @@
 #include "worker/ParentWatch.h"
 
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -15,14 +14,6 @@ bool DieWithParent()
         return false;
     // A parent that died before prctl would go unnoticed: we were re-parented already.
     return ::getppid() == parent;
-}
-
-void KeepOutOfCoreDumps()
-{
-    // Not dumpable covers core handlers that ignore the size limit (a pipe in core_pattern).
-    ::prctl(PR_SET_DUMPABLE, 0);
-    const rlimit none{0, 0};
-    ::setrlimit(RLIMIT_CORE, &none);
 }
 
 } // namespace pelmora::worker

@@ -7,9 +7,4 @@ namespace pelmora::worker {
 // request took effect): the caller ends at once.
 bool DieWithParent();
 
-// A worker holds password candidates in its memory: a crash on a hostile file must not
-// write them into a core file, nor may another process of the user read them through
-// ptrace.
-void KeepOutOfCoreDumps();
-
 } // namespace pelmora::worker

@@ -1,5 +1,6 @@
 #include "worker/WorkerMain.h"
 
+#include "core/CoreDumps.h"
 #include "worker/FdIo.h"
 #include "worker/OneShot.h"
 #include "worker/OpenMpLimit.h"
@@ -20,6 +21,7 @@ int WorkerMain(int argc, char *argv[], std::string_view program, std::string_vie
     // First of all, so a worker whose program was killed never lingers.
     if (!DieWithParent())
         return kExitOther;
+    // A worker holds password candidates too.
     KeepOutOfCoreDumps();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && arguments[0] == "--version")

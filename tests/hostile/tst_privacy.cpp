@@ -1,7 +1,7 @@
 // Passwords stay private: while pelmora-extract converts with them, no process of the
 // program shows one in its command line or its environment, no file of its own holds
-// one, its results cache included, and no worker could leave one in a core dump. A
-// 45-character AES-256 password opens its file whole.
+// one, its results cache included, and no process could leave one in a core dump, the
+// command and the window included. A 45-character AES-256 password opens its file whole.
 #include "RunInvariants.h"
 #include "TestData.h"
 
@@ -41,6 +41,7 @@ class TestPrivacy : public QObject
 private Q_SLOTS:
     void passwordsShowNowhere_data();
     void passwordsShowNowhere();
+    void windowWritesNoCore();
 };
 
 void TestPrivacy::passwordsShowNowhere_data()
@@ -89,9 +90,9 @@ void TestPrivacy::passwordsShowNowhere()
             continue;
         QVERIFY2(!procFile(pid, "cmdline").contains(kLongPassword), qPrintable(QString::number(pid)));
         QVERIFY2(!procFile(pid, "environ").contains(kLongPassword), qPrintable(QString::number(pid)));
-        // A worker that crashes on a hostile file writes no core with the candidates in it.
-        if (pid != command.processId())
-            QTRY_VERIFY2(coreDumpsOff(pid), qPrintable(QString::number(pid)));
+        // A worker that crashes on a hostile file, or the command ended with Ctrl+\, writes no
+        // core with the candidates in it.
+        QTRY_VERIFY2(coreDumpsOff(pid), qPrintable(QString::number(pid)));
     }
     // Nor in any file of the program's own.
     QDirIterator files(temp.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -114,6 +115,23 @@ void TestPrivacy::passwordsShowNowhere()
     QCOMPARE(QString::fromUtf8(command.readAllStandardError()),
              u"The following files could not be read:\n"_s + busy +
                  u"  - took too long and was stopped: page 1 was not read within 2 s.\n"_s);
+}
+
+void TestPrivacy::windowWritesNoCore()
+{
+    // The window holds the passwords typed into it.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+    environment.insert(u"XDG_CACHE_HOME"_s, home.filePath(u"cache"_s));
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.start(QStringLiteral(PELMORA_WINDOW_PROGRAM), {});
+    QVERIFY(window.waitForStarted());
+    QTRY_VERIFY(coreDumpsOff(window.processId()));
+    window.kill();
+    QVERIFY(window.waitForFinished());
 }
 
 QTEST_GUILESS_MAIN(TestPrivacy)
