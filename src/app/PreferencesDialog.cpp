@@ -44,10 +44,7 @@ QString PreferencesDialog::title()
 QStringList PreferencesDialog::badPatterns(const QString &text)
 {
     QStringList bad;
-    for (const QString &line : text.split(u'\n')) {
-        const QString pattern = line.trimmed();
-        if (pattern.isEmpty() || pattern.startsWith(u'#'))
-            continue;
+    for (const QString &pattern : Settings::patternsOf(text)) {
         try {
             DomainFilter().exclude(pattern);
         } catch (const AppError &) {

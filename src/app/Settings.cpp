@@ -2,6 +2,7 @@
 
 #include "core/AppError.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 
 using namespace Qt::Literals::StringLiterals;
@@ -40,6 +41,9 @@ Settings::~Settings() = default;
 QString Settings::read(const QString &key, const QString &fallback) const
 {
     const QVariant value = m_store->value(qualified(key));
+    // A hand-edited "a, b" comes back as a list, whose toString() is empty.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u", "_s);
     return value.isValid() ? value.toString() : fallback;
 }
 
@@ -71,19 +75,31 @@ bool Settings::flag(const QString &key, bool fallback) const
 
 QStringList Settings::domainPatterns(const QString &key) const
 {
+    return patternsOf(read(key, {}));
+}
+
+QStringList Settings::patternsOf(const QString &text)
+{
     QStringList patterns;
-    for (const QString &line : read(key, {}).split(u'\n')) {
-        const QString pattern = line.trimmed();
-        if (!pattern.isEmpty() && !pattern.startsWith(u'#'))
-            patterns.append(pattern);
+    for (const QString &line : text.split(u'\n')) {
+        if (line.trimmed().startsWith(u'#'))
+            continue;
+        // No domain holds a comma: a hand-edited line may list several.
+        for (const QString &each : line.split(u',')) {
+            const QString pattern = each.trimmed();
+            if (!pattern.isEmpty())
+                patterns.append(pattern);
+        }
     }
     return patterns;
 }
 
 QString Settings::ocrLanguages() const
 {
-    const QString languages = read(ocrLanguagesKey(), {}).trimmed();
-    return languages.isEmpty() ? u"eng"_s : languages;
+    // "deu+eng" as stored; "deu, eng" or "deu eng" as a hand may write it.
+    static const QRegularExpression separators(u"[+,\\s]+"_s);
+    const QStringList languages = read(ocrLanguagesKey(), {}).split(separators, Qt::SkipEmptyParts);
+    return languages.isEmpty() ? u"eng"_s : languages.join(u'+');
 }
 
 bool Settings::toBoolean(const QString &text)

@@ -48,7 +48,8 @@ public:
     // The languages of scanned pages, tesseract's codes joined with "+": "eng" when absent.
     static QString ocrLanguagesKey() { return QStringLiteral("OcrLanguages"); }
 
-    // The stored text, or `fallback` when the key was never written.
+    // The stored text, or `fallback` when the key was never written. A value the file lists
+    // with commas (QSettings reads it as a list) comes back joined with ", ".
     QString read(const QString &key, const QString &fallback) const;
     // Keeps the value for this session in any case. When the store cannot be written,
     // the first failure is told through the report (naming the file and what will not
@@ -70,8 +71,11 @@ public:
     PdfEngine pdfEngine() const;
     // A Boolean setting; `fallback` when absent or no Boolean (a hand-edited value).
     bool flag(const QString &key, bool fallback) const;
-    // The patterns stored under one of the domain keys, blank lines and "#" lines left out.
+    // The patterns stored under one of the domain keys, blank lines and "#" lines left out;
+    // commas part patterns too, as a hand-edited file may list them.
     QStringList domainPatterns(const QString &key) const;
+    // The patterns of such text.
+    static QStringList patternsOf(const QString &text);
     // The languages for text recognition, "eng" when none are stored.
     QString ocrLanguages() const;
 

@@ -65,6 +65,8 @@ private Q_SLOTS:
     void languagesAreTheInstalledOnes();
     void languageNames_data();
     void languageNames();
+    void handEditedListsAreRead_data();
+    void handEditedListsAreRead();
     void cacheCanBeTurnedOffAndEmptied();
     void fileMenuEntries_data();
     void fileMenuEntries();
@@ -237,6 +239,32 @@ void TestPreferences::languageNames()
     QFETCH(QString, code);
     QFETCH(QString, name);
     QCOMPARE(OcrLanguageName(code), name);
+}
+
+void TestPreferences::handEditedListsAreRead_data()
+{
+    // Lines as a hand writes them into the settings file; QSettings takes commas for a list.
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("excluded");
+    QTest::addColumn<QString>("languages");
+    QTest::newRow("commas") << "ExcludeDomains=example.com, example.org"_ba
+                            << QStringList{u"example.com"_s, u"example.org"_s} << u"eng"_s;
+    QTest::newRow("quoted, one a line")
+        << "ExcludeDomains=\"a.com\\nb.com\""_ba << QStringList{u"a.com"_s, u"b.com"_s} << u"eng"_s;
+    QTest::newRow("languages with commas") << "OcrLanguages=deu, eng"_ba << QStringList() << u"deu+eng"_s;
+    QTest::newRow("languages as stored") << "OcrLanguages=deu+fra"_ba << QStringList() << u"deu+fra"_s;
+}
+
+void TestPreferences::handEditedListsAreRead()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, excluded);
+    QFETCH(QString, languages);
+    const QString file = m_engine->temp.filePath(u"edited.ini"_s);
+    QVERIFY(test::writeFile(file, "[Pelmora]\n" + line + "\n"));
+    const Settings edited(file);
+    QCOMPARE(edited.domainPatterns(Settings::excludeDomainsKey()), excluded);
+    QCOMPARE(edited.ocrLanguages(), languages);
 }
 
 void TestPreferences::cacheCanBeTurnedOffAndEmptied()
