@@ -106,8 +106,10 @@ void FileListController::PushButton6_Click()
 {
     ErrorTrap trap(m_parts.errors, kModule, u"PushButton6_Click"_s);
     trap.step([&] {
-        if (!m_parts.busy.isBusy())
+        if (!m_parts.busy.isBusy()) {
             m_parts.files.clear();
+            m_hiddenLeftOut = 0;
+        }
     });
 }
 
@@ -165,6 +167,7 @@ void FileListController::appendNext(bool preview)
         m_walking = next;
         WalkHooks hooks;
         hooks.failed = [this](const QString &description) { reportWalkFailure(description); };
+        hooks.hidden = m_parts.settings.flag(Settings::hiddenKey(), false);
         m_scan = std::make_unique<FolderScan>(next.pattern, hooks);
         m_scan->start(next.path);
         if (next.showBusy)
@@ -191,6 +194,7 @@ void FileListController::walkStep()
         return;
     }
     const QStringList rows = m_scan->takeRows();
+    m_hiddenLeftOut += m_scan->hiddenLeftOut();
     m_scan.reset();
     m_parts.files.append(rows);
     m_busy.reset();

@@ -52,6 +52,8 @@ public:
     void abort();
     // A folder walk is under way or waits.
     bool isWalking() const { return !m_pending.isEmpty() || m_scan != nullptr; }
+    // The hidden files and folders the walks left out since the list was last cleared.
+    qsizetype hiddenLeftOut() const { return m_hiddenLeftOut; }
 
     static QString tooManyFilesText();
 
@@ -90,6 +92,7 @@ private:
     Pending m_walking;
     std::unique_ptr<BusyState::Hold> m_busy;
     QTimer m_stepper;
+    qsizetype m_hiddenLeftOut = 0;
     bool m_aborted = false;
 };
 

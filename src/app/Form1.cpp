@@ -177,7 +177,8 @@ void Form1::connectControls()
                                [this] { return passwordMode(); }, [this] { return addressRules(); },
                                [this] { return m_services.settings.flag(Settings::linksKey(), true); },
                                [this] { return m_services.settings.flag(Settings::resultsCacheKey(), true); },
-                               m_services.cacheFolder, [this] { return m_services.settings.ocrLanguages(); }},
+                               m_services.cacheFolder, [this] { return m_services.settings.ocrLanguages(); },
+                               [this] { return m_fileList->hiddenLeftOut(); }},
                               this);
     connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
     connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {

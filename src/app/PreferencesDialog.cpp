@@ -154,6 +154,10 @@ QWidget *PreferencesDialog::readingPage()
     connect(m_languages, &QListWidget::itemChanged, this, [this] { storeLanguages(); });
     form->addRow(u"Languages of scanned pages:"_s, m_languages);
 
+    form->addRow(flagBox(page, settings, "hidden",
+                         u"Read hidden files and folders (names beginning with \".\") of folders added"_s,
+                         Settings::hiddenKey(), false));
+
     auto *cache = new QGroupBox(u"Results cache"_s, page);
     auto *cacheLayout = new QVBoxLayout(cache);
     cacheLayout->addWidget(flagBox(cache, settings, "resultsCache",

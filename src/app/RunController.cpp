@@ -46,6 +46,12 @@ QString RunController::stopQuestion()
     return u"Stop extracting? The addresses found so far stay in the results list."_s;
 }
 
+QString RunController::hiddenAction()
+{
+    return u"to read them, tick \"Read hidden files and folders\" in the Preferences and add the folders "
+           u"again."_s;
+}
+
 QString RunController::recognitionAction()
 {
     return u"Read Scanned Files (OCR)"_s;
@@ -155,6 +161,8 @@ void RunController::summarise()
         m_cache && m_cache->problemLasts() ? m_cache->problem() : QString());
     if (m_parts.addressRules().has(AddressRule::KnownDomains))
         summary = WithProblem(summary, KnownDomains::system().problem());
+    if (m_parts.hiddenLeftOut)
+        summary = WithProblem(summary, HiddenNote(m_parts.hiddenLeftOut(), hiddenAction()));
     const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);
     m_busy.reset();
     Q_EMIT runningChanged(false);

@@ -46,6 +46,8 @@ public:
         QString cacheFolder;
         // The languages of scanned pages, tesseract's codes joined with "+", read when they are read.
         std::function<QString()> scanLanguages;
+        // How many hidden files and folders the folders added left out; none: nothing is said.
+        std::function<qsizetype()> hiddenLeftOut = {};
     };
 
     explicit RunController(const Parts &parts, QObject *parent = nullptr);
@@ -65,6 +67,8 @@ public:
 
     static QString stopQuestion();
     static QString recognitionAction();
+    // What the closing message says to read the hidden files and folders left out.
+    static QString hiddenAction();
 
 Q_SIGNALS:
     // The button now starts (false) or stops (true).

@@ -37,6 +37,8 @@ public:
     // take addresses written in disguise.
     static QString anyDomainKey() { return QStringLiteral("AnyDomain"); }
     static QString disguisedKey() { return QStringLiteral("Disguised"); }
+    // A Boolean, False when absent: folder walks read hidden files and folders too.
+    static QString hiddenKey() { return QStringLiteral("Hidden"); }
     // A Boolean, true when absent: runs take the addresses of the pages' mailto: links.
     static QString linksKey() { return QStringLiteral("Links"); }
     // The PDF library of the converter's workers: "mupdf" (when absent) or "poppler".

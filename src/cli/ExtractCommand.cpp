@@ -140,6 +140,7 @@ int ExtractCommand::run()
         if (!write({}))
             return kUsageError;
         reportUnreadable({});
+        reportHidden();
         return 1;
     }
     m_run = std::make_unique<BatchRun>(*m_converter, Clock::system(), pdfs);
@@ -185,6 +186,7 @@ QStringList ExtractCommand::expandedInputs()
         m_unwalked.append({path, UnreadableReason::Inaccessible, why});
     };
     hooks.followLinks = m_options.followLinks;
+    hooks.hidden = m_options.hidden;
     FolderScan scan(m_options.allFiles ? u"*.*"_s : u"*.pdf"_s, hooks);
     QStringList inputs = m_options.inputs;
     if (!m_options.filesFrom.isEmpty())
@@ -192,6 +194,7 @@ QStringList ExtractCommand::expandedInputs()
     QStringList pdfs;
     for (const QString &input : std::as_const(inputs))
         pdfs += IsFolder(input) ? scan.filesIn(input) : QStringList{input};
+    m_hiddenLeftOut = scan.hiddenLeftOut();
     return pdfs;
 }
 
@@ -251,8 +254,9 @@ namespace {
 
 // The next row of a part, read line by line past empty lines (`line` counts them); nullopt
 // at the end. Throws AppError for a row no run writes: longer than any (a part that is
-// /dev/zero), an address the pattern refuses, a control character in a name, a page or
-// count that is not positive or past any run's.
+// /dev/zero), an address the pattern refuses, a name no file can have (one holding NUL; any
+// other character may be in a name the run read), a page or count that is not positive or
+// past any run's.
 std::optional<AddressSource> nextMergedRow(QFile &part, int &line)
 {
     // An address and a path of PATH_MAX bytes, each escaped, fit many times over.
@@ -274,8 +278,8 @@ std::optional<AddressSource> nextMergedRow(QFile &part, int &line)
     }
     if (!IsAddressOfARun(row->address.toLatin1()))
         throw AppError(u"holds no address: \""_s + row->address + u"\"."_s);
-    if (HasUnusableChars(row->file))
-        throw AppError(u"names its file with a control character."_s);
+    if (row->file.isEmpty() || row->file.contains(QChar(u'\0')))
+        throw AppError(u"names no file a run could read (empty, or with a NUL character)."_s);
     if (row->page < 1 || row->page > kLargest || row->count < 1 || row->count > kLargest)
         throw AppError(u"has a page or count no run gives ("_s + QString::number(row->page) + u", "_s +
                        QString::number(row->count) + u")."_s);
@@ -354,7 +358,15 @@ int ExtractCommand::finish()
         complain(m_cache->problem());
     const bool allRead = reportUnreadable(m_run->unreadableFiles());
     reportUnsure();
+    reportHidden();
     return allRead ? 0 : 1;
+}
+
+// Left out by choice, as ripgrep and fd leave them out: said, but no failure.
+void ExtractCommand::reportHidden() const
+{
+    if (!m_options.quiet && m_hiddenLeftOut > 0)
+        complain(HiddenNote(m_hiddenLeftOut, u"--hidden reads them."_s));
 }
 
 bool ExtractCommand::reportUnreadable(const QList<UnreadableFile> &unreadable) const

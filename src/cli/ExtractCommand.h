@@ -46,6 +46,7 @@ private:
     void onProgress(int value, const QString &caption);
     int finish();
     void reportUnsure() const;
+    void reportHidden() const;
     int merge();
     // The results of the run or merge: to standard output, or to -o whole.
     bool write(const QList<AddressSource> &rows);
@@ -65,6 +66,7 @@ private:
     std::unique_ptr<BatchRun> m_run;
     QList<AddressSource> m_found;     // when they cannot be printed as found
     QList<UnreadableFile> m_unwalked; // what the folder walks could not read
+    qsizetype m_hiddenLeftOut = 0;    // by the folder walks
     bool m_readFailed = false;
     bool m_ended = false;
 };

@@ -125,6 +125,9 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     const QCommandLineOption followLinks(u"follow-links"_s,
                                          u"In folders, also enter links to folders and take links to files "
                                          u"outside the folder given (by default a walk stays inside it)."_s);
+    const QCommandLineOption hidden(
+        u"hidden"_s, u"In folders, also read hidden files and folders (names beginning with "
+                     u"\".\"), which are left out by default and counted on standard error."_s);
     const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
     const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
     const QCommandLineOption timeout(
@@ -163,7 +166,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                        output,    quiet,     allFiles,      timeout,      jobs,        converter,
                        engine,    ocr,       ocrLanguages,  links,        noLinks,     ocrUnsure,
                        anyDomain, disguised, excludeDomain, onlyDomain,   filesFrom,   nullSeparated,
-                       merge,     noCache,   cacheDir,      clearCache,   forceOutput, followLinks});
+                       merge,     noCache,   cacheDir,      clearCache,   forceOutput, followLinks,
+                       hidden});
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -219,6 +223,7 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     options.quiet = parser.isSet(quiet);
     options.allFiles = parser.isSet(allFiles);
     options.followLinks = parser.isSet(followLinks);
+    options.hidden = parser.isSet(hidden);
     options.timeoutSeconds =
         wholeNumber(parser, timeout.names().constFirst(), options.timeoutSeconds, parsed.error);
     options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);

@@ -33,6 +33,7 @@ struct ExtractOptions
     bool quiet = false;
     bool allFiles = false;
     bool followLinks = false; // folder walks enter links to folders and take links out of the tree
+    bool hidden = false;      // folder walks read hidden files and folders too
     int timeoutSeconds = kDefaultTimeoutMs / 1000; // for opening a file and for each page; 0: none
     int jobs = 0;                                  // 0: one per processor core
     bool cache = true;

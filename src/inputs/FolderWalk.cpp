@@ -77,20 +77,6 @@ bool listingOrder(const QString &a, const QString &b)
     return folded != 0 ? folded < 0 : a < b;
 }
 
-bool isHiddenName(QByteArrayView name)
-{
-    return name.startsWith('.') && name != "." && name != "..";
-}
-
-// The last name of a path, trailing separators ignored; empty for the root.
-QByteArrayView lastName(QByteArrayView path)
-{
-    while (path.endsWith('/'))
-        path.chop(1);
-    const qsizetype slash = path.lastIndexOf('/');
-    return path.sliced(slash + 1);
-}
-
 QString tooLongText()
 {
     return u"the path is longer than the system opens ("_s + QString::number(kPathLimit - 1) + u" bytes)"_s;
@@ -151,20 +137,30 @@ QByteArray realPath(const QByteArray &path)
     return ::realpath(path.constData(), real) ? QByteArray(real) : path;
 }
 
+// A folder as the system knows it, whatever its name.
+using Identity = std::pair<quint64, quint64>;
+
+Identity identityOf(const struct stat &status)
+{
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// A sub-folder as its parent listed it: what it was then is what may be entered later.
+struct SubFolder
+{
+    QString name;
+    Identity identity;
+    bool viaLink = false;
+};
+
 // One folder's entries: sub-folders and matching files (links as `links` says), each in listing
 // order. Names that are not valid UTF-8 keep their bytes (PathFromNative), so their rows
 // name them again.
 struct Listing
 {
-    QStringList folders;
+    QList<SubFolder> folders;
     QStringList files;
     int error = 0;
-};
-
-struct Entry
-{
-    QString name;
-    bool folder;
 };
 
 // Reads an open folder (at `path`, ending in "/") and closes it; `files` may be null when
@@ -198,17 +194,22 @@ Listing readFolder(int fd, const QByteArray &path, const NamePattern *files, con
                    : S_ISREG(own.st_mode) ? DT_REG
                                           : 0;
         }
-        if (type == DT_LNK) {
-            struct stat target;
+        struct stat target;
+        const bool viaLink = type == DT_LNK;
+        if (viaLink) {
             if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) != 0)
                 continue; // a dangling link or a loop of links: neither file nor folder
             const bool toFolder = S_ISDIR(target.st_mode);
             if (!links.takes(path, entry->d_name, toFolder))
                 continue;
             type = toFolder ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        } else if (type == DT_DIR &&
+                   (::fstatat(::dirfd(dir), entry->d_name, &target, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    !S_ISDIR(target.st_mode))) {
+            continue; // gone, or no longer a folder, since it was listed
         }
         if (type == DT_DIR) {
-            listing.folders.append(PathFromNative(name));
+            listing.folders.append({PathFromNative(name), identityOf(target), viaLink});
         } else if (type == DT_REG && files) {
             QString text = PathFromNative(name);
             if (files->matches(text))
@@ -216,14 +217,22 @@ Listing readFolder(int fd, const QByteArray &path, const NamePattern *files, con
         }
     }
     ::closedir(dir);
-    std::sort(listing.folders.begin(), listing.folders.end(), listingOrder);
+    std::sort(listing.folders.begin(), listing.folders.end(),
+              [](const SubFolder &a, const SubFolder &b) { return listingOrder(a.name, b.name); });
     std::sort(listing.files.begin(), listing.files.end(), listingOrder);
     return listing;
 }
 
-int openFolder(const QByteArray &path)
+// `follow`: the last name may be a link (a starting folder, or a link the walk takes).
+int openFolder(const QByteArray &path, bool follow = true)
 {
-    return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+    return ::open(path.constData(),
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | (follow ? 0 : O_NOFOLLOW));
+}
+
+QString replacedText()
+{
+    return u"it was replaced while the folder walk ran, so it was not entered"_s;
 }
 
 } // namespace
@@ -239,6 +248,8 @@ public:
         QString text; // ends in "/"
         QByteArray native;
         QByteArray root; // the real path of the starting folder it lies in
+        // What its parent listed; none for a starting folder, which is taken as given.
+        std::optional<SubFolder> listed;
         bool kept = true;
     };
 
@@ -249,7 +260,7 @@ public:
             m_files.emplace(*pattern);
         for (const QString &entry : start) {
             const QByteArray native = NativePath(entry);
-            m_folders.append({entry, native, realPath(native)});
+            m_folders.append({entry, native, realPath(native), std::nullopt});
         }
     }
 
@@ -284,6 +295,7 @@ public:
     }
 
     QStringList takeRows() { return std::exchange(m_rows, {}); }
+    qsizetype hiddenLeftOut() const { return m_hiddenLeftOut; }
 
 private:
     // Lists one folder into `next`; false when it leaves the result.
@@ -297,8 +309,14 @@ private:
             m_stopped = true;
             return true;
         }
-        const int fd = openFolder(folder.native);
+        // A sub-folder is opened only as what its parent listed: a folder swapped for a link,
+        // or for another folder, meanwhile would lead the walk elsewhere.
+        const int fd = openFolder(folder.native, !folder.listed || folder.listed->viaLink);
         const int openError = fd < 0 ? errno : 0;
+        if (openError == ELOOP && folder.listed && !folder.listed->viaLink) {
+            unreadable(folder.text, replacedText());
+            return false;
+        }
         const OpenFailure failure = classify(openError);
         if (failure == OpenFailure::Denied) {
             unreadable(folder.text, qt_error_string(openError));
@@ -314,7 +332,12 @@ private:
         {
         };
         const int statError = ::fstat(fd, &self) == 0 ? 0 : errno;
-        const std::pair<quint64, quint64> identity{quint64(self.st_dev), quint64(self.st_ino)};
+        const Identity identity = identityOf(self);
+        if (statError == 0 && folder.listed && folder.listed->identity != identity) {
+            ::close(fd);
+            unreadable(folder.text, replacedText());
+            return false;
+        }
         if (statError != 0 || m_seen.contains(identity)) {
             ::close(fd); // a link back up the tree, or a second way into a folder already read
             if (statError != 0)
@@ -324,15 +347,14 @@ private:
         m_seen.insert(identity);
         const Listing listing =
             readFolder(fd, folder.native, m_files ? &*m_files : nullptr, {m_hooks.followLinks, folder.root});
-        // A hidden starting folder is read, but not entered; the root always is.
-        const bool enter = !startLevel || !isHiddenName(lastName(folder.native));
-        if (enter) {
-            for (const QString &name : listing.folders) {
-                if (name.startsWith(u'.') || HasUnusableChars(name))
-                    continue;
-                const QString text = folder.text + name + u'/';
-                next.append({text, NativePath(text), folder.root});
+        // A starting folder is walked whatever its name; hidden ones below it only when asked.
+        for (const SubFolder &sub : listing.folders) {
+            if (sub.name.startsWith(u'.') && !m_hooks.hidden) {
+                ++m_hiddenLeftOut;
+                continue;
             }
+            const QString text = folder.text + sub.name + u'/';
+            next.append({text, NativePath(text), folder.root, sub});
         }
         if (classify(listing.error) == OpenFailure::Denied) {
             unreadable(folder.text, qt_error_string(listing.error));
@@ -352,8 +374,10 @@ private:
         QStringList rows;
         const QStringView base = QStringView(folder.text).chopped(1);
         for (const QString &name : names) {
-            if (name.startsWith(u'~') || name.startsWith(u'.'))
-                continue; // lock files of open documents; hidden files
+            if (name.startsWith(u'.') && !m_hooks.hidden) {
+                ++m_hiddenLeftOut;
+                continue;
+            }
             // No program could open a longer path; three bytes per unit is UTF-8's most.
             QString row = CollapseBackslashes(base + u'/' + name, u'/');
             if (folder.native.size() + 3 * name.size() >= kPathLimit &&
@@ -382,22 +406,15 @@ private:
 
     const WalkHooks &m_hooks;
     std::optional<NamePattern> m_files;
-    QSet<std::pair<quint64, quint64>> m_seen;
+    QSet<Identity> m_seen;
     QList<Folder> m_folders;
     qsizetype m_startCount = 0;
     qsizetype m_next = 0;
     bool m_recurse = true;
     QStringList m_rows;
+    qsizetype m_hiddenLeftOut = 0;
     bool m_stopped = false;
 };
-
-bool HasUnusableChars(const QString &name)
-{
-    return std::any_of(name.cbegin(), name.cend(), [](QChar c) {
-        const char16_t code = c.unicode();
-        return code < 32 || (code >= 127 && code <= 159);
-    });
-}
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
 {
@@ -433,6 +450,7 @@ FolderScan::~FolderScan() = default;
 
 void FolderScan::start(const QString &folder)
 {
+    m_hiddenBefore = hiddenLeftOut();
     m_walker = std::make_unique<Walker>(m_hooks, &m_pattern, QStringList{folder + u'/'}, true);
 }
 
@@ -444,6 +462,11 @@ bool FolderScan::step()
 bool FolderScan::stopped() const
 {
     return m_walker && m_walker->stopped();
+}
+
+qsizetype FolderScan::hiddenLeftOut() const
+{
+    return m_hiddenBefore + (m_walker ? m_walker->hiddenLeftOut() : 0);
 }
 
 QStringList FolderScan::takeRows()

@@ -26,11 +26,10 @@ struct WalkHooks
     // archive must not make it read the whole machine): it takes only links to files
     // whose target lies inside that folder.
     bool followLinks = false;
+    // Hidden files and folders (names beginning with ".") below the starting folder are read
+    // too. Off, as ripgrep and fd do, they are left out and counted (FolderScan::hiddenLeftOut).
+    bool hidden = false;
 };
-
-// True when the name holds a control character (below 32, or 127 through 159). Letters of
-// any script are fine.
-bool HasUnusableChars(const QString &name);
 
 // The names of the files in one folder that match a wildcard pattern ("*.pdf" ignores
 // letter case; "*.*" takes every name), hidden ones and links to files included, in
@@ -41,19 +40,20 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
 // Extends FolderList (entries end in "/") with the sub-folders of its entries, level by
 // level: first every folder one level down, in the parents' order, then two levels down,
 // and so on; one recursion per level, so deep trees cost stack only per level. Hidden
-// folders are neither entered nor listed (a hidden starting folder is kept but not
-// entered); folders that deny access or vanish are removed; links are taken as
-// `hooks.followLinks` says, and a real folder reached a second time, through a link or an
-// alias, is removed, so every walk ends. Returns false
-// when the progress hook stopped the walk.
+// folders below the starting ones are entered as `hooks.hidden` says; folders that deny
+// access or vanish are removed; links are taken as `hooks.followLinks` says, and a real
+// folder reached a second time, through a link or an alias, is removed, so every walk
+// ends. A sub-folder is entered only as the folder its parent listed: one replaced
+// meanwhile (by a link, or by another folder) is named to `hooks.unreadable` and removed.
+// Returns false when the progress hook stopped the walk.
 bool GetSubDirectories2016(QStringList &FolderList, bool recurse, const WalkHooks &hooks = {});
 
 class Walker;
 
 // Turns a folder into the rows the file list appends for it: every file in it and in all
 // its sub-folders that matches the pattern ("*.pdf" for the folder button, "*.*" for a
-// dropped folder), in the walk's folder order, leaving out names beginning with "~" and
-// hidden files. Each folder is read once. A window walks step by step, one folder at a
+// dropped folder), in the walk's folder order, hidden ones as `hooks.hidden` says. Each
+// folder is read once. A window walks step by step, one folder at a
 // time, so it can handle its events in between; filesIn walks the whole tree at once.
 class FolderScan
 {
@@ -73,11 +73,14 @@ public:
     QStringList takeRows();
     // True when the progress hook stopped the scan; its rows are then incomplete.
     bool stopped() const;
+    // The hidden folders, and hidden files matching the pattern, left out by every scan so far.
+    qsizetype hiddenLeftOut() const;
 
 private:
     QString m_pattern;
     WalkHooks m_hooks;
     std::unique_ptr<Walker> m_walker;
+    qsizetype m_hiddenBefore = 0; // by the scans before the current one
 };
 
 } // namespace pelmora

@@ -83,6 +83,16 @@ QString UnsureNote(qsizetype unsure)
                              u" recognised addresses were left out: their readings did not agree."_s;
 }
 
+QString HiddenNote(qsizetype leftOut, const QString &howToRead)
+{
+    if (leftOut <= 0)
+        return {};
+    return (leftOut == 1 ? u"1 hidden file or folder (its name begins with \".\") was left out; "_s
+                         : QString::number(leftOut) +
+                               u" hidden files or folders (names beginning with \".\") were left out; "_s) +
+           howToRead;
+}
+
 QString UnsureLine(const UnsureFinding &finding)
 {
     QString line =

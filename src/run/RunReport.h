@@ -64,6 +64,10 @@ QString WithProblem(const QString &message, const QString &problem);
 // "1 recognised address was...").
 QString UnsureNote(qsizetype unsure);
 
+// "n hidden files or folders (names beginning with ".") were left out; " and `howToRead`;
+// empty for none.
+QString HiddenNote(qsizetype leftOut, const QString &howToRead);
+
 // One line for a finding, as --ocr-unsure lists it: file, page, address and what single
 // readings made of it.
 QString UnsureLine(const UnsureFinding &finding);

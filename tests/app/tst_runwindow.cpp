@@ -56,6 +56,7 @@ private Q_SLOTS:
     void addressRulesComeFromTheSettings();
     void cachedRunsSaveTheSameFiles();
     void unusableCacheIsNamed();
+    void hiddenFilesLeftOutAreCounted();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -588,6 +589,34 @@ void TestRunWindow::stopEndsTheReadingOfScans()
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
     QVERIFY(!m_window->runController().RunInProgress());
+}
+
+void TestRunWindow::hiddenFilesLeftOutAreCounted()
+{
+    // As the command does, the closing message counts what the folders added left out.
+    const QString folder = m_engine->inputPath(u"docs"_s);
+    QVERIFY(QDir().mkpath(folder + u"/.cache"_s));
+    m_engine->writePdf(u"docs/a.pdf"_s, u"TEXT"_s, "a@x.com\n");
+    m_engine->writePdf(u"docs/.h.pdf"_s, u"TEXT"_s, "h@x.com\n");
+    m_engine->writePdf(u"docs/.cache/c.pdf"_s, u"TEXT"_s, "c@x.com\n");
+    const auto run = [&] {
+        press("PushButton6");
+        m_window->appendPaths({folder});
+        if (!QTest::qWaitFor([&] { return m_window->fileList().rowCount() > 0; }))
+            return u"nothing listed"_s;
+        const qsizetype before = m_modal->shownOf(u"message"_s).size();
+        press("PushButton2");
+        if (!QTest::qWaitFor([&] { return m_modal->shownOf(u"message"_s).size() > before; }))
+            return u"no closing message"_s;
+        return m_modal->shownOf(u"message"_s).last().text;
+    };
+    QCOMPARE(run(), u"Done.\r\n2 hidden files or folders (names beginning with \".\") were left out; "_s +
+                        RunController::hiddenAction());
+    QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
+    m_settings->write(Settings::hiddenKey(), u"True"_s);
+    press("PushButton9");
+    QCOMPARE(run(), u"Done."_s);
+    QCOMPARE(m_window->resultsList().texts(), (QStringList{u"h@x.com"_s, u"a@x.com"_s, u"c@x.com"_s}));
 }
 
 QTEST_MAIN(TestRunWindow)

@@ -164,6 +164,8 @@ private Q_SLOTS:
     void walksStayInsideAndNameWhatTheyCannotRead();
     void mergeRefusesForgedParts_data();
     void mergeRefusesForgedParts();
+    void mergeTakesWhatRunsWrite();
+    void hiddenAreLeftOutAndCounted();
 
 private:
     QTemporaryDir m_temp;
@@ -298,13 +300,14 @@ void TestExtractCommand::passwordsAndFormats()
 
 void TestExtractCommand::foldersAreScanned()
 {
-    // R holds b.PDF, a.pdf, ~lock.pdf, notes.txt and the folder A with c.pdf.
+    // R holds b.PDF, a.pdf, ~lock.pdf (a name like an editor's lock file, read all the
+    // same), notes.txt and the folder A with c.pdf.
     QTemporaryDir tree;
     const QString root = tree.path();
     QVERIFY(QDir(root).mkpath(u"A"_s));
     QVERIFY(QFile::copy(data("contacts-1.pdf"), root + u"/b.PDF"_s));
     QVERIFY(QFile::copy(data("contacts-2.pdf"), root + u"/a.pdf"_s));
-    QVERIFY(QFile::copy(data("restricted.pdf"), root + u"/~lock.pdf"_s));
+    QVERIFY(QFile::copy(data("long.pdf"), root + u"/~lock.pdf"_s));
     QVERIFY(QFile::copy(data("restricted.pdf"), root + u"/notes.txt"_s));
     QVERIFY(QFile::copy(data("encrypted.pdf"), root + u"/A/c.pdf"_s));
 
@@ -313,6 +316,7 @@ void TestExtractCommand::foldersAreScanned()
     const QList<QByteArray> lines = pdfsOnly.out.split('\n');
     QCOMPARE(lines.first(), "sales@example.com"_ba); // a.pdf before b.PDF, then A/c.pdf
     QVERIFY(pdfsOnly.out.contains("vault@example.com"));
+    QVERIFY(pdfsOnly.out.contains("page150@example.com"));
     QVERIFY(!pdfsOnly.out.contains("readonly@example.com"));
 
     const CommandResult everything = runCommand({u"--all-files"_s, root});
@@ -990,8 +994,8 @@ void TestExtractCommand::mergeRefusesForgedParts_data()
         << QList<QByteArray>{row("a@b.cd", "2147483647", "1")} << "(2147483647, 1)"_ba;
     QTest::newRow("a fraction") << QList<QByteArray>{row("a@b.cd", "1.5", "1")}
                                 << "is not an address written"_ba;
-    QTest::newRow("an escape in the name") << QList<QByteArray>{row("a@b.cd", "1", "1", "/d/\\u001b[2J.pdf")}
-                                           << "line 1 names its file with a control character"_ba;
+    QTest::newRow("a NUL in the name") << QList<QByteArray>{row("a@b.cd", "1", "1", "/d/\\u0000.pdf")}
+                                       << "line 1 names no file a run could read"_ba;
     QTest::newRow("counts that overflow")
         << QList<QByteArray>{row("a@b.cd", "1", "1073741824"), row("A@b.cd", "1", "1073741824"),
                              row("a@B.cd", "1", "1073741824")}
@@ -1022,6 +1026,48 @@ void TestExtractCommand::mergeRefusesForgedParts()
     const CommandResult twice = runCommand({u"--merge"_s, good, folder.path() + u"/./good.jsonl"_s});
     QCOMPARE(twice.status, 2);
     QVERIFY2(twice.err.contains("are given twice"), twice.err.constData());
+}
+
+void TestExtractCommand::mergeTakesWhatRunsWrite()
+{
+    // Any name a run reads is one its parts may hold: a TAB or an escape among them.
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(u"tab\there \x1b[2J.pdf"_s);
+    QVERIFY(QFile::copy(data("contacts-1.pdf"), pdf));
+    const QString part = folder.filePath(u"part.jsonl"_s);
+    QCOMPARE(runCommand({u"--format"_s, u"jsonl"_s, u"-o"_s, part, pdf}).status, 0);
+    const CommandResult merged = runCommand({u"--merge"_s, u"--format"_s, u"jsonl"_s, part});
+    QCOMPARE(merged.status, 0);
+    QCOMPARE(merged.out, test::readFile(part));
+}
+
+void TestExtractCommand::hiddenAreLeftOutAndCounted()
+{
+    // Every name is read but hidden ones, as ripgrep and fd leave them: counted, and read on request.
+    test::FolderTree tree;
+    QVERIFY(tree.dirs({u"in/tab\tdir"_s, u"in/.hidden"_s}));
+    QVERIFY(tree.files(
+        {u"in/a.pdf"_s, u"in/~x.pdf"_s, u"in/tab\tdir/t.pdf"_s, u"in/.h.pdf"_s, u"in/.hidden/h.pdf"_s}));
+    const auto named = [&](const CommandResult &result) {
+        QStringList files;
+        for (const QByteArray &line : result.err.split('\n')) {
+            if (line.endsWith("  - damaged or not a PDF file."))
+                files += tree.relative({QString::fromUtf8(line.chopped(30))});
+        }
+        return files;
+    };
+    const CommandResult usual = runCommand({u"--no-cache"_s, tree.path(u"in"_s)});
+    QCOMPARE(usual.status, 1);
+    QCOMPARE(named(usual), (QStringList{u"in/a.pdf"_s, u"in/~x.pdf"_s, u"in/tab\\tdir/t.pdf"_s}));
+    QVERIFY2(
+        usual.err.endsWith("pelmora-extract: 2 hidden files or folders (names beginning with \".\") were "
+                           "left out; --hidden reads them.\n"),
+        usual.err.constData());
+    QVERIFY(!runCommand({u"-q"_s, u"--no-cache"_s, tree.path(u"in"_s)}).err.contains("hidden files"));
+    const CommandResult all = runCommand({u"--hidden"_s, u"--no-cache"_s, tree.path(u"in"_s)});
+    QCOMPARE(named(all), (QStringList{u"in/.h.pdf"_s, u"in/a.pdf"_s, u"in/~x.pdf"_s, u"in/.hidden/h.pdf"_s,
+                                      u"in/tab\\tdir/t.pdf"_s}));
+    QVERIFY(!all.err.contains("hidden files"));
 }
 
 QTEST_MAIN(TestExtractCommand)

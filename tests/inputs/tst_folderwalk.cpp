@@ -45,20 +45,21 @@ class TestFolderWalk : public QObject
 private Q_SLOTS:
     void levelByLevel();
     void listingOrder();
-    void foldersLeftOut();
+    void hiddenLeftOutUnlessAsked_data();
+    void hiddenLeftOutUnlessAsked();
     void scanSkips_data();
     void scanSkips();
-    void hiddenStartIsReadNotEntered();
+    void hiddenStartIsWalked();
     void linksNeverLoop_data();
     void linksNeverLoop();
     void unreadableFolderIsDropped();
     void vanishedFolderIsDropped();
+    void swappedFolderIsNotEntered_data();
+    void swappedFolderIsNotEntered();
     void otherFailuresAreReported();
     void oddNames();
     void pathsNearTheLimit();
     void progressOncePerFolderAndStop();
-    void unusableChars_data();
-    void unusableChars();
     void filesInFolder();
 };
 
@@ -89,54 +90,100 @@ void TestFolderWalk::listingOrder()
              (QStringList{u"A.pdf"_s, u"a.pdf"_s, u"B.PDF"_s, u"b.pdf"_s, u"c.Pdf"_s}));
 }
 
-void TestFolderWalk::foldersLeftOut()
+void TestFolderWalk::hiddenLeftOutUnlessAsked_data()
 {
+    // Folders of every name are entered, control characters and "~" included; hidden ones
+    // below the start follow ripgrep and fd: left out and counted, read when asked.
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("leftOut");
+    const QStringList visible{
+        u"~lock.pdf"_s,          u"bad\nname/x.pdf"_s, u"c1\u0085/c.pdf"_s, u"folder.pdf/inside.pdf"_s,
+        u"tab\tname/t.pdf"_s,    u"what?/w.pdf"_s,     u"~old/o.pdf"_s,     u"Кириллица/к.pdf"_s,
+        u"bad\nname/sub/y.pdf"_s};
+    QTest::newRow("hidden left out") << false
+                                     << QStringList{u"."_s,          u"bad\nname"_s, u"c1\u0085"_s,
+                                                    u"folder.pdf"_s, u"tab\tname"_s, u"what?"_s,
+                                                    u"~old"_s,       u"Кириллица"_s, u"bad\nname/sub"_s}
+                                     << visible << 3; // .cache, .hidden.pdf and ~old/.~lock.o.pdf#.pdf
+    QTest::newRow("hidden read")
+        << true << QStringList{u"."_s,          u".cache"_s,      u"bad\nname"_s,    u"c1\u0085"_s,
+                               u"folder.pdf"_s, u"tab\tname"_s,   u"what?"_s,        u"~old"_s,
+                               u"Кириллица"_s,  u".cache/deep"_s, u"bad\nname/sub"_s}
+        << QStringList{u".hidden.pdf"_s,        u"~lock.pdf"_s,       u".cache/in-hidden.pdf"_s,
+                       u"bad\nname/x.pdf"_s,    u"c1\u0085/c.pdf"_s,  u"folder.pdf/inside.pdf"_s,
+                       u"tab\tname/t.pdf"_s,    u"what?/w.pdf"_s,     u"~old/.~lock.o.pdf#.pdf"_s,
+                       u"~old/o.pdf"_s,         u"Кириллица/к.pdf"_s, u".cache/deep/deeper.pdf"_s,
+                       u"bad\nname/sub/y.pdf"_s}
+        << 0;
+}
+
+void TestFolderWalk::hiddenLeftOutUnlessAsked()
+{
+    QFETCH(bool, hidden);
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, rows);
+    QFETCH(int, leftOut);
     Tree tree;
     QVERIFY(tree.dirs({u".cache/deep"_s, u"bad\nname/sub"_s, u"tab\tname"_s, u"c1\u0085"_s, u"Кириллица"_s,
-                       u"文档"_s, u"Œuvre €"_s, u"what?"_s, u"folder.pdf"_s}));
-    QVERIFY(
-        tree.files({u".cache/in-hidden.pdf"_s, u".cache/deep/deeper.pdf"_s, u"bad\nname/x.pdf"_s,
-                    u"bad\nname/sub/y.pdf"_s, u"tab\tname/t.pdf"_s, u"c1\u0085/c.pdf"_s, u"Кириллица/к.pdf"_s,
-                    u"文档/文.pdf"_s, u"Œuvre €/o.pdf"_s, u"what?/w.pdf"_s, u"folder.pdf/inside.pdf"_s}));
-    // Hidden folders and names with control characters are not entered; every script is.
-    QCOMPARE(walk(tree),
-             (QStringList{u"."_s, u"folder.pdf"_s, u"what?"_s, u"Œuvre €"_s, u"Кириллица"_s, u"文档"_s}));
-    QCOMPARE(scan(tree, u"*.pdf"_s),
-             (QStringList{u"folder.pdf/inside.pdf"_s, u"what?/w.pdf"_s, u"Œuvre €/o.pdf"_s,
-                          u"Кириллица/к.pdf"_s, u"文档/文.pdf"_s}));
+                       u"what?"_s, u"folder.pdf"_s, u"~old"_s}));
+    QVERIFY(tree.files({u".hidden.pdf"_s, u"~lock.pdf"_s, u".profile"_s, u".cache/in-hidden.pdf"_s,
+                        u".cache/deep/deeper.pdf"_s, u"bad\nname/x.pdf"_s, u"bad\nname/sub/y.pdf"_s,
+                        u"tab\tname/t.pdf"_s, u"c1\u0085/c.pdf"_s, u"Кириллица/к.pdf"_s, u"what?/w.pdf"_s,
+                        u"folder.pdf/inside.pdf"_s, u"~old/o.pdf"_s, u"~old/.~lock.o.pdf#.pdf"_s}));
+    WalkHooks hooks;
+    hooks.hidden = hidden;
+    QCOMPARE(walk(tree, hooks), folders);
+    FolderScan folderScan(u"*.pdf"_s, hooks);
+    QCOMPARE(tree.relative(folderScan.filesIn(tree.root())), rows);
+    QCOMPARE(folderScan.hiddenLeftOut(), leftOut);
+    // The count goes on over the scans of one object, as the command's inputs are scanned.
+    folderScan.filesIn(tree.path(u"~old"_s));
+    QCOMPARE(folderScan.hiddenLeftOut(), hidden ? 0 : leftOut + 1);
 }
 
 void TestFolderWalk::scanSkips_data()
 {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("hiddenLeftOut");
     // The folder button takes PDFs in any letter case; a dropped folder takes every name.
-    QTest::newRow("scan") << u"*.pdf"_s << QStringList{u"a.pdf"_s, u"B.PDF"_s, u"sub/c.pdf"_s};
+    QTest::newRow("scan") << u"*.pdf"_s
+                          << QStringList{u"a.pdf"_s, u"B.PDF"_s, u"~lock.pdf"_s, u"sub/c.pdf"_s,
+                                         u"sub/~c.pdf"_s}
+                          << 2;
     QTest::newRow("drop") << u"*.*"_s
                           << QStringList{u"a.pdf"_s,        u"a.pdf.part"_s, u"b.docx"_s,    u"B.PDF"_s,
-                                         u"no-extension"_s, u"notes.txt"_s,  u"sub/c.pdf"_s, u"sub/d.txt"_s};
+                                         u"no-extension"_s, u"notes.txt"_s,  u"~$b.docx"_s,  u"~lock.pdf"_s,
+                                         u"sub/c.pdf"_s,    u"sub/d.txt"_s,  u"sub/~c.pdf"_s}
+                          << 3;
 }
 
 void TestFolderWalk::scanSkips()
 {
     QFETCH(QString, pattern);
     QFETCH(QStringList, rows);
+    QFETCH(int, hiddenLeftOut);
     Tree tree;
     QVERIFY(tree.dirs({u"sub"_s, u".git"_s}));
     QVERIFY(tree.files({u"a.pdf"_s, u"B.PDF"_s, u"~lock.pdf"_s, u"~$b.docx"_s, u"notes.txt"_s, u"b.docx"_s,
                         u"no-extension"_s, u".hidden.pdf"_s, u".profile"_s, u"sub/c.pdf"_s, u"sub/d.txt"_s,
                         u"sub/~c.pdf"_s, u".git/e.pdf"_s, u"a.pdf.part"_s}));
     QVERIFY(tree.link(u"nowhere.pdf"_s, u"dangling.pdf"_s));
-    QCOMPARE(scan(tree, pattern), rows);
+    FolderScan folderScan(pattern);
+    QCOMPARE(tree.relative(folderScan.filesIn(tree.root())), rows);
+    QCOMPARE(folderScan.hiddenLeftOut(), hiddenLeftOut);
 }
 
-void TestFolderWalk::hiddenStartIsReadNotEntered()
+void TestFolderWalk::hiddenStartIsWalked()
 {
+    // A hidden folder given as the start is walked as any other; what is hidden inside it is not.
     Tree tree;
     QVERIFY(tree.dirs({u".config/app"_s}));
     QVERIFY(tree.files({u".config/top.pdf"_s, u".config/.secret.pdf"_s, u".config/app/deep.pdf"_s}));
-    QCOMPARE(scan(tree, u"*.pdf"_s, u".config"_s), QStringList{u".config/top.pdf"_s});
-    // The same folder reached under a plain name is entered.
+    QCOMPARE(scan(tree, u"*.pdf"_s, u".config"_s),
+             (QStringList{u".config/top.pdf"_s, u".config/app/deep.pdf"_s}));
     QVERIFY(tree.link(u".config"_s, u"visible"_s));
     QCOMPARE(scan(tree, u"*.pdf"_s, u"visible"_s),
              (QStringList{u"visible/top.pdf"_s, u"visible/app/deep.pdf"_s}));
@@ -246,6 +293,45 @@ void TestFolderWalk::vanishedFolderIsDropped()
     QVERIFY(GetSubDirectories2016(list, true, hooks));
     QCOMPARE(list, (QStringList{tree.root() + u'/', tree.path(u"A/"_s)}));
     QCOMPARE(failures, QStringList());
+}
+
+void TestFolderWalk::swappedFolderIsNotEntered_data()
+{
+    // Once the top is listed, just before A is read, another program puts something else
+    // where folder A was.
+    QTest::addColumn<bool>("follow");
+    QTest::addColumn<bool>("byLink"); // a link to a folder outside; else that folder moved in
+    QTest::newRow("a link") << false << true;
+    QTest::newRow("a link, links followed") << true << true;
+    QTest::newRow("another folder") << false << false;
+}
+
+void TestFolderWalk::swappedFolderIsNotEntered()
+{
+    QFETCH(bool, follow);
+    QFETCH(bool, byLink);
+    Tree tree;
+    Tree outside;
+    QVERIFY(tree.dirs({u"A"_s, u"B"_s}));
+    QVERIFY(tree.files({u"A/a.pdf"_s, u"B/b.pdf"_s}));
+    QVERIFY(outside.dirs({u"ext"_s}));
+    QVERIFY(outside.files({u"ext/secret.pdf"_s}));
+    QStringList named;
+    WalkHooks hooks;
+    hooks.followLinks = follow;
+    hooks.unreadable = [&](const QString &path, const QString &why) {
+        named.append(tree.relative({path}).constFirst() + u": "_s + why);
+    };
+    hooks.progress = [&](const QString &folder) {
+        if (folder != tree.path(u"A/"_s))
+            return true;
+        const QString a = tree.path(u"A"_s);
+        QDir(a).removeRecursively();
+        return byLink ? tree.link(outside.path(u"ext"_s), u"A"_s) : QDir().rename(outside.path(u"ext"_s), a);
+    };
+    FolderScan folderScan(u"*.pdf"_s, hooks);
+    QCOMPARE(tree.relative(folderScan.filesIn(tree.root())), QStringList{u"B/b.pdf"_s});
+    QCOMPARE(named, QStringList{u"A/: it was replaced while the folder walk ran, so it was not entered"_s});
 }
 
 void TestFolderWalk::otherFailuresAreReported()
@@ -362,32 +448,6 @@ void TestFolderWalk::progressOncePerFolderAndStop()
     QCOMPARE(seen.size(), 3); // nothing is opened after the stop
     QStringList list{tree.root() + u'/'};
     QVERIFY(!GetSubDirectories2016(list, true, hooks));
-}
-
-void TestFolderWalk::unusableChars_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("unusable");
-    QTest::newRow("plain") << u"Reports 2024"_s << false;
-    QTest::newRow("accents") << u"Ünïcødé"_s << false;
-    QTest::newRow("cyrillic") << u"Кириллица"_s << false;
-    QTest::newRow("chinese") << u"文档"_s << false;
-    QTest::newRow("question mark") << u"what?"_s << false;
-    QTest::newRow("no-break space (160)") << u"a\u00a0b"_s << false;
-    QTest::newRow("tab") << u"a\tb"_s << true;
-    QTest::newRow("newline") << u"a\nb"_s << true;
-    QTest::newRow("code 1") << u"\u0001"_s << true;
-    QTest::newRow("delete (127)") << u"a\u007f"_s << true;
-    QTest::newRow("C1 (133)") << u"a\u0085"_s << true;
-    QTest::newRow("C1 (159)") << u"\u009fz"_s << true;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void TestFolderWalk::unusableChars()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, unusable);
-    QCOMPARE(HasUnusableChars(name), unusable);
 }
 
 void TestFolderWalk::filesInFolder()
