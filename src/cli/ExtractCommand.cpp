@@ -1,6 +1,7 @@
 #include "cli/ExtractCommand.h"
 
 #include "cache/ResultsCache.h"
+#include "cli/InputLists.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterService.h"
 #include "convert/ConverterWorkspace.h"
@@ -41,6 +42,8 @@ void print(std::FILE *stream, const QString &text)
 }
 
 constexpr int kUsageError = 2;
+// Each merged address is held until the end, some hundred bytes each.
+constexpr qsizetype kMostMergedAddresses = 10000000;
 constexpr int kInterrupted = 130;
 
 } // namespace
@@ -80,7 +83,7 @@ QStringList ExtractCommand::readInputs()
         m_rules = ReadAddressRules(m_options);
         QStringList pdfs = expandedInputs();
         if (!m_options.outputFile.isEmpty())
-            CheckOutputIsNoInput(m_options.outputFile, pdfs);
+            CheckOutputIsNoInput(m_options.outputFile, pdfs + ListFiles(m_options));
         return pdfs;
     } catch (const AppError &error) {
         complain(error.description());
@@ -298,7 +301,7 @@ int ExtractCommand::merge()
         const InterruptNotifier::Immediately whileReading; // a part may be a FIFO that never ends
         if (!m_options.outputFile.isEmpty()) {
             CheckOutputFile(m_options.outputFile, m_options.forceOutput);
-            CheckOutputIsNoInput(m_options.outputFile, m_options.inputs);
+            CheckOutputIsNoInput(m_options.outputFile, m_options.inputs + ListFiles(m_options));
         }
         // The parts were searched with their own rules; only the domain filters still apply.
         const DomainFilter domains = ReadAddressRules(m_options).domains;
@@ -320,6 +323,10 @@ int ExtractCommand::merge()
                     if (!domains.accepts(key.sliced(key.indexOf(u'@') + 1).toLatin1()))
                         continue;
                     if (const auto at = known.constFind(key); at == known.cend()) {
+                        if (rows.size() == kMostMergedAddresses)
+                            throw AppError(u"brings the addresses past "_s +
+                                           QString::number(kMostMergedAddresses) +
+                                           u", the most one merge holds."_s);
                         known.insert(key, rows.size());
                         rows.append(*row);
                     } else if (rows[*at].count > std::numeric_limits<int>::max() - row->count) {

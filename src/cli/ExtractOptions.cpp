@@ -1,6 +1,7 @@
 #include "cli/ExtractOptions.h"
 
 #include "cache/ResultsCache.h"
+#include "cli/InputLists.h"
 #include "core/AppError.h"
 #include "core/NativePath.h"
 
@@ -184,7 +185,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     }
     ExtractOptions &options = parsed.options;
     options.inputs = parser.positionalArguments();
-    options.passwords = parser.values(password);
+    for (const QString &given : parser.values(password))
+        options.passwords.append(PasswordFromBytes(NativePath(given)));
     options.passwordFile = parser.value(passwordFile);
     options.outputFile = parser.value(output);
     options.forceOutput = parser.isSet(forceOutput);
@@ -258,45 +260,6 @@ QStringList CommandLineArguments(int argc, char *argv[])
     return arguments;
 }
 
-QStringList ReadPasswordFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(u"The password file "_s + path + u" cannot be read: "_s + file.errorString());
-    QStringList passwords;
-    for (QByteArray line : file.readAll().split('\n')) {
-        while (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            passwords.append(QString::fromUtf8(line));
-    }
-    return passwords;
-}
-
-namespace {
-
-// A pattern, or with "@FILE" the patterns of FILE.
-QStringList domainPatterns(const QString &value)
-{
-    if (!value.startsWith(u'@'))
-        return {value};
-    const QString path = value.sliced(1);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(u"The list of domains "_s + path + u" cannot be read: "_s + file.errorString());
-    QStringList patterns;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QString pattern = QString::fromUtf8(line).trimmed();
-        if (!pattern.isEmpty() && !pattern.startsWith(u'#'))
-            patterns.append(pattern);
-    }
-    if (patterns.isEmpty())
-        throw AppError(u"The list of domains "_s + path + u" holds no pattern."_s);
-    return patterns;
-}
-
-} // namespace
-
 AddressRules ReadAddressRules(const ExtractOptions &options)
 {
     AddressRules rules;
@@ -304,36 +267,14 @@ AddressRules ReadAddressRules(const ExtractOptions &options)
     rules.on.setFlag(AddressRule::BracketArtefacts, !options.anyDomain);
     rules.on.setFlag(AddressRule::Disguised, options.disguised);
     for (const QString &value : options.excludedDomains) {
-        for (const QString &pattern : domainPatterns(value))
+        for (const QString &pattern : ReadDomainPatterns(value))
             rules.domains.exclude(pattern);
     }
     for (const QString &value : options.onlyDomains) {
-        for (const QString &pattern : domainPatterns(value))
+        for (const QString &pattern : ReadDomainPatterns(value))
             rules.domains.keepOnly(pattern);
     }
     return rules;
-}
-
-QStringList ReadInputList(const QString &path, bool nullSeparated)
-{
-    QFile file;
-    bool opened = false;
-    if (path == u"-"_s) {
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    } else {
-        file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (!opened)
-        throw AppError(u"The list of files "_s + path + u" cannot be read: "_s + file.errorString());
-    QStringList inputs;
-    for (QByteArray entry : file.readAll().split(nullSeparated ? '\0' : '\n')) {
-        if (!nullSeparated && entry.endsWith('\r'))
-            entry.chop(1);
-        if (!entry.isEmpty())
-            inputs.append(PathFromNative(entry));
-    }
-    return inputs;
 }
 
 namespace {
@@ -370,6 +311,20 @@ void CheckOutputFile(const QString &path, bool force)
     }
     if (!why.isEmpty())
         throw AppError(u"The results cannot be saved to "_s + path + u": "_s + why);
+}
+
+QStringList ListFiles(const ExtractOptions &options)
+{
+    QStringList lists;
+    if (!options.passwordFile.isEmpty())
+        lists.append(options.passwordFile);
+    if (!options.filesFrom.isEmpty() && options.filesFrom != u"-"_s)
+        lists.append(options.filesFrom);
+    for (const QString &value : options.excludedDomains + options.onlyDomains) {
+        if (value.startsWith(u'@'))
+            lists.append(value.sliced(1));
+    }
+    return lists;
 }
 
 void CheckOutputIsNoInput(const QString &path, const QStringList &inputs)

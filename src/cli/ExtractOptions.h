@@ -56,23 +56,18 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments);
 // argv as text, each argument through PathFromNative.
 QStringList CommandLineArguments(int argc, char *argv[]);
 
-// The passwords of a password file, one per line, without line ends; empty lines are
-// left out. Throws AppError.
-QStringList ReadPasswordFile(const QString &path);
-
-// The rules the options ask for, with the patterns of every "@FILE" (one a line, empty
-// lines and lines starting with "#" left out). Throws AppError.
-AddressRules ReadAddressRules(const ExtractOptions &options);
-
-// The inputs of a --files-from list (path "-": standard input): one per line, or ended
-// by NUL with `nullSeparated`; empty entries are left out. Names keep their bytes.
+// The rules the options ask for, with the patterns of every "@FILE" (ReadDomainPatterns).
 // Throws AppError.
-QStringList ReadInputList(const QString &path, bool nullSeparated);
+AddressRules ReadAddressRules(const ExtractOptions &options);
 
 // Throws AppError, in the user's words, when `path` cannot be written: its folder is
 // missing or closed to us, or the name is a folder's; or, unless `force`, it ends in ".pdf" or
 // holds a PDF already (a file named "-o" among the names of a glob). Nothing is left behind.
 void CheckOutputFile(const QString &path, bool force);
+
+// The files the options name for lists: --password-file, --files-from (not standard input)
+// and every "@FILE" of the domain patterns.
+QStringList ListFiles(const ExtractOptions &options);
 
 // Throws AppError when `path` is one of `inputs` (the same file by device and inode, under any
 // name): writing it would replace what the run reads.

@@ -24,4 +24,13 @@ qsizetype Utf8SequenceLength(QByteArrayView bytes, qsizetype i)
     return 0;
 }
 
+bool IsUtf8(QByteArrayView bytes)
+{
+    for (qsizetype i = 0, length; i < bytes.size(); i += length) {
+        if ((length = Utf8SequenceLength(bytes, i)) == 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace pelmora

@@ -8,4 +8,7 @@ namespace pelmora {
 // none (Unicode table 3-7: no overlong forms, no surrogates, nothing beyond U+10FFFF).
 qsizetype Utf8SequenceLength(QByteArrayView bytes, qsizetype i);
 
+// True when `bytes` are well-formed UTF-8 from end to end.
+bool IsUtf8(QByteArrayView bytes);
+
 } // namespace pelmora

@@ -166,6 +166,8 @@ private Q_SLOTS:
     void mergeRefusesForgedParts();
     void mergeTakesWhatRunsWrite();
     void hiddenAreLeftOutAndCounted();
+    void listsReadAreBounded_data();
+    void listsReadAreBounded();
 
 private:
     QTemporaryDir m_temp;
@@ -256,6 +258,17 @@ void TestExtractCommand::passwordsAndFormats()
         QCOMPARE(opened.status, 0);
         QCOMPARE(opened.out, "vault@example.com\n"_ba);
         QCOMPARE(opened.err, QByteArray());
+    }
+
+    // Latin-1 bytes, from a file or a terminal of that encoding, open what "café" in UTF-8 opens.
+    QVERIFY(test::writeFile(m_temp.filePath(u"latin1.txt"_s), "caf\xe9\n"));
+    for (const QString &given : {u"--password-file \"$1\""_s, u"--password \"$(printf 'caf\\351')\""_s}) {
+        const CommandResult latin1 =
+            runProgram(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" --no-cache "_s + given + u" \"$2\""_s,
+                                      QStringLiteral(PELMORA_EXTRACT_COMMAND),
+                                      m_temp.filePath(u"latin1.txt"_s), data("identity/protected-rc4.pdf")});
+        QCOMPARE(latin1.status, 0);
+        QCOMPARE(latin1.out, "guarded@example.com\n"_ba);
     }
 
     const CommandResult wrong = runCommand({data("encrypted.pdf"), u"--password=guess"_s});
@@ -839,8 +852,8 @@ void TestExtractCommand::cacheFaultsLeaveTheResultsWhole()
 void TestExtractCommand::outputIsNeverAnInputOrAPdf_data()
 {
     // Run in a folder of its own holding a.pdf and b.pdf, a file named "-o", list.txt (an
-    // older result), a hard link of it and part.jsonl: nothing there may change but the
-    // file the row allows -o to write.
+    // older result), a hard link of it, part.jsonl and three lists (names.txt, pw.txt,
+    // domains.txt): nothing there may change but the file the row allows -o to write.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("said");
@@ -866,6 +879,19 @@ void TestExtractCommand::outputIsNeverAnInputOrAPdf_data()
         << "old.txt: that file is the input list.txt"_ba << QString();
     QTest::newRow("a part to merge") << QStringList{u"--merge"_s, u"-o"_s, u"part.jsonl"_s, u"part.jsonl"_s}
                                      << 2 << "that file is the input part.jsonl"_ba << QString();
+    QTest::newRow("the list of files")
+        << QStringList{u"-o"_s, u"names.txt"_s, u"--files-from"_s, u"names.txt"_s} << 2
+        << "names.txt: that file is the input names.txt"_ba << QString();
+    QTest::newRow("the password file")
+        << QStringList{u"-o"_s, u"pw.txt"_s, u"--password-file"_s, u"pw.txt"_s, u"a.pdf"_s} << 2
+        << "pw.txt: that file is the input pw.txt"_ba << QString();
+    QTest::newRow("a list of domains")
+        << QStringList{u"-o"_s, u"domains.txt"_s, u"--exclude-domain"_s, u"@domains.txt"_s, u"a.pdf"_s} << 2
+        << "domains.txt: that file is the input domains.txt"_ba << QString();
+    QTest::newRow("a list of domains, merging")
+        << QStringList{u"--merge"_s, u"-o"_s, u"domains.txt"_s, u"--only-domain=@domains.txt"_s,
+                       u"part.jsonl"_s}
+        << 2 << "domains.txt: that file is the input domains.txt"_ba << QString();
     QTest::newRow("-- before the names") << QStringList{u"-o"_s, u"list.txt"_s, u"--"_s, u"-o"_s, u"a.pdf"_s}
                                          << 1 << "\n-o  - damaged or not a PDF file.\n"_ba << u"list.txt"_s;
 }
@@ -882,6 +908,9 @@ void TestExtractCommand::outputIsNeverAnInputOrAPdf()
                                            {u"b.pdf"_s, pdf},
                                            {u"-o"_s, ""},
                                            {u"list.txt"_s, "old@example.com\n"},
+                                           {u"names.txt"_s, "a.pdf\n"},
+                                           {u"pw.txt"_s, "secret\n"},
+                                           {u"domains.txt"_s, "example.org\n"},
                                            {u"part.jsonl"_s,
                                             R"({"address":"a@b.cd","file":"x.pdf","page":1,"count":1})"
                                             "\n"}};
@@ -1068,6 +1097,43 @@ void TestExtractCommand::hiddenAreLeftOutAndCounted()
     QCOMPARE(named(all), (QStringList{u"in/.h.pdf"_s, u"in/a.pdf"_s, u"in/~x.pdf"_s, u"in/.hidden/h.pdf"_s,
                                       u"in/tab\\tdir/t.pdf"_s}));
     QVERIFY(!all.err.contains("hidden files"));
+}
+
+void TestExtractCommand::listsReadAreBounded_data()
+{
+    // Lists that never end, or are longer than a run takes: a message and status 2, never
+    // all memory taken.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("said");
+    const QString pdf = data("contacts-1.pdf");
+    QTest::newRow("passwords of /dev/zero")
+        << QStringList{u"--password-file"_s, u"/dev/zero"_s, pdf}
+        << "The password file /dev/zero has an entry longer than 4096 bytes (entry 1)"_ba;
+    QTest::newRow("files of /dev/zero") << QStringList{u"--files-from"_s, u"/dev/zero"_s}
+                                        << "The list of files /dev/zero has an entry longer than"_ba;
+    QTest::newRow("files of /dev/zero, --null")
+        << QStringList{u"--files-from"_s, u"/dev/zero"_s, u"--null"_s}
+        << "The list of files /dev/zero holds more than 10000000 names"_ba;
+    QTest::newRow("patterns of /dev/zero") << QStringList{u"--exclude-domain"_s, u"@/dev/zero"_s, pdf}
+                                           << "The list of domains /dev/zero has an entry longer than"_ba;
+    QByteArray many;
+    for (int i = 0; i <= 100000; ++i)
+        many += QByteArray::number(i) + '\n';
+    QVERIFY(test::writeFile(m_temp.filePath(u"many.txt"_s), many));
+    QTest::newRow("a hundred thousand passwords and one")
+        << QStringList{u"--password-file"_s, m_temp.filePath(u"many.txt"_s), pdf}
+        << "many.txt holds more than 100000 lines, the most one run takes"_ba;
+}
+
+void TestExtractCommand::listsReadAreBounded()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, said);
+    const CommandResult result = runCommand(arguments);
+    QCOMPARE(result.status, 2);
+    QVERIFY2(result.err.contains(said), result.err.constData());
+    QCOMPARE(result.err.count('\n'), 1);
+    QCOMPARE(result.out, QByteArray());
 }
 
 QTEST_MAIN(TestExtractCommand)
