@@ -107,6 +107,22 @@ enum class Form
     Capitals,
 };
 
+// Whether `text` ends in a name of which `local` holds a word's first letters: "Karl
+// Berry" for "karl", "Nils Ole Tippenhauer" for "nils_tippenhauer".
+bool namesItsOwner(const QString &text, const QString &local)
+{
+    thread_local const QRegularExpression name(uR"((?:[A-Z][a-z]+[ \t]+){0,2}[A-Z][a-z]+[ \t]*$)"_s);
+    const QRegularExpressionMatch owner = name.match(text);
+    if (!owner.hasMatch())
+        return false;
+    constexpr qsizetype kFirstLetters = 4;
+    const QStringList words = owner.captured().simplified().split(u' ');
+    return std::any_of(words.begin(), words.end(), [&](const QString &word) {
+        return word.size() >= 3 &&
+               local.contains(word.first(std::min(word.size(), kFirstLetters)), Qt::CaseInsensitive);
+    });
+}
+
 // Whether the match is the whole of a disguise as a reader would take it.
 bool standsAlone(const QString &line, const QRegularExpressionMatch &match, Form form)
 {
@@ -123,19 +139,21 @@ bool standsAlone(const QString &line, const QRegularExpressionMatch &match, Form
     case Form::Capitals: {
         // With a disguised dot in the domain, in small letters the name starts a phrase of
         // its own, not "visit us at example dot com". With plain dots only, it takes a
-        // label, angle brackets or a name of words joined by dots: "E-mail: jane at
-        // example.org", "<jane at example.org>", "jane.roe at example.org", not "available
-        // at ctan.org" nor "and at TeX.SE".
+        // label, angle brackets, a name of words joined by dots or parentheses after its
+        // owner's name: "E-mail: jane at example.org", "<jane at example.org>", "jane.roe at
+        // example.org", "Karl Berry (karl at example.org)", not "available at ctan.org" nor
+        // "and at TeX.SE".
         const QString trimmed = before.trimmed();
         if (match.captured(u"domain"_s).contains(dotMarks()))
             return form == Form::Capitals || trimmed.isEmpty() || !trimmed.back().isLower();
         thread_local const QRegularExpression label(
             uR"((?:^|[^A-Za-z])(?i:e-?mail|mail|mailto|internet)[ \t]*:[ \t]*[(\[]?$)"_s);
-        thread_local const QRegularExpression closing(uR"(^[ \t]*>)"_s);
         thread_local const QRegularExpression dottedName(uR"(^[A-Za-z]+(?:\.[A-Za-z]+)+$)"_s);
-        return trimmed.contains(label) ||
-               (trimmed.endsWith(u'<') && line.sliced(match.capturedEnd()).contains(closing)) ||
-               match.captured(u"local"_s).contains(dottedName);
+        const QString after = line.sliced(match.capturedEnd()).trimmed();
+        const QString local = match.captured(u"local"_s);
+        return trimmed.contains(label) || (trimmed.endsWith(u'<') && after.startsWith(u'>')) ||
+               local.contains(dottedName) ||
+               (trimmed.endsWith(u'(') && after.startsWith(u')') && namesItsOwner(trimmed.chopped(1), local));
     }
     }
     return false;

@@ -768,17 +768,18 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
         << QByteArray(
                "Email: dora at example dot org\nemil dot berg at uni-x dot de, LIAM.O AT EXAMPLE DOT ORG")
         << QStringList{u"dora@example.org"_s, u"emil.berg@uni-x.de"_s, u"LIAM.O@EXAMPLE.ORG"_s};
-    QTest::newRow("a plain domain after a label, in angle brackets or after a dotted name")
+    QTest::newRow("a plain domain after a label, in angle brackets, after a dotted name or its owner")
         << QByteArray(
                "E-mail: jane.roe at example.org\nWrite to <ho-tex at tug.org>; (Mail: bob at uni-x.de)\n"
                "mailto:carl at example.net, Internet: TeXniek at braams.example.nl\n"
-               "drop me an email, marco.daniel at mada-nada.de.")
+               "drop me an email, marco.daniel at mada-nada.de. Karl Berry (karl at freefriends.org)")
         << QStringList{u"jane.roe@example.org"_s,
                        u"ho-tex@tug.org"_s,
                        u"bob@uni-x.de"_s,
                        u"carl@example.net"_s,
                        u"TeXniek@braams.example.nl"_s,
-                       u"marco.daniel@mada-nada.de"_s};
+                       u"marco.daniel@mada-nada.de"_s,
+                       u"karl@freefriends.org"_s};
     QTest::newRow("marked 'at', the dots plain or spaced")
         << QByteArray("kai (at) host.de, Anna dot Berg (at) host dot it; Max DOT Muster [AT] example DOT com")
         << QStringList{u"kai@host.de"_s, u"Anna.Berg@host.it"_s, u"Max.Muster@example.com"_s};
@@ -804,7 +805,8 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
                       "(see at example.com), email me at example.org, Mail: look at home.html, <at tug.org>\n"
                       "we looked at\nexample [dot] org; found at\nctan.org\navailable at ctan.org and more\n"
                       "mail at kuhnert.de\nand at TeX.SE\nemail: lastname at gmail dot com, first.lastname "
-                      "at gmail.com, First.Last (at) uni-x.de")
+                      "at gmail.com, First.Last (at) uni-x.de\nCTAN (available at ctan.org), Karl Berry (see "
+                      "at example.org)")
         << QStringList();
     // Never the tail of a longer disguise that is no address as a whole.
     QTest::newRow("no fragments")
