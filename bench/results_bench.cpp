@@ -159,14 +159,14 @@ int main(int argc, char *argv[])
 
     modal.path = lines;
     measure(
-        "PushButton3_Click, new file", [&] { controller.PushButton3_Click(); }, sizeOf(lines));
+        "Save Results As Text File, new file", [&] { controller.saveAsText(); }, sizeOf(lines));
     measure(
-        "PushButton3_Click, over the file", [&] { controller.PushButton3_Click(); }, sizeOf(lines));
+        "Save Results As Text File, over the file", [&] { controller.saveAsText(); }, sizeOf(lines));
     modal.path = commas;
     measure(
-        "PushButton5_Click, new file", [&] { controller.PushButton5_Click(); }, sizeOf(commas));
+        "Save Results With Comma, new file", [&] { controller.saveWithCommas(); }, sizeOf(commas));
     measure(
-        "PushButton5_Click, over the file", [&] { controller.PushButton5_Click(); }, sizeOf(commas));
+        "Save Results With Comma, over the file", [&] { controller.saveWithCommas(); }, sizeOf(commas));
 
     QString text;
     measure(
@@ -179,13 +179,14 @@ int main(int argc, char *argv[])
     for (int row = 0; row < rows; row += 2)
         results.setData(results.index(row), Qt::Checked, Qt::CheckStateRole);
     measure(
-        "PushButton8_Click, every second row ticked", [&] { controller.PushButton8_Click(); }, clipboardSize);
+        "Copy Results To Clipboard, every second row ticked", [&] { controller.copyToClipboard(); },
+        clipboardSize);
 
     measure("remove the first row (double-click)", [&] { results.removeRowAt(0); });
     measure(
-        "PushButton9_Click (clear)",
+        "Clear Results",
         [&] {
-            controller.PushButton9_Click();
+            controller.clearResults();
             QApplication::processEvents();
         },
         [&]() -> QString { return QString::number(results.rowCount()) + u" rows left"_s; });

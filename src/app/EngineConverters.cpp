@@ -36,7 +36,7 @@ Converter &EngineConverters::converter(PdfEngine engine)
         return *found->second.converter;
     Part &part = make(engine);
     try {
-        part.workspace->EnsureConverter();
+        part.workspace->ensureConverter();
     } catch (const AppError &error) {
         if (m_report)
             m_report(error.description());
@@ -46,7 +46,7 @@ Converter &EngineConverters::converter(PdfEngine engine)
 
 QStringList EngineConverters::ocrLanguages()
 {
-    const QString program = startWorkspace().ConverterPath();
+    const QString program = startWorkspace().converterPath();
     if (program.isEmpty())
         return {};
     const std::optional<QByteArray> listed = AskConverter(program, u"--ocr-languages"_s);

@@ -59,7 +59,7 @@ QString FileListController::tooManyFilesText()
     return u"You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."_s;
 }
 
-void FileListController::PushButton1_Click()
+void FileListController::addFiles()
 {
     ErrorTrap trap(m_parts.errors, kModule, u"PushButton1_Click"_s);
     trap.step([&] {
@@ -86,7 +86,7 @@ void FileListController::addChosenFiles(const QStringList &chosen)
     trap.step([&] { requestPreview(); });
 }
 
-void FileListController::PushButton4_Click()
+void FileListController::addFolder()
 {
     ErrorTrap trap(m_parts.errors, kModule, u"PushButton4_Click"_s);
     trap.step([&] {
@@ -102,7 +102,7 @@ void FileListController::PushButton4_Click()
     });
 }
 
-void FileListController::PushButton6_Click()
+void FileListController::clearList()
 {
     ErrorTrap trap(m_parts.errors, kModule, u"PushButton6_Click"_s);
     trap.step([&] {
@@ -113,18 +113,7 @@ void FileListController::PushButton6_Click()
     });
 }
 
-void FileListController::ListView1_DblClick()
-{
-    removeSelectedRow();
-}
-
-void FileListController::ListView1_KeyDown(int keyCode)
-{
-    if (keyCode == Qt::Key_Delete)
-        removeSelectedRow();
-}
-
-void FileListController::ListView1_OLEDragDrop(const QStringList &paths)
+void FileListController::appendDropped(const QStringList &paths)
 {
     QList<Pending> additions;
     for (const QString &path : paths)
@@ -246,19 +235,18 @@ bool FileListController::eventFilter(QObject *watched, QEvent *event)
             drop->acceptProposedAction();
             // The walk yields to the event loop; the drag source is released first.
             QMetaObject::invokeMethod(
-                this, [this, paths] { ListView1_OLEDragDrop(paths); }, Qt::QueuedConnection);
+                this, [this, paths] { appendDropped(paths); }, Qt::QueuedConnection);
             return true;
         }
         case QEvent::MouseButtonDblClick:
-            ListView1_DblClick();
+            removeSelectedRow();
             return true;
         default:
             break;
         }
     } else if (watched == &m_parts.list && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Delete) {
-            ListView1_KeyDown(key);
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+            removeSelectedRow();
             return true;
         }
     }

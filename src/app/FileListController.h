@@ -40,14 +40,15 @@ public:
     ~FileListController() override;
     Q_DISABLE_COPY_MOVE(FileListController)
 
-    void PushButton1_Click();
-    void PushButton4_Click();
-    void PushButton6_Click();
-    void ListView1_DblClick();
-    void ListView1_KeyDown(int keyCode);
+    // "Add PDF File(s)", "Add All PDF File(s) In Folder", "Clear List".
+    void addFiles();
+    void addFolder();
+    void clearList();
+    // A double-click or Delete on the list: the selected row goes, unless busy.
+    void removeSelectedRow();
     // Appends dropped paths: folders are walked for all their files, anything else is
     // appended as delivered. Paths dropped during a walk are appended after it.
-    void ListView1_OLEDragDrop(const QStringList &paths);
+    void appendDropped(const QStringList &paths);
     // Stops every walk under way at once; nothing more is appended. For closing.
     void abort();
     // A folder walk is under way or waits.
@@ -82,7 +83,6 @@ private:
     void reportWalkFailure(const QString &description) const;
     void walkStep();
     void requestPreview();
-    void removeSelectedRow();
 
     Parts m_parts;
     // Kept, not asked of the list: events still arrive while the list is being destroyed.

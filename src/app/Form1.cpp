@@ -123,56 +123,61 @@ void Form1::createControls()
     m_files = new TextListModel(u"PDF Files"_s, false, this);
     m_results = new TextListModel(u"Results"_s, true, this);
 
-    PushButton10 = button("PushButton10", u"Help"_s, twipRect(120, 120, 7800, 405));
-    ListView1 =
+    m_helpButton = button("PushButton10", u"Help"_s, twipRect(120, 120, 7800, 405));
+    m_fileView =
         makeList(this, m_files, "ListView1", twipRect(120, 630, 7800, 1830),
                  u"Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
                  u"window to reveal full names."_s);
-    PushButton1 = button("PushButton1", u"Add PDF File(s)"_s, twipRect(120, 2550, 3840, 405));
-    PushButton4 = button("PushButton4", u"Add All PDF File(s) In Folder"_s, twipRect(4080, 2550, 3840, 405));
-    PushButton6 = button("PushButton6", u"Clear List"_s, twipRect(120, 3060, 3840, 405));
-    PushButton7 = button("PushButton7", u"Load Sample/Example Files"_s, twipRect(4080, 3060, 3840, 405));
+    m_addFilesButton = button("PushButton1", u"Add PDF File(s)"_s, twipRect(120, 2550, 3840, 405));
+    m_addFolderButton =
+        button("PushButton4", u"Add All PDF File(s) In Folder"_s, twipRect(4080, 2550, 3840, 405));
+    m_clearListButton = button("PushButton6", u"Clear List"_s, twipRect(120, 3060, 3840, 405));
+    m_samplesButton = button("PushButton7", u"Load Sample/Example Files"_s, twipRect(4080, 3060, 3840, 405));
 
-    Frame6 =
+    m_previewFrame =
         place(new QGroupBox(u"Click on file above - This is how your file appears to this software"_s, this),
               "Frame6", twipRect(120, 3510, 7800, 1215));
-    UseFramedLook(*Frame6);
-    Text2 = place(new QPlainTextEdit(Frame6), "Text2", twipRect(240, 300, 7320, 735));
-    Text2->setReadOnly(true); // nothing reads it back: editing it would change nothing
+    UseFramedLook(*m_previewFrame);
+    m_previewText = place(new QPlainTextEdit(m_previewFrame), "Text2", twipRect(240, 300, 7320, 735));
+    m_previewText->setReadOnly(true); // nothing reads it back: editing it would change nothing
 
-    Frame1 = place(new QGroupBox(u"Password Option"_s, this), "Frame1", twipRect(120, 4780, 7800, 1455));
-    UseFramedLook(*Frame1);
-    Check1 = place(new QCheckBox(u"Prompt for password because PDF files are password protected"_s, Frame1),
-                   "Check1", twipRect(240, 315, 6375, 255));
-    Option5 = place(new QRadioButton(u"Each PDF has a different password"_s, Frame1), "Option5",
-                    twipRect(480, 650, 5415, 270));
-    Option6 = place(new QRadioButton(u"All PDFs have the same password"_s, Frame1), "Option6",
-                    twipRect(480, 1000, 4695, 270));
+    m_passwordFrame =
+        place(new QGroupBox(u"Password Option"_s, this), "Frame1", twipRect(120, 4780, 7800, 1455));
+    UseFramedLook(*m_passwordFrame);
+    m_askPasswordBox = place(
+        new QCheckBox(u"Prompt for password because PDF files are password protected"_s, m_passwordFrame),
+        "Check1", twipRect(240, 315, 6375, 255));
+    m_eachPasswordOption = place(new QRadioButton(u"Each PDF has a different password"_s, m_passwordFrame),
+                                 "Option5", twipRect(480, 650, 5415, 270));
+    m_samePasswordOption = place(new QRadioButton(u"All PDFs have the same password"_s, m_passwordFrame),
+                                 "Option6", twipRect(480, 1000, 4695, 270));
 
-    PushButton2 = button("PushButton2", u"Start Extracting"_s, twipRect(120, 6360, 7800, 405));
-    ListView2 =
+    m_startButton = button("PushButton2", u"Start Extracting"_s, twipRect(120, 6360, 7800, 405));
+    m_resultsView =
         makeList(this, m_results, "ListView2", twipRect(120, 6860, 7800, 1830),
                  u"Double-click item to remove it. Move | line to right and out of window to reveal full "
                  u"names."_s);
-    PushButton3 = button("PushButton3", u"Save Results As Text File"_s, twipRect(120, 8780, 3840, 405));
-    PushButton5 = button("PushButton5", u"Save Results With Comma"_s, twipRect(4080, 8780, 3840, 405));
-    PushButton8 = button("PushButton8", u"Copy Results To Clipboard"_s, twipRect(120, 9290, 3840, 405));
-    PushButton9 = button("PushButton9", u"Clear Results"_s, twipRect(4080, 9290, 3840, 405));
-    ProgressBar1 = place(new CaptionProgressBar(this), "ProgressBar1", twipRect(120, 9810, 7800, 405));
+    m_saveButton = button("PushButton3", u"Save Results As Text File"_s, twipRect(120, 8780, 3840, 405));
+    m_saveCommaButton = button("PushButton5", u"Save Results With Comma"_s, twipRect(4080, 8780, 3840, 405));
+    m_copyButton = button("PushButton8", u"Copy Results To Clipboard"_s, twipRect(120, 9290, 3840, 405));
+    m_clearResultsButton = button("PushButton9", u"Clear Results"_s, twipRect(4080, 9290, 3840, 405));
+    m_progressBar = place(new CaptionProgressBar(this), "ProgressBar1", twipRect(120, 9810, 7800, 405));
 }
 
 void Form1::setTabOrder()
 {
-    const QList<QWidget *> order{ListView1,   PushButton1, PushButton4, PushButton6, PushButton7, Text2,
-                                 Option6,     Option5,     Check1,      PushButton2, ListView2,   PushButton3,
-                                 PushButton5, PushButton9, PushButton8, PushButton10};
+    const QList<QWidget *> order{
+        m_fileView,        m_addFilesButton,     m_addFolderButton,    m_clearListButton,
+        m_samplesButton,   m_previewText,        m_samePasswordOption, m_eachPasswordOption,
+        m_askPasswordBox,  m_startButton,        m_resultsView,        m_saveButton,
+        m_saveCommaButton, m_clearResultsButton, m_copyButton,         m_helpButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void Form1::connectControls()
 {
-    m_run = new RunController({*m_files, *m_results, *ProgressBar1, m_services.modal,
+    m_run = new RunController({*m_files, *m_results, *m_progressBar, m_services.modal,
                                [this]() -> Converter & { return converter(); }, m_services.clock, *m_busy,
                                [this] { return passwordMode(); }, [this] { return addressRules(); },
                                [this] { return m_services.settings.flag(Settings::linksKey(), true); },
@@ -180,51 +185,55 @@ void Form1::connectControls()
                                m_services.cacheFolder, [this] { return m_services.settings.ocrLanguages(); },
                                [this] { return m_fileList->hiddenLeftOut(); }},
                               this);
-    connect(PushButton2, &QPushButton::clicked, m_run, &RunController::PushButton2_Click);
-    connect(m_run, &RunController::runningChanged, PushButton2, [this](bool running) {
-        PushButton2->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
+    connect(m_startButton, &QPushButton::clicked, m_run, &RunController::startOrStop);
+    connect(m_run, &RunController::runningChanged, m_startButton, [this](bool running) {
+        m_startButton->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
     });
-    m_output = new ResultsController({*m_results, *ListView2, m_services.modal, *m_errors, *m_busy}, this);
-    connect(PushButton3, &QPushButton::clicked, m_output, &ResultsController::PushButton3_Click);
-    connect(PushButton5, &QPushButton::clicked, m_output, &ResultsController::PushButton5_Click);
-    connect(PushButton8, &QPushButton::clicked, m_output, &ResultsController::PushButton8_Click);
-    connect(PushButton9, &QPushButton::clicked, m_output, &ResultsController::PushButton9_Click);
-    m_passwords = new PasswordOptions({*Check1, *Option5, *Option6, m_services.settings}, this);
-    m_preview = new PreviewController({*m_files, *ListView1, *Text2, *ProgressBar1, m_services.modal,
-                                       *m_errors, [this]() -> Converter & { return converter(); }, *m_busy,
-                                       [this] { return m_passwords->previewAsksForPassword(); },
-                                       [this] { return m_services.settings.ocrLanguages(); }},
-                                      this);
-    connect(PushButton10, &QPushButton::clicked, this,
-            [this] { PushButton10_Click(m_services.modal, *m_errors); });
+    m_output =
+        new ResultsController({*m_results, *m_resultsView, m_services.modal, *m_errors, *m_busy}, this);
+    connect(m_saveButton, &QPushButton::clicked, m_output, &ResultsController::saveAsText);
+    connect(m_saveCommaButton, &QPushButton::clicked, m_output, &ResultsController::saveWithCommas);
+    connect(m_copyButton, &QPushButton::clicked, m_output, &ResultsController::copyToClipboard);
+    connect(m_clearResultsButton, &QPushButton::clicked, m_output, &ResultsController::clearResults);
+    m_passwords = new PasswordOptions(
+        {*m_askPasswordBox, *m_eachPasswordOption, *m_samePasswordOption, m_services.settings}, this);
+    m_preview =
+        new PreviewController({*m_files, *m_fileView, *m_previewText, *m_progressBar, m_services.modal,
+                               *m_errors, [this]() -> Converter & { return converter(); }, *m_busy,
+                               [this] { return m_passwords->previewAsksForPassword(); },
+                               [this] { return m_services.settings.ocrLanguages(); }},
+                              this);
+    connect(m_helpButton, &QPushButton::clicked, this, [this] { ShowHelp(m_services.modal, *m_errors); });
 
     m_fileList = new FileListController(
-        {*m_files, *ListView1, m_services.modal, m_services.settings, *m_errors, *m_busy}, this);
-    connect(PushButton1, &QPushButton::clicked, m_fileList, &FileListController::PushButton1_Click);
-    connect(PushButton4, &QPushButton::clicked, m_fileList, &FileListController::PushButton4_Click);
-    connect(PushButton6, &QPushButton::clicked, m_fileList, &FileListController::PushButton6_Click);
+        {*m_files, *m_fileView, m_services.modal, m_services.settings, *m_errors, *m_busy}, this);
+    connect(m_addFilesButton, &QPushButton::clicked, m_fileList, &FileListController::addFiles);
+    connect(m_addFolderButton, &QPushButton::clicked, m_fileList, &FileListController::addFolder);
+    connect(m_clearListButton, &QPushButton::clicked, m_fileList, &FileListController::clearList);
     connect(m_fileList, &FileListController::previewRequested, m_preview,
-            &PreviewController::ListView1_Click);
+            &PreviewController::previewSelected);
 
     m_samples = new SampleController(
         {*m_files, m_services.settings, m_services.modal, *m_errors, m_services.programFolder}, this);
-    connect(PushButton7, &QPushButton::clicked, m_samples, &SampleController::PushButton7_Click);
+    connect(m_samplesButton, &QPushButton::clicked, m_samples, &SampleController::loadSamples);
 
     m_pointers = new PointerFeedback(*this, *m_busy, this);
-    for (QPushButton *button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
-                                PushButton7, PushButton8, PushButton9, PushButton10})
+    for (QPushButton *button :
+         {m_addFilesButton, m_startButton, m_saveButton, m_addFolderButton, m_saveCommaButton,
+          m_clearListButton, m_samplesButton, m_copyButton, m_clearResultsButton, m_helpButton})
         m_pointers->addHandArea(*button);
-    for (QWidget *area : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1),
-                          static_cast<QWidget *>(Frame6), ListView1->viewport(), ListView2->viewport()})
+    for (QWidget *area :
+         {static_cast<QWidget *>(this), static_cast<QWidget *>(m_passwordFrame),
+          static_cast<QWidget *>(m_previewFrame), m_fileView->viewport(), m_resultsView->viewport()})
         m_pointers->addNormalArea(*area);
-    m_menus =
-        new ListMenus({*m_files, *ListView1, *m_results, *ListView2, m_services.modal, m_services.settings,
-                       *m_busy, [this] { m_fileList->ListView1_DblClick(); }, [this] { showPreferences(); }},
-                      this);
+    m_menus = new ListMenus({*m_files, *m_fileView, *m_results, *m_resultsView, m_services.modal,
+                             m_services.settings, *m_busy, [this] { m_fileList->removeSelectedRow(); },
+                             [this] { showPreferences(); }},
+                            this);
     auto *preferences = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     connect(preferences, &QShortcut::activated, this, &Form1::showPreferences);
 
-    m_drag = new FileListDrag({*ListView1, *m_files, LoadDragPointer(m_services.programFolder),
+    m_drag = new FileListDrag({*m_fileView, *m_files, LoadDragPointer(m_services.programFolder),
                                [this] { m_pointers->normalAreaRule(); }},
                               this);
 }
@@ -282,18 +291,22 @@ QString Form1::emptyCache()
     return ResultsCache::clear(m_services.cacheFolder);
 }
 
-void Form1::Form_Load()
+void Form1::startUp()
 {
     const QString &folder = m_services.programFolder;
     ErrorTrap trap(*m_errors, u"Form1"_s, u"Form_Load"_s);
     // Eleven steps in a fixed order; a failed one is reported and the next one runs.
     // 1-2: the look files.
-    trap.step([&] { ApplySkin(folder, *this, {Frame1, Frame6, Check1, Option5, Option6}); });
+    trap.step([&] {
+        ApplySkin(
+            folder, *this,
+            {m_passwordFrame, m_previewFrame, m_askPasswordBox, m_eachPasswordOption, m_samePasswordOption});
+    });
     trap.step([&] { m_pointers->setHandPointer(LoadHandPointer(folder)); });
     // 3: one start in a hundred shows the maker's site, if the build names one.
     trap.step([&] { OpenMakerSiteNowAndThen(m_services.modal, m_services.makerSite, m_services.startRoll); });
     // 4: the sample list, recorded once.
-    trap.step([&] { m_samples->SaveSampleSnapshotIfEmpty(); });
+    trap.step([&] { m_samples->saveSnapshotIfEmpty(); });
     // 5-6: caption, icon, title, list columns.
     trap.step([&] {
         setWindowTitle(ProductName());
@@ -301,20 +314,20 @@ void Form1::Form_Load()
         QGuiApplication::setApplicationDisplayName(MakeAppTitle(ProductName()));
     });
     trap.step([&] {
-        ListView1->header()->resizeSection(0, px(7000));
-        ListView2->header()->resizeSection(0, px(7000));
+        m_fileView->header()->resizeSection(0, px(7000));
+        m_resultsView->header()->resizeSection(0, px(7000));
     });
     // 7: the password options.
     m_passwords->restore(trap);
     // 8: the empty preview.
-    trap.step([&] { Text2->clear(); });
+    trap.step([&] { m_previewText->clear(); });
     // 9: the converter, found where it is installed: no processor query picks a build.
-    trap.step([&] { m_services.workspace.EnsureConverter(); });
+    trap.step([&] { m_services.workspace.ensureConverter(); });
 }
 
 void Form1::appendPaths(const QStringList &paths)
 {
-    m_fileList->ListView1_OLEDragDrop(paths);
+    m_fileList->appendDropped(paths);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -38,8 +38,8 @@ class SampleController;
 class Settings;
 class TextListModel;
 
-// The program's one window. Controls keep the names under which tests and the rest of
-// the program find them (objectName equals the member's name).
+// The program's one window. Each control keeps the object name tests find it by
+// ("PushButton2" for m_startButton).
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -74,7 +74,7 @@ public:
     Q_DISABLE_COPY_MOVE(Form1)
 
     // The start-up steps, each reported and skipped on failure.
-    void Form_Load();
+    void startUp();
 
     // Paths handed to the program, appended as a drop of them would be.
     void appendPaths(const QStringList &paths);
@@ -118,25 +118,25 @@ private:
     SampleController *m_samples = nullptr;
     ListMenus *m_menus = nullptr;
 
-    QTreeView *ListView1 = nullptr;
-    QPushButton *PushButton1 = nullptr;
-    QPushButton *PushButton4 = nullptr;
-    QPushButton *PushButton6 = nullptr;
-    QPushButton *PushButton7 = nullptr;
-    QGroupBox *Frame6 = nullptr;
-    QPlainTextEdit *Text2 = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    QRadioButton *Option6 = nullptr;
-    QRadioButton *Option5 = nullptr;
-    QCheckBox *Check1 = nullptr;
-    CaptionProgressBar *ProgressBar1 = nullptr;
-    QPushButton *PushButton2 = nullptr;
-    QTreeView *ListView2 = nullptr;
-    QPushButton *PushButton3 = nullptr;
-    QPushButton *PushButton5 = nullptr;
-    QPushButton *PushButton9 = nullptr;
-    QPushButton *PushButton8 = nullptr;
-    QPushButton *PushButton10 = nullptr;
+    QTreeView *m_fileView = nullptr;
+    QPushButton *m_addFilesButton = nullptr;
+    QPushButton *m_addFolderButton = nullptr;
+    QPushButton *m_clearListButton = nullptr;
+    QPushButton *m_samplesButton = nullptr;
+    QGroupBox *m_previewFrame = nullptr;
+    QPlainTextEdit *m_previewText = nullptr;
+    QGroupBox *m_passwordFrame = nullptr;
+    QRadioButton *m_samePasswordOption = nullptr;
+    QRadioButton *m_eachPasswordOption = nullptr;
+    QCheckBox *m_askPasswordBox = nullptr;
+    CaptionProgressBar *m_progressBar = nullptr;
+    QPushButton *m_startButton = nullptr;
+    QTreeView *m_resultsView = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    QPushButton *m_saveCommaButton = nullptr;
+    QPushButton *m_clearResultsButton = nullptr;
+    QPushButton *m_copyButton = nullptr;
+    QPushButton *m_helpButton = nullptr;
 };
 
 } // namespace pelmora

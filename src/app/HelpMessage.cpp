@@ -21,7 +21,7 @@ QString HelpText()
            u"(ResultsCache=False in ~/.config/Qarvelle/Pelmora.ini turns this off)"_s;
 }
 
-void PushButton10_Click(Modal &modal, ErrorSink &errors)
+void ShowHelp(Modal &modal, ErrorSink &errors)
 {
     ErrorTrap trap(errors, u"Form1"_s, u"PushButton10_Click"_s);
     trap.step([&] { modal.showMessage(u"Help"_s, HelpText(), Modal::Icon::None); });

@@ -11,6 +11,6 @@ class Modal;
 QString HelpText();
 
 // "Help": the message with an OK button and no icon; failures get the standard report.
-void PushButton10_Click(Modal &modal, ErrorSink &errors);
+void ShowHelp(Modal &modal, ErrorSink &errors);
 
 } // namespace pelmora

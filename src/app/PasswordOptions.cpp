@@ -31,14 +31,14 @@ Qt::CheckState checkStateOf(int value)
 PasswordOptions::PasswordOptions(const Parts &parts, QObject *parent) : QObject(parent), m_parts(parts)
 {
     // clicked, not toggled: only the user's changes count as clicks; the restore decides itself.
-    connect(&m_parts.check1, &QCheckBox::clicked, this, &PasswordOptions::Check1_Click);
-    connect(&m_parts.option5, &QRadioButton::clicked, this, &PasswordOptions::Option5_Click);
-    connect(&m_parts.option6, &QRadioButton::clicked, this, &PasswordOptions::Option6_Click);
+    connect(&m_parts.askBox, &QCheckBox::clicked, this, &PasswordOptions::onAskClicked);
+    connect(&m_parts.eachOption, &QRadioButton::clicked, this, &PasswordOptions::onEachClicked);
+    connect(&m_parts.sameOption, &QRadioButton::clicked, this, &PasswordOptions::onSameClicked);
 }
 
-int PasswordOptions::check1Value() const
+int PasswordOptions::askValue() const
 {
-    switch (m_parts.check1.checkState()) {
+    switch (m_parts.askBox.checkState()) {
     case Qt::Checked:
         return 1;
     case Qt::PartiallyChecked:
@@ -50,36 +50,36 @@ int PasswordOptions::check1Value() const
 
 PasswordMode PasswordOptions::mode() const
 {
-    if (check1Value() != 1)
+    if (askValue() != 1)
         return PasswordMode::None;
-    return m_parts.option6.isChecked() ? PasswordMode::SameForAll : PasswordMode::PerFile;
+    return m_parts.sameOption.isChecked() ? PasswordMode::SameForAll : PasswordMode::PerFile;
 }
 
-void PasswordOptions::Check1_Click()
+void PasswordOptions::onAskClicked()
 {
-    const int value = check1Value();
+    const int value = askValue();
     // Grayed comes only from the store; once clicked the box goes back to two states.
     if (value != 2)
-        m_parts.check1.setTristate(false);
-    store({{Settings::checkKey(), QString::number(value)}});
-    m_parts.option5.setEnabled(value == 1);
-    m_parts.option6.setEnabled(value == 1);
+        m_parts.askBox.setTristate(false);
+    store({{Settings::askPasswordKey(), QString::number(value)}});
+    m_parts.eachOption.setEnabled(value == 1);
+    m_parts.sameOption.setEnabled(value == 1);
 }
 
-void PasswordOptions::Option5_Click()
+void PasswordOptions::onEachClicked()
 {
     storeOptions();
 }
 
-void PasswordOptions::Option6_Click()
+void PasswordOptions::onSameClicked()
 {
     storeOptions();
 }
 
 void PasswordOptions::storeOptions()
 {
-    store({{Settings::option5Key(), Settings::fromBoolean(m_parts.option5.isChecked())},
-           {Settings::option6Key(), Settings::fromBoolean(m_parts.option6.isChecked())}});
+    store({{Settings::eachPasswordKey(), Settings::fromBoolean(m_parts.eachOption.isChecked())},
+           {Settings::samePasswordKey(), Settings::fromBoolean(m_parts.sameOption.isChecked())}});
 }
 
 void PasswordOptions::store(const QList<std::pair<QString, QString>> &values)
@@ -91,28 +91,29 @@ void PasswordOptions::store(const QList<std::pair<QString, QString>> &values)
 void PasswordOptions::restore(ErrorTrap &trap, int line)
 {
     Settings &settings = m_parts.settings;
-    trap.step([&] { restoreCheck1(Settings::toInteger(settings.read(Settings::checkKey(), u"0"_s))); }, line);
+    trap.step([&] { restoreAskBox(Settings::toInteger(settings.read(Settings::askPasswordKey(), u"0"_s))); },
+              line);
     trap.step(
         [&] {
-            restoreOption(m_parts.option5,
-                          Settings::toBoolean(settings.read(Settings::option5Key(), u"1"_s)));
+            restoreOption(m_parts.eachOption,
+                          Settings::toBoolean(settings.read(Settings::eachPasswordKey(), u"1"_s)));
         },
         line);
     trap.step(
         [&] {
-            restoreOption(m_parts.option6,
-                          Settings::toBoolean(settings.read(Settings::option6Key(), u"0"_s)));
+            restoreOption(m_parts.sameOption,
+                          Settings::toBoolean(settings.read(Settings::samePasswordKey(), u"0"_s)));
         },
         line);
 }
 
-void PasswordOptions::restoreCheck1(int value)
+void PasswordOptions::restoreAskBox(int value)
 {
     const Qt::CheckState state = checkStateOf(value);
-    if (state == m_parts.check1.checkState())
+    if (state == m_parts.askBox.checkState())
         return;
-    m_parts.check1.setCheckState(state); // grayed makes the box three-state
-    Check1_Click();
+    m_parts.askBox.setCheckState(state); // grayed makes the box three-state
+    onAskClicked();
 }
 
 void PasswordOptions::restoreOption(QRadioButton &option, bool selected)

@@ -21,34 +21,36 @@ class PasswordOptions : public QObject
 public:
     struct Parts
     {
-        QCheckBox &check1;
-        QRadioButton &option5;
-        QRadioButton &option6;
+        QCheckBox &askBox;
+        QRadioButton &eachOption;
+        QRadioButton &sameOption;
         Settings &settings;
     };
 
     explicit PasswordOptions(const Parts &parts, QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(PasswordOptions)
 
-    void Check1_Click();
-    void Option5_Click();
-    void Option6_Click();
+    // What a click on the box, on "Each PDF has a different password" and on "All PDFs
+    // have the same password" does.
+    void onAskClicked();
+    void onEachClicked();
+    void onSameClicked();
 
-    // Start-up: Check1, Option5, Option6 from the store in that order. A control that
-    // changes does what its click does; a value that cannot be read is reported through
-    // `trap` (at the caller's line) and that control keeps its state.
+    // Start-up: the box, "each", then "same" from the store, in that order. A control
+    // that changes does what its click does; a value that cannot be read is reported
+    // through `trap` (at the caller's line) and that control keeps its state.
     void restore(ErrorTrap &trap, int line = __builtin_LINE());
 
-    // Check1 as a number: 0 unticked, 1 ticked, 2 grayed.
-    int check1Value() const;
-    // What the batch run asks: only a ticked box asks, and only Option6 means one
-    // password for all; neither option selected asks per file.
+    // The box as a number: 0 unticked, 1 ticked, 2 grayed.
+    int askValue() const;
+    // What the batch run asks: only a ticked box asks, and only "same" means one password
+    // for all; neither option selected asks per file.
     PasswordMode mode() const;
     // The preview asks whenever the box is ticked, whatever the option.
-    bool previewAsksForPassword() const { return check1Value() == 1; }
+    bool previewAsksForPassword() const { return askValue() == 1; }
 
 private:
-    void restoreCheck1(int value);
+    void restoreAskBox(int value);
     void restoreOption(QRadioButton &option, bool selected);
     void storeOptions();
     void store(const QList<std::pair<QString, QString>> &values);

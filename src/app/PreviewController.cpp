@@ -49,7 +49,7 @@ bool PreviewController::eventFilter(QObject *watched, QEvent *event)
         if (mouse->button() == Qt::LeftButton && m_viewport->rect().contains(at))
             // After the list has handled the release, and outside the mouse handling,
             // since the password prompt waits for the user.
-            QMetaObject::invokeMethod(this, &PreviewController::ListView1_Click, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &PreviewController::previewSelected, Qt::QueuedConnection);
         return false;
     }
     if (!m_parts.list.indexAt(at).isValid()) {
@@ -69,7 +69,7 @@ QString PreviewController::selectedPdf() const
     return m_parts.files.text(rows.first().row());
 }
 
-void PreviewController::ListView1_Click()
+void PreviewController::previewSelected()
 {
     ErrorTrap trap(m_parts.errors, kModule, kProcedure);
     if (m_parts.files.rowCount() == 0) {

@@ -42,7 +42,7 @@ public:
         // The converter of the engine chosen, asked when a preview starts.
         std::function<Converter &()> converter;
         BusyState &busy;
-        // Whether Check1 says to ask for a password, read at each click.
+        // Whether the password box says to ask for a password, read at each click.
         std::function<bool()> asksForPassword;
         // The languages a scan's pages are read in; none: WindowScanLanguages().
         std::function<QString()> scanLanguages = {};
@@ -53,7 +53,7 @@ public:
     Q_DISABLE_COPY_MOVE(PreviewController)
 
     // Also called by the operations that add files, once they have added some.
-    void ListView1_Click();
+    void previewSelected();
     bool isPreviewing() const { return m_preview != nullptr; }
     // Ends a preview under way, its converter and text included; the box stays as it is.
     void abort();

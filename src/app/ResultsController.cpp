@@ -45,23 +45,23 @@ ResultsController::ResultsController(const Parts &parts, QObject *parent) : QObj
     m_viewport->installEventFilter(this);
 }
 
-QString ResultsController::OverwriteQuestion(const QString &path)
+QString ResultsController::overwriteQuestion(const QString &path)
 {
     return u"Are you sure you wish to overwrite "_s + path + u" ?"_s;
 }
 
-QString ResultsController::CopiedMessage()
+QString ResultsController::copiedMessage()
 {
     return u"Results have been copied to the clipboard.\r\r"
            u"Click a text area where you normally type and press Ctrl+V to paste the clipboard."_s;
 }
 
-void ResultsController::PushButton3_Click()
+void ResultsController::saveAsText()
 {
     saveResults(u"PushButton3_Click"_s, ResultsFormat::LineList);
 }
 
-void ResultsController::PushButton5_Click()
+void ResultsController::saveWithCommas()
 {
     saveResults(u"PushButton5_Click"_s, ResultsFormat::CommaList);
 }
@@ -71,8 +71,8 @@ void ResultsController::saveResults(const QString &procedure, ResultsFormat form
     ErrorTrap trap(m_parts.errors, u"Form1"_s, procedure);
     trap.step([&] {
         m_parts.modal.saveFileName(
-            u"Save"_s, SaveFilters(), [this, procedure, format](const QString &path, const QString &filter) {
-                confirmSave(procedure, path, filter == CsvFilter() ? ResultsFormat::Csv : format);
+            u"Save"_s, saveFilters(), [this, procedure, format](const QString &path, const QString &filter) {
+                confirmSave(procedure, path, filter == csvFilter() ? ResultsFormat::Csv : format);
             });
     });
 }
@@ -83,7 +83,7 @@ void ResultsController::confirmSave(const QString &procedure, const QString &pat
         return;
     if (!FileExists(path))
         return save(procedure, path, format);
-    m_parts.modal.askYesNo(AppTitle(), OverwriteQuestion(path), [this, procedure, path, format](bool yes) {
+    m_parts.modal.askYesNo(AppTitle(), overwriteQuestion(path), [this, procedure, path, format](bool yes) {
         if (yes)
             save(procedure, path, format);
     });
@@ -100,24 +100,24 @@ void ResultsController::save(const QString &procedure, const QString &path, Resu
     });
 }
 
-QString ResultsController::CsvFilter()
+QString ResultsController::csvFilter()
 {
     return u"CSV with sources (*.csv)"_s;
 }
 
-QStringList ResultsController::SaveFilters()
+QStringList ResultsController::saveFilters()
 {
-    return {u"Text Files (*.txt)"_s, u"All Files (*)"_s, CsvFilter()};
+    return {u"Text Files (*.txt)"_s, u"All Files (*)"_s, csvFilter()};
 }
 
-void ResultsController::PushButton8_Click()
+void ResultsController::copyToClipboard()
 {
     ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton8_Click"_s);
     trap.step([&] { ListToClipboard(m_parts.results); });
-    trap.step([&] { m_parts.modal.showMessage(AppTitle(), CopiedMessage()); });
+    trap.step([&] { m_parts.modal.showMessage(AppTitle(), copiedMessage()); });
 }
 
-void ResultsController::PushButton9_Click()
+void ResultsController::clearResults()
 {
     ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton9_Click"_s);
     trap.step([&] { m_parts.results.clear(); });
@@ -127,13 +127,13 @@ bool ResultsController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_viewport && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton && ListView2_DblClick(mouse->position().toPoint()))
+        if (mouse->button() == Qt::LeftButton && removeRowAt(mouse->position().toPoint()))
             return true;
     }
     return QObject::eventFilter(watched, event);
 }
 
-bool ResultsController::ListView2_DblClick(QPoint pos)
+bool ResultsController::removeRowAt(QPoint pos)
 {
     if (m_parts.busy.isBusy())
         return false;

@@ -24,7 +24,7 @@ public:
     struct Parts
     {
         TextListModel &results;
-        // The view of `results` (ListView2), watched for double-clicks.
+        // The view of `results`, watched for double-clicks.
         QAbstractItemView &view;
         Modal &modal;
         ErrorSink &errors;
@@ -34,15 +34,15 @@ public:
     explicit ResultsController(const Parts &parts, QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(ResultsController)
 
-    void PushButton3_Click();
-    void PushButton5_Click();
-    void PushButton8_Click();
-    void PushButton9_Click();
+    void saveAsText();
+    void saveWithCommas();
+    void copyToClipboard();
+    void clearResults();
 
-    static QString OverwriteQuestion(const QString &path);
-    static QString CopiedMessage();
-    static QString CsvFilter();
-    static QStringList SaveFilters();
+    static QString overwriteQuestion(const QString &path);
+    static QString copiedMessage();
+    static QString csvFilter();
+    static QStringList saveFilters();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -54,7 +54,7 @@ private:
     void confirmSave(const QString &procedure, const QString &path, ResultsFormat format);
     void save(const QString &procedure, const QString &path, ResultsFormat format);
     // A double-click at `pos` in the view's viewport; true when it removed a row.
-    bool ListView2_DblClick(QPoint pos);
+    bool removeRowAt(QPoint pos);
 
     Parts m_parts;
     // Kept, not asked of the view: events still arrive while the view is being destroyed.

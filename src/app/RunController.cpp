@@ -57,7 +57,7 @@ QString RunController::recognitionAction()
     return u"Read Scanned Files (OCR)"_s;
 }
 
-void RunController::PushButton2_Click()
+void RunController::startOrStop()
 {
     switch (m_state) {
     case State::Idle:

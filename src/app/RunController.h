@@ -55,9 +55,9 @@ public:
     Q_DISABLE_COPY_MOVE(RunController)
 
     // Starts a run, or, while one is under way, offers to stop it.
-    void PushButton2_Click();
+    void startOrStop();
     // From the press of "Start Extracting" until its closing message is closed.
-    bool RunInProgress() const { return m_run != nullptr; }
+    bool runInProgress() const { return m_run != nullptr; }
     // Ends a run under way at once, its converters included; no message.
     void abort();
 

@@ -25,19 +25,19 @@ QString SampleController::openFolderQuestion()
            u"can view them before working with them)?"_s;
 }
 
-void SampleController::SaveSampleSnapshotIfEmpty()
+void SampleController::saveSnapshotIfEmpty()
 {
     if (m_parts.settings.read(Settings::snapshotKey(), QString()).isEmpty())
-        SaveSampleSnapshot();
+        saveSnapshot();
 }
 
-void SampleController::SaveSampleSnapshot()
+void SampleController::saveSnapshot()
 {
     m_parts.settings.write(Settings::snapshotKey(),
                            ScrambleText(SampleListText(m_parts.programFolder), SampleKey()));
 }
 
-void SampleController::LoadSampleFiles(TextListModel &list)
+void SampleController::appendSamples(TextListModel &list)
 {
     QStringList missing;
     for (const QString &sample : RecordedSamples(m_parts.settings.read(Settings::snapshotKey(), QString()))) {
@@ -48,11 +48,11 @@ void SampleController::LoadSampleFiles(TextListModel &list)
     list.append(missing);
 }
 
-void SampleController::PushButton7_Click()
+void SampleController::loadSamples()
 {
     ErrorTrap trap(m_parts.errors, u"Form1"_s, u"PushButton7_Click"_s);
     trap.step([&] {
-        LoadSampleFiles(m_parts.files);
+        appendSamples(m_parts.files);
         m_parts.modal.askYesNo(AppTitle(), openFolderQuestion(), [this](bool open) {
             if (open)
                 m_parts.modal.openUrl(QUrl::fromLocalFile(SampleFolder(m_parts.programFolder)));

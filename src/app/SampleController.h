@@ -30,10 +30,10 @@ public:
     Q_DISABLE_COPY_MOVE(SampleController)
 
     // The start-up step: records the sample list while "Snapshot" is empty.
-    void SaveSampleSnapshotIfEmpty();
-    void SaveSampleSnapshot();
-    void LoadSampleFiles(TextListModel &list);
-    void PushButton7_Click();
+    void saveSnapshotIfEmpty();
+    void saveSnapshot();
+    void appendSamples(TextListModel &list);
+    void loadSamples();
 
     static QString openFolderQuestion();
 

@@ -26,9 +26,9 @@ public:
     Settings(const Settings &) = delete;
     Settings &operator=(const Settings &) = delete;
 
-    static QString checkKey() { return QStringLiteral("Check1"); }
-    static QString option5Key() { return QStringLiteral("Option5"); }
-    static QString option6Key() { return QStringLiteral("Option6"); }
+    static QString askPasswordKey() { return QStringLiteral("Check1"); }
+    static QString eachPasswordKey() { return QStringLiteral("Option5"); }
+    static QString samePasswordKey() { return QStringLiteral("Option6"); }
     static QString lastFolderKey() { return QStringLiteral("LastFolder"); }
     static QString snapshotKey() { return QStringLiteral("Snapshot"); }
     // Whether runs take and keep results in the results cache: a Boolean, true when absent.

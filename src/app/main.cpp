@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
     });
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
-    window.Form_Load();
+    window.startUp();
     pelmora::CentreOnScreen(window);
     window.show();
     window.appendPaths(QApplication::arguments().mid(1) + arguments.filesAfter);

@@ -99,10 +99,10 @@ bool ExtractCommand::prepare()
             complain(KnownDomains::system().problem());
         m_workspace = std::make_unique<ConverterWorkspace>(
             ProgramOf(InstalledServiceProgram(m_options.engine), m_options.engine));
-        m_workspace->EnsureConverter();
+        m_workspace->ensureConverter();
         if (!m_options.ocrLanguages.isEmpty()) {
             if (const QString problem =
-                    OcrLanguageProblem(m_workspace->ConverterPath(), m_options.ocrLanguages);
+                    OcrLanguageProblem(m_workspace->converterPath(), m_options.ocrLanguages);
                 !problem.isEmpty())
                 throw AppError(problem);
         }

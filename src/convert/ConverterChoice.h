@@ -29,7 +29,7 @@ QString PdfEngineName(PdfEngine engine);
 // executable, or in ../libexec/pelmora as an installation lays it out.
 QString InstalledServiceProgram(PdfEngine engine = kDefaultEngine);
 
-// What the workspace finds at ConverterPath: `serviceProgram` is the program's own
+// What the workspace finds at converterPath: `serviceProgram` is the program's own
 // converter (tests give a stand-in), with `engine`.
 ConverterProgram ProgramOf(const QString &serviceProgram = InstalledServiceProgram(),
                            PdfEngine engine = kDefaultEngine);

@@ -127,7 +127,7 @@ QString ConverterService::identity(const ConversionRequest &like)
 {
     // The program's path names its engine (pelmora-convert, pelmora-convert-mupdf), and
     // its file changes with a build; MuPDF is linked in whole, poppler is a library.
-    const QString program = m_workspace.ConverterPath();
+    const QString program = m_workspace.converterPath();
     const QString text = FileIdentity(program) + u", "_s + PopplerIdentity();
     if (!like.recognise)
         return text;
@@ -165,7 +165,7 @@ WorkerProcess *ConverterService::takeWorker()
         }
     }
     if (!worker) {
-        worker = new WorkerProcess(m_workspace.ConverterPath(), m_memoryLimit, this);
+        worker = new WorkerProcess(m_workspace.converterPath(), m_memoryLimit, this);
         worker->start();
     }
     m_busy.append(worker);

@@ -11,7 +11,7 @@ ConverterWorkspace::ConverterWorkspace(ConverterProgram program) : m_program(std
 {
 }
 
-void ConverterWorkspace::EnsureConverter()
+void ConverterWorkspace::ensureConverter()
 {
     if (m_program.installed.isEmpty())
         m_converter = QStandardPaths::findExecutable(m_program.name);

@@ -19,12 +19,12 @@ class ConverterWorkspace
 public:
     explicit ConverterWorkspace(ConverterProgram program);
 
-    // The converter as installed, once EnsureConverter found it; empty before.
-    QString ConverterPath() const { return m_converter; }
+    // The converter as installed, once ensureConverter found it; empty before.
+    QString converterPath() const { return m_converter; }
 
     // Finds the installed converter. It is run from where it is installed, never through
     // a link others could remove or replace. Throws AppError when it is not installed.
-    void EnsureConverter();
+    void ensureConverter();
 
 private:
     ConverterProgram m_program;

@@ -170,7 +170,7 @@ void TestFileList::addingPreviewsTheSelectedRow()
     tearDownParts();
     QVERIFY(setUpParts(true));
     createWindow();
-    m_window->Form_Load();
+    m_window->startUp();
     QVERIFY(showWindow());
     const QString first = m_engine->writePdf(u"first.pdf"_s, u"TEXT"_s, "First file\n");
     const QString second = m_engine->writePdf(u"second.pdf"_s, u"TEXT"_s, "Second file\n");

@@ -250,7 +250,7 @@ void TestMainWindow::startUpOrder()
     auto note = [&](const QString &event) {
         moments.append({event, !m_settings->read(Settings::snapshotKey(), QString()).isEmpty(),
                         option5->isChecked(), text2->toPlainText().isEmpty(),
-                        QFileInfo::exists(m_engine->workspace->ConverterPath())});
+                        QFileInfo::exists(m_engine->workspace->converterPath())});
     };
     createWindow(
         kAssets,
@@ -265,7 +265,7 @@ void TestMainWindow::startUpOrder()
     connect(m_window.get(), &QWidget::windowTitleChanged, this, [&] { note(u"caption"_s); });
     connect(option5, &QRadioButton::toggled, this, [&] { note(u"options"_s); });
     connect(text2, &QPlainTextEdit::textChanged, this, [&] { note(u"preview"_s); });
-    m_window->Form_Load();
+    m_window->startUp();
     note(u"loaded"_s);
 
     QStringList events;
@@ -297,7 +297,7 @@ void TestMainWindow::failedStepIsReportedAndStartUpGoesOn()
     m_settings = std::make_unique<Settings>(store);
     createWindow(kAssets);
     control<QPlainTextEdit>("Text2")->setPlainText(u"left over"_s);
-    m_window->Form_Load();
+    m_window->startUp();
 
     const QList<test::ScriptedModal::Shown> errors = m_modal->shownOf(u"message"_s);
     QVERIFY(!errors.isEmpty());
@@ -309,7 +309,7 @@ void TestMainWindow::failedStepIsReportedAndStartUpGoesOn()
     // The steps after it still ran.
     QCOMPARE(m_window->windowTitle(), u"Pelmora"_s);
     QVERIFY(control<QPlainTextEdit>("Text2")->toPlainText().isEmpty());
-    QVERIFY(QFileInfo::exists(m_engine->workspace->ConverterPath()));
+    QVERIFY(QFileInfo::exists(m_engine->workspace->converterPath()));
 }
 
 void TestMainWindow::makerSite_data()

@@ -158,7 +158,7 @@ void TestPasswordOptions::restoresTheStoredState()
     QCOMPARE(report.icon, Modal::Icon::Warning);
     QVERIFY2(report.text.startsWith(error + u"\r\nin Pelmora2021/08/31.Form1.Form_Load at line "_s),
              qPrintable(report.text));
-    QVERIFY(QFileInfo::exists(m_engine->workspace->ConverterPath()));
+    QVERIFY(QFileInfo::exists(m_engine->workspace->converterPath()));
 }
 
 void TestPasswordOptions::everyClickIsStoredAtOnce()

@@ -81,7 +81,7 @@ void TestRunWindow::emptyListSaysSo()
     QCOMPARE(m_modal->shownOf(u"message"_s).size(), 1);
     QCOMPARE(m_modal->shown.last().text, u"No files added."_s);
     QCOMPARE(m_modal->shown.last().title, u"Pelmora"_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
 }
 
 void TestRunWindow::runFillsResultsAndSummarises()
@@ -94,7 +94,7 @@ void TestRunWindow::runFillsResultsAndSummarises()
     QCOMPARE(m_window->resultsList().texts(), (QStringList{u"first@x.com"_s, u"second@x.com"_s}));
     QCOMPARE(m_modal->shown.last().text, u"Done.\r\nThe following files could not be read:\r\n"_s + locked +
                                              u"  - password protected or text is protected."_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
     QVERIFY(!m_window->resultsList().isChecked(0));
 }
 
@@ -103,7 +103,7 @@ void TestRunWindow::secondPressDuringARunDoesNothing()
     const QString slow = m_engine->writePdf(u"slow.pdf"_s, u"WAIT"_s, "slow@x.com\n");
     m_window->appendPaths({slow});
     press("PushButton2");
-    QVERIFY(m_window->runController().RunInProgress());
+    QVERIFY(m_window->runController().runInProgress());
     QTRY_COMPARE(m_engine->fake->loggedCalls().size(), 1);
     press("PushButton2");
     QVERIFY(m_engine->release(slow));
@@ -134,7 +134,7 @@ void TestRunWindow::closingLeavesNothingBehind()
     bool converterBefore = false;
     qint64 closingTook = -1;
     auto closeNow = [&] {
-        converterBefore = QFileInfo::exists(m_engine->workspace->ConverterPath());
+        converterBefore = QFileInfo::exists(m_engine->workspace->converterPath());
         QFile store(m_settings->fileName());
         if (store.open(QIODevice::ReadOnly))
             storedBefore = store.readAll();
@@ -147,7 +147,7 @@ void TestRunWindow::closingLeavesNothingBehind()
     if (busyWith == u"run"_s) {
         press("PushButton2");
         QTRY_VERIFY(!m_engine->fake->loggedCalls().isEmpty());
-        QVERIFY(m_window->runController().RunInProgress());
+        QVERIFY(m_window->runController().runInProgress());
         closeNow();
     } else if (busyWith == u"preview"_s) {
         auto *list = m_window->findChild<QTreeView *>(u"ListView1"_s);
@@ -233,7 +233,7 @@ void TestRunWindow::stopKeepsWhatIsListed()
         prefix << u"file%1@x.com"_s.arg(i);
     QCOMPARE(m_window->resultsList().texts(), prefix);
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
     QVERIFY(!m_window->busyState().isBusy());
     QTRY_VERIFY(m_engine->allConvertersGone());
 
@@ -259,7 +259,7 @@ void TestRunWindow::stopIsAskedAndCanBeDeclined()
     m_modal->yesNoAnswers.enqueue(false);
     press("PushButton2");
     QCOMPARE(m_modal->shownOf(u"yesno"_s).size(), 1);
-    QVERIFY(m_window->runController().RunInProgress());
+    QVERIFY(m_window->runController().runInProgress());
     QCOMPARE(startButton()->text(), u"Stop Extracting"_s);
     QVERIFY(m_engine->release(pdfs[50]));
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
@@ -292,13 +292,13 @@ void TestRunWindow::runEndingWhileAskedWaitsForTheAnswer()
     QTRY_COMPARE(control<CaptionProgressBar>("ProgressBar1")->caption(), u"Progress Bar"_s); // at its end
     QCoreApplication::processEvents(); // which is told from the event loop
     QVERIFY(m_modal->shownOf(u"message"_s).isEmpty());
-    QVERIFY(m_window->runController().RunInProgress());
+    QVERIFY(m_window->runController().runInProgress());
     m_modal->answerHeld();
     // Nothing was left to stop, whatever the answer.
     QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
     QCOMPARE(m_modal->shownOf(u"message"_s).first().text, u"Done."_s);
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
 }
 
 void TestRunWindow::promptsOnlyForProtectedFiles_data()
@@ -440,7 +440,7 @@ void TestRunWindow::scannedFilesAreReadOnRequest()
 
         QCOMPARE(m_modal->shownOf(u"message"_s).size(), 1);
         QCOMPARE(m_window->resultsList().texts(), (QStringList{u"a@x.com"_s, u"b@x.com"_s}));
-        QVERIFY(!m_window->runController().RunInProgress());
+        QVERIFY(!m_window->runController().runInProgress());
         return;
     }
     // Exactly the scans are read, and their new addresses come after the run's, in row
@@ -457,7 +457,7 @@ void TestRunWindow::scannedFilesAreReadOnRequest()
     QCOMPARE(recognised.size(), 2);
     QCOMPARE(recognised.filter(scan).size() + recognised.filter(blank).size(), 2);
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
 }
 
 void TestRunWindow::addressRulesComeFromTheSettings_data()
@@ -530,9 +530,9 @@ void TestRunWindow::cachedRunsSaveTheSameFiles()
         converted.append(m_engine->fake->loggedCalls().size() - before);
         QByteArray saved;
         for (const auto &[button, filter] :
-             {std::pair{"PushButton3", ResultsController::SaveFilters().first()},
-              std::pair{"PushButton5", ResultsController::SaveFilters().first()},
-              std::pair{"PushButton3", ResultsController::CsvFilter()}}) {
+             {std::pair{"PushButton3", ResultsController::saveFilters().first()},
+              std::pair{"PushButton5", ResultsController::saveFilters().first()},
+              std::pair{"PushButton3", ResultsController::csvFilter()}}) {
             const QString path = m_engine->temp.filePath(QString::number(m_modal->shown.size()) + u".txt"_s);
             m_modal->textAnswers.enqueue(path);
             m_modal->filterAnswers.enqueue(filter);
@@ -588,7 +588,7 @@ void TestRunWindow::stopEndsTheReadingOfScans()
     QVERIFY(m_engine->release(scan)); // too late
     QCOMPARE(m_window->resultsList().texts(), QStringList{u"a@x.com"_s});
     QCOMPARE(startButton()->text(), u"Start Extracting"_s);
-    QVERIFY(!m_window->runController().RunInProgress());
+    QVERIFY(!m_window->runController().runInProgress());
 }
 
 void TestRunWindow::hiddenFilesLeftOutAreCounted()

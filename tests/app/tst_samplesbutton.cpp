@@ -61,7 +61,7 @@ void TestSamplesButton::writeSample(const QString &name)
 void TestSamplesButton::start()
 {
     createWindow(m_program->path(), [] { return 1; });
-    m_window->Form_Load();
+    m_window->startUp();
 }
 
 void TestSamplesButton::pressLoad()
@@ -175,7 +175,7 @@ void TestSamplesButton::committedSamples()
 {
     // The samples that ship with the program, read where they are kept.
     createWindow(QStringLiteral(PELMORA_ASSETS), [] { return 1; });
-    m_window->Form_Load();
+    m_window->startUp();
     pressLoad();
     const QStringList listed = m_window->fileList().texts();
     QCOMPARE(listed.size(), QDir(QStringLiteral(PELMORA_ASSETS "/Samples")).entryList(QDir::Files).size());

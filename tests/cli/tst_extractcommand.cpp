@@ -201,7 +201,7 @@ void TestExtractCommand::sameOutcomeAsTheWindow()
     QVERIFY(setUpParts(false));
     const auto cleanup = qScopeGuard([this] { tearDownParts(); });
     createWindow();
-    m_window->Form_Load();
+    m_window->startUp();
     m_window->appendPaths(pdfs);
     if (!password.isEmpty()) {
         control<QCheckBox>("Check1")->setChecked(true);

@@ -324,11 +324,11 @@ void TestConversions::identityFollowsTheFilesWithoutAProcess()
     const auto fixture = engine();
     QVERIFY(fixture);
     const QString identity = fixture->converter->identity({});
-    QVERIFY(identity.contains(FileIdentity(fixture->workspace->ConverterPath())));
+    QVERIFY(identity.contains(FileIdentity(fixture->workspace->converterPath())));
     QVERIFY(identity.contains(PopplerIdentity()));
     QCOMPARE(fixture->fake->loggedPids().size(), 0); // a run whose files are all cached starts none
     // Another build of the converter, as far as its file tells; its time is put back after.
-    const QByteArray program = QFile::encodeName(fixture->workspace->ConverterPath());
+    const QByteArray program = QFile::encodeName(fixture->workspace->converterPath());
     struct stat status = {};
     QCOMPARE(::stat(program.constData(), &status), 0);
     const auto restore = qScopeGuard([&] {

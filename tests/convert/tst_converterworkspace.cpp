@@ -46,16 +46,16 @@ void TestConverterWorkspace::findsTheConverterWhereItIsInstalled()
     expected.replace(u"<bin>"_s, bin.path());
 
     ConverterWorkspace workspace({u"pelmora-convert"_s, installed, u"install it again"_s});
-    QCOMPARE(workspace.ConverterPath(), QString()); // nothing is looked for before it is asked
+    QCOMPARE(workspace.converterPath(), QString()); // nothing is looked for before it is asked
     try {
-        workspace.EnsureConverter();
-        QVERIFY2(!expected.isEmpty(), qPrintable(workspace.ConverterPath()));
-        QCOMPARE(QFileInfo(workspace.ConverterPath()).canonicalFilePath(),
+        workspace.ensureConverter();
+        QVERIFY2(!expected.isEmpty(), qPrintable(workspace.converterPath()));
+        QCOMPARE(QFileInfo(workspace.converterPath()).canonicalFilePath(),
                  QFileInfo(expected).canonicalFilePath());
     } catch (const AppError &error) {
         QVERIFY(expected.isEmpty());
         QCOMPARE(error.description(), u"install it again"_s);
-        QCOMPARE(workspace.ConverterPath(), QString());
+        QCOMPARE(workspace.converterPath(), QString());
     }
 }
 

@@ -23,10 +23,10 @@ int main(int argc, char *argv[])
     pelmora::WidgetModal modal;
     pelmora::Form1 window(
         {modal, settings, workspace, converter, pelmora::Clock::system(), QDir::tempPath()});
-    window.Form_Load();
+    window.startUp();
     window.show();
     window.appendPaths(arguments.mid(2));
-    QMetaObject::invokeMethod(&window.runController(), &pelmora::RunController::PushButton2_Click,
+    QMetaObject::invokeMethod(&window.runController(), &pelmora::RunController::startOrStop,
                               Qt::QueuedConnection);
     return QApplication::exec();
 }

@@ -32,7 +32,7 @@ EngineFixture::EngineFixture(Kind which, bool placeConverter, const QString &eng
     if (!placeConverter)
         return;
     try {
-        workspace->EnsureConverter();
+        workspace->ensureConverter();
     } catch (const AppError &error) {
         m_problem = error.description();
     }

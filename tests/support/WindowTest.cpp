@@ -41,7 +41,7 @@ bool WindowTest::openWindow(const QString &programFolder, std::function<int()> s
                             const QUrl &makerSite)
 {
     createWindow(programFolder, std::move(startRoll), makerSite);
-    m_window->Form_Load();
+    m_window->startUp();
     return showWindow();
 }
 
