@@ -138,6 +138,9 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, Input 
         FrameSink sink(writer, input);
         opened.document->convert(*range, options, sink);
     }
+    // Closed before the answer ends, so that the time it takes counts for this file, not
+    // for the next one's opening.
+    opened.document.reset();
     writer.add(protocol::PageEvent::done());
     writer.flush();
 }
