@@ -39,9 +39,11 @@ for name in contacts-1 contacts-2 edge-cases noaddress; do
   cp "$work/$name.pdf" "$out/$name.pdf"
 done
 
-# Page trees that count no pages, or a forged billion, or list themselves.
+# Page trees that count no pages, or a forged billion, or list themselves; pages whose
+# contents were cut off.
 mkdir -p "$out/forged"
-cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$work/self-listing-tree.pdf" "$out/forged/"
+cp "$work/no-pages.pdf" "$work/forged-count.pdf" "$work/self-listing-tree.pdf" "$work/self-listing-with-page.pdf" \
+  "$work/contents-cut-off.pdf" "$out/forged/"
 
 # Pictures that declare far more pixels than they hold, and a page of small print past
 # poppler's limit: each must end with its page named, never hang or take gigabytes.
@@ -51,6 +53,8 @@ python3 "$gen" bombs "$out/bombs"
 python3 "$gen" flattree "$out/bombs/flat-tree.pdf" 2500
 # The same node counting one page more than it lists: the page it lacks is named.
 python3 "$gen" flattree "$out/bombs/flat-tree-overcounted.pdf" 2500 2501
+# The same node with every third page written into it rather than referred to.
+python3 "$gen" flattree "$out/bombs/flat-tree-direct.pdf" 2500 - direct
 
 # Footnote marks against addresses: a change of size or baseline ends a word; letters
 # drawn out of order are read in the order a reader sees them; an underscore drawn as a

@@ -13,7 +13,7 @@ gives the same bytes.
     pdfgen.py grey16 IN.pgm OUT.pgm     the inked rows of a grey page at 16 bits a sample
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
     pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
-    pdfgen.py flattree OUT.pdf PAGES [COUNT]  one Pages node listing every page
+    pdfgen.py flattree OUT.pdf PAGES [COUNT|-] [direct]  one Pages node listing every page
 
 Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
 spare byte code, and a ToUnicode map tells the converter which character it is.
@@ -420,6 +420,15 @@ def make_testdata(out):
     p.text(gap + 5, 690, "wahl@example.org")
     p.text(72, 660, "under lined@example.net")
     p.ops.append(b"0.4 w 72 658.5 m %s 658.5 l S" % num(72 + text_width("under lined@example.net")).encode())
+    # Underlined word by word, as LaTeX's ulem and soul draw it: a rule under each word and
+    # one under each space, which meets them and so is no underscore.
+    p.text(72, 630, "Contact me at jane@example.com")
+    x = 72
+    for i, word in enumerate("Contact me at jane@example.com".split(" ")):
+        for piece in (word, " ") if i < 3 else (word,):
+            width = text_width(piece)
+            p.ops.append(b"0.4 w %s 628.5 m %s 628.5 l S" % (num(x).encode(), num(x + width).encode()))
+            x += width
     d.save(out / "drawn-underscore.pdf")
 
     # One page whose page tree counts none, and one whose count is forged far beyond
@@ -430,16 +439,48 @@ def make_testdata(out):
         d.save(out / name, page_count=count)
 
     # A page tree whose only kid is itself: no page can be loaded from it.
-    objects = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Count 1/Kids[2 0 R]>>"]
+    write_objects(out / "self-listing-tree.pdf", [b"<</Type/Catalog/Pages 2 0 R>>",
+                                                  b"<</Type/Pages/Count 1/Kids[2 0 R]>>"])
+
+    # A page tree of /Count 1 that lists itself before its page: poppler reads the page.
+    write_objects(out / "self-listing-with-page.pdf", [
+        b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Count 1/Kids[2 0 R 3 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources<</Font<</F1 4 0 R>>>>/Contents 5 0 R>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
+        stream_object(b"BT /F1 10 Tf 10 50 Td (listed.page@example.com) Tj ET")])
+
+    # Two pages whose objects come first, cut in half before their contents: the pages
+    # remain, their text is gone. Damaged, not scanned.
+    padding = b"".join(b"%% padding line %d of the page's text\n" % i for i in range(40))
+    whole = write_objects(None, [
+        b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Count 2/Kids[3 0 R 4 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources<</Font<</F1 5 0 R>>>>/Contents 6 0 R>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources<</Font<</F1 5 0 R>>>>/Contents 7 0 R>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
+        stream_object(padding + b"BT /F1 10 Tf 10 50 Td (cut.first@example.com) Tj ET"),
+        stream_object(padding + b"BT /F1 10 Tf 10 50 Td (cut.second@example.com) Tj ET")])
+    (out / "contents-cut-off.pdf").write_bytes(whole[:len(whole) // 2])
+
+
+def stream_object(content):
+    return b"<</Length %d>>\nstream\n" % len(content) + content + b"\nendstream"
+
+
+def write_objects(path, objects):
+    """A PDF of these objects, numbered from 1 (the first the catalog), with its
+    cross-reference table; written to `path` unless it is None. Returns the bytes."""
     data = bytearray(b"%PDF-1.4\n")
     offsets = []
     for number, body in enumerate(objects, start=1):
         offsets.append(len(data))
         data += b"%d 0 obj\n" % number + body + b"\nendobj\n"
     xref = len(data)
-    data += b"xref\n0 3\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
-    data += b"trailer\n<</Size 3/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % xref
-    (out / "self-listing-tree.pdf").write_bytes(bytes(data))
+    data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    data += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    data += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    if path is not None:
+        path.write_bytes(bytes(data))
+    return bytes(data)
 
 
 # --------------------------------------------------------------------------
@@ -819,20 +860,28 @@ def grey16(source, path):
     Path(path).write_bytes(b"P5\n%d %d\n65535\n" % (w, bottom - top) + bytes(b for v in rows for b in (v, v)))
 
 
-def flat_page_tree(path, pages, count=None):
+def flat_page_tree(path, pages, count=None, direct=False):
     """One Pages node listing every page, as some producers write it: a reader that
     walks the tree from its root for each page spends time growing with the square of
     the count. The pages sit in a compressed object stream to keep the file small; the
     last page alone names an address. `count`, when given, is the page count the node
-    claims instead of the true one."""
+    claims instead of the true one. `direct`: every third page, the first among them,
+    is written into the node's kids themselves, and the first page names an address too."""
     pages_obj, font, common, last, objstm, xref_obj, first_page = 2, 3, 4, 5, 6, 7, 8
     numbers = range(first_page, first_page + pages)
-    kids = b" ".join(b"%d 0 R" % n for n in numbers)
+    inline = {n for n in numbers if direct and (n - first_page) % 3 == 0}
+
+    def page(n):
+        contents = last if n == numbers[-1] else first if n == first_page and direct else common
+        return b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources 3 0 R/Contents %d 0 R>>" % contents
+
+    first = first_page + pages
+    kids = b" ".join(page(n) if n in inline else b"%d 0 R" % n for n in numbers)
     packed = {pages_obj: b"<</Type/Pages/Count %d/Kids[%s]>>" % (count or pages, kids),
               font: b"<</Font<</F1<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>>>>>"}
     for n in numbers:
-        packed[n] = b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 100]/Resources 3 0 R/Contents %d 0 R>>" % (
-            last if n == numbers[-1] else common)
+        if n not in inline:
+            packed[n] = page(n)
     head, body = [], b""
     for n, obj in packed.items():
         head.append(b"%d %d" % (n, len(body)))
@@ -855,15 +904,19 @@ def flat_page_tree(path, pages, count=None):
     put(1, b"<</Type/Catalog/Pages 2 0 R>>")
     put(common, *text(b"A page with no address"))
     put(last, *text(b"Last page: flat.tree@example.com"))
+    if direct:
+        put(first, *text(b"First page: direct.kid@example.com"))
     packed_data = zlib.compress(head + body, 9)
     put(objstm, b"<</Type/ObjStm/N %d/First %d/Filter/FlateDecode/Length %d>>" % (
         len(packed), len(head), len(packed_data)), packed_data)
-    size = first_page + pages
+    size = first_page + pages + (1 if direct else 0)
     place = {n: i for i, n in enumerate(packed)}
     rows = bytearray(struct.pack(">BII", 0, 0, 65535))
     for n in range(1, size):
         if n in place:
             rows += struct.pack(">BII", 2, objstm, place[n])
+        elif n in inline:
+            rows += struct.pack(">BII", 0, 0, 0)
         else:
             rows += struct.pack(">BII", 1, offsets.get(n, len(data)), 0)
     rows = zlib.compress(bytes(rows), 9)
@@ -923,8 +976,9 @@ def main(argv):
         image_bombs(argv[2])
     elif cmd == "grey16" and len(argv) == 4:
         grey16(argv[2], argv[3])
-    elif cmd == "flattree" and len(argv) in (4, 5):
-        flat_page_tree(argv[2], int(argv[3]), int(argv[4]) if len(argv) == 5 else None)
+    elif cmd == "flattree" and len(argv) in (4, 5, 6):
+        count = int(argv[4]) if len(argv) >= 5 and argv[4] != "-" else None
+        flat_page_tree(argv[2], int(argv[3]), count, len(argv) == 6 and argv[5] == "direct")
     else:
         sys.stderr.write(__doc__)
         return 2

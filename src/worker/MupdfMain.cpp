@@ -1,18 +1,17 @@
 // pelmora-convert-mupdf: the program's converter with MuPDF instead of poppler, serving
 // only. A program of its own: MuPDF is under the GNU Affero GPL, the rest is not.
 #include "worker/MupdfText.h"
+#include "worker/MupdfWorkarounds.h"
 #include "worker/OneShot.h"
 #include "worker/WorkerMain.h"
-
-#include <mupdf/fitz.h>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
     using namespace pelmora::worker;
-    return WorkerMain(argc, argv, "pelmora-convert-mupdf", "mupdf " FZ_VERSION, MakeMupdfEngine,
-                      [](const std::vector<std::string> &) {
+    return WorkerMain(argc, argv, "pelmora-convert-mupdf", MupdfWorkarounds::LibraryVersion(),
+                      MakeMupdfEngine, [](const std::vector<std::string> &) {
                           std::fputs(
                               "Usage: pelmora-convert-mupdf --serve\n"
                               "       pelmora-convert-mupdf --ocr-languages\n"

@@ -91,7 +91,11 @@ QByteArray PdfOfObjects(const QList<QByteArray> &objects)
 
 QByteArray TextPdf(const QByteArray &line, const QByteArray &font)
 {
-    const QByteArray content = "BT /F1 10 Tf 20 700 Td (" + line + ") Tj ET";
+    return ContentPdf("BT /F1 10 Tf 20 700 Td (" + line + ") Tj ET", font);
+}
+
+QByteArray ContentPdf(const QByteArray &content, const QByteArray &font)
+{
     return PdfOfObjects(
         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>", font,
          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R "

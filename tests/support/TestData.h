@@ -34,6 +34,9 @@ QByteArray PdfOfObjects(const QList<QByteArray> &objects);
 // font `font` describes (Helvetica unless told).
 QByteArray TextPdf(const QByteArray &line,
                    const QByteArray &font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+// A one-page PDF whose contents are `content`, with that font as /F1.
+QByteArray ContentPdf(const QByteArray &content,
+                      const QByteArray &font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
 
 // The bytes of a file; "<unreadable>" when it cannot be read.
 QByteArray readFile(const QString &path);
