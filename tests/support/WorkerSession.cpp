@@ -312,9 +312,10 @@ int WorkerSession::finish()
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-WholeRun RunWorker(const QByteArray &input, const QString &engine)
+WholeRun RunWorker(const QByteArray &input, const QString &engine, const QProcessEnvironment &environment)
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(ServiceProgram(engine), {QStringLiteral("--serve")});
     WholeRun run;
     if (!process.waitForStarted(kPatienceMs))

@@ -102,7 +102,8 @@ struct WholeRun
     QByteArray output;
     int exitCode = -1;
 };
-WholeRun RunWorker(const QByteArray &input, const QString &engine = QStringLiteral("poppler"));
+WholeRun RunWorker(const QByteArray &input, const QString &engine = QStringLiteral("poppler"),
+                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // pdftotext or the one-shot form of pelmora-convert on one file.
 struct Conversion
