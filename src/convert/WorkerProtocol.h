@@ -36,7 +36,9 @@
 //   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
 //                        come in several pieces, and its last one ends with a form feed;
 //                        a page poppler cannot load has none (pdftotext writes nothing
-//                        for it either, not even the form feed)
+//                        for it either, not even the form feed); an underscore read
+//                        from a rule drawn in a word gap is U+E05F (kDrawnUnderscore,
+//                        core/DrawnUnderscore.h), which the program reads as "_"
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
 //   'U'  page, address, alternative...
 //                        an address recognised on the page (OCR) that its readings
@@ -49,6 +51,8 @@
 //   'E'  page            the page is complete
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
+
+#include "core/DrawnUnderscore.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,5 +1,6 @@
 #include "extract/ConvertedText.h"
 
+#include "core/DrawnUnderscore.h"
 #include "core/Utf8.h"
 
 #include <QStringDecoder>
@@ -49,7 +50,8 @@ QString DisplayText(QByteArrayView bytes)
         run = ++i;
     }
     text += utf8(view.sliced(run));
-    return text;
+    // A person reads a drawn underscore as the underscore it is.
+    return text.replace(QChar(char16_t(kDrawnUnderscore)), u'_');
 }
 
 } // namespace pelmora

@@ -24,7 +24,7 @@ private:
 };
 
 // Converted text for display: UTF-8 (the converter's output), with bytes that are not
-// valid UTF-8 taken as Latin-1.
+// valid UTF-8 taken as Latin-1, and a drawn underscore (kDrawnUnderscore) as "_".
 QString DisplayText(QByteArrayView bytes);
 
 } // namespace pelmora
