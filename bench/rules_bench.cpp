@@ -3,6 +3,7 @@
 // converter's text, byte for byte), then the command itself with the switches a user has.
 // Prints figures: pelmora_bench_rules
 #include "extract/AddressExtraction.h"
+#include "extract/AddressRepairs.h"
 #include "extract/DisguisedAddresses.h"
 
 #include <QCoreApplication>
@@ -32,15 +33,19 @@ QByteArray run(const QString &program, const QStringList &arguments)
     return process.readAllStandardOutput();
 }
 
-// The addresses of the corpus as one run finds them, page by page as the run does.
-QStringList searched(const AddressRules &rules)
+// The addresses of the corpus as one run finds them, page by page as the run does, and
+// the repairs that made each (none for the disguised ones).
+QStringList searched(const AddressRules &rules, QList<AddressRuleSet> *repairs = nullptr)
 {
     SeenAddresses seen;
     QStringList found;
     for (const QString &file : kFiles) {
         const QByteArray text = run(u"pdftotext"_s, {QDir(kCorpus).filePath(file), u"-"_s});
         for (const QByteArray &page : text.split('\f')) {
-            found += ExtractEmailToArray(page, seen, rules);
+            QList<AddressRuleSet> made;
+            found += ExtractEmailToArray(page, seen, rules, &made);
+            if (repairs)
+                *repairs += made;
             if (rules.has(AddressRule::Disguised))
                 found += ExtractDisguised(page, seen, rules);
         }
@@ -88,31 +93,31 @@ int main(int argc, char *argv[])
     };
     AddressRules disguised;
     disguised.on |= AddressRule::Disguised;
-    const QStringList all = searched(defaults);
-    const QStringList noArtefacts = searched(without(AddressRule::BracketArtefacts));
+    QList<AddressRuleSet> repairs;
+    const QStringList all = searched(defaults, &repairs);
     printRow("pattern only (the rule the program started with)", searched(AddressRules::patternOnly()),
              truth);
     printRow("default: every rule but Disguised", all, truth);
     printRow("  without KnownDomains and BracketArtefacts",
              searched(without({AddressRule::KnownDomains, AddressRule::BracketArtefacts})), truth);
-    printRow("  without BracketArtefacts", noArtefacts, truth);
     printRow("  without UnicodeBoundaries", searched(without(AddressRule::UnicodeBoundaries)), truth);
-    printRow("  without EncodedAtSigns", searched(without(AddressRule::EncodedAtSigns)), truth);
-    printRow("  without Grouped", searched(without(AddressRule::Grouped)), truth);
     printRow("  without PlusSign", searched(without(AddressRule::PlusSign)), truth);
+    printRow("  without HashSign", searched(without(AddressRule::HashSign)), truth);
     printRow("  without Limits", searched(without(AddressRule::Limits)), truth);
     printRow("  without Context", searched(without(AddressRule::Context)), truth);
-    printRow("  without BrokenLines", searched(without(AddressRule::BrokenLines)), truth);
-    printRow("  without PercentSign", searched(without(AddressRule::PercentSign)), truth);
+    for (const AddressRepair &repair : AddressRepairs()) {
+        const QByteArray name = "  without the repair " + QByteArray(repair.name);
+        printRow(name.constData(), searched(without(repair.rule)), truth);
+    }
+    printRow("  without any repair", searched(without(RepairRules())), truth);
     printRow("  with Disguised", searched(disguised), truth);
 
-    QStringList repairs;
-    for (const QString &address : all) {
-        if (!noArtefacts.contains(address))
-            repairs.append(address);
+    std::printf("\nRepaired (default rules):");
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (repairs[i])
+            std::printf(" %s (%s)", qPrintable(all[i]), qPrintable(RepairNames(repairs[i])));
     }
-    std::printf("\n\"h...i\" repairs (found only with BracketArtefacts): %lld: %s\n",
-                static_cast<long long>(repairs.size()), qPrintable(repairs.join(u", "_s)));
+    std::printf("\n");
 
     std::printf("\n%-58s %5s %5s %9s %7s\n", "the command", "found", "right", "precision", "recall");
     QStringList paths;

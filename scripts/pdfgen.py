@@ -777,14 +777,29 @@ def address_traps(path):
          "ann.lee@example.org and done@example.org.",
          "Then name the order in the subject.",
          "sales@example.com answers."],
+        ["Repairs that must not invent",
+         "Topics: security, privacy.",
+         "alice@example.org writes the notes; follow us on Bluesky",
+         "@pelmora.bsky.social for news.",
+         "Encoded: Write%20to%20jane@example.com or %3Cjane.doe@example.org%3E",
+         "A look-alike domain: support@\u0430pple.com",
+         "Tickets: ref#4711@tickets.acme-corp.com, TeX: \\def\\x#1@{#1}",
+         "Files: release@v2.zip build@main.py config@app.sh libfoo@1.2.3.so",
+         "but Contact: hello@notion.so"],
+        ["Printout",
+         "Printed as it is, this mail wraps its long lines: write to kim.l",
+         "ee@example.org, a line that runs to the wrap column too, and ord",
+         "ers@example.com for the shop."],
     ]
     for title, *lines in pages:
         p = d.page()
         p.text(72, 720, title, "F2", 16)
         y = 690
-        step = 14 if title.startswith("Broken") else 22
+        step = 14 if title.startswith(("Broken", "Repairs", "Printout")) else 22
         for line in lines:
-            if line.startswith("A link only"):
+            if title == "Printout":
+                p.text(72, y, line, "F4", 10)
+            elif line.startswith("A link only"):
                 p.text(72, y, line, "F1", 12)
                 p.link(72, y - 3, 150, 15, "mailto:linked.only@example.org?subject=Hello")
             elif len(line) > 70:

@@ -12,6 +12,11 @@ namespace {
 // How far from a word its context is looked for; a URL, a path or a header line is shorter.
 constexpr qsizetype kContextReach = 400;
 
+// Top-level domains that are common file name extensions too.
+constexpr const char *kFileEndings[] = {"zip", "py", "sh", "so", "md", "mov"};
+// Words that tell of mail before an address.
+constexpr const char *kMailWords[] = {"mail", "contact", "write", "send", "reach"};
+
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -142,12 +147,69 @@ bool isMessageId(QByteArrayView text, qsizetype start, qsizetype at, qsizetype e
     return isUuid(local) || holdsTimeStamp(local) || followsMessageHeader(text, start);
 }
 
+// A control sequence, or a macro parameter: "#" and one digit, as TeX has it ("#1@",
+// "#2@institute.fr"); "ref#4711@" is no parameter.
 bool isMacroCode(QByteArrayView text, qsizetype start)
 {
     if (start == 0)
         return false;
     const char before = text[start - 1];
-    return before == '\\' || (before == '#' && isDigit(text[start]));
+    return before == '\\' ||
+           (before == '#' && isDigit(text[start]) && (start + 1 == text.size() || !isDigit(text[start + 1])));
+}
+
+// A word before it on its line that tells of mail: "E-mail:", "Contact", "write to".
+bool followsMailWord(QByteArrayView text, qsizetype start)
+{
+    qsizetype lineStart = start;
+    while (lineStart > 0 && start - lineStart < kContextReach && text[lineStart - 1] != '\n')
+        --lineStart;
+    const QByteArrayView line = text.sliced(lineStart, start - lineStart);
+    return std::any_of(std::begin(kMailWords), std::end(kMailWords),
+                       [&](const char *word) { return containsNoCase(line, word); });
+}
+
+bool isVersionLabel(QByteArrayView label)
+{
+    const bool digits = !label.isEmpty() && std::all_of(label.begin(), label.end(), isDigit);
+    const bool named = label.size() >= 2 && (label[0] == 'v' || label[0] == 'V') &&
+                       std::all_of(label.begin() + 1, label.end(), isDigit);
+    return digits || named;
+}
+
+// A file name whose extension is a top-level domain too: "release@v2.zip",
+// "libfoo@1.2.3.so", "build@main.py", "notes@readme.md"; a version in the domain
+// ("matplotlib@3.9.dev": two labels of digits) whatever the ending. A host of one label
+// at such an ending is read as an address only where mail is spoken of before it on its
+// line or angle brackets hold it ("Contact: hello@notion.so").
+bool isFileName(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
+{
+    QByteArrayView domain = text.sliced(at + 1, end - at - 1);
+    while (domain.endsWith('.'))
+        domain.chop(1);
+    QList<QByteArrayView> labels;
+    for (qsizetype from = 0; from <= domain.size();) {
+        qsizetype dot = domain.indexOf('.', from);
+        if (dot < 0)
+            dot = domain.size();
+        labels.append(domain.sliced(from, dot - from));
+        from = dot + 1;
+    }
+    if (labels.size() < 2)
+        return false;
+    qsizetype digitRun = 0;
+    for (const QByteArrayView label : labels) {
+        digitRun = std::all_of(label.begin(), label.end(), isDigit) ? digitRun + 1 : 0;
+        if (digitRun >= 2)
+            return true;
+    }
+    const QByteArrayView ending = labels.back();
+    if (std::none_of(std::begin(kFileEndings), std::end(kFileEndings),
+                     [&](const char *file) { return ending.compare(file, Qt::CaseInsensitive) == 0; }))
+        return false;
+    if (std::any_of(labels.begin(), labels.end() - 1, isVersionLabel))
+        return true;
+    return labels.size() == 2 && !inAngleBrackets(text, start, end) && !followsMailWord(text, start);
 }
 
 } // namespace
@@ -155,7 +217,8 @@ bool isMacroCode(QByteArrayView text, qsizetype start)
 bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
     return isMacroCode(text, start) || isSshLogin(text, start, end) || isUrlUserPart(text, start) ||
-           isMessageId(text, start, at, end) || isNewsArticle(text, start);
+           isMessageId(text, start, at, end) || isNewsArticle(text, start) ||
+           isFileName(text, start, at, end);
 }
 
 } // namespace pelmora

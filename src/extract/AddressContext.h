@@ -15,7 +15,10 @@ namespace pelmora {
 //   UUID, or a dotted one with a run of ten digits or more: a time stamp);
 // - a Usenet article: "news:" before it, or "$" between the parts of its identifier;
 // - TeX macro code: a control sequence "\ver@array.sty", "\dtt@figname.dot", or a
-//   macro parameter "#1@", "#1.#2@institute.fr".
+//   macro parameter, "#" and one digit: "#1@", "#1.#2@institute.fr" ("ref#4711@" is none);
+// - a file name whose extension is a top-level domain too: "release@v2.zip",
+//   "libfoo@1.2.3.so", "build@main.py" (see isFileName() for when such a word still is
+//   an address), and any word with a version in its domain ("matplotlib@3.9.dev").
 // Digits alone in angle brackets, "<12345678@qq.com>", stay addresses: many mail
 // services give numbers.
 bool IsNoAddressByContext(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end);

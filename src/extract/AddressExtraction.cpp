@@ -1,7 +1,9 @@
 #include "extract/AddressExtraction.h"
 
 #include "extract/AddressContext.h"
+#include "extract/EncodedAtSigns.h"
 #include "extract/KnownDomains.h"
+#include "extract/LineJoins.h"
 #include "extract/WordBoundaries.h"
 
 #include <QString>
@@ -34,7 +36,7 @@ constexpr std::array<unsigned char, 256> makeClasses()
             classes[c] |= InAddress | FirstOfWord;
         if (letter || c == ']')
             classes[c] |= LastOfWord;
-        if (c == '.' || c == '@' || c == '[' || c == ']' || c == '+' || c == '%')
+        if (c == '.' || c == '@' || c == '[' || c == ']' || c == '+' || c == '%' || c == '#')
             classes[c] |= InAddress;
     }
     return classes;
@@ -218,60 +220,6 @@ bool withinLimits(QByteArrayView word)
     return true;
 }
 
-// Where `needle` first occurs in `text`, or -1. Its first byte is rare in prose, so the
-// vectorised search for that byte does nearly all the work: every page is searched so.
-qsizetype find(QByteArrayView text, QByteArrayView needle)
-{
-    for (qsizetype at = text.indexOf(needle.front()); at >= 0; at = text.indexOf(needle.front(), at + 1)) {
-        if (text.sliced(at).startsWith(needle))
-            return at;
-    }
-    return -1;
-}
-
-// Whether text[i] is in a web address: "://" before it with no space between. Its "%40"
-// is a message's or a user's identifier in a query ("thread_name=4C0F342B.5040008%40..."),
-// not an address a reader would write to.
-bool insideUrl(QByteArrayView text, qsizetype i)
-{
-    constexpr qsizetype kLongestUrl = 2000;
-    const qsizetype limit = std::max<qsizetype>(0, i - kLongestUrl);
-    qsizetype start = i;
-    while (start > limit && text[start - 1] != ' ' && text[start - 1] != '\n' && text[start - 1] != '\t')
-        --start;
-    return text.sliced(start, i - start).contains("://");
-}
-
-// "%40", "&#64;" and "&#x40;" read as "@" where a word's characters stand on both
-// sides, but in a web address; the text itself when it holds none.
-QByteArrayView withAtSignsDecoded(QByteArrayView text, QByteArray &decoded)
-{
-    const qsizetype percent = find(text, "%40");
-    const qsizetype entity = find(text, "&#");
-    if (percent < 0 && entity < 0)
-        return text;
-    const qsizetype first = percent < 0 ? entity : entity < 0 ? percent : std::min(percent, entity);
-    decoded = text.first(first).toByteArray();
-    qsizetype i = first;
-    while (i < text.size()) {
-        qsizetype length = 0;
-        for (const QByteArrayView encoding :
-             {QByteArrayView("%40"), QByteArrayView("&#64;"), QByteArrayView("&#x40;")}) {
-            if (startsWithNoCase(text.sliced(i), encoding))
-                length = encoding.size();
-        }
-        const qsizetype after = i + length;
-        if (length > 0 && i > 0 && after < text.size() && !IsAsciiBoundary(text[i - 1]) &&
-            !IsAsciiBoundary(text[after]) && !insideUrl(text, i)) {
-            decoded += '@';
-            i = after;
-        } else {
-            decoded += text[i++];
-        }
-    }
-    return decoded;
-}
-
 // Calls `take(word, start)` with each candidate word of raw text and where it starts,
 // in order. Words are found by their "@", so the bulk of the text is skipped with a
 // fast search.
@@ -295,75 +243,6 @@ template <typename Take> void forEachCandidate(QByteArrayView text, bool unicode
     }
 }
 
-bool isHorizontalSpace(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-// Where the next line's first word starts when only spaces and one line break follow
-// text[end]; -1 when the paragraph, the page or the text ends there.
-qsizetype nextLineStart(QByteArrayView text, qsizetype end)
-{
-    qsizetype i = end;
-    while (i < text.size() && isHorizontalSpace(text[i]))
-        ++i;
-    if (i < text.size() && text[i] == '\r')
-        ++i;
-    if (i >= text.size() || text[i] != '\n')
-        return -1;
-    ++i;
-    while (i < text.size() && isHorizontalSpace(text[i]))
-        ++i;
-    return i < text.size() && !IsAsciiBoundary(text[i]) ? i : -1;
-}
-
-// Where the last word of the line before ends when only spaces and one line break
-// stand before text[start]; -1 when the word starts a paragraph, a page or the text.
-qsizetype previousLineEnd(QByteArrayView text, qsizetype start)
-{
-    qsizetype i = start;
-    while (i > 0 && isHorizontalSpace(text[i - 1]))
-        --i;
-    if (i == 0 || text[i - 1] != '\n')
-        return -1;
-    --i;
-    if (i > 0 && text[i - 1] == '\r')
-        --i;
-    while (i > 0 && isHorizontalSpace(text[i - 1]))
-        --i;
-    return i > 0 && !IsAsciiBoundary(text[i - 1]) ? i : -1;
-}
-
-// "thorsten." of "<thorsten." / "schwander@gmail.com" or "Tomas Hnizdil, tomash." /
-// "cz@gmail.com": lower-case names of two letters or more, each followed by a dot, after
-// punctuation or a bracket as an address stands in a list. Not "Chile.", "UK.", "v1.1."
-// or "e.g.", which end an address block, a version or an abbreviation, nor "the
-// subject.", a sentence's end.
-bool isLocalPartHead(QByteArrayView text, qsizetype start, qsizetype end)
-{
-    qsizetype before = start;
-    while (before > 0 && isHorizontalSpace(text[before - 1]))
-        --before;
-    if (before > 0 && !QByteArrayView(",;:<([\n").contains(text[before - 1]))
-        return false;
-    const QByteArrayView head = text.sliced(start, end - start);
-    if (!head.endsWith('.'))
-        return false;
-    qsizetype name = 0;
-    for (const char c : head) {
-        if (c == '.') {
-            if (name < 2)
-                return false;
-            name = 0;
-        } else if (c >= 'a' && c <= 'z') {
-            ++name;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 constexpr qsizetype kLongestGroup = 400;
 
 // The names of "{alice, bob}" when text[close] is its "}": each one a word of its own
@@ -385,38 +264,68 @@ QByteArrayList groupEndingAt(QByteArrayView text, qsizetype close)
     return names;
 }
 
+// Whether text[at] starts a macro parameter of TeX: "#" and one digit ("#1@", "#2.").
+bool isTexParameter(QByteArrayView text, qsizetype at)
+{
+    return at > 0 && text[at - 1] == '#' && at < text.size() && isDigit(text[at]) &&
+           (at + 1 == text.size() || !isDigit(text[at + 1]));
+}
+
+// The byte "%" and two hexadecimal digits encode, when it ends words ("%20", "%3C").
+bool encodesBoundary(QByteArrayView pair)
+{
+    return isEncoding(pair) && IsAsciiBoundary(char(pair.toByteArray().toInt(nullptr, 16)));
+}
+
 } // namespace
 
-// Judges the candidate words of one text by the rules, and keeps the new addresses.
+// Judges the candidate words of one text by the rules, and keeps the new addresses with
+// the repairs that made each.
 class AddressTaker
 {
 public:
-    AddressTaker(SeenAddresses &seen, const AddressRules &rules) : m_seen(seen), m_rules(rules)
+    AddressTaker(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules,
+                 const QList<DecodedAtSign> &decoded)
+        : m_text(text), m_seen(seen), m_rules(rules), m_decoded(decoded), m_wraps(text)
     {
         if (m_rules.has(AddressRule::PlusSign))
             m_localExtras += '+';
         if (m_rules.has(AddressRule::PercentSign))
             m_localExtras += '%';
+        if (m_rules.has(AddressRule::HashSign))
+            m_localExtras += '#';
     }
 
-    void take(QByteArrayView text, QByteArrayView word, qsizetype start)
+    void take(QByteArrayView word, qsizetype start)
     {
-        if (m_rules.has(AddressRule::PercentSign))
-            word = withRoute(text, word, start);
+        m_made = {};
+        word = withLocalMarks(word, start);
+        if (m_rules.has(AddressRule::PercentEncoding) && start > 0 && m_text[start - 1] == '%' &&
+            word.size() > 2 && encodesBoundary(word.first(2))) {
+            // "20jane@" of "Write%20to%20jane@": the encoded space ends the word before.
+            word = word.sliced(2);
+            start += 2;
+            m_made |= AddressRule::PercentEncoding;
+        }
         const qsizetype at = start + word.indexOf('@');
         qsizetype end = start + word.size();
         if (m_rules.has(AddressRule::BrokenLines))
-            word = joinedAcrossLineEnd(text, word, start, end);
+            word = joinedAcrossLineEnd(word, start, end);
         if (!word.contains('.'))
             return;
-        if (m_rules.has(AddressRule::Context) && IsNoAddressByContext(text, start, at, end))
+        if (m_rules.has(AddressRule::Context) && IsNoAddressByContext(m_text, start, at, end))
             return;
-        if (m_rules.has(AddressRule::UnicodeBoundaries))
-            word = ReadableWord(word, m_readable);
+        for (const DecodedAtSign &read : m_decoded) {
+            if (read.at >= start && read.at < end)
+                m_made |= read.rule;
+        }
+        if (m_rules.on & kReadingRules)
+            word = ReadableWord(word, m_readable, m_rules.on, m_made);
         word = WithoutTrailingStops(word);
         if (m_rules.has(AddressRule::Grouped) && word.startsWith('@') && start > 0 &&
-            text[start - 1] == '}') {
-            if (const QByteArrayList names = groupEndingAt(text, start - 1); !names.isEmpty()) {
+            m_text[start - 1] == '}') {
+            if (const QByteArrayList names = groupEndingAt(m_text, start - 1); !names.isEmpty()) {
+                m_made |= AddressRule::Grouped;
                 for (const QByteArray &name : names)
                     accept(QByteArray(name + word), false);
                 return;
@@ -426,59 +335,87 @@ public:
     }
 
     QStringList fresh;
+    QList<AddressRuleSet> repairs; // of each fresh address
 
 private:
-    // The word with the hosts of a mail route before it ("myself%" of
-    // "myself%node@gateway.net"); `start` then moves to the route's first byte. Each "%"
-    // stands between a word's characters, brings no second "@" and encodes no character
-    // ("%20", "%C3": two hexadecimal digits, not both letters as in "%de").
-    QByteArrayView withRoute(QByteArrayView text, QByteArrayView word, qsizetype &start) const
+    static constexpr AddressRuleSet kReadingRules = {AddressRule::InvisibleCharacters,
+                                                     AddressRule::UnicodeHyphens, AddressRule::LookAlikes,
+                                                     AddressRule::DrawnUnderscores};
+
+    // The word with the parts before it that a mail route's "%" ("myself%" of
+    // "myself%node@gateway.net") or a "#" ("ref#" of "ref#4711@...") joins to it; `start`
+    // then moves to the first one's first byte. Each mark stands between a word's
+    // characters and brings no second "@"; a "%" encodes no character ("%20", "%C3": two
+    // hexadecimal digits, not both letters as in "%de"), a "#" is no TeX parameter ("#1").
+    QByteArrayView withLocalMarks(QByteArrayView word, qsizetype &start)
     {
         const qsizetype end = start + word.size();
         qsizetype head = start;
-        while (head >= 2 && head + 1 < end && text[head - 1] == '%' && is(text[head - 2], FirstOfWord) &&
-               is(text[head], FirstOfWord) && !isEncoding(text.sliced(head, 2))) {
-            const qsizetype before = WordStart(text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
-            if (text.sliced(before, head - before).contains('@'))
+        while (head >= 2 && head + 1 < end && is(m_text[head - 2], FirstOfWord) &&
+               is(m_text[head], FirstOfWord)) {
+            const char mark = m_text[head - 1];
+            const bool route =
+                mark == '%' && m_rules.has(AddressRule::PercentSign) && !isEncoding(m_text.sliced(head, 2));
+            const bool hash =
+                mark == '#' && m_rules.has(AddressRule::HashSign) && !isTexParameter(m_text, head);
+            if (!route && !hash)
                 break;
+            const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
+            if (m_text.sliced(before, head - before).contains('@'))
+                break;
+            if (route)
+                m_made |= AddressRule::PercentSign;
             head = before;
         }
         start = head;
-        return text.sliced(head, end - head);
+        return m_text.sliced(head, end - head);
     }
 
     // The word, or the address it is the first or last line's part of; [start, end)
     // then spans both parts.
-    QByteArrayView joinedAcrossLineEnd(QByteArrayView text, QByteArrayView word, qsizetype &start,
-                                       qsizetype &end)
+    QByteArrayView joinedAcrossLineEnd(QByteArrayView word, qsizetype &start, qsizetype &end)
     {
         const bool unicode = m_rules.has(AddressRule::UnicodeBoundaries);
-        if (const qsizetype next = nextLineStart(text, end); next >= 0 && endsInsideAnAddress(word)) {
-            const qsizetype nextEnd = WordEnd(text, next, unicode);
-            const QByteArrayView tail = text.sliced(next, nextEnd - next);
-            if (!tail.isEmpty() && isLabelCharacter(tail.front()) &&
-                !(word.endsWith('.') && startsASentence(tail)) && !isAddress(WithoutTrailingStops(word)) &&
+        if (const qsizetype next = NextLineStart(m_text, end); next >= 0) {
+            const qsizetype nextEnd = WordEnd(m_text, next, unicode);
+            const QByteArrayView tail = m_text.sliced(next, nextEnd - next);
+            const bool sentence = word.endsWith('.') && StartsASentence(tail);
+            // A word whole by itself goes on only where the line ran to the wrap column.
+            const bool broken = (endsInsideAnAddress(word) && !isAddress(WithoutTrailingStops(word))) ||
+                                (m_text[next - 1] == '\n' && m_wraps.runsToWrapColumn(end));
+            if (!tail.isEmpty() && isLabelCharacter(tail.front()) && !sentence && broken &&
                 joinIfAddress(word, tail)) {
                 end = nextEnd;
+                m_made |= AddressRule::BrokenLines;
                 return m_joined;
             }
         }
-        if (const qsizetype lineEnd = previousLineEnd(text, start); lineEnd >= 0) {
-            const qsizetype headStart = WordStart(text, lineEnd, unicode);
-            const QByteArrayView head = text.sliced(headStart, lineEnd - headStart);
-            if ((word.startsWith('@') ? !head.isEmpty() : isLocalPartHead(text, headStart, lineEnd)) &&
+        if (const qsizetype lineEnd = PreviousLineEnd(m_text, start); lineEnd >= 0) {
+            const qsizetype headStart = WordStart(m_text, lineEnd, unicode);
+            const QByteArrayView head = m_text.sliced(headStart, lineEnd - headStart);
+            if (!head.isEmpty() && headJoins(head, headStart, lineEnd, word, start, end) &&
                 joinIfAddress(head, word)) {
                 start = headStart;
+                m_made |= AddressRule::BrokenLines;
                 return m_joined;
             }
         }
         return word;
     }
 
-    // "In" after "g@latitude.": a sentence's first word, not the rest of a domain.
-    static bool startsASentence(QByteArrayView tail)
+    // Whether `head`, the last word of the line before, begins the word that starts the
+    // next line at text[start]: "a.dimitriadis" / "@uu.nl" where the head looks like a
+    // local part; "matthias." / "eisner@ethz.ch", itself an address, only on evidence.
+    bool headJoins(QByteArrayView head, qsizetype headStart, qsizetype headEnd, QByteArrayView word,
+                   qsizetype start, qsizetype end)
     {
-        return tail.size() >= 2 && tail[0] >= 'A' && tail[0] <= 'Z' && tail[1] >= 'a' && tail[1] <= 'z';
+        // A line cut at the wrap column, but not after a sentence's full stop.
+        if (m_text[start - 1] == '\n' && !head.endsWith('.') && m_wraps.runsToWrapColumn(headEnd))
+            return true;
+        const bool evidence = JoinedByEvidence(m_text, headStart, headEnd, start, end);
+        if (word.startsWith('@'))
+            return evidence || LooksLikeLocalPart(head);
+        return evidence && IsLocalPartHead(m_text, headStart, headEnd);
     }
 
     // "name@", "name@host." or "name@ex-": the domain is still to come.
@@ -543,18 +480,25 @@ private:
             return;
         if (m_rules.has(AddressRule::KnownDomains) && !hasKnownTopLevel(key)) {
             // "h" and "i" for the angle brackets of a font without a Unicode map.
-            if (repairable && word.size() > 2 && word.startsWith('h') && word.endsWith('i'))
+            if (repairable && word.size() > 2 && word.startsWith('h') && word.endsWith('i')) {
+                m_made |= AddressRule::BracketArtefacts;
                 accept(word.sliced(1).chopped(1), false);
+            }
             return;
         }
         if (!m_rules.domains.isEmpty() && !m_rules.domains.accepts(key.sliced(key.indexOf('@') + 1)))
             return;
         m_seen.add(key, 1);
         fresh.append(QString::fromLatin1(word));
+        repairs.append(m_made);
     }
 
+    QByteArrayView m_text;
     SeenAddresses &m_seen;
     const AddressRules &m_rules;
+    const QList<DecodedAtSign> &m_decoded;
+    WrapColumns m_wraps;
+    AddressRuleSet m_made; // the repairs that made the word at hand
     QByteArray m_readable;
     QByteArray m_joined;
     QByteArray m_localExtras; // what the rules let into a local part beyond the pattern
@@ -568,7 +512,7 @@ bool IsValidEmail(QByteArrayView word)
 
 bool IsAddressOfARun(QByteArrayView word)
 {
-    return (mayMatch(word) && runPattern(word, "+%")) || matchesWithPunycode(word, "+%");
+    return (mayMatch(word) && runPattern(word, "+%#")) || matchesWithPunycode(word, "+%#");
 }
 
 namespace {
@@ -652,14 +596,17 @@ QByteArrayView SeenAddresses::keep(QByteArrayView key)
     return {kept, key.size()};
 }
 
-QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules)
+QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules,
+                                QList<AddressRuleSet> *repairs)
 {
     QByteArray decoded;
-    if (rules.has(AddressRule::EncodedAtSigns))
-        text = withAtSignsDecoded(text, decoded);
-    AddressTaker taker(seen, rules);
+    QList<DecodedAtSign> read;
+    text = WithAtSignsDecoded(text, decoded, rules, read);
+    AddressTaker taker(text, seen, rules, read);
     forEachCandidate(text, rules.has(AddressRule::UnicodeBoundaries), rules.has(AddressRule::BrokenLines),
-                     [&](QByteArrayView word, qsizetype start) { taker.take(text, word, start); });
+                     [&](QByteArrayView word, qsizetype start) { taker.take(word, start); });
+    if (repairs)
+        *repairs = taker.repairs;
     return taker.fresh;
 }
 

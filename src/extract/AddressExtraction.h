@@ -68,8 +68,10 @@ private:
 // The text is cut into words at the boundaries of WordBoundaries.h, a word with "@"
 // and "." drops the full stops that end a sentence, and what is left must match the
 // address pattern whole and pass `rules` (all but Disguised, see ExtractDisguised).
-// An address the rules turn away is not counted.
+// An address the rules turn away is not counted. `repairs`, when given, gets for each
+// address the repairs that made it (AddressRepairs.h; none for most).
 // Holds no state of its own, so several threads may call it with sets of their own.
-QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules);
+QStringList ExtractEmailToArray(QByteArrayView text, SeenAddresses &seen, const AddressRules &rules,
+                                QList<AddressRuleSet> *repairs = nullptr);
 
 } // namespace pelmora

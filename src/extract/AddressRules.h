@@ -9,22 +9,23 @@ namespace pelmora {
 
 // The rules an address must pass beyond the address pattern. Each can be switched off,
 // so that the rule the program started with (none of them) stays at hand and each one
-// can be measured on its own.
+// can be measured on its own. The rules that change a text's characters to read an
+// address out of it are repairs: AddressRepairs.h lists them, with their names.
 enum class AddressRule
 {
     // The last label of the domain is a top-level domain of the Public Suffix List:
     // "ver@array.sty", "logo@2x.png" and "pearson@stats.heaven" are no addresses.
     KnownDomains = 0x1,
-    // A font without a Unicode map turns the angle brackets around an address into "h"
-    // and "i": "hname@host.dei" is read as "name@host.de" where only that has a known
-    // top-level domain. Needs KnownDomains.
+    // A repair: a font without a Unicode map turns the angle brackets around an address
+    // into "h" and "i": "hname@host.dei" is read as "name@host.de" where only that has a
+    // known top-level domain. Needs KnownDomains.
     BracketArtefacts = 0x2,
-    // Dashes, quotes, brackets and spaces beyond ASCII end words; invisible characters
-    // inside a word are left out ("–kb@cs.umb.edu", "«info@acme.com»").
+    // Dashes, quotes, brackets and spaces beyond ASCII end words ("–kb@cs.umb.edu",
+    // "«info@acme.com»").
     UnicodeBoundaries = 0x4,
-    // "%40" and "&#64;" (or "&#x40;") between the characters of a word are at-signs.
-    EncodedAtSigns = 0x8,
-    // "{alice,bob}@cs.example.edu" gives alice@... and bob@..., in that order.
+    // A repair: "&#64;" and "&#x40;" between the characters of a word are at-signs.
+    CharacterReferences = 0x8,
+    // A repair: "{alice,bob}@cs.example.edu" gives alice@... and bob@..., in that order.
     Grouped = 0x10,
     // "name [at] host [dot] org" and its kin (see ExtractDisguised); only on request.
     Disguised = 0x20,
@@ -33,28 +34,54 @@ enum class AddressRule
     // RFC 5321's limits: a local part of at most 64 characters, not ending in ".";
     // domain labels of at most 63.
     Limits = 0x80,
-    // Words that are no address by what stands around them (see AddressContext.h): SSH
-    // logins, the user part of a URL, message identifiers, TeX macro code.
+    // Words that are no address by what stands around them or by their shape (see
+    // AddressContext.h): SSH logins, the user part of a URL, message identifiers, TeX
+    // macro code, file names.
     Context = 0x100,
-    // An address broken at a line end is read whole where the break is inside it:
-    // "name@" / "host.org", "name@host." / "org", "name@ex-" / "ample.org" (the hyphen
-    // kept: addresses are not hyphenated), "name" / "@host.org", and "first." /
-    // "last@host.org" where "first." is lower-case letters (a sentence's last word
-    // before an address would rarely be).
+    // A repair: an address broken at a line end is read whole (see AddressRepairs.h for
+    // when).
     BrokenLines = 0x200,
-    // "%" inside the local part, a mail route: "myself%node@gateway.net" is one address,
-    // not the "node@gateway.net" that the "%" would cut off. Not where the "%" and two
-    // hexadecimal digits encode a character, as in a link.
+    // A repair: "%" inside the local part, a mail route: "myself%node@gateway.net" is one
+    // address, not the "node@gateway.net" that the "%" would cut off. Not where the "%"
+    // and two hexadecimal digits encode a character, as in a link.
     PercentSign = 0x400,
+    // A repair: invisible characters inside a word (soft hyphen, zero-width space, byte
+    // order mark) are left out.
+    InvisibleCharacters = 0x800,
+    // A repair: the Unicode hyphen and non-breaking hyphen read as "-".
+    UnicodeHyphens = 0x1000,
+    // A repair: a Cyrillic or Greek letter drawn like a Latin one, among many Latin
+    // letters of a local part, reads as that one; never in a domain.
+    LookAlikes = 0x2000,
+    // A repair: an underscore a converter read from a drawn rule (kDrawnUnderscore)
+    // reads as "_".
+    DrawnUnderscores = 0x4000,
+    // A repair: percent-encoding: "%40" between a word's characters is an at-sign, and an
+    // encoded character that ends words ("%20", "%3C") ends the word before an address.
+    PercentEncoding = 0x8000,
+    // "#" inside the local part but first: "ref#4711@tickets.example.com". Not TeX's
+    // macro parameter, "#" and one digit ("#1@").
+    HashSign = 0x10000,
 };
 Q_DECLARE_FLAGS(AddressRuleSet, AddressRule)
 Q_DECLARE_OPERATORS_FOR_FLAGS(AddressRuleSet)
 
-inline constexpr AddressRuleSet kDefaultAddressRules = {
-    AddressRule::KnownDomains,   AddressRule::BracketArtefacts, AddressRule::UnicodeBoundaries,
-    AddressRule::EncodedAtSigns, AddressRule::Grouped,          AddressRule::PlusSign,
-    AddressRule::Limits,         AddressRule::Context,          AddressRule::BrokenLines,
-    AddressRule::PercentSign};
+inline constexpr AddressRuleSet kDefaultAddressRules = {AddressRule::KnownDomains,
+                                                        AddressRule::BracketArtefacts,
+                                                        AddressRule::UnicodeBoundaries,
+                                                        AddressRule::CharacterReferences,
+                                                        AddressRule::Grouped,
+                                                        AddressRule::PlusSign,
+                                                        AddressRule::Limits,
+                                                        AddressRule::Context,
+                                                        AddressRule::BrokenLines,
+                                                        AddressRule::PercentSign,
+                                                        AddressRule::InvisibleCharacters,
+                                                        AddressRule::UnicodeHyphens,
+                                                        AddressRule::LookAlikes,
+                                                        AddressRule::DrawnUnderscores,
+                                                        AddressRule::PercentEncoding,
+                                                        AddressRule::HashSign};
 
 // The domains a run keeps. A pattern is a domain name in which "*" stands for any run
 // of characters ("*.example.com": every domain under example.com, not example.com

@@ -1,11 +1,13 @@
 #include "extract/WordBoundaries.h"
 
+#include "core/DrawnUnderscore.h"
 #include "core/Utf8.h"
 
 #include <QChar>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace pelmora {
 
@@ -99,7 +101,8 @@ bool IsUnicodeBoundaryBefore(QByteArrayView text, qsizetype end)
     return UnicodeBoundaryLengthAt(text, start) == end - start;
 }
 
-QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch)
+QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch, AddressRuleSet rules,
+                            AddressRuleSet &made)
 {
     // Eight bytes at a time: nearly every word is ASCII and comes back as it is.
     constexpr quint64 highBits = 0x8080808080808080ULL;
@@ -114,19 +117,38 @@ QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch)
     if (ascii == word.size())
         return word;
     QByteArray readable = word.first(ascii).toByteArray();
+    AddressRuleSet changes;
     qsizetype lookAlikes = 0;
     for (qsizetype i = ascii; i < word.size();) {
         const qsizetype length = Utf8SequenceLength(word, i);
         const char32_t point = length > 1 ? decode(word, i, length) : 0;
         const char latin = latinLookAlike(point);
-        if (length == 1)
+        // What stands for the character (nothing for an invisible one), and the repair that
+        // reads it so; no repair: the word fails as written.
+        std::optional<AddressRule> repair;
+        char c = 0;
+        if (length == 1) {
             readable += word[i];
-        else if (point == kHyphen || point == kNonBreakingHyphen)
-            readable += '-';
-        else if (latin != 0)
-            readable += latin, ++lookAlikes;
-        else if (length == 0 || QChar::category(point) != QChar::Other_Format)
-            return word; // a letter beyond ASCII or a byte that is no UTF-8: the word fails as written
+        } else if (point == kHyphen || point == kNonBreakingHyphen) {
+            repair = AddressRule::UnicodeHyphens, c = '-';
+        } else if (point == kDrawnUnderscore) {
+            repair = AddressRule::DrawnUnderscores, c = '_';
+        } else if (latin != 0 && !readable.contains('@')) {
+            // In a domain another script's letter makes another domain, never the Latin one.
+            repair = AddressRule::LookAlikes, c = latin;
+            ++lookAlikes;
+        } else if (length > 1 && QChar::category(point) == QChar::Other_Format) {
+            repair = AddressRule::InvisibleCharacters;
+        } else {
+            return word; // a letter beyond ASCII or a byte that is no UTF-8
+        }
+        if (repair) {
+            if (!rules.testFlag(*repair))
+                return word;
+            changes |= *repair;
+            if (c != 0)
+                readable += c;
+        }
         i += std::max<qsizetype>(length, 1);
     }
     // A look-alike among many Latin letters is an artefact; a word of another script is
@@ -135,6 +157,7 @@ QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch)
     if (lookAlikes * (kLatinLettersPerLookAlike + 1) >
         std::count_if(readable.cbegin(), readable.cend(), isAsciiLetter))
         return word;
+    made |= changes;
     scratch = readable;
     return scratch;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extract/AddressRules.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -80,10 +82,14 @@ inline QByteArrayView WithoutTrailingStops(QByteArrayView word)
     return word;
 }
 
-// The word as a reader sees it: invisible characters (soft hyphen, zero-width spaces and
-// the like) left out, the Unicode hyphens read as "-", a Cyrillic or Greek letter drawn
-// like a Latin one read as that one where Latin letters are at least four to one. The word itself when it is
-// ASCII; otherwise the result is built in `scratch`.
-QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch);
+// The word as a reader sees it, by the repairs among `rules`: invisible characters (soft
+// hyphen, zero-width spaces and the like) left out (InvisibleCharacters), the Unicode
+// hyphens read as "-" (UnicodeHyphens), a Cyrillic or Greek letter drawn like a Latin one
+// read as that one in the local part where Latin letters are at least four to one
+// (LookAlikes), a drawn underscore read as "_" (DrawnUnderscores). The word itself when
+// it is ASCII or when anything else stays (it then fails as written); otherwise the result
+// is built in `scratch`, and `made` gains the repairs that changed it.
+QByteArrayView ReadableWord(QByteArrayView word, QByteArray &scratch, AddressRuleSet rules,
+                            AddressRuleSet &made);
 
 } // namespace pelmora

@@ -1,5 +1,6 @@
 #include "core/AppError.h"
 #include "extract/AddressExtraction.h"
+#include "extract/AddressRepairs.h"
 #include "extract/DisguisedAddresses.h"
 #include "extract/KnownDomains.h"
 
@@ -242,6 +243,8 @@ private Q_SLOTS:
     void givesTheSameAnswersFromSeveralThreads();
     void followsEachRule_data();
     void followsEachRule();
+    void eachRepairMendsItsCaseOnly_data();
+    void eachRepairMendsItsCaseOnly();
     void readsDisguisedAddresses_data();
     void readsDisguisedAddresses();
     void filtersDomainsBeforeCounting_data();
@@ -610,7 +613,7 @@ void TestAddressExtraction::followsEachRule_data()
         << encoded << all
         << QStringList{u"name@encoded.com"_s, u"entity@encoded.org"_s, u"hex@encoded.net"_s};
     QTest::newRow("encoded at-signs off")
-        << encoded << AddressRuleSet(AddressRule::EncodedAtSigns) << QStringList();
+        << encoded << (AddressRule::PercentEncoding | AddressRule::CharacterReferences) << QStringList();
     const QByteArray grouped = "{alice,bob}@cs.example.edu {carol, dave}@lab.example.org. {erin}@x.org "
                                "{not a list}@x.org {a,,b}@x.org {ann,bob}@b.heaven";
     QTest::newRow("grouped") << grouped << all
@@ -636,11 +639,11 @@ void TestAddressExtraction::followsEachRule_data()
                                                                   u"a@x.org"_s,
                                                                   u"b@y.org"_s,
                                                                   u"user%de.relay@x.org"_s,
-                                                                  u"20doe@x.org"_s};
+                                                                  u"doe@x.org"_s};
     QTest::newRow("percent sign off")
         << routes << AddressRuleSet(AddressRule::PercentSign)
         << QStringList{u"node@gateway.net"_s, u"c@x.org"_s,        u"lead@x.org"_s, u"a@x.org"_s,
-                       u"b@y.org"_s,          u"de.relay@x.org"_s, u"20doe@x.org"_s};
+                       u"b@y.org"_s,          u"de.relay@x.org"_s, u"doe@x.org"_s};
 
     const QByteArray local64(64, 'a');
     const QByteArray label63(63, 'b');
@@ -678,6 +681,38 @@ void TestAddressExtraction::followsEachRule_data()
                                       << QStringList{u"eisner@ethz.ch"_s, u"diego.arcis@uautonoma.cl"_s,
                                                      u"ann@x.org"_s,      u"jan@x.org"_s,
                                                      u"kim@x.org"_s,      u"done@x.org"_s};
+
+    // A hard-wrapped printout cuts lines at its wrap column, inside words: joined there, also
+    // into an address whole by itself. A column is where two lines or more reach.
+    const QByteArray wrapped = "Printed as it is, this mail wraps its long lines: write to kim.l\n"
+                               "ee@example.org, a line that runs to the wrap column too, and sal\n"
+                               "es@example.com for the shop.\n";
+    QTest::newRow("wrap column") << wrapped << all
+                                 << QStringList{u"kim.lee@example.org"_s, u"sales@example.com"_s};
+    QTest::newRow("no wrap column") << wrapped.sliced(1) << all
+                                    << QStringList{u"ee@example.org"_s, u"es@example.com"_s};
+    // A brackets' pair or the name beside it is evidence enough; "Topics: ..., privacy." is none.
+    QTest::newRow("joins into whole addresses")
+        << QByteArray("Thorsten S <thorsten.\nschwander@gmail.com>. Tomas Hnizdil, tomas.\nhnizdil@x.cz "
+                      "Topics: security, privacy.\nalice@example.org")
+        << all
+        << QStringList{u"thorsten.schwander@gmail.com"_s, u"tomas.hnizdil@x.cz"_s, u"alice@example.org"_s};
+
+    const QByteArray hashes = "Tickets: ref#4711@tickets.acme-corp.com, Ticket #4711@help.example.org "
+                              "#1@example.org mailto:#1.#2@institute.fr x#1@tex.example.org";
+    QTest::newRow("hash sign") << hashes << all
+                               << QStringList{u"ref#4711@tickets.acme-corp.com"_s,
+                                              u"4711@help.example.org"_s};
+    QTest::newRow("hash sign off") << hashes << AddressRuleSet(AddressRule::HashSign)
+                                   << QStringList{u"4711@tickets.acme-corp.com"_s,
+                                                  u"4711@help.example.org"_s};
+
+    const QByteArray files =
+        "release@v2.zip build@main.py, config@app.sh libfoo@1.2.3.so notes@readme.md "
+        "matplotlib@3.9.dev; but: Contact hello@notion.so, <team@deno.sh>, info@shop.com.py";
+    QTest::newRow("file names") << files << all
+                                << QStringList{u"hello@notion.so"_s, u"team@deno.sh"_s,
+                                               u"info@shop.com.py"_s};
 
     // What stands around a word tells that it is no address; beside them, look-alikes that are.
     const QByteArray context =
@@ -743,6 +778,41 @@ void TestAddressExtraction::followsEachRule()
     QCOMPARE(ExtractEmailToArray(text, seen, rules), addresses);
     // An address the rules turn away is not counted either.
     QCOMPARE(seen.size(), addresses.size());
+}
+
+void TestAddressExtraction::eachRepairMendsItsCaseOnly_data()
+{
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < AddressRepairs().size(); ++i)
+        QTest::newRow(AddressRepairs()[i].name) << int(i);
+}
+
+void TestAddressExtraction::eachRepairMendsItsCaseOnly()
+{
+    QFETCH(int, index);
+    const AddressRepair &repair = AddressRepairs()[index];
+    const auto extract = [](const char *text, const AddressRules &rules, QList<AddressRuleSet> *made) {
+        SeenAddresses seen;
+        return ExtractEmailToArray(QByteArray(text), seen, rules, made);
+    };
+    const auto list = [](const char *addresses) {
+        return QString::fromUtf8(addresses).split(u' ', Qt::SkipEmptyParts);
+    };
+    // Its case gives the addresses it exists for, each naming it; without it, none of them.
+    QList<AddressRuleSet> made;
+    QCOMPARE(extract(repair.forText, {}, &made), list(repair.gives));
+    for (const AddressRuleSet repairs : std::as_const(made))
+        QVERIFY(repairs.testFlag(repair.rule));
+    AddressRules without;
+    without.on &= ~AddressRuleSet(repair.rule);
+    const QStringList unrepaired = extract(repair.forText, without, nullptr);
+    for (const QString &address : list(repair.gives))
+        QVERIFY2(!unrepaired.contains(address), qPrintable(address));
+    // The case it must not touch gives what it gives by default, and nothing names it.
+    QCOMPARE(extract(repair.notText, {}, &made), list(repair.notGives));
+    for (const AddressRuleSet repairs : std::as_const(made))
+        QVERIFY(!repairs.testFlag(repair.rule));
+    QCOMPARE(RepairsNamed(RepairNames(repair.rule)), std::optional<AddressRuleSet>(repair.rule));
 }
 
 void TestAddressExtraction::readsDisguisedAddresses_data()
