@@ -1,5 +1,7 @@
 #include "app/TextListModel.h"
 
+#include "extract/AddressRepairs.h"
+
 #include <algorithm>
 
 namespace pelmora {
@@ -20,6 +22,14 @@ QString howFound(FoundVia via)
         break;
     }
     return {};
+}
+
+// Said last when repairs made the address out of the page's characters.
+QString howRepaired(AddressRuleSet repaired)
+{
+    if (!repaired)
+        return {};
+    return QStringLiteral("; repaired (") + RepairNames(repaired) + QStringLiteral(")");
 }
 
 } // namespace
@@ -45,7 +55,7 @@ QVariant TextListModel::data(const QModelIndex &index, int role) const
         return row.checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole && !row.file.isEmpty())
         return QString(QStringLiteral("First found in ") + row.file + QStringLiteral(", page ") +
-                       QString::number(row.page) + howFound(row.via));
+                       QString::number(row.page) + howFound(row.via) + howRepaired(row.repaired));
     return {};
 }
 
@@ -93,7 +103,8 @@ void TextListModel::append(const QList<AddressSource> &found)
     QList<Row> rows;
     rows.reserve(found.size());
     for (const AddressSource &address : found)
-        rows.append(Row{address.address, false, address.file, address.page, address.tally, address.via});
+        rows.append(Row{address.address, false, address.file, address.page, address.tally, address.via,
+                        address.repaired});
     append(std::move(rows));
 }
 
@@ -144,7 +155,7 @@ QList<AddressSource> TextListModel::sources() const
     QList<AddressSource> sources;
     sources.reserve(m_rows.size());
     for (const Row &row : m_rows)
-        sources.append({row.text, row.file, row.page, 0, row.via, row.tally});
+        sources.append({row.text, row.file, row.page, 0, row.via, row.tally, row.repaired});
     return sources;
 }
 

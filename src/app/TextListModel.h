@@ -50,6 +50,7 @@ private:
         int page = 0;
         std::shared_ptr<const SeenAddresses> tally;
         FoundVia via = FoundVia::Text;
+        AddressRuleSet repaired = {};
     };
     void append(QList<Row> rows);
     QString m_header;

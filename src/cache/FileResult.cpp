@@ -1,5 +1,7 @@
 #include "cache/FileResult.h"
 
+#include "extract/AddressRepairs.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -10,26 +12,47 @@ namespace {
 // The layout is part of the cache's schema version: change one, change both.
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 
+// How an address was found, with its repairs: "text", "text;joined+lookalike".
+using Way = std::pair<FoundVia, AddressRuleSet>;
+
+QByteArray wayName(const Way &way)
+{
+    const QString repairs = RepairNames(way.second);
+    return (repairs.isEmpty() ? ViaName(way.first) : ViaName(way.first) + u';' + repairs).toUtf8();
+}
+
+std::optional<Way> wayNamed(const QByteArray &name)
+{
+    const QString text = QString::fromUtf8(name);
+    const qsizetype semicolon = text.indexOf(u';');
+    const std::optional<FoundVia> via = ViaNamed(semicolon < 0 ? text : text.first(semicolon));
+    const std::optional<AddressRuleSet> repairs =
+        semicolon < 0 ? AddressRuleSet() : RepairsNamed(QStringView(text).sliced(semicolon + 1));
+    if (!via || !repairs || (semicolon >= 0 && !*repairs))
+        return std::nullopt;
+    return Way{*via, *repairs};
+}
+
 } // namespace
 
 QByteArray EncodeAddresses(const QList<FileAddress> &addresses)
 {
     // The few ways of finding an address are listed once; each address names its way by index.
-    QList<FoundVia> vias;
+    QList<Way> ways;
     for (const FileAddress &each : addresses) {
-        if (!vias.contains(each.via))
-            vias.append(each.via);
+        if (!ways.contains(Way{each.via, each.repaired}))
+            ways.append({each.via, each.repaired});
     }
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(kStreamVersion);
-    out << quint32(vias.size());
-    for (const FoundVia via : std::as_const(vias))
-        out << ViaName(via).toUtf8();
+    out << quint32(ways.size());
+    for (const Way &way : std::as_const(ways))
+        out << wayName(way);
     out << quint32(addresses.size());
     for (const FileAddress &each : addresses)
         out << each.address.toUtf8() << qint32(each.page) << qint32(each.count)
-            << quint16(vias.indexOf(each.via));
+            << quint16(ways.indexOf(Way{each.via, each.repaired}));
     return bytes;
 }
 
@@ -37,16 +60,16 @@ std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes)
 {
     QDataStream in(bytes);
     in.setVersion(kStreamVersion);
-    quint32 viaCount = 0;
-    in >> viaCount;
-    QList<FoundVia> vias;
-    for (quint32 i = 0; i < viaCount && in.status() == QDataStream::Ok; ++i) {
+    quint32 wayCount = 0;
+    in >> wayCount;
+    QList<Way> ways;
+    for (quint32 i = 0; i < wayCount && in.status() == QDataStream::Ok; ++i) {
         QByteArray name;
         in >> name;
-        const std::optional<FoundVia> via = ViaNamed(QString::fromUtf8(name));
-        if (!via)
+        const std::optional<Way> way = wayNamed(name);
+        if (!way)
             return std::nullopt;
-        vias.append(*via);
+        ways.append(*way);
     }
     quint32 count = 0;
     in >> count;
@@ -59,9 +82,9 @@ std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes)
         qint32 sightings = 0;
         quint16 via = 0;
         in >> address >> page >> sightings >> via;
-        if (address.isEmpty() || page < 1 || sightings < 1 || via >= vias.size())
+        if (address.isEmpty() || page < 1 || sightings < 1 || via >= ways.size())
             return std::nullopt;
-        addresses.append({QString::fromUtf8(address), page, sightings, vias[via]});
+        addresses.append({QString::fromUtf8(address), page, sightings, ways[via].first, ways[via].second});
     }
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extract/AddressRules.h"
 #include "results/ResultsFile.h"
 
 #include <QByteArray>
@@ -21,13 +22,14 @@ enum class FileVerdict : quint8
 
 // An address as one file gives it to a run: its first spelling in the file, the page of
 // that first sighting (from 1), how often the file holds it in any letter case (0 while
-// its tally still counts), and how it was first found.
+// its tally still counts), how it was first found and the repairs that made it.
 struct FileAddress
 {
     QString address;
     int page = 0;
     int count = 0;
     FoundVia via = FoundVia::Text;
+    AddressRuleSet repaired = {};
     friend bool operator==(const FileAddress &, const FileAddress &) = default;
 };
 
@@ -40,8 +42,9 @@ struct FileResult
     friend bool operator==(const FileResult &, const FileResult &) = default;
 };
 
-// The addresses as the cache keeps them (each way by its name in the results files), and
-// back; nullopt for bytes that are not such a list, or name a way this version does not know.
+// The addresses as the cache keeps them (each way, with its repairs, by the names of the
+// results files), and back; nullopt for bytes that are not such a list, or name a way or a
+// repair this version does not know.
 QByteArray EncodeAddresses(const QList<FileAddress> &addresses);
 std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes);
 

@@ -73,10 +73,10 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
     const QCommandLineOption format(
         u"format"_s,
         u"lines (the default: one address per line), comma (all on one line, each "
-        u"followed by a comma), csv (address,file,page,count,via with a header; a cell that "
-        u"begins like a spreadsheet formula gets an apostrophe in front) or jsonl (one JSON "
-        u"object per address with its file, page, count and via: text, link, recognised or "
-        u"disguised)."_s,
+        u"followed by a comma), csv (address,file,page,count,via,repaired with a header; a cell "
+        u"that begins like a spreadsheet formula gets an apostrophe in front) or jsonl (one JSON "
+        u"object per address with its file, page, count, via: text, link, recognised or "
+        u"disguised, and repaired: the repairs that made it, such as joined, empty for most)."_s,
         u"NAME"_s);
     const QCommandLineOption noLinks(u"no-links"_s,
                                      u"Leave out the addresses of the pages' mailto: links (\"Contact us\" "

@@ -1,6 +1,7 @@
 #include "results/ResultsFile.h"
 
 #include "extract/AddressExtraction.h"
+#include "extract/AddressRepairs.h"
 
 #include "core/AppError.h"
 #include "core/NativePath.h"
@@ -148,13 +149,14 @@ std::optional<FoundVia> ViaNamed(const QString &name)
 
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
-    QByteArray out = "address,file,page,count,via" + lineEnd.toByteArray();
+    // "repaired" came last, after the columns older readers know.
+    QByteArray out = "address,file,page,count,via,repaired" + lineEnd.toByteArray();
     for (const AddressSource &row : rows) {
         appendCsvField(out, row.address);
         out += ',';
         appendCsvField(out, row.file);
         out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.counted()) + ',' +
-               ViaName(row.via).toLatin1();
+               ViaName(row.via).toLatin1() + ',' + RepairNames(row.repaired).toLatin1();
         out += lineEnd;
     }
     return out;
@@ -171,7 +173,8 @@ QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
         appendJsonString(out, row.file);
         out += ",\"page\":" + QByteArray::number(row.page) +
                ",\"count\":" + QByteArray::number(row.counted()) + ",\"via\":\"" +
-               ViaName(row.via).toLatin1() + "\"}\n";
+               ViaName(row.via).toLatin1() + "\",\"repaired\":\"" + RepairNames(row.repaired).toLatin1() +
+               "\"}\n";
     }
     return out;
 }
@@ -217,14 +220,19 @@ std::optional<AddressSource> ParseJsonLine(QByteArrayView line)
     const QJsonValue page = object.value(u"page"_s);
     const QJsonValue count = object.value(u"count"_s);
     const std::optional<FoundVia> via = viaNamed(object.value(u"via"_s));
+    const QJsonValue repairNames = object.value(u"repaired"_s);
+    const std::optional<AddressRuleSet> repaired =
+        repairNames.isUndefined() ? AddressRuleSet() : RepairsNamed(repairNames.toString());
     // Whole numbers only: 1.5 or 1e10 would be cut to another number.
     const auto whole = [](const QJsonValue &value) {
         return value.isDouble() && value.toDouble() == double(value.toInt());
     };
-    if (!address.isString() || !object.value(u"file"_s).isString() || !whole(page) || !whole(count) || !via)
+    if (!address.isString() || !object.value(u"file"_s).isString() || !whole(page) || !whole(count) || !via ||
+        !repaired || (!repairNames.isUndefined() && !repairNames.isString()))
         throw AppError(u"is not an address written by pelmora-extract --format jsonl."_s);
-    return AddressSource{address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(),
-                         *via};
+    return AddressSource{
+        address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(), *via, {},
+        *repaired};
 }
 
 QList<AddressSource> ParseJsonLines(const QByteArray &text)

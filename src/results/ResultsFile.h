@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extract/AddressRules.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -18,9 +20,10 @@ enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
-    Csv,       // "address,file,page,count,via", then a row per address (RFC 4180), UTF-8 but for
-               // the bytes of file names that are not UTF-8, kept as they are
-    JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...} per line, UTF-8
+    Csv,       // "address,file,page,count,via,repaired", then a row per address (RFC 4180), UTF-8
+               // but for the bytes of file names that are not UTF-8, kept as they are
+    JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...,"repaired":...} per line,
+               // UTF-8
 };
 
 // How an address was first found: in a page's text, in a mailto: link, in the text
@@ -39,7 +42,8 @@ QString ViaName(FoundVia via);
 std::optional<FoundVia> ViaNamed(const QString &name);
 
 // An address with where it was first found and how often it was met: `count` times, or
-// while a run goes on, as often as the run's `tally` has counted it so far.
+// while a run goes on, as often as the run's `tally` has counted it so far; and the
+// repairs that made its first sighting (AddressRepairs.h; none for most).
 struct AddressSource
 {
     QString address;
@@ -48,6 +52,7 @@ struct AddressSource
     int count = 0;
     FoundVia via = FoundVia::Text;
     std::shared_ptr<const SeenAddresses> tally = {};
+    AddressRuleSet repaired = {};
     int counted() const;
     friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
@@ -77,7 +82,8 @@ void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsF
 
 // The rows of JSON Lines text as JsonLinesBytes() writes them; a line that is no such
 // row throws AppError naming its number. A row without "via" was written before there
-// was one, when addresses came from a page's text (or links): it counts as "text".
+// was one, when addresses came from a page's text (or links): it counts as "text"; one
+// without "repaired", before the repairs were named: it names none.
 QList<AddressSource> ParseJsonLines(const QByteArray &text);
 // One such row; nullopt for an empty line. Throws AppError for anything else.
 std::optional<AddressSource> ParseJsonLine(QByteArrayView line);

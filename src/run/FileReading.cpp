@@ -18,7 +18,7 @@ namespace {
 // Bumped with every change to what the program makes of a converted text (the address
 // rules, the repair of recognised text, the readability test), so that the results an
 // earlier build kept are not taken for this one's.
-constexpr int kResultsRevision = 2;
+constexpr int kResultsRevision = 3; // 3: the repairs that made each address
 
 // A file's result is kept only while it holds no more addresses than this: beyond, the
 // file's own tally and sightings would be a second copy of a huge run's.
@@ -257,8 +257,10 @@ void FileReading::onText(int page, const QByteArray &text, FoundVia via)
     SeenAddresses &seen = ownTally ? m_seen : *m_run;
     const AddressRules &rules = m_options.addressRules;
     QList<FileAddress> found;
-    for (const QString &address : ExtractEmailToArray(text, seen, rules))
-        found.append({address, page, 0, via});
+    QList<AddressRuleSet> repairs;
+    const QStringList addresses = ExtractEmailToArray(text, seen, rules, &repairs);
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        found.append({addresses[i], page, 0, via, repairs[i]});
     if (via != FoundVia::Link && rules.has(AddressRule::Disguised)) {
         for (const QString &address : ExtractDisguised(text, seen, rules))
             found.append({address, page, 0, FoundVia::Disguised});
@@ -312,7 +314,7 @@ void FileReading::emitFound(const QList<FileAddress> &found)
     QList<AddressSource> addresses;
     addresses.reserve(found.size());
     for (const FileAddress &sighting : found)
-        addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run});
+        addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run, sighting.repaired});
     Q_EMIT addressesFound(addresses);
 }
 

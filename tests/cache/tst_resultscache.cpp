@@ -122,8 +122,11 @@ void TestResultsCache::resultsComeBackAsStored_data()
                      {{u"Info@Example.com"_s, 1, 3, FoundVia::Text},
                       {u"sales@example.com"_s, 1, 1, FoundVia::Link},
                       {u"x.y@scan.example.org"_s, 4, 2, FoundVia::Recognised},
-                      {u"hidden@example.net"_s, 9, 1, FoundVia::Disguised}}};
-    QTest::newRow("addresses found four ways") << mixed;
+                      {u"hidden@example.net"_s, 9, 1, FoundVia::Disguised},
+                      {u"kim.lee@example.org"_s, 9, 1, FoundVia::Text, AddressRule::BrokenLines},
+                      {u"dr_no@example.org"_s, 9, 1, FoundVia::Recognised,
+                       AddressRule::DrawnUnderscores | AddressRule::LookAlikes}}};
+    QTest::newRow("addresses found four ways, two repaired") << mixed;
     QTest::newRow("no addresses") << FileResult{};
     QTest::newRow("text unreadable") << FileResult{FileVerdict::TextUnreadable, {}};
     FileResult damaged = test::sampleResult(25);

@@ -6,6 +6,7 @@
 #include "cli/ExtractOptions.h"
 #include "cli/VersionReport.h"
 #include "core/AppError.h"
+#include "extract/AddressRepairs.h"
 #include "results/ResultsFile.h"
 #include "run/RunReport.h"
 
@@ -238,9 +239,12 @@ void TestExtractCommand::sameOutcomeAsTheWindow()
     const QList<AddressSource> rows =
         jsonRows(runCommand(arguments + QStringList{u"--format"_s, u"jsonl"_s}));
     QCOMPARE(rows.size(), m_window->resultsList().rowCount());
+    // A repair is named in the tool tip as in the command's "repaired" ("route" of a mail route).
     for (int i = 0; i < rows.size(); ++i)
-        QCOMPARE(m_window->resultsList().index(i).data(Qt::ToolTipRole).toString(),
-                 u"First found in "_s + rows[i].file + u", page "_s + QString::number(rows[i].page));
+        QCOMPARE(
+            m_window->resultsList().index(i).data(Qt::ToolTipRole).toString(),
+            u"First found in "_s + rows[i].file + u", page "_s + QString::number(rows[i].page) +
+                (rows[i].repaired ? u"; repaired ("_s + RepairNames(rows[i].repaired) + u')' : QString()));
 }
 
 void TestExtractCommand::passwordsAndFormats()
@@ -389,7 +393,7 @@ void TestExtractCommand::eachAddressNamesItsFileAndPage()
     // The same rows as CSV, quoted where a path needs it.
     const CommandResult csv = runCommand(arguments + QStringList{u"--format"_s, u"csv"_s});
     QCOMPARE(csv.out, CsvBytes(rows, "\n"));
-    QVERIFY(csv.out.startsWith("address,file,page,count,via\nSales@Example.com,"));
+    QVERIFY(csv.out.startsWith("address,file,page,count,via,repaired\nSales@Example.com,"));
 }
 
 void TestExtractCommand::linkAddressesUnlessTurnedOff()
@@ -511,7 +515,7 @@ void TestExtractCommand::csvCellsAreNeverFormulas()
         QCOMPARE(records.size(), 1 + 1 + names.size());
         QCOMPARE(records[1][0], u"'-lead@hyphen.org"_s);
         for (const QStringList &record : records) {
-            QCOMPARE(record.size(), 5);
+            QCOMPARE(record.size(), 6);
             for (const QString &cell : record)
                 QVERIFY2(!startsLikeFormula(cell), qPrintable(cell));
         }

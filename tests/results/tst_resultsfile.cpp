@@ -132,44 +132,58 @@ void TestResultsFile::sourcesAsCsvAndJsonLines_data()
     QTest::addColumn<QByteArray>("csv");
     QTest::addColumn<QByteArray>("json");
     QTest::newRow("plain")
-        << AddressSource{u"a@b.cd"_s, u"/docs/a.pdf"_s, 3, 2} << QByteArray("a@b.cd,/docs/a.pdf,3,2,text")
-        << QByteArray(R"({"address":"a@b.cd","file":"/docs/a.pdf","page":3,"count":2,"via":"text"})");
+        << AddressSource{u"a@b.cd"_s, u"/docs/a.pdf"_s, 3, 2} << QByteArray("a@b.cd,/docs/a.pdf,3,2,text,")
+        << QByteArray(
+               R"({"address":"a@b.cd","file":"/docs/a.pdf","page":3,"count":2,"via":"text","repaired":""})");
     // RFC 4180: commas, quotes and line breaks put a field in quotes, its quotes doubled.
     QTest::newRow("comma and quote in the name")
         << AddressSource{u"x@y.org"_s, u"/d/a, \"b\".pdf"_s, 1, 1, FoundVia::Link}
-        << QByteArray(R"(x@y.org,"/d/a, ""b"".pdf",1,1,link)")
-        << QByteArray(R"({"address":"x@y.org","file":"/d/a, \"b\".pdf","page":1,"count":1,"via":"link"})");
+        << QByteArray(R"(x@y.org,"/d/a, ""b"".pdf",1,1,link,)")
+        << QByteArray(
+               R"({"address":"x@y.org","file":"/d/a, \"b\".pdf","page":1,"count":1,"via":"link","repaired":""})");
     QTest::newRow("line break and backslash")
         << AddressSource{u"x@y.org"_s, u"/d/two\nlines\\.pdf"_s, 12, 5, FoundVia::Recognised}
-        << QByteArray("x@y.org,\"/d/two\nlines\\.pdf\",12,5,recognised")
+        << QByteArray("x@y.org,\"/d/two\nlines\\.pdf\",12,5,recognised,")
         << QByteArray(
-               R"({"address":"x@y.org","file":"/d/two\u000alines\\.pdf","page":12,"count":5,"via":"recognised"})");
+               R"({"address":"x@y.org","file":"/d/two\u000alines\\.pdf","page":12,"count":5,"via":"recognised","repaired":""})");
     QTest::newRow("not ASCII")
         << AddressSource{u"x@y.org"_s, u"/d/Zürich €.pdf"_s, 1, 1, FoundVia::Disguised}
-        << QByteArray("x@y.org,/d/Z\xc3\xbcrich \xe2\x82\xac.pdf,1,1,disguised")
+        << QByteArray("x@y.org,/d/Z\xc3\xbcrich \xe2\x82\xac.pdf,1,1,disguised,")
         << QByteArray("{\"address\":\"x@y.org\",\"file\":\"/d/Z\xc3\xbcrich \xe2\x82\xac.pdf\","
-                      "\"page\":1,\"count\":1,\"via\":\"disguised\"}");
+                      "\"page\":1,\"count\":1,\"via\":\"disguised\",\"repaired\":\"\"}");
     // A file name's byte that is not UTF-8 (0xff) is a lone surrogate: JSON keeps it
     // escaped, CSV as the byte itself, so both name that file.
     QTest::newRow("odd byte in the name")
         << AddressSource{u"x@y.org"_s, u"/d/a"_s + QChar(0xdcff) + u"\U0001F600.pdf"_s, 1, 1}
-        << QByteArray("x@y.org,/d/a\xff\xf0\x9f\x98\x80.pdf,1,1,text")
+        << QByteArray("x@y.org,/d/a\xff\xf0\x9f\x98\x80.pdf,1,1,text,")
         << QByteArray(
-               R"({"address":"x@y.org","file":"/d/a\udcff\ud83d\ude00.pdf","page":1,"count":1,"via":"text"})");
+               R"({"address":"x@y.org","file":"/d/a\udcff\ud83d\ude00.pdf","page":1,"count":1,"via":"text","repaired":""})");
     // What a spreadsheet would take for a formula starts with an apostrophe in CSV only.
     QTest::newRow("formula-like cells")
         << AddressSource{u"-x@y.org"_s, u"=HYPERLINK(\"http://x\",\"y\").pdf"_s, 1, 1}
-        << QByteArray(R"('-x@y.org,"'=HYPERLINK(""http://x"",""y"").pdf",1,1,text)")
+        << QByteArray(R"('-x@y.org,"'=HYPERLINK(""http://x"",""y"").pdf",1,1,text,)")
         << QByteArray(
-               R"({"address":"-x@y.org","file":"=HYPERLINK(\"http://x\",\"y\").pdf","page":1,"count":1,"via":"text"})");
+               R"({"address":"-x@y.org","file":"=HYPERLINK(\"http://x\",\"y\").pdf","page":1,"count":1,"via":"text","repaired":""})");
     QTest::newRow("formula-like names")
         << AddressSource{u"a@b.cd"_s, u"+1\t@2\r.pdf"_s, 1, 1}
-        << QByteArray("a@b.cd,\"'+1\t@2\r.pdf\",1,1,text")
+        << QByteArray("a@b.cd,\"'+1\t@2\r.pdf\",1,1,text,")
         << QByteArray(
-               R"({"address":"a@b.cd","file":"+1\u0009@2\u000d.pdf","page":1,"count":1,"via":"text"})");
+               R"({"address":"a@b.cd","file":"+1\u0009@2\u000d.pdf","page":1,"count":1,"via":"text","repaired":""})");
+    QTest::newRow("repaired")
+        << AddressSource{u"ann.lee@x.org"_s,
+                         u"/a.pdf"_s,
+                         2,
+                         1,
+                         FoundVia::Text,
+                         {},
+                         AddressRule::BrokenLines | AddressRule::LookAlikes}
+        << QByteArray("ann.lee@x.org,/a.pdf,2,1,text,joined+lookalike")
+        << QByteArray(
+               R"({"address":"ann.lee@x.org","file":"/a.pdf","page":2,"count":1,"via":"text","repaired":"joined+lookalike"})");
     QTest::newRow("tab and at-sign first")
-        << AddressSource{u"a@b.cd"_s, u"\tname.pdf"_s, 1, 1} << QByteArray("a@b.cd,'\tname.pdf,1,1,text")
-        << QByteArray(R"({"address":"a@b.cd","file":"\u0009name.pdf","page":1,"count":1,"via":"text"})");
+        << AddressSource{u"a@b.cd"_s, u"\tname.pdf"_s, 1, 1} << QByteArray("a@b.cd,'\tname.pdf,1,1,text,")
+        << QByteArray(
+               R"({"address":"a@b.cd","file":"\u0009name.pdf","page":1,"count":1,"via":"text","repaired":""})");
 }
 
 void TestResultsFile::sourcesAsCsvAndJsonLines()
@@ -177,8 +191,8 @@ void TestResultsFile::sourcesAsCsvAndJsonLines()
     QFETCH(AddressSource, row);
     QFETCH(QByteArray, csv);
     QFETCH(QByteArray, json);
-    QCOMPARE(CsvBytes({row}, "\r\n"), "address,file,page,count,via\r\n" + csv + "\r\n");
-    QCOMPARE(CsvBytes({row, row}, "\n"), "address,file,page,count,via\n" + csv + '\n' + csv + '\n');
+    QCOMPARE(CsvBytes({row}, "\r\n"), "address,file,page,count,via,repaired\r\n" + csv + "\r\n");
+    QCOMPARE(CsvBytes({row, row}, "\n"), "address,file,page,count,via,repaired\n" + csv + '\n' + csv + '\n');
     QCOMPARE(JsonLinesBytes({row}), json + '\n');
     QCOMPARE(ParseJsonLines(json + '\n'), QList<AddressSource>{row});
     // The window's CSV file: the same rows with CR LF, written whole like the lists.
@@ -186,20 +200,21 @@ void TestResultsFile::sourcesAsCsvAndJsonLines()
     const QString path = dir.filePath(u"sources.csv"_s);
     QVERIFY(test::writeFile(path, kOld));
     SaveResults(path, {row}, ResultsFormat::Csv);
-    QCOMPARE(test::readFile(path), "address,file,page,count,via\r\n" + csv + "\r\n");
+    QCOMPARE(test::readFile(path), "address,file,page,count,via,repaired\r\n" + csv + "\r\n");
 }
 
 void TestResultsFile::jsonLinesReadBackWhole()
 {
     const QList<AddressSource> many{{u"a@b.cd"_s, u"/a.pdf"_s, 1, 1}, {u"B@c.de"_s, u"/b.pdf"_s, 40, 3}};
     QCOMPARE(ParseJsonLines(JsonLinesBytes(many) + "\n"), many); // a trailing empty line is no row
-    // Written before there was "via": found in a page's text.
+    // Written before there were "via" and "repaired": found in a page's text, unrepaired.
     QCOMPARE(ParseJsonLines(R"({"address":"a@b.cd","file":"/a.pdf","page":1,"count":1})"),
              QList<AddressSource>{many.first()});
     const QList<std::pair<QByteArray, QString>> brokenTexts{
         {"{\"address\":1}\n", u"line 1 "_s},
         {"not json\n", u"line 1 "_s},
         {R"({"address":"a@b.cd","file":"/a.pdf","page":1,"count":1,"via":"fax"})", u"line 1 "_s},
+        {R"({"address":"a@b.cd","file":"/a.pdf","page":1,"count":1,"repaired":"glued"})", u"line 1 "_s},
         {JsonLinesBytes(many) + "{\"file\":\"/x.pdf\",\"page\":1,\"count\":1}\n", u"line 3 "_s}};
     for (const auto &[broken, where] : brokenTexts) {
         const QStringList errors = errorsOf([&] { ParseJsonLines(broken); });
