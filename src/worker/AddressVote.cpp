@@ -17,7 +17,7 @@ namespace {
 bool isAddressByte(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-           c == '_' || c == '-' || c == '@' || c == '+';
+           c == '_' || c == '-' || c == '@' || c == '+' || c == '%' || c == '#';
 }
 
 std::size_t distance(std::string_view a, std::string_view b)
@@ -307,7 +307,8 @@ bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
 // What single readings made of the piece, given to the unsure address they are nearest
 // to; where the vote made no address at all, the first becomes an unsure one. A sure
 // address's misreadings are no address of their own.
-void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddress> &addresses)
+void addAlternatives(const std::vector<Reading> &readings, const AddressRules &rules,
+                     std::vector<VotedAddress> &addresses)
 {
     const auto known = [&](const std::string &address) {
         for (const VotedAddress &voted : addresses) {
@@ -318,7 +319,7 @@ void addAlternatives(const std::vector<Reading> &readings, std::vector<VotedAddr
         return false;
     };
     for (const Reading &reading : readings) {
-        for (const QString &found : AddressesIn(reading.text)) {
+        for (const QString &found : AddressesIn(reading.text, rules)) {
             const std::string address = found.toStdString();
             if (known(address))
                 continue;
@@ -371,7 +372,7 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
     const VotedText voted = vote(readings, rules);
     result.text = voted.text;
     std::size_t from = 0;
-    for (const QString &found : AddressesIn(voted.text)) {
+    for (const QString &found : AddressesIn(voted.text, rules.addresses)) {
         std::string address = found.toStdString();
         std::size_t at = findWord(voted.text, address, from);
         if (at == std::string::npos)
@@ -403,7 +404,7 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
         result.addresses.push_back({address, sure, agreed, {}});
         from = end;
     }
-    addAlternatives(readings, result.addresses);
+    addAlternatives(readings, rules.addresses, result.addresses);
     return result;
 }
 

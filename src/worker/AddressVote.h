@@ -4,6 +4,8 @@
 // characters the readings agree on, which addresses that makes, and which of them are
 // sure enough to hand on. Needs no engine: the readings come from PageRecogniser.
 
+#include "extract/AddressRules.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +54,8 @@ struct VoteRules
     // zero (or capital O): the small letter and the digit differ mostly in height.
     double small = 1.15;
     double tall = 1.25;
+    // The rules by which the readings' addresses are read, the same as a page's text.
+    AddressRules addresses;
 };
 
 // Votes character by character over the readings, each aligned to the one nearest to

@@ -60,10 +60,10 @@ bool isSmallOrDigit(char c)
 
 } // namespace
 
-QStringList AddressesIn(std::string_view text)
+QStringList AddressesIn(std::string_view text, const AddressRules &rules)
 {
     SeenAddresses seen;
-    return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, {});
+    return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, rules);
 }
 
 std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)

@@ -3,6 +3,7 @@
 // Recognised text in the shape of converted text, for the pages the worker reads, and
 // the rules for finding the words of a page that hold addresses (no engine needed).
 
+#include "extract/AddressRules.h"
 #include "worker/LinePictures.h"
 
 #include <QStringList>
@@ -49,9 +50,9 @@ struct AddressPiece
     int line = 0;                   // of the word with the at-sign
 };
 
-// The addresses a run would find in recognised text, by its own rules (known top-level
-// domains included), each once.
-QStringList AddressesIn(std::string_view text);
+// The addresses a run would find in recognised text by `rules`, the address rules of
+// src/extract (the defaults until the conversion request carries the run's), each once.
+QStringList AddressesIn(std::string_view text, const AddressRules &rules = {});
 
 // Some fonts' at-sign reads as "Q": "krisroseQtug.org", "rstepanyanQ@yahoo.com". Where
 // a Q of `text` is an at-sign: a Q right after a small letter or digit and before an

@@ -230,6 +230,11 @@ void TestOcrRules::vote_data()
     QTest::newRow("wide dots closed")
         << QByteArrayList{"rdt@cs .queensu.ca", "rdt@cs. queensu.ca"} << QByteArray("rdt@cs.queensu.ca")
         << QByteArrayList{"rdt@cs.queensu.ca"};
+    // Read by the rules of a page's text: a route's "%" and a "#" are parts of the address.
+    QTest::newRow("a mail route and a ticket")
+        << QByteArrayList{"myself%node@b.cd ref#4711@b.cd", "myself%node@b.cd ref#4711@b.cd"}
+        << QByteArray("myself%node@b.cd ref#4711@b.cd")
+        << QByteArrayList{"myself%node@b.cd", "ref#4711@b.cd"};
     QTest::newRow("empty readings do not vote")
         << QByteArrayList{"ab@b.cd", "", "ab@b.cd"} << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
     QTest::newRow("the vote makes no address, a reading does")
