@@ -5,8 +5,15 @@
 // The input is split at NUL bytes into texts that one run searches in turn. The run's
 // own rules (the defaults, and disguised addresses) must hold up on the same bytes and
 // give nothing the pattern, or its punycode form, would not accept.
+// The repairs' invariant (extract/AddressRepairs.h) is checked on each text with a few
+// control bytes spelt out as what the repairs read (line ends, drawn underscores,
+// percent-encoding, character references, look-alike letters, invisible characters):
+// every address the text gives without the repairs it gives with them, or one marked
+// with a repair that holds it, or that it holds but for an encoding's leftover, at the
+// same at-sign; and every address given unmarked is given without the repairs too.
 
 #include "extract/AddressExtraction.h"
+#include "extract/AddressRepairs.h"
 #include "extract/DisguisedAddresses.h"
 
 #include <cctype>
@@ -153,6 +160,83 @@ std::string localMarksReadAsLetters(std::string address)
     return address;
 }
 
+// What a repair reads, for the bytes 1 to 9: the fuzzer finds them at once.
+std::string spelt(const std::string &text)
+{
+    static const char *const kSpelt[] = {"",      "\n",  "\xEF\x81\x9F", "%20",      "%40",
+                                         "&#64;", "%3C", "\xD0\xB0",     "\xC2\xAD", "\n\n"};
+    std::string out;
+    for (const char c : text) {
+        if (c >= 1 && c <= 9)
+            out += kSpelt[int(c)];
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::pair<std::string, std::string> parts(const std::string &address)
+{
+    const std::size_t at = address.find('@');
+    return {address.substr(0, at), address.substr(at + 1)};
+}
+
+bool endsWith(const std::string &text, const std::string &end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool startsWith(const std::string &text, const std::string &start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+// One address holds the other at the same at-sign: `outer` extends `inner` on either side.
+bool holds(const std::string &outer, const std::string &inner)
+{
+    const auto [outerLocal, outerDomain] = parts(outer);
+    const auto [innerLocal, innerDomain] = parts(inner);
+    return endsWith(outerLocal, innerLocal) && startsWith(outerDomain, innerDomain);
+}
+
+void checkRepairs(const std::string &text)
+{
+    pelmora::SeenAddresses plainSeen;
+    pelmora::SeenAddresses repairedSeen;
+    pelmora::AddressRules unrepaired;
+    unrepaired.on &= ~pelmora::RepairRules();
+    QList<pelmora::AddressRuleSet> repairs;
+    const Words plain = bytesOf(pelmora::ExtractEmailToArray(viewOf(text), plainSeen, unrepaired));
+    const Words repaired = bytesOf(pelmora::ExtractEmailToArray(viewOf(text), repairedSeen, {}, &repairs));
+    std::set<std::string> plainKeys;
+    for (const std::string &address : plain)
+        plainKeys.insert(lower(address));
+    std::set<std::string> repairedKeys;
+    for (const std::string &address : repaired)
+        repairedKeys.insert(lower(address));
+    for (const std::string &address : plain) {
+        const std::string key = lower(address);
+        bool kept = repairedKeys.count(key) > 0;
+        for (std::size_t i = 0; !kept && i < repaired.size(); ++i) {
+            const std::string other = lower(repaired[i]);
+            kept = repairs[qsizetype(i)] && (holds(other, key) || holds(key, other));
+        }
+        if (!kept) {
+            print("lost by the repairs", {address});
+            print("in the text", {text});
+            print("repaired", repaired);
+            std::abort();
+        }
+    }
+    for (std::size_t i = 0; i < repaired.size(); ++i) {
+        if (!repairs[qsizetype(i)] && plainKeys.count(lower(repaired[i])) == 0) {
+            print("changed by a repair that it does not name", {repaired[i]});
+            print("in the text", {text});
+            std::abort();
+        }
+    }
+}
+
 } // namespace
 
 // libstdc++'s std::regex recurses once per character and overflows the stack on words
@@ -200,6 +284,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort();
             }
         }
+        checkRepairs(spelt(text));
         if (static_cast<std::size_t>(seen.size()) != referenceSeen.size()) {
             std::fprintf(stderr, "MISMATCH in SeenAddresses: %lld keys, reference %zu\n",
                          static_cast<long long>(seen.size()), referenceSeen.size());
