@@ -301,7 +301,7 @@ public:
         m_made = {};
         word = withLocalMarks(word, start);
         if (m_rules.has(AddressRule::PercentEncoding) && start > 0 && m_text[start - 1] == '%' &&
-            word.size() > 2 && encodesBoundary(word.first(2))) {
+            word.size() > 2 && encodesBoundary(word.first(2)) && is(word[2], FirstOfWord)) {
             // "20jane@" of "Write%20to%20jane@": the encoded space ends the word before.
             word = word.sliced(2);
             start += 2;
@@ -345,8 +345,9 @@ private:
     // The word with the parts before it that a mail route's "%" ("myself%" of
     // "myself%node@gateway.net") or a "#" ("ref#" of "ref#4711@...") joins to it; `start`
     // then moves to the first one's first byte. Each mark stands between a word's
-    // characters and brings no second "@"; a "%" encodes no character ("%20", "%C3": two
-    // hexadecimal digits, not both letters as in "%de"), a "#" is no TeX parameter ("#1").
+    // characters and brings none that a local part cannot hold, nor a second "@"; a "%"
+    // encodes no character ("%20", "%C3": two hexadecimal digits, not both letters as in
+    // "%de"), a "#" is no TeX parameter ("#1").
     QByteArrayView withLocalMarks(QByteArrayView word, qsizetype &start)
     {
         const qsizetype end = start + word.size();
@@ -361,7 +362,9 @@ private:
             if (!route && !hash)
                 break;
             const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
-            if (m_text.sliced(before, head - before).contains('@'))
+            const QByteArrayView part = m_text.sliced(before, head - 1 - before);
+            if (part.contains('@') ||
+                !std::all_of(part.begin(), part.end(), [](char c) { return is(c, InAddress); }))
                 break;
             if (route)
                 m_made |= AddressRule::PercentSign;

@@ -2,6 +2,8 @@
 
 #include "extract/WordBoundaries.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 namespace pelmora {
@@ -40,24 +42,42 @@ QByteArrayView withoutTrailingSpace(QByteArrayView line)
 // How far before a broken name its writer's name is looked for: the line before, about.
 constexpr qsizetype kNameReach = 120;
 
+// Whether `piece` is a name written in the words just before text[before]: a word itself
+// ("eisner" of "Matthias Eisner"), a word and the next one's initial ("tomash" of "Tomas
+// Hnizdil"), or a word's initial and the next one ("thnizdil").
 bool writtenBefore(QByteArrayView text, qsizetype before, QByteArrayView piece)
 {
     if (piece.size() < 2)
         return false;
-    const qsizetype from = std::max<qsizetype>(0, before - kNameReach);
-    qsizetype i = before;
-    while (i > from) {
+    const qsizetype from = std::max(text.first(before).lastIndexOf('\f') + 1, before - kNameReach);
+    QVarLengthArray<QByteArrayView, 16> words; // the last first
+    for (qsizetype i = before; i > from;) {
         qsizetype end = i;
         while (end > from && !isAsciiLetter(text[end - 1]))
             --end;
         qsizetype start = end;
         while (start > from && isAsciiLetter(text[start - 1]))
             --start;
-        if (start == end || text.sliced(start, end - start).contains('\f'))
-            return false;
-        if (text.sliced(start, end - start).compare(piece, Qt::CaseInsensitive) == 0)
-            return true;
+        if (start == end)
+            break;
+        words.append(text.sliced(start, end - start));
         i = start;
+    }
+    const auto same = [](QByteArrayView a, QByteArrayView b) {
+        return a.compare(b, Qt::CaseInsensitive) == 0;
+    };
+    for (qsizetype k = 0; k < words.size(); ++k) {
+        if (same(words[k], piece))
+            return true;
+        if (k == 0)
+            continue;
+        const QByteArrayView first = words[k];
+        const QByteArrayView next = words[k - 1];
+        if ((piece.size() == first.size() + 1 && same(piece.first(first.size()), first) &&
+             same(piece.sliced(first.size()), next.first(1))) ||
+            (piece.size() == next.size() + 1 && same(piece.first(1), first.first(1)) &&
+             same(piece.sliced(1), next)))
+            return true;
     }
     return false;
 }

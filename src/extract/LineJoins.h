@@ -28,8 +28,9 @@ bool StartsASentence(QByteArrayView tail);
 // Evidence that text[headStart, headEnd) on one line and text[tailStart, tailEnd) on the
 // next are one word: an opening bracket right before the head whose closing one stands
 // right after the tail ("<thorsten." / "schwander@gmail.com>"), or a piece of the name at
-// the break (the head's last, the tail's first, split at ".", "_", "-", "+") written as a
-// word just before the head ("Matthias Eisner, matthias." / "eisner@ethz.ch").
+// the break (the head's last, the tail's first, split at ".", "_", "-", "+") written just
+// before the head as a word, or as a word and the next one's initial or the other way round
+// ("Matthias Eisner, matthias." / "eisner@ethz.ch", "Tomas Hnizdil, tomash." / "cz@gmail.com").
 bool JoinedByEvidence(QByteArrayView text, qsizetype headStart, qsizetype headEnd, qsizetype tailStart,
                       qsizetype tailEnd);
 
