@@ -148,13 +148,13 @@ QByteArrayView viewOf(const std::string &text)
     return QByteArrayView(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The run's rules let "+" and a route's "%" into the local part, but first; elsewhere
-// the pattern holds.
+// The run's rules let "+", "#" and a route's "%" into the local part, but first;
+// elsewhere the pattern holds.
 std::string localMarksReadAsLetters(std::string address)
 {
     const std::size_t at = address.find('@');
     for (std::size_t i = 1; at != std::string::npos && i < at; ++i) {
-        if (address[i] == '+' || address[i] == '%')
+        if (address[i] == '+' || address[i] == '%' || address[i] == '#')
             address[i] = 'p';
     }
     return address;

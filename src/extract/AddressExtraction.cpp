@@ -363,7 +363,7 @@ private:
                 break;
             const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
             const QByteArrayView part = m_text.sliced(before, head - 1 - before);
-            if (part.contains('@') ||
+            if (part.contains('@') || !is(m_text[before], FirstOfWord) ||
                 !std::all_of(part.begin(), part.end(), [](char c) { return is(c, InAddress); }))
                 break;
             if (route)
