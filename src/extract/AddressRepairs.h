@@ -22,9 +22,10 @@ namespace pelmora {
 // repaired list stands in its place: one marked with a repair, holding the same at-sign,
 // that either holds it whole (a head joined before it, a route, the rest of a domain after
 // it) or that it holds but for the leftover of an encoded character before ("20" of
-// "%20jane@..."). A join puts an address that is whole by itself into a longer one only on
-// evidence besides the result being an address (see BrokenLines below); without it the
-// address stays as the text gives it.
+// "%20jane@..."). In a text without an encoded at-sign, an address given unmarked is
+// given with the repairs off too. A join puts an address that is whole by itself into a
+// longer one only on evidence besides the result being an address (see BrokenLines
+// below); without it the address stays as the text gives it.
 struct AddressRepair
 {
     AddressRule rule;
