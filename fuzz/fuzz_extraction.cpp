@@ -220,7 +220,10 @@ void checkRepairs(const std::string &text)
         bool kept = repairedKeys.count(key) > 0;
         for (std::size_t i = 0; !kept && i < repaired.size(); ++i) {
             const std::string other = lower(repaired[i]);
-            kept = repairs[qsizetype(i)] && (holds(other, key) || holds(key, other));
+            // Only first sightings are listed: a holder that the text gives plainly elsewhere
+            // as well may have been listed unmarked.
+            kept = (repairs[qsizetype(i)] || plainKeys.count(other) > 0) &&
+                   (holds(other, key) || holds(key, other));
         }
         if (!kept) {
             print("lost by the repairs", {address});
