@@ -350,7 +350,9 @@ private:
     // "%de"), a "#" is no TeX parameter ("#1").
     QByteArrayView withLocalMarks(QByteArrayView word, qsizetype &start)
     {
+        constexpr qsizetype kLongestLocalPart = 64;
         const qsizetype end = start + word.size();
+        const qsizetype atSign = start + word.indexOf('@');
         qsizetype head = start;
         while (head >= 2 && head + 1 < end && is(m_text[head - 2], FirstOfWord) &&
                is(m_text[head], FirstOfWord)) {
@@ -363,7 +365,11 @@ private:
                 break;
             const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
             const QByteArrayView part = m_text.sliced(before, head - 1 - before);
-            if (part.contains('@') || !is(m_text[before], FirstOfWord) ||
+            // A TeX control sequence before it ("\\foo%bar@...") or a local part past RFC
+            // 5321's length would spoil the address the text gives without it.
+            const bool spoils =
+                (before > 0 && m_text[before - 1] == '\\') || atSign - before > kLongestLocalPart;
+            if (spoils || part.contains('@') || !is(m_text[before], FirstOfWord) ||
                 !std::all_of(part.begin(), part.end(), [](char c) { return is(c, InAddress); }))
                 break;
             if (route)
