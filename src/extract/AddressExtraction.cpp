@@ -365,10 +365,10 @@ private:
                 break;
             const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
             const QByteArrayView part = m_text.sliced(before, head - 1 - before);
-            // A TeX control sequence before it ("\\foo%bar@...") or a local part past RFC
+            // TeX code before it ("\\foo%bar@...", "#1%bar@...") or a local part past RFC
             // 5321's length would spoil the address the text gives without it.
-            const bool spoils =
-                (before > 0 && m_text[before - 1] == '\\') || atSign - before > kLongestLocalPart;
+            const bool spoils = (before > 0 && m_text[before - 1] == '\\') ||
+                                isTexParameter(m_text, before) || atSign - before > kLongestLocalPart;
             if (spoils || part.contains('@') || !is(m_text[before], FirstOfWord) ||
                 !std::all_of(part.begin(), part.end(), [](char c) { return is(c, InAddress); }))
                 break;
