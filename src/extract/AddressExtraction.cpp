@@ -299,7 +299,26 @@ public:
     void take(QByteArrayView word, qsizetype start)
     {
         m_made = {};
-        word = withLocalMarks(word, start);
+        qsizetype marked = start;
+        const QByteArrayView withMarks = withLocalMarks(word, marked);
+        // A route or a "#" that leaves no address would lose the one the text gives without it.
+        if (marked != start && takeFrom(withMarks, marked))
+            return;
+        m_made = {};
+        takeFrom(word, start);
+    }
+
+    QStringList fresh;
+    QList<AddressRuleSet> repairs; // of each fresh address
+
+private:
+    static constexpr AddressRuleSet kReadingRules = {AddressRule::InvisibleCharacters,
+                                                     AddressRule::UnicodeHyphens, AddressRule::LookAlikes,
+                                                     AddressRule::DrawnUnderscores};
+
+    // Whether the word at text[start] gives an address, new or not; a new one is kept.
+    bool takeFrom(QByteArrayView word, qsizetype start)
+    {
         if (m_rules.has(AddressRule::PercentEncoding) && start > 0 && m_text[start - 1] == '%' &&
             word.size() > 2 && encodesBoundary(word.first(2)) && is(word[2], FirstOfWord)) {
             // "20jane@" of "Write%20to%20jane@": the encoded space ends the word before.
@@ -312,9 +331,9 @@ public:
         if (m_rules.has(AddressRule::BrokenLines))
             word = joinedAcrossLineEnd(word, start, end);
         if (!word.contains('.'))
-            return;
+            return false;
         if (m_rules.has(AddressRule::Context) && IsNoAddressByContext(m_text, start, at, end))
-            return;
+            return false;
         for (const DecodedAtSign &read : m_decoded) {
             if (read.at >= start && read.at < end)
                 m_made |= read.rule;
@@ -328,19 +347,11 @@ public:
                 m_made |= AddressRule::Grouped;
                 for (const QByteArray &name : names)
                     accept(QByteArray(name + word), false);
-                return;
+                return true;
             }
         }
-        accept(word, m_rules.has(AddressRule::BracketArtefacts));
+        return accept(word, m_rules.has(AddressRule::BracketArtefacts));
     }
-
-    QStringList fresh;
-    QList<AddressRuleSet> repairs; // of each fresh address
-
-private:
-    static constexpr AddressRuleSet kReadingRules = {AddressRule::InvisibleCharacters,
-                                                     AddressRule::UnicodeHyphens, AddressRule::LookAlikes,
-                                                     AddressRule::DrawnUnderscores};
 
     // The word with the parts before it that a mail route's "%" ("myself%" of
     // "myself%node@gateway.net") or a "#" ("ref#" of "ref#4711@...") joins to it; `start`
@@ -474,32 +485,33 @@ private:
         return known;
     }
 
-    void accept(QByteArrayView word, bool repairable)
+    // Whether the word is an address (the domain filter aside); a new one is kept.
+    bool accept(QByteArrayView word, bool repairable)
     {
         const bool plain = mayMatch(word);
         if (!plain && !(m_rules.has(AddressRule::KnownDomains) && hasPunycodeEnding(word)))
-            return;
+            return false;
         // The rules treat both letter cases alike, so a word whose key is known is
         // another sighting of an address already taken, whatever its spelling.
         QByteArray &key = keyScratch();
         setLowerAscii(key, word);
         if (m_seen.countMore(key, 1))
-            return;
+            return true;
         if (!matches(word, plain) || (m_rules.has(AddressRule::Limits) && !withinLimits(word)))
-            return;
+            return false;
         if (m_rules.has(AddressRule::KnownDomains) && !hasKnownTopLevel(key)) {
             // "h" and "i" for the angle brackets of a font without a Unicode map.
-            if (repairable && word.size() > 2 && word.startsWith('h') && word.endsWith('i')) {
-                m_made |= AddressRule::BracketArtefacts;
-                accept(word.sliced(1).chopped(1), false);
-            }
-            return;
+            if (!repairable || word.size() <= 2 || !word.startsWith('h') || !word.endsWith('i'))
+                return false;
+            m_made |= AddressRule::BracketArtefacts;
+            return accept(word.sliced(1).chopped(1), false);
         }
         if (!m_rules.domains.isEmpty() && !m_rules.domains.accepts(key.sliced(key.indexOf('@') + 1)))
-            return;
+            return true;
         m_seen.add(key, 1);
         fresh.append(QString::fromLatin1(word));
         repairs.append(m_made);
+        return true;
     }
 
     QByteArrayView m_text;

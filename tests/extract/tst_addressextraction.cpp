@@ -642,8 +642,9 @@ void TestAddressExtraction::followsEachRule_data()
                                                                   u"doe@x.org"_s};
     // A route into TeX code or past 64 characters would spoil the address the text gives.
     QTest::newRow("percent sign, no route")
-        << QByteArray("\\foo%noe@x.org #1%lee@x.org ") + QByteArray(60, 'r') + "%node@y.org" << all
-        << QStringList{u"noe@x.org"_s, u"lee@x.org"_s, u"node@y.org"_s};
+        << QByteArray("\\foo%noe@x.org #1%lee@x.org ") + QByteArray(60, 'r') +
+               "%node@y.org <a$b$org%kim@x.org>"
+        << all << QStringList{u"noe@x.org"_s, u"lee@x.org"_s, u"node@y.org"_s, u"kim@x.org"_s};
     QTest::newRow("percent sign off")
         << routes << AddressRuleSet(AddressRule::PercentSign)
         << QStringList{u"node@gateway.net"_s, u"c@x.org"_s,        u"lead@x.org"_s, u"a@x.org"_s,
