@@ -4,7 +4,7 @@
 // frame re-encodes to itself, and every request and event it decodes survives a
 // round trip unchanged.
 
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <cstdint>
 #include <cstdio>

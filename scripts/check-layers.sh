@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
 # Checks that every source folder includes only the layers below it and that no engine
 # library links Qt Gui or Widgets:
-#   core <- extract, convert, inputs <- results <- cache <- run <- app, cli; worker on convert
+#   core <- extract, convert, inputs <- results <- cache <- run <- app, cli
+#   protocol <- convert, worker (the standard library only; the worker programs link no
+#   client library)
 # (results checks merged rows by the address rules; the cache keeps the results' rows)
 # Prints each breach; exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 declare -A allowed=(
   [core]="core"
+  [protocol]="protocol"
   [extract]="core extract"
-  [convert]="core convert"
+  [convert]="core protocol convert"
   [inputs]="core inputs"
   [results]="core extract results"
   [cache]="core extract results cache"
-  [run]="core extract convert results cache run"
-  [worker]="core extract convert worker"
-  [app]="core extract convert inputs results cache run app"
-  [cli]="core extract convert inputs results cache run cli"
+  [run]="core extract protocol convert results cache run"
+  [worker]="core extract protocol worker"
+  [app]="core extract protocol convert inputs results cache run app"
+  [cli]="core extract protocol convert inputs results cache run cli"
 )
 breaches=0
 for folder in */; do
@@ -40,6 +43,15 @@ for folder in core extract convert inputs results cache run; do
     breaches=$((breaches + 1))
   fi
 done
+# The protocol is the standard library's alone; the worker programs link no client library.
+if grep -nE '^#include <Q' -r protocol || grep -nE 'Qt6::|DEPENDS' protocol/CMakeLists.txt; then
+  echo "src/protocol uses more than the standard library"
+  breaches=$((breaches + 1))
+fi
+if grep -rnE 'pelmora_(convert|run|results|cache|inputs|app|cli)\b' worker --include=CMakeLists.txt; then
+  echo "src/worker links a library of the program's client side"
+  breaches=$((breaches + 1))
+fi
 if [ "$breaches" -gt 0 ]; then
   echo "$breaches breach(es) of the layers"
   exit 1

@@ -1,6 +1,6 @@
 #include "app/OcrLanguageNames.h"
 
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 
 #include <QLocale>
 

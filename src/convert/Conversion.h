@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QByteArray>
 #include <QList>

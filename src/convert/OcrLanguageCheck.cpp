@@ -1,7 +1,7 @@
 #include "convert/OcrLanguageCheck.h"
 
 #include "convert/ConverterQuestion.h"
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "worker/PageRecogniser.h"
 
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 #include "worker/LinePictures.h"
 #include "worker/OcrRules.h"
 #include "worker/TessData.h"

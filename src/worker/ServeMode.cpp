@@ -1,6 +1,6 @@
 #include "worker/ServeMode.h"
 
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 #include "worker/FdIo.h"
 #include "worker/MemoryWatch.h"
 #include "worker/PageRecogniser.h"

@@ -9,7 +9,7 @@ constexpr int kServeBrokenRequest = 1; // a request that could not be read was a
 constexpr int kServeOutputFailed = 2;  // the answers could not be written
 
 // Answers conversion requests read from `in` on `out`, one after the other, until the end
-// of input (see convert/WorkerProtocol.h), opening the files with `engine`. Returns the
+// of input (see protocol/WorkerProtocol.h), opening the files with `engine`. Returns the
 // process's exit status.
 int Serve(int in, int out, TextEngine &engine);
 

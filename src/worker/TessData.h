@@ -2,7 +2,7 @@
 
 // Where tesseract's language data is and which languages it holds.
 
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 
 #include <optional>
 #include <string>

@@ -5,7 +5,7 @@
 // every engine takes the same way on a page (recognition of a page without text, the
 // pieces, the mailto: links) are here, once.
 
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 #include "worker/PageRecogniser.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 // Talks to a real converter worker (`pelmora-convert --serve`, or its MuPDF twin) over
 // its pipes, as the program will, and checks that every answer keeps the protocol's order.
 
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 
 #include <algorithm>
 #include <utility>

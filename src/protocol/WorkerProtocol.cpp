@@ -1,4 +1,4 @@
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <array>
 #include <charconv>

@@ -1,5 +1,5 @@
 // OCR language lists in tesseract's form and the Debian packages of languages.
-#include "convert/OcrLanguages.h"
+#include "protocol/OcrLanguages.h"
 
 #include <QTest>
 

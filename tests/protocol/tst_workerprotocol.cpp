@@ -1,6 +1,6 @@
 // The converter workers' pipe protocol: requests and answers survive encoding, frames
 // arrive in any cut, and a broken stream is recognised and stays broken.
-#include "convert/WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QTest>
 
