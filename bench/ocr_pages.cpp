@@ -15,7 +15,7 @@
 //                                             recognition: a change of the vote in seconds
 #include "extract/OcrRepair.h"
 #include "worker/PageRecogniser.h"
-#include "worker/PdfText.h"
+#include "worker/poppler/PdfText.h"
 
 #include <GlobalParams.h>
 #include <PDFDoc.h>

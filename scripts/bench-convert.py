@@ -4,7 +4,7 @@ one pelmora-convert --serve worker answering N requests. Checks the texts are th
 same and prints the worker's peak memory.
 
     scripts/bench-convert.py WORKER PDF [N]
-    e.g. scripts/bench-convert.py build/src/worker/pelmora-convert tests/data/long.pdf 20
+    e.g. scripts/bench-convert.py build/libexec/pelmora/pelmora-convert tests/data/long.pdf 20
 """
 
 import os

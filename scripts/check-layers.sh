@@ -3,7 +3,7 @@
 # library links Qt Gui or Widgets:
 #   core <- extract, convert, inputs <- results <- cache <- run <- app, cli
 #   protocol <- convert, worker (the standard library only; the worker programs link no
-#   client library)
+#   client library); in worker/, recognition <- shell <- poppler, mupdf
 # (results checks merged rows by the address rules; the cache keeps the results' rows)
 # Prints each breach; exits 1 when there is one.
 set -euo pipefail
@@ -43,6 +43,27 @@ for folder in core extract convert inputs results cache run; do
     breaches=$((breaches + 1))
   fi
 done
+# The worker's rooms: recognition (worker/ itself) uses none of the others, the process
+# shell uses recognition, and each engine uses both, never the other engine.
+declare -A rooms=(
+  [worker]="worker"
+  [worker/shell]="worker worker/shell"
+  [worker/poppler]="worker worker/shell worker/poppler"
+  [worker/mupdf]="worker worker/shell worker/mupdf"
+)
+while IFS=: read -r file line used; do
+  room=$(dirname "$file")
+  if [ -z "${rooms[$room]+set}" ]; then
+    echo "src/$room: a room of the worker the rules do not know; add it to $0"
+    breaches=$((breaches + 1))
+    continue
+  fi
+  case " ${rooms[$room]} " in
+    *" $used "*) ;;
+    *) echo "src/$file:$line includes $used/, which $room/ must not use"; breaches=$((breaches + 1)) ;;
+  esac
+done < <(grep -nE '^#include "worker/' -r worker --include='*.h' --include='*.cpp' |
+         sed -E 's#^([^:]+):([0-9]+):\#include "(worker(/[a-z]+)?)/[A-Za-z]+\.h".*#\1:\2:\3#')
 # The protocol is the standard library's alone; the worker programs link no client library.
 if grep -nE '^#include <Q' -r protocol || grep -nE 'Qt6::|DEPENDS' protocol/CMakeLists.txt; then
   echo "src/protocol uses more than the standard library"

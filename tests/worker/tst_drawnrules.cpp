@@ -1,6 +1,6 @@
 // The drawn rules of a page: which gap between two letters holds an underscore, and the
 // index by position giving the same answers as a look at every rule.
-#include "worker/DrawnRules.h"
+#include "worker/mupdf/DrawnRules.h"
 
 #include <QRandomGenerator>
 #include <QTest>

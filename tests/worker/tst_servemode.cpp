@@ -1,7 +1,7 @@
 // The serve loop with an engine of the test's own: everything a file costs the worker
 // happens before its answer ends, where the program's deadline for the file still runs.
-#include "worker/ServeMode.h"
-#include "worker/TextEngine.h"
+#include "worker/shell/ServeMode.h"
+#include "worker/shell/TextEngine.h"
 
 #include <QByteArray>
 #include <QTest>

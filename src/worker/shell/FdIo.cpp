@@ -1,4 +1,4 @@
-#include "worker/FdIo.h"
+#include "worker/shell/FdIo.h"
 
 #include <fcntl.h>
 #include <unistd.h>

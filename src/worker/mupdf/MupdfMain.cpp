@@ -1,9 +1,9 @@
 // pelmora-convert-mupdf: the program's converter with MuPDF instead of poppler, serving
 // only. A program of its own: MuPDF is under the GNU Affero GPL, the rest is not.
-#include "worker/MupdfText.h"
-#include "worker/MupdfWorkarounds.h"
-#include "worker/OneShot.h"
-#include "worker/WorkerMain.h"
+#include "worker/mupdf/MupdfText.h"
+#include "worker/mupdf/MupdfWorkarounds.h"
+#include "worker/shell/OneShot.h"
+#include "worker/shell/WorkerMain.h"
 
 #include <cstdio>
 

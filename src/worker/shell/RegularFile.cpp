@@ -1,4 +1,4 @@
-#include "worker/RegularFile.h"
+#include "worker/shell/RegularFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 // poppler's text conversion, set up exactly as pdftotext sets it up with its default
 // options, so the text is byte for byte what pdftotext writes.
 
-#include "worker/TextEngine.h"
+#include "worker/shell/TextEngine.h"
 
 #include <cstdint>
 #include <memory>

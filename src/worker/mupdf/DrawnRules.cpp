@@ -1,4 +1,4 @@
-#include "worker/DrawnRules.h"
+#include "worker/mupdf/DrawnRules.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "worker/shell/TextEngine.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +36,20 @@ struct ParsedOneShot
 // "--", as pdftotext takes them. Passwords are kept whole, however long.
 ParsedOneShot ParseOneShot(const std::vector<std::string> &arguments);
 
+// What the one-shot form needs of the engine behind it: one attempt to open the file with
+// the passwords as given, and the engine's own words (pdftotext's) for what went wrong.
+class OneShotEngine
+{
+public:
+    virtual ~OneShotEngine() = default;
+    virtual OpenResult openOnce(const OneShotOptions &options) = 0;
+    virtual void sayWrongRange(int first, int last) = 0;
+    virtual void sayOutputFailed(const std::string &output, bool opening) = 0;
+};
+
 // Converts one file as pdftotext does; returns pdftotext's exit status. No output file is
-// created unless the PDF opened and the page range is valid.
-int RunOneShot(const std::vector<std::string> &arguments);
+// created unless the PDF opened and the page range is valid. `usage` is printed for a
+// command line it cannot take.
+int RunOneShot(const std::vector<std::string> &arguments, const char *usage, OneShotEngine &engine);
 
 } // namespace pelmora::worker

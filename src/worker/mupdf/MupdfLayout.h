@@ -4,7 +4,7 @@
 // split where the size or the baseline changes, pieces of a line drawn out of order read
 // left to right, and underscores drawn as rules read as underscores.
 
-#include "worker/DrawnRules.h"
+#include "worker/mupdf/DrawnRules.h"
 
 #include <mupdf/fitz.h>
 

@@ -1,4 +1,4 @@
-#include "worker/OpenMpLimit.h"
+#include "worker/shell/OpenMpLimit.h"
 
 #include <unistd.h>
 

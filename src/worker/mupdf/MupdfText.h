@@ -4,7 +4,7 @@
 // long documents, though the order of the text may differ. Its own program links it
 // (pelmora-convert-mupdf), since MuPDF is under the GNU Affero GPL.
 
-#include "worker/TextEngine.h"
+#include "worker/shell/TextEngine.h"
 
 #include <memory>
 

@@ -1,14 +1,14 @@
-#include "worker/WorkerMain.h"
+#include "worker/shell/WorkerMain.h"
 
 #include "core/CoreDumps.h"
-#include "worker/FdIo.h"
-#include "worker/OneShot.h"
-#include "worker/OpenMpLimit.h"
-#include "worker/ParentWatch.h"
-#include "worker/ServeMode.h"
 #include "worker/TessData.h"
-#include "worker/TextEngine.h"
-#include "worker/Versions.h"
+#include "worker/shell/FdIo.h"
+#include "worker/shell/OneShot.h"
+#include "worker/shell/OpenMpLimit.h"
+#include "worker/shell/ParentWatch.h"
+#include "worker/shell/ServeMode.h"
+#include "worker/shell/TextEngine.h"
+#include "worker/shell/Versions.h"
 
 #include <cstdio>
 

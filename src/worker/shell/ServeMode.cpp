@@ -1,10 +1,10 @@
-#include "worker/ServeMode.h"
+#include "worker/shell/ServeMode.h"
 
 #include "protocol/WorkerProtocol.h"
-#include "worker/FdIo.h"
-#include "worker/MemoryWatch.h"
 #include "worker/PageRecogniser.h"
-#include "worker/TextEngine.h"
+#include "worker/shell/FdIo.h"
+#include "worker/shell/MemoryWatch.h"
+#include "worker/shell/TextEngine.h"
 
 #include <poll.h>
 #include <unistd.h>

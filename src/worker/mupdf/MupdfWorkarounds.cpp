@@ -1,4 +1,4 @@
-#include "worker/MupdfWorkarounds.h"
+#include "worker/mupdf/MupdfWorkarounds.h"
 
 #include <malloc.h>
 

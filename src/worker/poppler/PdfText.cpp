@@ -1,6 +1,6 @@
-#include "worker/PdfText.h"
+#include "worker/poppler/PdfText.h"
 
-#include "worker/RegularFile.h"
+#include "worker/shell/RegularFile.h"
 
 #include <Annot.h>
 #include <Catalog.h>

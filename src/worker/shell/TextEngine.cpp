@@ -1,7 +1,7 @@
-#include "worker/TextEngine.h"
+#include "worker/shell/TextEngine.h"
 
 #include "extract/ConvertedText.h"
-#include "worker/MemoryWatch.h"
+#include "worker/shell/MemoryWatch.h"
 
 namespace pelmora::worker {
 

@@ -1,4 +1,4 @@
-#include "worker/MemoryWatch.h"
+#include "worker/shell/MemoryWatch.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

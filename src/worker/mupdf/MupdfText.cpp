@@ -1,9 +1,9 @@
-#include "worker/MupdfText.h"
+#include "worker/mupdf/MupdfText.h"
 
-#include "worker/MemoryWatch.h"
-#include "worker/MupdfLayout.h"
-#include "worker/MupdfWorkarounds.h"
-#include "worker/RegularFile.h"
+#include "worker/mupdf/MupdfLayout.h"
+#include "worker/mupdf/MupdfWorkarounds.h"
+#include "worker/shell/MemoryWatch.h"
+#include "worker/shell/RegularFile.h"
 
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>

@@ -1,4 +1,4 @@
-#include "worker/ParentWatch.h"
+#include "worker/shell/ParentWatch.h"
 
 #include <sys/prctl.h>
 #include <unistd.h>

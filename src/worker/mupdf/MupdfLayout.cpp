@@ -1,4 +1,4 @@
-#include "worker/MupdfLayout.h"
+#include "worker/mupdf/MupdfLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "worker/Versions.h"
+#include "worker/shell/Versions.h"
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>

@@ -1,8 +1,4 @@
-#include "worker/OneShot.h"
-
-#include "worker/PdfText.h"
-
-#include <Error.h>
+#include "worker/shell/OneShot.h"
 
 #include <charconv>
 #include <cstdio>
@@ -12,19 +8,6 @@
 namespace pelmora::worker {
 
 namespace {
-
-constexpr const char *kUsage =
-    "Usage: pelmora-convert [-f N] [-l M] [-opw PW] [-upw PW] PDF OUT\n"
-    "       pelmora-convert --serve\n"
-    "       pelmora-convert --ocr-languages\n"
-    "       pelmora-convert --ocr-data LANGS\n"
-    "       pelmora-convert --version\n"
-    "Writes the text of PDF to OUT (\"-\": standard output) as pdftotext does with its\n"
-    "default options. --serve converts file after file over a pipe. --ocr-languages\n"
-    "lists the installed text recognition languages. --version prints the versions of\n"
-    "this program and of the poppler, tesseract and leptonica libraries it runs with;\n"
-    "--ocr-data prints them too, then the path, size and time of the data file of each\n"
-    "language of LANGS (such as eng+deu).\n";
 
 // pdftotext takes a sign and digits (atoi); far too large numbers just mean "past the end".
 std::optional<int> pageNumber(std::string_view text)
@@ -103,17 +86,15 @@ ParsedOneShot ParseOneShot(const std::vector<std::string> &arguments)
     return parsed;
 }
 
-int RunOneShot(const std::vector<std::string> &arguments)
+int RunOneShot(const std::vector<std::string> &arguments, const char *usage, OneShotEngine &engine)
 {
     const ParsedOneShot parsed = ParseOneShot(arguments);
     if (!parsed.options) {
-        std::fputs(kUsage, stderr);
+        std::fputs(usage, stderr);
         return parsed.help ? kExitOk : kExitOther;
     }
     const OneShotOptions &options = *parsed.options;
-    // poppler's messages go to standard error, as pdftotext's do.
-    PopplerSession session(false);
-    OpenResult opened = OpenOnce(options.pdf, options.ownerPassword, options.userPassword);
+    OpenResult opened = engine.openOnce(options);
     if (!opened.document)
         return kExitOpenPdf;
 
@@ -122,16 +103,14 @@ int RunOneShot(const std::vector<std::string> &arguments)
     if (!range) {
         const int first = options.firstPage < 1 ? 1 : options.firstPage;
         const int last = options.lastPage < 1 || options.lastPage > pages ? pages : options.lastPage;
-        error(errCommandLine, -1,
-              "Wrong page range given: the first page ({0:d}) can not be after the last page ({1:d}).", first,
-              last);
+        engine.sayWrongRange(first, last);
         return kExitOther;
     }
 
     const bool toStandardOutput = options.output == "-";
     std::FILE *file = toStandardOutput ? stdout : std::fopen(options.output.c_str(), "wb");
     if (!file) {
-        error(errIO, -1, "Couldn't open text file '{0:s}'", options.output.c_str());
+        engine.sayOutputFailed(options.output, true);
         return kExitOutputFile;
     }
     FileSink sink(file);
@@ -140,7 +119,7 @@ int RunOneShot(const std::vector<std::string> &arguments)
     const bool written = std::fflush(file) == 0 && !std::ferror(file);
     const bool closed = toStandardOutput || std::fclose(file) == 0;
     if (!written || !closed) {
-        error(errIO, -1, "Couldn't write text file '{0:s}'", options.output.c_str());
+        engine.sayOutputFailed(options.output, false);
         return kExitOutputFile;
     }
     return kExitOk;
