@@ -52,8 +52,6 @@
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
 
-#include "core/DrawnUnderscore.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
