@@ -10,6 +10,6 @@ namespace pelmora {
 // stands here, below both the converters and the address extraction, which read it. Text
 // shown to a person shows a plain "_".
 inline constexpr char32_t kDrawnUnderscore = 0xE05F;
-inline constexpr QByteArrayView kDrawnUnderscoreUtf8("\xEF\x81\x9F", 3);
+inline constexpr QByteArrayView kDrawnUnderscoreUtf8("\xEE\x81\x9F", 3);
 
 } // namespace pelmora

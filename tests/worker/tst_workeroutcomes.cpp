@@ -3,6 +3,7 @@
 // its parent.
 #include "TestData.h"
 #include "WorkerSession.h"
+#include "core/DrawnUnderscore.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,11 +185,13 @@ void TestWorkerOutcomes::outcomes_data()
                                           << QByteArray() << QByteArray("shuffled@example.com");
         row("a line drawn twice over itself") << dataPath("words/drawing-order.pdf") << none << Outcome::Text
                                               << QByteArray() << QByteArray("overprinted@example.org");
-        // A rule in the gap between two words is an underscore in MuPDF's text (poppler's
-        // text keeps the space); one that runs under the letters too is an underline.
+        // A rule in the gap between two words is an underscore in MuPDF's text, written as
+        // U+E05F so that the program can name the repair (poppler's text keeps the space);
+        // one that runs under the letters too is an underline.
         row("underscore drawn as a rule")
             << dataPath("words/drawn-underscore.pdf") << none << Outcome::Text << QByteArray()
-            << QByteArray(poppler ? "tobias wahl@example.org" : "tobias_wahl@example.org");
+            << (poppler ? "tobias wahl@example.org"_ba
+                        : "tobias" + kDrawnUnderscoreUtf8.toByteArray() + "wahl@example.org");
         row("words underlined as one") << dataPath("words/drawn-underscore.pdf") << none << Outcome::Text
                                        << QByteArray() << QByteArray("under lined@example.net");
         // LaTeX's ulem underlines word by word, with a piece under each space too.

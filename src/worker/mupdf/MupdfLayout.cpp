@@ -1,5 +1,7 @@
 #include "worker/mupdf/MupdfLayout.h"
 
+#include "core/DrawnUnderscore.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -299,7 +301,8 @@ fz_device *NewTextAndRulesDevice(fz_context *ctx, fz_stext_page *page, PageDrawi
 }
 
 // Between the letters of a joined line a gap of a sixth of their size is a space; a space
-// with a rule in its gap is an underscore.
+// with a rule in its gap is an underscore, written as kDrawnUnderscore so that the address
+// it completes names the repair.
 void AppendPageText(std::string &text, const fz_stext_page &page, const DrawnRules &rules)
 {
     for (const fz_stext_block *block = page.first_block; block; block = block->next) {
@@ -317,7 +320,7 @@ void AppendPageText(std::string &text, const fz_stext_page &page, const DrawnRul
                                         !isSpace(previous->c) &&
                                         rules.underscoreInGap(rightEdge(*previous), c->next->origin.x,
                                                               c->next->origin.y, c->next->size);
-                appendUtf8(text, underscore ? '_' : c->c);
+                appendUtf8(text, underscore ? int(kDrawnUnderscore) : c->c);
                 previous = c;
             };
             if (line.joined.empty()) {

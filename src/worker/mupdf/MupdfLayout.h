@@ -2,7 +2,7 @@
 
 // A page's text as MuPDF's structured text gives it, laid out as poppler lays it out: words
 // split where the size or the baseline changes, pieces of a line drawn out of order read
-// left to right, and underscores drawn as rules read as underscores.
+// left to right, and underscores drawn as rules read as underscores (kDrawnUnderscore).
 
 #include "worker/mupdf/DrawnRules.h"
 
