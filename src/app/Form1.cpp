@@ -177,14 +177,12 @@ void Form1::setTabOrder()
 
 void Form1::connectControls()
 {
-    m_run = new RunController({*m_files, *m_results, *m_progressBar, m_services.modal,
-                               [this]() -> Converter & { return converter(); }, m_services.clock, *m_busy,
-                               [this] { return passwordMode(); }, [this] { return addressRules(); },
-                               [this] { return m_services.settings.flag(Settings::linksKey(), true); },
-                               [this] { return m_services.settings.flag(Settings::resultsCacheKey(), true); },
-                               m_services.cacheFolder, [this] { return m_services.settings.ocrLanguages(); },
-                               [this] { return m_fileList->hiddenLeftOut(); }},
-                              this);
+    m_run =
+        new RunController({*m_files, *m_results, *m_progressBar, m_services.modal,
+                           [this](PdfEngine engine) -> Converter & { return converter(engine); },
+                           m_services.clock, *m_busy, [this] { return passwordMode(); },
+                           [this] { return runRequest(); }, [this] { return m_fileList->hiddenLeftOut(); }},
+                          this);
     connect(m_startButton, &QPushButton::clicked, m_run, &RunController::startOrStop);
     connect(m_run, &RunController::runningChanged, m_startButton, [this](bool running) {
         m_startButton->setText(running ? u"Stop Extracting"_s : u"Start Extracting"_s);
@@ -197,12 +195,12 @@ void Form1::connectControls()
     connect(m_clearResultsButton, &QPushButton::clicked, m_output, &ResultsController::clearResults);
     m_passwords = new PasswordOptions(
         {*m_askPasswordBox, *m_eachPasswordOption, *m_samePasswordOption, m_services.settings}, this);
-    m_preview =
-        new PreviewController({*m_files, *m_fileView, *m_previewText, *m_progressBar, m_services.modal,
-                               *m_errors, [this]() -> Converter & { return converter(); }, *m_busy,
-                               [this] { return m_passwords->previewAsksForPassword(); },
-                               [this] { return m_services.settings.ocrLanguages(); }},
-                              this);
+    m_preview = new PreviewController(
+        {*m_files, *m_fileView, *m_previewText, *m_progressBar, m_services.modal, *m_errors,
+         [this]() -> Converter & { return converter(m_services.settings.pdfEngine()); }, *m_busy,
+         [this] { return m_passwords->previewAsksForPassword(); },
+         [this] { return m_services.settings.ocrLanguages(); }},
+        this);
     connect(m_helpButton, &QPushButton::clicked, this, [this] { ShowHelp(m_services.modal, *m_errors); });
 
     m_fileList = new FileListController(
@@ -243,35 +241,16 @@ PasswordMode Form1::passwordMode() const
     return m_passwords->mode();
 }
 
-Converter &Form1::converter() const
+Converter &Form1::converter(PdfEngine engine) const
 {
-    if (!m_services.converterFor)
-        return m_services.converter;
-    return m_services.converterFor(m_services.settings.pdfEngine());
+    return m_services.converterFor ? m_services.converterFor(engine) : m_services.converter;
 }
 
-AddressRules Form1::addressRules() const
+RunRequest Form1::runRequest() const
 {
-    const Settings &settings = m_services.settings;
-    AddressRules rules;
-    const bool anyDomain = settings.flag(Settings::anyDomainKey(), false);
-    rules.on.setFlag(AddressRule::KnownDomains, !anyDomain);
-    rules.on.setFlag(AddressRule::BracketArtefacts, !anyDomain);
-    rules.on.setFlag(AddressRule::Disguised, settings.flag(Settings::disguisedKey(), false));
-    // A pattern that is no domain is left out; the preferences say so where it is typed.
-    for (const QString &pattern : settings.domainPatterns(Settings::excludeDomainsKey())) {
-        try {
-            rules.domains.exclude(pattern);
-        } catch (const AppError &) {
-        }
-    }
-    for (const QString &pattern : settings.domainPatterns(Settings::onlyDomainsKey())) {
-        try {
-            rules.domains.keepOnly(pattern);
-        } catch (const AppError &) {
-        }
-    }
-    return rules;
+    RunRequest request = m_services.settings.runRequest();
+    request.cacheFolder = m_services.cacheFolder;
+    return request;
 }
 
 void Form1::showPreferences()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "convert/ConverterChoice.h"
-#include "extract/AddressRules.h"
 #include "run/PasswordPrompt.h"
+#include "run/RunRequest.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -99,8 +99,9 @@ private:
     void setTabOrder();
     void connectControls();
     PasswordMode passwordMode() const;
-    AddressRules addressRules() const;
-    Converter &converter() const;
+    // What the preferences ask of a run, with the cache folder of the services.
+    RunRequest runRequest() const;
+    Converter &converter(PdfEngine engine) const;
     QString emptyCache();
 
     Services m_services;

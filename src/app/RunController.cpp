@@ -6,7 +6,6 @@
 #include "app/TextListModel.h"
 #include "cache/ResultsCache.h"
 #include "core/Clock.h"
-#include "extract/KnownDomains.h"
 #include "run/Preview.h"
 
 #include <QPointer>
@@ -81,20 +80,20 @@ void RunController::startOrStop()
 
 void RunController::startRun(const QStringList &pdfs, bool recognise)
 {
-    auto run = std::make_unique<BatchRun>(m_parts.converter(), m_parts.clock, pdfs);
+    RunRequest request = m_parts.request();
+    request.files = pdfs;
+    if (!recognise)
+        request.recognition.clear(); // the closing message offers to read the scans
+    auto run = std::make_unique<BatchRun>(m_parts.converter(request.engine), m_parts.clock, request);
     run->setPasswordMode(m_parts.passwordMode);
-    run->setAddressRules(m_parts.addressRules());
-    run->setLinks(m_parts.takesLinks());
-    if (m_parts.usesCache()) {
+    if (request.cache) {
         // One set aside is tried anew: a damaged one was moved aside, a full disk may have room.
         if (!m_cache || !m_cache->isUsable())
-            m_cache = std::make_unique<ResultsCache>(m_parts.cacheFolder, m_parts.clock);
-        run->setResultsCache(m_cache.get());
+            m_cache = std::make_unique<ResultsCache>(request.cacheFolder, m_parts.clock);
+        run->setResultsCache(m_cache.get(), true);
     }
-    if (recognise) {
-        run->setRecognition(m_parts.scanLanguages ? m_parts.scanLanguages() : WindowScanLanguages());
+    if (recognise)
         run->continueAfter(*m_run);
-    }
     m_run = std::move(run);
     m_recognising = recognise;
     m_state = State::Running;
@@ -141,8 +140,6 @@ void RunController::onStopAnswer(bool stop)
 
 void RunController::onRunFinished()
 {
-    if (m_cache)
-        m_cache->flush(); // the next run, or a command, may come before the cache would write
     if (m_state == State::AskingToStop)
         m_state = State::EndedWhileAsking;
     else if (m_state == State::Running)
@@ -153,14 +150,12 @@ void RunController::summarise()
 {
     const QList<UnreadableFile> unreadable = m_run->unreadableFiles();
     const qsizetype unsure = m_run->unsureFindings().size();
-    // A cache that could not be used (flushed at the end) and a list of known domains that
-    // could not be read are named, a line each; the results are whole all the same.
-    QString summary = WithProblem(
-        m_run->isStopped() ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable, unsure)
-                           : SummaryMessage(unreadable, unsure),
-        m_cache && m_cache->problemLasts() ? m_cache->problem() : QString());
-    if (m_parts.addressRules().has(AddressRule::KnownDomains))
-        summary = WithProblem(summary, KnownDomains::system().problem());
+    // The run's own problems are named, a line each; the results are whole all the same.
+    QString summary = m_run->isStopped()
+                          ? StoppedMessage(m_run->reportedCount(), m_run->fileCount(), unreadable, unsure)
+                          : SummaryMessage(unreadable, unsure);
+    for (const QString &problem : m_run->problems())
+        summary = WithProblem(summary, problem);
     if (m_parts.hiddenLeftOut)
         summary = WithProblem(summary, HiddenNote(m_parts.hiddenLeftOut(), hiddenAction()));
     const QStringList scans = m_recognising ? QStringList() : scannedFiles(unreadable);

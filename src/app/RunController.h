@@ -30,22 +30,16 @@ public:
         TextListModel &results;
         CaptionProgressBar &progressBar;
         Modal &modal;
-        // The converter of the engine chosen, asked when a run starts.
-        std::function<Converter &()> converter;
+        // The converter of a PDF library.
+        std::function<Converter &(PdfEngine)> converter;
         Clock &clock;
         BusyState &busy;
         // The password options as the window shows them at this moment.
         std::function<PasswordMode()> passwordMode;
-        // What counts as an address, read when a run starts.
-        std::function<AddressRules()> addressRules;
-        // Whether runs take the addresses of mailto: links, read when a run starts.
-        std::function<bool()> takesLinks;
-        // Whether runs take and keep results in the results cache in `cacheFolder`, read
-        // when a run starts. The window says nothing of a cache it cannot use.
-        std::function<bool()> usesCache;
-        QString cacheFolder;
-        // The languages of scanned pages, tesseract's codes joined with "+", read when they are read.
-        std::function<QString()> scanLanguages;
+        // What the preferences ask of a run, read when one starts: its files are the list's,
+        // and its recognition languages read the scanned files when the closing message
+        // offers them.
+        std::function<RunRequest()> request;
         // How many hidden files and folders the folders added left out; none: nothing is said.
         std::function<qsizetype()> hiddenLeftOut = {};
     };

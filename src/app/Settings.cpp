@@ -102,6 +102,19 @@ QString Settings::ocrLanguages() const
     return languages.isEmpty() ? u"eng"_s : languages.join(u'+');
 }
 
+RunRequest Settings::runRequest() const
+{
+    RunRequest request;
+    const AddressChoices choices{flag(anyDomainKey(), false), flag(disguisedKey(), false),
+                                 domainPatterns(excludeDomainsKey()), domainPatterns(onlyDomainsKey())};
+    request.rules = RulesFor(choices, request.problems);
+    request.links = flag(linksKey(), true);
+    request.engine = pdfEngine();
+    request.recognition = ocrLanguages();
+    request.cache = flag(resultsCacheKey(), true);
+    return request;
+}
+
 bool Settings::toBoolean(const QString &text)
 {
     const QString trimmed = text.trimmed();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ConverterChoice.h"
+#include "run/RunRequest.h"
 
 #include <QString>
 #include <QStringList>
@@ -80,6 +81,10 @@ public:
     static QStringList patternsOf(const QString &text);
     // The languages for text recognition, "eng" when none are stored.
     QString ocrLanguages() const;
+    // What the preferences ask of a run (its files, passwords and cache folder are the
+    // window's): the address choices, a pattern that is no domain said in its problems,
+    // the links, the PDF library, the recognition languages and whether to use the cache.
+    RunRequest runRequest() const;
 
     QString fileName() const;
 

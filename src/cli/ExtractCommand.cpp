@@ -11,7 +11,6 @@
 #include "core/FileHelpers.h"
 #include "core/NativePath.h"
 #include "extract/AddressExtraction.h"
-#include "extract/KnownDomains.h"
 #include "inputs/FolderWalk.h"
 #include "results/ResultsFile.h"
 #include "run/InterruptNotifier.h"
@@ -67,42 +66,37 @@ void ExtractCommand::complain(const QString &text) const
     print(m_err, u"pelmora-extract: "_s + Printable(text) + u'\n');
 }
 
-// What the run reads before it converts anything: passwords, rules and the inputs, lists and
-// folders expanded. Any of them may wait for ever (a FIFO, standard input), and nothing needs
-// cleaning up yet, so a signal ends the command at once. Empty when something failed.
-QStringList ExtractCommand::readInputs()
+// What the run is asked, read before it converts anything: passwords, rules and the files,
+// lists and folders expanded. Any of them may wait for ever (a FIFO, standard input), and
+// nothing needs cleaning up yet, so a signal ends the command at once. False, said, when
+// something failed.
+bool ExtractCommand::readRequest()
 {
     try {
         const InterruptNotifier::Immediately whileReading;
         // Before any conversion: a run of hours must not end in an unwritable name.
         if (!m_options.outputFile.isEmpty())
             CheckOutputFile(m_options.outputFile, m_options.forceOutput);
-        m_passwords = m_options.passwords;
-        if (!m_options.passwordFile.isEmpty())
-            m_passwords += ReadPasswordFile(m_options.passwordFile);
-        m_rules = ReadAddressRules(m_options);
-        QStringList pdfs = expandedInputs();
+        m_request = ReadRunRequest(m_options);
+        m_request.files = expandedInputs();
         if (!m_options.outputFile.isEmpty())
-            CheckOutputIsNoInput(m_options.outputFile, pdfs + ListFiles(m_options));
-        return pdfs;
+            CheckOutputIsNoInput(m_options.outputFile, m_request.files + ListFiles(m_options));
+        return true;
     } catch (const AppError &error) {
         complain(error.description());
-        m_readFailed = true;
-        return {};
+        return false;
     }
 }
 
 bool ExtractCommand::prepare()
 {
     try {
-        if (m_rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
-            complain(KnownDomains::system().problem());
         m_workspace = std::make_unique<ConverterWorkspace>(
-            ProgramOf(InstalledServiceProgram(m_options.engine), m_options.engine));
+            ProgramOf(InstalledServiceProgram(m_request.engine), m_request.engine));
         m_workspace->ensureConverter();
-        if (!m_options.ocrLanguages.isEmpty()) {
+        if (!m_request.recognition.isEmpty()) {
             if (const QString problem =
-                    OcrLanguageProblem(m_workspace->converterPath(), m_options.ocrLanguages);
+                    OcrLanguageProblem(m_workspace->converterPath(), m_request.recognition);
                 !problem.isEmpty())
                 throw AppError(problem);
         }
@@ -125,7 +119,7 @@ void ExtractCommand::start()
 int ExtractCommand::run()
 {
     if (m_options.clearCache) {
-        if (const QString problem = ResultsCache::clear(m_options.cacheFolder); !problem.isEmpty()) {
+        if (const QString problem = ResultsCache::clear(m_options.run.cacheFolder); !problem.isEmpty()) {
             complain(problem);
             return kUsageError;
         }
@@ -134,10 +128,9 @@ int ExtractCommand::run()
     }
     if (m_options.merge)
         return merge();
-    const QStringList pdfs = readInputs();
-    if (m_readFailed || !prepare())
+    if (!readRequest() || !prepare())
         return kUsageError;
-    if (pdfs.isEmpty()) {
+    if (m_request.files.isEmpty()) {
         // Still an (empty) result: a shard of a long list may hold only folders without PDFs.
         complain(u"no files to search."_s);
         if (!write({}))
@@ -146,18 +139,11 @@ int ExtractCommand::run()
         reportHidden();
         return 1;
     }
-    m_run = std::make_unique<BatchRun>(*m_converter, Clock::system(), pdfs);
-    m_run->setPasswords(m_passwords);
-    m_run->setRecognition(m_options.ocrLanguages);
-    m_run->setLinks(m_options.links);
-    m_run->setAddressRules(m_rules);
-    if (m_options.cache) {
-        m_cache = std::make_unique<ResultsCache>(m_options.cacheFolder, Clock::system());
+    m_run = std::make_unique<BatchRun>(*m_converter, Clock::system(), m_request);
+    if (m_request.cache) {
+        m_cache = std::make_unique<ResultsCache>(m_request.cacheFolder, Clock::system());
         m_run->setResultsCache(m_cache.get());
     }
-    if (m_options.jobs > 0)
-        m_run->setParallelJobs(m_options.jobs);
-    m_run->setTimeout(m_options.timeoutSeconds * 1000);
     connect(m_run.get(), &BatchRun::addressesFound, this, &ExtractCommand::onAddresses);
     if (m_showProgress)
         connect(m_run.get(), &BatchRun::progressChanged, this, &ExtractCommand::onProgress);
@@ -360,9 +346,9 @@ int ExtractCommand::finish()
         print(m_err, u"\r\x1b[K"_s);
     if (streams() ? m_options.format == ResultsFormat::CommaList && !toOutput("\n") : !write(m_found))
         return kUsageError;
-    // A cache that could not be used is told once; the results are whole all the same.
-    if (m_cache && !m_cache->flush())
-        complain(m_cache->problem());
+    // Its own problems (a cache it could not use) leave the results whole.
+    for (const QString &problem : m_run->problems())
+        complain(problem);
     const bool allRead = reportUnreadable(m_run->unreadableFiles());
     reportUnsure();
     reportHidden();

@@ -33,7 +33,7 @@ Q_SIGNALS:
     void finished(int status);
 
 private:
-    QStringList readInputs();
+    bool readRequest();
     bool prepare();
     int run();
     void end(int status);
@@ -58,8 +58,7 @@ private:
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_showProgress;
-    QStringList m_passwords;
-    AddressRules m_rules;
+    RunRequest m_request;
     std::unique_ptr<ConverterWorkspace> m_workspace;
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<ResultsCache> m_cache; // none with --no-cache
@@ -67,7 +66,6 @@ private:
     QList<AddressSource> m_found;     // when they cannot be printed as found
     QList<UnreadableFile> m_unwalked; // what the folder walks could not read
     qsizetype m_hiddenLeftOut = 0;    // by the folder walks
-    bool m_readFailed = false;
     bool m_ended = false;
 };
 

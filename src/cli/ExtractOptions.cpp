@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -43,32 +45,16 @@ int positiveNumber(const QCommandLineParser &parser, const QString &name, QStrin
     return value;
 }
 
-} // namespace
-
-ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
+// The options of one theme: what they are, and what they set. A usage error goes to
+// `error`, the last one found winning.
+struct Theme
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        u"Collects the e-mail addresses of PDF files. Folders are searched with all their sub-folders.\n"
-        u"Addresses go to standard output, one per line, in the order found; files that cannot be read\n"
-        u"are listed on standard error. Exit status: 0 when every file was read, 1 when some file could\n"
-        u"not be read, 2 on a usage error or when the converter or output file cannot be used,\n"
-        u"130 when interrupted."_s);
-    parser.addPositionalArgument(u"inputs"_s,
-                                 u"PDF files and folders, in the order to search them (with --merge: "
-                                 u"JSON Lines results of --format jsonl, in the order of their inputs)."_s,
-                                 u"FILE|FOLDER..."_s);
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
-    const QCommandLineOption version(u"version"_s, u"Show the version of this program and of the poppler and "
-                                                   u"tesseract libraries its converter uses."_s);
-    const QCommandLineOption password(u"password"_s,
-                                      u"A password for protected files; give it again for more. Each is "
-                                      u"tried in turn on every protected file."_s,
-                                      u"PW"_s);
-    const QCommandLineOption passwordFile(u"password-file"_s,
-                                          u"Read passwords from FILE, one per line (they then do not show in "
-                                          u"the process list)."_s,
-                                          u"FILE"_s);
+    QList<QCommandLineOption> options;
+    std::function<void(const QCommandLineParser &parser, ExtractOptions &options, QString &error)> read;
+};
+
+Theme outputTheme()
+{
     const QCommandLineOption comma(u"comma"_s, u"The same as --format comma."_s);
     const QCommandLineOption format(
         u"format"_s,
@@ -78,15 +64,67 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"object per address with its file, page, count, via: text, link, recognised or "
         u"disguised, and repaired: the repairs that made it, such as joined, empty for most)."_s,
         u"NAME"_s);
-    const QCommandLineOption noLinks(u"no-links"_s,
-                                     u"Leave out the addresses of the pages' mailto: links (\"Contact us\" "
-                                     u"buttons), which are taken by default after each page's text."_s);
-    // The default now; still taken, so that older scripts run on.
-    QCommandLineOption links(u"links"_s, u"Take the addresses of mailto: links (the default)."_s);
-    links.setFlags(QCommandLineOption::HiddenFromHelp);
-    const QCommandLineOption ocrUnsure(
-        u"ocr-unsure"_s, u"List on standard error, with file and page, the recognised addresses left out "
-                         u"because their readings did not agree (implies --ocr)."_s);
+    const QCommandLineOption output(u"o"_s,
+                                    u"Write the addresses to FILE (replaced whole, never half-written) "
+                                    u"instead of standard output. FILE is never one of the inputs, nor a "
+                                    u"PDF unless forced."_s,
+                                    u"FILE"_s);
+    const QCommandLineOption forceOutput(u"force-output"_s,
+                                         u"Let -o replace a file whose name ends in .pdf or that holds a PDF "
+                                         u"(never one of the inputs)."_s);
+    const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
+    const QCommandLineOption merge(u"merge"_s,
+                                   u"Merge the JSON Lines results of runs over consecutive parts of one "
+                                   u"list: the first sighting of each address is kept, counts add up."_s);
+    return {{comma, format, output, forceOutput, quiet, merge},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &error) {
+                options.outputFile = parser.value(output);
+                options.forceOutput = parser.isSet(forceOutput);
+                if (options.forceOutput && options.outputFile.isEmpty())
+                    error = u"--force-output is about the file of -o; give that too."_s;
+                if (parser.isSet(format)) {
+                    const QString name = parser.value(format);
+                    const QList<std::pair<QString, ResultsFormat>> formats{
+                        {u"lines"_s, ResultsFormat::LineList},
+                        {u"comma"_s, ResultsFormat::CommaList},
+                        {u"csv"_s, ResultsFormat::Csv},
+                        {u"jsonl"_s, ResultsFormat::JsonLines}};
+                    const auto known = std::find_if(formats.begin(), formats.end(),
+                                                    [&](const auto &each) { return each.first == name; });
+                    if (known == formats.end())
+                        error = u"--format takes lines, comma, csv or jsonl, not \""_s + name + u"\"."_s;
+                    else
+                        options.format = known->second;
+                    if (parser.isSet(comma) && options.format != ResultsFormat::CommaList)
+                        error = u"--comma is --format comma; give one of them."_s;
+                } else if (parser.isSet(comma)) {
+                    options.format = ResultsFormat::CommaList;
+                }
+                options.quiet = parser.isSet(quiet);
+                options.merge = parser.isSet(merge);
+            }};
+}
+
+Theme passwordTheme()
+{
+    const QCommandLineOption password(u"password"_s,
+                                      u"A password for protected files; give it again for more. Each is "
+                                      u"tried in turn on every protected file."_s,
+                                      u"PW"_s);
+    const QCommandLineOption passwordFile(u"password-file"_s,
+                                          u"Read passwords from FILE, one per line (they then do not show in "
+                                          u"the process list)."_s,
+                                          u"FILE"_s);
+    return {{password, passwordFile},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &) {
+                for (const QString &given : parser.values(password))
+                    options.run.passwords.append(PasswordFromBytes(NativePath(given)));
+                options.passwordFile = parser.value(passwordFile);
+            }};
+}
+
+Theme addressTheme()
+{
     const QCommandLineOption anyDomain(
         u"any-domain"_s, u"Keep addresses whatever their top-level domain; by default it must be "
                          u"one of the Public Suffix List (so ver@array.sty and logo@2x.png are "
@@ -107,30 +145,38 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                         u"Keep only addresses of domains matching PATTERN (as for "
                                         u"--exclude-domain)."_s,
                                         u"PATTERN"_s);
-    const QCommandLineOption filesFrom(u"files-from"_s,
-                                       u"Also take the files and folders listed in FILE, one per line "
-                                       u"(\"-\": standard input)."_s,
-                                       u"FILE"_s);
-    const QCommandLineOption nullSeparated(u"null"_s, u"The --files-from list ends each name with NUL."_s);
-    const QCommandLineOption merge(u"merge"_s,
-                                   u"Merge the JSON Lines results of runs over consecutive parts of one "
-                                   u"list: the first sighting of each address is kept, counts add up."_s);
-    const QCommandLineOption output(u"o"_s,
-                                    u"Write the addresses to FILE (replaced whole, never half-written) "
-                                    u"instead of standard output. FILE is never one of the inputs, nor a "
-                                    u"PDF unless forced."_s,
-                                    u"FILE"_s);
-    const QCommandLineOption forceOutput(u"force-output"_s,
-                                         u"Let -o replace a file whose name ends in .pdf or that holds a PDF "
-                                         u"(never one of the inputs)."_s);
-    const QCommandLineOption followLinks(u"follow-links"_s,
-                                         u"In folders, also enter links to folders and take links to files "
-                                         u"outside the folder given (by default a walk stays inside it)."_s);
-    const QCommandLineOption hidden(
-        u"hidden"_s, u"In folders, also read hidden files and folders (names beginning with "
-                     u"\".\"), which are left out by default and counted on standard error."_s);
-    const QCommandLineOption quiet({u"q"_s, u"quiet"_s}, u"Do not list the files that could not be read."_s);
-    const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
+    return {{anyDomain, disguised, excludeDomain, onlyDomain},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &) {
+                options.addresses = {parser.isSet(anyDomain), parser.isSet(disguised),
+                                     parser.values(excludeDomain), parser.values(onlyDomain)};
+            }};
+}
+
+Theme readingTheme()
+{
+    const QCommandLineOption noLinks(u"no-links"_s,
+                                     u"Leave out the addresses of the pages' mailto: links (\"Contact us\" "
+                                     u"buttons), which are taken by default after each page's text."_s);
+    // The default now; still taken, so that older scripts run on.
+    QCommandLineOption links(u"links"_s, u"Take the addresses of mailto: links (the default)."_s);
+    links.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption engine(u"engine"_s,
+                                    u"The PDF library of the converter workers: mupdf (the default: four "
+                                    u"times faster on long documents) or poppler (the text pdftotext "
+                                    u"writes, in its order)."_s,
+                                    u"NAME"_s);
+    // Scripts of older versions may still choose the one converter there is.
+    QCommandLineOption converter(u"converter"_s, u"service"_s, u"NAME"_s);
+    converter.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption ocr(u"ocr"_s,
+                                 u"Read pages that have no text of their own (scans) with tesseract."_s);
+    const QCommandLineOption ocrLanguages(u"ocr-lang"_s,
+                                          u"The languages of the scans, tesseract's codes joined with \"+\" "
+                                          u"(default: eng); implies --ocr."_s,
+                                          u"LANGS"_s);
+    const QCommandLineOption ocrUnsure(
+        u"ocr-unsure"_s, u"List on standard error, with file and page, the recognised addresses left out "
+                         u"because their readings did not agree (implies --ocr)."_s);
     const QCommandLineOption timeout(
         u"timeout"_s,
         u"End the conversion of a file that takes longer than SECONDS to open, "
@@ -139,20 +185,62 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         u"SECONDS"_s);
     const QCommandLineOption jobs({u"j"_s, u"jobs"_s}, u"Convert N files at once (default: one per core)."_s,
                                   u"N"_s);
-    // Scripts of older versions may still choose the one converter there is.
-    QCommandLineOption converter(u"converter"_s, u"service"_s, u"NAME"_s);
-    converter.setFlags(QCommandLineOption::HiddenFromHelp);
-    const QCommandLineOption engine(u"engine"_s,
-                                    u"The PDF library of the converter workers: mupdf (the default: four "
-                                    u"times faster on long documents) or poppler (the text pdftotext "
-                                    u"writes, in its order)."_s,
-                                    u"NAME"_s);
-    const QCommandLineOption ocr(u"ocr"_s,
-                                 u"Read pages that have no text of their own (scans) with tesseract."_s);
-    const QCommandLineOption ocrLanguages(u"ocr-lang"_s,
-                                          u"The languages of the scans, tesseract's codes joined with \"+\" "
-                                          u"(default: eng); implies --ocr."_s,
-                                          u"LANGS"_s);
+    return {{noLinks, links, engine, converter, ocr, ocrLanguages, ocrUnsure, timeout, jobs},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &error) {
+                RunRequest &run = options.run;
+                run.links = !parser.isSet(noLinks);
+                if (parser.isSet(links) && parser.isSet(noLinks))
+                    error = u"--links and --no-links contradict each other; give one of them."_s;
+                if (parser.isSet(engine)) {
+                    if (const std::optional<PdfEngine> named = PdfEngineNamed(parser.value(engine)))
+                        run.engine = *named;
+                    else
+                        error =
+                            u"--engine takes poppler or mupdf, not \""_s + parser.value(engine) + u"\"."_s;
+                }
+                if (parser.isSet(converter) && parser.value(converter) != u"service"_s)
+                    error =
+                        u"--converter "_s + parser.value(converter) +
+                        u" is not offered: every file is read by the program's own converter, which gives "
+                        u"pdftotext's text byte for byte. Leave out --converter."_s;
+                options.ocrUnsure = parser.isSet(ocrUnsure);
+                if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure)
+                    run.recognition = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;
+                run.timeoutMs =
+                    wholeNumber(parser, timeout.names().constFirst(), kDefaultTimeoutMs / 1000, error) * 1000;
+                run.jobs = positiveNumber(parser, u"jobs"_s, error);
+            }};
+}
+
+Theme fileTheme()
+{
+    const QCommandLineOption filesFrom(u"files-from"_s,
+                                       u"Also take the files and folders listed in FILE, one per line "
+                                       u"(\"-\": standard input)."_s,
+                                       u"FILE"_s);
+    const QCommandLineOption nullSeparated(u"null"_s, u"The --files-from list ends each name with NUL."_s);
+    const QCommandLineOption allFiles(u"all-files"_s, u"In folders take every file, not only *.pdf."_s);
+    const QCommandLineOption followLinks(u"follow-links"_s,
+                                         u"In folders, also enter links to folders and take links to files "
+                                         u"outside the folder given (by default a walk stays inside it)."_s);
+    const QCommandLineOption hidden(
+        u"hidden"_s, u"In folders, also read hidden files and folders (names beginning with "
+                     u"\".\"), which are left out by default and counted on standard error."_s);
+    return {{filesFrom, nullSeparated, allFiles, followLinks, hidden},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &error) {
+                options.inputs = parser.positionalArguments();
+                options.filesFrom = parser.value(filesFrom);
+                options.nullSeparated = parser.isSet(nullSeparated);
+                if (options.nullSeparated && options.filesFrom.isEmpty())
+                    error = u"--null describes the list of --files-from; give that list too."_s;
+                options.allFiles = parser.isSet(allFiles);
+                options.followLinks = parser.isSet(followLinks);
+                options.hidden = parser.isSet(hidden);
+            }};
+}
+
+Theme cacheTheme()
+{
     const QCommandLineOption noCache(
         u"no-cache"_s, u"Convert every file: take no results from the results cache and keep none. By "
                        u"default a file read before under the same options is not converted again; the "
@@ -163,12 +251,41 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                       u"DIR"_s);
     const QCommandLineOption clearCache(
         u"clear-cache"_s, u"Remove the results cache first; given without inputs, only that."_s);
-    parser.addOptions({help,      version,   password,      passwordFile, comma,       format,
-                       output,    quiet,     allFiles,      timeout,      jobs,        converter,
-                       engine,    ocr,       ocrLanguages,  links,        noLinks,     ocrUnsure,
-                       anyDomain, disguised, excludeDomain, onlyDomain,   filesFrom,   nullSeparated,
-                       merge,     noCache,   cacheDir,      clearCache,   forceOutput, followLinks,
-                       hidden});
+    return {{noCache, cacheDir, clearCache},
+            [=](const QCommandLineParser &parser, ExtractOptions &options, QString &error) {
+                options.run.cache = !parser.isSet(noCache);
+                options.run.cacheFolder =
+                    parser.isSet(cacheDir) ? parser.value(cacheDir) : ResultsCache::defaultFolder();
+                if (parser.isSet(cacheDir) && options.run.cacheFolder.isEmpty())
+                    error = u"--cache-dir takes a folder."_s;
+                options.clearCache = parser.isSet(clearCache);
+            }};
+}
+
+} // namespace
+
+ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Collects the e-mail addresses of PDF files. Folders are searched with all their sub-folders.\n"
+        u"Addresses go to standard output, one per line, in the order found; files that cannot be read\n"
+        u"are listed on standard error. Exit status: 0 when every file was read, 1 when some file could\n"
+        u"not be read, 2 on a usage error or when the converter or output file cannot be used,\n"
+        u"130 when interrupted."_s);
+    parser.addPositionalArgument(u"inputs"_s,
+                                 u"PDF files and folders, in the order to search them (with --merge: "
+                                 u"JSON Lines results of --format jsonl, in the order of their inputs)."_s,
+                                 u"FILE|FOLDER..."_s);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
+    const QCommandLineOption version(u"version"_s, u"Show the version of this program and of the poppler and "
+                                                   u"tesseract libraries its converter uses."_s);
+    parser.addOptions({help, version});
+    // --help lists them theme by theme.
+    const QList<Theme> themes{passwordTheme(), outputTheme(),  fileTheme(),
+                              addressTheme(),  readingTheme(), cacheTheme()};
+    for (const Theme &theme : themes)
+        parser.addOptions(theme.options);
 
     ParsedCommandLine parsed;
     if (!parser.parse(arguments)) {
@@ -184,68 +301,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
         return parsed;
     }
     ExtractOptions &options = parsed.options;
-    options.inputs = parser.positionalArguments();
-    for (const QString &given : parser.values(password))
-        options.passwords.append(PasswordFromBytes(NativePath(given)));
-    options.passwordFile = parser.value(passwordFile);
-    options.outputFile = parser.value(output);
-    options.forceOutput = parser.isSet(forceOutput);
-    if (options.forceOutput && options.outputFile.isEmpty())
-        parsed.error = u"--force-output is about the file of -o; give that too."_s;
-    if (parser.isSet(format)) {
-        const QString name = parser.value(format);
-        const QList<std::pair<QString, ResultsFormat>> formats{{u"lines"_s, ResultsFormat::LineList},
-                                                               {u"comma"_s, ResultsFormat::CommaList},
-                                                               {u"csv"_s, ResultsFormat::Csv},
-                                                               {u"jsonl"_s, ResultsFormat::JsonLines}};
-        const auto known = std::find_if(formats.begin(), formats.end(),
-                                        [&](const auto &each) { return each.first == name; });
-        if (known == formats.end())
-            parsed.error = u"--format takes lines, comma, csv or jsonl, not \""_s + name + u"\"."_s;
-        else
-            options.format = known->second;
-        if (parser.isSet(comma) && options.format != ResultsFormat::CommaList)
-            parsed.error = u"--comma is --format comma; give one of them."_s;
-    } else if (parser.isSet(comma)) {
-        options.format = ResultsFormat::CommaList;
-    }
-    options.links = !parser.isSet(noLinks);
-    if (parser.isSet(links) && parser.isSet(noLinks))
-        parsed.error = u"--links and --no-links contradict each other; give one of them."_s;
-    options.ocrUnsure = parser.isSet(ocrUnsure);
-    options.anyDomain = parser.isSet(anyDomain);
-    options.disguised = parser.isSet(disguised);
-    options.excludedDomains = parser.values(excludeDomain);
-    options.onlyDomains = parser.values(onlyDomain);
-    options.filesFrom = parser.value(filesFrom);
-    options.nullSeparated = parser.isSet(nullSeparated);
-    options.merge = parser.isSet(merge);
-    if (options.nullSeparated && options.filesFrom.isEmpty())
-        parsed.error = u"--null describes the list of --files-from; give that list too."_s;
-    options.quiet = parser.isSet(quiet);
-    options.allFiles = parser.isSet(allFiles);
-    options.followLinks = parser.isSet(followLinks);
-    options.hidden = parser.isSet(hidden);
-    options.timeoutSeconds =
-        wholeNumber(parser, timeout.names().constFirst(), options.timeoutSeconds, parsed.error);
-    options.jobs = positiveNumber(parser, u"jobs"_s, parsed.error);
-    if (parser.isSet(converter) && parser.value(converter) != u"service"_s)
-        parsed.error = u"--converter "_s + parser.value(converter) +
-                       u" is not offered: every file is read by the program's own converter, which gives "
-                       u"pdftotext's text byte for byte. Leave out --converter."_s;
-    if (parser.isSet(engine)) {
-        if (const std::optional<PdfEngine> named = PdfEngineNamed(parser.value(engine)))
-            options.engine = *named;
-        else
-            parsed.error = u"--engine takes poppler or mupdf, not \""_s + parser.value(engine) + u"\"."_s;
-    }
-    if (parser.isSet(ocr) || parser.isSet(ocrLanguages) || options.ocrUnsure)
-        options.ocrLanguages = parser.isSet(ocrLanguages) ? parser.value(ocrLanguages) : u"eng"_s;
-    options.cache = !parser.isSet(noCache);
-    options.cacheFolder = parser.isSet(cacheDir) ? parser.value(cacheDir) : ResultsCache::defaultFolder();
-    if (parser.isSet(cacheDir) && options.cacheFolder.isEmpty())
-        parsed.error = u"--cache-dir takes a folder."_s;
-    options.clearCache = parser.isSet(clearCache);
+    for (const Theme &theme : themes)
+        theme.read(parser, options, parsed.error);
     const bool clearOnly = options.clearCache && !options.merge;
     if (options.inputs.isEmpty() && options.filesFrom.isEmpty() && parsed.error.isEmpty() && !clearOnly)
         parsed.error = options.merge ? u"No results to merge given."_s : u"No PDF files or folders given."_s;
@@ -262,19 +319,29 @@ QStringList CommandLineArguments(int argc, char *argv[])
 
 AddressRules ReadAddressRules(const ExtractOptions &options)
 {
-    AddressRules rules;
-    rules.on.setFlag(AddressRule::KnownDomains, !options.anyDomain);
-    rules.on.setFlag(AddressRule::BracketArtefacts, !options.anyDomain);
-    rules.on.setFlag(AddressRule::Disguised, options.disguised);
-    for (const QString &value : options.excludedDomains) {
-        for (const QString &pattern : ReadDomainPatterns(value))
-            rules.domains.exclude(pattern);
-    }
-    for (const QString &value : options.onlyDomains) {
-        for (const QString &pattern : ReadDomainPatterns(value))
-            rules.domains.keepOnly(pattern);
-    }
+    AddressChoices choices = options.addresses;
+    const auto read = [](const QStringList &values) {
+        QStringList patterns;
+        for (const QString &value : values)
+            patterns += ReadDomainPatterns(value);
+        return patterns;
+    };
+    choices.excluded = read(choices.excluded);
+    choices.only = read(choices.only);
+    QStringList problems;
+    const AddressRules rules = RulesFor(choices, problems);
+    if (!problems.isEmpty())
+        throw AppError(problems.constFirst());
     return rules;
+}
+
+RunRequest ReadRunRequest(const ExtractOptions &options)
+{
+    RunRequest request = options.run;
+    if (!options.passwordFile.isEmpty())
+        request.passwords += ReadPasswordFile(options.passwordFile);
+    request.rules = ReadAddressRules(options);
+    return request;
 }
 
 namespace {
@@ -320,7 +387,7 @@ QStringList ListFiles(const ExtractOptions &options)
         lists.append(options.passwordFile);
     if (!options.filesFrom.isEmpty() && options.filesFrom != u"-"_s)
         lists.append(options.filesFrom);
-    for (const QString &value : options.excludedDomains + options.onlyDomains) {
+    for (const QString &value : options.addresses.excluded + options.addresses.only) {
         if (value.startsWith(u'@'))
             lists.append(value.sliced(1));
     }

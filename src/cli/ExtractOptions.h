@@ -1,43 +1,39 @@
 #pragma once
 
-#include "convert/ConverterChoice.h"
-#include "extract/AddressRules.h"
 #include "results/ResultsFile.h"
-#include "run/BatchRun.h"
+#include "run/RunRequest.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace pelmora {
 
-// What the command line asked for.
+// What the command line asked for, by theme.
 struct ExtractOptions
 {
+    // What the run is asked, but for what lists and folders give (ReadRunRequest): the
+    // passwords of --password, the reading choices (engine, links, recognition, timeout,
+    // jobs) and the cache.
+    RunRequest run;
+    // Files: the inputs, the list of --files-from ("-": standard input, one per line or
+    // ended by NUL), and how folders are walked.
     QStringList inputs;
-    QStringList passwords; // given with --password, in order
-    QString passwordFile;  // one password per line
-    QString outputFile;
-    bool forceOutput = false; // -o may name a PDF
-    ResultsFormat format = ResultsFormat::LineList;
-    PdfEngine engine = kDefaultEngine; // of the converter workers
-    QString ocrLanguages;              // empty: pages without text stay unread
-    bool ocrUnsure = false;            // list the recognised addresses left out as unsure
-    QString filesFrom;                 // a list of inputs, one per line ("-": standard input)
-    bool nullSeparated = false;        // the list's inputs end with NUL, not a line end
-    bool links = true;
-    bool anyDomain = false; // no check of the top-level domain
-    bool disguised = false;
-    QStringList excludedDomains; // patterns, or "@FILE" for the patterns of FILE
-    QStringList onlyDomains;
-    bool merge = false; // the inputs are JSON Lines results to merge
-    bool quiet = false;
+    QString filesFrom;
+    bool nullSeparated = false;
     bool allFiles = false;
     bool followLinks = false; // folder walks enter links to folders and take links out of the tree
     bool hidden = false;      // folder walks read hidden files and folders too
-    int timeoutSeconds = kDefaultTimeoutMs / 1000; // for opening a file and for each page; 0: none
-    int jobs = 0;                                  // 0: one per processor core
-    bool cache = true;
-    QString cacheFolder; // the default one unless --cache-dir names another
+    // Passwords: one per line.
+    QString passwordFile;
+    // Addresses: the domain patterns as given, "@FILE" for the patterns of FILE.
+    AddressChoices addresses;
+    // Output.
+    ResultsFormat format = ResultsFormat::LineList;
+    QString outputFile;
+    bool forceOutput = false; // -o may name a PDF
+    bool quiet = false;
+    bool ocrUnsure = false; // list the recognised addresses left out as unsure
+    bool merge = false;     // the inputs are JSON Lines results to merge
     bool clearCache = false;
 };
 
@@ -57,8 +53,12 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments);
 QStringList CommandLineArguments(int argc, char *argv[]);
 
 // The rules the options ask for, with the patterns of every "@FILE" (ReadDomainPatterns).
-// Throws AppError.
+// Throws AppError, for a pattern that is no domain too.
 AddressRules ReadAddressRules(const ExtractOptions &options);
+
+// What the options ask of a run, with the lists they name read (passwords, patterns); the
+// files are left to the folder walk. Throws AppError.
+RunRequest ReadRunRequest(const ExtractOptions &options);
 
 // Throws AppError, in the user's words, when `path` cannot be written: its folder is
 // missing or closed to us, or the name is a folder's; or, unless `force`, it ends in ".pdf" or

@@ -1,7 +1,9 @@
 #include "run/BatchRun.h"
 
+#include "cache/ResultsCache.h"
 #include "convert/WaitProgress.h"
 #include "core/FileHelpers.h"
+#include "extract/KnownDomains.h"
 #include "run/RunLog.h"
 
 #include <QSet>
@@ -19,30 +21,27 @@ constexpr int kCachedPerStep = 64;
 
 } // namespace
 
-BatchRun::BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, QObject *parent)
-    : QObject(parent), m_converter(converter), m_clock(clock), m_rows(static_cast<std::size_t>(pdfs.size())),
-      m_seen(std::make_shared<SeenAddresses>()), m_unsure(std::make_shared<QList<UnsureFinding>>()),
-      m_parallelJobs(QThread::idealThreadCount())
+BatchRun::BatchRun(Converter &converter, Clock &clock, const RunRequest &request, QObject *parent)
+    : QObject(parent), m_converter(converter), m_clock(clock),
+      m_rows(static_cast<std::size_t>(request.files.size())), m_seen(std::make_shared<SeenAddresses>()),
+      m_problems(request.problems), m_unsure(std::make_shared<QList<UnsureFinding>>()),
+      m_rules(request.passwords),
+      m_parallelJobs(request.jobs > 0 ? request.jobs : std::max(1, QThread::idealThreadCount()))
 {
-    for (qsizetype i = 0; i < pdfs.size(); ++i)
-        row(i).pdf = pdfs[i];
-    m_options.like.timeoutMs = kDefaultTimeoutMs;
+    for (qsizetype i = 0; i < request.files.size(); ++i)
+        row(i).pdf = request.files[i];
+    m_options.like.timeoutMs = request.timeoutMs;
+    m_options.like.links = request.links;
+    m_options.like.recognise = !request.recognition.isEmpty();
+    m_options.like.languages = request.recognition;
+    m_options.addressRules = request.rules;
+    if (request.rules.has(AddressRule::KnownDomains) && !KnownDomains::system().problem().isEmpty())
+        m_problems.append(KnownDomains::system().problem());
 }
 
 BatchRun::~BatchRun()
 {
     abort();
-}
-
-void BatchRun::setParallelJobs(int jobs)
-{
-    m_parallelJobs = std::max(1, jobs);
-}
-
-void BatchRun::setRecognition(const QString &languages)
-{
-    m_options.like.recognise = !languages.isEmpty();
-    m_options.like.languages = languages;
 }
 
 void BatchRun::continueAfter(const BatchRun &earlier)
@@ -81,6 +80,11 @@ void BatchRun::end(State how)
 {
     m_state = how;
     endConversions();
+    // The next run, or a command, may come before the cache would write. One that could not
+    // be used is told once; the results are whole all the same.
+    ResultsCache *cache = m_options.cache;
+    if (cache && !cache->flush() && (cache->problemLasts() || !m_lastingCacheProblemsOnly))
+        m_problems.append(cache->problem());
     showProgress(0, RestingCaption(QString()));
     Q_EMIT finished();
 }

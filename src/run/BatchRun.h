@@ -29,6 +29,10 @@ class ResultsCache;
 // result of a file converted to its end is kept, unless a password was tried on it,
 // it timed out or its converter died, or it changed meanwhile.
 //
+// The run does what its request asks (RunRequest): its files, passwords, rules, reading
+// and cache. Its own problems (a cache it could not use, a list of known domains it could
+// not read, what the request could not honour) are gathered in problems().
+//
 // A password is asked for only when a file cannot be opened without one, in row order
 // (see PasswordRules): the run signals passwordNeeded and waits, starting nothing new,
 // until answer() is called for that row. passwordNeeded and finished are the last thing
@@ -38,32 +42,25 @@ class BatchRun : public QObject
 {
     Q_OBJECT
 public:
-    BatchRun(Converter &converter, Clock &clock, const QStringList &pdfs, QObject *parent = nullptr);
+    // `converter` is the one of `request.engine`.
+    BatchRun(Converter &converter, Clock &clock, const RunRequest &request, QObject *parent = nullptr);
     ~BatchRun() override;
     Q_DISABLE_COPY_MOVE(BatchRun)
 
     // The password options, read again whenever a file needs a password; none by default.
     void setPasswordMode(std::function<PasswordMode()> mode) { m_passwordMode = std::move(mode); }
-    void setParallelJobs(int jobs);
-    // How long a file may take to open and each page to come (ConversionRequest::timeoutMs),
-    // kDefaultTimeoutMs unless set; 0: no limit.
-    void setTimeout(int milliseconds) { m_options.like.timeoutMs = milliseconds; }
-    // Passwords tried on every protected file, in order, after any typed one.
-    void setPasswords(const QStringList &passwords) { m_rules = PasswordRules(passwords); }
-    // Pages without text of their own are recognised (OCR) in these languages
-    // (tesseract's codes joined with "+"); none: they stay unread.
-    void setRecognition(const QString &languages);
-    // The addresses of the mailto: links of each page count too, after that page's text.
-    void setLinks(bool links) { m_options.like.links = links; }
-    // What counts as an address; with Disguised, a page's disguised addresses follow its
-    // plain ones.
-    void setAddressRules(const AddressRules &rules) { m_options.addressRules = rules; }
     // Goes on where an earlier run over other files ended: its addresses count as
     // listed, and every password it knew is tried.
     void continueAfter(const BatchRun &earlier);
-    // Takes and keeps the results of files here; none by default. The cache must
-    // outlive the run.
-    void setResultsCache(ResultsCache *cache) { m_options.cache = cache; }
+    // The results cache of the request's folder; none by default. The cache must outlive
+    // the run, which writes what waits in it when it finishes. One that could not be used
+    // is among problems(); with `lastingOnly`, only when a new cache would meet the problem
+    // too (not a damaged one moved aside), as for a window that makes a new one then.
+    void setResultsCache(ResultsCache *cache, bool lastingOnly = false)
+    {
+        m_options.cache = cache;
+        m_lastingCacheProblemsOnly = lastingOnly;
+    }
 
     void start();
     // The user's answer to passwordNeeded for `row`: the password, empty for none, nullopt
@@ -82,6 +79,8 @@ public:
 
     // The files that could not be read, in row order.
     const QList<UnreadableFile> &unreadableFiles() const { return m_unreadable; }
+    // The run's own problems, a line each, begun as a sentence; complete once it finished.
+    const QStringList &problems() const { return m_problems; }
     // The recognised addresses left out as unsure, in row and page order, each once: those
     // that no text of this run (or of the runs it goes on from) held, nor any reading of them.
     QList<UnsureFinding> unsureFindings() const;
@@ -140,6 +139,7 @@ private:
     std::function<PasswordMode()> m_passwordMode;
     std::shared_ptr<SeenAddresses> m_seen;
     QList<UnreadableFile> m_unreadable;
+    QStringList m_problems;
     // The unsure findings of the files reported, of this run and the ones before it.
     std::shared_ptr<QList<UnsureFinding>> m_unsure;
     PasswordRules m_rules;
@@ -148,6 +148,7 @@ private:
     QString m_caption;
     int m_value = 0;
     int m_parallelJobs = 1;
+    bool m_lastingCacheProblemsOnly = false;
     int m_running = 0; // conversions under way, parts of files included
     bool m_stepQueued = false;
     // The row whose password is asked for, -1 for none: nothing new starts meanwhile.

@@ -8,6 +8,7 @@
 #include "results/ResultsFile.h"
 #include "run/PasswordPrompt.h"
 #include "run/RunReport.h"
+#include "run/RunRequest.h"
 
 #include <QList>
 #include <QObject>
@@ -20,16 +21,6 @@ namespace pelmora {
 class Clock;
 class ResultsCache;
 class SplittableConversion;
-
-// How long a file may take to open, and each of its pages to come after the one before
-// (a recognised page from the start of its recognition), unless set otherwise. Normal
-// files take a fraction of it: poppler and MuPDF read most pages in milliseconds, a
-// scanned 300 dpi page is recognised in one to three seconds of CPU (an A2 page at the
-// render cap in about fifteen), and a loaded machine of many jobs stretches that a few
-// times. A page that takes a minute is hostile or broken (an image that declares a
-// million by a million pixels kept poppler busy for good), and a step deadline, unlike
-// one for the whole file, lets a book of a hundred thousand pages read to its end.
-constexpr int kDefaultTimeoutMs = 60 * 1000;
 
 // How every file of a run, or a preview's one file, is read.
 struct ReadingOptions

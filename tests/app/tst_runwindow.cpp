@@ -57,6 +57,7 @@ private Q_SLOTS:
     void cachedRunsSaveTheSameFiles();
     void unusableCacheIsNamed();
     void hiddenFilesLeftOutAreCounted();
+    void patternsThatAreNoDomainAreSaid();
 
 private:
     QPushButton *startButton() const { return control<QPushButton>("PushButton2"); }
@@ -617,6 +618,19 @@ void TestRunWindow::hiddenFilesLeftOutAreCounted()
     press("PushButton9");
     QCOMPARE(run(), u"Done."_s);
     QCOMPARE(m_window->resultsList().texts(), (QStringList{u"h@x.com"_s, u"a@x.com"_s, u"c@x.com"_s}));
+}
+
+void TestRunWindow::patternsThatAreNoDomainAreSaid()
+{
+    // One typed into the settings file by hand, which the preferences never showed.
+    m_settings->write(Settings::excludeDomainsKey(), u"x.com\nno domain"_s);
+    m_window->appendPaths({m_engine->writePdf(u"a.pdf"_s, u"TEXT"_s, "a@x.com b@y.org\f")});
+    press("PushButton2");
+    QTRY_COMPARE(m_modal->shownOf(u"message"_s).size(), 1);
+    QCOMPARE(m_window->resultsList().texts(), QStringList{u"b@y.org"_s});
+    QCOMPARE(m_modal->shown.last().text,
+             u"Done.\r\n\"no domain\" is no domain pattern: give a domain name such "
+             u"as example.com or *.example.com."_s);
 }
 
 QTEST_MAIN(TestRunWindow)

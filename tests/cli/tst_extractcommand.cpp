@@ -700,7 +700,7 @@ void TestExtractCommand::timeoutHasADefault()
         ParseExtractCommandLine(QStringList{u"pelmora-extract"_s} + given + QStringList{u"a.pdf"_s});
     QCOMPARE(parsed.error.isEmpty(), seconds >= 0);
     if (seconds >= 0)
-        QCOMPARE(parsed.options.timeoutSeconds, seconds);
+        QCOMPARE(parsed.options.run.timeoutMs, seconds * 1000);
 }
 
 void TestExtractCommand::versionsComeFromTheConverter()

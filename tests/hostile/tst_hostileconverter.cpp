@@ -64,11 +64,14 @@ private:
     {
         return m_engine->writePdf(name, directive, text);
     }
-    std::unique_ptr<BatchRun> makeRun(const QStringList &pdfs, int jobs)
+    std::unique_ptr<BatchRun> makeRun(const QStringList &pdfs, int jobs, int timeoutMs = kDefaultTimeoutMs)
     {
-        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, pdfs);
+        RunRequest request;
+        request.files = pdfs;
+        request.jobs = jobs;
+        request.timeoutMs = timeoutMs;
+        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, request);
         m_host.attach(*batch);
-        batch->setParallelJobs(jobs);
         return batch;
     }
     test::RunInvariants invariants() const
@@ -109,8 +112,7 @@ void TestHostileConverter::neverEndingConverterKeepsTheRunWaiting()
     const QString hang = pdf(u"hang.pdf"_s, u"HANG"_s, "never@x.com\n");
     const QString good = pdf(u"good.pdf"_s, u"TEXT"_s, "good@x.com\n");
     const test::RunInvariants invariants = this->invariants();
-    auto batch = makeRun({hang, good}, 1);
-    batch->setTimeout(0); // --timeout 0
+    auto batch = makeRun({hang, good}, 1, 0); // --timeout 0
     QStringList found;
     connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<AddressSource> &f) {
         for (const AddressSource &address : f)
@@ -153,9 +155,11 @@ void TestHostileConverter::timeoutEndsNeverEndingConverters()
     const QString hang2 = pdf(u"hang2.pdf"_s, u"HANG"_s, "never@x.com\n");
     const test::RunInvariants invariants = this->invariants();
     EndNotingConverter noting(*m_engine->converter);
-    const auto batch = std::make_unique<BatchRun>(noting, m_engine->clock, QStringList{hang1, good, hang2});
-    batch->setParallelJobs(jobs);
-    batch->setTimeout(700);
+    RunRequest request;
+    request.files = {hang1, good, hang2};
+    request.jobs = jobs;
+    request.timeoutMs = 700;
+    const auto batch = std::make_unique<BatchRun>(noting, m_engine->clock, request);
     QStringList found;
     connect(batch.get(), &BatchRun::addressesFound, this, [&](const QList<AddressSource> &f) {
         for (const AddressSource &address : f)

@@ -59,12 +59,19 @@ private:
     {
         return test::runToEnd(*m_engine, pdfs, host, jobs);
     }
-    std::unique_ptr<BatchRun> makeRun(Host &host, const QStringList &pdfs, int jobs)
+    std::unique_ptr<BatchRun> makeRun(Host &host, const QStringList &pdfs, int jobs, RunRequest like = {})
     {
-        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, pdfs);
+        like.files = pdfs;
+        like.jobs = jobs;
+        auto batch = std::make_unique<BatchRun>(*m_engine->converter, m_engine->clock, like);
         host.attach(*batch);
-        batch->setParallelJobs(jobs);
         return batch;
+    }
+    static RunRequest readingScans()
+    {
+        RunRequest request;
+        request.recognition = QStringLiteral("eng");
+        return request;
     }
     void collectAddresses(BatchRun &batch, QStringList &found)
     {
@@ -388,8 +395,7 @@ void TestBatchRun::recognitionReadsOnlyScannedPages()
     QCOMPARE(without.unreadable, (QList<UnreadableFile>{{scan, UnreadableReason::TextUnreadable}}));
 
     Host host;
-    auto batch = makeRun(host, {text, scan}, 1);
-    batch->setRecognition(u"eng"_s);
+    auto batch = makeRun(host, {text, scan}, 1, readingScans());
     QStringList captions;
     connect(batch.get(), &BatchRun::progressChanged, this,
             [&](int, const QString &caption) { captions.append(caption); });
@@ -427,8 +433,7 @@ void TestBatchRun::unsureRecognisedAddressesAreLeftOutUnlessConfirmed()
     for (const qsizetype converted : {2, 1}) {
         const qsizetype before = conversions();
         Host host;
-        auto batch = makeRun(host, {scan, text}, jobs);
-        batch->setRecognition(u"eng"_s);
+        auto batch = makeRun(host, {scan, text}, jobs, readingScans());
         batch->setResultsCache(&cache);
         QStringList found;
         collectAddresses(*batch, found);
@@ -498,10 +503,11 @@ void TestBatchRun::cachedRunsGiveTheSameOutcome()
         Host host;
         host.mode = PasswordMode::SameForAll;
         host.answers = {u"pw"_s};
-        return test::runToEnd(*m_engine, pdfs, host, jobs, {}, [&](BatchRun &batch) {
-            batch.setResultsCache(cache);
-            batch.setAddressRules({kDefaultAddressRules | AddressRule::Disguised, {}});
-        });
+        RunRequest disguised;
+        disguised.rules = {kDefaultAddressRules | AddressRule::Disguised, {}};
+        return test::runToEnd(
+            *m_engine, pdfs, host, jobs, {}, [&](BatchRun &batch) { batch.setResultsCache(cache); },
+            disguised);
     };
     const Outcome converted = runWith(nullptr);
     QVERIFY(converted.ended);
@@ -601,12 +607,15 @@ void TestBatchRun::splitFilesGiveTheSameOutcome()
         host.mode = PasswordMode::PerFile;
         host.answers = {password};
         QStringList captions;
-        outcomes.append(test::runToEnd(*m_engine, {small, book}, host, jobs, {}, [&](BatchRun &batch) {
-            batch.setRecognition(recognise ? u"eng"_s : QString());
-            batch.setTimeout(timeoutMs);
-            connect(&batch, &BatchRun::progressChanged, &batch,
-                    [&](int, const QString &caption) { captions.append(caption); });
-        }));
+        RunRequest asked = recognise ? readingScans() : RunRequest();
+        asked.timeoutMs = timeoutMs;
+        outcomes.append(test::runToEnd(
+            *m_engine, {small, book}, host, jobs, {},
+            [&](BatchRun &batch) {
+                connect(&batch, &BatchRun::progressChanged, &batch,
+                        [&](int, const QString &caption) { captions.append(caption); });
+            },
+            asked));
         QVERIFY(outcomes.last().ended);
         // A scanned page is counted among the book's pages, whichever part reads it.
         const QStringList reading = captions.filter(u"Reading scanned pages: book.pdf (page "_s);

@@ -25,12 +25,14 @@ void ScriptedRunHost::attach(BatchRun &run)
 }
 
 RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
-                    const std::function<void()> &whenStarted, const std::function<void(BatchRun &)> &setUp)
+                    const std::function<void()> &whenStarted, const std::function<void(BatchRun &)> &setUp,
+                    RunRequest like)
 {
     RunOutcome outcome;
-    BatchRun batch(*engine.converter, engine.clock, pdfs);
+    like.files = pdfs;
+    like.jobs = jobs;
+    BatchRun batch(*engine.converter, engine.clock, like);
     host.attach(batch);
-    batch.setParallelJobs(jobs);
     QObject::connect(&batch, &BatchRun::addressesFound, [&](const QList<AddressSource> &found) {
         for (const AddressSource &address : found)
             outcome.addresses.append(address.address);

@@ -36,12 +36,12 @@ struct RunOutcome
     QList<QPair<int, QString>> progress;
 };
 
-// A batch run over `pdfs` on the fixture's converter, waited for. `whenStarted` runs once,
-// as the first row's conversion starts and before any other does; `setUp` before the run
-// starts.
+// A batch run over `pdfs` on the fixture's converter, asked as `like` otherwise, waited for.
+// `whenStarted` runs once, as the first row's conversion starts and before any other does;
+// `setUp` before the run starts.
 RunOutcome runToEnd(EngineFixture &engine, const QStringList &pdfs, ScriptedRunHost &host, int jobs,
                     const std::function<void()> &whenStarted = {},
-                    const std::function<void(BatchRun &)> &setUp = {});
+                    const std::function<void(BatchRun &)> &setUp = {}, RunRequest like = {});
 
 // Every results file of the outcome's addresses, in every format.
 QByteArray AllFormats(const RunOutcome &outcome);
