@@ -1,10 +1,12 @@
 #include "app/EngineConverters.h"
 
+#include "app/AppTitle.h"
 #include "convert/Conversion.h"
 #include "convert/ConverterQuestion.h"
 #include "convert/ConverterService.h"
 #include "convert/ConverterWorkspace.h"
 #include "core/AppError.h"
+#include "core/ErrorSink.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -38,8 +40,8 @@ Converter &EngineConverters::converter(PdfEngine engine)
     try {
         part.workspace->ensureConverter();
     } catch (const AppError &error) {
-        if (m_report)
-            m_report(error.description());
+        if (m_problems)
+            m_problems->reportError(AppTitle(), error.description());
     }
     return *part.converter;
 }

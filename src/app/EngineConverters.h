@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -14,6 +13,7 @@ namespace pelmora {
 class Clock;
 class Converter;
 class ConverterWorkspace;
+class ErrorSink;
 
 // The window's converters, one for each PDF library chosen in the preferences: the
 // one of the start-up is made at once, another when a run first asks for it.
@@ -29,9 +29,9 @@ public:
     ConverterWorkspace &startWorkspace() { return *m_parts.at(m_start).workspace; }
     Converter &startConverter() { return *m_parts.at(m_start).converter; }
     // The converter for `engine`; one made now is put in place at once, and a failure
-    // to is told through the report.
+    // to is told to the problem sink.
     Converter &converter(PdfEngine engine);
-    void setReport(std::function<void(const QString &)> report) { m_report = std::move(report); }
+    void setProblemSink(ErrorSink *sink) { m_problems = sink; }
 
     // The recognition languages the start-up's converter has installed; none when it
     // cannot say.
@@ -48,7 +48,7 @@ private:
     PdfEngine m_start;
     Clock &m_clock;
     std::map<PdfEngine, Part> m_parts;
-    std::function<void(const QString &)> m_report;
+    ErrorSink *m_problems = nullptr;
 };
 
 } // namespace pelmora

@@ -80,9 +80,7 @@ QTreeView *makeList(QWidget *parent, TextListModel *model, const char *name, QRe
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent), m_services(services), m_errors(std::make_unique<ErrorMessage>(services.modal))
 {
-    Modal &modal = services.modal;
-    services.settings.setUnwritableReport(
-        [&modal](const QString &text) { modal.showMessage(AppTitle(), text, Modal::Icon::Warning); });
+    services.settings.setProblemSink(m_errors.get());
     setObjectName(u"Form1"_s);
     m_busy = new BusyState(this);
     createControls();
@@ -92,7 +90,7 @@ Form1::Form1(const Services &services, QWidget *parent)
 
 Form1::~Form1()
 {
-    m_services.settings.setUnwritableReport({});
+    m_services.settings.setProblemSink(nullptr);
 }
 
 void Form1::createControls()

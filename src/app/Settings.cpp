@@ -1,6 +1,8 @@
 #include "app/Settings.h"
 
+#include "app/AppTitle.h"
 #include "core/AppError.h"
+#include "core/ErrorSink.h"
 
 #include <QRegularExpression>
 #include <QSettings>
@@ -51,12 +53,14 @@ void Settings::write(const QString &key, const QString &value)
 {
     m_store->setValue(qualified(key), value);
     m_store->sync();
-    if (m_store->status() == QSettings::NoError || std::exchange(m_told, true) || !m_report)
+    if (m_store->status() == QSettings::NoError || std::exchange(m_told, true) || !m_problems)
         return;
-    m_report(u"Your settings cannot be saved in "_s + m_store->fileName() +
-             u". Pelmora works as usual, but the password options, the folder last chosen, the list of "
-             u"sample files and the preferences will not be remembered the next time it starts. Please "
-             u"check that the folder exists and that you may write to it."_s);
+    m_problems->reportError(
+        AppTitle(),
+        u"Your settings cannot be saved in "_s + m_store->fileName() +
+            u". Pelmora works as usual, but the password options, the folder last chosen, the list of "
+            u"sample files and the preferences will not be remembered the next time it starts. Please "
+            u"check that the folder exists and that you may write to it."_s);
 }
 
 PdfEngine Settings::pdfEngine() const

@@ -6,12 +6,13 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class QSettings;
 
 namespace pelmora {
+
+class ErrorSink;
 
 // The one owner of every stored setting: per-user text values of the application
 // "Qarvelle" in the group "Pelmora". Every write reaches the disk at once; nothing is
@@ -55,13 +56,11 @@ public:
     // with commas (QSettings reads it as a list) comes back joined with ", ".
     QString read(const QString &key, const QString &fallback) const;
     // Keeps the value for this session in any case. When the store cannot be written,
-    // the first failure is told through the report (naming the file and what will not
+    // the first failure is told to the problem sink (naming the file and what will not
     // be remembered); later ones are silent, so a read-only home does not nag.
     void write(const QString &key, const QString &value);
-    void setUnwritableReport(std::function<void(const QString &text)> report)
-    {
-        m_report = std::move(report);
-    }
+    // None: nothing is told.
+    void setProblemSink(ErrorSink *sink) { m_problems = sink; }
 
     // Readings of stored text; both throw AppError "Type mismatch" for other text.
     // Booleans: True/False in any letter case, or a decimal number (0 is false).
@@ -90,7 +89,7 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_store;
-    std::function<void(const QString &)> m_report;
+    ErrorSink *m_problems = nullptr;
     bool m_told = false;
 };
 

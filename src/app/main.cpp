@@ -1,5 +1,5 @@
-#include "app/AppTitle.h"
 #include "app/EngineConverters.h"
+#include "app/ErrorMessage.h"
 #include "app/Form1.h"
 #include "app/ProgramFolder.h"
 #include "app/Settings.h"
@@ -40,9 +40,8 @@ int main(int argc, char *argv[])
                            },
                            [&converters] { return converters.ocrLanguages(); }});
     modal.setOwner(&window);
-    converters.setReport([&modal](const QString &text) {
-        modal.showMessage(pelmora::AppTitle(), text, pelmora::Modal::Icon::Warning, {});
-    });
+    pelmora::ErrorMessage problems(modal);
+    converters.setProblemSink(&problems);
     pelmora::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &pelmora::InterruptNotifier::interrupted, &window, &QWidget::close);
     window.startUp();

@@ -74,7 +74,9 @@ struct ConversionEvent
     QList<UnsureAddress> unsure = {}; // Page, when recognised
     QString incomplete = {}; // Page: why it was not read whole, in the converter's words; empty when it was
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
-    QString detail = {};                                 // Finished: the converter's words on a failure
+    // Finished: the converter's words on a failure; for a converter that died (Damaged, not
+    // judged), what it said last
+    QString detail = {};
     // Finished: the outcome is the converter's verdict on the file; false when the
     // converter died, broke the stream or ran out of time, which says nothing of the file
     bool judged = false;

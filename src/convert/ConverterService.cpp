@@ -59,6 +59,7 @@ protected:
             onBroken();
             return;
         }
+        m_worker->forgetWords(); // what it said of the file before is not this file's
         m_worker->send(protocol::EncodeRequest(protocolRequest(request())));
     }
 
@@ -91,16 +92,17 @@ private:
     }
 
     // Whatever it was doing, a worker that dies on a file is no judge of it: the file
-    // counts as damaged, and a page cut short is not passed on. One whose memory ran out
-    // says so.
+    // counts as damaged, with the last words the worker wrote, and a page cut short is not
+    // passed on. One whose memory ran out says so.
     void onBroken()
     {
         const bool memory = m_worker && m_worker->ranOutOfMemory();
+        const QString lastWords = m_worker ? m_worker->lastWords() : QString();
         abandon();
         if (memory)
             finish(ConversionOutcome::Failed, MemoryShortage(m_service ? m_service->memoryLimit() : 0));
         else
-            finish(ConversionOutcome::Damaged);
+            finish(ConversionOutcome::Damaged, lastWords);
     }
 
     QPointer<ConverterService> m_service;

@@ -199,10 +199,13 @@ bool SplittableConversion::conclude()
             return false; // the pages before a later end may still come
         if (!part->whole) {
             // Only a part's own failure says something of the file; a refusal or a short
-            // range means the file changed since it was opened.
+            // range means the file changed since it was opened. A converter that died
+            // leaves its last words.
             const ConversionEvent &end = *part->end;
             const bool failed = end.outcome == ConversionOutcome::Failed;
-            finish(failed ? end.outcome : ConversionOutcome::Damaged, failed ? end.detail : QString());
+            const bool died = end.outcome == ConversionOutcome::Damaged && !end.judged;
+            finish(failed ? end.outcome : ConversionOutcome::Damaged,
+                   failed || died ? end.detail : QString());
             return true;
         }
     }

@@ -1,6 +1,7 @@
 #include "convert/WorkerProcess.h"
 
 #include "convert/ConvertLog.h"
+#include "core/NativePath.h"
 
 #include <QPointer>
 #include <QProcessEnvironment>
@@ -110,7 +111,11 @@ void WorkerProcess::readFrames()
 
 void WorkerProcess::logMessages()
 {
+    // Enough for the last lines of a dying library; a flood of messages costs nothing.
+    constexpr qsizetype kKept = 1024;
     const QByteArray said = m_process.readAllStandardError();
+    m_said.append(said);
+    m_said = m_said.right(kKept);
     if (!lcWorker().isDebugEnabled())
         return;
     const qint64 pid = m_process.processId();
@@ -120,11 +125,23 @@ void WorkerProcess::logMessages()
     }
 }
 
+QString WorkerProcess::lastWords() const
+{
+    constexpr int kLines = 3;
+    QStringList lines;
+    for (const QByteArray &line : m_said.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            lines.append(Printable(QString::fromUtf8(line.trimmed())));
+    }
+    return lines.mid(std::max<qsizetype>(0, lines.size() - kLines)).join(u" / "_s);
+}
+
 void WorkerProcess::breakDown()
 {
     if (!m_usable)
         return;
     m_usable = false;
+    logMessages(); // its last words, before anyone asks for them
     qCDebug(lcConvert) << "worker" << m_process.processId() << "is of no more use:" << m_process.errorString()
                        << "exit status" << m_process.exitCode();
     const Client client = m_client;

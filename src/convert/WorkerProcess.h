@@ -40,6 +40,10 @@ public:
     qint64 processId() const { return m_process.processId(); }
     // It ended because its memory ran out (the worker's status 3).
     bool ranOutOfMemory() const;
+    // The last lines it wrote on its standard error since it was last asked to convert,
+    // control characters written out, parted by " / "; what a worker that died said last.
+    QString lastWords() const;
+    void forgetWords() { m_said.clear(); }
 
 private:
     void readFrames();
@@ -48,6 +52,7 @@ private:
 
     QProcess m_process;
     protocol::FrameReader m_reader;
+    QByteArray m_said; // the end of what it wrote on its standard error
     Client m_client;
     bool m_usable = true;
 };

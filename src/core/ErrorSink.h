@@ -4,7 +4,10 @@
 
 namespace pelmora {
 
-// Where error reports go: a message box in the window, standard error in the command.
+// Where the window's own problems go that no run's closing message tells (a failed step, a
+// setting that cannot be saved, a converter that cannot be put in place): a message box
+// (ErrorMessage). The problems of a run are its own (BatchRun::problems); the command says
+// everything on standard error.
 class ErrorSink
 {
 public:

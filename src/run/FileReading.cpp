@@ -324,7 +324,8 @@ void FileReading::onFinished(const ConversionEvent &end)
     m_conversion.release()->deleteLater();
     m_splittable = nullptr;
     m_outcome = end.outcome;
-    m_detail = end.detail;
+    // The library's reason for a damaged file is for the log; a dying converter's words are not.
+    m_detail = end.outcome == ConversionOutcome::Damaged && end.judged ? QString() : end.detail;
     // A download or a sync that rewrites the file meanwhile leaves a text of neither version;
     // a part of a split conversion that opens it anew finds it damaged or short instead.
     m_changed = m_lookBefore && !IsRefusal(end.outcome) && FileLook::of(m_pdf) != m_lookBefore;
@@ -347,9 +348,10 @@ std::optional<UnreadableFile> FileReading::unreadable() const
     if (m_outcome == ConversionOutcome::Text && !m_readability.unreadable())
         return std::nullopt;
     const UnreadableReason reason = ReasonFor(m_outcome, !m_passwords.isEmpty());
-    // Only a failure is told in the converter's words, and a time-out says what took too
-    // long; poppler's error codes are for the log.
-    const bool told = reason == UnreadableReason::Failed || reason == UnreadableReason::TimedOut;
+    // Only a failure is told in the converter's words, a time-out says what took too long,
+    // and a converter that died what it said last; poppler's error codes are for the log.
+    const bool told = reason == UnreadableReason::Failed || reason == UnreadableReason::TimedOut ||
+                      reason == UnreadableReason::Damaged;
     return UnreadableFile{m_pdf, reason, told ? m_detail : QString()};
 }
 

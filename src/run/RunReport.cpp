@@ -32,7 +32,9 @@ QString ReasonText(const UnreadableFile &file)
         return u"  - text unreadable. Please view the file yourself to see if it is really a scanned image "
                u"of text and not proper PDF text."_s;
     case UnreadableReason::Damaged:
-        return u"  - damaged or not a PDF file."_s;
+        return file.detail.isEmpty() ? u"  - damaged or not a PDF file."_s
+                                     : u"  - damaged or not a PDF file: its converter ended saying \""_s +
+                                           Printable(file.detail) + u"\"."_s;
     case UnreadableReason::TimedOut:
         return file.detail.isEmpty() ? u"  - conversion took too long and was stopped."_s
                                      : u"  - took too long and was stopped: "_s + file.detail + u'.';

@@ -25,7 +25,7 @@ struct UnreadableFile
     QString path;
     UnreadableReason reason;
     QString detail = {}; // the converter's words, for Failed; why, for Inaccessible; what
-                         // took too long, for TimedOut
+                         // took too long, for TimedOut; a dying converter's last words, for Damaged
     friend bool operator==(const UnreadableFile &, const UnreadableFile &) = default;
 };
 

@@ -58,6 +58,8 @@ private Q_SLOTS:
     void timeoutEndsNeverEndingConverters();
     void misbehavingConverters_data();
     void misbehavingConverters();
+    void dyingWorkerSaysWhy_data();
+    void dyingWorkerSaysWhy();
 
 private:
     QString pdf(const QString &name, const QString &directive, const QByteArray &text) const
@@ -227,6 +229,29 @@ void TestHostileConverter::misbehavingConverters()
         QCOMPARE(outcome.unreadable, QList<UnreadableFile>());
     const QString broken = m_engine->leftBehind(invariants);
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
+}
+
+void TestHostileConverter::dyingWorkerSaysWhy_data()
+{
+    forTheWorkers([](auto kind, const char *name) { QTest::newRow(name) << int(kind); });
+}
+
+void TestHostileConverter::dyingWorkerSaysWhy()
+{
+    // Its last lines on standard error become the file's reason; a file read before by the
+    // same worker lends it none.
+    const QString chatty = pdf(u"chatty.pdf"_s, u"TEXT"_s, "SAY warning: of another file\nfirst@x.com\f");
+    const QString odd =
+        pdf(u"odd.pdf"_s, u"CRASH 70"_s, // on the second page
+            "first@x.com\nSAY error: out of \x1b[31mcheese\nSAY tesseract: aborting\fsecond@x.com\f");
+    const test::RunOutcome outcome = test::runToEnd(*m_engine, {chatty, odd}, m_host, 1);
+    QVERIFY(outcome.ended);
+    QCOMPARE(outcome.unreadable,
+             (QList<UnreadableFile>{{odd, UnreadableReason::Damaged,
+                                     u"error: out of \\x1b[31mcheese / tesseract: aborting"_s}}));
+    QCOMPARE(ReasonText(outcome.unreadable.constFirst()),
+             u"  - damaged or not a PDF file: its converter ended saying \"error: out of \\x1b[31mcheese / "
+             u"tesseract: aborting\"."_s);
 }
 
 QTEST_GUILESS_MAIN(TestHostileConverter)

@@ -111,6 +111,8 @@ void FakePdf::readPages(const protocol::ConvertRequest &asked, const QByteArray 
                 unsure.append(line.sliced(7).split(' '));
             else if (line.startsWith("CUT "))
                 cut = line.sliced(4);
+            else if (line.startsWith("SAY "))
+                steps.push_back({FakeStep::Kind::Says, {}, false, 0, 0, keep(line.sliced(4) + '\n')});
             else
                 kept.append(line);
         }

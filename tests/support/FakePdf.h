@@ -30,7 +30,8 @@ namespace pelmora::test {
 //   STALL <n>       opens, waits for the release, gives the first <n> pages, then hangs
 //   OUT OF MEMORY   opens, then the worker's memory runs out
 //   NOISY <MiB>     prints <MiB> mebibytes to standard error, then the text
-// A text line "CUT reason" says its page was not read whole.
+// A text line "CUT reason" says its page was not read whole; "SAY words" writes the words
+// on the worker's standard error as its page is read.
 struct FakeStep
 {
     enum class Kind
@@ -40,12 +41,14 @@ struct FakeStep
         OutOfMemory, // the worker's memory runs out
         Hangs,       // nothing more, ever
         Noise,       // `mebibytes` of noise on standard error
+        Says,        // `said` on standard error
     };
     Kind kind = Kind::Event;
     protocol::PageEvent event = {};
     bool held = false;       // waits for the PDF's release
     double delaySeconds = 0; // waits this long first
     int mebibytes = 0;
+    std::string_view said = {};
 };
 
 class FakePdf

@@ -111,7 +111,7 @@ private:
             const FakeStep step = m_pdf->steps.front();
             m_pdf->steps.pop_front();
             m_dueAt = -1;
-            if (step.kind == FakeStep::Kind::Noise)
+            if (step.kind == FakeStep::Kind::Noise || step.kind == FakeStep::Kind::Says)
                 continue;
             if (step.kind == FakeStep::Kind::OutOfMemory) {
                 abandon();

@@ -63,6 +63,10 @@ void take(const FakeStep &step)
             std::fwrite(noise.data(), 1, noise.size(), stderr);
         return;
     }
+    case FakeStep::Kind::Says:
+        std::fwrite(step.said.data(), 1, step.said.size(), stderr);
+        std::fflush(stderr);
+        return;
     case FakeStep::Kind::Dies: {
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
