@@ -164,7 +164,7 @@ std::string localMarksReadAsLetters(std::string address)
 // What a repair reads, for the bytes 1 to 9: the fuzzer finds them at once.
 std::string spelt(const std::string &text)
 {
-    static const char *const kSpelt[] = {"",      "\n",  "\xEF\x81\x9F", "%20",      "%40",
+    static const char *const kSpelt[] = {"",      "\n",  "\xEE\x81\x9F", "%20",      "%40",
                                          "&#64;", "%3C", "\xD0\xB0",     "\xC2\xAD", "\n\n"};
     std::string out;
     for (const char c : text) {

@@ -83,6 +83,8 @@ void TestConvertedText::readsTextForDisplay_data()
         << QByteArray("\xff\xef\xbb\xbfz") << u"\u00ff\ufeffz"_s;
     QTest::newRow("encoded replacement character kept")
         << QByteArray("\xef\xbf\xbd\xff") << u"\ufffd\u00ff"_s;
+    // A converter's drawn underscore is an underscore to a reader.
+    QTest::newRow("drawn underscore") << QByteArray("dr\xee\x81\x9fkremlin@x.org") << u"dr_kremlin@x.org"_s;
 }
 
 void TestConvertedText::readsTextForDisplay()
