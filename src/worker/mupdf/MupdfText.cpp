@@ -205,8 +205,8 @@ private:
         return true;
     }
 
-    // May throw.
-    void visit(std::vector<Node> &way, int count, int budget)
+    // May throw. Out of line, so that no vector grows in the frame MuPDF may jump back to.
+    [[gnu::noinline]] void visit(std::vector<Node> &way, int count, int budget)
     {
         constexpr std::size_t kDeepest = 64;
         while (!way.empty() && m_pages.size() < std::size_t(count) && --budget >= 0) {
