@@ -108,8 +108,9 @@ bool writeKey(fz_context *ctx, pdf_obj *object, std::string &out, int depth = 0)
 // (a linear search) and measures each glyph. The worker keeps the fonts it built, keyed
 // by their whole dictionary, and hands them to later documents through MuPDF's store,
 // where the page's run finds them. A font that holds a stream (an embedded file, a
-// ToUnicode map) is its document's own and left to MuPDF. 500 one-page PDFs: 0.35 s of
-// CPU instead of 0.59 s (README, the engines' table).
+// ToUnicode map) is its document's own and left to MuPDF. One worker over the 500
+// one-page PDFs of pelmora_bench_batch: 0.35 s of processor time, 0.59 s without (0.44 s
+// with only MuPDF's own base-14 fonts kept by the context, which this needs no more).
 class MupdfWorkarounds::SharedFonts
 {
 public:
@@ -225,7 +226,8 @@ std::string MupdfWorkarounds::LibraryVersion()
 
 // A page's structured text is many small blocks, all freed at the page's end: glibc
 // would give the top of the heap back after every page and fault it in again for the
-// next. 32 MB freed are kept for reuse. 500 one-page PDFs: 0.35 s of CPU instead of 0.42 s.
+// next. 32 MB freed are kept for reuse. One worker over the 500 one-page PDFs: 0.35 s of
+// processor time, 0.42 s without.
 void MupdfWorkarounds::prepareProcess() const
 {
     if (m_on)
