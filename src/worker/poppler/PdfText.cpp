@@ -234,7 +234,7 @@ void PdfDocument::convert(PageRange range, const ConvertOptions &options, PageSi
         if (const long dropped = device.dropped(); dropped > 0)
             current.setLeftOut("poppler keeps " + std::to_string(TinyCharCounter::kTinyCharLimit) +
                                " characters under 3 points of a page and left out " +
-                               std::to_string(dropped) + " more (--engine mupdf reads them)");
+                               std::to_string(dropped) + " more (--engine mupdf keeps up to 200000)");
         if (!SendPage(current, page, range.count(), std::move(pageText), options, sink))
             return;
     }
