@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -86,13 +85,6 @@ bool isLabelCharacter(char c)
 bool isLabel(QByteArrayView part)
 {
     return !part.isEmpty() && std::all_of(part.begin(), part.end(), isLabelCharacter);
-}
-
-// Two hexadecimal digits after a "%" that encode a character: at least one a digit.
-bool isEncoding(QByteArrayView pair)
-{
-    return std::isxdigit(static_cast<unsigned char>(pair[0])) &&
-           std::isxdigit(static_cast<unsigned char>(pair[1])) && (isDigit(pair[0]) || isDigit(pair[1]));
 }
 
 // A number from 0 to 255 without leading zeros.
@@ -264,17 +256,14 @@ QByteArrayList groupEndingAt(QByteArrayView text, qsizetype close)
     return names;
 }
 
-// Whether text[at] starts a macro parameter of TeX: "#" and one digit ("#1@", "#2.").
-bool isTexParameter(QByteArrayView text, qsizetype at)
+// The byte "%" and two hexadecimal digits encode, when it ends words ("%20", "%3C") or
+// is an at-sign left encoded, as one read would make a second in the word ("%40jane@").
+bool encodesWordEnd(QByteArrayView pair)
 {
-    return at > 0 && text[at - 1] == '#' && at < text.size() && isDigit(text[at]) &&
-           (at + 1 == text.size() || !isDigit(text[at + 1]));
-}
-
-// The byte "%" and two hexadecimal digits encode, when it ends words ("%20", "%3C").
-bool encodesBoundary(QByteArrayView pair)
-{
-    return isEncoding(pair) && IsAsciiBoundary(char(pair.toByteArray().toInt(nullptr, 16)));
+    if (!EncodesCharacter(pair))
+        return false;
+    const char encoded = char(pair.toByteArray().toInt(nullptr, 16));
+    return IsAsciiBoundary(encoded) || encoded == '@';
 }
 
 } // namespace
@@ -320,7 +309,7 @@ private:
     bool takeFrom(QByteArrayView word, qsizetype start)
     {
         if (m_rules.has(AddressRule::PercentEncoding) && start > 0 && m_text[start - 1] == '%' &&
-            word.size() > 2 && encodesBoundary(word.first(2)) && is(word[2], FirstOfWord)) {
+            word.size() > 2 && encodesWordEnd(word.first(2)) && is(word[2], FirstOfWord)) {
             // "20jane@" of "Write%20to%20jane@": the encoded space ends the word before.
             word = word.sliced(2);
             start += 2;
@@ -365,21 +354,14 @@ private:
         const qsizetype end = start + word.size();
         const qsizetype atSign = start + word.indexOf('@');
         qsizetype head = start;
-        while (head >= 2 && head + 1 < end && is(m_text[head - 2], FirstOfWord) &&
-               is(m_text[head], FirstOfWord)) {
-            const char mark = m_text[head - 1];
-            const bool route =
-                mark == '%' && m_rules.has(AddressRule::PercentSign) && !isEncoding(m_text.sliced(head, 2));
-            const bool hash =
-                mark == '#' && m_rules.has(AddressRule::HashSign) && !isTexParameter(m_text, head);
-            if (!route && !hash)
-                break;
+        while (head >= 2 && head + 1 < end && JoinsLocalPart(m_text, head - 1, m_rules)) {
+            const bool route = m_text[head - 1] == '%';
             const qsizetype before = WordStart(m_text, head - 1, m_rules.has(AddressRule::UnicodeBoundaries));
             const QByteArrayView part = m_text.sliced(before, head - 1 - before);
             // TeX code before it ("\\foo%bar@...", "#1%bar@...") or a local part past RFC
             // 5321's length would spoil the address the text gives without it.
             const bool spoils = (before > 0 && m_text[before - 1] == '\\') ||
-                                isTexParameter(m_text, before) || atSign - before > kLongestLocalPart;
+                                IsTexParameter(m_text, before) || atSign - before > kLongestLocalPart;
             if (spoils || part.contains('@') || !is(m_text[before], FirstOfWord) ||
                 !std::all_of(part.begin(), part.end(), [](char c) { return is(c, InAddress); }))
                 break;

@@ -12,8 +12,10 @@ namespace {
 
 constexpr std::array kRepairs{
     // "%40" between a word's characters is an at-sign (not in a web address, where it joins
-    // a query's identifier), and an encoded character that ends words ("%20", "%3C") ends
-    // the word before an address: "Write%20to%20jane@..." gives jane@..., not 20jane@....
+    // a query's identifier, nor where it would make a second at-sign in a word, as a "#" or
+    // a route joins it), and an encoded character that ends words ("%20", "%3C"), or an
+    // at-sign left encoded, ends the word before an address: "Write%20to%20jane@..." gives
+    // jane@..., not 20jane@....
     AddressRepair{
         AddressRule::PercentEncoding, "percent",
         "Write%20to%20jane@example.com, %3Cjane.doe@example.org%3E, name%40encoded.com",

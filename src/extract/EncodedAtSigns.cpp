@@ -40,19 +40,22 @@ bool insideUrl(QByteArrayView text, qsizetype i)
 }
 
 // Whether the run of a word's characters that ends at text[end] (exclusive) or starts at
-// text[start] holds an at-sign: an encoded one there would make two, and no address.
-bool wordBeforeHoldsAt(QByteArrayView text, qsizetype end)
+// text[start] holds an at-sign: an encoded one there would make two, and no address. The
+// text before is the decoded one (an at-sign read just before counts); the run after goes
+// on over the "#" and the route's "%" that join a local part ("%40cd#ef@...").
+bool wordBeforeHoldsAt(QByteArrayView decoded)
 {
-    for (qsizetype i = end; i > 0 && !IsAsciiBoundary(text[i - 1]); --i) {
-        if (text[i - 1] == '@')
+    for (qsizetype i = decoded.size(); i > 0 && !IsAsciiBoundary(decoded[i - 1]); --i) {
+        if (decoded[i - 1] == '@')
             return true;
     }
     return false;
 }
 
-bool wordAfterHoldsAt(QByteArrayView text, qsizetype start)
+bool wordAfterHoldsAt(QByteArrayView text, qsizetype start, const AddressRules &rules)
 {
-    for (qsizetype i = start; i < text.size() && !IsAsciiBoundary(text[i]); ++i) {
+    for (qsizetype i = start;
+         i < text.size() && (!IsAsciiBoundary(text[i]) || JoinsLocalPart(text, i, rules)); ++i) {
         if (text[i] == '@')
             return true;
     }
@@ -83,8 +86,8 @@ QByteArrayView WithAtSignsDecoded(QByteArrayView text, QByteArray &decoded, cons
         }
         const qsizetype after = i + length;
         if (length > 0 && i > 0 && after < text.size() && !IsAsciiBoundary(text[i - 1]) &&
-            !IsAsciiBoundary(text[after]) && !wordBeforeHoldsAt(text, i) && !wordAfterHoldsAt(text, after) &&
-            !insideUrl(text, i)) {
+            !IsAsciiBoundary(text[after]) && !wordBeforeHoldsAt(decoded) &&
+            !wordAfterHoldsAt(text, after, rules) && !insideUrl(text, i)) {
             read.append({decoded.size(), rule});
             decoded += '@';
             i = after;

@@ -84,7 +84,44 @@ bool isAsciiLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A byte that may start or end a local part's piece.
+bool isWordCharacter(char c)
+{
+    return isAsciiLetter(c) || isDigit(c) || c == '_' || c == '-';
+}
+
 } // namespace
+
+bool EncodesCharacter(QByteArrayView pair)
+{
+    return pair.size() == 2 && isHexDigit(pair[0]) && isHexDigit(pair[1]) &&
+           (isDigit(pair[0]) || isDigit(pair[1]));
+}
+
+bool IsTexParameter(QByteArrayView text, qsizetype i)
+{
+    return i > 0 && text[i - 1] == '#' && i < text.size() && isDigit(text[i]) &&
+           (i + 1 == text.size() || !isDigit(text[i + 1]));
+}
+
+bool JoinsLocalPart(QByteArrayView text, qsizetype i, const AddressRules &rules)
+{
+    if (i < 1 || i + 2 >= text.size() || !isWordCharacter(text[i - 1]) || !isWordCharacter(text[i + 1]))
+        return false;
+    if (text[i] == '%')
+        return rules.has(AddressRule::PercentSign) && !EncodesCharacter(text.sliced(i + 1, 2));
+    return text[i] == '#' && rules.has(AddressRule::HashSign) && !IsTexParameter(text, i + 1);
+}
 
 qsizetype UnicodeBoundaryLengthAt(QByteArrayView text, qsizetype i)
 {

@@ -74,6 +74,16 @@ inline qsizetype WordEnd(QByteArrayView text, qsizetype start, bool unicode)
     return i;
 }
 
+// Whether the two bytes after a "%" encode a character: hexadecimal digits, at least one
+// a digit ("%20", "%C3"; not the "%de" of a mail route "user%de.relay@...").
+bool EncodesCharacter(QByteArrayView pair);
+// Whether text[i] starts a macro parameter of TeX: "#" and one digit ("#1@", "#2.").
+bool IsTexParameter(QByteArrayView text, qsizetype i);
+// Whether the "%" or "#" at text[i], between a word's letters, digits, "_" or "-", joins
+// them into one local part by `rules`: a mail route's "%" that encodes no character
+// (PercentSign), a "#" that starts no TeX parameter (HashSign).
+bool JoinsLocalPart(QByteArrayView text, qsizetype i, const AddressRules &rules);
+
 // The word without the full stops that end a sentence after it.
 inline QByteArrayView WithoutTrailingStops(QByteArrayView word)
 {

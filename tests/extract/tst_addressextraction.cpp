@@ -614,6 +614,11 @@ void TestAddressExtraction::followsEachRule_data()
         << QStringList{u"name@encoded.com"_s, u"entity@encoded.org"_s, u"hex@encoded.net"_s};
     QTest::newRow("encoded at-signs off")
         << encoded << (AddressRule::PercentEncoding | AddressRule::CharacterReferences) << QStringList();
+    // An encoded at-sign is read only where it makes no second one in a word, as a "#" or
+    // another encoded one joins it; left encoded, its leftover is no part of the address.
+    QTest::newRow("encoded at-signs beside another")
+        << QByteArray("ab%40cd#ef@x.org a%40b.com%40c Write%40jane@example.com") << all
+        << QStringList{u"cd#ef@x.org"_s, u"a@b.com"_s, u"jane@example.com"_s};
     const QByteArray grouped = "{alice,bob}@cs.example.edu {carol, dave}@lab.example.org. {erin}@x.org "
                                "{not a list}@x.org {a,,b}@x.org {ann,bob}@b.heaven";
     QTest::newRow("grouped") << grouped << all
