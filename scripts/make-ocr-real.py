@@ -16,10 +16,11 @@ package, source, source page, angle, kind) and truth.tsv (file, page, address), 
 columns scripts/ocr-worker-score.py and scripts/ocr-score-run.py read. The same cache
 gives the same files. Needs poppler-utils, imagemagick and the fetched set.
 
---strips writes the test file: a band of four of those pages each, scanned alike at
+--strips writes the test file: a band of five real pages each, scanned alike at
 300 dpi and stored as JPEG, one page each: a typewriter address whose dots get spaces,
-an at-sign that reads as "Q", an address behind a footnote's dagger, and a typewriter
-address whose dot most readings follow with a space.
+an at-sign that reads as "Q", an address behind a footnote's dagger, a typewriter
+address whose dot most readings follow with a space, and a typewriter's mail route
+(url.pdf's "myself%node@gateway.net") whose "%" most readings take for "/" or "{".
 """
 
 import argparse
@@ -96,6 +97,7 @@ STRIPS = [
     ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/hep-math-font/hep-math-font-documentation.pdf",
      1, 686, 720),
     ("texlive-fonts-extra-doc", "/usr/share/doc/texlive-doc/fonts/cmathbb/cmathbb.pdf", 1, 712, 730),
+    ("texlive-latex-base-doc", "/usr/share/doc/texlive-doc/latex/url/url.pdf", 2, 627, 657),
 ]
 
 
@@ -116,7 +118,7 @@ def strips(out, cache):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("outdir", type=pathlib.Path, metavar="OUTDIR or OUT.pdf")
-    ap.add_argument("--strips", action="store_true", help="write the test file of three bands")
+    ap.add_argument("--strips", action="store_true", help="write the test file of five bands")
     ap.add_argument("--dpi", type=int, nargs="+", default=[300, 200])
     ap.add_argument("--cache", type=pathlib.Path, default=pathlib.Path(os.environ.get(
         "XDG_CACHE_HOME", pathlib.Path.home() / ".cache")) / "pelmora-labelled")

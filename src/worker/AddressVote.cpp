@@ -2,6 +2,7 @@
 
 #include "extract/AddressExtraction.h"
 #include "extract/OcrRepair.h"
+#include "extract/WordBoundaries.h"
 #include "worker/OcrRules.h"
 
 #include <algorithm>
@@ -165,6 +166,9 @@ enum class Doubt
     // the readings of one engine share such mistakes, so no majority settles which.
     // (An "o" and a zero are told apart by height instead.)
     LookAlike,
+    // Some reading holds a mail route's "%" or a "#", which join a local part's pieces
+    // where the others read a mark that ends words ("myself%node" and "myself/node").
+    Joining,
 };
 
 struct VotedText
@@ -189,6 +193,9 @@ bool caseChangesShape(char c)
 
 Doubt doubtAt(const std::vector<Aligned> &aligned, std::size_t position)
 {
+    if (std::any_of(aligned.begin(), aligned.end(),
+                    [&](const Aligned &one) { return one.at[position] == '%' || one.at[position] == '#'; }))
+        return Doubt::Joining;
     bool small = false;
     bool capital = false;
     char letter = '\0';
@@ -265,12 +272,13 @@ VotedText vote(const std::vector<Reading> &readings, const VoteRules &rules)
     return voted;
 }
 
-// Where `address` stands in `text` as a word of its own, from `from` on.
+// Where `address` stands in `text` as a word of its own, from `from` on; after a "%" or
+// "#" too, where the rules joined nothing ("myself %node@...").
 std::size_t findWord(std::string_view text, std::string_view address, std::size_t from)
 {
     for (std::size_t at = text.find(address, from); at != std::string_view::npos;
          at = text.find(address, at + 1)) {
-        if (at == 0 || !isAddressByte(text[at - 1]))
+        if (at == 0 || !isAddressByte(text[at - 1]) || text[at - 1] == '%' || text[at - 1] == '#')
             return at;
     }
     return std::string_view::npos;
@@ -278,27 +286,31 @@ std::size_t findWord(std::string_view text, std::string_view address, std::size_
 
 // Doubts that no vote settles, as the readings share them: a capital I in an address
 // otherwise in small letters (more often a misread l or 1 than a capital), and a name
-// that may be the tail of one split by a misread space ("okafor5 1@...", "j. tkadlec@...")
-// or by a glyph no reading saw ("75@...").
+// that may be the tail of one split by a misread space ("okafor5 1@...", "j. tkadlec@...",
+// "\url{m yself%node@...}", the word before as the address rules cut words) or by a
+// glyph no reading saw ("75@...").
 bool lookAlike(std::string_view text, std::size_t at, std::string_view address)
 {
     const bool capitalI =
         address.find('I') != std::string_view::npos &&
         std::count_if(address.begin(), address.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) == 1;
     std::string_view before;
-    if (at >= 2 && text[at - 1] == ' ' && text[at - 2] != ' ') {
-        const std::size_t space = text.rfind(' ', at - 2);
-        const std::size_t start = space == std::string_view::npos ? 0 : space + 1;
+    if (at >= 2 && text[at - 1] == ' ') {
+        const QByteArrayView line(text.data(), qsizetype(at - 1));
+        const auto start = std::size_t(WordStart(line, line.size(), true));
         before = text.substr(start, at - 1 - start);
     }
     const std::string_view name = address.substr(0, address.find('@'));
-    // A name of one character or without letters, or one led by punctuation, is rarely
-    // whole ("l@...", "75@...", "-booth@...").
+    // A name, or a mail route's first part, of one character or without letters, one led
+    // by punctuation, or one after a "%" or "#" that joins nothing to it, is rarely whole
+    // ("l@...", "f%node@...", "75@...", "-booth@...", "myself %node@...").
+    const std::string_view head = name.substr(0, name.find_first_of("%#"));
     const bool piece =
-        name.size() < 2 ||
+        head.size() < 2 ||
         std::none_of(name.begin(), name.end(),
                      [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }) ||
-        name.front() == '-' || name.front() == '_' || name.front() == '.';
+        name.front() == '-' || name.front() == '_' || name.front() == '.' ||
+        (at > 0 && (text[at - 1] == '%' || text[at - 1] == '#'));
     return capitalI || piece ||
            MayContinueWordBefore(QByteArrayView(name.data(), qsizetype(name.size())),
                                  QByteArrayView(before.data(), qsizetype(before.size())));
@@ -391,10 +403,15 @@ PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
             agreed = voted.agreed[at - 1];
         if (end < voted.text.size() && voted.text[end] == ' ')
             agreed = std::min(agreed, voted.agreed[end]);
-        for (std::size_t i = at; i < end; ++i)
-            agreed = std::min(agreed, voted.doubts[i] == Doubt::None || voted.doubts[i] == Doubt::Mark
-                                          ? voted.agreed[i]
-                                          : 0.0);
+        // So does a glyph before it that some readings take for a route's "%" or a "#": as
+        // a page's text reads them, the name would be the tail of a longer one.
+        if (at > 0 && voted.doubts[at - 1] == Doubt::Joining)
+            agreed = std::min(agreed, voted.agreed[at - 1]);
+        for (std::size_t i = at; i < end; ++i) {
+            const Doubt doubt = voted.doubts[i];
+            const bool settled = doubt == Doubt::None || doubt == Doubt::Mark || doubt == Doubt::Joining;
+            agreed = std::min(agreed, settled ? voted.agreed[i] : 0.0);
+        }
         // So does one that some readings left out and others kept as a mark ("?Rolf.N...").
         for (std::size_t i = voted.markBetween[at] ? at + 1 : at; i <= end; ++i)
             agreed = std::min(agreed, voted.between[i]);

@@ -65,9 +65,10 @@ struct VoteRules
 // between "o" and "0", the glyphs' heights decide; a unanimous "o" or "0" whose glyph has
 // the other's height makes its address unsure, and so do a letter read in both cases
 // whose cases differ in shape, a digit read by some as the letter it looks like ("1"
-// and "l"), a lone capital I and a name that may be the tail of a split one. A mark
-// that some readings take for a letter and others for punctuation goes from the front
-// of an address.
+// and "l"), a lone capital I and a name that may be the tail of a split one or of a
+// mail route (after a glyph some read as a route's "%" or a "#"). A mark that some
+// readings take for a letter and others for punctuation goes from the front of an
+// address.
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules = {});
 
 } // namespace pelmora::worker

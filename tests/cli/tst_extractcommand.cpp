@@ -612,13 +612,17 @@ void TestExtractCommand::scansAreReadOnRequest()
 
     // Bands of real manuals, scanned: a typewriter's spaced dots, an at-sign read as "Q", a
     // footnote's dagger before a name and a typewriter's dot read with a space after it are
-    // read right by either engine.
+    // read right by either engine. A typewriter's mail route whose "%" most readings take for
+    // "/" or "{" gives no tail ("node@gateway.net"): its readings are listed as unsure.
     for (const QString &engine : {u"mupdf"_s, u"poppler"_s}) {
         const CommandResult real =
             runCommand({data("ocr/real-lines.pdf"), u"--ocr-unsure"_s, u"--engine"_s, engine});
         QCOMPARE(real.out, "rdt@cs.queensu.ca\nkrisrose@tug.org\njan.hajer@tecnico.ulisboa.pt\n"
                            "saravanan.murugaiah@gmail.com\n"_ba);
-        QCOMPARE(real.err, QByteArray());
+        for (const QByteArray &line : real.err.trimmed().split('\n')) {
+            QVERIFY2(line.contains(": page 5: ") || line.contains(" left out: "), real.err.constData());
+        }
+        QVERIFY2(real.err.contains("myself%node@gateway.net"), real.err.constData());
     }
 
     // Pages with text of their own are never recognised: the same rows, sources and all.

@@ -235,6 +235,21 @@ void TestOcrRules::vote_data()
         << QByteArrayList{"myself%node@b.cd ref#4711@b.cd", "myself%node@b.cd ref#4711@b.cd"}
         << QByteArray("myself%node@b.cd ref#4711@b.cd")
         << QByteArrayList{"myself%node@b.cd", "ref#4711@b.cd"};
+    // A typewriter's "%" read as "{" or "|" by most: the tail they give may not stand for it.
+    QTest::newRow("a route's mark read as one that ends words")
+        << QByteArrayList{"myself{node@b.cd", "myself|node@b.cd", "myself%node@b.cd", "myself{node@b.cd",
+                          "myself|node@b.cd"}
+        << QByteArray("myself{         ") << QByteArrayList{"!node@b.cd|myself%node@b.cd"};
+    // As a page's text cuts them: the route's "%" ends the word after a space.
+    QTest::newRow("a route's tail after a space")
+        << QByteArrayList{"see %node@b.cd", "see %node@b.cd"} << QByteArray("see %         ")
+        << QByteArrayList{"!node@b.cd"};
+    QTest::newRow("a route's first part split by a misread space")
+        << QByteArrayList{"to mysel f%node@b.cd", "to mysel f%node@b.cd"}
+        << QByteArray("to mysel ") + QByteArray(11, ' ') << QByteArrayList{"!f%node@b.cd"};
+    QTest::newRow("a route split after one letter")
+        << QByteArrayList{"{m yself%node@b.cd}", "{m yself%node@b.cd}"}
+        << QByteArray("{m ") + QByteArray(15, ' ') + "}" << QByteArrayList{"!yself%node@b.cd"};
     QTest::newRow("empty readings do not vote")
         << QByteArrayList{"ab@b.cd", "", "ab@b.cd"} << QByteArray("ab@b.cd") << QByteArrayList{"ab@b.cd"};
     QTest::newRow("the vote makes no address, a reading does")
