@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -67,12 +66,11 @@ void take(const FakeStep &step)
         std::fwrite(step.said.data(), 1, step.said.size(), stderr);
         std::fflush(stderr);
         return;
-    case FakeStep::Kind::Dies: {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        std::raise(SIGSEGV);
+    case FakeStep::Kind::Dies:
+        // SIGKILL, not SIGSEGV: a sanitizer's handler would write its own report on standard
+        // error, and that would become the dying worker's last words under test.
+        std::raise(SIGKILL);
         hang();
-    }
     case FakeStep::Kind::OutOfMemory:
         std::_Exit(3); // as a worker whose allocation failed under its limit (worker/MemoryWatch.h)
     case FakeStep::Kind::Hangs:
