@@ -13,9 +13,9 @@
 //   pelmora_ocr_pages --revote PAGES.jsonl [--agreement SHARE]
 //                                             the votes again from the readings kept, no
 //                                             recognition: a change of the vote in seconds
-#include "extract/OcrRepair.h"
-#include "worker/PageRecogniser.h"
 #include "worker/poppler/PdfText.h"
+#include "worker/recognition/OcrRepair.h"
+#include "worker/recognition/PageRecogniser.h"
 
 #include <GlobalParams.h>
 #include <PDFDoc.h>

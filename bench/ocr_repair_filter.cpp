@@ -1,7 +1,7 @@
 // Standard input to standard output through RepairRecognisedText, so that
 // scripts/ocr-eval.py measures the program's own repair.
 //   pelmora_ocr_repair [--only NAME,...]   names: at dashes case
-#include "extract/OcrRepair.h"
+#include "worker/recognition/OcrRepair.h"
 
 #include <cstdio>
 #include <cstring>

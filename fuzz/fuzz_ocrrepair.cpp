@@ -6,7 +6,7 @@
 // letters with "0" and "5" for look-alike capitals.
 
 #include "extract/AddressExtraction.h"
-#include "extract/OcrRepair.h"
+#include "worker/recognition/OcrRepair.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,8 @@
 # library links Qt Gui or Widgets:
 #   core <- extract, convert, inputs <- results <- cache <- run <- app, cli
 #   protocol <- convert, worker (the standard library only; the worker programs link no
-#   client library); in worker/, recognition <- shell <- poppler, mupdf
+#   client library); in worker/, recognition <- shell <- poppler, mupdf (recognition
+#   uses and links no engine; no worker library links Qt Gui or Widgets)
 # (results checks merged rows by the address rules; the cache keeps the results' rows)
 # Prints each breach; exits 1 when there is one.
 set -euo pipefail
@@ -43,13 +44,17 @@ for folder in core extract convert inputs results cache run; do
     breaches=$((breaches + 1))
   fi
 done
-# The worker's rooms: recognition (worker/ itself) uses none of the others, the process
-# shell uses recognition, and each engine uses both, never the other engine.
+if grep -rnE 'Qt6::(Gui|Widgets)' worker --include=CMakeLists.txt; then
+  echo "src/worker links Qt Gui or Widgets"
+  breaches=$((breaches + 1))
+fi
+# The worker's rooms: recognition uses none of the others, the process shell uses
+# recognition, and each engine uses both, never the other engine.
 declare -A rooms=(
-  [worker]="worker"
-  [worker/shell]="worker worker/shell"
-  [worker/poppler]="worker worker/shell worker/poppler"
-  [worker/mupdf]="worker worker/shell worker/mupdf"
+  [worker/recognition]="worker/recognition"
+  [worker/shell]="worker/recognition worker/shell"
+  [worker/poppler]="worker/recognition worker/shell worker/poppler"
+  [worker/mupdf]="worker/recognition worker/shell worker/mupdf"
 )
 while IFS=: read -r file line used; do
   room=$(dirname "$file")
@@ -64,6 +69,12 @@ while IFS=: read -r file line used; do
   esac
 done < <(grep -nE '^#include "worker/' -r worker --include='*.h' --include='*.cpp' |
          sed -E 's#^([^:]+):([0-9]+):\#include "(worker(/[a-z]+)?)/[A-Za-z]+\.h".*#\1:\2:\3#')
+# Recognition renders through the pages an engine hands it: it links no engine's library
+# nor the shell.
+if grep -nE 'pelmora_(workershell|poppler)|POPPLER|MUPDF|mupdf' worker/recognition/CMakeLists.txt; then
+  echo "src/worker/recognition links an engine"
+  breaches=$((breaches + 1))
+fi
 # The protocol is the standard library's alone; the worker programs link no client library.
 if grep -nE '^#include <Q' -r protocol || grep -nE 'Qt6::|DEPENDS' protocol/CMakeLists.txt; then
   echo "src/protocol uses more than the standard library"

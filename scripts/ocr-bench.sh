@@ -3,7 +3,7 @@
 # second of pelmora-extract --ocr with one worker and with one per core. Builds in
 # Release (build-bench/), writes each corpus once (kept in build-bench/):
 #   - the letters of scripts/make-ocr-corpus.sh, one per seed: the corpus the settings
-#     (RecognitionSettings in src/worker/PageRecogniser.h) were chosen on;
+#     (RecognitionSettings in src/worker/recognition/PageRecogniser.h) were chosen on;
 #   - the cards and invoices of scripts/make-ocr-cards.sh (seed 1): made another way,
 #     never tuned on;
 #   - pages of real manuals scanned (scripts/make-ocr-real.py, from the labelled set of

@@ -36,9 +36,11 @@
 //   'T'  page, bytes     a piece of the page's text (UTF-8, LF line ends); a page may
 //                        come in several pieces, and its last one ends with a form feed;
 //                        a page poppler cannot load has none (pdftotext writes nothing
-//                        for it either, not even the form feed); an underscore read
-//                        from a rule drawn in a word gap is U+E05F (kDrawnUnderscore,
-//                        core/DrawnUnderscore.h), which the program reads as "_"
+//                        for it either, not even the form feed); recognised text comes
+//                        with the misreadings of addresses mended (OcrRepair.h); an
+//                        underscore read from a rule drawn in a word gap is U+E05F
+//                        (kDrawnUnderscore, core/DrawnUnderscore.h), which the program
+//                        reads as "_"
 //   'L'  page, target    a mailto: link of the page (only when "l" was asked)
 //   'U'  page, address, alternative...
 //                        an address recognised on the page (OCR) that its readings

@@ -4,7 +4,6 @@
 #include "convert/SplittableConversion.h"
 #include "core/NativePath.h"
 #include "extract/DisguisedAddresses.h"
-#include "extract/OcrRepair.h"
 #include "run/RunLog.h"
 
 #include <sys/stat.h>
@@ -228,15 +227,13 @@ void FileReading::onEvent(const ConversionEvent &event)
 
 void FileReading::onPage(const ConversionEvent &page)
 {
-    // Recognised text has the typical misreadings of addresses mended where that is unambiguous.
-    const QByteArray text = page.recognised ? RepairRecognisedText(page.text) : page.text;
-    m_readability.examine(text);
-    Q_EMIT pageRead(page.page, text);
+    m_readability.examine(page.text);
+    Q_EMIT pageRead(page.page, page.text);
     if (!page.incomplete.isEmpty() && m_incomplete.isEmpty())
         m_incomplete = u"page "_s + QString::number(page.page) + u": "_s + page.incomplete;
     if (!m_options.searched)
         return;
-    onText(page.page, text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
+    onText(page.page, page.text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
         onText(page.page, MailtoAddresses(target), FoundVia::Link);
     for (const UnsureAddress &unsure : page.unsure) {

@@ -52,7 +52,7 @@ struct FileLook
 
 // One file on its way to addresses: taken from the results cache, or converted (its
 // pages to come shared out, with setSplitting) and each page judged and searched as
-// it arrives, recognised text mended first. The file counts its addresses on its own
+// it arrives (the worker mends recognised text). The file counts its addresses on its own
 // until report() makes them the run's; from then on those new to the run go out as
 // they are found. A file that cannot be opened without a password waits for its turn
 // (takeTurn), which says whether to ask the user.
@@ -110,7 +110,7 @@ Q_SIGNALS:
     void opened();
     void recognising(int page, int pages);
     void polled(int counter);
-    // A page's text as searched: recognised text mended.
+    // A page's text as searched.
     void pageRead(int page, const QByteArray &text);
     // Addresses new to the run it reports to.
     void addressesFound(const QList<pelmora::AddressSource> &addresses);

@@ -1,5 +1,7 @@
 #include "FakePdf.h"
 
+#include "worker/recognition/OcrRepair.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -116,7 +118,8 @@ void FakePdf::readPages(const protocol::ConvertRequest &asked, const QByteArray 
             else
                 kept.append(line);
         }
-        add(PageEvent::text(page, scanned && !recognised ? std::string_view("\f") : keep(kept.join('\n'))),
+        const QByteArray read = recognised ? RepairRecognisedText(kept.join('\n')) : kept.join('\n');
+        add(PageEvent::text(page, scanned && !recognised ? std::string_view("\f") : keep(read)),
             recognised && heldScan);
         for (const QList<QByteArray> &readings : unsure) {
             std::vector<std::string_view> &others = m_readings.emplace_back();

@@ -22,8 +22,9 @@ namespace pelmora::test {
 //   HANG            never ends
 //   WAIT            the text, once the PDF is released
 //   SCAN            pages of images: a form feed each, unless recognition is asked for,
-//                   which reads the text; its lines "UNSURE address reading..." are
-//                   addresses the readings did not agree on
+//                   which reads the text, mended as recognised text is; its lines
+//                   "UNSURE address reading..." are addresses the readings did not
+//                   agree on
 //   SCAN HELD       the same, each page's recognition waiting for the release
 //   CRASH <bytes>   the pages that fit whole in <bytes> of the text, then the worker dies
 //                   there; a range that ends before it ends well

@@ -1,6 +1,6 @@
 // The shape of a recognised page, the pieces of it read again, and their vote.
-#include "worker/AddressVote.h"
-#include "worker/OcrRules.h"
+#include "worker/recognition/AddressVote.h"
+#include "worker/recognition/OcrRules.h"
 
 #include <QTest>
 

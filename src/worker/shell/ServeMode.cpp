@@ -1,7 +1,7 @@
 #include "worker/shell/ServeMode.h"
 
 #include "protocol/WorkerProtocol.h"
-#include "worker/PageRecogniser.h"
+#include "worker/recognition/PageRecogniser.h"
 #include "worker/shell/FdIo.h"
 #include "worker/shell/MemoryWatch.h"
 #include "worker/shell/TextEngine.h"

@@ -1,6 +1,7 @@
 #include "worker/shell/TextEngine.h"
 
 #include "extract/ConvertedText.h"
+#include "worker/recognition/OcrRepair.h"
 #include "worker/shell/MemoryWatch.h"
 
 namespace pelmora::worker {
@@ -56,6 +57,8 @@ bool SendPage(EnginePage &page, int number, int pages, std::string text, const C
             text = std::move(recognised->text);
             unsure = std::move(recognised->unsureAddresses);
         }
+        // The typical misreadings of addresses mended where that is unambiguous.
+        text = RepairRecognisedText(QByteArrayView(text.data(), qsizetype(text.size()))).toStdString();
     }
     const std::size_t pieceSize = options.pieceSize > 0 ? options.pieceSize : 1;
     for (std::size_t at = 0; at < text.size(); at += pieceSize) {

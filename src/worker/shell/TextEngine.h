@@ -6,7 +6,7 @@
 // pieces, the mailto: links) are here, once.
 
 #include "protocol/WorkerProtocol.h"
-#include "worker/PageRecogniser.h"
+#include "worker/recognition/PageRecogniser.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "worker/shell/WorkerMain.h"
 
 #include "core/CoreDumps.h"
-#include "worker/TessData.h"
+#include "worker/recognition/TessData.h"
 #include "worker/shell/FdIo.h"
 #include "worker/shell/OneShot.h"
 #include "worker/shell/OpenMpLimit.h"

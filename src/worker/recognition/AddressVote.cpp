@@ -1,9 +1,9 @@
-#include "worker/AddressVote.h"
+#include "worker/recognition/AddressVote.h"
 
 #include "extract/AddressExtraction.h"
-#include "extract/OcrRepair.h"
 #include "extract/WordBoundaries.h"
-#include "worker/OcrRules.h"
+#include "worker/recognition/OcrRepair.h"
+#include "worker/recognition/OcrRules.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,8 +3,8 @@
 // Text recognition of one page: the engine that reads the PDF renders it grey,
 // tesseract reads the picture.
 
-#include "worker/AddressVote.h"
-#include "worker/OcrRules.h"
+#include "worker/recognition/AddressVote.h"
+#include "worker/recognition/OcrRules.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,5 @@
 #include "extract/AddressExtraction.h"
-#include "extract/OcrRepair.h"
+#include "worker/recognition/OcrRepair.h"
 
 #include <QTest>
 

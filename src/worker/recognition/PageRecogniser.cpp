@@ -1,9 +1,9 @@
-#include "worker/PageRecogniser.h"
+#include "worker/recognition/PageRecogniser.h"
 
 #include "protocol/OcrLanguages.h"
-#include "worker/LinePictures.h"
-#include "worker/OcrRules.h"
-#include "worker/TessData.h"
+#include "worker/recognition/LinePictures.h"
+#include "worker/recognition/OcrRules.h"
+#include "worker/recognition/TessData.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>

@@ -4,7 +4,7 @@
 // the rules for finding the words of a page that hold addresses (no engine needed).
 
 #include "extract/AddressRules.h"
-#include "worker/LinePictures.h"
+#include "worker/recognition/LinePictures.h"
 
 #include <QStringList>
 

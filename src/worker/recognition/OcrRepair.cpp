@@ -1,4 +1,4 @@
-#include "extract/OcrRepair.h"
+#include "worker/recognition/OcrRepair.h"
 
 #include "extract/AddressExtraction.h"
 #include "extract/KnownDomains.h"

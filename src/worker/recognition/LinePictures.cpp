@@ -1,4 +1,4 @@
-#include "worker/LinePictures.h"
+#include "worker/recognition/LinePictures.h"
 
 #include <leptonica/allheaders.h>
 

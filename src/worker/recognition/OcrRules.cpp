@@ -1,4 +1,4 @@
-#include "worker/OcrRules.h"
+#include "worker/recognition/OcrRules.h"
 
 #include "extract/AddressExtraction.h"
 

@@ -1,4 +1,4 @@
-#include "worker/TessData.h"
+#include "worker/recognition/TessData.h"
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
