@@ -19,6 +19,14 @@ constexpr std::array<std::pair<Outcome, std::string_view>, 6> kOutcomeNames{{
     {Outcome::Error, "error"},
 }};
 
+constexpr std::array<std::pair<SourceKind, std::string_view>, 5> kSourceKindNames{{
+    {SourceKind::Text, "text"},
+    {SourceKind::Link, "link"},
+    {SourceKind::Annotation, "annotation"},
+    {SourceKind::Form, "form"},
+    {SourceKind::Metadata, "metadata"},
+}};
+
 void appendLength(std::string &out, std::size_t length)
 {
     for (int shift = 0; shift < 32; shift += 8)
@@ -44,7 +52,10 @@ bool isKnownType(char type)
     case FrameType::Link:
     case FrameType::Unsure:
     case FrameType::Incomplete:
+    case FrameType::Note:
     case FrameType::PageEnd:
+    case FrameType::Extra:
+    case FrameType::NotRead:
     case FrameType::Done:
         return true;
     }
@@ -67,6 +78,12 @@ std::optional<std::vector<std::string>> splitFields(std::string_view payload)
     return fields;
 }
 
+// A yes-or-no field: "1" or empty.
+bool isFlag(std::string_view field)
+{
+    return field.empty() || field == "1";
+}
+
 // An empty field is "not given" (0); anything else must be a number.
 std::optional<int> optionalNumber(std::string_view field)
 {
@@ -87,6 +104,24 @@ std::string_view OutcomeName(Outcome outcome)
 std::optional<Outcome> OutcomeFromName(std::string_view name)
 {
     for (const auto &[value, known] : kOutcomeNames) {
+        if (known == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::string_view SourceKindName(SourceKind kind)
+{
+    for (const auto &[value, name] : kSourceKindNames) {
+        if (value == kind)
+            return name;
+    }
+    return "text";
+}
+
+std::optional<SourceKind> SourceKindFromName(std::string_view name)
+{
+    for (const auto &[value, known] : kSourceKindNames) {
         if (known == name)
             return value;
     }
@@ -181,6 +216,12 @@ std::string EncodeRequest(const ConvertRequest &request)
         options += 'o';
     if (request.links)
         options += 'l';
+    if (request.notes)
+        options += 'n';
+    if (request.metadata)
+        options += 'm';
+    if (request.attachments)
+        options += 'a';
     std::vector<std::string_view> fields{request.path, first, last, options, request.languages};
     for (const std::string &password : request.passwords)
         fields.emplace_back(password);
@@ -218,6 +259,12 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
             request.recognise = true;
         else if (option == 'l')
             request.links = true;
+        else if (option == 'n')
+            request.notes = true;
+        else if (option == 'm')
+            request.metadata = true;
+        else if (option == 'a')
+            request.attachments = true;
         else
             return std::nullopt;
     }
@@ -243,8 +290,16 @@ std::string EncodeEvent(const PageEvent &event)
         fields.insert(fields.end(), event.alternatives.begin(), event.alternatives.end());
         return EncodeFrame(event.type, fields);
     }
+    case FrameType::Note:
+        return EncodeFrame(event.type,
+                           {page, SourceKindName(event.kind), event.shown ? "1" : "", event.bytes});
     case FrameType::PageEnd:
         return EncodeFrame(event.type, {page});
+    case FrameType::Extra:
+        return EncodeFrame(event.type, {event.inside, page, SourceKindName(event.kind),
+                                        event.shown ? "1" : "", event.name, event.bytes});
+    case FrameType::NotRead:
+        return EncodeFrame(event.type, {event.inside, event.bytes});
     case FrameType::Convert:
     case FrameType::StopAfter:
     case FrameType::Done:
@@ -285,6 +340,24 @@ std::optional<PageEvent> DecodeEvent(const Frame &frame)
         if (fields.size() != 1 || !number(0))
             return std::nullopt;
         return PageEvent::pageEnd(*number(0));
+    case FrameType::Note: {
+        const std::optional<SourceKind> kind =
+            fields.size() == 4 ? SourceKindFromName(fields[1]) : std::nullopt;
+        if (!kind || !number(0) || !isFlag(fields[2]))
+            return std::nullopt;
+        return PageEvent::note(*number(0), *kind, !fields[2].empty(), fields[3]);
+    }
+    case FrameType::Extra: {
+        const std::optional<SourceKind> kind =
+            fields.size() == 6 ? SourceKindFromName(fields[2]) : std::nullopt;
+        if (!kind || !number(1) || !isFlag(fields[3]))
+            return std::nullopt;
+        return PageEvent::extra(fields[0], *number(1), *kind, !fields[3].empty(), fields[4], fields[5]);
+    }
+    case FrameType::NotRead:
+        if (fields.size() != 2)
+            return std::nullopt;
+        return PageEvent::notRead(fields[0], fields[1]);
     case FrameType::Done:
         if (!fields.empty())
             return std::nullopt;

@@ -16,7 +16,9 @@
 //        first page   1-based; empty: from the first page
 //        last page    empty: to the last page
 //        options      letters: 'o' recognise pages without text (OCR), 'l' report
-//                     the mailto: links of each page
+//                     the mailto: links of each page, 'n' the notes and form values
+//                     of each page, 'm' the document's metadata, 'a' its attached
+//                     files
 //        languages    OCR languages in tesseract's form ("eng+deu"); empty: "eng"
 //        password...  none or more candidates, tried in order, then no password
 //   'S'  last page    while a conversion is under way: end it after that page, or
@@ -50,7 +52,25 @@
 //   'I'  page, reason    the page was not read whole, in words for the user ("an image
 //                        of 1000000 x 1000000 pixels was left out"); its text and
 //                        addresses so far count, and the file is named with the reason
+//   'N'  page, kind, shown, text
+//                        a note of the page (only when "n" was asked): kind "annotation"
+//                        (the text of a note, free-text or other markup annotation) or
+//                        "form" (a text or choice field's value); shown "1" when its own
+//                        appearance shows the text on the page, so that the page's text
+//                        may hold it too, else empty
 //   'E'  page            the page is complete
+//   then, after the last page, unless the worker was told to stop after an earlier one
+//   (the end of the file is then another conversion's), and only when asked:
+//   'X'  inside, page, kind, shown, name, text
+//                        a text beyond the pages' own: the document's metadata ("m":
+//                        inside empty, page 0, kind "metadata", name the field, such as
+//                        "Author" or "dc:creator"), or what an attached file holds ("a":
+//                        inside the path of attached names, " » " between them; page its
+//                        page when it is a PDF, else 0; kind "text", "link", "annotation",
+//                        "form" or "metadata", as above); a page of an attached PDF comes
+//                        whole, a text file in pieces cut at line ends
+//   'K'  inside, reason  an attached file not read, in words for the user: a kind that
+//                        is not read, one that unpacks beyond the bound, a loop, too deep
 //   'D'                  the answer is complete; the worker waits for the next request
 // A worker that meets a request it cannot read answers "error" and ends.
 
@@ -75,7 +95,10 @@ enum class FrameType : char
     Link = 'L',
     Unsure = 'U',
     Incomplete = 'I',
+    Note = 'N',
     PageEnd = 'E',
+    Extra = 'X',
+    NotRead = 'K',
     Done = 'D',
 };
 
@@ -130,6 +153,9 @@ struct ConvertRequest
     bool links = false;
     std::string languages;
     std::vector<std::string> passwords;
+    bool notes = false;
+    bool metadata = false;
+    bool attachments = false;
     friend bool operator==(const ConvertRequest &, const ConvertRequest &) = default;
 };
 
@@ -139,19 +165,38 @@ std::string EncodeStopAfter(int lastPage);
 // The last page of a 'S' frame; nullopt for any other frame.
 std::optional<int> DecodeStopAfter(const Frame &frame);
 
+// The kinds of text of 'N' and 'X' frames.
+enum class SourceKind
+{
+    Text,       // a page's text, or a text file's
+    Link,       // a mailto: link's target
+    Annotation, // a note
+    Form,       // a form field's value
+    Metadata,   // a field of the document information or of XMP
+};
+
+std::string_view SourceKindName(SourceKind kind);
+std::optional<SourceKind> SourceKindFromName(std::string_view name);
+
 // One step of a worker's answer, as the worker's converter produces it and the program
 // reads it back: the file's outcome, a page being recognised, a piece of a page's text, a
-// link of the page, the end of a page, the end of the answer. Its text fields view the
-// bytes they were made from (the converter's buffer, or the frame they were decoded from).
+// link or a note of the page, the end of a page, a text beyond the pages, an attached
+// file not read, the end of the answer. Its text fields view the bytes they were made
+// from (the converter's buffer, or the frame they were decoded from).
 struct PageEvent
 {
     FrameType type = FrameType::Done; // any type but Convert
-    int page = 0;                     // Recognising, Text, Link, Unsure, Incomplete, PageEnd
+    int page = 0;                     // Recognising, Text, Link, Unsure, Incomplete, Note, PageEnd, Extra
     int pages = 0;                    // Opened: pages that follow; Recognising: pages in the range
     std::string_view bytes = {};      // Text: the piece; Link: the target; Unsure: the address;
-                                      // Opened: the detail; Incomplete: the reason
+                                      // Opened: the detail; Incomplete, NotRead: the reason;
+                                      // Note, Extra: the text
     Outcome outcome = Outcome::Text;  // Opened
     std::vector<std::string_view> alternatives = {}; // Unsure: what single readings made of it
+    SourceKind kind = SourceKind::Text;              // Note, Extra
+    bool shown = false;                              // Note, Extra
+    std::string_view inside = {};                    // Extra, NotRead
+    std::string_view name = {};                      // Extra
     friend bool operator==(const PageEvent &, const PageEvent &) = default;
 
     static PageEvent opened(Outcome outcome, int pages, std::string_view detail = {})
@@ -169,7 +214,20 @@ struct PageEvent
     {
         return {FrameType::Incomplete, page, 0, reason};
     }
+    static PageEvent note(int page, SourceKind kind, bool shown, std::string_view text)
+    {
+        return {FrameType::Note, page, 0, text, Outcome::Text, {}, kind, shown};
+    }
     static PageEvent pageEnd(int page) { return {FrameType::PageEnd, page, 0, {}}; }
+    static PageEvent extra(std::string_view inside, int page, SourceKind kind, bool shown,
+                           std::string_view name, std::string_view text)
+    {
+        return {FrameType::Extra, page, 0, text, Outcome::Text, {}, kind, shown, inside, name};
+    }
+    static PageEvent notRead(std::string_view inside, std::string_view reason)
+    {
+        return {FrameType::NotRead, 0, 0, reason, Outcome::Text, {}, SourceKind::Text, false, inside};
+    }
     static PageEvent done() { return {}; }
 };
 

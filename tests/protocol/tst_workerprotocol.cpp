@@ -88,6 +88,11 @@ void TestWorkerProtocol::requestRoundTrip_data()
     for (int i = 0; i < 300; ++i)
         many.push_back(std::string(std::size_t(i), char('a' + i % 26)));
     QTest::newRow("300 candidates") << ConvertRequest{"e.pdf", 0, 0, false, false, "", many};
+    QTest::newRow("notes") << ConvertRequest{"f.pdf", 0, 0, false, true, "", {}, true};
+    QTest::newRow("notes, metadata, attachments")
+        << ConvertRequest{"g.pdf", 0, 0, true, false, "eng", {"pw"}, true, true, true};
+    QTest::newRow("attachments alone")
+        << ConvertRequest{"h.pdf", 2, 0, false, false, "", {}, false, false, true};
 }
 
 void TestWorkerProtocol::requestRoundTrip()
@@ -116,6 +121,14 @@ void TestWorkerProtocol::eventRoundTrip_data()
         << PageEvent::unsure(1, "a@b.cd", {"a@b.ed", "e@b.cd"});
     QTest::newRow("page not read whole") << PageEvent::incomplete(4, "an image was left out");
     QTest::newRow("page end") << PageEvent::pageEnd(2147483647);
+    QTest::newRow("a note") << PageEvent::note(2, SourceKind::Annotation, false, "ask anna@b.cd");
+    QTest::newRow("a form value shown") << PageEvent::note(1, SourceKind::Form, true, "x@y.cd");
+    QTest::newRow("metadata") << PageEvent::extra("", 0, SourceKind::Metadata, false, "Author", "A <a@b.cd>");
+    QTest::newRow("an attached PDF's note")
+        << PageEvent::extra("a.pdf \xc2\xbb b.pdf", 3, SourceKind::Annotation, true, "", "z@y.cd");
+    QTest::newRow("an attached file's empty text")
+        << PageEvent::extra("c.txt", 0, SourceKind::Text, false, "", "");
+    QTest::newRow("an attached file not read") << PageEvent::notRead("photo.jpg", "a picture");
     QTest::newRow("done") << PageEvent::done();
 }
 
@@ -168,7 +181,7 @@ void TestWorkerProtocol::framesFedOneByteAtATime()
 void TestWorkerProtocol::brokenStreams_data()
 {
     QTest::addColumn<QByteArray>("tail");
-    QTest::newRow("unknown type") << bytes(header('X', 0));
+    QTest::newRow("unknown type") << bytes(header('Z', 0));
     QTest::newRow("type of no frame, lower case") << bytes(header('c', 0));
     QTest::newRow("one byte past the limit") << bytes(header('T', std::uint32_t(kMaxFrame + 1)));
     QTest::newRow("largest length") << bytes(header('T', 0xFFFFFFFFu));
@@ -266,6 +279,12 @@ void TestWorkerProtocol::eventsRefused_data()
     QTest::newRow("unsure of no page") << Frame{FrameType::Unsure, {"one", "a@b.cd"}};
     QTest::newRow("not whole, without a reason") << Frame{FrameType::Incomplete, {"1"}};
     QTest::newRow("done with a field") << Frame{FrameType::Done, {""}};
+    QTest::newRow("note of an unknown kind") << Frame{FrameType::Note, {"1", "comment", "", "x"}};
+    QTest::newRow("note shown as yes") << Frame{FrameType::Note, {"1", "form", "yes", "x"}};
+    QTest::newRow("note without its text") << Frame{FrameType::Note, {"1", "form", ""}};
+    QTest::newRow("extra of no page") << Frame{FrameType::Extra, {"", "", "metadata", "", "Author", "x"}};
+    QTest::newRow("extra without a name") << Frame{FrameType::Extra, {"", "0", "metadata", "", "x"}};
+    QTest::newRow("not read without a reason") << Frame{FrameType::NotRead, {"a.jpg"}};
 }
 
 void TestWorkerProtocol::eventsRefused()

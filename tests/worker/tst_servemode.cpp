@@ -1,7 +1,10 @@
 // The serve loop with an engine of the test's own: everything a file costs the worker
-// happens before its answer ends, where the program's deadline for the file still runs.
+// happens before its answer ends, where the program's deadline for the file still runs,
+// and what is read beyond the pages comes after the last page, only when asked.
 #include "worker/shell/ServeMode.h"
 #include "worker/shell/TextEngine.h"
+
+#include "FakePdfObject.h"
 
 #include <QByteArray>
 #include <QTest>
@@ -28,6 +31,11 @@ public:
         if (sink.take(protocol::PageEvent::text(1, "page@example.com\f")))
             (void)sink.take(protocol::PageEvent::pageEnd(1));
     }
+    worker::PdfObject trailer() override
+    {
+        return test::Dict({{"Info", test::Dict({{"Author", test::Str("Ann <ann@example.com>")}})}});
+    }
+    worker::PdfObject pageObject(int) override { return {}; }
 
 private:
     int m_out;
@@ -44,6 +52,7 @@ public:
         result.document = std::make_unique<MarkedDocument>(m_out);
         return result;
     }
+    worker::OpenResult openAttached(std::string, const std::vector<std::string> &) override { return {}; }
 
 private:
     int m_out;
@@ -55,16 +64,28 @@ class TestServeMode : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void documentClosesBeforeTheAnswerEnds_data();
     void documentClosesBeforeTheAnswerEnds();
 };
 
+void TestServeMode::documentClosesBeforeTheAnswerEnds_data()
+{
+    QTest::addColumn<bool>("metadata");
+    QTest::addColumn<QByteArray>("order");
+    QTest::newRow("pages only") << false << QByteArray("OTEID");
+    QTest::newRow("metadata after the last page") << true << QByteArray("OTEXID");
+}
+
 void TestServeMode::documentClosesBeforeTheAnswerEnds()
 {
+    QFETCH(bool, metadata);
+    QFETCH(QByteArray, order);
     int in[2], out[2];
     QCOMPARE(::pipe(in), 0);
     QCOMPARE(::pipe(out), 0);
     protocol::ConvertRequest request;
     request.path = "any.pdf";
+    request.metadata = metadata;
     const std::string bytes = protocol::EncodeRequest(request);
     QCOMPARE(::write(in[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
     ::close(in[1]);
@@ -77,10 +98,10 @@ void TestServeMode::documentClosesBeforeTheAnswerEnds()
     for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
         reader.feed(std::string_view(buffer, std::size_t(got)));
     ::close(out[0]);
-    QByteArray order;
+    QByteArray frames;
     while (const std::optional<protocol::Frame> frame = reader.next())
-        order += char(frame->type);
-    QCOMPARE(order, QByteArray("OTEID"));
+        frames += char(frame->type);
+    QCOMPARE(frames, order);
 }
 
 QTEST_GUILESS_MAIN(TestServeMode)

@@ -1,6 +1,7 @@
 #include "worker/mupdf/MupdfText.h"
 
 #include "worker/mupdf/MupdfLayout.h"
+#include "worker/mupdf/MupdfObject.h"
 #include "worker/mupdf/MupdfWorkarounds.h"
 #include "worker/shell/MemoryWatch.h"
 #include "worker/shell/RegularFile.h"
@@ -65,39 +66,6 @@ void release(void *, void *block)
 }
 
 fz_alloc_context g_allocator = {nullptr, &allocate, &reallocate, &release};
-
-// Whether the page's annotations are all links without an appearance of their own, so
-// that its text is that of its contents alone.
-bool onlyPlainLinks(fz_context *ctx, pdf_obj *page)
-{
-    pdf_obj *annots = pdf_dict_get(ctx, page, PDF_NAME(Annots));
-    for (int i = 0, n = pdf_array_len(ctx, annots); i < n; ++i) {
-        pdf_obj *annot = pdf_array_get(ctx, annots, i);
-        if (!pdf_name_eq(ctx, pdf_dict_get(ctx, annot, PDF_NAME(Subtype)), PDF_NAME(Link)) ||
-            pdf_dict_get(ctx, annot, PDF_NAME(AP)))
-            return false;
-    }
-    return true;
-}
-
-// The web address a link annotation goes to as MuPDF reads it: `uri`, after `base` where
-// it names no scheme. Both stay null for a link to a place in a document. May throw.
-void linkTarget(fz_context *ctx, pdf_document *doc, pdf_obj *annot, const char *&base, const char *&uri)
-{
-    if (!pdf_name_eq(ctx, pdf_dict_get(ctx, annot, PDF_NAME(Subtype)), PDF_NAME(Link)) ||
-        !pdf_dict_get(ctx, annot, PDF_NAME(Rect)) || pdf_dict_get(ctx, annot, PDF_NAME(Dest)))
-        return;
-    pdf_obj *action = pdf_dict_get(ctx, annot, PDF_NAME(A));
-    if (!action)
-        action = pdf_dict_geta(ctx, pdf_dict_get(ctx, annot, PDF_NAME(AA)), PDF_NAME(U), PDF_NAME(D));
-    if (!pdf_name_eq(ctx, pdf_dict_get(ctx, action, PDF_NAME(S)), PDF_NAME(URI)))
-        return;
-    uri = pdf_dict_get_text_string(ctx, action, PDF_NAME(URI));
-    if (!fz_is_external_link(ctx, uri)) {
-        pdf_obj *root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/URI/Base");
-        base = root ? pdf_to_text_string(ctx, root) : "file://";
-    }
-}
 
 // How much of the page's contents the file holds. MuPDF rebuilds the cross-reference
 // table of a file cut short and keeps the pages whose objects remain, but their contents
@@ -264,7 +232,7 @@ public:
                 m_leftOut = "its text stops where the file was cut off";
             if (contents != Contents::Missing) {
                 m_object = pdf_keep_obj(m_ctx, object);
-                m_plain = onlyPlainLinks(m_ctx, object);
+                m_plain = OnlyPlainLinks(m_ctx, object);
                 loads = !(m_plain && linkPagesFromObjects);
             }
         }
@@ -359,6 +327,8 @@ public:
 
     std::vector<std::string> uriTargets() override { return m_page ? loadedLinkTargets() : linkTargets(); }
 
+    std::vector<PdfObject> annotations() override { return Annotations(m_ctx, m_object); }
+
 private:
     // The page as MuPDF loads it, once; null when it cannot be loaded, or when MuPDF's
     // lookup finds another page than the tree's walk (a tree whose counts lie).
@@ -417,7 +387,7 @@ private:
         const char *uri = nullptr;
         fz_var(base);
         fz_var(uri);
-        fz_try(m_ctx) linkTarget(m_ctx, pdf_specifics(m_ctx, m_doc), annot, base, uri);
+        fz_try(m_ctx) LinkTarget(m_ctx, pdf_specifics(m_ctx, m_doc), annot, base, uri);
         fz_catch(m_ctx) uri = nullptr;
         if (uri)
             targets.push_back(std::string(base ? base : "") + uri);
@@ -482,18 +452,23 @@ private:
 class MupdfDocument : public TextDocument
 {
 public:
-    // Takes both; the document reads through the stream.
-    MupdfDocument(fz_context *ctx, std::FILE *file, fz_document *doc, MupdfWorkarounds &workarounds)
-        : m_ctx(ctx), m_file(file), m_doc(doc), m_workarounds(workarounds), m_pages(ctx)
+    // Takes the file, or the bytes of an attached PDF, and the document read from them.
+    MupdfDocument(fz_context *ctx, std::FILE *file, std::unique_ptr<std::string> bytes, fz_document *doc,
+                  MupdfWorkarounds &workarounds)
+        : m_ctx(ctx), m_file(file), m_bytes(std::move(bytes)), m_doc(doc), m_workarounds(workarounds),
+          m_pages(ctx)
     {
         struct stat status = {};
-        if (::fstat(::fileno(file), &status) == 0)
+        if (m_bytes)
+            m_fileSize = static_cast<std::int64_t>(m_bytes->size());
+        else if (::fstat(::fileno(file), &status) == 0)
             m_fileSize = status.st_size;
     }
     ~MupdfDocument() override
     {
         fz_drop_document(m_ctx, m_doc);
-        std::fclose(m_file);
+        if (m_file)
+            std::fclose(m_file);
     }
     MupdfDocument(const MupdfDocument &) = delete;
     MupdfDocument &operator=(const MupdfDocument &) = delete;
@@ -519,6 +494,11 @@ public:
     }
 
     int pageCount() override { return m_pageCount; }
+    PdfObject trailer() override
+    {
+        return MupdfObject(m_ctx, pdf_trailer(m_ctx, pdf_specifics(m_ctx, m_doc)));
+    }
+    PdfObject pageObject(int page) override { return MupdfObject(m_ctx, m_pages.at(page - 1)); }
 
     void convert(PageRange range, const ConvertOptions &options, PageSink &sink) override
     {
@@ -553,6 +533,7 @@ private:
 
     fz_context *m_ctx;
     std::FILE *m_file;
+    std::unique_ptr<std::string> m_bytes;
     fz_document *m_doc;
     MupdfWorkarounds &m_workarounds;
     PageList m_pages;
@@ -585,22 +566,12 @@ public:
             ::close(file.fd);
             return failed(protocol::Outcome::Damaged, why);
         }
-        std::string why;
-        fz_document *doc = openPdf(stream, why);
-        if (!doc) {
-            std::fclose(stream);
-            return failed(protocol::Outcome::Damaged, why);
-        }
-        auto document = std::make_unique<MupdfDocument>(m_ctx, stream, doc, *m_workarounds);
-        if (!unlock(doc, candidates))
-            return failed(candidates.empty() ? protocol::Outcome::NeedsPassword
-                                             : protocol::Outcome::WrongPassword);
-        if (document->countPages() < 0)
-            return failed(protocol::Outcome::Damaged, "the page tree cannot be read");
-        OpenResult result;
-        result.outcome = protocol::Outcome::Text;
-        result.document = std::move(document);
-        return result;
+        return unlocked(stream, nullptr, candidates);
+    }
+
+    OpenResult openAttached(std::string bytes, const std::vector<std::string> &candidates) override
+    {
+        return unlocked(nullptr, std::make_unique<std::string>(std::move(bytes)), candidates);
     }
 
 private:
@@ -613,8 +584,31 @@ private:
         return result;
     }
 
+    // The file, or the bytes of an attached PDF, read as a PDF and unlocked.
+    OpenResult unlocked(std::FILE *file, std::unique_ptr<std::string> bytes,
+                        const std::vector<std::string> &candidates)
+    {
+        std::string why;
+        fz_document *doc = openPdf(file, bytes.get(), why);
+        if (!doc) {
+            if (file)
+                std::fclose(file);
+            return failed(protocol::Outcome::Damaged, why);
+        }
+        auto document = std::make_unique<MupdfDocument>(m_ctx, file, std::move(bytes), doc, *m_workarounds);
+        if (!unlock(doc, candidates))
+            return failed(candidates.empty() ? protocol::Outcome::NeedsPassword
+                                             : protocol::Outcome::WrongPassword);
+        if (document->countPages() < 0)
+            return failed(protocol::Outcome::Damaged, "the page tree cannot be read");
+        OpenResult result;
+        result.outcome = protocol::Outcome::Text;
+        result.document = std::move(document);
+        return result;
+    }
+
     // Every file is read as a PDF, whatever its name, as poppler reads it.
-    fz_document *openPdf(std::FILE *file, std::string &why)
+    fz_document *openPdf(std::FILE *file, const std::string *bytes, std::string &why)
     {
         fz_stream *stream = nullptr;
         pdf_document *pdf = nullptr;
@@ -622,7 +616,9 @@ private:
         fz_var(pdf);
         fz_try(m_ctx)
         {
-            stream = fz_open_file_ptr_no_close(m_ctx, file);
+            stream = file ? fz_open_file_ptr_no_close(m_ctx, file)
+                          : fz_open_memory(m_ctx, reinterpret_cast<const unsigned char *>(bytes->data()),
+                                           bytes->size());
             pdf = pdf_open_document_with_stream(m_ctx, stream);
         }
         fz_always(m_ctx) fz_drop_stream(m_ctx, stream);

@@ -1,5 +1,6 @@
 #include "worker/poppler/PdfText.h"
 
+#include "worker/poppler/PopplerObject.h"
 #include "worker/shell/RegularFile.h"
 
 #include <Annot.h>
@@ -192,11 +193,19 @@ private:
     double m_height = 0;
 };
 
+// Where a document's bytes are: a file it reads through, or bytes of its own (an attached
+// PDF). The document reads through them: they go after it.
+struct DocumentBytes
+{
+    std::unique_ptr<GooFile> file;
+    std::unique_ptr<std::string> bytes;
+};
+
 class PdfDocument : public TextDocument
 {
 public:
-    PdfDocument(std::unique_ptr<GooFile> file, std::unique_ptr<PDFDoc> doc)
-        : m_file(std::move(file)), m_doc(std::move(doc))
+    PdfDocument(DocumentBytes source, std::unique_ptr<PDFDoc> doc)
+        : m_source(std::move(source)), m_doc(std::move(doc))
     {
     }
     ~PdfDocument() override
@@ -209,9 +218,15 @@ public:
 
     int pageCount() override { return m_doc->getNumPages(); }
     void convert(PageRange range, const ConvertOptions &options, PageSink &sink) override;
+    PdfObject trailer() override { return PopplerObject(*m_doc->getXRef()->getTrailerDict()); }
+    PdfObject pageObject(int page) override
+    {
+        const Ref *ref = page >= 1 && page <= pageCount() ? m_doc->getCatalog()->getPageRef(page) : nullptr;
+        return ref ? PopplerObject(m_doc->getXRef()->fetch(*ref), ref->num) : PdfObject();
+    }
 
 private:
-    std::unique_ptr<GooFile> m_file;
+    DocumentBytes m_source;
     std::unique_ptr<PDFDoc> m_doc;
 };
 
@@ -301,6 +316,16 @@ std::vector<std::string> PopplerPage::uriTargets()
     return targets;
 }
 
+std::vector<PdfObject> PopplerPage::annotations()
+{
+    std::vector<PdfObject> annotations;
+    if (Annots *annots = m_page->getAnnots()) {
+        for (const Annot *annot : annots->getAnnots())
+            annotations.push_back(PopplerObject(annot->getAnnotObj(), annot->getRef().num));
+    }
+    return annotations;
+}
+
 PopplerSession::PopplerSession(bool quiet)
     // A null callback keeps poppler's own messages on standard error, as pdftotext's.
     : m_initer(std::make_unique<GlobalParamsIniter>(quiet ? &dropMessage : nullptr))
@@ -314,7 +339,7 @@ PopplerSession::~PopplerSession() = default;
 struct Opener
 {
     // Opens the path once, refusing anything but a regular file before reading a byte.
-    static OpenResult openFile(const std::string &path, std::unique_ptr<GooFile> &file)
+    static OpenResult openFile(const std::string &path, DocumentBytes &source)
     {
         const RegularFile opened = OpenRegularFile(path);
         OpenResult result;
@@ -326,23 +351,27 @@ struct Opener
                 result.detail = std::to_string(errOpenFile);
             return result;
         }
-        file = GooFile::open(opened.fd); // owns the descriptor from here on
+        source.file = GooFile::open(opened.fd); // owns the descriptor from here on
         return result;
     }
 
-    static std::unique_ptr<PDFDoc> attempt(GooFile &file, const std::optional<GooString> &owner,
+    static std::unique_ptr<PDFDoc> attempt(const DocumentBytes &source, const std::optional<GooString> &owner,
                                            const std::optional<GooString> &user)
     {
         // The same stream PDFDoc builds for a file name, over the file already open.
-        auto *stream = new FileStream(&file, 0, false, file.size(), Object(objNull));
+        BaseStream *stream =
+            source.file
+                ? static_cast<BaseStream *>(
+                      new FileStream(source.file.get(), 0, false, source.file->size(), Object(objNull)))
+                : new MemStream(source.bytes->data(), 0, Goffset(source.bytes->size()), Object(objNull));
         return std::make_unique<PDFDoc>(stream, owner, user);
     }
 
-    static OpenResult opened(std::unique_ptr<GooFile> file, std::unique_ptr<PDFDoc> doc)
+    static OpenResult opened(DocumentBytes source, std::unique_ptr<PDFDoc> doc)
     {
         OpenResult result;
         result.outcome = protocol::Outcome::Text;
-        result.document = std::make_unique<PdfDocument>(std::move(file), std::move(doc));
+        result.document = std::make_unique<PdfDocument>(std::move(source), std::move(doc));
         return result;
     }
 
@@ -354,47 +383,59 @@ struct Opener
             result.detail = std::to_string(code);
         return result;
     }
+
+    // Every candidate as owner and user password, then none: a file restricted by an
+    // owner password alone opens without one, whatever wrong candidates came first.
+    static OpenResult withCandidates(DocumentBytes source, const std::vector<std::string> &candidates)
+    {
+        std::vector<std::optional<GooString>> attempts;
+        for (const std::string &candidate : candidates) {
+            attempts.emplace_back(cutPassword(candidate));
+            if (const std::optional<std::string> latin1 = latin1Password(candidate))
+                attempts.emplace_back(GooString(*latin1));
+        }
+        attempts.emplace_back(std::nullopt);
+        for (const std::optional<GooString> &password : attempts) {
+            std::unique_ptr<PDFDoc> doc = attempt(source, password, password);
+            if (doc->isOk())
+                return opened(std::move(source), std::move(doc));
+            const int code = doc->getErrorCode();
+            if (code != errEncrypted) // not a question of passwords: another one cannot help
+                return failed(protocol::Outcome::Damaged, code);
+        }
+        return failed(candidates.empty() ? protocol::Outcome::NeedsPassword
+                                         : protocol::Outcome::WrongPassword,
+                      errEncrypted);
+    }
 };
 
 OpenResult OpenWithCandidates(const std::string &path, const std::vector<std::string> &candidates)
 {
-    std::unique_ptr<GooFile> file;
-    OpenResult result = Opener::openFile(path, file);
-    if (!file)
+    DocumentBytes source;
+    OpenResult result = Opener::openFile(path, source);
+    if (!source.file)
         return result;
-    // Every candidate as owner and user password, then none: a file restricted by an
-    // owner password alone opens without one, whatever wrong candidates came first.
-    std::vector<std::optional<GooString>> attempts;
-    for (const std::string &candidate : candidates) {
-        attempts.emplace_back(cutPassword(candidate));
-        if (const std::optional<std::string> latin1 = latin1Password(candidate))
-            attempts.emplace_back(GooString(*latin1));
-    }
-    attempts.emplace_back(std::nullopt);
-    for (const std::optional<GooString> &password : attempts) {
-        std::unique_ptr<PDFDoc> doc = Opener::attempt(*file, password, password);
-        if (doc->isOk())
-            return Opener::opened(std::move(file), std::move(doc));
-        const int code = doc->getErrorCode();
-        if (code != errEncrypted) // not a question of passwords: another one cannot help
-            return Opener::failed(protocol::Outcome::Damaged, code);
-    }
-    return Opener::failed(candidates.empty() ? protocol::Outcome::NeedsPassword
-                                             : protocol::Outcome::WrongPassword,
-                          errEncrypted);
+    return Opener::withCandidates(std::move(source), candidates);
+}
+
+OpenResult OpenBytesWithCandidates(std::string bytes, const std::vector<std::string> &candidates)
+{
+    DocumentBytes source;
+    source.bytes = std::make_unique<std::string>(std::move(bytes));
+    return Opener::withCandidates(std::move(source), candidates);
 }
 
 OpenResult OpenOnce(const std::string &path, const std::optional<std::string> &ownerPassword,
                     const std::optional<std::string> &userPassword)
 {
-    std::unique_ptr<GooFile> file;
-    OpenResult result = Opener::openFile(path, file);
-    if (!file)
+    DocumentBytes source;
+    OpenResult result = Opener::openFile(path, source);
+    if (!source.file)
         return result;
     std::unique_ptr<PDFDoc> doc =
-        Opener::attempt(*file, gooPassword(ownerPassword), gooPassword(userPassword));
+        Opener::attempt(source, gooPassword(ownerPassword), gooPassword(userPassword));
     if (doc->isOk())
-        return Opener::opened(std::move(file), std::move(doc));
+        return Opener::opened(std::move(source), std::move(doc));
     const int code = doc->getErrorCode();
     return Opener::failed(
         code == errEncrypted ? protocol::Outcome::WrongPassword : protocol::Outcome::Damaged, code);

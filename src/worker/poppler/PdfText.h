@@ -44,6 +44,7 @@ public:
     // Something of the page's text the engine left out, in words for the user.
     void setLeftOut(std::string why) { m_leftOut = std::move(why); }
     std::vector<std::string> uriTargets() override;
+    std::vector<PdfObject> annotations() override;
 
 private:
     PDFDoc &m_doc;
@@ -59,6 +60,9 @@ OpenResult OpenWithCandidates(const std::string &path, const std::vector<std::st
 OpenResult OpenOnce(const std::string &path, const std::optional<std::string> &ownerPassword,
                     const std::optional<std::string> &userPassword);
 
+// An attached PDF from its bytes, with the candidates as OpenWithCandidates tries them.
+OpenResult OpenBytesWithCandidates(std::string bytes, const std::vector<std::string> &candidates);
+
 // The engine of the serve mode: quiet, OpenWithCandidates.
 class PopplerEngine : public TextEngine
 {
@@ -67,6 +71,10 @@ public:
     OpenResult open(const std::string &path, const std::vector<std::string> &candidates) override
     {
         return OpenWithCandidates(path, candidates);
+    }
+    OpenResult openAttached(std::string bytes, const std::vector<std::string> &candidates) override
+    {
+        return OpenBytesWithCandidates(std::move(bytes), candidates);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "protocol/WorkerProtocol.h"
 #include "worker/recognition/PageRecogniser.h"
+#include "worker/shell/DocumentSources.h"
 #include "worker/shell/FdIo.h"
 #include "worker/shell/MemoryWatch.h"
 #include "worker/shell/TextEngine.h"
@@ -63,16 +64,22 @@ public:
 
     bool take(const protocol::PageEvent &event) override
     {
-        // A target too long for one frame is no address; the reader would take the
-        // whole stream for broken.
-        if (event.type == FrameType::Link && event.bytes.size() > protocol::kMaxFrame / 2)
+        // A target or a note too long for one frame is no address; the reader would take
+        // the whole stream for broken.
+        if ((event.type == FrameType::Link || event.type == FrameType::Note) &&
+            event.bytes.size() > protocol::kMaxFrame / 2)
             return true;
         m_writer.add(event);
-        // Recognising is sent at once, since it takes long enough to show; a page as it ends.
-        if (event.type == FrameType::Recognising || event.type == FrameType::PageEnd)
+        // Recognising is sent at once, since it takes long enough to show; a page as it
+        // ends; what is read after the pages piece by piece, each a step of the deadline.
+        if (event.type == FrameType::Recognising || event.type == FrameType::PageEnd ||
+            event.type == FrameType::Extra || event.type == FrameType::NotRead)
             m_writer.flush();
         return event.type != FrameType::PageEnd || !stopsAfter(event.page);
     }
+
+    // Told to stop after a page: the end of the file is another conversion's.
+    bool toldToStop() const { return m_stopAfter > 0; }
 
 private:
     // Reads what came meanwhile, without waiting for more.
@@ -134,9 +141,19 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, Input 
         writer.flush();
         ConvertOptions options;
         options.links = request.links;
+        options.notes = request.notes;
         options.recogniser = request.recognise ? &recogniser : nullptr;
         FrameSink sink(writer, input);
         opened.document->convert(*range, options, sink);
+        if (!sink.toldToStop()) {
+            SourceRequest sources;
+            sources.metadata = request.metadata;
+            sources.attachments = request.attachments;
+            sources.passwords = request.passwords;
+            sources.pages = options;
+            sources.path = request.path;
+            SendDocumentSources(*opened.document, engine, sources, sink);
+        }
     }
     // Closed before the answer ends, so that the time it takes counts for this file, not
     // for the next one's opening.

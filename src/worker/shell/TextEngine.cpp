@@ -3,6 +3,7 @@
 #include "extract/ConvertedText.h"
 #include "worker/recognition/OcrRepair.h"
 #include "worker/shell/MemoryWatch.h"
+#include "worker/shell/PageNotes.h"
 
 namespace pelmora::worker {
 
@@ -68,6 +69,12 @@ bool SendPage(EnginePage &page, int number, int pages, std::string text, const C
     if (options.links && page.loaded()) {
         for (const std::string &target : page.uriTargets()) {
             if (IsMailtoTarget(target) && !sink.take(PageEvent::link(number, target)))
+                return false;
+        }
+    }
+    if (options.notes && page.loaded()) {
+        for (const PageNote &note : NotesOf(page.annotations())) {
+            if (!sink.take(PageEvent::note(number, note.kind, note.shown, note.text)))
                 return false;
         }
     }

@@ -7,6 +7,7 @@
 
 #include "protocol/WorkerProtocol.h"
 #include "worker/recognition/PageRecogniser.h"
+#include "worker/shell/PdfObject.h"
 
 #include <cstddef>
 #include <memory>
@@ -31,8 +32,9 @@ std::optional<PageRange> ClampRange(int first, int last, int pageCount);
 // Receives a conversion page by page, in order: for each page, Recognising when the page
 // has no text of its own and is being recognised, its text in one or more pieces (none
 // when the engine cannot load the page: pdftotext writes nothing for it either), its
-// links, the addresses recognition was unsure of, Incomplete when something of the page
-// could not be taken in, then PageEnd.
+// links, its notes, the addresses recognition was unsure of, Incomplete when something of
+// the page could not be taken in, then PageEnd. After the pages, the sources beyond them
+// (DocumentSources.h).
 class PageSink
 {
 public:
@@ -44,6 +46,7 @@ public:
 struct ConvertOptions
 {
     bool links = false;
+    bool notes = false; // the notes and form values of each page (PageNotes.h)
     // Set: a page whose own text holds fewer than six readable characters is
     // recognised instead.
     PageRecogniser *recogniser = nullptr;
@@ -62,11 +65,13 @@ public:
     virtual bool loaded() const = 0;
     // The targets of the page's URI link annotations, in the page's order.
     virtual std::vector<std::string> uriTargets() = 0;
+    // The page's annotations, in its order.
+    virtual std::vector<PdfObject> annotations() = 0;
 };
 
 // Hands one page to the sink, given the text the engine made of it: recognised instead
 // when asked and the page has no text of its own, cut into pieces, followed by its
-// mailto: links when asked. False when the sink said stop.
+// mailto: links and its notes when asked. False when the sink said stop.
 bool SendPage(EnginePage &page, int number, int pages, std::string text, const ConvertOptions &options,
               PageSink &sink);
 
@@ -78,6 +83,9 @@ public:
     // Converts the range page by page, until its end or until the sink says stop; only
     // one page's text is held at a time.
     virtual void convert(PageRange range, const ConvertOptions &options, PageSink &sink) = 0;
+    // The file's trailer (its /Root and /Info), and the object of a page (from 1).
+    virtual PdfObject trailer() = 0;
+    virtual PdfObject pageObject(int page) = 0;
 };
 
 struct OpenResult
@@ -95,6 +103,8 @@ public:
     // blocking on something that is not a regular file. Each candidate is tried as owner
     // and user password, then no password at all.
     virtual OpenResult open(const std::string &path, const std::vector<std::string> &candidates) = 0;
+    // Opens a PDF attached to another from its bytes, which the document keeps.
+    virtual OpenResult openAttached(std::string bytes, const std::vector<std::string> &candidates) = 0;
 };
 
 } // namespace pelmora::worker
