@@ -56,6 +56,11 @@ python3 "$gen" flattree "$out/bombs/flat-tree-overcounted.pdf" 2500 2501
 # The same node with every third page written into it rather than referred to.
 python3 "$gen" flattree "$out/bombs/flat-tree-direct.pdf" 2500 - direct
 
+# What a reader opens besides the pages' text: notes, form values, metadata, attached files
+# (a bomb and a kind that is not read among them); the expected-*.csv there are the
+# command's output, checked by hand against the comments in pdfgen.py.
+python3 "$gen" sources "$out/sources"
+
 # Footnote marks against addresses: a change of size or baseline ends a word; letters
 # drawn out of order are read in the order a reader sees them; an underscore drawn as a
 # rule is an underscore.

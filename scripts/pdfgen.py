@@ -13,6 +13,7 @@ gives the same bytes.
     pdfgen.py grey16 IN.pgm OUT.pgm     the inked rows of a grey page at 16 bits a sample
     pdfgen.py addresstraps OUT.pdf      the Unicode page of the address trap corpus
     pdfgen.py bombs DIR                 pictures that declare far more pixels than they hold
+    pdfgen.py sources DIR               notes, form values, metadata and attached files of every kind
     pdfgen.py flattree OUT.pdf PAGES [COUNT|-] [direct]  one Pages node listing every page
 
 Text beyond cp1252 (Page.utext) is set in Helvetica too: each such character gets a
@@ -466,9 +467,10 @@ def stream_object(content):
     return b"<</Length %d>>\nstream\n" % len(content) + content + b"\nendstream"
 
 
-def write_objects(path, objects):
-    """A PDF of these objects, numbered from 1 (the first the catalog), with its
-    cross-reference table; written to `path` unless it is None. Returns the bytes."""
+def write_objects(path, objects, info=None):
+    """A PDF of these objects, numbered from 1 (the first the catalog, `info` the number
+    of the document information's), with its cross-reference table; written to `path`
+    unless it is None. Returns the bytes."""
     data = bytearray(b"%PDF-1.4\n")
     offsets = []
     for number, body in enumerate(objects, start=1):
@@ -477,10 +479,197 @@ def write_objects(path, objects):
     xref = len(data)
     data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     data += b"".join(b"%010d 00000 n \n" % o for o in offsets)
-    data += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    data += b"trailer\n<</Size %d/Root 1 0 R%s>>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objects) + 1, b"/Info %d 0 R" % info if info else b"", xref)
     if path is not None:
         path.write_bytes(bytes(data))
     return bytes(data)
+
+
+# --------------------------------------------------------------------------
+# What a reader opens besides the pages' text: notes, form values, metadata, attached files
+
+def _text_stream(lines, font=b"F1", size=12, top=720):
+    """Page contents: one line of Helvetica per entry, from the top down."""
+    ops = b"".join(b"BT /%s %d Tf 72 %d Td %s Tj ET\n" % (font, size, top - 22 * i, pdf_string(line))
+                   for i, line in enumerate(lines))
+    return stream_object(ops)
+
+
+def _utf16(text):
+    return b"<FEFF" + text.encode("utf-16-be").hex().upper().encode() + b">"
+
+
+def _file_stream(data, mime=None, filters=1):
+    """An embedded file's stream, its data deflated `filters` times over."""
+    for _ in range(filters):
+        data = zlib.compress(data, 9)
+    subtype = b"/Subtype/" + mime.replace("/", "#2F").encode() if mime else b""
+    return b"<</Type/EmbeddedFile%s/Filter[%s]/Length %d>>\nstream\n" % (
+        subtype, b"/FlateDecode" * filters, len(data)) + data + b"\nendstream"
+
+
+def _one_page_pdf(lines, extra_catalog=b"", extra_objects=()):
+    """A one-page PDF of these lines; objects 5 on are `extra_objects`."""
+    return write_objects(None, [
+        b"<</Type/Catalog/Pages 2 0 R%s>>" % extra_catalog, b"<</Type/Pages/Count 1/Kids[3 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 4 0 R>>>>/Contents 5 0 R>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>",
+        _text_stream(lines)] + list(extra_objects))
+
+
+def _appearance(text, width, font_object):
+    return stream_object(b"BT /Helv 12 Tf 2 8 Td %s Tj ET" % pdf_string(text)).replace(
+        b"<<", b"<</Type/XObject/Subtype/Form/BBox[0 0 %d 24]/Resources<</Font<</Helv %d 0 R>>>>" % (
+            width, font_object), 1)
+
+
+def notes_corpus(path):
+    """Notes of every kind and form values, with and without an appearance."""
+    rich = (b'<?xml version="1.0"?><body xmlns="http://www.w3.org/1999/xhtml">'
+            b'<p>Rich <span style="font-weight:bold">rich.text@notes-corpus.org</span></p>'
+            b'<p>and rc.only@notes-corpus.org</p></body>')
+    objects = [
+        b"<</Type/Catalog/Pages 2 0 R/AcroForm 20 0 R>>",
+        b"<</Type/Pages/Count 2/Kids[3 0 R 4 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 5 0 R>>>>/Contents 6 0 R"
+        b"/Annots[8 0 R 9 0 R 10 0 R 12 0 R 13 0 R 14 0 R 15 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 5 0 R>>>>/Contents 7 0 R"
+        b"/Annots[16 0 R 18 0 R 19 0 R 21 0 R 23 0 R]>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>",
+        _text_stream(["Notes of the sources corpus", "Reviewed by desk@notes-corpus.org"]),
+        _text_stream(["A form filled in"]),
+        # A sticky note and its pop-up, which shows the note's text again.
+        b"<</Type/Annot/Subtype/Text/Rect[500 700 520 720]/T(Reviewer)"
+        b"/Contents(Please write to anna.berg@review-mail.org)/Popup 9 0 R>>",
+        b"<</Type/Annot/Subtype/Popup/Rect[400 560 600 690]/Parent 8 0 R"
+        b"/Contents(Please write to anna.berg@review-mail.org)>>",
+        # Free text, drawn by its appearance: one sighting with the page's text.
+        b"<</Type/Annot/Subtype/FreeText/Rect[72 600 400 624]/DA(/Helv 12 Tf 0 g)"
+        b"/Contents(Free text: freetext@notes-corpus.org)/AP<</N 11 0 R>>>>",
+        _appearance("Free text: freetext@notes-corpus.org", 328, 5),
+        # Rich text, which says more than its plain /Contents.
+        b"<</Type/Annot/Subtype/Highlight/Rect[72 690 300 712]/QuadPoints[72 712 300 712 72 690 300 690]"
+        b"/Contents(Rich rich.text@notes-corpus.org)/RC%s>>" % pdf_string(rich.decode()),
+        b"<</Type/Annot/Subtype/Text/F 2/Rect[500 650 520 670]/Contents(hidden@notes-corpus.org)>>",
+        b"<</Type/Annot/Subtype/Link/Rect[72 500 300 520]/Contents(link.description@notes-corpus.org)"
+        b"/A<</S/URI/URI(mailto:link@notes-corpus.org)>>>>",
+        # A note holding what the page's text shows too: two sightings.
+        b"<</Type/Annot/Subtype/Square/Rect[72 450 300 480]/Contents(Ask desk@notes-corpus.org)>>",
+        b"<</Type/Annot/Subtype/Widget/FT/Tx/T(email)/F 4/Rect[72 600 372 624]/DA(/Helv 12 Tf 0 g)"
+        b"/V(filled@form-corpus.org)/AP<</N 17 0 R>>/P 4 0 R>>",
+        _appearance("filled@form-corpus.org", 300, 5),
+        b"<</Type/Annot/Subtype/Widget/FT/Tx/T(backup)/F 4/Rect[72 560 372 584]/DA(/Helv 12 Tf 0 g)"
+        b"/V(nofill@form-corpus.org)/P 4 0 R>>",
+        b"<</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T(choice)/F 4/Rect[72 520 372 544]"
+        b"/DA(/Helv 12 Tf 0 g)/Opt[(choice@form-corpus.org)(other.option@form-corpus.org)]"
+        b"/V(choice@form-corpus.org)/P 4 0 R>>",
+        b"<</Fields[16 0 R 18 0 R 19 0 R 21 0 R 23 0 R]/DR<</Font<</Helv 5 0 R>>>>/DA(/Helv 12 Tf 0 g)>>",
+        b"<</Type/Annot/Subtype/Widget/FT/Tx/Ff 8192/T(pin)/F 4/Rect[72 480 372 504]/DA(/Helv 12 Tf 0 g)"
+        b"/V(secret@form-corpus.org)/AP<</N 22 0 R>>/P 4 0 R>>",
+        _appearance("****", 300, 5),
+        # A value its appearance does not draw (yet): a viewer shows it in the field once opened.
+        b"<</Type/Annot/Subtype/Widget/FT/Tx/T(later)/F 4/Rect[72 440 372 464]/DA(/Helv 12 Tf 0 g)"
+        b"/V(later.value@form-corpus.org)/AP<</N 24 0 R>>/P 4 0 R>>",
+        b"<</Type/XObject/Subtype/Form/BBox[0 0 300 24]/Length 0>>\nstream\n\nendstream",
+    ]
+    write_objects(Path(path), objects)
+
+
+XMP = """<?xpacket begin="\ufeff" id="W5M0MpCehiHzreSzNTczkc9d"?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="XMP toolkit, toolkit@xmp-vendor.com">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about="" xmlns:dc="http://purl.org/dc/elements/1.1/"
+    xmlns:xmp="http://ns.adobe.com/xap/1.0/" xmlns:pdf="http://ns.adobe.com/pdf/1.3/"
+    xmp:CreatorTool="attribute.tool@tool-vendor.com" dc:source="attribute.source@metadata-corpus.cz">
+   <dc:creator><rdf:Seq><rdf:li>Jan Nov\u00e1k &lt;jan.novak@metadata-corpus.cz&gt;</rdf:li></rdf:Seq></dc:creator>
+   <dc:rights><rdf:Alt><rdf:li xml:lang="x-default">Rights: xmp.rights@metadata-corpus.cz</rdf:li></rdf:Alt></dc:rights>
+   <xmp:CreatorTool>creatortool@tool-vendor.com</xmp:CreatorTool>
+   <pdf:Producer>producer@pdf-vendor.com</pdf:Producer>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+<?xpacket end="w"?>"""
+
+
+def metadata_corpus(path):
+    """The document information and XMP, with the tools' own signatures among them."""
+    xmp = XMP.encode("utf-8")
+    info = (b"<</Title(Metadata corpus)/Author%s/Subject(Questions go to subject@metadata-corpus.cz)"
+            b"/Keywords(keywords@metadata-corpus.cz; corpus)/Custom(custom.field@metadata-corpus.cz)"
+            b"/Producer(Made with info@pdf-vendor.com)/Creator(creator@tool-vendor.com)"
+            b"/CreationDate(D:20230101000000Z)>>" % _utf16("Jan Nov\u00e1k <jan.novak@metadata-corpus.cz>"))
+    objects = [
+        b"<</Type/Catalog/Pages 2 0 R/Metadata 6 0 R>>", b"<</Type/Pages/Count 1/Kids[3 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 4 0 R>>>>/Contents 5 0 R>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>",
+        _text_stream(["Metadata of the sources corpus"]),
+        b"<</Type/Metadata/Subtype/XML/Length %d>>\nstream\n" % len(xmp) + xmp + b"\nendstream",
+        info]
+    write_objects(Path(path), objects, info=7)
+
+
+def attachments_corpus(path):
+    """Embedded files of every kind, one inside another, and a file attachment annotation."""
+    inner = _one_page_pdf(["The attached report: inner.page@attach-corpus.de"],
+                          b"/Names<</EmbeddedFiles<</Names[(deeper.txt)6 0 R]>>>>",
+                          [b"<</Type/Filespec/F(deeper.txt)/EF<</F 7 0 R>>>>",
+                           _file_stream(b"Deepest of all: deeper@attach-corpus.de\n", "text/plain")])
+    files = [  # the name tree's keys, in order
+        ("bomb.txt", _file_stream(b"a" * (65 << 20), "text/plain", filters=2)),
+        ("card.vcf", _file_stream("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Vera Card\r\n"
+                                  "EMAIL:vcard@attach-corpus.de\r\nEND:VCARD\r\n".encode("utf-16"))),
+        ("contacts.txt", _file_stream("J\u00f6rg M\u00fcller: joerg@attach-corpus.de\n".encode("latin-1"),
+                                      "text/plain")),
+        ("inner.pdf", _file_stream(inner, "application/pdf")),
+        ("list.csv", _file_stream(b"name,email\nAnna,csv.anna@attach-corpus.de\n", "text/csv")),
+        ("photo.jpg", _file_stream(b"\xff\xd8\xff\xe0\x00\x10JFIF\x00 photo@attach-corpus.de", "image/jpeg")),
+    ]
+    objects = [
+        None, b"<</Type/Pages/Count 1/Kids[3 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 4 0 R>>>>/Contents 5 0 R"
+        b"/Annots[6 0 R]>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>",
+        _text_stream(["Attached files of the sources corpus"]),
+        b"<</Type/Annot/Subtype/FileAttachment/Rect[500 700 520 720]/Name/Paperclip"
+        b"/Contents(The note attached, from annotation.note@attach-corpus.de)/FS 7 0 R>>",
+        b"<</Type/Filespec/F(note.txt)/UF%s/EF<</F 8 0 R>>>>" % _utf16("note.txt"),
+        _file_stream(b"Attached to page 1: annotated@attach-corpus.de\n", "text/plain"),
+    ]
+    names = []
+    for name, stream in files:
+        objects.append(b"<</Type/Filespec/F%s/EF<</F %d 0 R>>>>" % (pdf_string(name), len(objects) + 2))
+        names.append(b"%s %d 0 R" % (pdf_string(name), len(objects)))
+        objects.append(stream)
+    objects[0] = b"<</Type/Catalog/Pages 2 0 R/Names<</EmbeddedFiles<</Names[%s]>>>>>>" % b" ".join(names)
+    write_objects(Path(path), objects)
+
+
+def portfolio_corpus(path):
+    """A portfolio: a cover page, its members in the embedded files."""
+    member = _one_page_pdf(["A member of the portfolio: member@portfolio-corpus.org"])
+    objects = [
+        b"<</Type/Catalog/Pages 2 0 R/Collection<</Type/Collection/View/D>>"
+        b"/Names<</EmbeddedFiles<</Names[(member.pdf)6 0 R(readme.txt)8 0 R]>>>>>>",
+        b"<</Type/Pages/Count 1/Kids[3 0 R]>>",
+        b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Resources<</Font<</F1 4 0 R>>>>/Contents 5 0 R>>",
+        b"<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>",
+        _text_stream(["This portfolio shows its files in a viewer that can."]),
+        b"<</Type/Filespec/F(member.pdf)/UF(member.pdf)/EF<</F 7 0 R>>>>",
+        _file_stream(member, "application/pdf"),
+        b"<</Type/Filespec/F(readme.txt)/EF<</F 9 0 R>>>>",
+        _file_stream(b"Read me first, then write to readme@portfolio-corpus.org\n", "text/plain"),
+    ]
+    write_objects(Path(path), objects)
+
+
+def sources_corpus(out):
+    out = Path(out)
+    out.mkdir(parents=True, exist_ok=True)
+    notes_corpus(out / "notes.pdf")
+    metadata_corpus(out / "metadata.pdf")
+    attachments_corpus(out / "attachments.pdf")
+    portfolio_corpus(out / "portfolio.pdf")
 
 
 # --------------------------------------------------------------------------
@@ -987,6 +1176,8 @@ def main(argv):
         image_pdf(argv[2], float(argv[3]), argv[4:])
     elif cmd == "addresstraps" and len(argv) == 3:
         address_traps(argv[2])
+    elif cmd == "sources" and len(argv) == 3:
+        sources_corpus(argv[2])
     elif cmd == "bombs" and len(argv) == 3:
         image_bombs(argv[2])
     elif cmd == "grey16" and len(argv) == 4:

@@ -197,7 +197,8 @@ void Form1::connectControls()
         {*m_files, *m_fileView, *m_previewText, *m_progressBar, m_services.modal, *m_errors,
          [this]() -> Converter & { return converter(m_services.settings.pdfEngine()); }, *m_busy,
          [this] { return m_passwords->previewAsksForPassword(); },
-         [this] { return m_services.settings.ocrLanguages(); }},
+         [this] { return m_services.settings.ocrLanguages(); },
+         [this] { return m_services.settings.runRequest().sources; }},
         this);
     connect(m_helpButton, &QPushButton::clicked, this, [this] { ShowHelp(m_services.modal, *m_errors); });
 

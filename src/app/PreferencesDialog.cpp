@@ -154,6 +154,18 @@ QWidget *PreferencesDialog::readingPage()
     connect(m_languages, &QListWidget::itemChanged, this, [this] { storeLanguages(); });
     form->addRow(u"Languages of scanned pages:"_s, m_languages);
 
+    auto *besides = new QGroupBox(u"Besides the pages' text, read"_s, page);
+    auto *besidesLayout = new QVBoxLayout(besides);
+    besidesLayout->addWidget(flagBox(besides, settings, "notes", u"Notes and filled-in form fields"_s,
+                                     Settings::notesKey(), true));
+    besidesLayout->addWidget(flagBox(besides, settings, "metadata",
+                                     u"The document's metadata (author, subject, keywords)"_s,
+                                     Settings::metadataKey(), false));
+    besidesLayout->addWidget(flagBox(besides, settings, "attachments",
+                                     u"Attached files (PDF and text files, also within each other)"_s,
+                                     Settings::attachmentsKey(), false));
+    form->addRow(besides);
+
     form->addRow(flagBox(page, settings, "hidden",
                          u"Read hidden files and folders (names beginning with \".\") of folders added"_s,
                          Settings::hiddenKey(), false));

@@ -89,6 +89,7 @@ void PreviewController::previewSelected()
         m_preview = std::make_unique<Preview>(m_parts.converter(), pdf, m_parts.asksForPassword);
         if (m_parts.scanLanguages)
             m_preview->setScanLanguages(m_parts.scanLanguages());
+        m_preview->setSources(m_parts.sources ? m_parts.sources() : SourceChoices());
         CaptionProgressBar &bar = m_parts.progressBar;
         connect(m_preview.get(), &Preview::captionChanged, &bar, &CaptionProgressBar::setCaption);
         connect(m_preview.get(), &Preview::valueChanged, &bar,

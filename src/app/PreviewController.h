@@ -2,6 +2,7 @@
 
 #include "app/BusyState.h"
 #include "run/PasswordPrompt.h"
+#include "run/RunRequest.h"
 
 #include <QObject>
 
@@ -46,6 +47,8 @@ public:
         std::function<bool()> asksForPassword;
         // The languages a scan's pages are read in; none: WindowScanLanguages().
         std::function<QString()> scanLanguages = {};
+        // What is read besides the pages' text; none: notes only.
+        std::function<SourceChoices()> sources = {};
     };
 
     explicit PreviewController(const Parts &parts, QObject *parent = nullptr);

@@ -113,6 +113,7 @@ RunRequest Settings::runRequest() const
                                  domainPatterns(excludeDomainsKey()), domainPatterns(onlyDomainsKey())};
     request.rules = RulesFor(choices, request.problems);
     request.links = flag(linksKey(), true);
+    request.sources = {flag(notesKey(), true), flag(metadataKey(), false), flag(attachmentsKey(), false)};
     request.engine = pdfEngine();
     request.recognition = ocrLanguages();
     request.cache = flag(resultsCacheKey(), true);

@@ -43,6 +43,11 @@ public:
     static QString hiddenKey() { return QStringLiteral("Hidden"); }
     // A Boolean, true when absent: runs take the addresses of the pages' mailto: links.
     static QString linksKey() { return QStringLiteral("Links"); }
+    // Booleans: runs read the pages' notes and form values (true when absent), the
+    // documents' metadata and their attached files (false when absent).
+    static QString notesKey() { return QStringLiteral("Notes"); }
+    static QString metadataKey() { return QStringLiteral("Metadata"); }
+    static QString attachmentsKey() { return QStringLiteral("Attachments"); }
     // The PDF library of the converter's workers: "mupdf" (when absent) or "poppler".
     static QString engineKey() { return QStringLiteral("Engine"); }
     // Domain patterns, one a line, as --exclude-domain and --only-domain take them;
@@ -82,7 +87,8 @@ public:
     QString ocrLanguages() const;
     // What the preferences ask of a run (its files, passwords and cache folder are the
     // window's): the address choices, a pattern that is no domain said in its problems,
-    // the links, the PDF library, the recognition languages and whether to use the cache.
+    // the links, what is read besides the pages' text, the PDF library, the recognition
+    // languages and whether to use the cache.
     RunRequest runRequest() const;
 
     QString fileName() const;

@@ -18,6 +18,14 @@ QString howFound(FoundVia via)
         return QStringLiteral(" (read from a scanned page)");
     case FoundVia::Disguised:
         return QStringLiteral(" (written in disguise)");
+    case FoundVia::Annotation:
+        return QStringLiteral(" (in a note)");
+    case FoundVia::Form:
+        return QStringLiteral(" (in a form field)");
+    case FoundVia::Metadata:
+        return QStringLiteral(" (in the document's metadata)");
+    case FoundVia::Attachment:
+        return QStringLiteral(" (in an attached file)");
     case FoundVia::Text:
         break;
     }
@@ -54,8 +62,10 @@ QVariant TextListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::CheckStateRole && m_checkable)
         return row.checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole && !row.file.isEmpty())
-        return QString(QStringLiteral("First found in ") + row.file + QStringLiteral(", page ") +
-                       QString::number(row.page) + howFound(row.via) + howRepaired(row.repaired));
+        return QString(QStringLiteral("First found in ") + row.file +
+                       (row.inside.isEmpty() ? QString() : QStringLiteral(" \u00bb ") + row.inside) +
+                       (row.page > 0 ? QStringLiteral(", page ") + QString::number(row.page) : QString()) +
+                       howFound(row.via) + howRepaired(row.repaired));
     return {};
 }
 
@@ -104,7 +114,7 @@ void TextListModel::append(const QList<AddressSource> &found)
     rows.reserve(found.size());
     for (const AddressSource &address : found)
         rows.append(Row{address.address, false, address.file, address.page, address.tally, address.via,
-                        address.repaired});
+                        address.repaired, address.inside});
     append(std::move(rows));
 }
 
@@ -155,7 +165,7 @@ QList<AddressSource> TextListModel::sources() const
     QList<AddressSource> sources;
     sources.reserve(m_rows.size());
     for (const Row &row : m_rows)
-        sources.append({row.text, row.file, row.page, 0, row.via, row.tally, row.repaired});
+        sources.append({row.text, row.file, row.page, 0, row.via, row.tally, row.repaired, row.inside});
     return sources;
 }
 

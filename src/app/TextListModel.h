@@ -51,6 +51,7 @@ private:
         std::shared_ptr<const SeenAddresses> tally;
         FoundVia via = FoundVia::Text;
         AddressRuleSet repaired = {};
+        QString inside = {};
     };
     void append(QList<Row> rows);
     QString m_header;

@@ -35,8 +35,9 @@ std::optional<Way> wayNamed(const QByteArray &name)
 
 } // namespace
 
-QByteArray EncodeAddresses(const QList<FileAddress> &addresses)
+QByteArray EncodeFindings(const FileResult &result)
 {
+    const QList<FileAddress> &addresses = result.addresses;
     // The few ways of finding an address are listed once; each address names its way by index.
     QList<Way> ways;
     for (const FileAddress &each : addresses) {
@@ -52,11 +53,14 @@ QByteArray EncodeAddresses(const QList<FileAddress> &addresses)
     out << quint32(addresses.size());
     for (const FileAddress &each : addresses)
         out << each.address.toUtf8() << qint32(each.page) << qint32(each.count)
-            << quint16(ways.indexOf(Way{each.via, each.repaired}));
+            << quint16(ways.indexOf(Way{each.via, each.repaired})) << each.inside.toUtf8();
+    out << quint32(result.notRead.size());
+    for (const AttachmentNotRead &each : result.notRead)
+        out << each.inside.toUtf8() << each.reason.toUtf8();
     return bytes;
 }
 
-std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes)
+std::optional<FileResult> DecodeFindings(FileVerdict verdict, const QByteArray &bytes)
 {
     QDataStream in(bytes);
     in.setVersion(kStreamVersion);
@@ -73,22 +77,32 @@ std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes)
     }
     quint32 count = 0;
     in >> count;
-    QList<FileAddress> addresses;
-    // Each takes 14 bytes at least: a count from a damaged row must not reserve gigabytes.
-    addresses.reserve(std::min<qsizetype>(count, bytes.size() / 14));
+    FileResult result{verdict, {}};
+    // Each takes 18 bytes at least: a count from a damaged row must not reserve gigabytes.
+    result.addresses.reserve(std::min<qsizetype>(count, bytes.size() / 18));
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QByteArray address;
         qint32 page = 0;
         qint32 sightings = 0;
         quint16 via = 0;
-        in >> address >> page >> sightings >> via;
-        if (address.isEmpty() || page < 1 || sightings < 1 || via >= ways.size())
+        QByteArray inside;
+        in >> address >> page >> sightings >> via >> inside;
+        if (address.isEmpty() || page < 0 || sightings < 1 || via >= ways.size())
             return std::nullopt;
-        addresses.append({QString::fromUtf8(address), page, sightings, ways[via].first, ways[via].second});
+        result.addresses.append({QString::fromUtf8(address), page, sightings, ways[via].first,
+                                 ways[via].second, QString::fromUtf8(inside)});
+    }
+    quint32 notRead = 0;
+    in >> notRead;
+    for (quint32 i = 0; i < notRead && in.status() == QDataStream::Ok; ++i) {
+        QByteArray inside;
+        QByteArray reason;
+        in >> inside >> reason;
+        result.notRead.append({QString::fromUtf8(inside), QString::fromUtf8(reason)});
     }
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;
-    return addresses;
+    return result;
 }
 
 } // namespace pelmora

@@ -21,8 +21,9 @@ enum class FileVerdict : quint8
 };
 
 // An address as one file gives it to a run: its first spelling in the file, the page of
-// that first sighting (from 1), how often the file holds it in any letter case (0 while
-// its tally still counts), how it was first found and the repairs that made it.
+// that first sighting (from 1; 0 for none, as metadata has), how often the file holds it
+// in any letter case (0 while its tally still counts), how it was first found, the
+// repairs that made it and the path inside the file of an attached file it was found in.
 struct FileAddress
 {
     QString address;
@@ -30,22 +31,32 @@ struct FileAddress
     int count = 0;
     FoundVia via = FoundVia::Text;
     AddressRuleSet repaired = {};
+    QString inside = {};
     friend bool operator==(const FileAddress &, const FileAddress &) = default;
 };
 
+// A file attached to the file that was not read, and why.
+struct AttachmentNotRead
+{
+    QString inside;
+    QString reason;
+    friend bool operator==(const AttachmentNotRead &, const AttachmentNotRead &) = default;
+};
+
 // All that a run takes from one file, and nothing of its text: the addresses in the
-// order the file first gives them, and the verdict.
+// order the file first gives them, the verdict and its attached files not read.
 struct FileResult
 {
     FileVerdict verdict = FileVerdict::Readable;
     QList<FileAddress> addresses;
+    QList<AttachmentNotRead> notRead = {};
     friend bool operator==(const FileResult &, const FileResult &) = default;
 };
 
-// The addresses as the cache keeps them (each way, with its repairs, by the names of the
-// results files), and back; nullopt for bytes that are not such a list, or name a way or a
-// repair this version does not know.
-QByteArray EncodeAddresses(const QList<FileAddress> &addresses);
-std::optional<QList<FileAddress>> DecodeAddresses(const QByteArray &bytes);
+// The addresses and the attached files not read as the cache keeps them (each way, with
+// its repairs, by the names of the results files), and back; nullopt for bytes that are
+// not such a list, or name a way or a repair this version does not know.
+QByteArray EncodeFindings(const FileResult &result);
+std::optional<FileResult> DecodeFindings(FileVerdict verdict, const QByteArray &bytes);
 
 } // namespace pelmora

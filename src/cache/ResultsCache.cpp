@@ -304,8 +304,8 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
     const QByteArray key = rulesKey(rules);
     if (Pending *waiting = pending(stamp, key)) {
         waiting->usedAt = m_clock.wallTime();
-        if (std::optional<QList<FileAddress>> addresses = DecodeAddresses(waiting->addresses))
-            return FileResult{waiting->verdict, std::move(*addresses)};
+        if (std::optional<FileResult> result = DecodeFindings(waiting->verdict, waiting->addresses))
+            return result;
     }
     QSqlQuery &query = m_statements->lookup;
     if (!run(query, {qint64(stamp.device), qint64(stamp.inode), stamp.size, stamp.modifiedNs, stamp.changedNs,
@@ -318,17 +318,20 @@ std::optional<FileResult> ResultsCache::lookup(const FileStamp &stamp, const QSt
     }
     const qint64 id = query.value(0).toLongLong();
     const qint64 verdict = query.value(1).toLongLong();
-    std::optional<QList<FileAddress>> addresses = DecodeAddresses(query.value(2).toByteArray());
+    const QByteArray findings = query.value(2).toByteArray();
     const qint64 lastUsed = query.value(3).toLongLong();
     query.finish();
     // A row this version cannot read is a miss; storing the file again replaces it.
-    if (!addresses || verdict < 0 || verdict > qint64(FileVerdict::Damaged))
+    if (verdict < 0 || verdict > qint64(FileVerdict::Damaged))
+        return std::nullopt;
+    std::optional<FileResult> result = DecodeFindings(static_cast<FileVerdict>(verdict), findings);
+    if (!result)
         return std::nullopt;
     // Marked again only when its mark is old: runs over the same files within that time
     // write nothing at all.
     if (m_clock.wallTime() - lastUsed >= m_limits.markUsedAfterMs)
         m_used.append(id);
-    return FileResult{static_cast<FileVerdict>(verdict), std::move(*addresses)};
+    return result;
 }
 
 bool ResultsCache::store(const FileStamp &stamp, const QString &rules, const FileResult &result,
@@ -336,7 +339,7 @@ bool ResultsCache::store(const FileStamp &stamp, const QString &rules, const Fil
 {
     if (!m_usable || opening == Opening::WithPassword)
         return false;
-    QByteArray addresses = EncodeAddresses(result.addresses);
+    QByteArray addresses = EncodeFindings(result);
     QByteArray key = rulesKey(rules);
     if (addresses.size() + key.size() > m_limits.bytes)
         return false; // it would push out everything else, itself included

@@ -269,7 +269,9 @@ std::optional<AddressSource> nextMergedRow(QFile &part, int &line)
         throw AppError(u"holds no address: \""_s + row->address + u"\"."_s);
     if (row->file.isEmpty() || row->file.contains(QChar(u'\0')))
         throw AppError(u"names no file a run could read (empty, or with a NUL character)."_s);
-    if (row->page < 1 || row->page > kLargest || row->count < 1 || row->count > kLargest)
+    // Metadata and attached text files have no page.
+    const bool pageless = row->via == FoundVia::Metadata || row->via == FoundVia::Attachment;
+    if (row->page < (pageless ? 0 : 1) || row->page > kLargest || row->count < 1 || row->count > kLargest)
         throw AppError(u"has a page or count no run gives ("_s + QString::number(row->page) + u", "_s +
                        QString::number(row->count) + u")."_s);
     return row;
@@ -367,7 +369,7 @@ bool ExtractCommand::reportUnreadable(const QList<UnreadableFile> &unreadable) c
     const QList<UnreadableFile> all = m_unwalked + unreadable;
     if (!m_options.quiet && !all.isEmpty())
         print(m_err, UnreadableReport(all, u"\n"_s) + u'\n');
-    return all.isEmpty();
+    return !AnyFailed(all);
 }
 
 // Recognised addresses its readings did not agree on are never printed as results; how

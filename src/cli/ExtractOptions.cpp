@@ -212,6 +212,25 @@ Theme readingTheme()
             }};
 }
 
+Theme sourceTheme()
+{
+    const QCommandLineOption noNotes(u"no-notes"_s,
+                                     u"Leave out the notes of the pages (sticky notes, free text, comments) "
+                                     u"and the values of their form fields, which are read by default."_s);
+    const QCommandLineOption metadata(
+        u"metadata"_s, u"Also read the document's metadata (author, subject, keywords; not the names of the "
+                       u"tools that made it)."_s);
+    const QCommandLineOption attachments(
+        u"attachments"_s,
+        u"Also read the files attached to each PDF: PDFs among them as the PDF is read, text "
+        u"files (plain text, CSV, vCard, e-mail, HTML, XML, TeX) as text."_s);
+    return {
+        {noNotes, metadata, attachments},
+        [=](const QCommandLineParser &parser, ExtractOptions &options, QString &) {
+            options.run.sources = {!parser.isSet(noNotes), parser.isSet(metadata), parser.isSet(attachments)};
+        }};
+}
+
 Theme fileTheme()
 {
     const QCommandLineOption filesFrom(u"files-from"_s,
@@ -282,8 +301,8 @@ ParsedCommandLine ParseExtractCommandLine(const QStringList &arguments)
                                                    u"tesseract libraries its converter uses."_s);
     parser.addOptions({help, version});
     // --help lists them theme by theme.
-    const QList<Theme> themes{passwordTheme(), outputTheme(),  fileTheme(),
-                              addressTheme(),  readingTheme(), cacheTheme()};
+    const QList<Theme> themes{passwordTheme(), outputTheme(), fileTheme(), addressTheme(),
+                              readingTheme(),  sourceTheme(), cacheTheme()};
     for (const Theme &theme : themes)
         parser.addOptions(theme.options);
 

@@ -36,6 +36,15 @@ QByteArray bytesOf(std::string_view view)
     return {view.data(), static_cast<qsizetype>(view.size())};
 }
 
+// What was not read in time after the pages: the metadata or an attached file.
+QString besides(const QString &seconds, const QString &lastInside)
+{
+    return (lastInside.isEmpty()
+                ? u"its metadata and attached files were not read within "_s
+                : u"its attached files after "_s + lastInside + u" were not read within "_s) +
+           seconds;
+}
+
 } // namespace
 
 Conversion::Conversion(Clock &clock, ConversionRequest request, QObject *parent)
@@ -129,6 +138,11 @@ bool Conversion::take(const protocol::PageEvent &event)
             return false;
         m_incomplete = QString::fromUtf8(bytesOf(event.bytes));
         return true;
+    case FrameType::Note:
+        if (!pagesFollow)
+            return false;
+        m_notes.append({event.kind, event.shown, {}, event.page, {}, bytesOf(event.bytes), {}});
+        return true;
     case FrameType::PageEnd: {
         if (!pagesFollow)
             return false;
@@ -137,8 +151,29 @@ bool Conversion::take(const protocol::PageEvent &event)
         page.links = std::exchange(m_links, {});
         page.unsure = std::exchange(m_unsure, {});
         page.incomplete = std::exchange(m_incomplete, {});
+        page.notes = std::exchange(m_notes, {});
         page.recognised = event.page == m_recognisedPage;
         Q_EMIT progressed(page);
+        return true;
+    }
+    case FrameType::Extra:
+    case FrameType::NotRead: {
+        if (!pagesFollow)
+            return false;
+        ConversionEvent beyond{ConversionEvent::Kind::Source};
+        beyond.source.inside = QString::fromUtf8(bytesOf(event.inside));
+        if (event.type == FrameType::NotRead) {
+            beyond.source.notRead = QString::fromUtf8(bytesOf(event.bytes));
+        } else {
+            beyond.source = {event.kind,
+                             event.shown,
+                             beyond.source.inside,
+                             event.page,
+                             QString::fromUtf8(bytesOf(event.name)),
+                             bytesOf(event.bytes),
+                             {}};
+        }
+        Q_EMIT progressed(beyond);
         return true;
     }
     case FrameType::Done:
@@ -166,7 +201,11 @@ void Conversion::onStep(const ConversionEvent &event)
         return;
     m_stepAt = m_clock.now();
     m_lastStep = event.kind;
-    if (event.kind != ConversionEvent::Kind::Opened)
+    if (event.kind == ConversionEvent::Kind::Opened)
+        m_pages = event.pages;
+    else if (event.kind == ConversionEvent::Kind::Source)
+        m_lastInside = event.source.inside;
+    else
         m_lastPage = event.page;
 }
 
@@ -178,10 +217,16 @@ QString Conversion::awaited() const
         return u"it did not open within "_s + seconds;
     case ConversionEvent::Kind::Recognising:
         return u"page "_s + QString::number(m_lastPage) + u" was not recognised within "_s + seconds;
+    case ConversionEvent::Kind::Source:
+        return besides(seconds, m_lastInside);
     case ConversionEvent::Kind::Opened:
     case ConversionEvent::Kind::Page:
         break;
     }
+    // After the last page come the metadata and the attached files, when asked.
+    const int lastPage = std::max(1, m_request.firstPage) + m_pages - 1;
+    if ((m_request.metadata || m_request.attachments) && m_pages > 0 && m_lastPage >= lastPage)
+        return besides(seconds, {});
     return u"page "_s + QString::number(m_lastPage + 1) + u" was not read within "_s + seconds;
 }
 

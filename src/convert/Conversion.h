@@ -20,12 +20,15 @@ class Ticker;
 struct ConversionRequest
 {
     QString pdf;
-    QStringList passwords;  // tried in order, then no password
-    int firstPage = 0;      // 0: from the first page
-    int lastPage = 0;       // 0: to the last page
-    bool recognise = false; // read pages without text of their own (OCR)
-    QString languages;      // OCR languages, tesseract's codes joined with "+"
-    bool links = false;     // report the mailto: links of each page
+    QStringList passwords;    // tried in order, then no password
+    int firstPage = 0;        // 0: from the first page
+    int lastPage = 0;         // 0: to the last page
+    bool recognise = false;   // read pages without text of their own (OCR)
+    QString languages;        // OCR languages, tesseract's codes joined with "+"
+    bool links = false;       // report the mailto: links of each page
+    bool notes = false;       // the notes and form values of each page
+    bool metadata = false;    // the document's metadata, after the last page
+    bool attachments = false; // what its attached files hold, after the last page
     // The longest the file may take to open, and then each page to come after the one
     // before it (a page being recognised counts from the start of its recognition);
     // 0: for as long as it takes.
@@ -52,8 +55,24 @@ struct UnsureAddress
     QList<QByteArray> alternatives; // what single readings made of it
 };
 
+// A text beside the pages' own, as a conversion delivers it: a note or form value of a
+// page, a field of the document's metadata, what an attached file holds; or an attached
+// file that was not read.
+struct SourceText
+{
+    protocol::SourceKind kind = protocol::SourceKind::Text;
+    bool shown = false; // a note whose own appearance shows it on its page
+    QString inside;     // the names of the attached files it is in, " » " between them; empty
+                        // for the file's own
+    int page = 0;       // of the file, or of the attached PDF it is in; 0 for none
+    QString name;       // of a metadata field
+    QByteArray text;    // UTF-8
+    QString notRead;    // of an attached file not read: why (then it has no text)
+};
+
 // One step of a conversion, in order: the file opened (its pages follow), a page is
-// being recognised, a page whole, and last, once, the end.
+// being recognised, a page whole, a text beyond the pages (after the last one), and
+// last, once, the end.
 struct ConversionEvent
 {
     enum class Kind
@@ -61,6 +80,7 @@ struct ConversionEvent
         Opened,
         Recognising,
         Page,
+        Source,
         Finished,
     };
     Kind kind = Kind::Finished;
@@ -73,6 +93,8 @@ struct ConversionEvent
     bool recognised = false;          // Page: read by text recognition (OCR)
     QList<UnsureAddress> unsure = {}; // Page, when recognised
     QString incomplete = {}; // Page: why it was not read whole, in the converter's words; empty when it was
+    QList<SourceText> notes = {};                        // Page: its notes and form values, when asked
+    SourceText source = {};                              // Source
     ConversionOutcome outcome = ConversionOutcome::Text; // Finished
     // Finished: the converter's words on a failure; for a converter that died (Damaged, not
     // judged), what it said last
@@ -149,6 +171,9 @@ private:
     QList<QByteArray> m_links;
     QList<UnsureAddress> m_unsure;
     QString m_incomplete;
+    QList<SourceText> m_notes;
+    int m_pages = 0;      // that follow, as the opening said
+    QString m_lastInside; // of the last text beyond the pages
 };
 
 // Cancels `conversion` and lets it go once any signal of it under way is delivered, so

@@ -29,6 +29,9 @@ protocol::ConvertRequest protocolRequest(const ConversionRequest &request)
     out.lastPage = request.lastPage;
     out.recognise = request.recognise;
     out.links = request.links;
+    out.notes = request.notes;
+    out.metadata = request.metadata;
+    out.attachments = request.attachments;
     out.languages = request.languages.toStdString();
     for (const QString &password : request.passwords)
         out.passwords.push_back(password.toStdString());

@@ -21,6 +21,7 @@ struct SplittableConversion::Part
     int next = 1;                       // the next page it delivers
     bool cut = false;                   // its conversion would go on past `last`, so it is ended there
     QList<ConversionEvent> early;       // its pages that came before their turn
+    QList<ConversionEvent> sources;     // what came after its last page, held until every page is passed on
     std::optional<ConversionEvent> end; // how its conversion ended
     bool whole = false;                 // it delivered every page of its range
 
@@ -59,6 +60,8 @@ bool SplittableConversion::split()
     if (pages == 0)
         return false;
     Part &cut = *largestPart();
+    // What comes after the last page is asked of the part that reads the last page.
+    const bool toTheEnd = cut.last == lastPage();
     auto later = std::make_unique<Part>();
     later->first = cut.next + pages / 2;
     later->last = cut.last;
@@ -74,6 +77,8 @@ bool SplittableConversion::split()
     ConversionRequest asked = request();
     asked.firstPage = added.first;
     asked.lastPage = added.last;
+    asked.metadata = asked.metadata && toTheEnd;
+    asked.attachments = asked.attachments && toTheEnd;
     startPart(added, asked);
     return true;
 }
@@ -126,6 +131,16 @@ void SplittableConversion::onEvent(Part &part, const ConversionEvent &event)
     case ConversionEvent::Kind::Page:
         onPage(part, event);
         return;
+    case ConversionEvent::Kind::Source:
+        // Only the part that reads the last page gives them; one cut short before it was
+        // asked for them too, and may have passed its cut already.
+        if (part.last == 0 || part.last == lastPage()) {
+            if (m_next > lastPage())
+                Q_EMIT progressed(event);
+            else
+                part.sources.append(event);
+        }
+        return;
     case ConversionEvent::Kind::Finished:
         onFinished(part, event);
         return;
@@ -173,6 +188,17 @@ void SplittableConversion::pass(const ConversionEvent &page)
         Q_EMIT progressed(holder->early.takeFirst());
         ++m_next;
     }
+    if (m_next > lastPage()) {
+        for (const std::unique_ptr<Part> &part : m_parts) {
+            while (isRunning() && !part->sources.isEmpty())
+                Q_EMIT progressed(part->sources.takeFirst());
+        }
+    }
+}
+
+int SplittableConversion::lastPage() const
+{
+    return m_pages > 0 ? m_parts.front()->first + m_pages - 1 : 0;
 }
 
 void SplittableConversion::cancelAfter(const Part &part)

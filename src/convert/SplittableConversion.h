@@ -13,11 +13,12 @@ namespace pelmora {
 // with the same passwords, so that an idle worker takes it on.
 //
 // Pages are passed on strictly in order, those of a later part held until every page
-// before them has been passed on: whoever reads them cannot tell a split conversion
-// from a whole one. A part that ends early ends the whole at its first missing page,
-// with its outcome: the pages before it count, as when a worker dies on a whole file,
-// and the parts after it are cancelled. The time limit is the whole conversion's.
-// Unsplit, it ends exactly as the one conversion it holds.
+// before them has been passed on, and what comes after the last page (metadata, attached
+// files) is asked of the part that reads it and passed on after every page: whoever reads
+// them cannot tell a split conversion from a whole one. A part that ends early ends the whole at its first
+// missing page, with its outcome: the pages before it count, as when a worker dies on a whole file, and the
+// parts after it are cancelled. The time limit is the whole conversion's. Unsplit, it ends exactly as the one
+// conversion it holds.
 class SplittableConversion : public Conversion
 {
     Q_OBJECT
@@ -55,6 +56,8 @@ private:
     bool conclude();
     Part *largestPart() const;
     Part *holderOf(int page) const;
+    // The last page of the file, once it is known; 0 before.
+    int lastPage() const;
 
     Converter &m_converter;
     std::vector<std::unique_ptr<Part>> m_parts; // in page order

@@ -132,6 +132,14 @@ QString ViaName(FoundVia via)
         return u"recognised"_s;
     case FoundVia::Disguised:
         return u"disguised"_s;
+    case FoundVia::Annotation:
+        return u"annotation"_s;
+    case FoundVia::Form:
+        return u"form"_s;
+    case FoundVia::Metadata:
+        return u"metadata"_s;
+    case FoundVia::Attachment:
+        return u"attachment"_s;
     case FoundVia::Text:
         break;
     }
@@ -140,7 +148,9 @@ QString ViaName(FoundVia via)
 
 std::optional<FoundVia> ViaNamed(const QString &name)
 {
-    for (const FoundVia via : {FoundVia::Text, FoundVia::Link, FoundVia::Recognised, FoundVia::Disguised}) {
+    for (const FoundVia via :
+         {FoundVia::Text, FoundVia::Link, FoundVia::Recognised, FoundVia::Disguised, FoundVia::Annotation,
+          FoundVia::Form, FoundVia::Metadata, FoundVia::Attachment}) {
         if (name == ViaName(via))
             return via;
     }
@@ -149,14 +159,15 @@ std::optional<FoundVia> ViaNamed(const QString &name)
 
 QByteArray CsvBytes(const QList<AddressSource> &rows, QByteArrayView lineEnd)
 {
-    // "repaired" came last, after the columns older readers know.
-    QByteArray out = "address,file,page,count,via,repaired" + lineEnd.toByteArray();
+    // "repaired" and "inside" came last, after the columns older readers know.
+    QByteArray out = "address,file,page,count,via,repaired,inside" + lineEnd.toByteArray();
     for (const AddressSource &row : rows) {
         appendCsvField(out, row.address);
         out += ',';
         appendCsvField(out, row.file);
         out += ',' + QByteArray::number(row.page) + ',' + QByteArray::number(row.counted()) + ',' +
-               ViaName(row.via).toLatin1() + ',' + RepairNames(row.repaired).toLatin1();
+               ViaName(row.via).toLatin1() + ',' + RepairNames(row.repaired).toLatin1() + ',';
+        appendCsvField(out, row.inside);
         out += lineEnd;
     }
     return out;
@@ -174,7 +185,9 @@ QByteArray JsonLinesBytes(const QList<AddressSource> &rows)
         out += ",\"page\":" + QByteArray::number(row.page) +
                ",\"count\":" + QByteArray::number(row.counted()) + ",\"via\":\"" +
                ViaName(row.via).toLatin1() + "\",\"repaired\":\"" + RepairNames(row.repaired).toLatin1() +
-               "\"}\n";
+               "\",\"inside\":";
+        appendJsonString(out, row.inside);
+        out += "}\n";
     }
     return out;
 }
@@ -223,16 +236,23 @@ std::optional<AddressSource> ParseJsonLine(QByteArrayView line)
     const QJsonValue repairNames = object.value(u"repaired"_s);
     const std::optional<AddressRuleSet> repaired =
         repairNames.isUndefined() ? AddressRuleSet() : RepairsNamed(repairNames.toString());
+    const QJsonValue inside = object.value(u"inside"_s);
     // Whole numbers only: 1.5 or 1e10 would be cut to another number.
     const auto whole = [](const QJsonValue &value) {
         return value.isDouble() && value.toDouble() == double(value.toInt());
     };
     if (!address.isString() || !object.value(u"file"_s).isString() || !whole(page) || !whole(count) || !via ||
-        !repaired || (!repairNames.isUndefined() && !repairNames.isString()))
+        !repaired || (!repairNames.isUndefined() && !repairNames.isString()) ||
+        (!inside.isUndefined() && !inside.isString()))
         throw AppError(u"is not an address written by pelmora-extract --format jsonl."_s);
-    return AddressSource{
-        address.toString(), object.value(u"file"_s).toString(), page.toInt(), count.toInt(), *via, {},
-        *repaired};
+    return AddressSource{address.toString(),
+                         object.value(u"file"_s).toString(),
+                         page.toInt(),
+                         count.toInt(),
+                         *via,
+                         {},
+                         *repaired,
+                         inside.toString()};
 }
 
 QList<AddressSource> ParseJsonLines(const QByteArray &text)

@@ -20,30 +20,39 @@ enum class ResultsFormat
 {
     LineList,  // each address, CR LF; no addresses: 0 bytes
     CommaList, // each address and ",", then one CR LF; no addresses: CR LF only
-    Csv,       // "address,file,page,count,via,repaired", then a row per address (RFC 4180), UTF-8
-               // but for the bytes of file names that are not UTF-8, kept as they are
-    JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...,"repaired":...} per line,
-               // UTF-8
+    Csv,       // "address,file,page,count,via,repaired,inside", then a row per address (RFC 4180),
+               // UTF-8 but for the bytes of file names that are not UTF-8, kept as they are
+    JsonLines, // {"address":...,"file":...,"page":...,"count":...,"via":...,"repaired":...,
+               // "inside":...} per line, UTF-8
 };
 
 // How an address was first found: in a page's text, in a mailto: link, in the text
-// recognised on a scanned page, or written in disguise ("name [at] host [dot] org").
+// recognised on a scanned page, written in disguise ("name [at] host [dot] org"), in a
+// note of a page (an annotation), in a form field's value, in the document's metadata, or
+// in a file attached to it.
 enum class FoundVia
 {
     Text,
     Link,
     Recognised,
     Disguised,
+    Annotation,
+    Form,
+    Metadata,
+    Attachment,
 };
 
-// The word the results files use: "text", "link", "recognised", "disguised".
+// The word the results files use: "text", "link", "recognised", "disguised", "annotation",
+// "form", "metadata", "attachment".
 QString ViaName(FoundVia via);
 // The way of that word; nullopt for any other.
 std::optional<FoundVia> ViaNamed(const QString &name);
 
 // An address with where it was first found and how often it was met: `count` times, or
-// while a run goes on, as often as the run's `tally` has counted it so far; and the
-// repairs that made its first sighting (AddressRepairs.h; none for most).
+// while a run goes on, as often as the run's `tally` has counted it so far; the repairs
+// that made its first sighting (AddressRepairs.h; none for most); and, when it was found
+// in an attached file, the path inside the file ("contacts.pdf » team.txt"), whose page
+// it names (none for metadata and text files: 0).
 struct AddressSource
 {
     QString address;
@@ -53,6 +62,7 @@ struct AddressSource
     FoundVia via = FoundVia::Text;
     std::shared_ptr<const SeenAddresses> tally = {};
     AddressRuleSet repaired = {};
+    QString inside = {};
     int counted() const;
     friend bool operator==(const AddressSource &, const AddressSource &) = default;
 };
@@ -83,7 +93,8 @@ void SaveResults(const QString &path, const QList<AddressSource> &rows, ResultsF
 // The rows of JSON Lines text as JsonLinesBytes() writes them; a line that is no such
 // row throws AppError naming its number. A row without "via" was written before there
 // was one, when addresses came from a page's text (or links): it counts as "text"; one
-// without "repaired", before the repairs were named: it names none.
+// without "repaired", before the repairs were named: it names none; one without "inside",
+// before attached files were read: it was found in the file itself.
 QList<AddressSource> ParseJsonLines(const QByteArray &text);
 // One such row; nullopt for an empty line. Throws AppError for anything else.
 std::optional<AddressSource> ParseJsonLine(QByteArrayView line);

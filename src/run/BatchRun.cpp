@@ -32,6 +32,9 @@ BatchRun::BatchRun(Converter &converter, Clock &clock, const RunRequest &request
         row(i).pdf = request.files[i];
     m_options.like.timeoutMs = request.timeoutMs;
     m_options.like.links = request.links;
+    m_options.like.notes = request.sources.notes;
+    m_options.like.metadata = request.sources.metadata;
+    m_options.like.attachments = request.sources.attachments;
     m_options.like.recognise = !request.recognition.isEmpty();
     m_options.like.languages = request.recognition;
     m_options.addressRules = request.rules;
@@ -316,6 +319,7 @@ void BatchRun::reportSettledRows()
             break; // still converting, or waiting for a password; its pages report themselves
         if (const std::optional<UnreadableFile> unreadable = next.reading->unreadable())
             m_unreadable.append(*unreadable);
+        m_unreadable.append(next.reading->attachmentsNotRead());
         *m_unsure += next.reading->takeUnsure();
         // Its signal may still be under way; the run takes it along if it goes first.
         next.reading->setParent(this);

@@ -17,7 +17,7 @@ namespace {
 // Bumped with every change to what the program makes of a converted text (the address
 // rules, the repair of recognised text, the readability test), so that the results an
 // earlier build kept are not taken for this one's.
-constexpr int kResultsRevision = 3; // 3: the repairs that made each address
+constexpr int kResultsRevision = 4; // 4: notes, metadata, attached files and the path inside
 
 // A file's result is kept only while it holds no more addresses than this: beyond, the
 // file's own tally and sightings would be a second copy of a huge run's.
@@ -74,9 +74,12 @@ QString CacheRules(Converter &converter, const ReadingOptions &options)
     const QString identity = converter.identity(options.like);
     if (identity.isEmpty())
         return {};
+    const auto yesNo = [](bool yes) { return yes ? u"yes"_s : u"no"_s; };
     return u"pelmora "_s + QStringLiteral(PELMORA_VERSION) + u", results "_s +
            QString::number(kResultsRevision) + u"\n"_s + identity + u"\nlinks "_s +
-           (options.like.links ? u"yes"_s : u"no"_s) + u'\n' + options.addressRules.describe();
+           yesNo(options.like.links) + u"\nnotes "_s + yesNo(options.like.notes) + u"\nmetadata "_s +
+           yesNo(options.like.metadata) + u"\nattachments "_s + yesNo(options.like.attachments) + u'\n' +
+           options.addressRules.describe();
 }
 
 FileReading::FileReading(Converter &converter, const QString &pdf, const ReadingOptions &options,
@@ -111,6 +114,7 @@ bool FileReading::takeFromCache()
     if (!kept)
         return false;
     m_addresses = kept->addresses;
+    m_notRead = kept->notRead;
     if (kept->verdict == FileVerdict::TextUnreadable)
         m_readability.examine("\f"); // what a scanned page gives
     m_stamp.reset();
@@ -127,6 +131,9 @@ void FileReading::convert(const QStringList &passwords)
     m_lookBefore = FileLook::of(m_pdf);
     m_changed = false;
     m_incomplete.clear();
+    m_notRead.clear();
+    m_sourcePage = 0;
+    m_sourcePageText.clear();
     ConversionRequest request = m_options.like;
     request.pdf = m_pdf;
     request.passwords = passwords;
@@ -219,6 +226,9 @@ void FileReading::onEvent(const ConversionEvent &event)
     case ConversionEvent::Kind::Page:
         onPage(event);
         return;
+    case ConversionEvent::Kind::Source:
+        onSource(event.source);
+        return;
     case ConversionEvent::Kind::Finished:
         onFinished(event);
         return;
@@ -229,6 +239,8 @@ void FileReading::onPage(const ConversionEvent &page)
 {
     m_readability.examine(page.text);
     Q_EMIT pageRead(page.page, page.text);
+    for (const SourceText &note : page.notes)
+        Q_EMIT sourceRead(note);
     if (!page.incomplete.isEmpty() && m_incomplete.isEmpty())
         m_incomplete = u"page "_s + QString::number(page.page) + u": "_s + page.incomplete;
     if (!m_options.searched)
@@ -236,6 +248,7 @@ void FileReading::onPage(const ConversionEvent &page)
     onText(page.page, page.text, page.recognised ? FoundVia::Recognised : FoundVia::Text);
     for (const QByteArray &target : page.links)
         onText(page.page, MailtoAddresses(target), FoundVia::Link);
+    onNotes(page.page, page.text, page.notes, {});
     for (const UnsureAddress &unsure : page.unsure) {
         QStringList alternatives;
         for (const QByteArray &alternative : unsure.alternatives)
@@ -244,7 +257,59 @@ void FileReading::onPage(const ConversionEvent &page)
     }
 }
 
-void FileReading::onText(int page, const QByteArray &text, FoundVia via)
+// A note whose own appearance shows it on the page (a free-text annotation, a form
+// field) is one sighting with what the page's text shows of it.
+void FileReading::onNotes(int page, const QByteArray &pageText, const QList<SourceText> &notes,
+                          const QString &inside)
+{
+    std::optional<SeenAddresses> shown;
+    for (const SourceText &note : notes) {
+        if (note.shown && !shown) {
+            shown.emplace();
+            ExtractEmailToArray(pageText, *shown, m_options.addressRules);
+        }
+        const FoundVia via = !inside.isEmpty()                         ? FoundVia::Attachment
+                             : note.kind == protocol::SourceKind::Form ? FoundVia::Form
+                                                                       : FoundVia::Annotation;
+        onText(page, note.text, via, inside, note.shown ? &*shown : nullptr);
+    }
+}
+
+void FileReading::onSource(const SourceText &source)
+{
+    Q_EMIT sourceRead(source);
+    if (!source.notRead.isEmpty()) {
+        m_notRead.append({source.inside, source.notRead});
+        return;
+    }
+    if (!m_options.searched)
+        return;
+    const FoundVia via = source.inside.isEmpty() ? FoundVia::Metadata : FoundVia::Attachment;
+    switch (source.kind) {
+    case protocol::SourceKind::Text:
+        // An attached PDF's page comes whole, before its notes.
+        m_sourcePageInside = source.inside;
+        m_sourcePage = source.page;
+        m_sourcePageText = source.text;
+        onText(source.page, source.text, via, source.inside);
+        return;
+    case protocol::SourceKind::Link:
+        onText(source.page, MailtoAddresses(source.text), via, source.inside);
+        return;
+    case protocol::SourceKind::Annotation:
+    case protocol::SourceKind::Form: {
+        const bool samePage = source.inside == m_sourcePageInside && source.page == m_sourcePage;
+        onNotes(source.page, samePage ? m_sourcePageText : QByteArray(), {source}, source.inside);
+        return;
+    }
+    case protocol::SourceKind::Metadata:
+        onText(0, source.text, via, source.inside);
+        return;
+    }
+}
+
+void FileReading::onText(int page, const QByteArray &text, FoundVia via, const QString &inside,
+                         const SeenAddresses *shown)
 {
     if (m_state == State::Cancelled)
         return; // a receiver of the page's first addresses stopped the run
@@ -253,14 +318,23 @@ void FileReading::onText(int page, const QByteArray &text, FoundVia via)
     const bool ownTally = !m_run || m_stamp;
     SeenAddresses &seen = ownTally ? m_seen : *m_run;
     const AddressRules &rules = m_options.addressRules;
+    // With `shown`, the text's addresses are counted apart first, and those the page shows left out.
+    SeenAddresses apart;
+    SeenAddresses &tally = shown ? apart : seen;
     QList<FileAddress> found;
     QList<AddressRuleSet> repairs;
-    const QStringList addresses = ExtractEmailToArray(text, seen, rules, &repairs);
+    const QStringList addresses = ExtractEmailToArray(text, tally, rules, &repairs);
     for (qsizetype i = 0; i < addresses.size(); ++i)
-        found.append({addresses[i], page, 0, via, repairs[i]});
+        found.append({addresses[i], page, 0, via, repairs[i], inside});
     if (via != FoundVia::Link && rules.has(AddressRule::Disguised)) {
-        for (const QString &address : ExtractDisguised(text, seen, rules))
-            found.append({address, page, 0, FoundVia::Disguised});
+        for (const QString &address : ExtractDisguised(text, tally, rules))
+            found.append({address, page, 0, FoundVia::Disguised, {}, inside});
+    }
+    if (shown) {
+        found.removeIf([&](const FileAddress &sighting) {
+            return shown->count(sighting.address) > 0 ||
+                   !seen.insert(sighting.address, apart.count(sighting.address));
+        });
     }
     if (!ownTally)
         return emitFound(found);
@@ -311,7 +385,8 @@ void FileReading::emitFound(const QList<FileAddress> &found)
     QList<AddressSource> addresses;
     addresses.reserve(found.size());
     for (const FileAddress &sighting : found)
-        addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run, sighting.repaired});
+        addresses.append({sighting.address, m_pdf, sighting.page, 0, sighting.via, m_run, sighting.repaired,
+                          sighting.inside});
     Q_EMIT addressesFound(addresses);
 }
 
@@ -379,9 +454,17 @@ void FileReading::forgetResult()
     m_listed = 0;
 }
 
+QList<UnreadableFile> FileReading::attachmentsNotRead() const
+{
+    QList<UnreadableFile> files;
+    for (const AttachmentNotRead &each : m_notRead)
+        files.append({m_pdf + u" \u00bb "_s + each.inside, UnreadableReason::AttachmentNotRead, each.reason});
+    return files;
+}
+
 FileResult FileReading::result() const
 {
-    FileResult result{FileVerdict::Readable, m_addresses};
+    FileResult result{FileVerdict::Readable, m_addresses, m_notRead};
     if (m_outcome == ConversionOutcome::Damaged)
         result.verdict = FileVerdict::Damaged;
     else if (m_readability.unreadable())

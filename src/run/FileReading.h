@@ -99,6 +99,8 @@ public:
     std::optional<UnreadableFile> unreadable() const;
     // Its recognised addresses whose readings did not agree, handed over once.
     QList<UnsureFinding> takeUnsure() { return std::exchange(m_unsure, {}); }
+    // Its attached files that were not read (each named "file.pdf » inside"), once settled.
+    QList<UnreadableFile> attachmentsNotRead() const;
 
     // The conversions of its parts under way, and sharing them out (SplittableConversion).
     int parts() const;
@@ -112,6 +114,9 @@ Q_SIGNALS:
     void polled(int counter);
     // A page's text as searched.
     void pageRead(int page, const QByteArray &text);
+    // A text beside the pages' own as searched: a note of a page, a field of the metadata,
+    // what an attached file holds, or an attached file not read.
+    void sourceRead(const pelmora::SourceText &source);
     // Addresses new to the run it reports to.
     void addressesFound(const QList<pelmora::AddressSource> &addresses);
     // Fewer parts of it convert; the conversion goes on.
@@ -134,7 +139,11 @@ private:
     void endConversion();
     void onEvent(const ConversionEvent &event);
     void onPage(const ConversionEvent &page);
-    void onText(int page, const QByteArray &text, FoundVia via);
+    void onSource(const SourceText &source);
+    // `shown`: the addresses a page's text shows, that a note shown on it does not count again.
+    void onText(int page, const QByteArray &text, FoundVia via, const QString &inside = {},
+                const SeenAddresses *shown = nullptr);
+    void onNotes(int page, const QByteArray &pageText, const QList<SourceText> &notes, const QString &inside);
     void onFinished(const ConversionEvent &end);
     void keepResult(const ConversionEvent &end);
     void forgetResult();
@@ -170,6 +179,11 @@ private:
     qsizetype m_listed = 0;
     std::shared_ptr<SeenAddresses> m_run; // once reported
     QList<UnsureFinding> m_unsure;
+    QList<AttachmentNotRead> m_notRead;
+    // The text of the last page of an attached PDF, and where it is, for its notes.
+    QString m_sourcePageInside;
+    int m_sourcePage = 0;
+    QByteArray m_sourcePageText;
 };
 
 // Why a conversion gave no text, as the closing message says it.

@@ -59,6 +59,36 @@ Preview::Preview(Converter &converter, const QString &pdf, std::function<bool()>
 
 Preview::~Preview() = default;
 
+void Preview::setSources(const SourceChoices &sources)
+{
+    m_options.like.notes = sources.notes;
+    m_options.like.metadata = sources.metadata;
+    m_options.like.attachments = sources.attachments;
+}
+
+void Preview::addSource(const SourceText &source)
+{
+    using protocol::SourceKind;
+    QString heading = u"Attached file "_s + source.inside;
+    if (source.inside.isEmpty())
+        heading = source.kind == SourceKind::Metadata ? u"Metadata"_s : u"Notes and form fields"_s;
+    if (!source.notRead.isEmpty())
+        heading = u"Attached file "_s + source.inside + u" not read: "_s + source.notRead;
+    if (heading != m_heading)
+        m_besides += u"\n\n"_s + heading + u'\n';
+    m_heading = heading;
+    QString label;
+    if (source.kind == SourceKind::Metadata)
+        label = source.name + u": "_s;
+    else if (source.page > 0 && source.kind != SourceKind::Text)
+        label = u"Page "_s + QString::number(source.page) +
+                (source.kind == SourceKind::Form   ? u", form field: "_s
+                 : source.kind == SourceKind::Link ? u", link: "_s
+                                                   : u", note: "_s);
+    if (source.notRead.isEmpty())
+        m_besides += label + DisplayText(source.text) + u'\n';
+}
+
 void Preview::start()
 {
     if (m_state != State::Idle)
@@ -70,6 +100,8 @@ void Preview::read(const std::optional<QStringList> &passwords)
 {
     m_state = State::Converting;
     m_text.clear();
+    m_besides.clear();
+    m_heading.clear();
     if (m_reading) {
         // Its signal may still be under way; the preview takes it along if it goes first.
         m_reading->setParent(this);
@@ -79,6 +111,7 @@ void Preview::read(const std::optional<QStringList> &passwords)
     connect(m_reading.get(), &FileReading::polled, this, &Preview::onPolled);
     connect(m_reading.get(), &FileReading::pageRead, this,
             [this](int, const QByteArray &text) { m_text += text; });
+    connect(m_reading.get(), &FileReading::sourceRead, this, &Preview::addSource);
     connect(m_reading.get(), &FileReading::conversionEnded, this, &Preview::onConverted);
     m_reading->start(passwords);
 }
@@ -154,7 +187,7 @@ QString Preview::shown() const
 {
     switch (m_reading->outcome()) {
     case ConversionOutcome::Text:
-        return m_reading->textUnreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text);
+        return m_reading->textUnreadable() ? UnreadablePreviewText(m_pdf) : DisplayText(m_text) + m_besides;
     case ConversionOutcome::NeedsPassword:
     case ConversionOutcome::WrongPassword:
         return ProtectedPreviewText(m_pdf);

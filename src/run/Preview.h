@@ -23,7 +23,9 @@ QString DamagedPreviewText(const QString &pdf);
 QString WindowScanLanguages();
 
 // One click's look at a PDF: its first 100 pages converted, then the text to show or
-// the sentence saying why there is none. A scanned file's first pages are read by text
+// the sentence saying why there is none. What a run reads besides the pages' text (the
+// notes, form values, metadata and attached files that setSources chooses) follows the
+// pages, each under a plain heading. A scanned file's first pages are read by text
 // recognition, as its addresses would be. It never blocks, and a preview destroyed
 // early ends its conversion and leaves nothing behind. When the file cannot be opened
 // without a password, it asks once (see PasswordRules) and waits for answer().
@@ -39,6 +41,7 @@ public:
 
     // Tesseract's codes joined with "+" for a scan's pages; WindowScanLanguages() unless set.
     void setScanLanguages(const QString &languages) { m_languages = languages; }
+    void setSources(const SourceChoices &sources);
     void start();
     // The user's answer to passwordNeeded: the password, empty for none, nullopt to stop.
     void answer(const std::optional<QString> &password);
@@ -74,6 +77,7 @@ private:
     void onSettled();
     void show();
     QString shown() const;
+    void addSource(const SourceText &source);
 
     Converter &m_converter;
     QString m_pdf;
@@ -82,6 +86,8 @@ private:
     PasswordRules m_rules;
     std::unique_ptr<FileReading> m_reading;
     QByteArray m_text;
+    QString m_besides; // what is read besides the pages' text, under its headings
+    QString m_heading; // the last of them
     QString m_languages = WindowScanLanguages();
     State m_state = State::Idle;
 };

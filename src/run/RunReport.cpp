@@ -2,6 +2,8 @@
 
 #include "core/NativePath.h"
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace pelmora {
@@ -46,16 +48,34 @@ QString ReasonText(const UnreadableFile &file)
         return u"  - not read whole: "_s + Printable(file.detail) + u'.';
     case UnreadableReason::Changed:
         return u"  - changed while read; its addresses may be of neither version."_s;
+    case UnreadableReason::AttachmentNotRead:
+        return u"  - "_s + Printable(file.detail) + u'.';
     }
     return {};
 }
 
 QString UnreadableReport(const QList<UnreadableFile> &files, const QString &lineEnd)
 {
-    QString report = u"The following files could not be read:"_s;
-    for (const UnreadableFile &file : files)
+    QString failed;
+    QString attached;
+    for (const UnreadableFile &file : files) {
+        QString &report = file.reason == UnreadableReason::AttachmentNotRead ? attached : failed;
         report += lineEnd + Printable(file.path) + ReasonText(file);
-    return report;
+    }
+    if (!failed.isEmpty())
+        failed.prepend(u"The following files could not be read:"_s);
+    if (!attached.isEmpty())
+        attached.prepend(u"These attached files were not read:"_s);
+    if (!failed.isEmpty() && !attached.isEmpty())
+        failed += lineEnd;
+    return failed + attached;
+}
+
+bool AnyFailed(const QList<UnreadableFile> &files)
+{
+    return std::any_of(files.cbegin(), files.cend(), [](const UnreadableFile &file) {
+        return file.reason != UnreadableReason::AttachmentNotRead;
+    });
 }
 
 QString SummaryMessage(const QList<UnreadableFile> &files, qsizetype unsure)

@@ -9,15 +9,17 @@ namespace pelmora {
 // Why a listed file gave no text to search.
 enum class UnreadableReason
 {
-    InvalidPassword, // encrypted, and the password given did not open it
-    Protected,       // encrypted, and no password was given
-    TextUnreadable,  // next to nothing readable came out: a scanned image
-    Damaged,         // not openable for any other reason: not a PDF, cut short, missing...
-    TimedOut,        // the conversion was ended after the time allowed; the detail says for what
-    Failed,          // the converter could not do what was asked; the detail says what
-    Inaccessible,    // a folder or file a folder walk could not read; the detail says why
-    Incomplete,      // read, but not whole: the detail names the page and why
-    Changed,         // it changed while it was read: what was read may be of neither version
+    InvalidPassword,   // encrypted, and the password given did not open it
+    Protected,         // encrypted, and no password was given
+    TextUnreadable,    // next to nothing readable came out: a scanned image
+    Damaged,           // not openable for any other reason: not a PDF, cut short, missing...
+    TimedOut,          // the conversion was ended after the time allowed; the detail says for what
+    Failed,            // the converter could not do what was asked; the detail says what
+    Inaccessible,      // a folder or file a folder walk could not read; the detail says why
+    Incomplete,        // read, but not whole: the detail names the page and why
+    Changed,           // it changed while it was read: what was read may be of neither version
+    AttachmentNotRead, // a file attached to a listed one ("a.pdf » b.jpg"), not read: no failure
+                       // of the file; the detail says why
 };
 
 struct UnreadableFile
@@ -44,9 +46,12 @@ struct UnsureFinding
 QString ReasonText(const UnreadableFile &file);
 
 // "The following files could not be read:", then each file's path and reason, each
-// after `lineEnd`; control characters in names are escaped (Printable), so a name never
-// makes a line of its own.
+// after `lineEnd`, and "These attached files were not read:" with those; control
+// characters in names are escaped (Printable), so a name never makes a line of its own.
 QString UnreadableReport(const QList<UnreadableFile> &files, const QString &lineEnd);
+
+// Whether any of them is a failure: an attached file not read is none.
+bool AnyFailed(const QList<UnreadableFile> &files);
 
 // "Done." alone, or followed by the list of files that could not be read, and by how
 // many recognised addresses were left out as unsure.

@@ -27,6 +27,15 @@ struct AddressChoices
     QStringList only;
 };
 
+// What is read besides the pages' text: the notes and form values of the pages, the
+// document's metadata, its attached files.
+struct SourceChoices
+{
+    bool notes = true;
+    bool metadata = false;
+    bool attachments = false;
+};
+
 // What a run is asked, whoever asks: built once, from the window's settings
 // (Settings::runRequest) or from the command's options (ExtractCommand::readRequest), and
 // handed whole to the run. A reading choice still to come joins the reading part here, the
@@ -45,6 +54,7 @@ struct RunRequest
     // (0: one per processor core).
     PdfEngine engine = kDefaultEngine;
     bool links = false;
+    SourceChoices sources;
     QString recognition;
     int timeoutMs = kDefaultTimeoutMs;
     int jobs = 0;

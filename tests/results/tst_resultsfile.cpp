@@ -132,43 +132,43 @@ void TestResultsFile::sourcesAsCsvAndJsonLines_data()
     QTest::addColumn<QByteArray>("csv");
     QTest::addColumn<QByteArray>("json");
     QTest::newRow("plain")
-        << AddressSource{u"a@b.cd"_s, u"/docs/a.pdf"_s, 3, 2} << QByteArray("a@b.cd,/docs/a.pdf,3,2,text,")
+        << AddressSource{u"a@b.cd"_s, u"/docs/a.pdf"_s, 3, 2} << QByteArray("a@b.cd,/docs/a.pdf,3,2,text,,")
         << QByteArray(
-               R"({"address":"a@b.cd","file":"/docs/a.pdf","page":3,"count":2,"via":"text","repaired":""})");
+               R"({"address":"a@b.cd","file":"/docs/a.pdf","page":3,"count":2,"via":"text","repaired":"","inside":""})");
     // RFC 4180: commas, quotes and line breaks put a field in quotes, its quotes doubled.
     QTest::newRow("comma and quote in the name")
         << AddressSource{u"x@y.org"_s, u"/d/a, \"b\".pdf"_s, 1, 1, FoundVia::Link}
-        << QByteArray(R"(x@y.org,"/d/a, ""b"".pdf",1,1,link,)")
+        << QByteArray(R"(x@y.org,"/d/a, ""b"".pdf",1,1,link,,)")
         << QByteArray(
-               R"({"address":"x@y.org","file":"/d/a, \"b\".pdf","page":1,"count":1,"via":"link","repaired":""})");
+               R"({"address":"x@y.org","file":"/d/a, \"b\".pdf","page":1,"count":1,"via":"link","repaired":"","inside":""})");
     QTest::newRow("line break and backslash")
         << AddressSource{u"x@y.org"_s, u"/d/two\nlines\\.pdf"_s, 12, 5, FoundVia::Recognised}
-        << QByteArray("x@y.org,\"/d/two\nlines\\.pdf\",12,5,recognised,")
+        << QByteArray("x@y.org,\"/d/two\nlines\\.pdf\",12,5,recognised,,")
         << QByteArray(
-               R"({"address":"x@y.org","file":"/d/two\u000alines\\.pdf","page":12,"count":5,"via":"recognised","repaired":""})");
+               R"({"address":"x@y.org","file":"/d/two\u000alines\\.pdf","page":12,"count":5,"via":"recognised","repaired":"","inside":""})");
     QTest::newRow("not ASCII")
         << AddressSource{u"x@y.org"_s, u"/d/Zürich €.pdf"_s, 1, 1, FoundVia::Disguised}
-        << QByteArray("x@y.org,/d/Z\xc3\xbcrich \xe2\x82\xac.pdf,1,1,disguised,")
+        << QByteArray("x@y.org,/d/Z\xc3\xbcrich \xe2\x82\xac.pdf,1,1,disguised,,")
         << QByteArray("{\"address\":\"x@y.org\",\"file\":\"/d/Z\xc3\xbcrich \xe2\x82\xac.pdf\","
-                      "\"page\":1,\"count\":1,\"via\":\"disguised\",\"repaired\":\"\"}");
+                      "\"page\":1,\"count\":1,\"via\":\"disguised\",\"repaired\":\"\",\"inside\":\"\"}");
     // A file name's byte that is not UTF-8 (0xff) is a lone surrogate: JSON keeps it
     // escaped, CSV as the byte itself, so both name that file.
     QTest::newRow("odd byte in the name")
         << AddressSource{u"x@y.org"_s, u"/d/a"_s + QChar(0xdcff) + u"\U0001F600.pdf"_s, 1, 1}
-        << QByteArray("x@y.org,/d/a\xff\xf0\x9f\x98\x80.pdf,1,1,text,")
+        << QByteArray("x@y.org,/d/a\xff\xf0\x9f\x98\x80.pdf,1,1,text,,")
         << QByteArray(
-               R"({"address":"x@y.org","file":"/d/a\udcff\ud83d\ude00.pdf","page":1,"count":1,"via":"text","repaired":""})");
+               R"({"address":"x@y.org","file":"/d/a\udcff\ud83d\ude00.pdf","page":1,"count":1,"via":"text","repaired":"","inside":""})");
     // What a spreadsheet would take for a formula starts with an apostrophe in CSV only.
     QTest::newRow("formula-like cells")
         << AddressSource{u"-x@y.org"_s, u"=HYPERLINK(\"http://x\",\"y\").pdf"_s, 1, 1}
-        << QByteArray(R"('-x@y.org,"'=HYPERLINK(""http://x"",""y"").pdf",1,1,text,)")
+        << QByteArray(R"('-x@y.org,"'=HYPERLINK(""http://x"",""y"").pdf",1,1,text,,)")
         << QByteArray(
-               R"({"address":"-x@y.org","file":"=HYPERLINK(\"http://x\",\"y\").pdf","page":1,"count":1,"via":"text","repaired":""})");
+               R"({"address":"-x@y.org","file":"=HYPERLINK(\"http://x\",\"y\").pdf","page":1,"count":1,"via":"text","repaired":"","inside":""})");
     QTest::newRow("formula-like names")
         << AddressSource{u"a@b.cd"_s, u"+1\t@2\r.pdf"_s, 1, 1}
-        << QByteArray("a@b.cd,\"'+1\t@2\r.pdf\",1,1,text,")
+        << QByteArray("a@b.cd,\"'+1\t@2\r.pdf\",1,1,text,,")
         << QByteArray(
-               R"({"address":"a@b.cd","file":"+1\u0009@2\u000d.pdf","page":1,"count":1,"via":"text","repaired":""})");
+               R"({"address":"a@b.cd","file":"+1\u0009@2\u000d.pdf","page":1,"count":1,"via":"text","repaired":"","inside":""})");
     QTest::newRow("repaired")
         << AddressSource{u"ann.lee@x.org"_s,
                          u"/a.pdf"_s,
@@ -177,13 +177,19 @@ void TestResultsFile::sourcesAsCsvAndJsonLines_data()
                          FoundVia::Text,
                          {},
                          AddressRule::BrokenLines | AddressRule::LookAlikes}
-        << QByteArray("ann.lee@x.org,/a.pdf,2,1,text,joined+lookalike")
+        << QByteArray("ann.lee@x.org,/a.pdf,2,1,text,joined+lookalike,")
         << QByteArray(
-               R"({"address":"ann.lee@x.org","file":"/a.pdf","page":2,"count":1,"via":"text","repaired":"joined+lookalike"})");
+               R"({"address":"ann.lee@x.org","file":"/a.pdf","page":2,"count":1,"via":"text","repaired":"joined+lookalike","inside":""})");
+    QTest::newRow("in an attached file, no page")
+        << AddressSource{u"x@y.org"_s,         u"/a.pdf"_s, 0,  1,
+                         FoundVia::Attachment, {},          {}, u"r.pdf \u00bb c, d.txt"_s}
+        << QByteArray("x@y.org,/a.pdf,0,1,attachment,,\"r.pdf \xc2\xbb c, d.txt\"")
+        << QByteArray("{\"address\":\"x@y.org\",\"file\":\"/a.pdf\",\"page\":0,\"count\":1,"
+                      "\"via\":\"attachment\",\"repaired\":\"\",\"inside\":\"r.pdf \xc2\xbb c, d.txt\"}");
     QTest::newRow("tab and at-sign first")
-        << AddressSource{u"a@b.cd"_s, u"\tname.pdf"_s, 1, 1} << QByteArray("a@b.cd,'\tname.pdf,1,1,text,")
+        << AddressSource{u"a@b.cd"_s, u"\tname.pdf"_s, 1, 1} << QByteArray("a@b.cd,'\tname.pdf,1,1,text,,")
         << QByteArray(
-               R"({"address":"a@b.cd","file":"\u0009name.pdf","page":1,"count":1,"via":"text","repaired":""})");
+               R"({"address":"a@b.cd","file":"\u0009name.pdf","page":1,"count":1,"via":"text","repaired":"","inside":""})");
 }
 
 void TestResultsFile::sourcesAsCsvAndJsonLines()
@@ -191,8 +197,9 @@ void TestResultsFile::sourcesAsCsvAndJsonLines()
     QFETCH(AddressSource, row);
     QFETCH(QByteArray, csv);
     QFETCH(QByteArray, json);
-    QCOMPARE(CsvBytes({row}, "\r\n"), "address,file,page,count,via,repaired\r\n" + csv + "\r\n");
-    QCOMPARE(CsvBytes({row, row}, "\n"), "address,file,page,count,via,repaired\n" + csv + '\n' + csv + '\n');
+    QCOMPARE(CsvBytes({row}, "\r\n"), "address,file,page,count,via,repaired,inside\r\n" + csv + "\r\n");
+    QCOMPARE(CsvBytes({row, row}, "\n"),
+             "address,file,page,count,via,repaired,inside\n" + csv + '\n' + csv + '\n');
     QCOMPARE(JsonLinesBytes({row}), json + '\n');
     QCOMPARE(ParseJsonLines(json + '\n'), QList<AddressSource>{row});
     // The window's CSV file: the same rows with CR LF, written whole like the lists.
@@ -200,7 +207,7 @@ void TestResultsFile::sourcesAsCsvAndJsonLines()
     const QString path = dir.filePath(u"sources.csv"_s);
     QVERIFY(test::writeFile(path, kOld));
     SaveResults(path, {row}, ResultsFormat::Csv);
-    QCOMPARE(test::readFile(path), "address,file,page,count,via,repaired\r\n" + csv + "\r\n");
+    QCOMPARE(test::readFile(path), "address,file,page,count,via,repaired,inside\r\n" + csv + "\r\n");
 }
 
 void TestResultsFile::jsonLinesReadBackWhole()
