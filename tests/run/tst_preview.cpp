@@ -43,11 +43,12 @@ private Q_SLOTS:
     void longWaitShowsOnTheBar();
     void realPdfs_data();
     void realPdfs();
+    void realSourcesUnderHeadings();
 
 private:
     // `whileConverting` runs once the converter has started.
     Outcome preview(const QString &pdf, const QString &password,
-                    const std::function<void()> &whileConverting = {});
+                    const std::function<void()> &whileConverting = {}, const SourceChoices &sources = {});
     std::unique_ptr<test::EngineFixture> m_engine;
 };
 
@@ -66,10 +67,11 @@ void TestPreview::cleanup()
 }
 
 Outcome TestPreview::preview(const QString &pdf, const QString &password,
-                             const std::function<void()> &whileConverting)
+                             const std::function<void()> &whileConverting, const SourceChoices &sources)
 {
     Outcome outcome;
     Preview job(*m_engine->converter, pdf, [] { return true; });
+    job.setSources(sources);
     // The prompt, when the file needs a password, answers `password`.
     connect(&job, &Preview::passwordNeeded, this, [&](PasswordPrompt) {
         ++outcome.prompts;
@@ -276,6 +278,30 @@ void TestPreview::realPdfs()
     }
     if (copyAs == u"a.b.pdf"_s)
         QVERIFY(outcome.text.startsWith(u"The file a.b can not"_s));
+}
+
+// Besides the pages' text, what the run reads, each under a plain heading; only what is chosen.
+void TestPreview::realSourcesUnderHeadings()
+{
+    const QString attachments = test::dataFile(u"sources/attachments.pdf"_s);
+    const QString all = preview(attachments, {}, {}, SourceChoices{true, true, true}).text;
+    for (
+        const QString &shown :
+        {u"\n\nNotes and form fields\nPage 1, note: The note attached, from annotation.note@attach-corpus.de\n"_s,
+         u"\n\nAttached file card.vcf\n"_s, u"vcard@attach-corpus.de"_s,
+         u"\n\nAttached file inner.pdf \u00bb deeper.txt\nDeepest of all: deeper@attach-corpus.de\n"_s,
+         u"\n\nAttached file photo.jpg not read: a JPEG picture: only PDF and text files are read\n"_s})
+        QVERIFY2(all.contains(shown), qPrintable(shown));
+    const QString notesOnly = preview(attachments, {}, {}, SourceChoices{true, false, false}).text;
+    QVERIFY(notesOnly.contains(u"annotation.note@"_s));
+    QVERIFY(!notesOnly.contains(u"Attached file card.vcf"_s));
+    const QString metadata =
+        preview(test::dataFile(u"sources/metadata.pdf"_s), {}, {}, SourceChoices{false, true, false}).text;
+    QVERIFY2(
+        metadata.contains(
+            u"\n\nMetadata\nTitle: Metadata corpus\nAuthor: Jan Nov\u00e1k <jan.novak@metadata-corpus.cz>\n"_s),
+        qPrintable(metadata));
+    QVERIFY(!metadata.contains(u"pdf-vendor.com"_s));
 }
 
 QTEST_GUILESS_MAIN(TestPreview)
