@@ -90,42 +90,49 @@ std::optional<int> optionalNumber(std::string_view field)
     return field.empty() ? std::optional<int>(0) : DecodeNumber(field);
 }
 
+// The name of a value in a table of names, and back.
+template <typename Value, std::size_t Size>
+std::string_view nameIn(const std::array<std::pair<Value, std::string_view>, Size> &names, Value value,
+                        std::string_view unknown)
+{
+    for (const auto &[each, name] : names) {
+        if (each == value)
+            return name;
+    }
+    return unknown;
+}
+
+template <typename Value, std::size_t Size>
+std::optional<Value> valueIn(const std::array<std::pair<Value, std::string_view>, Size> &names,
+                             std::string_view name)
+{
+    for (const auto &[value, known] : names) {
+        if (known == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string_view OutcomeName(Outcome outcome)
 {
-    for (const auto &[value, name] : kOutcomeNames) {
-        if (value == outcome)
-            return name;
-    }
-    return "error";
+    return nameIn(kOutcomeNames, outcome, "error");
 }
 
 std::optional<Outcome> OutcomeFromName(std::string_view name)
 {
-    for (const auto &[value, known] : kOutcomeNames) {
-        if (known == name)
-            return value;
-    }
-    return std::nullopt;
+    return valueIn(kOutcomeNames, name);
 }
 
 std::string_view SourceKindName(SourceKind kind)
 {
-    for (const auto &[value, name] : kSourceKindNames) {
-        if (value == kind)
-            return name;
-    }
-    return "text";
+    return nameIn(kSourceKindNames, kind, "text");
 }
 
 std::optional<SourceKind> SourceKindFromName(std::string_view name)
 {
-    for (const auto &[value, known] : kSourceKindNames) {
-        if (known == name)
-            return value;
-    }
-    return std::nullopt;
+    return valueIn(kSourceKindNames, name);
 }
 
 std::string EncodeFrame(FrameType type, const std::vector<std::string_view> &fields)
