@@ -20,8 +20,10 @@ enum class AddressRule
     // into "h" and "i": "hname@host.dei" is read as "name@host.de" where only that has a
     // known top-level domain. Needs KnownDomains.
     BracketArtefacts = 0x2,
-    // Dashes, quotes, brackets and spaces beyond ASCII end words ("–kb@cs.umb.edu",
-    // "«info@acme.com»").
+    // Dashes, quotes, brackets, spaces, symbols and footnote daggers beyond ASCII end
+    // words ("–kb@cs.umb.edu", "«info@acme.com»", "ulmi@absatzen.de∗"), and so do control
+    // characters ("\x03kaspar@uni-muenster.de\x04", angle brackets of a font without a
+    // Unicode map).
     UnicodeBoundaries = 0x4,
     // A repair: "&#64;" and "&#x40;" between the characters of a word are at-signs.
     CharacterReferences = 0x8,

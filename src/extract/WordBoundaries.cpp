@@ -13,7 +13,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr char32_t kMinusSign = 0x2212;
 constexpr char32_t kHyphen = 0x2010;
 constexpr char32_t kNonBreakingHyphen = 0x2011;
 
@@ -34,18 +33,26 @@ constexpr char32_t kLastFullWidth = 0xFF5E;  // "～"
 constexpr char32_t kIdeographicComma = 0x3001;
 constexpr char32_t kIdeographicFullStop = 0x3002;
 
+constexpr char32_t kDagger = 0x2020;
+constexpr char32_t kDoubleDagger = 0x2021;
+constexpr char32_t kLastNoncharacter = 0xFFFF; // U+FFFE and U+FFFF: a glyph read as nothing
+
 // Dashes (but the hyphens, which join words), quotes, brackets and spaces of every kind;
-// the full-width forms of the ASCII punctuation that ends words ("Email：a@x.cn，"), and
-// the ideographic comma and full stop.
+// the full-width forms of the ASCII punctuation that ends words ("Email：a@x.cn，"), the
+// ideographic comma and full stop; symbols and footnote marks ("ulmi@absatzen.de∗",
+// "rascher@ifn.ing.tu-bs.de†", "©", the "�" of a glyph without a Unicode value).
 bool endsWords(char32_t point)
 {
     if (point == kHyphen || point == kNonBreakingHyphen)
         return false;
     if (point >= kFirstFullWidth && point <= kLastFullWidth)
         return IsAsciiBoundary(static_cast<char>(point - kFirstFullWidth + '!'));
-    if (point == kIdeographicComma || point == kIdeographicFullStop)
+    if (point == kIdeographicComma || point == kIdeographicFullStop || point == kDagger ||
+        point == kDoubleDagger || point == kLastNoncharacter || point == kLastNoncharacter - 1)
         return true;
     switch (QChar::category(point)) {
+    case QChar::Symbol_Math:
+    case QChar::Symbol_Other:
     case QChar::Punctuation_Dash:
     case QChar::Punctuation_Open:
     case QChar::Punctuation_Close:
@@ -56,7 +63,7 @@ bool endsWords(char32_t point)
     case QChar::Separator_Paragraph:
         return true;
     default:
-        return point == kMinusSign;
+        return false;
     }
 }
 

@@ -14,9 +14,11 @@ namespace pelmora {
 //
 // In ASCII a word ends at a separator (space, TAB, CR, LF, form feed: the converter
 // glues a page's form feed to its first word) and at the punctuation no address holds:
-// all of it but "+", "-", ".", "@" and "_". With `unicode`, dashes, quotes, brackets and
-// spaces beyond ASCII end a word too (see ReadableWord() for the invisible characters
-// inside one); without it every byte beyond ASCII belongs to the word it touches.
+// all of it but "+", "-", ".", "@" and "_". With `unicode`, the other control characters
+// (which fonts without a Unicode map give for brackets and visible spaces) and dashes,
+// quotes, brackets, spaces, symbols and footnote daggers beyond ASCII end a word too (see
+// ReadableWord() for the invisible characters inside one); without it every byte but those
+// listed belongs to the word it touches.
 
 namespace detail {
 
@@ -37,6 +39,12 @@ inline bool IsAsciiBoundary(char c)
     return detail::kAsciiBoundaries[static_cast<unsigned char>(c)];
 }
 
+// A control character that is no separator above ("\x03kaspar@uni-muenster.de\x04").
+inline bool IsControl(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // The length of the character beyond ASCII at text[i] when it ends words, else 0.
 qsizetype UnicodeBoundaryLengthAt(QByteArrayView text, qsizetype i);
 // True when the character beyond ASCII that ends right before text[end] ends words.
@@ -46,7 +54,7 @@ bool IsUnicodeBoundaryBefore(QByteArrayView text, qsizetype end);
 inline qsizetype BoundaryLengthAt(QByteArrayView text, qsizetype i, bool unicode)
 {
     const char c = text[i];
-    if (IsAsciiBoundary(c))
+    if (IsAsciiBoundary(c) || (unicode && IsControl(c)))
         return 1;
     return unicode && static_cast<unsigned char>(c) >= 0x80 ? UnicodeBoundaryLengthAt(text, i) : 0;
 }
@@ -57,7 +65,7 @@ inline qsizetype WordStart(QByteArrayView text, qsizetype end, bool unicode, qsi
     qsizetype i = end;
     while (i > from) {
         const char c = text[i - 1];
-        if (IsAsciiBoundary(c) ||
+        if (IsAsciiBoundary(c) || (unicode && IsControl(c)) ||
             (unicode && static_cast<unsigned char>(c) >= 0x80 && IsUnicodeBoundaryBefore(text, i)))
             break;
         --i;

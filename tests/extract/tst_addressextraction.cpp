@@ -590,6 +590,19 @@ void TestAddressExtraction::followsEachRule_data()
         << all << QStringList{u"wang@x.cn"_s, u"li@x.cn"_s, u"zhao@x.cn"_s, u"sun@x.cn"_s};
     QTest::newRow("Unicode boundaries off")
         << glued << AddressRuleSet(AddressRule::UnicodeBoundaries) << QStringList();
+    // Control characters that a font without a Unicode map gives for brackets or a visible
+    // space; footnote marks and symbols; the replacement character and a noncharacter.
+    const QByteArray marked = "\x03m@x.org\x04 a\x02n@x.org\x7f o@x.org\xe2\x88\x97 p@x.org\xe2\x80\xa0 "
+                              "\xe2\x80\xa1q@x.org\xef\xbf\xbd \xe2\x9c\x89r@x.org\xef\xbf\xbf";
+    QTest::newRow("control characters and symbols")
+        << marked << all
+        << QStringList{u"m@x.org"_s, u"n@x.org"_s, u"o@x.org"_s, u"p@x.org"_s, u"q@x.org"_s, u"r@x.org"_s};
+    QTest::newRow("control characters and symbols, Unicode boundaries off")
+        << marked << AddressRuleSet(AddressRule::UnicodeBoundaries) << QStringList();
+    // A combining mark and a modifier letter belong to the word: no tail after them.
+    QTest::newRow("no tail after an accent")
+        << QByteArray("jo\xcc\x88rg@example.com jo\xc2\xa8rg@example.com s\xca\xbcr@example.com") << all
+        << QStringList();
     // Soft hyphen, zero-width space, byte order mark; the Unicode hyphens; an accent or a
     // byte that is no UTF-8 still spoils the word.
     QTest::newRow("invisible characters and hyphens")
