@@ -162,7 +162,7 @@ class Document:
         return bytes(out + b")")
 
     def _unicode_font(self):
-        widths = [_HELV[c - 32] if 32 <= c <= 126 else 556 for c in range(1, 256)]
+        widths = [_HELV[c - 32] if 32 <= c <= 126 else 278 for c in range(1, 256)]
         lines = ["/CIDInit /ProcSet findresource begin 12 dict begin begincmap",
                  "/CMapName /Pelmora-Traps def /CMapType 2 def",
                  "1 begincodespacerange <00> <FF> endcodespacerange",
@@ -912,7 +912,8 @@ def address_traps(path):
          "\u3008max@cjk.jp\u3009 \u2985nia@white.org\u2986 \uff5blea@fullwidth.tw\uff5d",
          "Spaces: Mail:\u00a0nbsp@spaces.org, to\u202fnarrow@spaces.org,",
          "\u3000ideo@spaces.jp, zw\u200bsp@zero.org, soft\u00adhyphen@shy.org",
-         "and \ufeffbom@zero.org; an accent still spoils a word: j\u00fcrgen@umlaut.de"],
+         "and \ufeffbom@zero.org; an accent still spoils a word: j\u00fcrgen@umlaut.de",
+         "Marks: \u0003angle@marks.de\u0004 star@marks.de\u2217 dagger@marks.de\u2020 \u2709post@marks.de"],
         ["Encoded at-signs",
          "name%40encoded.com and entity&#64;encoded.org, hex&#x40;encoded.net",
          "but not 50%40 of them, nor %40alone.org",
@@ -928,6 +929,7 @@ def address_traps(path):
          "ann{at}example{dot}org, bo-at-example-dot-com, carl_at_example.net",
          "Email: dora at example dot org; but visit us at example dot com, meet-at-noon",
          "j\u00f6rg(dot)minz(at)gmail(dot)com, x [at] y [dot] org [at] z [dot] org",
+         "decomposed: jo\u0308rg(dot)minz(at)gmail(dot)com, jo\u0308rg@umlaut.de",
          "E-mail: nora at example.org, <otto at tug.org>, pia (at) example.net",
          "Quinn dot Roe (at) example dot it; sent by rita [at]",
          "example [dot] org; not: available at ctan.org, look at home.html"],

@@ -420,8 +420,8 @@ void TestExtractCommand::linkAddressesUnlessTurnedOff()
 void TestExtractCommand::trapCorpusGivesTheExpectedLists()
 {
     // The lists are checked by hand against tests/data/addresses/truth.txt (see its README),
-    // as poppler reads the corpus: its Unicode font gives the spare characters a width their
-    // glyphs do not have, and MuPDF reads the gap after them as a space.
+    // as poppler reads the corpus. MuPDF gives the same but where its text differs: it reads
+    // the angle brackets of the TeX-made page and keeps a hyphen at a line's end.
     const QStringList corpus{data("addresses/typeset.pdf"), data("addresses/traps.pdf"),
                              u"--engine=poppler"_s};
     const QList<std::pair<QStringList, const char *>> runs{
@@ -433,6 +433,12 @@ void TestExtractCommand::trapCorpusGivesTheExpectedLists()
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, test::readFile(data(expected)));
         QCOMPARE(result.err, QByteArray());
+        if (options.contains(u"--any-domain"_s))
+            continue; // the bracket artefacts there are poppler's alone
+        QByteArray mupdf = test::readFile(data(expected));
+        mupdf.replace("\nhx@host.moi\n", "\nx@host.mo\n")
+            .replace("latchman@texnicaldesigns.com", "latchman@texnical-designs.com");
+        QCOMPARE(runCommand(options + corpus.first(2) + QStringList{u"--engine=mupdf"_s}).out, mupdf);
     }
     QStringList disguised;
     for (const AddressSource &row :
