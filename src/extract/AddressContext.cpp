@@ -100,14 +100,86 @@ bool containsNoCase(QByteArrayView text, QByteArrayView needle)
     return false;
 }
 
-bool followsMessageHeader(QByteArrayView text, qsizetype start)
+bool isWordCharacter(char c)
+{
+    return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '-';
+}
+
+// Where the last header of message identifiers in `line` ends ("Message-ID:", "MID:",
+// "In-Reply-To:", "References:", in any letter case and as words of their own); -1 if none.
+qsizetype headerEnd(QByteArrayView line)
+{
+    qsizetype end = -1;
+    for (const QByteArrayView header : {"message-id:", "mid:", "in-reply-to:", "references:"}) {
+        for (qsizetype i = 0; i + header.size() <= line.size(); ++i) {
+            if ((i == 0 || !isWordCharacter(line[i - 1])) &&
+                line.sliced(i, header.size()).compare(header, Qt::CaseInsensitive) == 0)
+                end = std::max(end, i + header.size());
+        }
+    }
+    return end;
+}
+
+// Whether `part` holds nothing but identifiers in angle brackets, the punctuation between
+// them and "and": the rest of a header's list ("<a@x> <b@y>", "and <c@z>.").
+bool onlyIdentifiers(QByteArrayView part)
+{
+    for (qsizetype i = 0; i < part.size();) {
+        const char c = part[i];
+        if (c == '<') {
+            const qsizetype close = part.indexOf('>', i);
+            if (close < 0)
+                return i + 1 == part.size(); // the word's own bracket
+            i = close + 1;
+        } else if (isSpace(c) || c == ',' || c == ';' || c == '.') {
+            ++i;
+        } else if (part.sliced(i).startsWith("and") &&
+                   (i + 3 == part.size() || !isWordCharacter(part[i + 3]))) {
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the word at `start` stands in the list of a header of message identifiers: on
+// its line, or on the lines below it that hold nothing but identifiers ("References:" /
+// "<a@x>" / "<b@y>").
+bool underMessageHeader(QByteArrayView text, qsizetype start)
 {
     const qsizetype limit = std::max<qsizetype>(0, start - kContextReach);
-    const QByteArrayView before = text.sliced(limit, start - limit);
-    const QByteArrayView line = before.sliced(before.lastIndexOf('\n') + 1);
-    static constexpr std::array<const char *, 3> kHeaders{"message-id:", "in-reply-to:", "references:"};
-    return std::any_of(kHeaders.begin(), kHeaders.end(),
-                       [&](const char *header) { return containsNoCase(line, header); });
+    qsizetype end = start;
+    while (end > limit) {
+        const qsizetype newline = text.sliced(limit, end - limit).lastIndexOf('\n');
+        const qsizetype lineStart = newline < 0 ? limit : limit + newline + 1;
+        const QByteArrayView line = text.sliced(lineStart, end - lineStart);
+        const qsizetype header = headerEnd(line);
+        if (header >= 0)
+            return onlyIdentifiers(line.sliced(header));
+        if (!onlyIdentifiers(line) || newline < 0 || (end < start && line.trimmed().isEmpty()))
+            return false;
+        end = lineStart - 1;
+    }
+    return false;
+}
+
+// Right after "Message-ID:" or "MID:", on its line or the next, with or without angle
+// brackets ("Message-ID: yfivd6svl8y.fsf@mutant.triumf.ca").
+bool rightAfterIdHeader(QByteArrayView text, qsizetype start)
+{
+    qsizetype i = start;
+    if (i > 0 && text[i - 1] == '<')
+        --i;
+    while (i > 0 && start - i < kContextReach && isSpace(text[i - 1]))
+        --i;
+    for (const QByteArrayView header : {"message-id:", "mid:"}) {
+        if (i >= header.size() &&
+            text.sliced(i - header.size(), header.size()).compare(header, Qt::CaseInsensitive) == 0 &&
+            (i == header.size() || !isWordCharacter(text[i - header.size() - 1])))
+            return true;
+    }
+    return false;
 }
 
 bool isUuid(QByteArrayView local)
@@ -139,12 +211,20 @@ bool inAngleBrackets(QByteArrayView text, qsizetype start, qsizetype end)
            (before.endsWith("\xe2\x9f\xa8") && after.startsWith("\xe2\x9f\xa9"));
 }
 
+// Gnus names its messages "<random>.fsf@host" ("<wdafcrw8a0.fsf@mpie-duesseldorf.mpg.de>").
+bool isGnusId(QByteArrayView local)
+{
+    return local.size() > 4 && local.endsWith(".fsf") && local.count('.') == 1;
+}
+
 bool isMessageId(QByteArrayView text, qsizetype start, qsizetype at, qsizetype end)
 {
+    if (rightAfterIdHeader(text, start))
+        return true;
     if (!inAngleBrackets(text, start, end))
         return false;
     const QByteArrayView local = text.sliced(start, at - start);
-    return isUuid(local) || holdsTimeStamp(local) || followsMessageHeader(text, start);
+    return isUuid(local) || holdsTimeStamp(local) || isGnusId(local) || underMessageHeader(text, start);
 }
 
 // A control sequence, or a macro parameter: "#" and one digit, as TeX has it ("#1@",

@@ -758,6 +758,20 @@ void TestAddressExtraction::followsEachRule_data()
                                             u"12345678@qq.com"_s,   u"info@x.com"_s,
                                             u"git@example.org"_s,   u"sales@shop.com"_s,
                                             u"info@x.org"_s,        u"info@run.example.com"_s};
+    // Message identifiers as bibliographies cite them: after a header on the line before, without
+    // brackets, on the lines of a header's list, Gnus's ".fsf"; addresses beside such headers stay.
+    QTest::newRow("message identifiers cited")
+        << QByteArray(
+               "comp.text.tex, Message-ID:\nd3f1a2b4c5@g21g2000prn.example.com, 2010-08-12.\n"
+               "Message-Id: "
+               "yfivd6svl8y.fsf@mutant.example.ca\nReferences:\n<3ojiks8in1f5s575@4ax.example.com>\n"
+               "<39492C50.A962193B@boeing.example.com>\n\n<after.blank@x.example.org>\n"
+               "MID: <23MAR199815480027@erich.example.ca>,\nand <m3el63q67v@beldin.example.de>.\n"
+               "<wdafcrw8a0.fsf@mpie.example.de> Usenet message ID\nPyramid: <jane@pyramid.example.com> "
+               "References: see jane.roe@example.org <bob@example.org> and mail\n<carl@example.org>")
+        << all
+        << QStringList{u"after.blank@x.example.org"_s, u"jane@pyramid.example.com"_s,
+                       u"jane.roe@example.org"_s, u"bob@example.org"_s, u"carl@example.org"_s};
     QTest::newRow("context off") << context << AddressRuleSet(AddressRule::Context)
                                  << QStringList{
                                         u"git@gitee.com"_s,
