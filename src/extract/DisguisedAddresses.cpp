@@ -1,5 +1,7 @@
 #include "extract/DisguisedAddresses.h"
 
+#include "core/DrawnUnderscore.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -41,10 +43,13 @@ QString part(const QString &characters)
 }
 
 // The whole: a local part and a domain of two labels or more, neither glued to more
-// of a word (a letter beyond ASCII included: Latin-1 here), nor followed by another "at".
+// of a word (a letter beyond ASCII included: each of its UTF-8 bytes a Latin-1 character
+// here), nor followed by another "at". A drawn underscore (its UTF-8 bytes) counts in the
+// local part as "_" does; the plain rules read it and name the repair.
 QString address(const QString &at, const QString &dot)
 {
-    const QString local = part(uR"([A-Za-z0-9_+-])"_s);
+    const QString underscore = QRegularExpression::escape(QString::fromLatin1(kDrawnUnderscoreUtf8));
+    const QString local = part(uR"((?:[A-Za-z0-9_+-]|)"_s + underscore + u')');
     const QString label = part(uR"([A-Za-z0-9-])"_s);
     return uR"((?<![A-Za-z0-9_.@+\x{80}-\x{ff}-])(?<local>)"_s + local + u"(?:(?:"_s + dot + u')' + local +
            u")*)(?:"_s + at + u")(?<domain>"_s + label + u"(?:(?:"_s + dot + u')' + label +

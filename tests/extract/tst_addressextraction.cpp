@@ -900,6 +900,11 @@ void TestAddressExtraction::readsDisguisedAddresses_data()
         << QByteArray("\xe2\x88\x97 claudio\n\ndot beccari at gmail dot com\n\xe2\x80\xa1 e-mail: ezio\n"
                       "dot aime at fastwebnet dot it")
         << QStringList{u"claudio.beccari@gmail.com"_s, u"ezio.aime@fastwebnet.it"_s};
+    // An underscore drawn as a rule reads as "_", as in plain text; an accent, combining or
+    // not, leaves no tail.
+    QTest::newRow("drawn underscore, accents")
+        << QByteArray("dr\xee\x81\x9fkremlin (at) example (dot) org jo\xcc\x88rg(dot)minz(at)gmail(dot)com")
+        << QStringList{u"dr_kremlin@example.org"_s};
     QTest::newRow("footnotes side by side")
         << QByteArray(
                "\xe2\x80\xa0 e-mail: scavino\n\xe2\x80\xa1 e-mail: ezio\n\ndot marco93 at gmail dot com\n"
