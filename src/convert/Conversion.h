@@ -29,6 +29,7 @@ struct ConversionRequest
     bool notes = false;       // the notes and form values of each page
     bool metadata = false;    // the document's metadata, after the last page
     bool attachments = false; // what its attached files hold, after the last page
+    QString addressRules;     // by which recognition reads addresses (AddressRules::toLine)
     // The longest the file may take to open, and then each page to come after the one
     // before it (a page being recognised counts from the start of its recognition);
     // 0: for as long as it takes.

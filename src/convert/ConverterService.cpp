@@ -33,6 +33,7 @@ protocol::ConvertRequest protocolRequest(const ConversionRequest &request)
     out.metadata = request.metadata;
     out.attachments = request.attachments;
     out.languages = request.languages.toStdString();
+    out.addressRules = request.addressRules.toStdString();
     for (const QString &password : request.passwords)
         out.passwords.push_back(password.toStdString());
     return out;

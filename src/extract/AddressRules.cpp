@@ -82,9 +82,40 @@ QString DomainFilter::describe() const
     return text;
 }
 
+QString AddressRules::toLine() const
+{
+    return QString::number(on.toInt()) + domains.describe();
+}
+
+std::optional<AddressRules> AddressRules::fromLine(QByteArrayView line)
+{
+    if (line.isEmpty())
+        return AddressRules();
+    const QList<QByteArray> words = line.toByteArray().split(' ');
+    bool isNumber = false;
+    const int on = words.first().toInt(&isNumber);
+    if (!isNumber || on < 0)
+        return std::nullopt;
+    AddressRules rules{AddressRuleSet::fromInt(on), {}};
+    try {
+        for (const QByteArray &word : words.sliced(1)) {
+            const QString pattern = QString::fromLatin1(word.sliced(std::min<qsizetype>(1, word.size())));
+            if (word.startsWith('-'))
+                rules.domains.exclude(pattern);
+            else if (word.startsWith('+'))
+                rules.domains.keepOnly(pattern);
+            else
+                return std::nullopt;
+        }
+    } catch (const AppError &) {
+        return std::nullopt;
+    }
+    return rules;
+}
+
 QString AddressRules::describe() const
 {
-    QString text = u"rules "_s + QString::number(on.toInt()) + domains.describe();
+    QString text = u"rules "_s + toLine();
     if (has(AddressRule::KnownDomains))
         text += u"; "_s + KnownDomains::system().identity();
     return text;

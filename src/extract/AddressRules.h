@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace pelmora {
 
 // The rules an address must pass beyond the address pattern. Each can be switched off,
@@ -114,6 +116,12 @@ struct AddressRules
     // The rules as one text that differs whenever what they accept may: the rules on,
     // the domain patterns and, with KnownDomains, the system's list (KnownDomains::identity).
     QString describe() const;
+    // The rules as one line for a converter worker, which reads them back with fromLine:
+    // the rules on as a number, then each domain pattern after "-" (excluded) or "+" (kept),
+    // a space before each.
+    QString toLine() const;
+    // nullopt when `line` is no such line; an empty line gives the defaults.
+    static std::optional<AddressRules> fromLine(QByteArrayView line);
     // The rule the program started with: the address pattern alone.
     static AddressRules patternOnly() { return {AddressRuleSet(), {}}; }
 };

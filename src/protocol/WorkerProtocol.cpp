@@ -229,7 +229,8 @@ std::string EncodeRequest(const ConvertRequest &request)
         options += 'm';
     if (request.attachments)
         options += 'a';
-    std::vector<std::string_view> fields{request.path, first, last, options, request.languages};
+    std::vector<std::string_view> fields{request.path,        first, last, options, request.languages,
+                                         request.addressRules};
     for (const std::string &password : request.passwords)
         fields.emplace_back(password);
     return EncodeFrame(FrameType::Convert, fields);
@@ -251,7 +252,7 @@ std::optional<int> DecodeStopAfter(const Frame &frame)
 
 std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
 {
-    if (frame.type != FrameType::Convert || frame.fields.size() < 5)
+    if (frame.type != FrameType::Convert || frame.fields.size() < 6)
         return std::nullopt;
     const std::optional<int> first = optionalNumber(frame.fields[1]);
     const std::optional<int> last = optionalNumber(frame.fields[2]);
@@ -276,7 +277,8 @@ std::optional<ConvertRequest> DecodeRequest(const Frame &frame)
             return std::nullopt;
     }
     request.languages = frame.fields[4];
-    request.passwords.assign(frame.fields.begin() + 5, frame.fields.end());
+    request.addressRules = frame.fields[5];
+    request.passwords.assign(frame.fields.begin() + 6, frame.fields.end());
     return request;
 }
 

@@ -20,6 +20,10 @@
 //                     of each page, 'm' the document's metadata, 'a' its attached
 //                     files
 //        languages    OCR languages in tesseract's form ("eng+deu"); empty: "eng"
+//        rules        the run's address rules, by which recognition reads a page's
+//                     addresses as the program reads a page's text (its
+//                     AddressRules::toLine: the rules on as a number, then each domain
+//                     pattern after "-" to leave out or "+" to keep); empty: the defaults
 //        password...  none or more candidates, tried in order, then no password
 //   'S'  last page    while a conversion is under way: end it after that page, or
 //                     after the page under way if it is later (its pages have gone
@@ -156,6 +160,7 @@ struct ConvertRequest
     bool notes = false;
     bool metadata = false;
     bool attachments = false;
+    std::string addressRules = {}; // empty: the defaults
     friend bool operator==(const ConvertRequest &, const ConvertRequest &) = default;
 };
 

@@ -137,6 +137,7 @@ void FileReading::convert(const QStringList &passwords)
     ConversionRequest request = m_options.like;
     request.pdf = m_pdf;
     request.passwords = passwords;
+    request.addressRules = m_options.addressRules.toLine();
     if (m_splitClock) {
         auto splittable = std::make_unique<SplittableConversion>(m_converter, *m_splitClock, request);
         m_splittable = splittable.get();

@@ -652,6 +652,13 @@ void TestExtractCommand::scansAreReadOnRequest()
                                               ": page 1: 1049@goldl3af.ch (also read as onovak1049@")),
              listed.err.constData());
     QCOMPARE(listed.err.count('\n'), 3);
+    // The vote reads by the run's rules: a domain left out is no address left out either.
+    const CommandResult filtered =
+        runCommand({data("ocr/disputed.pdf"), u"--ocr-unsure"_s, u"--exclude-domain"_s, u"goldl3af.ch"_s});
+    QCOMPARE(filtered.out, disputed.out);
+    QVERIFY2(!filtered.err.contains("goldl3af.ch") &&
+                 filtered.err.contains("1 recognised address was left out"),
+             filtered.err.constData());
 
     // A grey scan stored at 16 bits a sample.
     QCOMPARE(runCommand({data("ocr/grey16.pdf"), u"--ocr"_s}).out,

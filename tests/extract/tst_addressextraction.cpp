@@ -972,6 +972,16 @@ void TestAddressExtraction::filtersDomainsBeforeCounting()
     // A filtered address is no first sighting: none of its sightings count.
     QCOMPARE(seen.count("a@example.com"), addresses.contains(u"a@Example.com"_s) ? 2 : 0);
     QCOMPARE(seen.size(), addresses.size());
+    // A converter worker reads the same rules back from their line.
+    rules.on = AddressRules::patternOnly().on | AddressRule::Disguised;
+    const std::optional<AddressRules> sent = AddressRules::fromLine(rules.toLine().toLatin1());
+    QVERIFY(sent);
+    QCOMPARE(sent->describe(), rules.describe());
+    SeenAddresses seenBySent;
+    QCOMPARE(ExtractEmailToArray("a@Example.com b@mail.example.com c@other.org", seenBySent, *sent),
+             addresses);
+    for (const char *notALine : {"x", "-1", "0 example.com", "0 -exa_mple.com", "0 +"})
+        QVERIFY2(!AddressRules::fromLine(notALine), notALine);
 
     for (const QString &notADomain : {u"exa mple.com"_s, u"@list.txt"_s, u""_s, u"m\u00fcller.de"_s}) {
         try {

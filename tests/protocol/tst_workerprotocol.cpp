@@ -93,6 +93,8 @@ void TestWorkerProtocol::requestRoundTrip_data()
         << ConvertRequest{"g.pdf", 0, 0, true, false, "eng", {"pw"}, true, true, true};
     QTest::newRow("attachments alone")
         << ConvertRequest{"h.pdf", 2, 0, false, false, "", {}, false, false, true};
+    QTest::newRow("the run's address rules") << ConvertRequest{
+        "i.pdf", 0, 0, true, false, "eng", {"pw"}, false, false, false, "65532 -example.com +*.org"};
 }
 
 void TestWorkerProtocol::requestRoundTrip()
@@ -222,12 +224,13 @@ void TestWorkerProtocol::requestsRefused_data()
     QTest::addColumn<Frame>("frame");
     QTest::newRow("an answer's type") << Frame{FrameType::Opened, {"a.pdf", "", "", "", ""}};
     QTest::newRow("four fields") << Frame{FrameType::Convert, {"a.pdf", "", "", ""}};
-    QTest::newRow("unknown option") << Frame{FrameType::Convert, {"a.pdf", "", "", "lx", ""}};
-    QTest::newRow("negative zero") << Frame{FrameType::Convert, {"a.pdf", "-0", "", "", ""}};
-    QTest::newRow("plus sign") << Frame{FrameType::Convert, {"a.pdf", "+1", "", "", ""}};
-    QTest::newRow("past int") << Frame{FrameType::Convert, {"a.pdf", "", "2147483648", "", ""}};
-    QTest::newRow("eleven digits") << Frame{FrameType::Convert, {"a.pdf", "00000000001", "", "", ""}};
-    QTest::newRow("space") << Frame{FrameType::Convert, {"a.pdf", " 1", "", "", ""}};
+    QTest::newRow("no rules field") << Frame{FrameType::Convert, {"a.pdf", "", "", "", ""}};
+    QTest::newRow("unknown option") << Frame{FrameType::Convert, {"a.pdf", "", "", "lx", "", ""}};
+    QTest::newRow("negative zero") << Frame{FrameType::Convert, {"a.pdf", "-0", "", "", "", ""}};
+    QTest::newRow("plus sign") << Frame{FrameType::Convert, {"a.pdf", "+1", "", "", "", ""}};
+    QTest::newRow("past int") << Frame{FrameType::Convert, {"a.pdf", "", "2147483648", "", "", ""}};
+    QTest::newRow("eleven digits") << Frame{FrameType::Convert, {"a.pdf", "00000000001", "", "", "", ""}};
+    QTest::newRow("space") << Frame{FrameType::Convert, {"a.pdf", " 1", "", "", "", ""}};
 }
 
 void TestWorkerProtocol::requestsRefused()

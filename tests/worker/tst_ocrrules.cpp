@@ -5,6 +5,10 @@
 #include <QTest>
 
 using namespace pelmora::worker;
+using pelmora::AddressRule;
+using pelmora::AddressRules;
+
+Q_DECLARE_METATYPE(pelmora::AddressRules)
 
 class TestOcrRules : public QObject
 {
@@ -18,7 +22,39 @@ private Q_SLOTS:
     void addressPieces();
     void vote_data();
     void vote();
+    void voteByTheRunsRules_data();
+    void voteByTheRunsRules();
 };
+
+namespace {
+
+// Readings as vote_data gives them, voted by `rules`: the text, and the addresses as
+// vote_data lists them.
+std::pair<QByteArray, QByteArrayList> voteOn(const QByteArrayList &readings, const AddressRules &rules)
+{
+    std::vector<Reading> listed;
+    for (const QByteArray &reading : readings) {
+        const QByteArrayList parts = reading.split('/');
+        Reading made{parts[0].toStdString(), {}, parts.value(1).toDouble()};
+        for (const QByteArray &height : parts.value(2).split(','))
+            made.heights.push_back(height.toInt());
+        listed.push_back(made);
+    }
+    VoteRules voteRules;
+    voteRules.addresses = rules;
+    const PieceVote voted = VoteReadings(listed, voteRules);
+    QByteArrayList found;
+    for (const VotedAddress &address : voted.addresses) {
+        QByteArray shown =
+            (address.sure ? QByteArray() : QByteArray("!")) + QByteArray::fromStdString(address.address);
+        for (const std::string &alternative : address.alternatives)
+            shown += '|' + QByteArray::fromStdString(alternative);
+        found << shown;
+    }
+    return {QByteArray::fromStdString(voted.text), found};
+}
+
+} // namespace
 
 void TestOcrRules::pageText_data()
 {
@@ -279,25 +315,53 @@ void TestOcrRules::vote()
     QFETCH(QByteArrayList, readings);
     QFETCH(QByteArray, text);
     QFETCH(QByteArrayList, addresses);
-    std::vector<Reading> listed;
-    for (const QByteArray &reading : readings) {
-        const QByteArrayList parts = reading.split('/');
-        Reading made{parts[0].toStdString(), {}, parts.value(1).toDouble()};
-        for (const QByteArray &height : parts.value(2).split(','))
-            made.heights.push_back(height.toInt());
-        listed.push_back(made);
-    }
-    const PieceVote voted = VoteReadings(listed);
-    QCOMPARE(QByteArray::fromStdString(voted.text), text);
-    QByteArrayList found;
-    for (const VotedAddress &address : voted.addresses) {
-        QByteArray shown =
-            (address.sure ? QByteArray() : QByteArray("!")) + QByteArray::fromStdString(address.address);
-        for (const std::string &alternative : address.alternatives)
-            shown += '|' + QByteArray::fromStdString(alternative);
-        found << shown;
-    }
+    const auto [voted, found] = voteOn(readings, {});
+    QCOMPARE(voted, text);
     QCOMPARE(found, addresses);
+}
+
+void TestOcrRules::voteByTheRunsRules_data()
+{
+    // As vote_data, by the rules of a run that takes any domain or leaves one out.
+    QTest::addColumn<QByteArrayList>("readings");
+    QTest::addColumn<AddressRules>("rules");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArrayList>("addresses");
+    AddressRules anyDomain;
+    anyDomain.on &= ~pelmora::AddressRuleSet(AddressRule::KnownDomains | AddressRule::BracketArtefacts);
+    AddressRules withoutExample;
+    withoutExample.domains.exclude(QStringLiteral("example.com"));
+    const QByteArrayList atAsQ{"krisroseQtug.zz", "krisroseQtug.zz", "krisrose@tug.zz"};
+    QTest::newRow("an at-sign read as Q, any domain")
+        << atAsQ << anyDomain << QByteArray("krisrose@tug.zz") << QByteArrayList{"krisrose@tug.zz"};
+    QTest::newRow("an at-sign read as Q, no known domain")
+        << atAsQ << AddressRules() << QByteArray("krisroseQtug.zz") << QByteArrayList();
+    const QByteArray mail1 = "to mail1@b.zz";
+    QTest::newRow("readings that disagree, any domain")
+        << QByteArrayList{mail1, mail1, "to mait1@b.zz", mail1, "to maiI1@b.zz"} << anyDomain
+        << QByteArray("to           ") << QByteArrayList{"!mail1@b.zz|mait1@b.zz|maiI1@b.zz"};
+    QTest::newRow("readings that disagree, a domain left out")
+        << QByteArrayList{"to mail1@example.com", "to mait1@example.com"} << withoutExample
+        << QByteArray("to mail1@example.com") << QByteArrayList();
+}
+
+void TestOcrRules::voteByTheRunsRules()
+{
+    QFETCH(QByteArrayList, readings);
+    QFETCH(AddressRules, rules);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArrayList, addresses);
+    const auto [voted, found] = voteOn(readings, rules);
+    QCOMPARE(voted, text);
+    QCOMPARE(found, addresses);
+    // The page's word is read again only where its Q makes an address by the same rules.
+    PageWord word;
+    word.text = readings.first().toStdString();
+    word.box = {0, 0, 160, 20};
+    LineShape line;
+    line.xHeight = 20;
+    const bool piece = word.text.find('@') != std::string::npos || text.contains('@');
+    QCOMPARE(FindAddressPieces({word}, {line}, rules).size(), std::size_t(piece));
 }
 
 QTEST_GUILESS_MAIN(TestOcrRules)

@@ -588,8 +588,9 @@ void TestWorkerOutcomes::brokenRequests_data()
     QTest::newRow("fields short of the payload") << QByteArray("C\x06\0\0\0\x09\0\0\0ab", 11);
     QTest::newRow("an answer's frame") << frame(protocol::FrameType::Done, {});
     QTest::newRow("too few fields") << frame(protocol::FrameType::Convert, {"a.pdf", "", ""});
-    QTest::newRow("unknown option") << frame(protocol::FrameType::Convert, {"a.pdf", "", "", "x", ""});
-    QTest::newRow("page not a number") << frame(protocol::FrameType::Convert, {"a.pdf", "one", "", "", ""});
+    QTest::newRow("unknown option") << frame(protocol::FrameType::Convert, {"a.pdf", "", "", "x", "", ""});
+    QTest::newRow("page not a number")
+        << frame(protocol::FrameType::Convert, {"a.pdf", "one", "", "", "", ""});
 }
 
 void TestWorkerOutcomes::brokenRequests()

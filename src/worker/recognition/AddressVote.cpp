@@ -351,14 +351,14 @@ void addAlternatives(const std::vector<Reading> &readings, const AddressRules &r
 
 // At-signs read as "Q" mended, then the spaces closed by the recognised-text repair's
 // rule; the heights follow the bytes they measure.
-void mend(Reading &reading)
+void mend(Reading &reading, const AddressRules &rules)
 {
     reading.heights.resize(reading.text.size());
     const auto drop = [&](std::size_t at) {
         reading.text.erase(at, 1);
         reading.heights.erase(reading.heights.begin() + std::ptrdiff_t(at));
     };
-    const std::vector<AtReadAsQ> qs = AtSignsReadAsQ(reading.text);
+    const std::vector<AtReadAsQ> qs = AtSignsReadAsQ(reading.text, rules);
     for (auto it = qs.rbegin(); it != qs.rend(); ++it) {
         if (it->extra)
             drop(it->at);
@@ -376,7 +376,7 @@ void mend(Reading &reading)
 PieceVote VoteReadings(std::vector<Reading> readings, const VoteRules &rules)
 {
     for (Reading &reading : readings)
-        mend(reading);
+        mend(reading, rules.addresses);
     std::erase_if(readings, [](const Reading &reading) { return reading.text.empty(); });
     PieceVote result;
     if (readings.empty())

@@ -54,7 +54,7 @@ struct VoteRules
     // zero (or capital O): the small letter and the digit differ mostly in height.
     double small = 1.15;
     double tall = 1.25;
-    // The rules by which the readings' addresses are read, the same as a page's text.
+    // The run's address rules, by which the readings' addresses are read, as a page's text is.
     AddressRules addresses;
 };
 

@@ -66,7 +66,7 @@ QStringList AddressesIn(std::string_view text, const AddressRules &rules)
     return ExtractEmailToArray(QByteArrayView(text.data(), qsizetype(text.size())), seen, rules);
 }
 
-std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
+std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text, const AddressRules &rules)
 {
     std::vector<AtReadAsQ> found;
     std::size_t start = 0;
@@ -82,7 +82,7 @@ std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
             } else if (!hasAt && isSmallOrDigit(word[k + 1])) {
                 std::string mended(word);
                 mended[k] = '@';
-                if (!AddressesIn(mended).isEmpty()) {
+                if (!AddressesIn(mended, rules).isEmpty()) {
                     found.push_back({start + k, false});
                     break;
                 }
@@ -93,9 +93,9 @@ std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text)
     return found;
 }
 
-std::string WithAtSignsReadAsQ(std::string text)
+std::string WithAtSignsReadAsQ(std::string text, const AddressRules &rules)
 {
-    const std::vector<AtReadAsQ> edits = AtSignsReadAsQ(text);
+    const std::vector<AtReadAsQ> edits = AtSignsReadAsQ(text, rules);
     for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
         if (it->extra)
             text.erase(it->at, 1);
@@ -152,12 +152,12 @@ std::string PageTextOfWords(const std::vector<PageWord> &words, float minConfide
 }
 
 std::vector<AddressPiece> FindAddressPieces(const std::vector<PageWord> &words,
-                                            const std::vector<LineShape> &lines)
+                                            const std::vector<LineShape> &lines, const AddressRules &rules)
 {
     std::vector<AddressPiece> pieces;
     std::vector<bool> taken(words.size(), false);
     for (std::size_t seed = 0; seed < words.size(); ++seed) {
-        if (taken[seed] || WithAtSignsReadAsQ(words[seed].text).find('@') == std::string::npos)
+        if (taken[seed] || WithAtSignsReadAsQ(words[seed].text, rules).find('@') == std::string::npos)
             continue;
         AddressPiece piece{{seed}, words[seed].box, words[seed].line};
         taken[seed] = true;

@@ -50,26 +50,29 @@ struct AddressPiece
     int line = 0;                   // of the word with the at-sign
 };
 
-// The addresses a run would find in recognised text by `rules`, the address rules of
-// src/extract (the defaults until the conversion request carries the run's), each once.
+// The addresses a run would find in recognised text by `rules`, the run's address rules,
+// each once.
 QStringList AddressesIn(std::string_view text, const AddressRules &rules = {});
 
 // Some fonts' at-sign reads as "Q": "krisroseQtug.org", "rstepanyanQ@yahoo.com". Where
 // a Q of `text` is an at-sign: a Q right after a small letter or digit and before an
 // at-sign is a second glyph read from it and goes; one between small letters or digits in
-// a word without an at-sign is one where the word then holds an address. In ascending order.
+// a word without an at-sign is one where the word then holds an address by `rules`. In
+// ascending order.
 struct AtReadAsQ
 {
     std::size_t at = 0;
     bool extra = false; // the Q goes, else it becomes "@"
 };
-std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text);
+std::vector<AtReadAsQ> AtSignsReadAsQ(std::string_view text, const AddressRules &rules = {});
 
 // `text` with those Qs mended.
-std::string WithAtSignsReadAsQ(std::string text);
+std::string WithAtSignsReadAsQ(std::string text, const AddressRules &rules = {});
 
-// `lines` gives each line's x-height, which scales the gaps that join words.
+// `lines` gives each line's x-height, which scales the gaps that join words; a word holds
+// an at-sign, or a Q that is one by `rules`.
 std::vector<AddressPiece> FindAddressPieces(const std::vector<PageWord> &words,
-                                            const std::vector<LineShape> &lines);
+                                            const std::vector<LineShape> &lines,
+                                            const AddressRules &rules = {});
 
 } // namespace pelmora::worker

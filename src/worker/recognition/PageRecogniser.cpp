@@ -251,6 +251,11 @@ PageRecogniser::PageRecogniser(RecognitionSettings settings) : m_settings(std::m
 
 PageRecogniser::~PageRecogniser() = default;
 
+void PageRecogniser::useAddressRules(AddressRules rules)
+{
+    m_settings.vote.addresses = std::move(rules);
+}
+
 std::optional<std::string> PageRecogniser::useLanguages(std::string_view languages)
 {
     const OcrLanguages parsed = ParseOcrLanguages(languages);
@@ -345,8 +350,9 @@ std::optional<RecognisedPage> PageRecogniser::recognise(RenderablePage &page)
         return std::nullopt;
 
     RecognisedPage recognised;
-    const std::vector<AddressPiece> pieces =
-        m_settings.capitalPixels > 0 ? FindAddressPieces(words, lines) : std::vector<AddressPiece>();
+    const std::vector<AddressPiece> pieces = m_settings.capitalPixels > 0
+                                                 ? FindAddressPieces(words, lines, m_settings.vote.addresses)
+                                                 : std::vector<AddressPiece>();
     recognised.pieces = reread(picture.get(), resolution, words, lines, pieces);
     std::map<std::size_t, std::string> replaced;
     std::set<std::string> sure;

@@ -145,6 +145,8 @@ public:
     // The languages for the pages that follow ("eng+deu"; empty: "eng"). Checks that
     // they are installed without loading them; a message for the program when not.
     std::optional<std::string> useLanguages(std::string_view languages);
+    // The run's address rules, by which the pages that follow are read.
+    void useAddressRules(AddressRules rules);
 
     // The page's recognised text and unsure addresses; nullopt when the page cannot be
     // rendered, or tesseract cannot start with the languages. Holds one page's picture

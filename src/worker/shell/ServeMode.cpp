@@ -1,5 +1,6 @@
 #include "worker/shell/ServeMode.h"
 
+#include "extract/AddressRules.h"
 #include "protocol/WorkerProtocol.h"
 #include "worker/recognition/PageRecogniser.h"
 #include "worker/shell/DocumentSources.h"
@@ -123,6 +124,13 @@ void answer(const protocol::ConvertRequest &request, FrameWriter &writer, Input 
             answerError(writer, *problem);
             return;
         }
+        const std::optional<AddressRules> rules = AddressRules::fromLine(
+            QByteArrayView(request.addressRules.data(), qsizetype(request.addressRules.size())));
+        if (!rules) {
+            answerError(writer, "the request's address rules cannot be read: " + request.addressRules);
+            return;
+        }
+        recogniser.useAddressRules(*rules);
     }
     OpenResult opened = engine.open(request.path, request.passwords);
     // A file of no pages holds nothing to read, and pdftotext fails on it: it is not
