@@ -17,7 +17,7 @@ namespace {
 // Bumped with every change to what the program makes of a converted text (the address
 // rules, the repair of recognised text, the readability test), so that the results an
 // earlier build kept are not taken for this one's.
-constexpr int kResultsRevision = 4; // 4: notes, metadata, attached files and the path inside
+constexpr int kResultsRevision = 5; // 5: control characters, symbols and message ids end or are no addresses
 
 // A file's result is kept only while it holds no more addresses than this: beyond, the
 // file's own tally and sightings would be a second copy of a huge run's.
