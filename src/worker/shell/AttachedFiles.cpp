@@ -135,7 +135,7 @@ public:
             return;
         const PdfObject names = node.get("Names");
         for (int i = 0; i + 1 < names.size(); i += 2)
-            addSpecification(names.at(i + 1), TextOf(names.at(i)));
+            addFileEntry(names.at(i + 1), TextOf(names.at(i)));
         const PdfObject kids = node.get("Kids");
         for (int i = 0, n = kids.size(); i < n; ++i)
             walkNameTree(kids.at(i), depth + 1);
@@ -147,7 +147,7 @@ public:
         for (int i = 0, n = annotations.size(); i < n; ++i) {
             const PdfObject annotation = annotations.at(i);
             if (annotation.get("Subtype").isName("FileAttachment"))
-                addSpecification(annotation.get("FS"), {});
+                addFileEntry(annotation.get("FS"), {});
         }
     }
 
@@ -157,19 +157,19 @@ private:
         return object.id() == 0 || m_visited.insert(object.id()).second;
     }
 
-    // A file specification that embeds its file; one that only names a file elsewhere is
+    // A file entry (/Filespec) that embeds its file; one that only names a file elsewhere is
     // not followed.
-    void addSpecification(const PdfObject &specification, const std::string &key)
+    void addFileEntry(const PdfObject &entry, const std::string &key)
     {
-        const PdfObject embedded = specification.get("EF");
+        const PdfObject embedded = entry.get("EF");
         PdfObject stream = embedded.get("UF");
         if (!stream.isStream())
             stream = embedded.get("F");
         if (!stream.isStream() || !firstVisit(stream))
             return;
-        std::string name = TextOf(specification.get("UF"));
+        std::string name = TextOf(entry.get("UF"));
         if (name.empty())
-            name = TextOf(specification.get("F"));
+            name = TextOf(entry.get("F"));
         if (name.empty())
             name = key;
         // A name is a path as the attaching system wrote it: its last part names the file.

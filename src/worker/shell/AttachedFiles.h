@@ -15,7 +15,7 @@ namespace pelmora::worker {
 
 struct AttachedFile
 {
-    std::string name; // as the file specification gives it (UTF-8), else the name tree's key
+    std::string name; // as the file entry (/Filespec) gives it (UTF-8), else the name tree's key
     std::string type; // the MIME type the stream states ("text/plain"), if any
     PdfObject stream; // the embedded file's stream
 };
