@@ -59,10 +59,11 @@ Theme outputTheme()
     const QCommandLineOption format(
         u"format"_s,
         u"lines (the default: one address per line), comma (all on one line, each "
-        u"followed by a comma), csv (address,file,page,count,via,repaired with a header; a cell "
-        u"that begins like a spreadsheet formula gets an apostrophe in front) or jsonl (one JSON "
-        u"object per address with its file, page, count, via: text, link, recognised or "
-        u"disguised, and repaired: the repairs that made it, such as joined, empty for most)."_s,
+        u"followed by a comma), csv (address,file,page,count,via,repaired,inside with a header; a "
+        u"cell that begins like a spreadsheet formula gets an apostrophe in front) or jsonl (one "
+        u"JSON object per address with its file, page, count, via: text, link, recognised, "
+        u"disguised, annotation, form, metadata or attachment, repaired: the repairs that made it, "
+        u"such as joined, and inside: the attached file it came from; both empty for most)."_s,
         u"NAME"_s);
     const QCommandLineOption output(u"o"_s,
                                     u"Write the addresses to FILE (replaced whole, never half-written) "
